@@ -1,0 +1,23 @@
+// Creating an empty dBASE III table (version 0x03).
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace abonex {
+
+struct FieldSpec {
+    std::string name;  // at most 10 characters, stored upper case
+    char type = 'C';   // C, D, L or N
+    int length = 0;
+    int decimals = 0;
+};
+
+// Writes an empty table at `path` (replacing any file there): header with today's date and no
+// records, the descriptors, the 0x0D terminator and the 0x1A end mark. Raises EEngineError
+// (1001) for an invalid field list and the disk errors for the file.
+void createDbfTable(std::string_view path, const std::vector<FieldSpec>& fields,
+                    unsigned char languageDriver = 0x26);
+
+}  // namespace abonex

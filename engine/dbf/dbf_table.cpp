@@ -1,0 +1,401 @@
+#include "engine/dbf/dbf_table.h"
+
+#include <sys/time.h>
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+
+#include "engine/file/engine_error.h"
+#include "engine/file/path_util.h"
+
+namespace abonex {
+
+namespace {
+
+constexpr int kMinHeaderLength = 33;          // header + terminator
+constexpr int kMinHeaderLength30 = 296;       // version 0x30 adds a 263-byte backlink area
+constexpr int kBacklinkReserve30 = 263;
+
+uint16_t readLE16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+
+void writeLE32(uint8_t* p, uint32_t value) {
+    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+bool isAcceptedVersion(uint8_t version) {
+    return version == 0x03 || version == 0x30 || version == 0x83 || version == 0x8B ||
+           version == 0xF5;
+}
+
+// The name a table is opened under: trimmed, ".DBF" appended when it has no extension.
+std::string tableFileName(std::string_view name) {
+    while (!name.empty() && static_cast<uint8_t>(name.back()) <= ' ') name.remove_suffix(1);
+    while (!name.empty() && static_cast<uint8_t>(name.front()) <= ' ') name.remove_prefix(1);
+    std::string result(name);
+    if (extensionPart(result).empty()) result += ".DBF";
+    return result;
+}
+
+LocalClock& clockOverride() {
+    static LocalClock clock;
+    return clock;
+}
+
+}  // namespace
+
+LocalTimestamp currentLocalTimestamp() {
+    timeval now{};
+    gettimeofday(&now, nullptr);
+    std::tm local{};
+    localtime_r(&now.tv_sec, &local);
+    return {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
+            local.tm_min,        local.tm_sec,     static_cast<int>(now.tv_usec / 1000)};
+}
+
+void setLocalClockForTesting(LocalClock clock) { clockOverride() = std::move(clock); }
+
+LocalTimestamp engineLocalNow() {
+    return clockOverride() ? clockOverride()() : currentLocalTimestamp();
+}
+
+GSO_dBaseDBF::GSO_dBaseDBF(std::string_view fileName, bool shared, bool readWrite,
+                           std::string_view password)
+    : GSO_DiskFile(tableFileName(fileName), shared, readWrite) {
+    readHeaderAndDescriptors(password);
+}
+
+GSO_dBaseDBF::~GSO_dBaseDBF() {
+    try {
+        if (m_headerDirty && isOpen()) {
+            RefreshHeader();
+            m_fileLocked = false;
+            WriteHeader();
+        }
+    } catch (...) {
+        // A failed header write on close must not end the program; the record count is taken
+        // from the file size anyway.
+    }
+}
+
+void GSO_dBaseDBF::readHeaderAndDescriptors(std::string_view password) {
+    uint64_t fileSize = size();
+    if (read(0, m_header.data(), kDbfHeaderSize) != kDbfHeaderSize) {
+        fail(err::kHeaderInvalid, sub::kHeaderRead);
+    }
+    uint8_t ver = m_header[0];
+    if (!isAcceptedVersion(ver)) fail(err::kHeaderInvalid, sub::kHeaderRead);
+    m_headerLength = readLE16(&m_header[8]);
+    m_recordLength = readLE16(&m_header[10]);
+    int minimum = ver == 0x30 ? kMinHeaderLength30 : kMinHeaderLength;
+    if (m_recordLength == 0 || m_headerLength < minimum ||
+        static_cast<uint64_t>(m_headerLength) > fileSize) {
+        fail(err::kHeaderInvalid, sub::kHeaderRead);
+    }
+    if (m_header[15] != 0 && password.empty()) {
+        std::string message = "No Password for encrypted file " + path();
+        throw EEngineEncryption(0, sub::kHeaderRead, path(), message);
+    }
+    if (m_header[15] != 0) fail(err::kHeaderInvalid, sub::kHeaderRead);  // no cipher here
+    m_keptFlags = m_header[28] & kFlagKeptBits;
+
+    // Descriptor area: from offset 32 up to the terminator's place.
+    int areaLength = m_headerLength - (ver == 0x30 ? kMinHeaderLength30 : kMinHeaderLength);
+    int descriptorCount = areaLength / static_cast<int>(kFieldDescriptorSize);
+    std::vector<uint8_t> area(static_cast<size_t>(descriptorCount) * kFieldDescriptorSize);
+    if (!area.empty() && read(kDbfHeaderSize, area.data(), area.size()) != area.size()) {
+        fail(err::kHeaderInvalid, sub::kHeaderRead);
+    }
+    int offset = 1;
+    for (int i = 0; i < descriptorCount; ++i) {
+        const uint8_t* d = &area[static_cast<size_t>(i) * kFieldDescriptorSize];
+        // Writers that leave room behind the descriptors put the terminator first; a field
+        // name never starts with it.
+        if (d[0] == kDescriptorTerminator) break;
+        DbfField field;
+        size_t nameLength = 0;
+        while (nameLength < 11 && d[nameLength] != 0) ++nameLength;
+        field.name.assign(reinterpret_cast<const char*>(d), nameLength);
+        field.type = static_cast<char>(d[11]);
+        if (field.type == 'C') {
+            field.length = d[16] + 256 * d[17];
+        } else {
+            field.length = d[16];
+            field.decimals = d[17];
+        }
+        field.offset = offset;
+        field.number = i + 1;
+        offset += field.length;
+        if (offset > m_recordLength) fail(err::kHeaderInvalid, sub::kHeaderRead);
+        m_fields.push_back(std::move(field));
+    }
+    (void)kBacklinkReserve30;
+
+    m_recordCount = countFromFileSize();
+    m_ownImage.assign(static_cast<size_t>(m_recordLength) + 1, ' ');
+    m_ownImage.back() = kEndOfFileMark;
+    m_image = m_ownImage.data();
+    m_saved.assign(static_cast<size_t>(m_recordLength), ' ');
+    m_changed.assign(m_fields.size() + 1, false);
+    m_state = TableState::Browse;
+    m_recordNumber = 0;
+    m_atEnd = false;
+    m_atBeginning = true;
+    m_headerDirty = false;
+    RefreshHeader();
+}
+
+int GSO_dBaseDBF::countFromFileSize() {
+    uint64_t fileSize = size();
+    if (fileSize <= static_cast<uint64_t>(m_headerLength)) return 0;
+    uint64_t count = (fileSize - static_cast<uint64_t>(m_headerLength)) /
+                     static_cast<uint64_t>(m_recordLength);
+    return static_cast<int>(std::min<uint64_t>(count, std::numeric_limits<int32_t>::max()));
+}
+
+void GSO_dBaseDBF::RefreshHeader() {
+    if (!isShared()) return;
+    std::array<uint8_t, kDbfHeaderSize> fresh{};
+    if (read(0, fresh.data(), kDbfHeaderSize) == kDbfHeaderSize) m_header = fresh;
+    m_recordCount = countFromFileSize();
+}
+
+void GSO_dBaseDBF::WriteHeader() {
+    if (!isReadWrite() || !m_headerDirty) return;
+    if (m_fileLocked) {
+        m_deferredHeaderWrite = true;
+        return;
+    }
+    LocalTimestamp now = engineLocalNow();
+    uint32_t stamp = (static_cast<uint32_t>(now.hour) << 22) |
+                     (static_cast<uint32_t>(now.minute) << 16) |
+                     (static_cast<uint32_t>(now.second) << 10) |
+                     static_cast<uint32_t>(now.millisecond);
+    m_header[1] = static_cast<uint8_t>(now.year % 100);
+    m_header[2] = static_cast<uint8_t>(now.month);
+    m_header[3] = static_cast<uint8_t>(now.day);
+    writeLE32(&m_header[4], static_cast<uint32_t>(m_recordCount));
+    m_header[15] = 0;
+    writeLE32(&m_header[16], stamp);
+    writeLE32(&m_header[20], m_userNumber);
+    m_header[28] = static_cast<uint8_t>(m_header[28] & kFlagKeptBits);
+    write(0, m_header.data(), kDbfHeaderSize);
+    m_headerDirty = false;
+    m_deferredHeaderWrite = false;
+}
+
+void GSO_dBaseDBF::setTableFlags(uint8_t bits) {
+    m_header[28] = static_cast<uint8_t>(m_header[28] | (bits & kFlagKeptBits));
+    m_keptFlags = m_header[28] & kFlagKeptBits;
+    m_headerDirty = true;
+    WriteHeader();
+}
+
+bool GSO_dBaseDBF::readRecord(int n, uint8_t* into) {
+    return read(recordOffset(n), into, static_cast<size_t>(m_recordLength)) ==
+           static_cast<size_t>(m_recordLength);
+}
+
+void GSO_dBaseDBF::GotoRecord(int code) {
+    if (m_recordCount == 0) {
+        RefreshHeader();
+        if (m_recordCount == 0) {
+            m_atEnd = true;
+            m_atBeginning = true;
+            return;
+        }
+    }
+    if (code == 0) return;
+    m_atEnd = false;
+    m_atBeginning = false;
+    int n;
+    switch (code) {
+        case PosCurrent: n = m_recordNumber; break;
+        case PosBottom: n = m_recordCount; break;
+        case PosTop: n = 1; break;
+        case PosPrior:
+            if (m_recordNumber <= 1) {
+                m_atBeginning = true;
+                return;
+            }
+            n = m_recordNumber - 1;
+            break;
+        case PosNext: n = m_recordNumber + 1; break;
+        default:
+            if (code < 0) fail(err::kBeyondEof, sub::kRecordRead);
+            n = code;
+            break;
+    }
+    if (n < 1) {  // PosCurrent before the first record
+        m_atBeginning = true;
+        return;
+    }
+    if (n > m_recordCount) {
+        RefreshHeader();
+        if (n > m_recordCount) {
+            if (n > m_recordCount + 1) fail(err::kBeyondEof, sub::kRecordRead);
+            m_atEnd = true;
+            return;
+        }
+    }
+    if (!readRecord(n, m_image)) fail(err::kShortRead, sub::kRecordRead);
+    m_recordNumber = n;
+    std::memcpy(m_saved.data(), m_image, static_cast<size_t>(m_recordLength));
+    clearChangedFlags();
+}
+
+void GSO_dBaseDBF::clearChangedFlags() {
+    std::fill(m_changed.begin(), m_changed.end(), false);
+    m_recordChanged = false;
+}
+
+void GSO_dBaseDBF::markFieldChanged(int index) {
+    m_changed.at(static_cast<size_t>(index)) = true;
+    m_recordChanged = true;
+}
+
+void GSO_dBaseDBF::setRecordBuffer(uint8_t* buffer) {
+    m_image = buffer != nullptr ? buffer : m_ownImage.data();
+}
+
+void GSO_dBaseDBF::AppendRecord() {
+    // Two writers appending at once would both compute the same new slot; the append lock
+    // keeps them apart, so it is waited for and the append refused when it cannot be had.
+    if (!appendLock()) raiseLockWaitError(lastError(), path());
+    int oldCount = m_recordCount;
+    int oldNumber = m_recordNumber;
+    try {
+        m_recordChanged = true;
+        m_headerDirty = true;
+        RefreshHeader();
+        m_image[0] = kLiveFlag;
+        m_recordCount += 1;
+        m_recordNumber = m_recordCount;
+        write2(recordOffset(m_recordNumber), m_image, static_cast<size_t>(m_recordLength),
+               &kEndOfFileMark, 1);
+        bytesWritten(recordOffset(m_recordNumber), m_image, static_cast<size_t>(m_recordLength));
+        WriteHeader();
+    } catch (...) {
+        tableUnlock();
+        m_recordNumber = oldNumber;
+        try {
+            m_recordCount = countFromFileSize();  // a partly written record does not count
+        } catch (...) {
+            m_recordCount = oldCount;
+        }
+        throw;
+    }
+    tableUnlock();
+    m_atEnd = false;
+    m_atBeginning = false;
+    recordWritten(true);
+    if (m_autoFlush) flushAll();
+    std::memcpy(m_saved.data(), m_image, static_cast<size_t>(m_recordLength));
+    m_recordChanged = false;
+}
+
+void GSO_dBaseDBF::ReplaceRecord(int n) {
+    if (n < 1 || n > m_recordCount) {
+        AppendRecord();
+        return;
+    }
+    m_headerDirty = true;
+    write(recordOffset(n), m_image, static_cast<size_t>(m_recordLength));
+    bytesWritten(recordOffset(n), m_image, static_cast<size_t>(m_recordLength));
+    m_recordNumber = n;
+    RefreshHeader();
+    WriteHeader();
+    recordWritten(false);
+    if (m_autoFlush) flushAll();
+    std::memcpy(m_saved.data(), m_image, static_cast<size_t>(m_recordLength));
+    m_recordChanged = false;
+}
+
+void GSO_dBaseDBF::DeleteRecord() {
+    if (m_image[0] == kDeletedFlag) return;
+    m_image[0] = kDeletedFlag;
+    markFieldChanged(0);
+    ReplaceRecord(m_recordNumber);
+}
+
+void GSO_dBaseDBF::RecallRecord() {
+    m_image[0] = kLiveFlag;
+    markFieldChanged(0);
+    ReplaceRecord(m_recordNumber);
+}
+
+void GSO_dBaseDBF::BlankRecord() {
+    std::memset(m_image, ' ', static_cast<size_t>(m_recordLength));
+    for (const DbfField& field : m_fields) {
+        if ((field.type == 'N' || field.type == 'F') && field.length > 0) {
+            std::string zero = "0";
+            if (field.decimals > 0 && field.decimals + 2 <= field.length) {
+                zero += "." + std::string(static_cast<size_t>(field.decimals), '0');
+            }
+            size_t count = std::min(zero.size(), static_cast<size_t>(field.length));
+            std::memcpy(m_image + field.offset + field.length - count,
+                        zero.data() + zero.size() - count, count);
+        }
+    }
+    std::fill(m_changed.begin(), m_changed.end(), true);
+    m_recordChanged = true;
+}
+
+void GSO_dBaseDBF::flushAll() { flush(); }
+
+void GSO_dBaseDBF::recordWritten(bool) {}
+
+void GSO_dBaseDBF::bytesWritten(uint64_t, const uint8_t*, size_t) {}
+
+// --- Locks ---
+
+LockRegion GSO_dBaseDBF::recordLockRegion(int n) const {
+    LockLayout layout = lockLayout(m_protocol);
+    uint64_t record = static_cast<uint64_t>(n);
+    switch (m_protocol) {
+        case TgsLokProtocol::DB4Lock: return {layout.recordBase - record - 1, 1};
+        case TgsLokProtocol::ClipLock: return {1000000000u + record, 1};
+        case TgsLokProtocol::Default:
+        case TgsLokProtocol::FoxLock: break;
+    }
+    if (hasOpenIndexFiles()) return {layout.recordBase - record, 1};
+    return {layout.baseOffset + recordOffset(n), 1};
+}
+
+bool GSO_dBaseDBF::appendLock() {
+    if (m_fileLocked) return lock(lockedRegion());
+    return lockWaiting({lockLayout(m_protocol).recordBase, 1});
+}
+
+bool GSO_dBaseDBF::recordLock(int n) {
+    if (m_fileLocked) return lock(lockedRegion());
+    return lock(recordLockRegion(n));
+}
+
+bool GSO_dBaseDBF::fileLock() {
+    if (m_fileLocked) return lock(lockedRegion());
+    LockLayout layout = lockLayout(m_protocol);
+    if (!lock(layout.baseOffset, layout.regionLength)) return false;
+    m_fileLocked = true;
+    RefreshHeader();
+    return true;
+}
+
+bool GSO_dBaseDBF::wholeFileLock() {
+    if (m_fileLocked) return lock(lockedRegion());
+    if (!lock(kLockAllRegion)) return false;
+    m_fileLocked = true;
+    RefreshHeader();
+    return true;
+}
+
+bool GSO_dBaseDBF::tableUnlock() {
+    bool released = unlock();
+    if (m_fileLocked && lockCount() == 0) {
+        m_fileLocked = false;
+        if (m_deferredHeaderWrite) WriteHeader();
+    }
+    return released;
+}
+
+}  // namespace abonex

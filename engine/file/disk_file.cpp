@@ -1,0 +1,314 @@
+#include "engine/file/disk_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/uio.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+#include <vector>
+
+#include "engine/file/engine_error.h"
+#include "engine/file/path_util.h"
+
+namespace abonex {
+
+namespace {
+
+// The process-wide registry of open files. The engine runs on one thread, so a plain list
+// suffices; at process end every file still open is released and closed.
+class GSobjFileColl {
+public:
+    static GSobjFileColl& instance() {
+        static GSobjFileColl* registry = [] {
+            auto* created = new GSobjFileColl;  // never destroyed: files may close at exit
+            std::atexit([] { GSO_DiskFile::closeAllOpenFiles(); });
+            return created;
+        }();
+        return *registry;
+    }
+    void add(GSO_DiskFile* file) { m_files.push_back(file); }
+    void remove(GSO_DiskFile* file) { std::erase(m_files, file); }
+    std::vector<GSO_DiskFile*> snapshot() const { return m_files; }
+    size_t size() const { return m_files.size(); }
+
+private:
+    std::vector<GSO_DiskFile*> m_files;
+};
+
+bool ofdLock(int fd, short type, uint64_t offset, uint64_t length) {
+    struct flock lock {};
+    lock.l_type = type;
+    lock.l_whence = SEEK_SET;
+    lock.l_start = static_cast<off_t>(offset);
+    lock.l_len = static_cast<off_t>(length);
+    lock.l_pid = 0;
+    return ::fcntl(fd, F_OFD_SETLK, &lock) == 0;
+}
+
+// True when another open file description holds a lock on the byte that conflicts with `type`.
+bool ofdConflict(int fd, short type, uint64_t offset) {
+    struct flock lock {};
+    lock.l_type = type;
+    lock.l_whence = SEEK_SET;
+    lock.l_start = static_cast<off_t>(offset);
+    lock.l_len = 1;
+    lock.l_pid = 0;
+    if (::fcntl(fd, F_OFD_GETLK, &lock) != 0) return false;
+    return lock.l_type != F_UNLCK;
+}
+
+int lockErrorCode(int errnoValue) {
+    // A region held by someone else is a lock violation (33) whatever errno the system chose.
+    if (errnoValue == EAGAIN || errnoValue == EACCES) return err::kLockViolation;
+    return errnoToEngineCode(errnoValue);
+}
+
+}  // namespace
+
+GSO_DiskFile::GSO_DiskFile(std::string_view fileName, bool shared, bool readWrite)
+    : m_shared(shared), m_readWrite(readWrite) {
+    m_path = resolveCaseInsensitive(expandPath(fileName));
+    int flags = (readWrite ? O_RDWR : O_RDONLY) | O_CLOEXEC;
+    m_fd = ::open(m_path.c_str(), flags);
+    if (m_fd < 0) {
+        int code = errnoToEngineCode(errno);
+        m_lastError = code;
+        fail(code, sub::kOpen);
+    }
+    struct stat info {};
+    if (::fstat(m_fd, &info) == 0 && S_ISDIR(info.st_mode)) {
+        ::close(m_fd);
+        m_fd = -1;
+        fail(err::kAccessDenied, sub::kOpen);
+    }
+    takeShareMarker(m_path);
+    GSobjFileColl::instance().add(this);
+}
+
+void GSO_DiskFile::takeShareMarker(const std::string& path) {
+    (void)path;
+    bool granted;
+    if (m_shared) {
+        granted = ofdLock(m_fd, F_RDLCK, kShareMarkerOffset, 1) &&
+                  !ofdConflict(m_fd, F_WRLCK, kExclusiveReadMarkerOffset);
+    } else if (m_readWrite) {
+        granted = ofdLock(m_fd, F_WRLCK, kShareMarkerOffset, 1);
+    } else {
+        // A read-only descriptor cannot hold a write lock: make sure nobody else has the file
+        // open, then announce this unshared open on the second marker.
+        granted = !ofdConflict(m_fd, F_WRLCK, kShareMarkerOffset) &&
+                  ofdLock(m_fd, F_RDLCK, kShareMarkerOffset, 1) &&
+                  ofdLock(m_fd, F_RDLCK, kExclusiveReadMarkerOffset, 1);
+    }
+    if (!granted) {
+        ::close(m_fd);
+        m_fd = -1;
+        m_lastError = err::kSharingViolation;
+        fail(err::kSharingViolation, sub::kOpen);
+    }
+}
+
+GSO_DiskFile::~GSO_DiskFile() { close(); }
+
+void GSO_DiskFile::create(std::string_view fileName) {
+    std::string path = resolveCaseInsensitive(expandPath(fileName));
+    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) raiseEngineError(errnoToEngineCode(errno, true), sub::kCreate, path);
+    ::close(fd);
+}
+
+size_t GSO_DiskFile::read(uint64_t offset, void* buffer, size_t count) {
+    if (m_fd < 0) fail(103, sub::kRead);
+    auto* out = static_cast<uint8_t*>(buffer);
+    size_t done = 0;
+    while (done < count) {
+        ssize_t got = ::pread(m_fd, out + done, count - done, static_cast<off_t>(offset + done));
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            m_lastError = errnoToEngineCode(errno, false);
+            fail(m_lastError, sub::kRead);
+        }
+        if (got == 0) break;
+        done += static_cast<size_t>(got);
+    }
+    m_lastError = done < count ? err::kShortRead : 0;
+    return done;
+}
+
+void GSO_DiskFile::write(uint64_t offset, const void* buffer, size_t count) {
+    write2(offset, buffer, count, nullptr, 0);
+}
+
+void GSO_DiskFile::write2(uint64_t offset, const void* first, size_t firstCount,
+                          const void* second, size_t secondCount) {
+    if (m_fd < 0) fail(103, sub::kWrite);
+    if (!m_readWrite) {
+        m_lastError = err::kAccessDenied;
+        fail(err::kAccessDenied, sub::kWrite);
+    }
+    iovec pieces[2] = {{const_cast<void*>(first), firstCount},
+                       {const_cast<void*>(second), secondCount}};
+    int pieceCount = secondCount > 0 ? 2 : 1;
+    size_t total = firstCount + secondCount;
+    size_t done = 0;
+    while (done < total) {
+        // Rebuild the vector past what was already written (short writes are rare).
+        iovec rest[2];
+        int restCount = 0;
+        size_t skip = done;
+        for (int i = 0; i < pieceCount; ++i) {
+            if (skip >= pieces[i].iov_len) {
+                skip -= pieces[i].iov_len;
+                continue;
+            }
+            rest[restCount++] = {static_cast<uint8_t*>(pieces[i].iov_base) + skip,
+                                 pieces[i].iov_len - skip};
+            skip = 0;
+        }
+        ssize_t put = ::pwritev(m_fd, rest, restCount, static_cast<off_t>(offset + done));
+        if (put < 0) {
+            if (errno == EINTR) continue;
+            m_lastError = errnoToEngineCode(errno, true);
+            fail(m_lastError, sub::kWrite);
+        }
+        done += static_cast<size_t>(put);
+    }
+    m_lastError = 0;
+    m_written = true;
+}
+
+uint64_t GSO_DiskFile::size() {
+    if (m_fd < 0) fail(103, sub::kSize);
+    struct stat info {};
+    if (::fstat(m_fd, &info) != 0) {
+        m_lastError = errnoToEngineCode(errno);
+        fail(m_lastError, sub::kSize);
+    }
+    return static_cast<uint64_t>(info.st_size);
+}
+
+void GSO_DiskFile::flush() {
+    if (m_fd < 0) return;
+    if (::fsync(m_fd) != 0 && errno != EINVAL) {
+        m_lastError = errnoToEngineCode(errno, true);
+        fail(m_lastError, sub::kFlush);
+    }
+    m_written = false;
+}
+
+void GSO_DiskFile::truncate(uint64_t offset) {
+    if (m_fd < 0) fail(103, sub::kTruncate);
+    if (!m_readWrite || !hasExclusiveAccess()) {
+        m_lastError = err::kAccessDenied;
+        fail(err::kAccessDenied, sub::kTruncate);
+    }
+    if (::ftruncate(m_fd, static_cast<off_t>(offset)) != 0) {
+        m_lastError = errnoToEngineCode(errno, true);
+        fail(m_lastError, sub::kTruncate);
+    }
+    m_written = true;
+}
+
+void GSO_DiskFile::close() {
+    if (m_fd < 0) return;
+    if (m_lockCount > 0) {
+        m_lockCount = 1;
+        unlock();
+    }
+    GSobjFileColl::instance().remove(this);
+    ::close(m_fd);  // drops this description's marker and any lock still held
+    m_fd = -1;
+}
+
+bool GSO_DiskFile::systemLock(uint64_t offset, uint64_t length) {
+    // A read-only descriptor can only hold read locks; they still conflict with every writer.
+    short type = m_readWrite ? F_WRLCK : F_RDLCK;
+    if (ofdLock(m_fd, type, offset, length)) return true;
+    m_lastError = lockErrorCode(errno);
+    return false;
+}
+
+bool GSO_DiskFile::systemUnlock(uint64_t offset, uint64_t length) {
+    if (ofdLock(m_fd, F_UNLCK, offset, length)) return true;
+    m_lastError = lockErrorCode(errno);
+    return false;
+}
+
+bool GSO_DiskFile::lock(uint64_t offset, uint64_t length) {
+    if (m_fd < 0) {
+        m_lastError = 6;
+        return false;
+    }
+    if (!m_shared) {
+        ++m_lockCount;
+        m_lockOffset = offset;
+        m_lockLength = length;
+        return true;
+    }
+    if (m_lockCount == 0) {
+        if (!systemLock(offset, length)) return false;
+        m_lockCount = 1;
+        m_lockOffset = offset;
+        m_lockLength = length;
+        return true;
+    }
+    if (offset == m_lockOffset && length == m_lockLength) {
+        ++m_lockCount;
+        return true;
+    }
+    m_lastError = err::kLockViolation;
+    return false;
+}
+
+bool GSO_DiskFile::unlock() {
+    if (m_lockCount == 0) return true;
+    if (m_shared && m_lockCount == 1 && m_fd >= 0) {
+        if (!systemUnlock(m_lockOffset, m_lockLength)) return false;
+    }
+    if (--m_lockCount == 0) {
+        m_lockOffset = 0;
+        m_lockLength = 0;
+    }
+    return true;
+}
+
+bool GSO_DiskFile::lockAll() {
+    if (!m_shared) return true;
+    return lock(kLockAllRegion);
+}
+
+bool GSO_DiskFile::hasExclusiveAccess() const {
+    return !m_shared || (m_lockCount > 0 && m_lockOffset == kLockAllRegion.offset &&
+                         m_lockLength == kLockAllRegion.length);
+}
+
+LockWait& GSO_DiskFile::defaultLockWait() {
+    static LockWait wait;
+    return wait;
+}
+
+bool GSO_DiskFile::lockWaiting(LockRegion region, LockWait wait) {
+    if (!m_shared) return lock(region);
+    for (int attempt = 0; attempt < wait.attempts; ++attempt) {
+        if (lock(region)) return true;
+        if (attempt + 1 < wait.attempts) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(wait.pauseMs));
+        }
+    }
+    return false;
+}
+
+void GSO_DiskFile::fail(int code, int subCode) const { raiseEngineError(code, subCode, m_path); }
+
+void GSO_DiskFile::closeAllOpenFiles() {
+    for (GSO_DiskFile* file : GSobjFileColl::instance().snapshot()) file->close();
+}
+
+size_t GSO_DiskFile::openFileCount() { return GSobjFileColl::instance().size(); }
+
+}  // namespace abonex

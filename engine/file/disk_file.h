@@ -1,0 +1,123 @@
+// GSO_DiskFile: one open disk file of the engine, with its sharing mode and its one lock region.
+//
+// Sharing on Linux. Files are opened without any system-level sharing control, so the sharing
+// modes are emulated with open-file-description (OFD) locks on one marker byte that lies beyond
+// every protocol region (kShareMarkerOffset, above 4 GiB):
+//   - a shared open holds a read lock on the marker,
+//   - an unshared open holds a write lock on it,
+// both taken without waiting. An unshared open therefore fails with 32 while any other handle
+// has the file open, and a shared open fails with 32 while an unshared handle has it. An
+// unshared open of a read-only descriptor cannot take a write lock; it checks that no other
+// handle holds the marker and takes a read lock on a second marker byte that shared opens test.
+//
+// Byte-range locks are OFD locks too (F_OFD_SETLK), so that, as the protocol expects, two handles
+// on one file conflict even inside one process, and closing one handle never drops the locks
+// of another. Each object holds at most one locked region; nested requests for the same region
+// only count, and only the 0 -> 1 and 1 -> 0 transitions make system calls. An unshared file
+// never calls the system to lock: every request succeeds by counting.
+//
+// Invariant: lockCount() > 0 exactly when a region is remembered (and, for a shared file,
+// locked in the system).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "engine/file/lock_protocol.h"
+
+namespace abonex {
+
+// The marker byte that emulates the sharing modes (see above).
+inline constexpr uint64_t kShareMarkerOffset = 0x100000000ull;
+// Taken by an unshared open on a read-only descriptor, tested by shared opens.
+inline constexpr uint64_t kExclusiveReadMarkerOffset = 0x100000001ull;
+
+// Waiting for a lock: attempts and the pause between them.
+struct LockWait {
+    int attempts = 100;  // 5000 ms / 50 ms
+    int pauseMs = 50;
+};
+
+class GSO_DiskFile {
+public:
+    // Opens an existing file (never creates one). The name is made absolute against the current
+    // directory and its last component is matched without regard to case. Raises the error of
+    // the system's error number with sub-code 1107 on failure (2 for a missing file, 32 for a
+    // sharing conflict).
+    GSO_DiskFile(std::string_view fileName, bool shared, bool readWrite);
+    virtual ~GSO_DiskFile();
+
+    GSO_DiskFile(const GSO_DiskFile&) = delete;
+    GSO_DiskFile& operator=(const GSO_DiskFile&) = delete;
+
+    // Creates or empties the file `fileName` (sub-code 1108 on failure). Does not open it.
+    static void create(std::string_view fileName);
+
+    // Reads up to `count` bytes at `offset`; returns the count read. Fewer bytes than asked set
+    // lastError() to 221 without raising; a system failure raises (sub-code 1101).
+    size_t read(uint64_t offset, void* buffer, size_t count);
+    // Writes `count` bytes at `offset`; raises on failure (sub-code 1102).
+    void write(uint64_t offset, const void* buffer, size_t count);
+    // Writes two pieces back to back in one system call.
+    void write2(uint64_t offset, const void* first, size_t firstCount, const void* second,
+                size_t secondCount);
+    uint64_t size();                    // sub-code 1105
+    void flush();                       // fsync; nothing on a closed file (sub-code 1111)
+    // Cuts the file at `offset`. Needs read-write access and exclusive access, else error 5.
+    void truncate(uint64_t offset);     // sub-code 1109
+    // Releases a held lock, removes the file from the registry and closes it.
+    void close();
+
+    // Byte-range locking. Never raises; false with lastError() set on refusal.
+    bool lock(uint64_t offset, uint64_t length);
+    bool lock(LockRegion region) { return lock(region.offset, region.length); }
+    bool unlock();
+    // Lock (0, 0x7FFFFFFF) on a shared file; true at once on an unshared one.
+    bool lockAll();
+    // True for an unshared file, or one that holds exactly the lock-all region.
+    bool hasExclusiveAccess() const;
+    // Tries lock(region) up to wait.attempts times, pausing wait.pauseMs between attempts.
+    // An unshared file counts as locked at once.
+    bool lockWaiting(LockRegion region, LockWait wait);
+    bool lockWaiting(LockRegion region) { return lockWaiting(region, defaultLockWait()); }
+
+    // Raises the engine error `code` with `subCode` and this file's path as text.
+    [[noreturn]] void fail(int code, int subCode) const;
+
+    const std::string& path() const { return m_path; }
+    bool isOpen() const { return m_fd >= 0; }
+    bool isShared() const { return m_shared; }
+    bool isReadWrite() const { return m_readWrite; }
+    int lastError() const { return m_lastError; }
+    int lockCount() const { return m_lockCount; }
+    LockRegion lockedRegion() const { return {m_lockOffset, m_lockLength}; }
+    bool writtenSinceFlush() const { return m_written; }
+    int descriptor() const { return m_fd; }
+
+    // Default pause for lockWaiting; tests shorten it.
+    static LockWait& defaultLockWait();
+
+    // Releases and closes every file still open (the end of the process does this too).
+    static void closeAllOpenFiles();
+    // Number of files in the process-wide registry.
+    static size_t openFileCount();
+
+private:
+    void takeShareMarker(const std::string& path);
+    bool systemLock(uint64_t offset, uint64_t length);
+    bool systemUnlock(uint64_t offset, uint64_t length);
+
+    std::string m_path;
+    int m_fd = -1;
+    bool m_shared;
+    bool m_readWrite;
+    int m_lastError = 0;
+    int m_lockCount = 0;
+    uint64_t m_lockOffset = 0;
+    uint64_t m_lockLength = 0;
+    bool m_written = false;
+};
+
+}  // namespace abonex

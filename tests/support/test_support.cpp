@@ -1,0 +1,157 @@
+#include "tests/support/test_support.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+
+namespace abonex::test {
+
+TempDir::TempDir() {
+    const char* base = std::getenv("TMPDIR");
+    std::string pattern = std::string(base != nullptr && *base != '\0' ? base : "/tmp") +
+                          "/abonex-test-XXXXXX";
+    std::vector<char> buffer(pattern.begin(), pattern.end());
+    buffer.push_back('\0');
+    if (::mkdtemp(buffer.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    m_path = buffer.data();
+}
+
+TempDir::~TempDir() {
+    std::error_code ignored;
+    std::filesystem::remove_all(m_path, ignored);
+}
+
+std::string TempDir::file(std::string_view name) const { return m_path + "/" + std::string(name); }
+
+std::vector<uint8_t> readFileBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw std::runtime_error("cannot read " + path);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void writeFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    if (!out) throw std::runtime_error("cannot write " + path);
+}
+
+void copyFile(const std::string& from, const std::string& to) {
+    std::filesystem::copy_file(from, to, std::filesystem::copy_options::overwrite_existing);
+    std::filesystem::permissions(to, std::filesystem::perms::owner_read |
+                                         std::filesystem::perms::owner_write,
+                                 std::filesystem::perm_options::add);
+}
+
+uint64_t fileSize(const std::string& path) { return std::filesystem::file_size(path); }
+
+uint16_t le16(const std::vector<uint8_t>& bytes, size_t offset) {
+    return static_cast<uint16_t>(bytes.at(offset) | (bytes.at(offset + 1) << 8));
+}
+
+uint32_t le32(const std::vector<uint8_t>& bytes, size_t offset) {
+    return static_cast<uint32_t>(bytes.at(offset)) | (static_cast<uint32_t>(bytes.at(offset + 1)) << 8) |
+           (static_cast<uint32_t>(bytes.at(offset + 2)) << 16) |
+           (static_cast<uint32_t>(bytes.at(offset + 3)) << 24);
+}
+
+int forkChild(const std::function<int()>& body) {
+    pid_t pid = ::fork();
+    if (pid < 0) throw std::runtime_error("fork failed");
+    if (pid == 0) {
+        int status = 99;
+        try {
+            status = body();
+        } catch (...) {
+            status = 99;
+        }
+        ::_exit(status);
+    }
+    return pid;
+}
+
+int waitChild(int pid) {
+    int status = 0;
+    if (::waitpid(pid, &status, 0) != pid) return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+ProcessSignal::ProcessSignal() {
+    if (::pipe(m_fds) != 0) throw std::runtime_error("pipe failed");
+}
+
+ProcessSignal::~ProcessSignal() {
+    ::close(m_fds[0]);
+    ::close(m_fds[1]);
+}
+
+void ProcessSignal::notify() {
+    char byte = 1;
+    [[maybe_unused]] ssize_t written = ::write(m_fds[1], &byte, 1);
+}
+
+bool ProcessSignal::wait(int timeoutMs) {
+    pollfd request{m_fds[0], POLLIN, 0};
+    if (::poll(&request, 1, timeoutMs) <= 0) return false;
+    char byte;
+    return ::read(m_fds[0], &byte, 1) == 1;
+}
+
+namespace {
+
+std::string slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+}  // namespace
+
+CommandResult runCommand(const std::string& commandLine) {
+    TempDir scratch;
+    std::string outPath = scratch.file("out");
+    std::string errPath = scratch.file("err");
+    std::string full = commandLine + " >" + shellQuote(outPath) + " 2>" + shellQuote(errPath);
+    int raw = std::system(full.c_str());
+    CommandResult result;
+    result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    result.out = slurp(outPath);
+    result.err = slurp(errPath);
+    return result;
+}
+
+std::string shellQuote(std::string_view word) {
+    std::string quoted = "'";
+    for (char c : word) {
+        if (c == '\'') {
+            quoted += "'\\''";
+        } else {
+            quoted += c;
+        }
+    }
+    return quoted + "'";
+}
+
+std::string sourceDir() {
+    const char* dir = std::getenv("ABONEX_SOURCE_DIR");
+    return dir != nullptr ? dir : ".";
+}
+
+std::string toolPath() {
+    const char* tool = std::getenv("ABONEX_TOOL");
+    return tool != nullptr ? tool : "abonex-db";
+}
+
+std::string peerFixtureDir() {
+    std::string local = sourceDir() + "/../shared/fixtures/peer";
+    if (std::filesystem::exists(local)) return local;
+    return "/work/shared/fixtures/peer";
+}
+
+}  // namespace abonex::test

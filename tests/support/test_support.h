@@ -1,0 +1,71 @@
+// Small helpers shared by the engine's tests: temporary folders, file bytes, child processes.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace abonex::test {
+
+// A fresh folder under $TMPDIR (or /tmp), removed with its contents when the object dies.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::string& path() const { return m_path; }
+    // path() + "/" + name
+    std::string file(std::string_view name) const;
+
+private:
+    std::string m_path;
+};
+
+std::vector<uint8_t> readFileBytes(const std::string& path);
+void writeFileBytes(const std::string& path, const std::vector<uint8_t>& bytes);
+void copyFile(const std::string& from, const std::string& to);
+uint64_t fileSize(const std::string& path);
+
+// Little-endian readers for byte checks.
+uint16_t le16(const std::vector<uint8_t>& bytes, size_t offset);
+uint32_t le32(const std::vector<uint8_t>& bytes, size_t offset);
+
+// Runs `body` in a forked child; the child exits with the value `body` returns (or 99 when it
+// throws). Returns the child's pid.
+int forkChild(const std::function<int()>& body);
+// Waits for a child and returns its exit status (-1 when it did not exit normally).
+int waitChild(int pid);
+
+// A one-way signal between processes (a pipe): one side waits, the other signals.
+class ProcessSignal {
+public:
+    ProcessSignal();
+    ~ProcessSignal();
+    void notify();
+    // Waits until notified; false after `timeoutMs` without a signal.
+    bool wait(int timeoutMs = 10000);
+
+private:
+    int m_fds[2];
+};
+
+// Runs a command line through /bin/sh, returning its exit status and capturing stdout/stderr.
+struct CommandResult {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+CommandResult runCommand(const std::string& commandLine);
+// Quotes a word for the shell.
+std::string shellQuote(std::string_view word);
+
+// The repository root (ABONEX_SOURCE_DIR) and the abonex-db tool (ABONEX_TOOL).
+std::string sourceDir();
+std::string toolPath();
+// The folder of the peer-written fixture tables.
+std::string peerFixtureDir();
+
+}  // namespace abonex::test

@@ -1,0 +1,65 @@
+// abonex-db: the command-line tool over the storage engine and the directory logic.
+#include <algorithm>
+#include <exception>
+#include <iostream>
+#include <map>
+
+#include "engine/file/engine_error.h"
+#include "tools/tool_command.h"
+
+namespace abonex::tool {
+
+namespace {
+
+std::vector<ToolCommand>& commandList() {
+    static std::vector<ToolCommand> commands;
+    return commands;
+}
+
+void printUsage(std::ostream& out) {
+    out << "usage: abonex-db COMMAND [ARGUMENTS]\n\ncommands:\n";
+    std::vector<ToolCommand> sorted = commandList();
+    std::sort(sorted.begin(), sorted.end(),
+              [](const ToolCommand& a, const ToolCommand& b) { return a.usage < b.usage; });
+    for (const auto& command : sorted) out << "  abonex-db " << command.usage << '\n';
+}
+
+}  // namespace
+
+CommandRegistrar::CommandRegistrar(ToolCommand command) {
+    commandList().push_back(std::move(command));
+}
+
+const std::vector<ToolCommand>& registeredCommands() { return commandList(); }
+
+int usageError(std::string_view message) {
+    std::cerr << "abonex-db: " << message << '\n';
+    return 2;
+}
+
+void printLine(std::string_view line) { std::cout << line << '\n'; }
+
+}  // namespace abonex::tool
+
+int main(int argc, char** argv) {
+    using namespace abonex::tool;
+    if (argc < 2 || std::string_view(argv[1]) == "help" || std::string_view(argv[1]) == "--help") {
+        printUsage(argc < 2 ? std::cerr : std::cout);
+        return argc < 2 ? 2 : 0;
+    }
+    std::string_view name = argv[1];
+    Args args(argv + 2, argv + argc);
+    for (const auto& command : registeredCommands()) {
+        if (command.name != name) continue;
+        try {
+            return command.run(args);
+        } catch (const std::exception& error) {
+            std::cout.flush();
+            std::cerr << error.what() << '\n';
+            return 1;
+        }
+    }
+    std::cerr << "abonex-db: unknown command \"" << name << "\"\n";
+    printUsage(std::cerr);
+    return 2;
+}
