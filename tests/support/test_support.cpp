@@ -104,6 +104,20 @@ bool ProcessSignal::wait(int timeoutMs) {
     return ::read(m_fds[0], &byte, 1) == 1;
 }
 
+bool regionLocked(const std::string& path, uint64_t offset, uint64_t length) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) throw std::runtime_error("cannot open " + path);
+    struct flock probe {};
+    probe.l_type = F_WRLCK;
+    probe.l_whence = SEEK_SET;
+    probe.l_start = static_cast<off_t>(offset);
+    probe.l_len = static_cast<off_t>(length);
+    int rc = ::fcntl(fd, F_OFD_GETLK, &probe);
+    ::close(fd);
+    if (rc != 0) throw std::runtime_error("F_OFD_GETLK failed");
+    return probe.l_type != F_UNLCK;
+}
+
 namespace {
 
 std::string slurp(const std::string& path) {

@@ -62,6 +62,10 @@ CommandResult runCommand(const std::string& commandLine);
 // Quotes a word for the shell.
 std::string shellQuote(std::string_view word);
 
+// True when some open file description holds a lock on any byte of (offset, length) of the
+// file at `path` (asked through a fresh descriptor of this process with F_OFD_GETLK).
+bool regionLocked(const std::string& path, uint64_t offset, uint64_t length);
+
 // The repository root (ABONEX_SOURCE_DIR) and the abonex-db tool (ABONEX_TOOL).
 std::string sourceDir();
 std::string toolPath();

@@ -1,0 +1,246 @@
+#include "engine/file/disk_file.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
+
+#include "engine/file/engine_error.h"
+#include "tests/support/test_support.h"
+
+namespace abonex {
+namespace {
+
+using test::TempDir;
+
+class DiskFileTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_path = m_dir.file("Phone.DBF");
+        test::writeFileBytes(m_path, std::vector<uint8_t>(100, 'x'));
+    }
+    TempDir m_dir;
+    std::string m_path;
+};
+
+void expectEngineError(const std::function<void()>& action, int code, int subCode,
+                       const std::string& message) {
+    try {
+        action();
+        ADD_FAILURE() << "no error raised; expected " << message;
+    } catch (const EEngineError& error) {
+        EXPECT_EQ(error.code(), code);
+        EXPECT_EQ(error.subCode(), subCode);
+        EXPECT_EQ(std::string(error.what()), message);
+    }
+}
+
+TEST_F(DiskFileTest, MissingFileIsErrorTwoWithThePath) {
+    std::string missing = m_dir.file("nothere.mdx");
+    expectEngineError([&] { GSO_DiskFile file(missing, true, true); }, 2, 1107,
+                      "File not found - " + missing);
+    EXPECT_FALSE(test::fileSize(m_path) == 0);
+}
+
+TEST_F(DiskFileTest, NamesResolveWithoutRegardToCaseAndKeepTheNameOnDisk) {
+    for (const char* name : {"phone.dbf", "PHONE.DBF", "Phone.DBF"}) {
+        GSO_DiskFile file(m_dir.file(name), true, false);
+        EXPECT_EQ(file.path(), m_path) << name;
+    }
+}
+
+TEST_F(DiskFileTest, RelativeNamesExpandAgainstTheCurrentDirectory) {
+    char* saved = getcwd(nullptr, 0);
+    ASSERT_EQ(chdir(m_dir.path().c_str()), 0);
+    {
+        GSO_DiskFile file("PHONE.dbf", true, false);
+        EXPECT_EQ(file.path(), m_path);
+    }
+    ASSERT_EQ(chdir(saved), 0);
+    free(saved);
+}
+
+TEST_F(DiskFileTest, SharingModesConflictInsideOneProcess) {
+    {
+        GSO_DiskFile first(m_path, true, true);
+        GSO_DiskFile second(m_path, true, false);  // shared + shared is fine
+        expectEngineError([&] { GSO_DiskFile third(m_path, false, true); }, 32, 1107,
+                          "File access denied - " + m_path);
+        expectEngineError([&] { GSO_DiskFile third(m_path, false, false); }, 32, 1107,
+                          "File access denied - " + m_path);
+    }
+    {
+        GSO_DiskFile exclusive(m_path, false, true);
+        expectEngineError([&] { GSO_DiskFile other(m_path, true, false); }, 32, 1107,
+                          "File access denied - " + m_path);
+    }
+    {
+        GSO_DiskFile exclusiveReader(m_path, false, false);
+        expectEngineError([&] { GSO_DiskFile other(m_path, true, false); }, 32, 1107,
+                          "File access denied - " + m_path);
+    }
+    GSO_DiskFile again(m_path, false, true);  // every handle closed: unshared works again
+}
+
+TEST_F(DiskFileTest, SharingModesConflictAcrossProcesses) {
+    test::ProcessSignal opened, release;
+    int child = test::forkChild([&] {
+        GSO_DiskFile exclusive(m_path, false, true);
+        opened.notify();
+        release.wait();
+        return 0;
+    });
+    ASSERT_TRUE(opened.wait());
+    expectEngineError([&] { GSO_DiskFile shared(m_path, true, false); }, 32, 1107,
+                      "File access denied - " + m_path);
+    release.notify();
+    EXPECT_EQ(test::waitChild(child), 0);
+    GSO_DiskFile shared(m_path, true, true);
+
+    int second = test::forkChild([&] {
+        try {
+            GSO_DiskFile exclusive(m_path, false, true);
+            return 1;
+        } catch (const EEngineError& error) {
+            return error.code() == 32 ? 0 : 2;
+        }
+    });
+    EXPECT_EQ(test::waitChild(second), 0);
+}
+
+TEST_F(DiskFileTest, TwoHandlesInOneProcessConflictAndClosingOneKeepsTheOthersLock) {
+    GSO_DiskFile first(m_path, true, true);
+    auto second = std::make_unique<GSO_DiskFile>(m_path, true, true);
+    ASSERT_TRUE(first.lock(0x7FFFFFFD, 1));
+    EXPECT_FALSE(second->lock(0x7FFFFFFD, 1));
+    EXPECT_EQ(second->lastError(), 33);
+    EXPECT_EQ(second->lockCount(), 0);
+    second.reset();  // closing another handle must not drop first's lock
+    EXPECT_TRUE(test::regionLocked(m_path, 0x7FFFFFFD, 1));
+    GSO_DiskFile third(m_path, true, true);
+    EXPECT_FALSE(third.lock(0x7FFFFFFD, 1));
+    ASSERT_TRUE(first.unlock());
+    EXPECT_TRUE(third.lock(0x7FFFFFFD, 1));
+}
+
+TEST_F(DiskFileTest, LocksAreSeenByOtherProcesses) {
+    test::ProcessSignal locked, release;
+    int child = test::forkChild([&] {
+        GSO_DiskFile file(m_path, true, true);
+        if (!file.lock(0xEFFFFFFE, 2)) return 1;
+        locked.notify();
+        release.wait();
+        return 0;
+    });
+    ASSERT_TRUE(locked.wait());
+    EXPECT_TRUE(test::regionLocked(m_path, 0xEFFFFFFE, 2));
+    EXPECT_FALSE(test::regionLocked(m_path, 0xEFFFFFFD, 1));
+    GSO_DiskFile mine(m_path, true, true);
+    EXPECT_FALSE(mine.lock(0xEFFFFFFF, 1));
+    EXPECT_EQ(mine.lastError(), 33);
+    release.notify();
+    EXPECT_EQ(test::waitChild(child), 0);
+    EXPECT_TRUE(mine.lock(0xEFFFFFFF, 1));
+}
+
+TEST_F(DiskFileTest, SameRegionNestsOtherRegionIsRefusedWithoutSystemCall) {
+    GSO_DiskFile file(m_path, true, true);
+    ASSERT_TRUE(file.lock(0x7FFFFFF4, 1));
+    ASSERT_TRUE(file.lock(0x7FFFFFF4, 1));
+    EXPECT_EQ(file.lockCount(), 2);
+    EXPECT_FALSE(file.lock(0x7FFFFFF3, 1));
+    EXPECT_EQ(file.lastError(), 33);
+    EXPECT_FALSE(test::regionLocked(m_path, 0x7FFFFFF3, 1));
+    ASSERT_TRUE(file.unlock());
+    EXPECT_TRUE(test::regionLocked(m_path, 0x7FFFFFF4, 1));
+    ASSERT_TRUE(file.unlock());
+    EXPECT_FALSE(test::regionLocked(m_path, 0x7FFFFFF4, 1));
+    EXPECT_EQ(file.lockCount(), 0);
+    EXPECT_TRUE(file.unlock());  // nothing held: nothing happens
+}
+
+TEST_F(DiskFileTest, UnsharedFileLocksByCountingOnly) {
+    GSO_DiskFile file(m_path, false, true);
+    EXPECT_TRUE(file.lock(0x7FFFFFFD, 1));
+    EXPECT_TRUE(file.lock(0x12345, 7));  // no region check either: nothing reaches the system
+    EXPECT_EQ(file.lockCount(), 2);
+    EXPECT_FALSE(test::regionLocked(m_path, 0x7FFFFFFD, 1));
+    EXPECT_TRUE(file.hasExclusiveAccess());
+}
+
+TEST_F(DiskFileTest, LockWaitingGetsTheLockWhenTheHolderLetsGo) {
+    test::ProcessSignal locked;
+    int child = test::forkChild([&] {
+        GSO_DiskFile file(m_path, true, true);
+        if (!file.lock(0x7FFFFFFD, 1)) return 1;
+        locked.notify();
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        return 0;  // the lock goes with the process
+    });
+    ASSERT_TRUE(locked.wait());
+    GSO_DiskFile file(m_path, true, true);
+    EXPECT_FALSE(file.lockWaiting({0x7FFFFFFD, 1}, {2, 10}));
+    EXPECT_EQ(file.lastError(), 33);
+    EXPECT_TRUE(file.lockWaiting({0x7FFFFFFD, 1}));  // 100 attempts, 50 ms apart
+    EXPECT_EQ(test::waitChild(child), 0);
+}
+
+TEST_F(DiskFileTest, TruncateNeedsExclusiveAccess) {
+    GSO_DiskFile file(m_path, true, true);
+    GSO_DiskFile other(m_path, true, true);
+    ASSERT_TRUE(other.lock(0x40000000, 1));
+    expectEngineError([&] { file.truncate(10); }, 5, 1109, "File access denied - " + m_path);
+    EXPECT_FALSE(file.lockAll());  // another handle holds a lock inside 0..0x7FFFFFFE
+    other.unlock();
+    ASSERT_TRUE(file.lockAll());
+    EXPECT_TRUE(file.hasExclusiveAccess());
+    file.truncate(10);
+    EXPECT_EQ(file.size(), 10u);
+    file.unlock();
+    EXPECT_FALSE(file.hasExclusiveAccess());
+}
+
+TEST_F(DiskFileTest, ShortReadReportsTwoTwentyOneWithoutRaising) {
+    GSO_DiskFile file(m_path, true, false);
+    uint8_t buffer[64];
+    EXPECT_EQ(file.read(80, buffer, sizeof buffer), 20u);
+    EXPECT_EQ(file.lastError(), 221);
+    EXPECT_EQ(file.read(0, buffer, 10), 10u);
+    EXPECT_EQ(file.lastError(), 0);
+}
+
+TEST_F(DiskFileTest, WritesFarBeyondTwoGigabytesAndReadOnlyRefusal) {
+    {
+        GSO_DiskFile file(m_path, true, true);
+        const char text[] = "far";
+        file.write(0x90000000ull, text, 3);
+        EXPECT_EQ(file.size(), 0x90000003ull);
+        char back[3];
+        ASSERT_EQ(file.read(0x90000000ull, back, 3), 3u);
+        EXPECT_EQ(std::string(back, 3), "far");
+        ASSERT_TRUE(file.lockAll());
+        file.truncate(100);
+    }
+    EXPECT_EQ(test::fileSize(m_path), 100u);
+}
+
+TEST_F(DiskFileTest, ReadOnlyHandleRefusesWrites) {
+    GSO_DiskFile file(m_path, true, false);
+    expectEngineError([&] { file.write(0, "a", 1); }, 5, 1102, "File access denied - " + m_path);
+}
+
+TEST_F(DiskFileTest, RegistryTracksOpenFiles) {
+    size_t before = GSO_DiskFile::openFileCount();
+    {
+        GSO_DiskFile a(m_path, true, false);
+        GSO_DiskFile b(m_path, true, false);
+        EXPECT_EQ(GSO_DiskFile::openFileCount(), before + 2);
+        a.close();
+        EXPECT_EQ(GSO_DiskFile::openFileCount(), before + 1);
+    }
+    EXPECT_EQ(GSO_DiskFile::openFileCount(), before);
+}
+
+}  // namespace
+}  // namespace abonex
