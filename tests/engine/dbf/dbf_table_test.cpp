@@ -337,7 +337,7 @@ TEST_F(TableTest, IndependentReaderReadsWhatWeWrote) {
         "for r in t.deleted: print('*' + r['NAME'])\n";
     std::string scriptPath = m_dir.file("read.py");
     test::writeFileBytes(scriptPath, std::vector<uint8_t>(script.begin(), script.end()));
-    auto result = test::runCommand("python3 " + test::shellQuote(scriptPath) + " " +
+    auto result = test::runCommand("/usr/bin/python3 " + test::shellQuote(scriptPath) + " " +
                                    test::shellQuote(m_path));
     if (result.status != 0 && result.err.find("No module named") != std::string::npos) {
         GTEST_SKIP() << "python3-dbfread is not installed";
