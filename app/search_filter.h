@@ -1,0 +1,33 @@
+// The search filter of the directory window: which rows the name and phone search texts accept.
+//
+// Prefix mode accepts a row when its upper-cased name starts with the upper-cased search name
+// and its first phone starts with the search phone (an empty text matches everything).
+// Substring mode accepts a row when the search name occurs in its upper-cased name or the
+// search phone occurs in its first phone; an empty text never occurs, and with both texts empty
+// every row is accepted. Texts are ANSI (code page 1251); upper case follows the fixed Russian
+// rules of the engine's locale. The second phone and the comment are never searched.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace abonex {
+
+class TEngineDataSet;
+
+struct SearchCriteria {
+    std::string name;    // SearchName, ANSI
+    std::string phone;   // SearchPhone, ANSI
+    bool atStart = true; // chStart checked: prefix mode
+};
+
+// The test for one row; `accept` is the value the caller preset (kept in substring mode when
+// both texts are empty).
+bool searchAccepts(const SearchCriteria& search, std::string_view name, std::string_view phone,
+                   bool accept = true);
+
+// DSetFilterRecord: applies the test to the data set's current record (field 0 is the name,
+// field 1 the first phone). A failure while reading the fields leaves `accept` as it was.
+void DSetFilterRecord(const SearchCriteria& search, TEngineDataSet& dataSet, bool& accept);
+
+}  // namespace abonex

@@ -1,0 +1,242 @@
+// TEngineDataSet: the cursor through which the windows and the tool read and write one table.
+//
+// A data set opens a table with its index files (through its table handler), orders the rows by
+// the current tag (or by record number), skips deleted records and the records its filter
+// callback rejects, and edits rows in the states browse, edit and insert. Text crosses this
+// boundary in the ANSI code page (1251) when TranslateASCII is on (the default); the windows
+// convert it to Unicode.
+//
+// Events are plain callbacks; a window attaches them. BeforeDelete may cancel the delete
+// silently by throwing EAbort (see abortOperation()).
+//
+// Invariants: Active() exactly when a handler exists; while Active() the current row is either a
+// record of the table or the data set is at Eof()/Bof(); a record lock is held only in the
+// edit state.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/file/lock_protocol.h"
+
+namespace abonex {
+
+class DBFObject;
+class TEngineDataSet;
+
+// Errors raised by the data set itself, with fixed English messages ("Table name missing", ...).
+class EDatabaseError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// A silent cancellation: an event handler throws it to stop the operation without a message.
+class EAbort : public std::exception {
+public:
+    const char* what() const noexcept override { return "Operation aborted"; }
+};
+[[noreturn]] inline void abortOperation() { throw EAbort(); }
+
+enum class DataSetState { Inactive, Browse, Edit, Insert, Filter };
+
+using DataSetEvent = std::function<void(TEngineDataSet&)>;
+using FilterRecordEvent = std::function<void(TEngineDataSet&, bool& accept)>;
+// Progress of index rebuilds: (-1, phase, total) at start, (phase, position, 0) while it runs,
+// (0, 0, 0) at the end. Phase 1 reads the table, phase 2 writes the tree.
+using StatusEvent = std::function<void(int, int, int)>;
+
+// One field of the data set, bound by position to the table's field.
+class TField {
+public:
+    const std::string& FieldName() const { return m_name; }
+    int Size() const { return m_size; }
+    int Index() const { return m_index; }  // 0-based position
+    char DataType() const { return m_type; }
+    // A character field whose text is empty once trailing blanks are removed has no value.
+    bool IsNull() const;
+    // The text of the current row (ANSI when TranslateASCII), trailing blanks removed.
+    std::string AsString() const;
+    // Stores text into the row being edited or inserted; cut at the field's size.
+    // Outside edit and insert: EDatabaseError "Dataset not in edit or insert mode".
+    void SetAsString(std::string_view text);
+    void Clear() { SetAsString({}); }
+
+private:
+    friend class TEngineDataSet;
+    TField(TEngineDataSet& owner, std::string name, int index, int size, char type)
+        : m_owner(&owner), m_name(std::move(name)), m_index(index), m_size(size), m_type(type) {}
+    TEngineDataSet* m_owner;
+    std::string m_name;
+    int m_index;
+    int m_size;
+    char m_type;
+};
+
+// A row as a grid shows it: its record number and its field texts (ANSI, trailing blanks removed).
+struct DataSetRow {
+    int recordNumber = 0;
+    std::vector<std::string> values;
+};
+
+class TEngineDataSet {
+public:
+    TEngineDataSet();
+    ~TEngineDataSet();
+    TEngineDataSet(const TEngineDataSet&) = delete;
+    TEngineDataSet& operator=(const TEngineDataSet&) = delete;
+
+    // --- Settings ---
+    const std::string& DatabaseName() const { return m_databaseName; }
+    void setDatabaseName(std::string_view folder);
+    const std::string& TableName() const { return m_tableName; }
+    // Needs a closed data set. A text that differs (case-sensitively) empties IndexFiles.
+    void setTableName(std::string_view name);
+    const std::vector<std::string>& IndexFiles() const { return m_indexFiles; }
+    // Handled at once: closes the open index files and opens the listed ones (see OpenIndexFiles).
+    void setIndexFiles(std::vector<std::string> files);
+    const std::string& IndexName() const { return m_indexName; }
+    void setIndexName(std::string_view tag);
+    bool Exclusive() const { return m_exclusive; }
+    void setExclusive(bool on) { m_exclusive = on; }
+    bool ReadOnly() const { return m_readOnly; }
+    void setReadOnly(bool on) { m_readOnly = on; }
+    TgsLokProtocol LockProtocol() const { return m_lockProtocol; }
+    void setLockProtocol(TgsLokProtocol protocol) { m_lockProtocol = protocol; }
+    bool TranslateASCII() const { return m_translate; }
+    void setTranslateASCII(bool on) { m_translate = on; }
+    bool UseDeleted() const { return m_useDeleted; }
+    void setUseDeleted(bool on);
+    bool AutoFlush() const { return m_autoFlush; }
+    void setAutoFlush(bool on) { m_autoFlush = on; }
+    uint32_t UserID() const { return m_userId; }
+    void setUserID(uint32_t user) { m_userId = user; }
+    bool ExactCount() const { return m_exactCount; }
+    void setExactCount(bool on) { m_exactCount = on; }
+    bool Filtered() const { return m_filtered; }
+    // On an open data set: posts a pending change, switches the filter and goes to the first row.
+    void setFiltered(bool on);
+
+    // --- Events ---
+    DataSetEvent BeforeOpen, AfterOpen, AfterClose, AfterPost, BeforeDelete, AfterScroll;
+    FilterRecordEvent OnFilterRecord;
+    StatusEvent OnStatus;
+    // Raised when the rows a grid shows may have changed (open, close, filter, first/last,
+    // post, delete, refresh, reindex, index change); held back while controls are disabled and
+    // raised once by the EnableControls that ends the suspension.
+    DataSetEvent OnDataChange;
+
+    // --- Opening and closing ---
+    void Open();
+    void Close();
+    bool Active() const { return m_handler != nullptr; }
+    void setActive(bool on) { on ? Open() : Close(); }
+    DataSetState State() const { return m_state; }
+    // The full path of the table file as opened (empty when closed).
+    std::string tablePath() const;
+
+    // --- Navigation (current order, deleted and rejected records skipped) ---
+    void First();
+    void Last();
+    void Next();
+    void Prior();
+    bool Eof() const { return m_eof; }
+    bool Bof() const { return m_bof; }
+    // True when no record is acceptable in the current order.
+    bool IsEmpty();
+    // The physical record number of the current row (0 when there is none).
+    int RecNo() const;
+    // Table's record count (all physical records) unless ExactCount; raises on a closed set.
+    int RecordCount();
+    // Bookmarks: the record number as ten right-aligned characters.
+    std::string Bookmark() const;
+    void GotoBookmark(std::string_view bookmark);
+    bool BookmarkValid(std::string_view bookmark);
+    // Makes record `recordNumber` current directly (no filter), as a bookmark does.
+    void GotoRecNo(int recordNumber);
+
+    // --- Fields ---
+    int FieldCount() const { return static_cast<int>(m_fields.size()); }
+    TField& Fields(int index);
+    TField& FieldByName(std::string_view name);
+    TField* FindField(std::string_view name);
+
+    // --- Editing ---
+    void Insert();
+    void Append();
+    // Re-reads the current record and takes its record lock;
+    // "Record is locked by another user" when another process holds it.
+    void Edit();
+    void Post();
+    void Cancel();
+    // Marks the current record deleted and moves on. BeforeDelete runs first and may abort
+    // (EAbort): then nothing happens and false is returned.
+    bool Delete();
+    void Refresh();
+
+    // --- Grid support ---
+    void DisableControls();
+    void EnableControls();
+    bool ControlsDisabled() const { return m_disableCount > 0; }
+    // Reads up to `count` acceptable rows that follow record `afterRecord` in the current order
+    // (afterRecord 0: from the first row) without moving the current row or raising events.
+    std::vector<DataSetRow> fetchRows(int afterRecord, int count);
+    // The current row's texts, as fetchRows gives them.
+    DataSetRow currentRow();
+
+    // --- Index files ---
+    // Replaces the open index files by those in `fileList` (separated by blanks, commas or
+    // semicolons; double quotes group) and selects tag `tagName`.
+    void OpenIndexFiles(std::string_view fileList, std::string_view tagName);
+    // Rebuilds every open index file and stands on the first acceptable row of the current tag.
+    void ReindexAll();
+
+    // The handler while open (tests and tools use it; windows never do).
+    DBFObject* handler() { return m_handler.get(); }
+
+private:
+    friend class TField;
+    friend class DBFObject;
+    // ... implementation details are private to the data set
+    bool acceptRecord();
+    void openIndexList();
+    void moveTo(int code);
+    void finishMove();
+    void dataChanged();
+    void requireActive() const;
+    void postOrCancelPending();
+    void releaseRecordLock();
+    std::string resolveIndexPath(std::string_view name) const;
+    std::string fieldText(int index) const;
+
+    std::string m_databaseName;
+    std::string m_tableName;
+    std::vector<std::string> m_indexFiles;
+    std::string m_indexName;
+    bool m_exclusive = false;
+    bool m_readOnly = false;
+    TgsLokProtocol m_lockProtocol = TgsLokProtocol::Default;
+    bool m_translate = true;
+    bool m_useDeleted = false;
+    bool m_autoFlush = false;
+    uint32_t m_userId = 0;
+    bool m_exactCount = false;
+    bool m_filtered = false;
+
+    std::unique_ptr<DBFObject> m_handler;
+    std::vector<TField> m_fields;
+    DataSetState m_state = DataSetState::Inactive;
+    bool m_eof = true;
+    bool m_bof = true;
+    int m_recordNumber = 0;
+    bool m_recordLocked = false;
+    int m_disableCount = 0;
+    bool m_changePending = false;
+    std::vector<uint8_t> m_editBuffer;
+};
+
+}  // namespace abonex
