@@ -45,8 +45,24 @@ public:
         TgsVariant v;
         v.m_type = VariantType::Date;
         v.m_date = julianDay;
+        v.m_number = julianDay;
         return v;
     }
+    // A date key from an expression's day number: asDate() is the day truncated toward zero,
+    // asDouble() the same day as a double. The empty date (kEmptyDate), and any day outside
+    // the 32-bit range, gives asDouble() == kEmptyDate and asDate() == 0.
+    static TgsVariant dateKey(double julianDay) {
+        TgsVariant v;
+        v.m_type = VariantType::Date;
+        if (julianDay > -2147483649.0 && julianDay < 2147483648.0) {
+            v.m_date = static_cast<int32_t>(julianDay);
+            v.m_number = v.m_date;
+        } else {
+            v.m_number = kEmptyDate;
+        }
+        return v;
+    }
+    bool isEmptyDate() const { return m_type == VariantType::Date && m_number == kEmptyDate; }
     static TgsVariant logical(bool value) {
         TgsVariant v;
         v.m_type = VariantType::Logical;
@@ -59,6 +75,7 @@ public:
     // Bytes of a character or raw value.
     const std::string& bytes() const { return m_bytes; }
     std::string& bytes() { return m_bytes; }
+    // The number of a double, or the day of a date as a double.
     double asDouble() const { return m_number; }
     int32_t asDate() const { return m_date; }
     bool asLogical() const { return m_logical; }
