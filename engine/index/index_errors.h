@@ -1,0 +1,34 @@
+// The messages of the index layer, each kept in one place, and the routines that raise them.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace abonex {
+
+inline constexpr std::string_view kMsgSortKeyTooLong = "Sort key length greater than 240 bytes";
+inline constexpr std::string_view kMsgSortTypeInvalid = "Variant type cannot be sorted";
+inline constexpr std::string_view kMsgSortAfterRetrieval =
+    "Cannot add sort keys after beginning retrieval";
+inline constexpr std::string_view kMsgTreeTooDeep = "Index tree deeper than 32 levels";
+
+// Raises EEngineError with `message` as it stands.
+[[noreturn]] void raiseIndexError(std::string_view message);
+
+// A count, offset or field of an index file that cannot be right:
+// "Index file damaged - <path>: <detail>".
+[[noreturn]] void raiseIndexDamaged(std::string_view path, std::string_view detail);
+
+// The index-file lock could not be had: "Error <lastError> in Lock of <path>".
+[[noreturn]] void raiseIndexLockError(int lastError, std::string_view path);
+
+// "Cannot find index tag <name>".
+[[noreturn]] void raiseTagNotFound(std::string_view name);
+
+// "Index file <path> holds 47 tags; no more can be added".
+[[noreturn]] void raiseTooManyTags(std::string_view path);
+
+// "Key expression of tag <name> gives no usable key type".
+[[noreturn]] void raiseBadKeyType(std::string_view tagName);
+
+}  // namespace abonex

@@ -1,0 +1,349 @@
+#include "engine/index/mdx_file.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "engine/file/engine_error.h"
+#include "engine/file/path_util.h"
+#include "engine/index/index_errors.h"
+#include "engine/index/sort_mdx.h"
+
+namespace abonex {
+
+namespace {
+
+std::string_view trimBlanks(std::string_view text) {
+    while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+    while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+    return text;
+}
+
+uint8_t* slotAt(std::vector<uint8_t>& area, size_t k) {
+    return area.data() + mdx::kTagTable + mdx::kSlotLength * k;
+}
+
+}  // namespace
+
+void stampIndexDate(uint8_t* at) {
+    const LocalTimestamp now = engineLocalNow();
+    at[0] = static_cast<uint8_t>(now.year % 100);
+    at[1] = static_cast<uint8_t>(now.month);
+    at[2] = static_cast<uint8_t>(now.day);
+}
+
+// ---------------------------------------------------------------------------------------------
+// GSobjIndexFile
+
+void GSobjIndexFile::ReportError(int code, int subCode, std::string_view text) {
+    raiseEngineError(code, subCode, text);
+}
+
+void GSobjIndexFile::lockIndexFile() {
+    if (!m_file->lockWaiting(indexFileLockRegion(m_protocol), GSO_DiskFile::defaultLockWait())) {
+        raiseIndexLockError(m_file->lastError(), m_file->path());
+    }
+}
+
+void GSobjIndexFile::unlockIndexFile() {
+    m_file->unlock();
+}
+
+void GSobjIndexFile::reportProgress(ProgressEvent event, int phase, int total, int position) const {
+    if (m_progress) m_progress(IndexProgress{event, phase, total, position});
+}
+
+// ---------------------------------------------------------------------------------------------
+// Opening, creating, closing
+
+std::string GSobjMDXFile::indexFilePath(const GSO_dBaseFld& table, std::string_view fileName) {
+    std::string path(trimBlanks(fileName));
+    if (extensionPart(path).empty()) path += ".MDX";
+    if (path.find('/') == std::string::npos) {
+        path = std::string(directoryPart(table.path())) + path;
+    }
+    return path;
+}
+
+GSobjMDXFile::GSobjMDXFile(GSO_dBaseFld& table, std::string_view fileName) : GSobjIndexFile(table) {
+    openFile(indexFilePath(table, fileName));
+    readHeader();
+    markProductionIndex();
+}
+
+GSobjMDXFile::GSobjMDXFile(GSO_dBaseFld& table, std::string_view path, CreateTag)
+    : GSobjIndexFile(table) {
+    openFile(path);
+}
+
+std::unique_ptr<GSobjMDXFile> GSobjMDXFile::create(GSO_dBaseFld& table, std::string_view fileName) {
+    // An existing file spelled in another case is replaced, not doubled.
+    const std::string path = resolveCaseInsensitive(indexFilePath(table, fileName));
+    GSO_DiskFile::create(path);
+    std::unique_ptr<GSobjMDXFile> file(new GSobjMDXFile(table, path, CreateTag{}));
+
+    std::vector<uint8_t> header(mdx::kHeaderSize, 0);
+    uint8_t* h = header.data();
+    h[mdx::kHdrVersion] = mdx::kVersion;
+    stampIndexDate(h + mdx::kHdrChangeDate);
+    const std::string base = upperAscii(baseNamePart(table.path()));
+    std::memcpy(h + mdx::kHdrTableName, base.data(), std::min(base.size(), mdx::kHdrTableNameMax));
+    mdx::put16(h + mdx::kHdrBlockUnits, mdx::kBlockUnits);
+    mdx::put16(h + mdx::kHdrBlockLength, mdx::kBlockLength);
+    h[mdx::kHdrProduction] = 1;
+    h[mdx::kHdrSlotCount] = mdx::kSlotCount;
+    mdx::put16(h + mdx::kHdrSlotLength, mdx::kSlotLength);
+    mdx::put16(h + mdx::kHdrTagCount, 0);
+    mdx::put32(h + mdx::kHdrNextFree, mdx::kFirstFreeBlock);
+    stampIndexDate(h + mdx::kHdrCreateDate);
+    file->m_file->write(0, h, header.size());
+    file->m_nextFree = mdx::kFirstFreeBlock;
+    file->markProductionIndex();
+    return file;
+}
+
+void GSobjMDXFile::openFile(std::string_view path) {
+    m_file = std::make_unique<GSO_DiskFile>(path, m_table.isShared(), m_table.isReadWrite());
+    m_name = std::string(fileNamePart(m_file->path()));
+    m_opened = true;
+}
+
+GSobjMDXFile::~GSobjMDXFile() {
+    try {
+        close();
+    } catch (...) {
+        // A destructor never throws; the disk file releases its handle and lock itself.
+    }
+}
+
+void GSobjMDXFile::damaged(std::string_view detail) const {
+    raiseIndexDamaged(m_file->path(), detail);
+}
+
+void GSobjMDXFile::readHeader() {
+    uint8_t first[mdx::kUnitSize];
+    if (m_file->read(0, first, sizeof first) != sizeof first) {
+        damaged("header shorter than 512 bytes");
+    }
+    m_blockUnits = mdx::get16(first + mdx::kHdrBlockUnits);
+    m_blockLength = mdx::get16(first + mdx::kHdrBlockLength);
+    if (m_blockUnits < 2 || m_blockLength != m_blockUnits * mdx::kUnitSize) {
+        damaged("block length " + std::to_string(m_blockLength) + " in " +
+                std::to_string(m_blockUnits) + " units");
+    }
+    m_headerSize = m_blockUnits * m_blockLength;
+    const std::vector<uint8_t> area = readHeaderArea();
+    BlockRecount();
+
+    const uint16_t tagCount = mdx::get16(area.data() + mdx::kHdrTagCount);
+    const size_t slotsInHeader = (m_headerSize - mdx::kTagTable) / mdx::kSlotLength - 1;
+    if (tagCount > slotsInHeader) {
+        damaged("tag count " + std::to_string(tagCount) + " exceeds the tag table");
+    }
+    const uint64_t fileSize = m_file->size();
+    for (size_t k = 1; k <= tagCount; ++k) {
+        const uint8_t* slot = area.data() + mdx::kTagTable + mdx::kSlotLength * k;
+        const uint32_t headerBlock = mdx::get32(slot + mdx::kSlotHeaderBlock);
+        const auto* nameStart = reinterpret_cast<const char*>(slot + mdx::kSlotName);
+        const std::string name(nameStart, strnlen(nameStart, mdx::kSlotNameMax + 1));
+        if (headerBlock < m_headerSize / mdx::kUnitSize ||
+            uint64_t{headerBlock} * mdx::kUnitSize + m_blockLength > fileSize) {
+            damaged("header block " + std::to_string(headerBlock) + " of tag " + name +
+                    " lies outside the file");
+        }
+        auto tag = std::make_unique<GSobjMDXTag>(*this, name, headerBlock);
+        tag->HeaderRead();
+        m_tags.push_back(std::move(tag));
+    }
+}
+
+std::vector<uint8_t> GSobjMDXFile::readHeaderArea() {
+    std::vector<uint8_t> area(m_headerSize);
+    if (m_file->read(0, area.data(), area.size()) != area.size()) {
+        damaged("header shorter than " + std::to_string(m_headerSize) + " bytes");
+    }
+    return area;
+}
+
+void GSobjMDXFile::markProductionIndex() {
+    if ((m_table.tableFlags() & kFlagProductionIndex) != 0 || !m_table.isReadWrite()) return;
+    const std::string asTable = replaceExtension(m_file->path(), extensionPart(m_table.path()));
+    if (samePathText(asTable, m_table.path())) m_table.setTableFlags(kFlagProductionIndex);
+}
+
+void GSobjMDXFile::close() {
+    if (!m_opened) return;
+    for (auto& tag : m_tags) {
+        tag->releaseTree();
+        tag->HeaderWrite();
+    }
+    if (m_headerChanged) {
+        std::vector<uint8_t> area = readHeaderArea();
+        stampIndexDate(area.data() + mdx::kHdrChangeDate);
+        mdx::put16(area.data() + mdx::kHdrTagCount, static_cast<uint16_t>(m_tags.size()));
+        if (m_nextFree < 0) BlockRecount();
+        mdx::put32(area.data() + mdx::kHdrNextFree, static_cast<uint32_t>(m_nextFree));
+        m_file->write(0, area.data(), area.size());
+        m_headerChanged = false;
+    }
+    m_opened = false;
+    m_tags.clear();
+    m_file->close();
+}
+
+GSobjMDXTag* GSobjMDXFile::findTag(std::string_view name) {
+    const std::string wanted = upperAscii(trimBlanks(name));
+    for (auto& tag : m_tags) {
+        if (tag->name() == wanted) return tag.get();
+    }
+    return nullptr;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Blocks
+
+uint32_t GSobjMDXFile::BlockAllocate() {
+    if (m_nextFree < 0) BlockRecount();
+    const auto block = static_cast<uint32_t>(m_nextFree);
+    m_nextFree += m_blockUnits;
+    return block;
+}
+
+void GSobjMDXFile::BlockRecount() {
+    m_nextFree = static_cast<int64_t>(m_file->size() / mdx::kUnitSize);
+}
+
+bool GSobjMDXFile::BlockRead(uint32_t block, void* buffer, size_t length) {
+    return m_file->read(uint64_t{block} * mdx::kUnitSize, buffer, length) == length;
+}
+
+void GSobjMDXFile::BlockWrite(uint32_t block, const void* buffer, size_t length) {
+    m_file->write(uint64_t{block} * mdx::kUnitSize, buffer, length);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Tags
+
+void GSobjMDXFile::writeTagTable(bool clearSlots) {
+    std::vector<uint8_t> area = readHeaderArea();
+    mdx::put16(area.data() + mdx::kHdrTagCount, static_cast<uint16_t>(m_tags.size()));
+    for (size_t k = 1; k <= m_tags.size(); ++k) {
+        const GSobjMDXTag& tag = *m_tags[k - 1];
+        uint8_t* slot = slotAt(area, k);
+        if (clearSlots) std::memset(slot, 0, mdx::kSlotLength);
+        mdx::put32(slot + mdx::kSlotHeaderBlock, tag.headerBlock());
+        std::memset(slot + mdx::kSlotName, 0, mdx::kSlotNameMax + 1);
+        std::memcpy(slot + mdx::kSlotName, tag.name().data(),
+                    std::min(tag.name().size(), mdx::kSlotNameMax));
+        slot[mdx::kSlotConstant] = 2;
+        slot[mdx::kSlotKeyType] = static_cast<uint8_t>(tag.keyType());
+        slotAt(area, k - 1)[mdx::kSlotForwardLink] = static_cast<uint8_t>(k);
+    }
+    m_file->write(0, area.data(), area.size());
+    m_headerChanged = true;
+}
+
+GSobjMDXTag& GSobjMDXFile::TagCreate(std::string_view name, std::string_view keyExpression,
+                                     std::string_view filterExpression, bool unique,
+                                     bool ascending) {
+    const std::string upper = upperAscii(trimBlanks(name));
+    if (upper.empty() || upper.size() > mdx::kSlotNameMax) {
+        raiseIndexError("Tag name must have 1 to 10 characters: " + std::string(name));
+    }
+    // Compile and size the tag before anything in the file changes.
+    auto tag = std::make_unique<GSobjMDXTag>(*this, upper, 0);
+    tag->TagInit(keyExpression, unique, ascending, filterExpression);
+
+    std::erase_if(m_tags, [&](const auto& existing) { return existing->name() == upper; });
+    if (m_tags.size() >= static_cast<size_t>(mdx::kMaxTags)) raiseTooManyTags(m_file->path());
+
+    tag->setHeaderBlock(BlockAllocate());
+    tag->markHeaderChanged();
+    const std::vector<uint8_t> zero(m_blockLength, 0);
+    BlockWrite(tag->headerBlock(), zero.data(), zero.size());
+
+    GSobjMDXTag& created = *tag;
+    auto position = std::find_if(m_tags.begin(), m_tags.end(),
+                                 [&](const auto& existing) { return existing->name() > upper; });
+    m_tags.insert(position, std::move(tag));
+    buildTag(created);
+    writeTagTable(true);
+    return created;
+}
+
+void GSobjMDXFile::TagDelete(std::string_view name) {
+    const std::string upper = upperAscii(trimBlanks(name));
+    const auto found = std::find_if(m_tags.begin(), m_tags.end(),
+                                    [&](const auto& tag) { return tag->name() == upper; });
+    if (found == m_tags.end()) raiseTagNotFound(trimBlanks(name));
+    m_tags.erase(found);
+    writeTagTable(false);
+    if (m_tags.empty()) Reindex();
+}
+
+void GSobjMDXFile::buildTag(GSobjMDXTag& tag) {
+    tag.setNodeRange(0, 0);
+    if (m_table.recordCount() == 0) {
+        const uint32_t root = BlockAllocate();
+        const std::vector<uint8_t> zero(m_blockLength, 0);
+        BlockWrite(root, zero.data(), zero.size());
+        tag.setRoot(root);
+        tag.setNodeRange(root, root);
+        tag.markHeaderChanged();
+        tag.HeaderWrite();
+        return;
+    }
+    buildTagFromTable(tag, m_progress);
+}
+
+void GSobjMDXFile::Reindex() {
+    const bool locked = m_file->lockAll();
+    struct Unlock {
+        GSO_DiskFile& file;
+        bool locked;
+        ~Unlock() {
+            if (locked) file.unlock();
+        }
+    } unlock{*m_file, locked};
+
+    for (auto& tag : m_tags) tag->releaseTree();
+    m_file->truncate(m_headerSize);
+    m_nextFree = m_headerSize / mdx::kUnitSize;
+    for (auto& tag : m_tags) {
+        tag->setHeaderBlock(BlockAllocate());
+        tag->resetGeometry();
+        tag->setRoot(0);
+        tag->setNodeRange(0, 0);
+        tag->markHeaderChanged();
+        tag->HeaderWrite();
+        buildTag(*tag);
+    }
+    std::vector<uint8_t> area = readHeaderArea();
+    mdx::put16(area.data() + mdx::kHdrTagCount, static_cast<uint16_t>(m_tags.size()));
+    for (size_t k = 1; k <= m_tags.size(); ++k) {
+        mdx::put32(slotAt(area, k) + mdx::kSlotHeaderBlock, m_tags[k - 1]->headerBlock());
+    }
+    m_file->write(0, area.data(), area.size());
+}
+
+void GSobjMDXFile::Rename(std::string_view newName) {
+    const std::string oldPath = m_file->path();
+    const std::string newPath = std::string(directoryPart(oldPath)) +
+                                std::string(trimBlanks(newName)) +
+                                std::string(extensionPart(oldPath));
+    m_file->close();
+    if (std::rename(oldPath.c_str(), newPath.c_str()) != 0) {
+        const int code = errnoToEngineCode(errno);
+        openFile(oldPath);
+        ReportError(code, sub::kRename, oldPath);
+    }
+    openFile(newPath);
+    std::vector<uint8_t> area = readHeaderArea();
+    const std::string base = upperAscii(trimBlanks(newName));
+    std::memset(area.data() + mdx::kHdrTableName, 0, 16);
+    std::memcpy(area.data() + mdx::kHdrTableName, base.data(),
+                std::min(base.size(), mdx::kHdrTableNameMax));
+    m_file->write(0, area.data(), area.size());
+}
+
+}  // namespace abonex

@@ -1,0 +1,87 @@
+// GSobjMDXFile: a multiple-index (.MDX) file: its header, its tag table and its tags (layout in
+// mdx_format.h).
+//
+// Blocks are only ever taken from the end of the file: the next free block number comes from
+// the file length when the file is opened and goes up by one block per allocation; only Reindex
+// gives space back, by truncating the file to its header.
+//
+// Invariant: the tag list is in tag-table order (ascending by name) and every tag's header block
+// lies inside the file.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/index/index_file.h"
+#include "engine/index/mdx_tag.h"
+
+namespace abonex {
+
+class GSobjMDXFile : public GSobjIndexFile {
+  public:
+    // Opens the existing index file `fileName` of `table` with the table's sharing mode: ".MDX"
+    // is added when the name has no extension, the table's folder when it has no folder; the
+    // name is found without regard to case. Reads the header and every tag header. Raises the
+    // disk error (2 "File not found" for a missing file) or "Index file damaged".
+    GSobjMDXFile(GSO_dBaseFld& table, std::string_view fileName);
+    // Creates a new, empty index file (2048-byte header, no tags) and opens it.
+    static std::unique_ptr<GSobjMDXFile> create(GSO_dBaseFld& table, std::string_view fileName);
+    // The full path an index-file name stands for beside `table` (see the constructor).
+    static std::string indexFilePath(const GSO_dBaseFld& table, std::string_view fileName);
+    // Closes the file; never throws.
+    ~GSobjMDXFile() override;
+
+    GSobjMDXTag& TagCreate(std::string_view name, std::string_view keyExpression,
+                           std::string_view filterExpression, bool unique, bool ascending) override;
+    void TagDelete(std::string_view name) override;
+    uint32_t BlockAllocate() override;
+    void BlockRecount() override;
+    bool BlockRead(uint32_t block, void* buffer, size_t length) override;
+    void BlockWrite(uint32_t block, const void* buffer, size_t length) override;
+    void Reindex() override;
+    void Rename(std::string_view newName) override;
+
+    // Writes the header back when tags were created or deleted, releases the tags, closes.
+    void close();
+
+    // The tag named `name` (compared without regard to case), or nullptr.
+    GSobjMDXTag* findTag(std::string_view name);
+    const std::vector<std::unique_ptr<GSobjMDXTag>>& tags() const { return m_tags; }
+
+    uint32_t blockLength() const { return m_blockLength; }
+    uint32_t headerSize() const { return m_headerSize; }
+    uint32_t blockUnits() const { return m_blockUnits; }
+    int64_t nextFreeBlock() const { return m_nextFree; }
+    bool headerChanged() const { return m_headerChanged; }
+
+  private:
+    struct CreateTag {};
+    GSobjMDXFile(GSO_dBaseFld& table, std::string_view path, CreateTag);
+    void openFile(std::string_view path);
+    void readHeader();
+    void markProductionIndex();
+    // Reads the header area, stores the tag count and every slot from the tag list, writes it.
+    void writeTagTable(bool clearSlots);
+    std::vector<uint8_t> readHeaderArea();
+    // Builds the tag from the table (or gives it one empty root leaf when the table is empty)
+    // and writes its header.
+    void buildTag(GSobjMDXTag& tag);
+    [[noreturn]] void damaged(std::string_view detail) const;
+
+    std::string m_name;  // file name without folder
+    std::vector<std::unique_ptr<GSobjMDXTag>> m_tags;
+    int64_t m_nextFree = -1;
+    uint32_t m_blockLength = mdx::kBlockLength;
+    uint32_t m_headerSize = mdx::kHeaderSize;
+    uint32_t m_blockUnits = mdx::kBlockUnits;
+    bool m_headerChanged = false;
+    bool m_opened = false;
+};
+
+// Stamps today's date (year % 100, month, day) into three header bytes.
+void stampIndexDate(uint8_t* at);
+
+}  // namespace abonex

@@ -1,0 +1,345 @@
+// The multiple-index file: header, tag table, tag headers, block allocation, open, create,
+// close, TagCreate, TagDelete, Reindex and the index-file locks.
+#include "engine/index/mdx_file.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "engine/file/engine_error.h"
+#include "engine/index/production_index.h"
+#include "tests/engine/index/index_test_util.h"
+#include "tests/support/test_support.h"
+
+namespace abonex {
+namespace {
+
+using test::le16;
+using test::le32;
+
+const std::vector<FieldSpec> kPersons = {
+    {"NAME", 'C', 30, 0}, {"PHONE1", 'C', 15, 0}, {"PHONE2", 'C', 15, 0}, {"COMMENT", 'C', 250, 0}};
+
+class MdxFileTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        m_table = m_dir.file("Phone.DBF");
+        m_index = m_dir.file("Phone.MDX");
+        test::makeTable(m_table, kPersons, {});
+    }
+    std::vector<uint8_t> indexBytes() const { return test::readFileBytes(m_index); }
+
+    test::TempDir m_dir;
+    std::string m_table;
+    std::string m_index;
+};
+
+TEST_F(MdxFileTest, NewFileIsAHeaderOf2048BytesWithoutTags) {
+    test::FixedClock clock({2002, 3, 5, 10, 0, 0, 0});
+    GSO_dBaseFld table(m_table, true, true);
+    GSobjMDXFile::create(table, "Phone")->close();
+    const auto b = indexBytes();
+    ASSERT_EQ(b.size(), 2048u);
+    std::vector<uint8_t> expected(2048, 0);
+    expected[0] = 2;
+    expected[1] = 2, expected[2] = 3, expected[3] = 5;  // 2002 is stored as 2
+    std::memcpy(expected.data() + 4, "PHONE", 5);
+    expected[20] = 2;
+    expected[22] = 0x00, expected[23] = 0x04;  // 1024
+    expected[24] = 1;
+    expected[25] = 48;
+    expected[26] = 32;
+    expected[32] = 4;
+    expected[44] = 2, expected[45] = 3, expected[46] = 5;
+    EXPECT_EQ(b, expected);
+}
+
+TEST_F(MdxFileTest, OpeningAMissingFileFailsWithFileNotFound) {
+    GSO_dBaseFld table(m_table, true, true);
+    test::expectEngineError([&] { GSobjMDXFile file(table, "Phone"); },
+                            "File not found - " + m_dir.path() + "/Phone.MDX");
+}
+
+TEST_F(MdxFileTest, TagOnAnEmptyTableHasHeaderSlotAndOneEmptyRootLeaf) {
+    {
+        GSO_dBaseFld table(m_table, true, true);
+        auto file = GSobjMDXFile::create(table, "Phone.MDX");
+        file->TagCreate("name", "NAME", "", false, true);
+    }
+    const auto b = indexBytes();
+    ASSERT_EQ(b.size(), 2048u + 2 * 1024u);
+    EXPECT_EQ(le16(b, 28), 1u);
+    EXPECT_EQ(le32(b, 32), 8u);  // written on close: header block 4, root 6, next free 8
+    EXPECT_EQ(b[529], 1);        // forward link to slot 1 in slot 0
+    EXPECT_EQ(le32(b, 544), 4u);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(&b[548]), 5), std::string("NAME\0", 5));
+    EXPECT_EQ(b[544 + 17], 0);
+    EXPECT_EQ(b[544 + 19], 2);
+    EXPECT_EQ(b[544 + 20], 'C');
+
+    const size_t h = 4 * 512;
+    EXPECT_EQ(le32(b, h + 0), 6u);  // root
+    EXPECT_EQ(b[h + 8], 0x10);
+    EXPECT_EQ(b[h + 9], 'C');
+    EXPECT_EQ(le16(b, h + 12), 30u);
+    EXPECT_EQ(le16(b, h + 14), 27u);
+    EXPECT_EQ(le16(b, h + 18), 36u);
+    EXPECT_EQ(b[h + 23], 0);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(&b[h + 24]), 5), std::string("NAME\0", 5));
+    EXPECT_EQ(b[h + 245], 0);
+    EXPECT_EQ(b[h + 246], 1);
+    EXPECT_EQ(le32(b, h + 248), 6u);
+    EXPECT_EQ(le32(b, h + 252), 6u);
+    for (size_t i = 3072; i < 4096; ++i) ASSERT_EQ(b[i], 0) << i;
+}
+
+TEST_F(MdxFileTest, FlagsOfUniqueAndDescendingTags) {
+    {
+        GSO_dBaseFld table(m_table, true, true);
+        auto file = GSobjMDXFile::create(table, "Phone");
+        file->TagCreate("A", "NAME", "", true, false);
+    }
+    const auto b = indexBytes();
+    EXPECT_EQ(b[2048 + 8], 0x10 | 0x40 | 0x08);
+    EXPECT_EQ(b[2048 + 23], 0x40);
+    GSO_dBaseFld table(m_table, true, true);
+    GSobjMDXFile file(table, "Phone");
+    ASSERT_EQ(file.tags().size(), 1u);
+    EXPECT_TRUE(file.tags()[0]->unique());
+    EXPECT_FALSE(file.tags()[0]->ascending());
+}
+
+TEST_F(MdxFileTest, SlotsStayInNameOrderWithForwardLinksAndUpperCaseNames) {
+    {
+        GSO_dBaseFld table(m_table, true, true);
+        auto file = GSobjMDXFile::create(table, "Phone");
+        file->TagCreate("phone2", "PHONE2", "", false, true);
+        file->TagCreate("Name", "NAME", "", false, true);
+        file->TagCreate("PHONE1", "PHONE1", "", false, true);
+    }
+    const auto b = indexBytes();
+    EXPECT_EQ(le16(b, 28), 3u);
+    const char* names[] = {"NAME", "PHONE1", "PHONE2"};
+    for (size_t k = 1; k <= 3; ++k) {
+        EXPECT_STREQ(reinterpret_cast<const char*>(&b[512 + 32 * k + 4]), names[k - 1]);
+        EXPECT_EQ(b[512 + 32 * (k - 1) + 17], k);
+    }
+    EXPECT_EQ(b[512 + 32 * 3 + 17], 0);
+    GSO_dBaseFld table(m_table, true, true);
+    GSobjMDXFile file(table, "PHONE.MDX");
+    ASSERT_EQ(file.tags().size(), 3u);
+    EXPECT_EQ(file.tags()[0]->name(), "NAME");
+    EXPECT_EQ(file.tags()[2]->name(), "PHONE2");
+    EXPECT_EQ(file.tags()[2]->keyLength(), 15);
+    EXPECT_EQ(file.findTag("phone1"), file.tags()[1].get());
+}
+
+TEST_F(MdxFileTest, ReopeningTakesTheNextFreeBlockFromTheFileLength) {
+    {
+        GSO_dBaseFld table(m_table, true, true);
+        auto file = GSobjMDXFile::create(table, "Phone");
+        file->TagCreate("NAME", "NAME", "", false, true);
+    }
+    auto b = indexBytes();
+    b[32] = 4;  // a stale next-free value
+    test::writeFileBytes(m_index, b);
+    GSO_dBaseFld table(m_table, true, true);
+    GSobjMDXFile file(table, "Phone");
+    EXPECT_EQ(file.nextFreeBlock(), 8);
+    GSobjMDXTag& tag = file.TagCreate("PHONE1", "PHONE1", "", false, true);
+    EXPECT_EQ(tag.headerBlock(), 8u);
+    EXPECT_EQ(tag.rootBlock(), 10u);
+    // The first tag's blocks are untouched.
+    EXPECT_EQ(le32(indexBytes(), 2048), 6u);
+}
+
+TEST_F(MdxFileTest, TagCreateReplacesATagOfTheSameName) {
+    GSO_dBaseFld table(m_table, true, true);
+    auto file = GSobjMDXFile::create(table, "Phone");
+    file->TagCreate("NAME", "NAME", "", false, true);
+    file->TagCreate("name", "PHONE1", "", false, true);
+    ASSERT_EQ(file->tags().size(), 1u);
+    EXPECT_EQ(file->tags()[0]->keyExpression(), "PHONE1");
+    EXPECT_EQ(le32(indexBytes(), 544), 8u);
+}
+
+TEST_F(MdxFileTest, ABadKeyExpressionChangesNothing) {
+    GSO_dBaseFld table(m_table, true, true);
+    auto file = GSobjMDXFile::create(table, "Phone");
+    file->TagCreate("NAME", "NAME", "", false, true);
+    const auto before = indexBytes();
+    EXPECT_THROW(file->TagCreate("BAD", "NOSUCHFIELD", "", false, true), EEngineError);
+    EXPECT_EQ(file->tags().size(), 1u);
+    EXPECT_EQ(indexBytes(), before);
+}
+
+TEST_F(MdxFileTest, TagDeleteRewritesTheTableAndTheLastDeleteTruncates) {
+    GSO_dBaseFld table(m_table, true, true);
+    auto file = GSobjMDXFile::create(table, "Phone");
+    file->TagCreate("NAME", "NAME", "", false, true);
+    file->TagCreate("PHONE1", "PHONE1", "", false, true);
+    file->TagDelete("name");
+    auto b = indexBytes();
+    EXPECT_EQ(le16(b, 28), 1u);
+    EXPECT_STREQ(reinterpret_cast<const char*>(&b[548]), "PHONE1");
+    EXPECT_EQ(le32(b, 544), 8u);
+    test::expectEngineError([&] { file->TagDelete("NAME"); }, "Cannot find index tag NAME");
+    file->TagDelete("PHONE1");
+    EXPECT_EQ(test::fileSize(m_index), 2048u);
+    EXPECT_EQ(le16(indexBytes(), 28), 0u);
+}
+
+TEST_F(MdxFileTest, ReindexOfAnEmptyTableLeavesOneEmptyRootPerTag) {
+    GSO_dBaseFld table(m_table, true, true);
+    auto file = GSobjMDXFile::create(table, "Phone");
+    file->TagCreate("PHONE2", "PHONE2", "", false, true);
+    file->TagCreate("NAME", "NAME", "", false, true);
+    file->TagCreate("PHONE1", "PHONE1", "", false, true);
+    file->TagDelete("PHONE2");
+    file->TagCreate("PHONE2", "PHONE2", "", false, true);
+    file->Reindex();
+    const auto b = indexBytes();
+    ASSERT_EQ(b.size(), 2048u + 2048u * 3);
+    // Header block then root, tag by tag in tag-table order.
+    for (uint32_t k = 1; k <= 3; ++k) {
+        const uint32_t header = 4 * k;
+        EXPECT_EQ(le32(b, 512 + 32 * k), header);
+        EXPECT_EQ(le32(b, header * 512), header + 2);
+        EXPECT_EQ(le32(b, header * 512 + 248), header + 2);
+        EXPECT_EQ(le32(b, header * 512 + 252), header + 2);
+    }
+}
+
+TEST_F(MdxFileTest, OpeningSetsTheProductionFlagOfTheTable) {
+    {
+        GSO_dBaseFld table(m_table, true, true);
+        GSobjMDXFile::create(table, "Other");
+        EXPECT_EQ(table.tableFlags() & kFlagProductionIndex, 0);
+        GSobjMDXFile::create(table, "phone.mdx");
+    }
+    EXPECT_EQ(test::readFileBytes(m_table)[28] & kFlagProductionIndex, kFlagProductionIndex);
+}
+
+TEST_F(MdxFileTest, NamesResolveWithoutRegardToCase) {
+    GSO_dBaseFld table(m_table, true, true);
+    GSobjMDXFile::create(table, "phone.mdx");
+    EXPECT_TRUE(test::fileSize(m_dir.file("phone.mdx")) == 2048u);
+    GSobjMDXFile file(table, "PHONE");
+    EXPECT_EQ(file.path(), m_dir.file("phone.mdx"));
+    EXPECT_EQ(productionIndexPath(table), m_dir.file("phone.mdx"));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Damaged files
+
+class DamagedMdxTest : public MdxFileTest {
+  protected:
+    void SetUp() override {
+        MdxFileTest::SetUp();
+        GSO_dBaseFld table(m_table, true, true);
+        auto file = GSobjMDXFile::create(table, "Phone");
+        file->TagCreate("NAME", "NAME", "", false, true);
+    }
+    void patch(size_t offset, std::vector<uint8_t> bytes) {
+        auto b = indexBytes();
+        std::copy(bytes.begin(), bytes.end(), b.begin() + static_cast<long>(offset));
+        test::writeFileBytes(m_index, b);
+    }
+    void expectDamaged(const std::string& detail) {
+        GSO_dBaseFld table(m_table, true, true);
+        test::expectEngineError([&] { GSobjMDXFile file(table, "Phone"); },
+                                "Index file damaged - " + m_index + ": " + detail);
+    }
+};
+
+TEST_F(DamagedMdxTest, BlockLengthThatDisagreesWithItsUnits) {
+    patch(20, {2, 0, 0, 0});
+    expectDamaged("block length 0 in 2 units");
+}
+
+TEST_F(DamagedMdxTest, TagCountBeyondTheTagTable) {
+    patch(28, {48, 0});
+    expectDamaged("tag count 48 exceeds the tag table");
+}
+
+TEST_F(DamagedMdxTest, TagHeaderBlockBeyondTheFile) {
+    patch(544, {100, 0, 0, 0});
+    expectDamaged("header block 100 of tag NAME lies outside the file");
+}
+
+TEST_F(DamagedMdxTest, ShortFile) {
+    test::writeFileBytes(m_index, std::vector<uint8_t>(300, 0));
+    expectDamaged("header shorter than 512 bytes");
+}
+
+TEST_F(DamagedMdxTest, EntryLengthThatDoesNotFitABlock) {
+    patch(2048 + 18, {0xFC, 0x03});
+    expectDamaged("tag NAME: entry length 1020 does not fit a block");
+}
+
+TEST_F(DamagedMdxTest, NodeCountBeyondTheBlockAndCyclesAreRefused) {
+    patch(3072, {29, 0, 0, 0});  // 8 + 29 * 36 + 4 > 1024
+    {
+        GSO_dBaseFld table(m_table, true, true);
+        GSobjMDXFile file(table, "Phone");
+        test::expectEngineError(
+            [&] { test::treeKeys(*file.tags()[0]); },
+            "Index file damaged - " + m_index + ": tag NAME: node block 6 claims 29 keys");
+    }
+    // A branch whose child is the branch itself.
+    patch(3072, {0, 0, 0, 0, 0, 0, 0, 0, 6, 0, 0, 0});
+    GSO_dBaseFld table(m_table, true, true);
+    GSobjMDXFile file(table, "Phone");
+    test::expectEngineError(
+        [&] { test::treeKeys(*file.tags()[0]); },
+        "Index file damaged - " + m_index + ": tag NAME: node block 6 is reached twice");
+}
+
+// ---------------------------------------------------------------------------------------------
+// Locks
+
+TEST_F(MdxFileTest, IndexFileLockWaitsAndThenFailsWithTheLockError) {
+    {
+        GSO_dBaseFld table(m_table, true, true);
+        GSobjMDXFile::create(table, "Phone");
+    }
+    test::ProcessSignal locked, done;
+    const int child = test::forkChild([&] {
+        GSO_DiskFile file(m_index, true, true);
+        if (!file.lock(indexFileLockRegion(TgsLokProtocol::Default))) return 1;
+        locked.notify();
+        done.wait();
+        return 0;
+    });
+    ASSERT_TRUE(locked.wait());
+    {
+        const LockWait saved = GSO_DiskFile::defaultLockWait();
+        GSO_DiskFile::defaultLockWait() = LockWait{3, 10};
+        GSO_dBaseFld table(m_table, true, true);
+        GSobjMDXFile file(table, "Phone");
+        test::expectEngineError([&] { file.lockIndexFile(); }, "Error 33 in Lock of " + m_index);
+        GSO_DiskFile::defaultLockWait() = saved;
+        // Rebuilding needs the whole file: refused while another process holds a lock in it.
+        test::expectEngineError([&] { file.Reindex(); }, "File access denied - " + m_index);
+        done.notify();
+        EXPECT_EQ(test::waitChild(child), 0);
+        file.lockIndexFile();
+        EXPECT_TRUE(test::regionLocked(m_index, 0x7FFFFFFD, 1));
+        file.unlockIndexFile();
+        EXPECT_FALSE(test::regionLocked(m_index, 0x7FFFFFFD, 1));
+        file.Reindex();
+        EXPECT_FALSE(test::regionLocked(m_index, 0, 0x7FFFFFFF));
+    }
+}
+
+TEST_F(MdxFileTest, IndexFileLockFollowsTheTableProtocol) {
+    GSO_dBaseFld table(m_table, true, true);
+    table.setLockProtocol(TgsLokProtocol::DB4Lock);
+    auto file = GSobjMDXFile::create(table, "Phone");
+    file->lockIndexFile();
+    EXPECT_TRUE(test::regionLocked(m_index, 0xEFFFFFFE, 2));
+    file->unlockIndexFile();
+}
+
+}  // namespace
+}  // namespace abonex
