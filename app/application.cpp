@@ -1,0 +1,74 @@
+#include "app/application.h"
+
+#include <QLibraryInfo>
+#include <QProxyStyle>
+#include <QTranslator>
+
+#include "app/message_box.h"
+#include "engine/dataset/engine_dataset.h"
+
+namespace abonex {
+
+namespace {
+
+int g_hintPause = -1;
+
+// Gives hints the pause the main window asks for; everything else is the platform style's.
+class HintTimingStyle : public QProxyStyle {
+  public:
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returnData) const override {
+        if (hint == SH_ToolTip_WakeUpDelay && g_hintPause >= 0) return g_hintPause;
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+};
+
+QString exceptionText(const char* what) {
+    const QByteArray bytes(what);
+    // Engine messages are UTF-8 (English texts and file paths); anything else is shown as the
+    // system's local encoding would show it.
+    QString text = QString::fromUtf8(bytes);
+    if (text.contains(QChar::ReplacementCharacter)) text = QString::fromLocal8Bit(bytes);
+    return text;
+}
+
+}  // namespace
+
+Application::Application(int& argc, char** argv) : QApplication(argc, argv) {
+    setApplicationName(QString::fromUtf8(kApplicationTitle));
+    setStyle(new HintTimingStyle);
+    installRussianTexts(*this);
+}
+
+bool Application::notify(QObject* receiver, QEvent* event) {
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (const EAbort&) {
+        return false;
+    } catch (const std::exception& error) {
+        showException(error);
+        return false;
+    }
+}
+
+void Application::showException(const std::exception& error) {
+    if (dynamic_cast<const EAbort*>(&error)) return;
+    MessageBox::error(QApplication::activeWindow(), QString::fromUtf8(kApplicationTitle),
+                      exceptionText(error.what()));
+}
+
+bool Application::installRussianTexts(QCoreApplication& app) {
+    auto* translator = new QTranslator(&app);
+    if (!translator->load(QStringLiteral("qtbase_ru"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        delete translator;
+        return false;
+    }
+    return QCoreApplication::installTranslator(translator);
+}
+
+void Application::setHintPause(int milliseconds) {
+    g_hintPause = milliseconds;
+}
+
+}  // namespace abonex

@@ -1,0 +1,31 @@
+// Application: the program's QApplication, with its title, its Russian standard texts and the
+// one application-wide error box.
+//
+// An exception that escapes an event handler is caught here, at the event loop, and its text is
+// shown through MessageBox instead of ending the program; EAbort (a silent cancellation) shows
+// nothing. Windows call showException() for errors they catch at the end of a user operation,
+// so both reach the same box.
+#pragma once
+
+#include <QApplication>
+#include <exception>
+
+namespace abonex {
+
+inline constexpr char kApplicationTitle[] = "Абонекс 4";
+
+class Application : public QApplication {
+  public:
+    Application(int& argc, char** argv);
+
+    bool notify(QObject* receiver, QEvent* event) override;
+
+    // The application's error box for `error` (nothing for EAbort).
+    static void showException(const std::exception& error);
+    // Loads Qt's Russian texts for standard buttons and dialogs; false when they are missing.
+    static bool installRussianTexts(QCoreApplication& app);
+    // Delay before a hint appears, in milliseconds (negative: the style's own).
+    static void setHintPause(int milliseconds);
+};
+
+}  // namespace abonex

@@ -1,0 +1,124 @@
+#include "app/edit_record_dialog.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "app/text_codec.h"
+#include "engine/dataset/engine_dataset.h"
+
+namespace abonex {
+
+namespace {
+
+constexpr int kClientWidth = 213;
+constexpr int kClientHeight = 222;
+constexpr int kWideEditor = 197;
+constexpr int kPhoneEditor = 121;
+constexpr int kCommentHeight = 61;
+constexpr int kButtonWidth = 107;
+constexpr int kButtonHeight = 36;
+
+// The comment is one table field: line breaks typed into the memo are stored as CR LF.
+QString memoText(const QString& stored) {
+    QString text = stored;
+    return text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+}
+
+QString storedText(const QString& memo) {
+    QString text = memo;
+    return text.replace(u'\n', QStringLiteral("\r\n"));
+}
+
+}  // namespace
+
+TFEditRecord::TFEditRecord(QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("TFEditRecord"));
+    setWindowFlags(Qt::Tool | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    setWindowTitle(QStringLiteral("Редактирование записи"));
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(8, 6, 8, 0);
+    layout->setSpacing(1);
+
+    auto addEditor = [&](QLabel* label, QWidget* editor, int width) {
+        layout->addWidget(label);
+        editor->setFixedWidth(width);
+        layout->addWidget(editor);
+        layout->addSpacing(4);
+    };
+
+    Label1 = new QLabel(QStringLiteral("Фамилия И.О."), this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    dbeName = new QLineEdit(this);
+    dbeName->setObjectName(QStringLiteral("dbeName"));
+    Label1->setBuddy(dbeName);
+    addEditor(Label1, dbeName, kWideEditor);
+
+    dbePhone1 = new QLineEdit(this);
+    dbePhone1->setObjectName(QStringLiteral("dbePhone1"));
+    addEditor(new QLabel(QStringLiteral("Телефон 1."), this), dbePhone1, kPhoneEditor);
+
+    dbePhone2 = new QLineEdit(this);
+    dbePhone2->setObjectName(QStringLiteral("dbePhone2"));
+    addEditor(new QLabel(QStringLiteral("Телефон 2."), this), dbePhone2, kPhoneEditor);
+
+    dbmComment = new QPlainTextEdit(this);
+    dbmComment->setObjectName(QStringLiteral("dbmComment"));
+    dbmComment->setFixedHeight(kCommentHeight);
+    dbmComment->setTabChangesFocus(true);
+    addEditor(new QLabel(QStringLiteral("Комментарии"), this), dbmComment, kWideEditor);
+    layout->addStretch(1);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->setContentsMargins(0, 0, 0, 0);
+    buttons->setSpacing(0);
+    bbPost = new QPushButton(QStringLiteral("Применить"), this);
+    bbPost->setObjectName(QStringLiteral("bbPost"));
+    bbPost->setDefault(true);
+    bbPost->setAutoDefault(true);
+    cancelButton = new QPushButton(QStringLiteral("Отмена"), this);
+    cancelButton->setObjectName(QStringLiteral("cancelButton"));
+    cancelButton->setAutoDefault(false);
+    for (QPushButton* button : {bbPost, cancelButton}) {
+        button->setFixedSize(kButtonWidth, kButtonHeight);
+        buttons->addWidget(button);
+    }
+    layout->addLayout(buttons);
+    layout->setAlignment(buttons, Qt::AlignHCenter);
+
+    connect(bbPost, &QPushButton::clicked, this, &QDialog::accept);
+    connect(cancelButton, &QPushButton::clicked, this, &QDialog::reject);
+
+    // The client area is kept at its designed size unless the platform's fonts need more.
+    setMinimumSize(kClientWidth, kClientHeight);
+    const QSize needed = layout->totalSizeHint().expandedTo(QSize(kClientWidth, kClientHeight));
+    setFixedSize(needed);
+}
+
+void TFEditRecord::bindFields(TEngineDataSet& dataSet,
+                              const std::array<std::string, 4>& fieldNames) {
+    m_dataSet = &dataSet;
+    m_fieldNames = fieldNames;
+    std::array<QLineEdit*, 3> lines{dbeName, dbePhone1, dbePhone2};
+    for (size_t i = 0; i < lines.size(); ++i) {
+        TField& field = dataSet.FieldByName(fieldNames[i]);
+        lines[i]->setMaxLength(field.Size());
+        lines[i]->setText(fromAnsi(field.AsString()));
+    }
+    dbmComment->setPlainText(memoText(fromAnsi(dataSet.FieldByName(fieldNames[3]).AsString())));
+}
+
+void TFEditRecord::storeFields() {
+    if (m_dataSet == nullptr) return;
+    m_dataSet->FieldByName(m_fieldNames[0]).SetAsString(toAnsi(dbeName->text()));
+    m_dataSet->FieldByName(m_fieldNames[1]).SetAsString(toAnsi(dbePhone1->text()));
+    m_dataSet->FieldByName(m_fieldNames[2]).SetAsString(toAnsi(dbePhone2->text()));
+    m_dataSet->FieldByName(m_fieldNames[3])
+        .SetAsString(toAnsi(storedText(dbmComment->toPlainText())));
+}
+
+}  // namespace abonex

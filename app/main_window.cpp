@@ -1,0 +1,864 @@
+#include "app/main_window.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QButtonGroup>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QRadioButton>
+#include <QResizeEvent>
+#include <QScreen>
+#include <QStatusBar>
+#include <QStyle>
+#include <QTableView>
+#include <QToolBar>
+#include <QToolButton>
+#include <QToolTip>
+#include <QVBoxLayout>
+
+#include "app/application.h"
+#include "app/directory_model.h"
+#include "app/edit_record_dialog.h"
+#include "app/message_box.h"
+#include "app/preview_delegate.h"
+#include "app/text_codec.h"
+#include "app/windows_color.h"
+#include "engine/file/path_util.h"
+
+namespace abonex {
+
+namespace {
+
+constexpr int kInitialWidth = 350;
+constexpr int kInitialHeight = 420;
+constexpr int kMinimumWidth = 350;
+constexpr int kMinimumHeight = 224;
+constexpr int kSearchPanelHeight = 40;
+constexpr int kNameBoxWidth = 180;
+constexpr int kPhoneBoxWidth = 89;
+constexpr int kClearButtonSize = 21;
+constexpr std::array<int, 3> kDesignColumnWidths{150, 80, 80};
+// The width rule leaves this much beside the columns, the scroll bar and the borders.
+constexpr int kWidthRuleSlack = 14;
+// How far the grid reads ahead to find the data set's current row after the rows changed.
+constexpr int kSyncRowLimit = 5000;
+constexpr int kHintPause = 100;
+
+const char* const kInstallErrorLines[] = {
+    "Телефонный справочник установлен неправильно.",
+    "Пожалуйста, запустите Setup.exe и не изменяйте",
+    "после установки местоположение и содержимое",
+    "папки, которую выберите для установки.",
+};
+
+const char* const kDatabaseErrorLines[] = {
+    "По какой-то причине невозможно открыть базу данных.",
+    "Проверьте не испорчены ли файлы:",
+    "Phone.dbf;",
+    "Org.dbf;",
+    "Favor.dbf;",
+    "Phone.dbt;",
+    "Org.dbt;",
+    "Favor.dbt;",
+    "Phone.mdx;",
+    "Org.mdx;",
+    "Favor.mdx...",
+};
+
+template <size_t N>
+QString crLfLines(const char* const (&lines)[N]) {
+    QStringList list;
+    for (const char* line : lines) list << QString::fromUtf8(line);
+    return list.join(QStringLiteral("\r\n"));
+}
+
+QIcon picture(const QString& name) {
+    QIcon icon;
+    icon.addFile(QStringLiteral(":/icons/32/%1.png").arg(name), QSize(32, 32));
+    icon.addFile(QStringLiteral(":/icons/16/%1.png").arg(name), QSize(16, 16));
+    return icon;
+}
+
+std::string localPath(const QString& path) {
+    return QFile::encodeName(path).toStdString();
+}
+
+// A menu caption that shows `text` as it is (an "&" in a name is not an access key).
+QString plainCaption(const QString& text) {
+    QString escaped = text;
+    return escaped.replace(u'&', QStringLiteral("&&"));
+}
+
+void setHint(QWidget* widget, const QString& hint) {
+    widget->setToolTip(hint);
+    widget->setStatusTip(hint);
+}
+
+// Runs a user operation; an error ends it with the application's error box.
+template <typename Operation>
+void userOperation(Operation&& operation) {
+    try {
+        operation();
+    } catch (const std::exception& error) {
+        Application::showException(error);
+    }
+}
+
+}  // namespace
+
+TFMain::TFMain(const QString& programFolder, QWidget* parent)
+    : QMainWindow(parent), m_programFolder(programFolder) {
+    buildWindow();
+    FormCreate();
+}
+
+TFMain::~TFMain() {
+    // The model must not read a data set that is being destroyed.
+    m_model->setDataSet(nullptr);
+    for (TEngineDataSet* dataSet : {&DSet, &DSOrg, &DSFavor}) {
+        dataSet->AfterClose = nullptr;
+        dataSet->OnDataChange = nullptr;
+        dataSet->AfterScroll = nullptr;
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// The window's parts
+
+void TFMain::buildWindow() {
+    setObjectName(QStringLiteral("TFMain"));
+    setWindowTitle(QStringLiteral("Абонекс (служба 09 после 20:00) v. 4"));
+    setWindowIcon(picture(QStringLiteral("user")));
+    resize(kInitialWidth, kInitialHeight);
+    setMinimumSize(kMinimumWidth, kMinimumHeight);
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        QRect frame(QPoint(), QSize(kInitialWidth, kInitialHeight));
+        frame.moveCenter(screen->availableGeometry().center());
+        move(frame.topLeft());
+    }
+
+    buildPopUp();
+    buildMenus();
+    buildToolBar();
+
+    GroupBox1 = new QWidget(this);
+    GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
+    auto* layout = new QVBoxLayout(GroupBox1);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(buildSearchPanel());
+    buildGrid();
+    layout->addWidget(GxDBGrid1, 1);
+    setCentralWidget(GroupBox1);
+
+    StatusBar1 = new QStatusBar(this);
+    StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+    m_statusText = new QLabel(StatusBar1);
+    m_statusText->setObjectName(QStringLiteral("statusText"));
+    StatusBar1->addWidget(m_statusText, 1);
+    setStatusBar(StatusBar1);
+    StatusBar1->hide();
+
+    m_modes = {{
+        {DirectoryMode::Persons, btnUser, mnuUsers, &DSet, QStringLiteral("Фамилия И.О.")},
+        {DirectoryMode::Organisations, btnOrg, mnuOrg, &DSOrg, QStringLiteral("Организация")},
+        {DirectoryMode::Favourites, btnFavorit, mnuFavorit, &DSFavor, QStringLiteral("Контакт")},
+    }};
+}
+
+void TFMain::buildMenus() {
+    QMenuBar* bar = menuBar();
+    bar->setObjectName(QStringLiteral("TBToolbar2"));
+    bar->setWindowTitle(QStringLiteral("Главное меню"));
+
+    QMenu* file = bar->addMenu(QStringLiteral("&Файл"));
+    file->setObjectName(QStringLiteral("mnuFile"));
+    mnuExit = file->addAction(QStringLiteral("Выход"));
+    mnuExit->setObjectName(QStringLiteral("mnuExit"));
+    mnuExit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    connect(mnuExit, &QAction::triggered, this, &QWidget::close);
+
+    QMenu* phones = bar->addMenu(QStringLiteral("&Телефоны"));
+    phones->setObjectName(QStringLiteral("mnuPhones"));
+    m_modeItems = new QActionGroup(this);
+    m_modeItems->setExclusive(true);
+    auto addModeItem = [&](const char* name, const QString& caption, Qt::Key key,
+                           const QString& icon) {
+        QAction* item = phones->addAction(picture(icon), caption);
+        item->setObjectName(QString::fromLatin1(name));
+        item->setShortcut(QKeySequence(key));
+        item->setCheckable(true);
+        m_modeItems->addAction(item);
+        return item;
+    };
+    mnuUsers =
+        addModeItem("mnuUsers", QStringLiteral("Частных лиц"), Qt::Key_F2, QStringLiteral("user"));
+    mnuOrg =
+        addModeItem("mnuOrg", QStringLiteral("Организаций"), Qt::Key_F3, QStringLiteral("org"));
+    mnuFavorit = addModeItem("mnuFavorit", QStringLiteral("Фавориты"), Qt::Key_F4,
+                             QStringLiteral("favorit"));
+    mnuUsers->setChecked(true);
+    connect(mnuUsers, &QAction::triggered, this, &TFMain::mnuUsersClick);
+    connect(mnuOrg, &QAction::triggered, this, &TFMain::mnuOrgClick);
+    connect(mnuFavorit, &QAction::triggered, this, &TFMain::mnuFavoritClick);
+
+    bar->addMenu(QStringLiteral("&Вид"))->setObjectName(QStringLiteral("mnuView"));
+    bar->addMenu(QStringLiteral("&Помощь"))->setObjectName(QStringLiteral("mnuHelp"));
+}
+
+void TFMain::buildToolBar() {
+    TBToolbar1 = addToolBar(QStringLiteral("Панель управления"));
+    TBToolbar1->setObjectName(QStringLiteral("TBToolbar1"));
+    TBToolbar1->setMovable(false);
+    TBToolbar1->setFloatable(false);
+    TBToolbar1->setIconSize(QSize(32, 32));
+    // The menu bar is the only place that lists the tool bar; no context menu to hide it.
+    TBToolbar1->toggleViewAction()->setEnabled(false);
+    setContextMenuPolicy(Qt::NoContextMenu);
+
+    auto makeButton = [&](const char* name, const QString& icon, const QString& hint) {
+        auto* button = new QToolButton(TBToolbar1);
+        button->setObjectName(QString::fromLatin1(name));
+        button->setIcon(picture(icon));
+        button->setAutoRaise(true);
+        setHint(button, hint);
+        TBToolbar1->addWidget(button);
+        return button;
+    };
+    btnFiltr =
+        makeButton("btnFiltr", QStringLiteral("filter"), QStringLiteral("Показать результат"));
+    connect(btnFiltr, &QToolButton::clicked, this, &TFMain::btnFiltrClick);
+    TBToolbar1->addSeparator();
+
+    btnUser = makeButton("btnUser", QStringLiteral("user"), QStringLiteral("Телефоны частных лиц"));
+    btnOrg = makeButton("btnOrg", QStringLiteral("org"), QStringLiteral("Телефоны организаций"));
+    btnFavorit = makeButton("btnFavorit", QStringLiteral("favorit"),
+                            QStringLiteral("Фавориты (часто ипользуемые контакты)"));
+    m_modeButtons = new QButtonGroup(this);
+    m_modeButtons->setExclusive(true);
+    for (QToolButton* button : {btnUser, btnOrg, btnFavorit}) {
+        button->setCheckable(true);
+        m_modeButtons->addButton(button);
+    }
+    btnUser->setChecked(true);
+    connect(m_modeButtons, &QButtonGroup::buttonClicked, this, &TFMain::btnUserClick);
+    TBToolbar1->addSeparator();
+}
+
+QWidget* TFMain::buildSearchPanel() {
+    auto* panel = new QWidget(this);
+    panel->setObjectName(QStringLiteral("Panel1"));
+    panel->setFixedHeight(kSearchPanelHeight);
+
+    auto* caption = new QLabel(QStringLiteral("Поиск"), panel);
+    QFont bold = caption->font();
+    bold.setBold(true);
+    caption->setFont(bold);
+    caption->setEnabled(false);
+
+    const QString editStyle = QStringLiteral(
+                                  "QLineEdit { background: %1; border: 1px solid palette(dark); "
+                                  "padding: 0 2px; }")
+                                  .arg(windowsColor(kGridBackground).name());
+    edFam = new QLineEdit(panel);
+    edFam->setObjectName(QStringLiteral("edFam"));
+    setHint(edFam, QStringLiteral("Наберите нужную фамилию (часть фамилии) и нажмите Enter"));
+    edPhone = new QLineEdit(panel);
+    edPhone->setObjectName(QStringLiteral("edPhone"));
+    setHint(edPhone, QStringLiteral("Наберите номер телефона (или часть номера), включая "
+                                    "\" - \", и нажмите Enter"));
+    for (QLineEdit* box : {edFam, edPhone}) {
+        box->setStyleSheet(editStyle);
+        box->installEventFilter(this);
+    }
+    connect(edFam, &QLineEdit::textChanged, this, &TFMain::edFamChange);
+    connect(edPhone, &QLineEdit::textChanged, this, &TFMain::edPhoneChange);
+
+    sbClear = new QToolButton(panel);
+    sbClear->setObjectName(QStringLiteral("sbClear"));
+    sbClear->setText(QStringLiteral("X"));
+    sbClear->setFont(bold);
+    sbClear->setAutoRaise(true);
+    setHint(sbClear, QStringLiteral("Сброс"));
+    connect(sbClear, &QToolButton::clicked, this, &TFMain::sbClearClick);
+
+    chStart = new QRadioButton(QStringLiteral("В &начале строки"), panel);
+    chStart->setObjectName(QStringLiteral("chStart"));
+    setHint(chStart, QStringLiteral("Ищем записи с вхождением искомого текста только в начале "
+                                    "строки (удобнее для фамилий)"));
+    chAny = new QRadioButton(QStringLiteral("В &любом месте строки"), panel);
+    chAny->setObjectName(QStringLiteral("chAny"));
+    setHint(chAny, QStringLiteral("Ищем записи с вхождением искомого текста в любом месте "
+                                  "строки (удобнее для организаций)"));
+    chStart->setChecked(true);
+    connect(chStart, &QRadioButton::toggled, this, [this](bool on) { m_search.atStart = on; });
+
+    // Two rows in 40 pixels: the boxes above, the position switches below them.
+    const int boxHeight = kClearButtonSize;
+    const int left = 4;
+    caption->setGeometry(left, 1, 44, boxHeight);
+    const int boxLeft = left + 44;
+    edFam->setGeometry(boxLeft, 1, kNameBoxWidth, boxHeight);
+    edPhone->setGeometry(boxLeft + kNameBoxWidth + 2, 1, kPhoneBoxWidth, boxHeight);
+    sbClear->setGeometry(boxLeft + kNameBoxWidth + kPhoneBoxWidth + 4, 1, kClearButtonSize,
+                         kClearButtonSize);
+    QFont small = chStart->font();
+    small.setPointSizeF(small.pointSizeF() * 0.9);
+    for (QRadioButton* button : {chStart, chAny}) button->setFont(small);
+    const int switchTop = boxHeight + 2;
+    const int switchHeight = kSearchPanelHeight - switchTop;
+    chStart->setGeometry(boxLeft, switchTop, chStart->sizeHint().width(), switchHeight);
+    chAny->setGeometry(boxLeft + chStart->sizeHint().width() + 8, switchTop,
+                       chAny->sizeHint().width(), switchHeight);
+    return panel;
+}
+
+void TFMain::buildGrid() {
+    GxDBGrid1 = new QTableView(this);
+    GxDBGrid1->setObjectName(QStringLiteral("GxDBGrid1"));
+    m_model = new DirectoryModel(this);
+    m_delegate = new PreviewDelegate(this);
+    GxDBGrid1->setModel(m_model);
+    GxDBGrid1->setItemDelegate(m_delegate);
+    GxDBGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    GxDBGrid1->setSelectionBehavior(QAbstractItemView::SelectRows);
+    GxDBGrid1->setSelectionMode(QAbstractItemView::SingleSelection);
+    GxDBGrid1->setShowGrid(false);
+    GxDBGrid1->setWordWrap(false);
+    GxDBGrid1->setCornerButtonEnabled(false);
+    GxDBGrid1->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    GxDBGrid1->verticalHeader()->hide();
+    GxDBGrid1->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    GxDBGrid1->verticalHeader()->setDefaultSectionSize(m_delegate->rowHeight(GxDBGrid1->font()));
+    GxDBGrid1->horizontalHeader()->setHighlightSections(false);
+    GxDBGrid1->horizontalHeader()->setSectionsClickable(false);
+    GxDBGrid1->horizontalHeader()->setStretchLastSection(false);
+    GxDBGrid1->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    for (int column = 0; column < 3; ++column) {
+        GxDBGrid1->setColumnWidth(column, kDesignColumnWidths[column]);
+    }
+    GxDBGrid1->setColumnHidden(DirectoryModel::kCommentColumn, true);
+    QPalette palette = GxDBGrid1->palette();
+    palette.setColor(QPalette::Base, windowsColor(kGridBackground));
+    GxDBGrid1->setPalette(palette);
+    setHint(GxDBGrid1, QStringLiteral("Пользуйтесь правой кнопкой мыши"));
+    GxDBGrid1->installEventFilter(this);
+
+    GxDBGrid1->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(GxDBGrid1, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
+        const QModelIndex index = GxDBGrid1->indexAt(pos);
+        if (index.isValid()) GxDBGrid1->setCurrentIndex(index);
+        GridPopUp->popup(GxDBGrid1->viewport()->mapToGlobal(pos));
+    });
+    connect(GxDBGrid1->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex& current) { gridRowChanged(current.row()); });
+    // The pop-up's keys act while the grid has the focus.
+    for (QAction* item : {addKont, insRec, redRec, delRec}) {
+        item->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+        GxDBGrid1->addAction(item);
+    }
+}
+
+void TFMain::buildPopUp() {
+    GridPopUp = new QMenu(this);
+    GridPopUp->setObjectName(QStringLiteral("GridPopUp"));
+    auto addItem = [&](const char* name, const QString& caption, const QKeySequence& key,
+                       const QString& icon) {
+        QAction* item = GridPopUp->addAction(picture(icon), caption);
+        item->setObjectName(QString::fromLatin1(name));
+        item->setShortcut(key);
+        return item;
+    };
+    addKont = addItem("addKont", QStringLiteral("Добавить в контакты"),
+                      QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_F), QStringLiteral("add_contact"));
+    GridPopUp->addSeparator();
+    insRec = addItem("insRec", QStringLiteral("Вставить запись"),
+                     QKeySequence(Qt::CTRL | Qt::Key_Insert), QStringLiteral("insert"));
+    redRec = addItem("redRec", QStringLiteral("Редактировать"),
+                     QKeySequence(Qt::ALT | Qt::Key_Backspace), QStringLiteral("edit"));
+    delRec = addItem("delRec", QStringLiteral("Удалить"), QKeySequence(Qt::CTRL | Qt::Key_Delete),
+                     QStringLiteral("delete"));
+    connect(addKont, &QAction::triggered, this, &TFMain::addKontClick);
+    connect(insRec, &QAction::triggered, this, &TFMain::insRecClick);
+    connect(redRec, &QAction::triggered, this, &TFMain::redRecClick);
+    connect(delRec, &QAction::triggered, this, &TFMain::delRecClick);
+    connect(GridPopUp, &QMenu::aboutToShow, this, &TFMain::mnuPopPopup);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Start-up and closing
+
+void TFMain::setUpDataSets() {
+    std::array<TEngineDataSet*, 3> dataSets{&DSet, &DSOrg, &DSFavor};
+    for (size_t i = 0; i < dataSets.size(); ++i) {
+        TEngineDataSet& dataSet = *dataSets[i];
+        const DirectoryTable& table = kDirectoryTables[i];
+        dataSet.BeforeOpen = [this](TEngineDataSet& d) { DSetBeforeOpen(d); };
+        dataSet.setTranslateASCII(true);
+        dataSet.setExclusive(false);
+        dataSet.setAutoFlush(false);
+        dataSet.setUseDeleted(false);
+        dataSet.setLockProtocol(table.protocol);
+        dataSet.setTableName(table.tableFile);
+        dataSet.setIndexName(table.tagName);
+        dataSet.setIndexFiles({std::string(table.indexFile)});
+        dataSet.setFiltered(true);
+        dataSet.OnFilterRecord = [this](TEngineDataSet& d, bool& accept) {
+            DSetFilterRecord(m_search, d, accept);
+        };
+        dataSet.AfterPost = [this](TEngineDataSet& d) { DSOrgAfterInsert(d); };
+        dataSet.BeforeDelete = [this](TEngineDataSet& d) { DSetBeforeDelete(d); };
+        dataSet.AfterScroll = [this](TEngineDataSet& d) { DSetAfterScroll(d); };
+        dataSet.OnDataChange = [this](TEngineDataSet& d) { dataSetChanged(d); };
+    }
+    DSet.AfterOpen = [this](TEngineDataSet& d) { DSetAfterOpen(d); };
+    DSOrg.AfterOpen = [this](TEngineDataSet& d) { DSOrgAfterOpen(d); };
+    DSFavor.AfterOpen = [this](TEngineDataSet& d) { DSFavorAfterOpen(d); };
+    DSOrg.AfterClose = [this](TEngineDataSet& d) { DSOrgAfterClose(d); };
+    DSFavor.AfterClose = [this](TEngineDataSet& d) { DSFavorAfterClose(d); };
+}
+
+void TFMain::FormCreate() {
+    // The program folder, kept as found; upper case is used only to compare names.
+    QString folder =
+        m_programFolder.isEmpty() ? QCoreApplication::applicationDirPath() : m_programFolder;
+    if (!folder.isEmpty() && !folder.endsWith(u'/')) folder += u'/';
+    m_databaseFolder = folder;
+    if (folder.isEmpty()) {
+        ShowInstallError();
+        return;
+    }
+    QDir::setCurrent(folder);  // a failure is ignored: every path below is absolute
+    const auto exists = [&](const char* name) {
+        return fileExistsAnyCase(localPath(folder + QString::fromLatin1(name)));
+    };
+    if (!exists("EULA.txt") || !exists("phone.dbf") || !exists("phone.mdx")) {
+        ShowInstallError();
+        return;
+    }
+
+    QPalette hints = QToolTip::palette();
+    hints.setColor(QPalette::ToolTipBase, windowsColor(kHintColour));
+    hints.setColor(QPalette::ToolTipText, Qt::black);
+    QToolTip::setPalette(hints);
+    Application::setHintPause(kHintPause);
+    connect(qApp, &QGuiApplication::applicationStateChanged, this,
+            [this](Qt::ApplicationState state) {
+                if (state == Qt::ApplicationActive) ShowTableStatus();
+            });
+
+    setUpDataSets();
+    openTables();
+}
+
+void TFMain::openTables() {
+    const auto exists = [&](const char* name) {
+        return fileExistsAnyCase(localPath(m_databaseFolder + QString::fromLatin1(name)));
+    };
+    try {
+        if (DSet.Active()) DSet.Close();
+        DSet.setTableName("Phone.DBF");
+        DSet.Open();
+        if (!DSet.IsEmpty()) {
+            DSet.ReindexAll();
+            DSet.OpenIndexFiles("PHONE.MDX", "NAME");
+        }
+        btnOrg->setEnabled(exists("Org.dbf") && exists("org.mdx"));
+        if (btnOrg->isEnabled()) {
+            DSOrg.setTableName("Org.dbf");
+            DSOrg.Open();
+            if (!DSOrg.IsEmpty()) {
+                DSOrg.ReindexAll();
+                DSOrg.OpenIndexFiles("ORG.MDX", "ORG_NAME");
+            }
+        }
+        btnFavorit->setEnabled(exists("favor.dbf") && exists("favor.mdx"));
+        if (btnFavorit->isEnabled()) {
+            DSFavor.setTableName("Favor.dbf");
+            DSFavor.Open();
+            if (!DSFavor.IsEmpty()) {
+                DSFavor.ReindexAll();
+                DSFavor.OpenIndexFiles("Favor.MDX", "F_NAME");
+            }
+        } else {
+            addKont->setEnabled(false);
+        }
+    } catch (const std::exception&) {
+        for (TEngineDataSet* dataSet : {&DSet, &DSOrg, &DSFavor}) {
+            try {
+                dataSet->Close();
+            } catch (const std::exception&) {
+                // Closing what failed to open must not hide the message below.
+            }
+        }
+        MessageBox::error(this, QStringLiteral("Error"), crLfLines(kDatabaseErrorLines));
+    }
+}
+
+void TFMain::ShowInstallError() {
+    m_startupFailed = true;
+    hide();
+    MessageBox::error(nullptr, QStringLiteral("Error"), crLfLines(kInstallErrorLines));
+    // The event loop may not run yet: the entry tests startupFailed() as well.
+    QCoreApplication::exit(1);
+}
+
+void TFMain::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (!event->spontaneous()) FormShow();
+}
+
+void TFMain::FormShow() {
+    if (mnuUsers->isChecked()) {
+        btnUserClick(btnUser);
+    } else if (mnuOrg->isChecked()) {
+        btnUserClick(btnOrg);
+    } else if (mnuFavorit->isChecked()) {
+        btnUserClick(btnFavorit);
+    }
+}
+
+void TFMain::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    if (event->type() != QEvent::ActivationChange) return;
+    if (isActiveWindow()) {
+        // The window's own activation: at start, and when a window of the program (a dialog,
+        // a message box) hands the focus back; coming back from another program is not one.
+        if (!m_activatedOnce || m_lostToOwnWindow) {
+            m_activatedOnce = true;
+            m_lostToOwnWindow = false;
+            FormActivate();
+        }
+    } else {
+        QWidget* now = QApplication::activeWindow();
+        m_lostToOwnWindow = now != nullptr && now != this;
+    }
+}
+
+void TFMain::FormActivate() {
+    edFam->clear();
+    edFam->setFocus();
+    btnFiltrClick();
+}
+
+void TFMain::closeEvent(QCloseEvent* event) {
+    FormClose();
+    event->accept();
+}
+
+void TFMain::FormClose() {
+    m_returnToPersonsOnClose = false;
+    if (DSet.Active()) {
+        m_model->setDataSet(nullptr);
+        try {
+            DSet.setFiltered(false);
+            if (btnOrg->isEnabled()) {
+                DSOrg.setFiltered(false);
+                DSOrg.ReindexAll();
+            }
+            if (btnFavorit->isEnabled()) {
+                DSFavor.setFiltered(false);
+                DSFavor.ReindexAll();
+            }
+            QCoreApplication::processEvents();
+            DSet.ReindexAll();
+        } catch (const std::exception& error) {
+            for (TEngineDataSet* dataSet : {&DSet, &DSOrg, &DSFavor}) dataSet->Close();
+            Application::showException(error);
+        }
+        for (TEngineDataSet* dataSet : {&DSet, &DSOrg, &DSFavor}) dataSet->Close();
+    }
+    QToolTip::setPalette(QApplication::style()->standardPalette());
+}
+
+// ---------------------------------------------------------------------------------------------
+// Status line and width rule
+
+QString TFMain::statusText() const {
+    return m_statusText->text();
+}
+
+void TFMain::setDataSetStatus(TEngineDataSet& dataSet) {
+    // A closed table has no count; its status is left as it was.
+    if (!dataSet.Active()) return;
+    if (!dataSet.Filtered()) {
+        m_statusText->setText(QStringLiteral("Всего в таблице ") +
+                              QString::number(dataSet.RecordCount()) + QStringLiteral(" записей"));
+    } else if (!edFam->text().isEmpty()) {
+        m_statusText->setText(QStringLiteral("Таблица отфильтрована по фильтру \"") +
+                              edFam->text() + u'"');
+    }
+}
+
+void TFMain::ShowTableStatus() {
+    userOperation([&] { setDataSetStatus(DSet); });
+}
+
+void TFMain::DSetAfterScroll(TEngineDataSet& dataSet) {
+    setDataSetStatus(dataSet);
+}
+
+void TFMain::FormCanResize(int gridWidth) {
+    const int scrollBar =
+        GxDBGrid1->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, GxDBGrid1);
+    const int width = gridWidth - GxDBGrid1->columnWidth(1) - GxDBGrid1->columnWidth(2) -
+                      scrollBar - 2 * GxDBGrid1->frameWidth() - kWidthRuleSlack;
+    GxDBGrid1->setColumnWidth(0,
+                              std::max(width, GxDBGrid1->horizontalHeader()->minimumSectionSize()));
+}
+
+bool TFMain::eventFilter(QObject* watched, QEvent* event) {
+    if ((watched == edFam || watched == edPhone) && event->type() == QEvent::KeyPress) {
+        // edFamKeyDown: Enter re-applies the filter; the key goes on to the box as usual.
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) btnFiltr->click();
+    } else if (watched == GxDBGrid1 && event->type() == QEvent::Resize) {
+        const QSize before = static_cast<QResizeEvent*>(event)->oldSize();
+        if (before.width() > 0 && isVisible()) FormCanResize(before.width());
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Search
+
+void TFMain::edFamChange(const QString& text) {
+    m_search.name = toAnsi(text);
+}
+
+void TFMain::edPhoneChange(const QString& text) {
+    m_search.phone = toAnsi(text);
+}
+
+void TFMain::btnFiltrClick() {
+    TEngineDataSet& dataSet = gridDataSet();
+    dataSet.DisableControls();
+    const std::array<QWidget*, 4> busy{GxDBGrid1, GroupBox1, edFam, edPhone};
+    for (QWidget* widget : busy) widget->setCursor(Qt::WaitCursor);
+    try {
+        dataSet.setFiltered(false);
+        dataSet.setFiltered(true);
+    } catch (const std::exception&) {
+        // A failed search shows what the data set has; it is not worth a message.
+    }
+    for (QWidget* widget : busy) widget->unsetCursor();
+    userOperation([&] { dataSet.EnableControls(); });
+}
+
+void TFMain::sbClearClick() {
+    edFam->clear();
+    edPhone->clear();
+    btnFiltr->click();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Modes
+
+TFMain::ModeView& TFMain::modeView(DirectoryMode mode) {
+    return m_modes[static_cast<size_t>(mode)];
+}
+
+TEngineDataSet& TFMain::gridDataSet() {
+    return *modeView(m_mode).dataSet;
+}
+
+std::array<std::string, 4> TFMain::gridFieldNames() const {
+    const DirectoryTable& table = directoryTable(m_mode);
+    return {std::string(table.fieldNames[0]), std::string(table.fieldNames[1]),
+            std::string(table.fieldNames[2]), std::string(table.fieldNames[3])};
+}
+
+void TFMain::btnUserClick(QAbstractButton* sender) {
+    if (!sender->isChecked()) sender->setChecked(true);
+    const DirectoryMode mode = btnUser->isChecked()  ? DirectoryMode::Persons
+                               : btnOrg->isChecked() ? DirectoryMode::Organisations
+                                                     : DirectoryMode::Favourites;
+    ModeView& view = modeView(mode);
+    m_model->setColumnCaptions(
+        {view.nameCaption, QStringLiteral("телефон 1"), QStringLiteral("телефон 2")});
+    m_mode = mode;
+    showDataSet(*view.dataSet);
+    view.menuItem->setChecked(true);
+    addKont->setEnabled(mode != DirectoryMode::Favourites && DSFavor.Active());
+    userOperation([&] {
+        if (DSOrg.Active()) DSOrg.setFiltered(false);
+        DSet.setFiltered(false);
+        if (DSFavor.Active()) DSFavor.setFiltered(false);
+    });
+    edFam->clear();
+    edPhone->clear();
+}
+
+void TFMain::mnuUsersClick() {
+    btnUserClick(btnUser);
+}
+void TFMain::mnuOrgClick() {
+    btnUserClick(btnOrg);
+}
+void TFMain::mnuFavoritClick() {
+    btnUserClick(btnFavorit);
+}
+
+void TFMain::showDataSet(TEngineDataSet& dataSet) {
+    m_model->setDataSet(&dataSet);
+    syncGridToDataSet();
+}
+
+void TFMain::dataSetChanged(TEngineDataSet& dataSet) {
+    if (&dataSet != m_model->dataSet()) return;
+    m_model->reload();
+    syncGridToDataSet();
+}
+
+void TFMain::syncGridToDataSet() {
+    TEngineDataSet* dataSet = m_model->dataSet();
+    if (dataSet == nullptr || !dataSet->Active() || m_model->rowCount() == 0) return;
+    const int row = m_model->rowOfRecord(dataSet->RecNo(), kSyncRowLimit);
+    if (row >= 0) {
+        m_syncingGrid = true;
+        GxDBGrid1->setCurrentIndex(m_model->index(row, 0));
+        m_syncingGrid = false;
+    } else {
+        // The current record lies beyond what the grid reads ahead: the grid's first row
+        // becomes current instead.
+        GxDBGrid1->setCurrentIndex(m_model->index(0, 0));
+    }
+}
+
+void TFMain::gridRowChanged(int row) {
+    if (m_syncingGrid || row < 0) return;
+    TEngineDataSet* dataSet = m_model->dataSet();
+    const int record = m_model->recordAt(row);
+    if (dataSet == nullptr || !dataSet->Active() || record <= 0) return;
+    userOperation([&] {
+        if (dataSet->RecNo() != record) dataSet->GotoRecNo(record);
+    });
+}
+
+// ---------------------------------------------------------------------------------------------
+// Record maintenance
+
+void TFMain::EditCurrentRecord() {
+    TEngineDataSet& dataSet = gridDataSet();
+    TFEditRecord dialog(this);
+    try {
+        if (dataSet.State() == DataSetState::Insert) {
+            dialog.setWindowTitle(QStringLiteral("Новая запись"));
+        }
+        dialog.bindFields(dataSet, gridFieldNames());
+        dialog.Label1->setText(m_model->columnCaption(0));
+    } catch (...) {
+        dataSet.Cancel();
+        throw;
+    }
+    if (dialog.exec() == QDialog::Accepted) {
+        dialog.storeFields();
+        dataSet.Post();
+    } else {
+        dataSet.Cancel();
+    }
+}
+
+void TFMain::insRecClick() {
+    userOperation([&] {
+        gridDataSet().Insert();
+        EditCurrentRecord();
+    });
+}
+
+void TFMain::redRecClick() {
+    userOperation([&] {
+        gridDataSet().Edit();
+        EditCurrentRecord();
+    });
+}
+
+void TFMain::delRecClick() {
+    userOperation([&] { gridDataSet().Delete(); });
+}
+
+void TFMain::DSetBeforeDelete(TEngineDataSet& dataSet) {
+    const QString question = QStringLiteral("Удалить из базы\n\r") +
+                             fromAnsi(dataSet.Fields(kFieldName).AsString()) +
+                             QStringLiteral("\n\r\n\rВы уверены?");
+    if (MessageBox::question(this, QStringLiteral("Удаление записи?"), question, QMessageBox::No) !=
+        QMessageBox::Yes) {
+        if (dataSet.State() == DataSetState::Edit || dataSet.State() == DataSetState::Insert) {
+            dataSet.Cancel();
+        }
+        abortOperation();
+    }
+}
+
+void TFMain::DSOrgAfterInsert(TEngineDataSet& dataSet) {
+    dataSet.Refresh();
+}
+
+void TFMain::addKontClick() {
+    userOperation([&] {
+        TEngineDataSet& source = gridDataSet();
+        DSFavor.Append();
+        for (int field : {kFieldName, kFieldPhone1, kFieldPhone2}) {
+            DSFavor.Fields(field).SetAsString(source.Fields(field).AsString());
+        }
+        DSFavor.Post();
+    });
+}
+
+void TFMain::mnuPopPopup() {
+    userOperation([&] {
+        TEngineDataSet& dataSet = gridDataSet();
+        const bool hasRows = dataSet.Active() && !dataSet.IsEmpty();
+        for (QAction* item : {insRec, redRec, delRec}) item->setEnabled(hasRows);
+        addKont->setEnabled(hasRows && m_mode != DirectoryMode::Favourites && DSFavor.Active());
+        addKont->setText(QStringLiteral("Добавить в контакты"));
+        if (hasRows && !dataSet.Fields(kFieldName).IsNull()) {
+            addKont->setText(plainCaption(
+                QStringLiteral("Добавить в контакты (") +
+                fromAnsi(dataSet.Fields(kFieldName).AsString()) + QStringLiteral(" тел. ") +
+                fromAnsi(dataSet.Fields(kFieldPhone1).AsString()) + u')'));
+        }
+    });
+}
+
+// ---------------------------------------------------------------------------------------------
+// Data-set events
+
+void TFMain::DSetBeforeOpen(TEngineDataSet& dataSet) {
+    dataSet.setDatabaseName(localPath(m_databaseFolder));
+}
+
+void TFMain::DSetAfterOpen(TEngineDataSet&) {
+    btnUser->setEnabled(true);
+}
+
+void TFMain::DSOrgAfterOpen(TEngineDataSet&) {
+    btnOrg->setEnabled(true);
+}
+
+void TFMain::DSFavorAfterOpen(TEngineDataSet&) {
+    btnFavorit->setEnabled(true);
+    if (m_mode != DirectoryMode::Favourites) addKont->setEnabled(true);
+}
+
+void TFMain::DSOrgAfterClose(TEngineDataSet&) {
+    btnOrg->setEnabled(false);
+    if (m_returnToPersonsOnClose) btnUserClick(btnUser);
+}
+
+void TFMain::DSFavorAfterClose(TEngineDataSet&) {
+    btnFavorit->setEnabled(false);
+    addKont->setEnabled(false);
+    if (m_returnToPersonsOnClose) btnUserClick(btnUser);
+}
+
+}  // namespace abonex

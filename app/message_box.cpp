@@ -1,0 +1,96 @@
+#include "app/message_box.h"
+
+#include <QQueue>
+
+namespace abonex {
+
+namespace {
+
+QQueue<QMessageBox::StandardButton>& answers() {
+    static QQueue<QMessageBox::StandardButton> queue;
+    return queue;
+}
+
+QList<MessageBox::Shown>& shownList() {
+    static QList<MessageBox::Shown> list;
+    return list;
+}
+
+bool& interactive() {
+    static bool on = true;
+    return on;
+}
+
+}  // namespace
+
+void MessageBox::error(QWidget* parent, const QString& caption, const QString& text) {
+    show(parent, QMessageBox::Critical, caption, text, QMessageBox::Ok, QMessageBox::Ok);
+}
+
+QMessageBox::StandardButton MessageBox::question(QWidget* parent, const QString& caption,
+                                                 const QString& text,
+                                                 QMessageBox::StandardButton defaultButton) {
+    return show(parent, QMessageBox::Question, caption, text, QMessageBox::Yes | QMessageBox::No,
+                defaultButton);
+}
+
+void MessageBox::setNextAnswer(QMessageBox::StandardButton answer) {
+    answers().enqueue(answer);
+}
+
+void MessageBox::setInteractive(bool on) {
+    interactive() = on;
+}
+
+const QList<MessageBox::Shown>& MessageBox::shown() {
+    return shownList();
+}
+
+void MessageBox::clearShown() {
+    shownList().clear();
+    answers().clear();
+}
+
+QString MessageBox::withLineBreaks(const QString& text) {
+    QString result;
+    result.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (c == u'\r' || c == u'\n') {
+            // A break written as a pair, in either order, is one break.
+            if (i + 1 < text.size()) {
+                const QChar next = text.at(i + 1);
+                if ((next == u'\r' || next == u'\n') && next != c) ++i;
+            }
+            result.append(u'\n');
+        } else {
+            result.append(c);
+        }
+    }
+    return result;
+}
+
+QMessageBox::StandardButton MessageBox::show(QWidget* parent, QMessageBox::Icon icon,
+                                             const QString& caption, const QString& text,
+                                             QMessageBox::StandardButtons buttons,
+                                             QMessageBox::StandardButton defaultButton) {
+    Shown record{icon, caption, text, buttons, defaultButton, QMessageBox::NoButton};
+    if (!answers().isEmpty()) {
+        record.answer = answers().dequeue();
+    } else if (!interactive()) {
+        record.answer = defaultButton;
+    } else {
+        QMessageBox box(icon, caption, withLineBreaks(text), buttons, parent);
+        box.setDefaultButton(defaultButton);
+        if (buttons.testFlag(QMessageBox::No)) box.setEscapeButton(QMessageBox::No);
+        const int result = box.exec();
+        record.answer = static_cast<QMessageBox::StandardButton>(result);
+        if (record.answer == QMessageBox::NoButton || record.answer == QMessageBox::Cancel) {
+            record.answer = buttons.testFlag(QMessageBox::No) ? QMessageBox::No : QMessageBox::Ok;
+        }
+    }
+    shownList().append(record);
+    return record.answer;
+}
+
+}  // namespace abonex

@@ -1,0 +1,54 @@
+// MessageBox: the one place where the directory window shows message boxes.
+//
+// Callers pass their texts as the program composes them, line breaks included in either order
+// (CR LF or LF CR); the box shows each such pair as one line break. Every box shown is recorded
+// (caption, the text as passed, icon) so tests can check the exact text, and a test can answer
+// the next boxes in advance with setNextAnswer(): an answered box is recorded but never shown.
+// With windows switched off (setInteractive(false)) an unanswered box gives its default button.
+#pragma once
+
+#include <QList>
+#include <QMessageBox>
+#include <QString>
+
+class QWidget;
+
+namespace abonex {
+
+class MessageBox {
+  public:
+    struct Shown {
+        QMessageBox::Icon icon = QMessageBox::NoIcon;
+        QString caption;
+        QString text;  // as the caller passed it
+        QMessageBox::StandardButtons buttons;
+        QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
+        QMessageBox::StandardButton answer = QMessageBox::NoButton;
+    };
+
+    // Error icon and one OK button.
+    static void error(QWidget* parent, const QString& caption, const QString& text);
+    // Question icon with Yes and No; `defaultButton` is the one Enter chooses. Returns the
+    // button chosen; closing the box without a choice gives No.
+    static QMessageBox::StandardButton question(
+        QWidget* parent, const QString& caption, const QString& text,
+        QMessageBox::StandardButton defaultButton = QMessageBox::No);
+
+    // Test seam: the answer of the next box (queued in order).
+    static void setNextAnswer(QMessageBox::StandardButton answer);
+    // False: boxes without a queued answer are not shown and give their default button.
+    static void setInteractive(bool on);
+    static const QList<Shown>& shown();
+    static void clearShown();
+
+    // The text with every CR LF, LF CR, lone CR or lone LF turned into one "\n".
+    static QString withLineBreaks(const QString& text);
+
+  private:
+    static QMessageBox::StandardButton show(QWidget* parent, QMessageBox::Icon icon,
+                                            const QString& caption, const QString& text,
+                                            QMessageBox::StandardButtons buttons,
+                                            QMessageBox::StandardButton defaultButton);
+};
+
+}  // namespace abonex
