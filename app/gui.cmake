@@ -26,7 +26,7 @@ if(TARGET abonex_dataset)
             $<TARGET_FILE_DIR:abonex>/EULA.txt)
 
   option(ABONEX_GUI_BENCH "Build the window's start-up benchmark without the other benchmarks" OFF)
-  if(ABONEX_BENCH OR ABONEX_GUI_BENCH)
+  if((ABONEX_BENCH OR ABONEX_GUI_BENCH) AND EXISTS ${PROJECT_SOURCE_DIR}/bench/startup_bench.cpp)
     add_executable(startup_bench ${PROJECT_SOURCE_DIR}/bench/startup_bench.cpp)
     target_link_libraries(startup_bench PRIVATE abonex_gui)
     foreach(lib abonex_index abonex_expr)
