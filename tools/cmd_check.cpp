@@ -1,0 +1,76 @@
+// abonex-db check TABLE [MDXFILE...]: verifies index files against their table.
+//
+// Prints one line per problem and a summary line. Exit status: 0 when every tag is clean,
+// 1 when a problem was found, 2 when a file could not be read (the engine's message goes to
+// stderr) or the command line is wrong.
+#include <iostream>
+#include <memory>
+
+#include "engine/dbf/dbf_fields.h"
+#include "engine/file/engine_error.h"
+#include "engine/file/path_util.h"
+#include "engine/index/index_check.h"
+#include "tools/tool_command.h"
+
+namespace abonex::tool {
+
+namespace {
+
+constexpr int kExitClean = 0;
+constexpr int kExitProblems = 1;
+constexpr int kExitUnreadable = 2;
+
+std::string counted(long count, const char* singular, const char* plural) {
+    return std::to_string(count) + " " + (count == 1 ? singular : plural);
+}
+
+int unreadable(const EEngineError& error) {
+    std::cout.flush();
+    std::cerr << error.what() << '\n';
+    return kExitUnreadable;
+}
+
+int runCheck(const Args& args) {
+    if (args.empty()) return usageError("usage: abonex-db check TABLE [MDXFILE...]");
+
+    std::unique_ptr<GSO_dBaseFld> table;
+    try {
+        table = std::make_unique<GSO_dBaseFld>(args[0], true, false);
+    } catch (const EEngineError& error) {
+        return unreadable(error);
+    }
+
+    // By default the production index file: the table's folder and base name with ".MDX",
+    // which the disk-file layer finds in any letter case.
+    std::vector<std::string> indexFiles(args.begin() + 1, args.end());
+    if (indexFiles.empty()) indexFiles.push_back(replaceExtension(table->path(), ".MDX"));
+
+    int tags = 0;
+    long keys = 0;
+    long problems = 0;
+    for (const std::string& indexFile : indexFiles) {
+        IndexCheckReport report;
+        try {
+            report = checkIndexFile(*table, indexFile);
+        } catch (const EEngineError& error) {
+            return unreadable(error);
+        }
+        const std::string prefix =
+            indexFiles.size() > 1 ? std::string(fileNamePart(indexFile)) + ": " : "";
+        for (const IndexProblem& problem : report.problems)
+            printLine(prefix + formatIndexProblem(problem));
+        tags += report.tagsChecked;
+        keys += report.keysChecked;
+        problems += static_cast<long>(report.problems.size());
+    }
+    printLine(
+        counted(tags, "tag", "tags") + ", " + counted(keys, "key", "keys") + " checked, " +
+        (problems == 0 ? std::string("no problems") : counted(problems, "problem", "problems")));
+    return problems == 0 ? kExitClean : kExitProblems;
+}
+
+const CommandRegistrar kCheck({"check", "check TABLE [MDXFILE...]", runCheck});
+
+}  // namespace
+
+}  // namespace abonex::tool
