@@ -154,12 +154,12 @@ std::string shellQuote(std::string_view word) {
 
 std::string sourceDir() {
     const char* dir = std::getenv("ABONEX_SOURCE_DIR");
-    return dir != nullptr ? dir : ".";
+    return dir != nullptr ? dir : ABONEX_SOURCE_DIR_DEFAULT;
 }
 
 std::string toolPath() {
     const char* tool = std::getenv("ABONEX_TOOL");
-    return tool != nullptr ? tool : "abonex-db";
+    return tool != nullptr ? tool : ABONEX_TOOL_DEFAULT;
 }
 
 std::string peerFixtureDir() {
