@@ -33,6 +33,9 @@ void DirectoryModel::reload() {
 
 int DirectoryModel::readBlock(std::vector<Row>& into) const {
     if (m_dataSet == nullptr || !m_dataSet->Active()) return 0;
+    // A data set that found no acceptable row has none to read (and reading would walk the
+    // whole table through the filter once more).
+    if (into.empty() && m_dataSet->IsEmpty()) return 0;
     const int after = into.empty() ? 0 : into.back().recordNumber;
     std::vector<DataSetRow> rows;
     try {

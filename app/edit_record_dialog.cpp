@@ -41,7 +41,7 @@ TFEditRecord::TFEditRecord(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("Редактирование записи"));
 
     auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(8, 6, 8, 0);
+    layout->setContentsMargins(8, 6, 8, 6);
     layout->setSpacing(1);
 
     auto addEditor = [&](QLabel* label, QWidget* editor, int width) {

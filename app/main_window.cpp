@@ -266,7 +266,7 @@ QWidget* TFMain::buildSearchPanel() {
     caption->setEnabled(false);
 
     const QString editStyle = QStringLiteral(
-                                  "QLineEdit { background: %1; border: 1px solid palette(dark); "
+                                  "QLineEdit { background: %1; border: 1px solid #7A7A7A; "
                                   "padding: 0 2px; }")
                                   .arg(windowsColor(kGridBackground).name());
     edFam = new QLineEdit(panel);
