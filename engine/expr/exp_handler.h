@@ -3,7 +3,7 @@
 // ExpressionCompile turns the text into a tree of TgsExpBaseObject nodes resolved against the
 // table's link (fields, table functions) and the built-in registry; ExpressionEvaluate runs the
 // tree on the table's current record buffer. Invariant: after a failed compile the handler
-// holds no tree; after a successful one, ExpressionText() re-reads as the same tree.
+// holds no tree.
 //
 // Binding: operators group left to right within their level, level by level ("**" "^" first;
 // "*" "/" AND; "+" "-" OR; the comparisons and "$"; negation last), so AND and OR bind as

@@ -476,10 +476,21 @@ void TgsExpContainer::collectFields(std::vector<std::string>& names) const {
 
 // ---- literals ----
 
+// Double quotes, unless the text holds one: then the first delimiter pair it does not hold,
+// so the written form reads back as the same text.
 void TgsExpTextLit::writeText(std::string& out) const {
-    out += '"';
+    char open = '"', close = '"';
+    if (m_text.find('"') != std::string::npos) {
+        if (m_text.find('\'') == std::string::npos) {
+            open = close = '\'';
+        } else if (m_text.find(']') == std::string::npos) {
+            open = '[';
+            close = ']';
+        }
+    }
+    out += open;
     out += m_text;
-    out += '"';
+    out += close;
 }
 
 void TgsExpNumLit::writeText(std::string& out) const {

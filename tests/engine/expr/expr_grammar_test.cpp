@@ -5,6 +5,7 @@
 #include <cmath>
 #include <string>
 
+#include "engine/expr/ansi_locale.h"
 #include "engine/expr/exp_handler.h"
 #include "engine/expr/expr_error.h"
 #include "tests/engine/expr/fake_link.h"
@@ -357,6 +358,7 @@ TEST_F(GrammarTest, ExpressionTextWritesTheTreeBack) {
     EXPECT_EQ(written("1 == 2"), "1 exactly equal 2");
     EXPECT_EQ(written("{01.01.1980} EQ .t."), "{19800101} = .T.");
     EXPECT_EQ(written("2 ** 3"), "2 ^ 3");
+    EXPECT_EQ(written("'say \"hi\"' + [it's] + 'x'"), "'say \"hi\"' + \"it's\" + \"x\"");
     EXPECT_EQ(written(""), "");
     // The written form reads back as the same tree.
     link.set("P", "F");
@@ -453,18 +455,49 @@ TEST(Robustness, ModerateNestingStillWorks) {
     EXPECT_EQ(numberOf(chain), 150);
 }
 
+// Every failure is an EEngineExpression carrying one of the language's messages.
+bool isLanguageMessage(const std::string& message) {
+    static const char* const kPrefixes[] = {
+        "Syntax Error in expression \"",
+        "Missing closing parentheses",
+        "Missing closing period",
+        "Expecting \".T.\" or \".F.\"",
+        "Missing closing \"",
+        "There is no function for ",
+        "Expression cannot be evaluated",
+        "Target value missing for ",
+        "The two sides of an operation do not match",
+        "A ",
+        "Expression is nested too deeply",
+    };
+    for (const char* prefix : kPrefixes) {
+        if (message.rfind(prefix, 0) == 0) return true;
+    }
+    return message.find(" needed for Argument ") != std::string::npos;
+}
+
 TEST(Robustness, EveryByteAloneAndInsideAnExpression) {
     for (int b = 0; b < 256; ++b) {
-        const std::string one(1, static_cast<char>(b));
+        const char ch = static_cast<char>(b);
+        const std::string one(1, ch);
+        TgsExpHandler handler;
+        if (b >= 1 && b <= 0x20) {
+            handler.ExpressionCompile(one);
+            EXPECT_FALSE(handler.isCompiled()) << b;  // a blank text
+        } else if (ch >= '0' && ch <= '9') {
+            EXPECT_EQ(numberOf(one), b - '0');
+        } else if ((ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z') || ch == '_') {
+            EXPECT_EQ(errorOf(one), "There is no function for " + ansiUpper(one));
+        }
         for (const std::string& text : {one, "1" + one, one + "1", "\"a\"" + one + "\"b\"",
-                                        "UPPER(" + one + ")", "(" + one}) {
+                                        "UPPER(" + one + ")", "(" + one, one + "(1)"}) {
             try {
                 evaluate(text);
-            } catch (const EEngineExpression&) {
+            } catch (const EEngineExpression& error) {
+                EXPECT_TRUE(isLanguageMessage(error.what())) << b << ": " << error.what();
             }
         }
     }
-    SUCCEED();
 }
 
 TEST(Robustness, HugeRequestsAreRefusedNotAllocated) {
