@@ -341,14 +341,21 @@ struct LeafEntry {
     CheckKey key;
 };
 
+// What the tags of one file claim: their header blocks, and the tag each node block was
+// reached from, so that no block serves two tags.
+struct BlockOwners {
+    std::set<uint32_t> tagHeaders;
+    std::map<uint32_t, std::string> nodes;
+};
+
 class TagChecker {
   public:
-    TagChecker(BlockReader& file, const FileGeometry& geometry,
-               const std::set<uint32_t>& headerBlocks, GSO_dBaseFld& table, std::string name,
-               uint32_t headerBlock, IndexCheckReport& report)
+    TagChecker(BlockReader& file, const FileGeometry& geometry, BlockOwners& owners,
+               GSO_dBaseFld& table, std::string name, uint32_t headerBlock,
+               IndexCheckReport& report)
         : m_file(file),
           m_geometry(geometry),
-          m_headerBlocks(headerBlocks),
+          m_owners(owners),
           m_table(table),
           m_name(std::move(name)),
           m_headerBlock(headerBlock),
@@ -391,7 +398,7 @@ class TagChecker {
             problem(formatted("block %u: past the end of the file (%s)", block, from.c_str()));
             return false;
         }
-        if (asNode && m_headerBlocks.contains(block)) {
+        if (asNode && m_owners.tagHeaders.contains(block)) {
             problem(formatted("block %u: a tag header, not a node (%s)", block, from.c_str()));
             return false;
         }
@@ -462,6 +469,12 @@ class TagChecker {
         if (!m_visited.insert(block).second) {
             problem(formatted("block %u: reached a second time, a cycle or a shared node (%s)",
                               block, from.c_str()));
+            return std::nullopt;
+        }
+        auto [owner, mine] = m_owners.nodes.emplace(block, m_name);
+        if (!mine) {
+            problem(formatted("block %u: a node of tag %s as well (%s)", block,
+                              owner->second.c_str(), from.c_str()));
             return std::nullopt;
         }
         if (depth > kMaxDepth) {
@@ -643,7 +656,7 @@ class TagChecker {
 
     BlockReader& m_file;
     const FileGeometry& m_geometry;
-    const std::set<uint32_t>& m_headerBlocks;
+    BlockOwners& m_owners;
     GSO_dBaseFld& m_table;
     std::string m_name;
     uint32_t m_headerBlock;
@@ -717,17 +730,17 @@ IndexCheckReport checkIndexFile(GSO_dBaseFld& table, std::string_view mdxPath) {
         uint32_t headerBlock;
     };
     std::vector<Slot> slots;
-    std::set<uint32_t> headerBlocks;
+    BlockOwners owners;
     for (size_t k = 1; k <= tagCount; ++k) {
         const uint8_t* slot = &header[kTagTableStart + k * kSlotSize];
         auto name = terminatedText(slot + kSlotNameOffset, kSlotNameSize);
         std::string tagName = name ? upperAscii(*name) : std::string();
         if (tagName.empty()) tagName = formatted("#%zu", k);
         slots.push_back({tagName, getU32(slot)});
-        headerBlocks.insert(getU32(slot));
+        owners.tagHeaders.insert(getU32(slot));
     }
     for (const Slot& slot : slots) {
-        TagChecker(file, geometry, headerBlocks, table, slot.name, slot.headerBlock, report).run();
+        TagChecker(file, geometry, owners, table, slot.name, slot.headerBlock, report).run();
     }
     return report;
 }

@@ -130,8 +130,7 @@ class PeerCopy {
 };
 
 // The one defect the peer writer left in MIXED.MDX: in the descending numeric tag AMOUNT, the
-// key 1369 (record 77) stands before 1369.6 (record 753). That writer seems to treat a key
-// whose digits are a prefix of another's as equal.
+// key 1369 (record 77) stands before 1369.6 (record 753), the wrong way round by value.
 const std::string kPeerAmountSlip =
     "AMOUNT: block 82 entry 2: key 1369.6 sorts before the previous key 1369";
 
@@ -244,6 +243,18 @@ TEST_F(IndexCheckDamage, ChildPointingAtATagHeader) {
     EXPECT_EQ(lines[0], "UNAME: block " + std::to_string(bornHeader) +
                             ": a tag header, not a node (entry 0 of block " + std::to_string(root) +
                             ")");
+}
+
+TEST_F(IndexCheckDamage, NodeSharedWithAnotherTag) {
+    // BORN's tree is walked before UNAME's (tag-table order).
+    uint32_t root = m_mixed.root("UNAME");
+    uint32_t bornLeaf = m_mixed.firstLeaf("BORN");
+    m_mixed.setPointer("UNAME", root, 0, bornLeaf);
+    auto lines = linesOf(m_mixed.check(), "UNAME");
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines[0], "UNAME: block " + std::to_string(bornLeaf) +
+                            ": a node of tag BORN as well (entry 0 of block " +
+                            std::to_string(root) + ")");
 }
 
 TEST_F(IndexCheckDamage, NodeCountAboveTheLimit) {
