@@ -1,5 +1,5 @@
 // GSobjIndexTag: one tag of an index file, the ordering of a table's records by the value of a
-// key expression, optionally restricted by a filter expression. The format-specific tag
+// key expression, optionally restricted by a filter expression. The tag of one file format
 // (GSobjMDXTag) provides the node and header I/O; the cursor and tree operations build on them.
 //
 // Invariant: the geometry (key length, entry length, keys per node) always describes the blocks

@@ -1,13 +1,20 @@
 #include "engine/index/sort_mdx.h"
 
+#include <algorithm>
 #include <cstring>
+#include <string>
+#include <vector>
 
+#include "engine/file/path_util.h"
 #include "engine/index/index_errors.h"
 #include "engine/index/mdx_file.h"
 
 namespace abonex {
 
 namespace {
+
+// Bytes of node blocks gathered before they are written.
+constexpr size_t kNodeWriteBatch = 64 * 1024;
 
 int maxSortKeyLength(const GSobjMDXTag& tag) {
     return tag.keyType() == 'C' ? tag.keyLength() + 1 : 9;
@@ -21,7 +28,7 @@ void report(const IndexProgressCallback& progress, ProgressEvent event, int phas
 }  // namespace
 
 GSobjSortMDX::GSobjSortMDX(GSobjMDXTag& tag)
-    : TgsSort(maxSortKeyLength(tag), tag.ascending(), tag.unique()),
+    : TgsSort(maxSortKeyLength(tag), tag.ascending(), tag.unique(), kBuildPools),
       m_tag(tag),
       m_key(static_cast<size_t>(tag.keyLength()), 0) {}
 
@@ -97,7 +104,7 @@ uint32_t GSobjSortMDX::writeBlock(size_t level, std::vector<uint8_t>& lastKey) {
     mdx::put32(b + mdx::kNodeCount, stored);
     mdx::put32(b + mdx::kNodeChain, m_tag.lastNodeBlock());
     m_tag.setNodeRange(m_tag.firstNodeBlock() == 0 ? block : m_tag.firstNodeBlock(), block);
-    file.BlockWrite(block, b, source.block.size());
+    writeNode(block, b);
 
     const uint8_t* last =
         b + mdx::kNodeEntries + (source.count - 1) * static_cast<uint32_t>(m_tag.entryLength()) + 4;
@@ -105,6 +112,24 @@ uint32_t GSobjSortMDX::writeBlock(size_t level, std::vector<uint8_t>& lastKey) {
     std::fill(source.block.begin(), source.block.end(), 0);
     source.count = 0;
     return block;
+}
+
+void GSobjSortMDX::writeNode(uint32_t block, const uint8_t* bytes) {
+    GSobjMDXFile& file = m_tag.file();
+    const uint32_t length = file.blockLength();
+    const auto pendingBlocks = static_cast<uint32_t>(m_pending.size() / length);
+    if (!m_pending.empty() && (block != m_pendingBlock + pendingBlocks * file.blockUnits() ||
+                               m_pending.size() >= kNodeWriteBatch)) {
+        flushNodes();
+    }
+    if (m_pending.empty()) m_pendingBlock = block;
+    m_pending.insert(m_pending.end(), bytes, bytes + length);
+}
+
+void GSobjSortMDX::flushNodes() {
+    if (m_pending.empty()) return;
+    m_tag.file().BlockWrite(m_pendingBlock, m_pending.data(), m_pending.size());
+    m_pending.clear();
 }
 
 void GSobjSortMDX::finish() {
@@ -130,26 +155,72 @@ void GSobjSortMDX::finish() {
             }
         }
     }
+    flushNodes();
     m_tag.setRoot(root);
     m_tag.markHeaderChanged();
 }
 
+namespace {
+
+// Records read at once while the table is scanned.
+constexpr int kScanChunkRecords = 2048;
+
+// Adds the key of the record in the table's current record buffer when it passes the filter.
+void addRecordKey(GSobjMDXTag& tag, GSobjSortMDX& sort, TgsVariant& key, int recordNumber) {
+    if (tag.hasFilter() && !tag.FilterEvaluate()) return;
+    tag.KeyEvaluate(key);
+    tag.KeyAdjust(key, true);
+    sort.addKey(key, static_cast<uint32_t>(recordNumber));
+}
+
+// RECNO() needs the table positioned on each record; every other expression reads only the
+// record buffer.
+bool readsRecordNumber(const GSobjMDXTag& tag) {
+    const std::string texts = upperAscii(tag.keyExpression() + " " + tag.filterExpression());
+    return texts.find("RECNO") != std::string::npos;
+}
+
+}  // namespace
+
 void buildTagFromTable(GSobjMDXTag& tag, const IndexProgressCallback& progress) {
     GSO_dBaseFld& table = tag.table();
+    table.RefreshHeader();
     const int count = table.recordCount();
     tag.setNodeRange(0, 0);
     GSobjSortMDX sort(tag);
 
     report(progress, ProgressEvent::Start, 1, count, 0);
     TgsVariant key;
-    for (int n = 1; n <= count; ++n) {
-        table.GotoRecord(n);
-        if (!tag.hasFilter() || tag.FilterEvaluate()) {
-            tag.KeyEvaluate(key);
-            tag.KeyAdjust(key, true);
-            sort.addKey(key, static_cast<uint32_t>(n));
+    if (readsRecordNumber(tag)) {
+        for (int n = 1; n <= count; ++n) {
+            table.GotoRecord(n);
+            addRecordKey(tag, sort, key, n);
+            report(progress, ProgressEvent::Step, 1, 0, n);
         }
-        report(progress, ProgressEvent::Step, 1, 0, n);
+    } else {
+        // The records are read in physical order a chunk at a time and the expressions are
+        // pointed at each record in the chunk, instead of one read per record.
+        const auto length = static_cast<size_t>(table.recordLength());
+        std::vector<uint8_t> chunk(length * kScanChunkRecords + 1);
+        table.setEdgeFlags(false, false);
+        struct RestoreBuffer {
+            GSO_dBaseFld& table;
+            ~RestoreBuffer() { table.setRecordBuffer(nullptr); }
+        } restore{table};
+        for (int first = 1; first <= count; first += kScanChunkRecords) {
+            const int wanted = std::min(kScanChunkRecords, count - first + 1);
+            const uint64_t offset = static_cast<uint64_t>(table.headerLength()) +
+                                    static_cast<uint64_t>(first - 1) * length;
+            const size_t got =
+                table.read(offset, chunk.data(), length * static_cast<size_t>(wanted));
+            const int records = static_cast<int>(got / length);
+            for (int i = 0; i < records; ++i) {
+                table.setRecordBuffer(chunk.data() + static_cast<size_t>(i) * length);
+                addRecordKey(tag, sort, key, first + i);
+                report(progress, ProgressEvent::Step, 1, 0, first + i);
+            }
+            if (records < wanted) break;  // the table was cut short under us
+        }
     }
     report(progress, ProgressEvent::End, 1, 0, 0);
 

@@ -49,10 +49,16 @@ class GSobjSortMDX : public TgsSort {
     // copies its last key into `lastKey`.
     uint32_t writeBlock(size_t level, std::vector<uint8_t>& lastKey);
     void storedForm(const SortedKey& key);
+    // Node blocks are allocated one after another from the end of the file, so consecutive
+    // blocks are gathered and written together.
+    void writeNode(uint32_t block, const uint8_t* bytes);
+    void flushNodes();
 
     GSobjMDXTag& m_tag;
     std::vector<Level> m_levels;
-    std::vector<uint8_t> m_key;  // the current key in stored form
+    std::vector<uint8_t> m_key;      // the current key in stored form
+    std::vector<uint8_t> m_pending;  // node blocks not yet written, from m_pendingBlock on
+    uint32_t m_pendingBlock = 0;
     int m_written = 0;
     bool m_finished = false;
 };

@@ -76,8 +76,11 @@ bool TgsPageCollection::advance() {
 // ---------------------------------------------------------------------------------------------
 // TgsSort
 
-TgsSort::TgsSort(int maxKeyLength, bool ascending, bool unique)
-    : m_maxKeyLength(maxKeyLength), m_ascending(ascending), m_unique(unique) {
+TgsSort::TgsSort(int maxKeyLength, bool ascending, bool unique, size_t poolLimit)
+    : m_maxKeyLength(maxKeyLength),
+      m_ascending(ascending),
+      m_unique(unique),
+      m_poolLimit(std::clamp<size_t>(poolLimit, 1, kMaxPools)) {
     if (maxKeyLength > kMaxSortKeyLength) raiseIndexError(kMsgSortKeyTooLong);
     resetTrie();
 }
@@ -153,7 +156,7 @@ void TgsSort::addSortKey(SortKeyType type, const uint8_t* bytes, size_t length,
     const size_t total = length + kRecordBytes;
     // Every byte takes at most one new node and one node split off a packed chain.
     const size_t worstCase = 2 * total + 2;
-    if (m_nodesUsed + worstCase > kMaxPools * kNodesPerPool) {
+    if (m_nodesUsed + worstCase > m_poolLimit * kNodesPerPool) {
         flushTrie();
         resetTrie();
     }
@@ -165,8 +168,13 @@ uint32_t TgsSort::allocateNode() {
     const uint32_t id = m_nodesUsed++;
     if (id / kNodesPerPool >= m_pools.size()) {
         m_pools.push_back(std::make_unique<uint8_t[]>(kPoolSize));
+        m_poolBase[m_pools.size() - 1] = m_pools.back().get();
     }
-    std::memset(node(id), 0, kNodeSize);
+    uint8_t* n = node(id);
+    store(n + kChild, 0);
+    store(n + kNext, 0);
+    n[kFlags] = 0;
+    n[kValue] = 0;
     return id;
 }
 
@@ -323,6 +331,7 @@ bool TgsSort::nextSortedKey(SortedKey& out) {
         m_adding = false;
         flushTrie();
         m_pools.clear();
+        std::fill(std::begin(m_poolBase), std::end(m_poolBase), nullptr);
         m_pools.shrink_to_fit();
         for (size_t r = 0; r < m_runs.size(); ++r) {
             if (m_runs[r]->advance()) m_heap.push_back(r);

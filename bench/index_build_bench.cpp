@@ -1,0 +1,170 @@
+// index_build_bench: rebuilds the NAME tag of a generated persons table and times SQLite's
+// CREATE INDEX on the same rows, on the same machine, in one run.
+//
+//   index_build_bench [RECORDS] [DIR]      (defaults: 500000, a fresh folder under /tmp)
+//
+// Prints the rebuild time, the peak resident memory of the rebuild beyond the process's
+// baseline (VmHWM after the build minus VmRSS before it, with the high-water mark reset), and
+// SQLite's CREATE INDEX time on an in-memory database and on a temporary file.
+#include <sqlite3.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "bench/persons_generator.h"
+#include "engine/dbf/dbf_create.h"
+#include "engine/index/mdx_file.h"
+
+namespace {
+
+using abonex::bench::PersonRow;
+using abonex::bench::PersonsGenerator;
+using Clock = std::chrono::steady_clock;
+
+constexpr uint64_t kSeed = 2026;
+
+long statusKb(const char* field) {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    const std::string prefix = std::string(field) + ":";
+    while (std::getline(status, line)) {
+        if (line.rfind(prefix, 0) == 0) return std::atol(line.c_str() + prefix.size());
+    }
+    return -1;
+}
+
+void resetPeakRss() {
+    std::ofstream clear("/proc/self/clear_refs");
+    clear << "5";
+}
+
+double secondsSince(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// CPU time of the process (user + system): on a machine shared with other work it varies far
+// less than the wall clock.
+double cpuSeconds() {
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    auto seconds = [](const timeval& t) {
+        return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
+    };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+struct Timing {
+    double wall = 0;
+    double cpu = 0;
+};
+
+void check(int rc, sqlite3* db, const char* what) {
+    if (rc != SQLITE_OK && rc != SQLITE_DONE) {
+        std::fprintf(stderr, "%s: %s\n", what, sqlite3_errmsg(db));
+        std::exit(1);
+    }
+}
+
+// Loads the same rows (names as their stored bytes, so the index orders them byte by byte) and
+// times CREATE INDEX on the name column.
+Timing sqliteCreateIndex(const std::string& database, int records) {
+    sqlite3* db = nullptr;
+    check(sqlite3_open(database.c_str(), &db), db, "open");
+    check(sqlite3_exec(db,
+                       "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF;"
+                       "CREATE TABLE persons(name BLOB, phone1 TEXT, phone2 TEXT, comment BLOB);",
+                       nullptr, nullptr, nullptr),
+          db, "create");
+    check(sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr), db, "begin");
+    sqlite3_stmt* insert = nullptr;
+    check(sqlite3_prepare_v2(db, "INSERT INTO persons VALUES(?,?,?,?)", -1, &insert, nullptr), db,
+          "prepare");
+    PersonsGenerator generator(kSeed);
+    for (int i = 0; i < records; ++i) {
+        const PersonRow row = generator.next();
+        sqlite3_bind_blob(insert, 1, row.name.data(), static_cast<int>(row.name.size()),
+                          SQLITE_TRANSIENT);
+        sqlite3_bind_text(insert, 2, row.phone1.data(), static_cast<int>(row.phone1.size()),
+                          SQLITE_TRANSIENT);
+        sqlite3_bind_text(insert, 3, row.phone2.data(), static_cast<int>(row.phone2.size()),
+                          SQLITE_TRANSIENT);
+        sqlite3_bind_blob(insert, 4, row.comment.data(), static_cast<int>(row.comment.size()),
+                          SQLITE_TRANSIENT);
+        check(sqlite3_step(insert), db, "insert");
+        sqlite3_reset(insert);
+    }
+    sqlite3_finalize(insert);
+    check(sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr), db, "commit");
+    const auto start = Clock::now();
+    const double cpuStart = cpuSeconds();
+    check(sqlite3_exec(db, "CREATE INDEX persons_name ON persons(name)", nullptr, nullptr, nullptr),
+          db, "create index");
+    Timing timing{secondsSince(start), cpuSeconds() - cpuStart};
+    sqlite3_close(db);
+    return timing;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const int records = argc > 1 ? std::atoi(argv[1]) : 500000;
+    std::string dir;
+    if (argc > 2) {
+        dir = argv[2];
+    } else {
+        char pattern[] = "/tmp/abonex-bench-XXXXXX";
+        dir = ::mkdtemp(pattern);
+    }
+    const std::string table = dir + "/Phone.DBF";
+    std::printf("records: %d\n", records);
+    // The index file and its tag are made while the table is empty, so that the rebuild below
+    // is the first build of this process and its memory is measured from a clean heap.
+    abonex::createDbfTable(table, {{"NAME", 'C', 30, 0}});
+    {
+        abonex::GSO_dBaseFld empty(table, false, true);
+        abonex::GSobjMDXFile::create(empty, "Phone.MDX")
+            ->TagCreate("NAME", "NAME", "", false, true);
+    }
+    auto start = Clock::now();
+    abonex::bench::writePersonsTable(table, records, kSeed);
+    std::printf("table written in %.3f s (%.1f MB)\n", secondsSince(start),
+                static_cast<double>(std::filesystem::file_size(table)) / 1e6);
+
+    Timing rebuild;
+    long baseline = 0, peak = 0;
+    {
+        abonex::GSO_dBaseFld phone(table, false, true);
+        abonex::GSobjMDXFile index(phone, "Phone.MDX");
+        resetPeakRss();
+        baseline = statusKb("VmRSS");
+        start = Clock::now();
+        const double cpuStart = cpuSeconds();
+        index.Reindex();
+        rebuild = Timing{secondsSince(start), cpuSeconds() - cpuStart};
+        peak = statusKb("VmHWM");
+        index.close();
+    }
+    std::printf("NAME rebuild (Reindex):                  %.3f s wall, %.3f s CPU\n", rebuild.wall,
+                rebuild.cpu);
+    std::printf("  peak RSS of the rebuild: %+.1f MB over a baseline of %.1f MB\n",
+                static_cast<double>(peak - baseline) / 1024.0,
+                static_cast<double>(baseline) / 1024.0);
+
+    const Timing memory = sqliteCreateIndex(":memory:", records);
+    std::printf("SQLite CREATE INDEX, in-memory database: %.3f s wall, %.3f s CPU\n", memory.wall,
+                memory.cpu);
+    const std::string file = dir + "/persons.sqlite";
+    std::filesystem::remove(file);
+    const Timing onDisk = sqliteCreateIndex(file, records);
+    std::printf("SQLite CREATE INDEX, temporary file:     %.3f s wall, %.3f s CPU\n", onDisk.wall,
+                onDisk.cpu);
+    std::filesystem::remove(file);
+    if (argc <= 2) std::filesystem::remove_all(dir);
+    return 0;
+}

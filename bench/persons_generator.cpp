@@ -1,0 +1,180 @@
+#include "bench/persons_generator.h"
+
+#include <string_view>
+#include <vector>
+
+#include "engine/dbf/codepage.h"
+#include "engine/dbf/dbf_create.h"
+#include "engine/dbf/dbf_table.h"
+#include "engine/file/disk_file.h"
+
+namespace abonex::bench {
+
+namespace {
+
+// Surnames in their masculine form; the feminine form adds "а" (or turns "ий" into "ая").
+constexpr std::string_view kSurnames[] = {
+    "Иванов",      "Смирнов",    "Кузнецов",     "Попов",      "Васильев",    "Петров",
+    "Соколов",     "Михайлов",   "Новиков",      "Фёдоров",    "Морозов",     "Волков",
+    "Алексеев",    "Лебедев",    "Семёнов",      "Егоров",     "Павлов",      "Козлов",
+    "Степанов",    "Николаев",   "Орлов",        "Андреев",    "Макаров",     "Никитин",
+    "Захаров",     "Зайцев",     "Соловьёв",     "Борисов",    "Яковлев",     "Григорьев",
+    "Романов",     "Воробьёв",   "Сергеев",      "Кузьмин",    "Фролов",      "Александров",
+    "Дмитриев",    "Королёв",    "Гусев",        "Киселёв",    "Ильин",       "Максимов",
+    "Поляков",     "Сорокин",    "Виноградов",   "Ковалёв",    "Белов",       "Медведев",
+    "Антонов",     "Тарасов",    "Жуков",        "Баранов",    "Филиппов",    "Комаров",
+    "Давыдов",     "Беляев",     "Герасимов",    "Богданов",   "Осипов",      "Сидоров",
+    "Матвеев",     "Титов",      "Марков",       "Миронов",    "Крылов",      "Куликов",
+    "Карпов",      "Власов",     "Мельников",    "Денисов",    "Гаврилов",    "Тихонов",
+    "Казаков",     "Афанасьев",  "Данилов",      "Савельев",   "Тимофеев",    "Фомин",
+    "Чернов",      "Абрамов",    "Мартынов",     "Ефимов",     "Федотов",     "Щербаков",
+    "Назаров",     "Калинин",    "Исаев",        "Чернышёв",   "Быков",       "Маслов",
+    "Родионов",    "Коновалов",  "Лазарев",      "Воронин",    "Климов",      "Филатов",
+    "Пономарёв",   "Голубев",    "Кудрявцев",    "Прохоров",   "Наумов",      "Потапов",
+    "Журавлёв",    "Овчинников", "Трофимов",     "Леонов",     "Соболев",     "Ермаков",
+    "Колесников",  "Гончаров",   "Емельянов",    "Никифоров",  "Грачёв",      "Котов",
+    "Гришин",      "Ефремов",    "Архипов",      "Громов",     "Кириллов",    "Малышев",
+    "Панов",       "Моисеев",    "Румянцев",     "Акимов",     "Кондратьев",  "Бирюков",
+    "Горбунов",    "Анисимов",   "Ерёмин",       "Тихомиров",  "Галкин",      "Лукьянов",
+    "Михеев",      "Скворцов",   "Юдин",         "Белоусов",   "Нестеров",    "Симонов",
+    "Прокофьев",   "Харитонов",  "Князев",       "Цветков",    "Левин",       "Митрофанов",
+    "Воронов",     "Аксёнов",    "Софронов",     "Мальцев",    "Логинов",     "Горшков",
+    "Савин",       "Краснов",    "Майоров",      "Демидов",    "Елисеев",     "Рыбаков",
+    "Сафонов",     "Плотников",  "Дёмин",        "Хохлов",     "Фадеев",      "Молчанов",
+    "Игнатов",     "Литвинов",   "Ершов",        "Ушаков",     "Дементьев",   "Рябов",
+    "Мухин",       "Калашников", "Леонтьев",     "Лобанов",    "Кузин",       "Корнеев",
+    "Евдокимов",   "Бородин",    "Платонов",     "Некрасов",   "Балашов",     "Бобров",
+    "Жданов",      "Блинов",     "Игнатьев",     "Коротков",   "Муравьёв",    "Крюков",
+    "Беляков",     "Богомолов",  "Дроздов",      "Лавров",     "Зуев",        "Петухов",
+    "Ларин",       "Никулин",    "Серов",        "Терентьев",  "Зотов",       "Устинов",
+    "Фокин",       "Самойлов",   "Константинов", "Сахаров",    "Шишкин",      "Самсонов",
+    "Черкасов",    "Чистяков",   "Носов",        "Спиридонов", "Карасёв",     "Авдеев",
+    "Воронцов",    "Зверев",     "Владимиров",   "Селезнёв",   "Нечаев",      "Кудряшов",
+    "Седов",       "Фирсов",     "Андрианов",    "Панин",      "Головин",     "Терехов",
+    "Ульянов",     "Шестаков",   "Агеев",        "Никонов",    "Селиверстов", "Баженов",
+    "Гордеев",     "Кожевников", "Пахомов",      "Зимин",      "Костин",      "Широков",
+    "Филимонов",   "Ларионов",   "Овсянников",   "Сазонов",    "Суворов",     "Нефёдов",
+    "Корнилов",    "Любимов",    "Львов",        "Горбачёв",   "Копылов",     "Лукин",
+    "Токарев",     "Кулешов",    "Шилов",        "Большаков",  "Панкратов",   "Родин",
+    "Шаповалов",   "Покровский", "Бочаров",      "Никольский", "Маркин",      "Горелов",
+    "Агафонов",    "Березин",    "Ермолаев",     "Зубков",     "Куприянов",   "Трифонов",
+    "Масленников", "Круглов",    "Третьяков",    "Колосов",    "Рожков",      "Артамонов",
+    "Шмелёв",      "Лаптев",     "Лапшин",       "Федосеев",   "Зиновьев",    "Зорин",
+    "Уткин",       "Столяров",   "Зубов",        "Ткачёв",     "Дорофеев",    "Антипов",
+    "Завьялов",    "Свиридов",   "Золотарёв",    "Кулаков",    "Мещеряков",   "Макеев",
+    "Дьяконов",    "Гуляев",     "Петровский",   "Бондарев",   "Поздняков",   "Панфилов",
+    "Кочетков",    "Суханов",    "Рыжов",        "Старостин",  "Калмыков",    "Колесов",
+    "Золотов",     "Кравцов",    "Субботин",     "Шубин",      "Щукин",       "Лосев",
+    "Винокуров",   "Лапин",      "Парфёнов",     "Исаков",     "Голованов",   "Коротков",
+    "Пестов",      "Мишин",      "Кононов",
+};
+
+constexpr std::string_view kInitials = "АБВГДЕЖЗИКЛМНОПРСТУФЭЮЯ";
+constexpr std::string_view kStreets[] = {
+    "ул. Ленина",   "ул. Советская",  "пр. Мира",      "ул. Гагарина",  "ул. Садовая",
+    "ул. Школьная", "ул. Набережная", "пер. Почтовый", "ул. Заводская", "ул. Первомайская"};
+constexpr std::string_view kNotes[] = {
+    "звонить после 18:00", "рабочий телефон",   "спросить Ольгу",   "есть факс",
+    "по выходным на даче", "домашний",          "бывший абонент",   "номер уточнить в бюро",
+    "подъезд со двора",    "код домофона 1234", "звонить до 21:00", "просил не беспокоить утром"};
+
+// One Cyrillic capital letter (two UTF-8 bytes) of kInitials.
+std::string_view initialAt(size_t index) {
+    return kInitials.substr(2 * index, 2);
+}
+
+std::string oem(std::string_view utf8) {
+    return utf8ToOem(utf8).value_or(std::string());
+}
+
+}  // namespace
+
+PersonsGenerator::PersonsGenerator(uint64_t seed) : m_state(seed ^ 0x9E3779B97F4A7C15ull) {}
+
+// splitmix64: the same sequence on every platform.
+uint64_t PersonsGenerator::nextRandom() {
+    uint64_t z = (m_state += 0x9E3779B97F4A7C15ull);
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+    return z ^ (z >> 31);
+}
+
+std::string PersonsGenerator::phone() {
+    const uint64_t n = 100000 + below(900000);
+    std::string digits = std::to_string(n);
+    return digits.substr(0, 2) + "-" + digits.substr(2, 2) + "-" + digits.substr(4, 2);
+}
+
+PersonRow PersonsGenerator::next() {
+    PersonRow row;
+    // Common surnames come up more often: the square of a uniform index leans to the front.
+    const uint64_t count = std::size(kSurnames);
+    const uint64_t pick = below(count) * below(count) / count;
+    std::string surname(kSurnames[pick]);
+    if (below(2) == 0) {
+        if (surname.size() >= 4 && surname.ends_with("ий")) {
+            surname.replace(surname.size() - 4, 4, "ая");
+        } else if (surname.ends_with("ин") || surname.ends_with("ов") || surname.ends_with("ев") ||
+                   surname.ends_with("ёв")) {
+            surname += "а";
+        }
+    }
+    const size_t letters = kInitials.size() / 2;
+    std::string name = surname + " " + std::string(initialAt(below(letters))) + "." +
+                       std::string(initialAt(below(letters))) + ".";
+    row.name = oem(name);
+    row.phone1 = phone();
+    if (below(4) == 0) row.phone2 = phone();
+    std::string comment = std::string(kStreets[below(std::size(kStreets))]) + ", д. " +
+                          std::to_string(1 + below(120)) + ", кв. " +
+                          std::to_string(1 + below(300)) + "; ";
+    while (comment.size() < 380) {
+        comment += std::string(kNotes[below(std::size(kNotes))]) + "; ";
+    }
+    row.comment = oem(comment);
+    if (row.comment.size() > 250) row.comment.resize(250);
+    return row;
+}
+
+void writePersonsTable(const std::string& path, int count, uint64_t seed) {
+    createDbfTable(path, {{"NAME", 'C', 30, 0},
+                          {"PHONE1", 'C', 15, 0},
+                          {"PHONE2", 'C', 15, 0},
+                          {"COMMENT", 'C', 250, 0}});
+    constexpr size_t kRecordLength = 1 + 30 + 15 + 15 + 250;
+    uint64_t offset = 0;
+    {
+        GSO_dBaseDBF table(path, false, true);
+        offset = static_cast<uint64_t>(table.headerLength());
+    }
+    GSO_DiskFile file(path, false, true);
+    PersonsGenerator generator(seed);
+    std::vector<uint8_t> chunk;
+    chunk.reserve(4096 * kRecordLength);
+    auto put = [&](const std::string& text, size_t width) {
+        const size_t used = std::min(text.size(), width);
+        chunk.insert(chunk.end(), text.begin(), text.begin() + static_cast<long>(used));
+        chunk.insert(chunk.end(), width - used, ' ');
+    };
+    for (int i = 0; i < count; ++i) {
+        const PersonRow row = generator.next();
+        chunk.push_back(kLiveFlag);
+        put(row.name, 30);
+        put(row.phone1, 15);
+        put(row.phone2, 15);
+        put(row.comment, 250);
+        if (chunk.size() >= 4096 * kRecordLength || i + 1 == count) {
+            file.write(offset, chunk.data(), chunk.size());
+            offset += chunk.size();
+            chunk.clear();
+        }
+    }
+    const uint8_t end = kEndOfFileMark;
+    file.write(offset, &end, 1);
+    uint8_t records[4];
+    for (int i = 0; i < 4; ++i)
+        records[i] = static_cast<uint8_t>(static_cast<uint32_t>(count) >> (8 * i));
+    file.write(4, records, sizeof records);
+}
+
+}  // namespace abonex::bench
