@@ -464,7 +464,7 @@ struct Entry {
     std::string key;
 };
 
-struct TagSpec {
+struct TagLayout {
     char type = 'C';
     int keyLength = 10;
     bool descending = false;
@@ -480,7 +480,8 @@ size_t entryLengthFor(int keyLength) {
 // An index file with the one tag "T": header block 4, root block 6. With one leaf the root is
 // that leaf; with several, the root is a branch over leaves at blocks 8, 10, ... whose entries
 // carry each leaf's last key.
-std::vector<uint8_t> buildIndex(const TagSpec& tag, const std::vector<std::vector<Entry>>& leaves) {
+std::vector<uint8_t> buildIndex(const TagLayout& tag,
+                                const std::vector<std::vector<Entry>>& leaves) {
     const size_t entry = entryLengthFor(tag.keyLength);
     const size_t blocks = leaves.size() == 1 ? 1 : 1 + leaves.size();
     std::vector<uint8_t> image(2048 + kBlock * (1 + blocks), 0);
@@ -590,7 +591,7 @@ class SyntheticIndex : public ::testing::Test {
         }
     }
 
-    std::vector<std::string> check(const TagSpec& tag,
+    std::vector<std::string> check(const TagLayout& tag,
                                    const std::vector<std::vector<Entry>>& leaves) {
         test::writeFileBytes(m_mdx, buildIndex(tag, leaves));
         GSO_dBaseFld table(m_dbf, true, false);
@@ -613,7 +614,7 @@ TEST_F(SyntheticIndex, TheTestsNumericEncoderWritesTheDocumentedForm) {
 TEST_F(SyntheticIndex, NumericKeysCompareByValueAtTheStoredPrecision) {
     makeTable({{"AMOUNT", 'N', 12, 2}},
               {{"123.00"}, {"-4.50"}, {"0.00"}, {"2.25"}, {"1234567.89"}, {"-1000.00"}});
-    TagSpec tag{'N', 12, false, false, "AMOUNT", ""};
+    TagLayout tag{'N', 12, false, false, "AMOUNT", ""};
     auto n = [](double v) { return numericKey(v); };
     EXPECT_EQ(check(tag, {{{6, n(-1000)}, {2, n(-4.5)}, {3, n(0)}},
                           {{4, n(2.25)}, {1, n(123)}, {5, n(1234567.89)}}}),
@@ -646,7 +647,7 @@ TEST_F(SyntheticIndex, NumericKeysCompareByValueAtTheStoredPrecision) {
 
 TEST_F(SyntheticIndex, DatesAreDayNumbersWithTheEmptyDateLast) {
     makeTable({{"BORN", 'D', 8, 0}}, {{"19800101"}, {""}, {"20020305"}});
-    TagSpec tag{'D', 8, false, false, "BORN", ""};
+    TagLayout tag{'D', 8, false, false, "BORN", ""};
     const double jan1980 = 2444240, mar2002 = 2452339;
     EXPECT_EQ(check(tag, {{{1, dateKey(jan1980)}, {3, dateKey(mar2002)}, {2, dateKey(1.0e100)}}}),
               m_clean);
@@ -658,7 +659,7 @@ TEST_F(SyntheticIndex, DatesAreDayNumbersWithTheEmptyDateLast) {
 TEST_F(SyntheticIndex, CharacterKeysLoseTrailingBlanksAndAreCutToTheKeyLength) {
     // A key of 4 bytes over a 10-byte field; deleted records keep their keys.
     makeTable({{"NAME", 'C', 10, 0}}, {{"ABCDEFG"}, {"*AB"}, {""}, {"AB\x01"}});
-    TagSpec tag{'C', 4, false, false, "NAME", ""};
+    TagLayout tag{'C', 4, false, false, "NAME", ""};
     EXPECT_EQ(check(tag, {{{3, charKey("", 4)},
                            {2, charKey("AB", 4)},
                            {4, charKey("AB", 4)},
@@ -676,7 +677,7 @@ TEST_F(SyntheticIndex, CharacterKeysLoseTrailingBlanksAndAreCutToTheKeyLength) {
 TEST_F(SyntheticIndex, CharacterKeysCompareAsUnsignedBytes) {
     // 0x80 and above sort after ASCII: the Cyrillic letters of code page 866.
     makeTable({{"NAME", 'C', 10, 0}}, {{"\x80\xa1"}, {"Zeta"}, {"zeta"}});
-    TagSpec tag{'C', 10, false, false, "NAME", ""};
+    TagLayout tag{'C', 10, false, false, "NAME", ""};
     EXPECT_EQ(
         check(tag,
               {{{2, charKey("Zeta", 10)}, {3, charKey("zeta", 10)}, {1, charKey("\x80\xa1", 10)}}}),
@@ -690,7 +691,7 @@ TEST_F(SyntheticIndex, CharacterKeysCompareAsUnsignedBytes) {
 
 TEST_F(SyntheticIndex, EqualKeysFollowTheTagsDirectionInRecordOrder) {
     makeTable({{"NAME", 'C', 10, 0}}, {{"A"}, {"B"}, {"A"}, {"A"}});
-    TagSpec tag{'C', 10, false, false, "NAME", ""};
+    TagLayout tag{'C', 10, false, false, "NAME", ""};
     auto a = charKey("A", 10), b = charKey("B", 10);
     EXPECT_EQ(check(tag, {{{1, a}, {3, a}, {4, a}, {2, b}}}), m_clean);
     EXPECT_EQ(check(tag, {{{1, a}, {4, a}, {3, a}, {2, b}}}),
@@ -707,7 +708,7 @@ TEST_F(SyntheticIndex, EqualKeysFollowTheTagsDirectionInRecordOrder) {
 
 TEST_F(SyntheticIndex, UniqueTagKeepsTheFirstRecordInTheTagsOrder) {
     makeTable({{"NAME", 'C', 10, 0}}, {{"A"}, {"B"}, {"A"}});
-    TagSpec tag{'C', 10, false, true, "NAME", ""};
+    TagLayout tag{'C', 10, false, true, "NAME", ""};
     auto a = charKey("A", 10), b = charKey("B", 10);
     EXPECT_EQ(check(tag, {{{1, a}, {2, b}}}), m_clean);
     EXPECT_EQ(check(tag, {{{1, a}, {3, a}, {2, b}}}),
@@ -725,7 +726,7 @@ TEST_F(SyntheticIndex, UniqueTagKeepsTheFirstRecordInTheTagsOrder) {
 TEST_F(SyntheticIndex, FilteredTagHoldsExactlyTheRecordsThatPass) {
     makeTable({{"NAME", 'C', 10, 0}, {"AMOUNT", 'N', 8, 2}},
               {{"A", "600.00"}, {"B", "100.00"}, {"*C", "501.00"}, {"D", "500.00"}});
-    TagSpec tag{'C', 10, false, false, "NAME", "AMOUNT > 500"};
+    TagLayout tag{'C', 10, false, false, "NAME", "AMOUNT > 500"};
     auto k = [](std::string_view text) { return charKey(text, 10); };
     EXPECT_EQ(check(tag, {{{1, k("A")}, {3, k("C")}}}), m_clean);
     EXPECT_EQ(check(tag, {{{1, k("A")}, {2, k("B")}}}),
@@ -735,7 +736,7 @@ TEST_F(SyntheticIndex, FilteredTagHoldsExactlyTheRecordsThatPass) {
 
 TEST_F(SyntheticIndex, KeyExpressionsAreEvaluatedLikeTheTagsWriter) {
     makeTable({{"NAME", 'C', 10, 0}, {"PHONE", 'C', 6, 0}}, {{"ab", "12"}, {"Ab", "3"}});
-    TagSpec tag{'C', 16, false, false, "UPPER(NAME)+PHONE", ""};
+    TagLayout tag{'C', 16, false, false, "UPPER(NAME)+PHONE", ""};
     EXPECT_EQ(check(tag, {{{1, charKey("AB        12", 16)}, {2, charKey("AB        3", 16)}}}),
               m_clean);
 
@@ -747,7 +748,7 @@ TEST_F(SyntheticIndex, KeyExpressionsAreEvaluatedLikeTheTagsWriter) {
 
 TEST_F(SyntheticIndex, EmptyTagOnAnEmptyAndOnAFilledTable) {
     makeTable({{"NAME", 'C', 10, 0}}, {});
-    TagSpec tag{'C', 10, false, false, "NAME", ""};
+    TagLayout tag{'C', 10, false, false, "NAME", ""};
     EXPECT_EQ(check(tag, {{}}), m_clean);
     EXPECT_EQ(m_report.tagsChecked, 1);
     EXPECT_EQ(m_report.keysChecked, 0);
@@ -758,7 +759,7 @@ TEST_F(SyntheticIndex, EmptyTagOnAnEmptyAndOnAFilledTable) {
 
 TEST_F(SyntheticIndex, BranchKeyOfTheLastLeafIsTheHighValueAndNotCompared) {
     makeTable({{"NAME", 'C', 10, 0}}, {{"A"}, {"B"}, {"C"}});
-    TagSpec tag{'C', 10, false, false, "NAME", ""};
+    TagLayout tag{'C', 10, false, false, "NAME", ""};
     auto image =
         buildIndex(tag, {{{1, charKey("A", 10)}}, {{2, charKey("B", 10)}, {3, charKey("C", 10)}}});
     // Garbage in the key bytes of the root's extra last entry.
@@ -770,7 +771,7 @@ TEST_F(SyntheticIndex, BranchKeyOfTheLastLeafIsTheHighValueAndNotCompared) {
 
 TEST_F(SyntheticIndex, KeyTypeOfTheExpressionMustMatchTheTag) {
     makeTable({{"NAME", 'C', 10, 0}}, {{"A"}});
-    TagSpec tag{'D', 8, false, false, "NAME", ""};
+    TagLayout tag{'D', 8, false, false, "NAME", ""};
     EXPECT_EQ(check(tag, {{{1, dateKey(2444240)}}}),
               std::vector<std::string>{"T: tag header block 4: key expression \"NAME\" gives C "
                                        "keys, the tag holds D keys"});
