@@ -8,6 +8,7 @@
 #include "engine/expr/dbf_exp_user_link.h"
 #include "engine/expr/exp_handler.h"
 #include "engine/expr/julian_date.h"
+#include "engine/file/engine_error.h"
 #include "tools/tool_command.h"
 
 namespace abonex::tool {
@@ -53,12 +54,13 @@ int runEval(const Args& args) {
         table.BlankRecord();
     } else {
         table.GotoRecord(record);
-        if (table.atEnd())
-            return usageError("record " + std::to_string(record) + " is past the end");
+        // One past the last record only sets the end flag; report it like any record beyond.
+        if (table.atEnd()) raiseEngineError(err::kBeyondEof, sub::kRecordRead, table.path());
     }
     TgsDBFExpUserLink link(table);
     TgsExpHandler handler(&link);
     handler.ExpressionCompile(args[1]);
+    if (!handler.isCompiled()) return usageError("the expression is empty");
     const ExpValue value = handler.ExpressionEvaluate();
     printLine(expTypeName(value.type));
     printLine(printable(value));

@@ -127,8 +127,14 @@ TEST_F(TableExpressionTest, EvalToolReportsEngineErrors) {
     result = tool("NAME", " --record 9");
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(result.err.rfind("dBase record request beyond EOF - ", 0), 0u) << result.err;
+    result = tool("NAME", " --record 3");  // one past the last record
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err.rfind("dBase record request beyond EOF - ", 0), 0u) << result.err;
     result = tool("NAME", " --record x");
     EXPECT_EQ(result.status, 2);
+    result = tool("   ");
+    EXPECT_EQ(result.status, 2);
+    EXPECT_EQ(result.out, "");
 }
 
 TEST(TableExpression, EvalToolOnAnEmptyTableUsesABlankRecord) {
