@@ -1,6 +1,8 @@
 #include "app/message_box.h"
 
+#include <QAbstractButton>
 #include <QQueue>
+#include <utility>
 
 namespace abonex {
 
@@ -81,6 +83,17 @@ QMessageBox::StandardButton MessageBox::show(QWidget* parent, QMessageBox::Icon 
         record.answer = defaultButton;
     } else {
         QMessageBox box(icon, caption, withLineBreaks(text), buttons, parent);
+        // The standard buttons speak Russian whether or not Qt's translation is installed.
+        const std::pair<QMessageBox::StandardButton, const char*> captions[] = {
+            {QMessageBox::Yes, "Да"},
+            {QMessageBox::No, "Нет"},
+            {QMessageBox::Ok, "ОК"},
+            {QMessageBox::Cancel, "Отмена"}};
+        for (const auto& [button, russian] : captions) {
+            if (QAbstractButton* shown = box.button(button)) {
+                shown->setText(QString::fromUtf8(russian));
+            }
+        }
         box.setDefaultButton(defaultButton);
         if (buttons.testFlag(QMessageBox::No)) box.setEscapeButton(QMessageBox::No);
         const int result = box.exec();
