@@ -539,18 +539,13 @@ class TagChecker {
     }
 
     void checkOrder(const LeafEntry& previous, const LeafEntry& current) {
+        // Equal keys may stand in any record order: a rebuild writes them in record order,
+        // but a key that an edit makes equal to others goes after them.
         int c = m_rules->compareInOrder(previous.key, current.key);
         if (c > 0) {
             problem(formatted("block %u entry %d: key %s sorts before the previous key %s",
                               current.block, current.index, m_rules->show(current.key).c_str(),
                               m_rules->show(previous.key).c_str()));
-        } else if (c == 0 && previous.record != current.record &&
-                   (previous.record < current.record) == m_descending) {
-            problem(
-                formatted("block %u entry %d: equal keys %s out of record order (record %u "
-                          "after record %u)",
-                          current.block, current.index, m_rules->show(current.key).c_str(),
-                          current.record, previous.record));
         }
     }
 
@@ -595,8 +590,13 @@ class TagChecker {
             CheckKey key;
         };
         std::vector<Expected> expected(static_cast<size_t>(recordCount) + 1);
-        // In a unique tag, the record that holds each key: the first in the tag's order.
-        std::map<std::string, uint32_t> holder;
+        // In a unique tag, the records with an entry, by the key their record gives: one
+        // entry per distinct key, held by any record that has the key (a rebuild picks the
+        // first in the tag's order, an edit may leave another one holding it).
+        std::map<std::string, std::vector<uint32_t>> holders;
+        // The record a rebuild would give each key of a unique tag: a key held by no record is
+        // reported once, for that record.
+        std::map<std::string, uint32_t> firstHolder;
         try {
             for (int r = 1; r <= recordCount; ++r) {
                 m_table.GotoRecord(r);
@@ -613,8 +613,12 @@ class TagChecker {
                     return;
                 }
                 if (!m_unique) continue;
-                auto [it, inserted] = holder.emplace(m_rules->identity(e.key), r);
-                if (!inserted && m_descending) it->second = static_cast<uint32_t>(r);
+                std::string identity = m_rules->identity(e.key);
+                if (entryOf[static_cast<size_t>(r)] >= 0) {
+                    holders[identity].push_back(static_cast<uint32_t>(r));
+                }
+                auto [first, inserted] = firstHolder.emplace(identity, r);
+                if (!inserted && m_descending) first->second = static_cast<uint32_t>(r);
             }
         } catch (const EEngineError& error) {
             problem(formatted("%s: the expressions cannot be evaluated: %s", where.c_str(),
@@ -625,12 +629,16 @@ class TagChecker {
         for (int r = 1; r <= recordCount; ++r) {
             const Expected& e = expected[static_cast<size_t>(r)];
             const uint32_t record = static_cast<uint32_t>(r);
-            uint32_t keyHolder = record;
-            if (e.passes && m_unique) keyHolder = holder.at(m_rules->identity(e.key));
+            const std::vector<uint32_t>* sameKey =
+                e.passes && m_unique ? &holders[m_rules->identity(e.key)] : nullptr;
+            const uint32_t keyHolder =
+                sameKey != nullptr && !sameKey->empty() ? sameKey->front() : record;
             const bool belongs = e.passes && keyHolder == record;
             const long slot = entryOf[record];
             if (slot < 0) {
-                if (belongs)
+                if (e.passes && (sameKey == nullptr ||
+                                 (sameKey->empty() &&
+                                  firstHolder.at(m_rules->identity(e.key)) == record)))
                     problem(formatted("record %u missing (key %s)", record,
                                       m_rules->show(e.key).c_str()));
                 continue;
