@@ -8,6 +8,7 @@
 #include "engine/expr/ansi_locale.h"
 #include "engine/expr/expr_error.h"
 #include "engine/expr/julian_date.h"
+#include "engine/expr/text_search.h"
 
 namespace abonex {
 
@@ -124,15 +125,9 @@ std::string fixedHalfAway(double value, int decimals) {
 // 1-based position of the n-th occurrence of `needle` in `haystack`, each search starting one
 // byte after the previous occurrence; the last one found when there are fewer, 0 for none.
 double occurrence(std::string_view needle, std::string_view haystack, int64_t n) {
-    if (needle.empty()) return 0;
-    size_t found = haystack.find(needle);
-    if (found == std::string_view::npos) return 0;
-    for (int64_t k = 1; k < n; ++k) {
-        const size_t next = haystack.find(needle, found + 1);
-        if (next == std::string_view::npos) break;
-        found = next;
-    }
-    return static_cast<double>(found + 1);
+    const size_t found =
+        TextSearcher(needle).findNth(haystack, static_cast<size_t>(std::max<int64_t>(n, 1)));
+    return found == std::string_view::npos ? 0.0 : static_cast<double>(found + 1);
 }
 
 int compareSameType(const ExpValue& a, const ExpValue& b) {
@@ -426,7 +421,8 @@ ExpValue fnStrtran(const FunctionArgs& a) {
     std::string out;
     int64_t seen = 0, replaced = 0;
     size_t from = 0;
-    for (size_t at = text.find(find); at != std::string::npos; at = text.find(find, from)) {
+    const TextSearcher searcher(find);
+    for (size_t at = searcher.find(text); at != std::string::npos; at = searcher.find(text, from)) {
         ++seen;
         out.append(text, from, at - from);
         if (seen >= start && replaced < count) {

@@ -9,6 +9,7 @@
 #include "engine/expr/expr_error.h"
 #include "engine/expr/expr_functions.h"
 #include "engine/expr/julian_date.h"
+#include "engine/expr/text_search.h"
 
 namespace abonex {
 
@@ -217,7 +218,7 @@ int compareExpressionTexts(std::string_view left, std::string_view right,
             l = ansiUpper(l);
             p = ansiUpper(p);
         }
-        const size_t first = l.find(p);
+        const size_t first = TextSearcher(p).find(l);
         bool equal = false;
         if (first != std::string::npos) {
             if (leading && trailing) {
@@ -348,8 +349,8 @@ ExpValue TgsExpOperator::evaluateTexts(const ExpValue& left, const ExpValue& rig
     switch (m_code) {
         case OpCode::InString:
             // An empty text is not counted as occurring anywhere.
-            return ExpValue::ofBoolean(!left.text.empty() &&
-                                       right.text.find(left.text) != std::string::npos);
+            return ExpValue::ofBoolean(!left.text.empty() && TextSearcher(left.text).find(
+                                                                 right.text) != std::string::npos);
         case OpCode::Add: {
             if (left.text.size() + right.text.size() > kMaxTextLength) experr::resultTooLong();
             return ExpValue::ofText(left.text + right.text);
