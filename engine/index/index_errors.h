@@ -11,6 +11,7 @@ inline constexpr std::string_view kMsgSortTypeInvalid = "Variant type cannot be 
 inline constexpr std::string_view kMsgSortAfterRetrieval =
     "Cannot add sort keys after beginning retrieval";
 inline constexpr std::string_view kMsgTreeTooDeep = "Index tree deeper than 32 levels";
+inline constexpr std::string_view kMsgVariantMismatch = "Variant types mismatch for compare";
 
 // Raises EEngineError with `message` as it stands.
 [[noreturn]] void raiseIndexError(std::string_view message);

@@ -42,6 +42,8 @@ class GSobjIndexFile {
     virtual void Reindex() = 0;
     // Gives the file the base name `newName`, keeping its extension.
     virtual void Rename(std::string_view newName) = 0;
+    // Brings every tag up to date with the record just written (isNew after an append).
+    virtual void RecordChanged(int recordNumber, bool isNew) = 0;
     virtual void SetLockProtocol(TgsLokProtocol protocol) { m_protocol = protocol; }
 
     // The index-file lock of the lock protocol, waited for (100 attempts 50 ms apart); raises
@@ -49,6 +51,10 @@ class GSobjIndexFile {
     // every write and releases it with unlockIndexFile() afterwards.
     void lockIndexFile();
     void unlockIndexFile();
+
+    // The table handler's exact-match setting, which seeks take over.
+    void setExactMatch(bool on) { m_exactMatch = on; }
+    bool exactMatch() const { return m_exactMatch; }
 
     void setProgressCallback(IndexProgressCallback callback) { m_progress = std::move(callback); }
     void reportProgress(ProgressEvent event, int phase, int total, int position) const;
@@ -66,6 +72,7 @@ class GSobjIndexFile {
     std::unique_ptr<GSO_DiskFile> m_file;
     TgsLokProtocol m_protocol;
     IndexProgressCallback m_progress;
+    bool m_exactMatch = false;
 };
 
 }  // namespace abonex

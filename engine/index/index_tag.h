@@ -61,6 +61,16 @@ class GSobjIndexTag {
     uint32_t headerBlock() const { return m_headerBlock; }
     bool headerChanged() const { return m_headerChanged; }
 
+    // Cursor state. The current key carries the record number under the cursor (0: none).
+    const TgsVariant& currentKey() const { return m_currentKey; }
+    int currentRecord() const { return static_cast<int>(m_currentKey.pointer()); }
+    bool beforeFirst() const { return m_beforeFirst; }
+    bool afterLast() const { return m_afterLast; }
+    bool updating() const { return m_updating; }
+    bool hasTree() const { return m_rootPage != nullptr; }
+    // Whether the last KeyUpdate touched the tag.
+    bool lastUpdateResult() const { return m_lastUpdate; }
+
   protected:
     explicit GSobjIndexTag(class GSO_dBaseFld& table) : m_table(table) {}
 
@@ -82,6 +92,18 @@ class GSobjIndexTag {
     uint32_t m_firstNode = 0;
     uint32_t m_lastNode = 0;
     bool m_headerChanged = false;
+
+    // The one path of pages held from the root down (absent while the tree is released).
+    std::unique_ptr<GSobjIndexKey> m_rootPage;
+    TgsVariant m_currentKey;
+    bool m_beforeFirst = false;
+    bool m_afterLast = false;
+    bool m_updating = false;
+    bool m_lastUpdate = false;
+    // Key range restricting the cursor; empty bounds are open.
+    TgsVariant m_rangeLow;
+    TgsVariant m_rangeHigh;
+    bool m_rangeActive = false;
 };
 
 }  // namespace abonex

@@ -174,7 +174,7 @@ void GSobjMDXFile::markProductionIndex() {
 void GSobjMDXFile::close() {
     if (!m_opened) return;
     for (auto& tag : m_tags) {
-        tag->releaseTree();
+        tag->TreeRelease();
         tag->HeaderWrite();
     }
     if (m_headerChanged) {
@@ -306,7 +306,7 @@ void GSobjMDXFile::Reindex() {
         }
     } unlock{*m_file, locked};
 
-    for (auto& tag : m_tags) tag->releaseTree();
+    for (auto& tag : m_tags) tag->TreeRelease();
     m_file->truncate(m_headerSize);
     m_nextFree = m_headerSize / mdx::kUnitSize;
     for (auto& tag : m_tags) {

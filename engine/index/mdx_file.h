@@ -43,6 +43,8 @@ class GSobjMDXFile : public GSobjIndexFile {
     void BlockWrite(uint32_t block, const void* buffer, size_t length) override;
     void Reindex() override;
     void Rename(std::string_view newName) override;
+    // Calls KeyUpdate on every tag in tag-table order.
+    void RecordChanged(int recordNumber, bool isNew) override;
 
     // Writes the header back when tags were created or deleted, releases the tags, closes.
     void close();

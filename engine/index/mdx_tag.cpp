@@ -291,11 +291,11 @@ void GSobjMDXTag::NodeRead(uint32_t block, GSobjIndexKey& page) {
     }
 }
 
-void GSobjMDXTag::NodeWrite(GSobjIndexKey& page) {
+void GSobjMDXTag::writeNodeBlock(GSobjIndexKey& page) {
     const uint32_t blockLength = m_file.blockLength();
     const auto entry = static_cast<uint32_t>(m_entryLength);
     const auto n = static_cast<uint32_t>(page.keys.size());
-    const bool leaf = page.kind == PageKind::Leaf;
+    const bool leaf = page.kind == PageKind::Leaf || n == 0;
     // A leaf needs room for its zero pointer after the last key.
     if (mdx::kNodeEntries + n * entry + (leaf ? 4 : 0) > blockLength) {
         damaged("a page of " + std::to_string(n) + " entries does not fit a node block");
@@ -303,7 +303,7 @@ void GSobjMDXTag::NodeWrite(GSobjIndexKey& page) {
     if (page.block == 0) page.block = m_file.BlockAllocate();
     std::vector<uint8_t> buffer(blockLength, 0);
     uint8_t* b = buffer.data();
-    mdx::put32(b + mdx::kNodeCount, leaf ? n : (n == 0 ? 0 : n - 1));
+    mdx::put32(b + mdx::kNodeCount, leaf ? n : n - 1);
     mdx::put32(b + mdx::kNodeChain, page.chain);
     uint8_t* at = b + mdx::kNodeEntries;
     for (const auto& key : page.keys) {

@@ -31,6 +31,9 @@ class GSobjMDXTag : public GSobjIndexTag {
     void KeyAdjust(TgsVariant& key, bool trim = true) const override;
     uint32_t RootBlock() override;
     void NodeRead(uint32_t block, GSobjIndexKey& page) override;
+    // Writes `page` to its block (allocating one when it has none). An overfull page is split:
+    // its first half goes to a new block whose entry is inserted into the parent before the
+    // page's own; a root that splits grows a new root that keeps the root block number.
     void NodeWrite(GSobjIndexKey& page) override;
     // Reads and checks the tag header, compiles the key and filter expressions.
     void HeaderRead() override;
@@ -64,14 +67,69 @@ class GSobjMDXTag : public GSobjIndexTag {
     void markHeaderChanged() { m_headerChanged = true; }
     // Recomputes entry length and keys per node from the key length for 1024-byte blocks.
     void resetGeometry();
-    // Releases the in-memory tree (pages are added with the tree operations).
-    void releaseTree() {}
+
+    // --- Tree operations (mdx_tag_ops.cpp) ---
+
+    // Positions on `key` (the record number it carries, when not 0, picks one of equal keys);
+    // returns the record number found, else 0 with the cursor on the next greater entry, or
+    // with after-last set when there is none. Exact matching when the file's exact-match
+    // setting is on or the tag is updating; otherwise a prefix finds the first key it starts.
+    int KeyFind(const TgsVariant& key);
+    // Like KeyFind with exact matching, leaving the tree and the current key as they were.
+    int KeyLookup(const TgsVariant& key);
+    // Moves the cursor (PosTop, PosBottom, PosNext, PosPrior, PosCurrent); returns the record
+    // number reached, or 0 with an edge flag set.
+    int Navigate(int code);
+    // Re-positions on record `recordNumber` when the cursor is elsewhere; returns the cursor's
+    // record number afterwards.
+    int SyncToRecord(int recordNumber);
+    // Adds `key` (its pointer is the record number) after every equal key; false when nothing
+    // was added (a unique tag that holds the key already).
+    bool KeyInsert(const TgsVariant& key);
+    // Brings the tag up to date with the record just written (in the table's record buffer;
+    // the saved image holds it as it was before editing); true when the tag was touched.
+    bool KeyUpdate(int recordNumber, bool isNew);
+    // Restricts the cursor to keys from `low` to `high` (an empty bound is open; bounds match
+    // as prefixes). clearRange removes the restriction.
+    void SetRange(const TgsVariant& low, const TgsVariant& high);
+    void clearRange();
+    bool RangeActive() const { return m_rangeActive; }
+    // Writes every changed page of the held path (bottom-up, splitting as needed), drops the
+    // tree and writes the tag header when it changed. The current record becomes 0.
+    void TreeRelease();
+    // Releases the tree and loads the root again; mode 0 then goes to the first entry, mode 1
+    // re-positions on the table's current record, mode 2 does nothing more.
+    void TreeReset(int mode);
+    // Compares a search key with an entry key: -1, 0 or 1, negated for a descending tag.
+    // `prefixResult` is the answer when `key` is a proper prefix of the entry key (-1 exact,
+    // 0 partial). Raises "Variant types mismatch for compare".
+    int compareKeys(const TgsVariant& key, const TgsVariant& entry, int prefixResult) const;
 
     GSobjMDXFile& file() { return m_file; }
     GSO_dBaseFld& table() { return m_table; }
 
   private:
     [[noreturn]] void damaged(std::string_view detail) const;
+    // Writes the page whole to its block (no split).
+    void writeNodeBlock(GSobjIndexKey& page);
+
+    int keySearch(GSobjIndexKey& page, int64_t wantedRecord, const TgsVariant& key,
+                  int prefixResult);
+    GSobjIndexKey& loadChild(GSobjIndexKey& page, size_t index);
+    void releaseChild(GSobjIndexKey& page);
+    void releasePage(GSobjIndexKey& page);
+    void splitOffFirstHalf(GSobjIndexKey& page);
+    std::unique_ptr<GSobjIndexKey> growRoot(GSobjIndexKey& oldRoot);
+    GSobjIndexKey* leafPage() const;
+    void loadRoot();
+    void entryInsert(GSobjIndexKey& leaf, const TgsVariant& key, bool after);
+    void entryDelete(GSobjIndexKey& page);
+    bool goFirst(GSobjIndexKey& page);
+    bool goLast(GSobjIndexKey& page);
+    bool goNext();
+    bool goPrior();
+    void takeCurrent();
+    bool inRange(const TgsVariant& key) const;
 
     GSobjMDXFile& m_file;
 };

@@ -1,0 +1,626 @@
+// The tree operations of a tag: search, seek, moves, insert, delete, update after a record
+// write, and the held path of pages with its lazy, splitting writes.
+//
+// Only one path of pages is held: the root and, under each loaded branch, the one child the
+// cursor passes through. Changed pages are written when released; a page may hold more entries
+// than a node takes until then, and is split when it is written.
+#include <algorithm>
+#include <climits>
+#include <cstring>
+
+#include "engine/dbf/dbf_table.h"
+#include "engine/file/engine_error.h"
+#include "engine/index/index_errors.h"
+#include "engine/index/mdx_file.h"
+#include "engine/index/mdx_tag.h"
+
+namespace abonex {
+
+namespace {
+
+constexpr int64_t kAnyRecord = -1;
+constexpr int64_t kAfterEqualKeys = INT32_MAX;
+
+bool isText(const TgsVariant& v) {
+    return v.type() == VariantType::Character || v.type() == VariantType::Raw;
+}
+
+double numberOf(const TgsVariant& v) {
+    return v.type() == VariantType::Date ? static_cast<double>(v.asDate()) : v.asDouble();
+}
+
+// Raw bytes agree with any type and then compare as that type.
+TgsVariant rawAs(const TgsVariant& raw, VariantType type) {
+    switch (type) {
+        case VariantType::Double: {
+            double value = 0.0;
+            std::memcpy(&value, raw.bytes().data(), std::min<size_t>(8, raw.bytes().size()));
+            return TgsVariant::number(value);
+        }
+        case VariantType::Date: {
+            int32_t day = 0;
+            std::memcpy(&day, raw.bytes().data(), std::min<size_t>(4, raw.bytes().size()));
+            return TgsVariant::date(day);
+        }
+        case VariantType::Logical:
+            return TgsVariant::logical(!raw.bytes().empty() && raw.bytes()[0] != 0);
+        default:
+            return TgsVariant::character(raw.bytes());
+    }
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Comparing keys
+
+int GSobjMDXTag::compareKeys(const TgsVariant& key, const TgsVariant& entry,
+                             int prefixResult) const {
+    int result = 0;
+    if (key.isEmpty() || entry.isEmpty()) {
+        result = key.isEmpty() ? (entry.isEmpty() ? 0 : -1) : 1;
+    } else if (key.type() == VariantType::Raw && entry.type() != VariantType::Raw &&
+               !isText(entry)) {
+        return compareKeys(rawAs(key, entry.type()), entry, prefixResult);
+    } else if (entry.type() == VariantType::Raw && key.type() != VariantType::Raw && !isText(key)) {
+        return compareKeys(key, rawAs(entry, key.type()), prefixResult);
+    } else if (isText(key) && isText(entry)) {
+        const std::string& a = key.bytes();
+        const std::string& b = entry.bytes();
+        const size_t common = std::min(a.size(), b.size());
+        const int c = std::memcmp(a.data(), b.data(), common);
+        if (c != 0) {
+            result = c < 0 ? -1 : 1;
+        } else if (a.size() == b.size()) {
+            result = 0;
+        } else if (a.size() < b.size()) {
+            result = prefixResult;
+        } else {
+            result = 1;
+        }
+    } else if ((key.type() == VariantType::Double || key.type() == VariantType::Date) &&
+               (entry.type() == VariantType::Double || entry.type() == VariantType::Date)) {
+        const double a = numberOf(key);
+        const double b = numberOf(entry);
+        result = a < b ? -1 : (a > b ? 1 : 0);
+    } else if (key.type() == VariantType::Logical && entry.type() == VariantType::Logical) {
+        result = static_cast<int>(key.asLogical()) - static_cast<int>(entry.asLogical());
+    } else {
+        raiseIndexError(kMsgVariantMismatch);
+    }
+    return m_ascending ? result : -result;
+}
+
+bool GSobjMDXTag::inRange(const TgsVariant& key) const {
+    if (!m_rangeActive) return true;
+    // Bounds match as prefixes: "AB" as the upper bound admits "ABC".
+    if (!m_rangeLow.isEmpty() && compareKeys(key, m_rangeLow, 1) < 0) return false;
+    if (!m_rangeHigh.isEmpty() && compareKeys(m_rangeHigh, key, 0) < 0) return false;
+    return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// The held path
+
+GSobjIndexKey* GSobjMDXTag::leafPage() const {
+    GSobjIndexKey* page = m_rootPage.get();
+    while (page != nullptr && page->child) page = page->child.get();
+    return page;
+}
+
+void GSobjMDXTag::loadRoot() {
+    auto root = std::make_unique<GSobjIndexKey>();
+    NodeRead(m_root, *root);
+    m_rootPage = std::move(root);
+}
+
+GSobjIndexKey& GSobjMDXTag::loadChild(GSobjIndexKey& page, size_t index) {
+    const uint32_t block = page.keys.at(index).pointer();
+    if (page.child && page.child->block == block && !page.child->split) return *page.child;
+    auto child = std::make_unique<GSobjIndexKey>();
+    NodeRead(block, *child);
+    child->parent = &page;
+    page.child = std::move(child);
+    return *page.child;
+}
+
+void GSobjMDXTag::releaseChild(GSobjIndexKey& page) {
+    if (!page.child) return;
+    releasePage(*page.child);
+    page.child.reset();
+}
+
+void GSobjMDXTag::releasePage(GSobjIndexKey& page) {
+    releaseChild(page);
+    if (page.changed) NodeWrite(page);
+}
+
+std::unique_ptr<GSobjIndexKey> GSobjMDXTag::growRoot(GSobjIndexKey& oldRoot) {
+    auto root = std::make_unique<GSobjIndexKey>();
+    root->block = oldRoot.block;
+    root->chain = mdx::kChainNewRoot;
+    root->kind = PageKind::NewRoot;
+    root->changed = true;
+    oldRoot.block = m_file.BlockAllocate();
+    TgsVariant largest = oldRoot.keys.back();
+    largest.setPointer(oldRoot.block);
+    root->keys.push_back(std::move(largest));
+    root->current = 0;
+    oldRoot.parent = root.get();
+    return root;
+}
+
+void GSobjMDXTag::splitOffFirstHalf(GSobjIndexKey& page) {
+    const size_t n = page.keys.size();
+    const size_t half = (n + 1) / 2;
+    GSobjIndexKey first;
+    first.kind = page.kind == PageKind::Leaf ? PageKind::Leaf : PageKind::Branch;
+    first.keys.assign(page.keys.begin(), page.keys.begin() + static_cast<long>(half));
+    first.block = m_file.BlockAllocate();
+    first.chain = m_lastNode;
+    m_lastNode = first.block;
+    if (m_firstNode == 0) m_firstNode = first.block;
+    m_headerChanged = true;
+    writeNodeBlock(first);
+
+    // The first half's entry goes directly before the parent's entry for this page; the
+    // parent's cursor keeps pointing at the entry it stood on.
+    GSobjIndexKey& parent = *page.parent;
+    size_t at = static_cast<size_t>(std::max(parent.current, 0));
+    if (at >= parent.keys.size() || parent.keys[at].pointer() != page.block) {
+        for (size_t j = 0; j < parent.keys.size(); ++j) {
+            if (parent.keys[j].pointer() == page.block) at = j;
+        }
+    }
+    TgsVariant entry = first.keys.back();
+    entry.setPointer(first.block);
+    parent.keys.insert(parent.keys.begin() + static_cast<long>(at), std::move(entry));
+    if (parent.current >= static_cast<int>(at)) ++parent.current;
+    parent.changed = true;
+
+    page.keys.erase(page.keys.begin(), page.keys.begin() + static_cast<long>(half));
+    page.current = std::max(-1, page.current - static_cast<int>(half));
+    page.split = true;
+}
+
+void GSobjMDXTag::NodeWrite(GSobjIndexKey& page) {
+    const auto m = static_cast<size_t>(std::max(m_keysPerNode, 1));
+    std::unique_ptr<GSobjIndexKey> grownRoot;
+    if (page.block == 0) page.block = m_file.BlockAllocate();
+    while (page.keys.size() > m) {
+        if (page.parent == nullptr) grownRoot = growRoot(page);
+        splitOffFirstHalf(page);
+    }
+    if (page.kind == PageKind::NewRoot) page.kind = PageKind::Branch;
+    writeNodeBlock(page);
+    if (grownRoot) {
+        // The new root is written once the page it grew from is; it may split in turn.
+        page.parent = nullptr;
+        NodeWrite(*grownRoot);
+    }
+}
+
+void GSobjMDXTag::TreeRelease() {
+    if (m_rootPage) {
+        std::unique_ptr<GSobjIndexKey> root = std::move(m_rootPage);
+        releasePage(*root);
+    }
+    HeaderWrite();
+    m_currentKey.setPointer(0);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Searching and moving
+
+int GSobjMDXTag::keySearch(GSobjIndexKey& page, int64_t wantedRecord, const TgsVariant& key,
+                           int prefixResult) {
+    for (size_t i = 0; i < page.keys.size(); ++i) {
+        page.current = static_cast<int>(i);
+        int result = compareKeys(key, page.keys[i], prefixResult);
+        if (result == 0 && wantedRecord == kAfterEqualKeys) result = 1;
+        const bool last = i + 1 == page.keys.size();
+        if (result <= 0 || last) {
+            if (!page.isLeaf()) {
+                if (page.child && page.child->block != page.keys[i].pointer()) {
+                    const size_t before = page.keys.size();
+                    releaseChild(page);
+                    // A split of the released child added an entry here: search this page again.
+                    if (page.keys.size() != before)
+                        return keySearch(page, wantedRecord, key, prefixResult);
+                }
+                result = keySearch(loadChild(page, i), wantedRecord, key, prefixResult);
+            } else if (result == 0 && wantedRecord != kAnyRecord &&
+                       page.keys[i].pointer() != static_cast<uint64_t>(wantedRecord)) {
+                result = 1;
+            }
+        }
+        if (result <= 0) return result;
+    }
+    return 1;
+}
+
+void GSobjMDXTag::takeCurrent() {
+    GSobjIndexKey* leaf = leafPage();
+    if (leaf == nullptr || leaf->current < 0 ||
+        static_cast<size_t>(leaf->current) >= leaf->keys.size()) {
+        m_currentKey = TgsVariant();
+        return;
+    }
+    m_currentKey = leaf->keys[static_cast<size_t>(leaf->current)];
+}
+
+bool GSobjMDXTag::goFirst(GSobjIndexKey& page) {
+    page.current = 0;
+    if (page.keys.empty()) return false;
+    if (page.isLeaf()) return true;
+    releaseChild(page);
+    page.current = 0;
+    return goFirst(loadChild(page, 0));
+}
+
+bool GSobjMDXTag::goLast(GSobjIndexKey& page) {
+    page.current = static_cast<int>(page.keys.size()) - 1;
+    if (page.keys.empty()) {
+        page.current = 0;
+        return false;
+    }
+    if (page.isLeaf()) return true;
+    releaseChild(page);
+    page.current = static_cast<int>(page.keys.size()) - 1;
+    return goLast(loadChild(page, static_cast<size_t>(page.current)));
+}
+
+bool GSobjMDXTag::goNext() {
+    GSobjIndexKey* leaf = leafPage();
+    if (leaf == nullptr) return false;
+    if (static_cast<size_t>(leaf->current + 1) < leaf->keys.size()) {
+        ++leaf->current;
+        return true;
+    }
+    // Climb to the first level that has a next entry, then descend to its first leaf entry.
+    for (GSobjIndexKey* page = leaf->parent; page != nullptr; page = page->parent) {
+        if (static_cast<size_t>(page->current + 1) >= page->keys.size()) continue;
+        releaseChild(*page);  // a split here keeps page->current on the released child's entry
+        ++page->current;
+        GSobjIndexKey* child = &loadChild(*page, static_cast<size_t>(page->current));
+        while (true) {
+            child->current = 0;
+            if (child->isLeaf()) break;
+            child = &loadChild(*child, 0);
+        }
+        if (child->keys.empty()) return goNext();  // an empty leaf of another writer
+        return true;
+    }
+    return false;
+}
+
+bool GSobjMDXTag::goPrior() {
+    GSobjIndexKey* leaf = leafPage();
+    if (leaf == nullptr) return false;
+    if (leaf->current > 0) {
+        --leaf->current;
+        return true;
+    }
+    for (GSobjIndexKey* page = leaf->parent; page != nullptr; page = page->parent) {
+        if (page->current <= 0) continue;
+        releaseChild(*page);
+        if (page->current <= 0) continue;
+        --page->current;
+        GSobjIndexKey* child = &loadChild(*page, static_cast<size_t>(page->current));
+        while (true) {
+            child->current = static_cast<int>(child->keys.size()) - 1;
+            if (child->isLeaf()) break;
+            child = &loadChild(*child, static_cast<size_t>(child->current));
+        }
+        if (child->keys.empty()) return goPrior();
+        return true;
+    }
+    return false;
+}
+
+void GSobjMDXTag::TreeReset(int mode) {
+    TreeRelease();
+    loadRoot();
+    m_beforeFirst = false;
+    m_afterLast = false;
+    if (mode == 0) {
+        if (goFirst(*m_rootPage)) {
+            takeCurrent();
+        } else {
+            m_beforeFirst = m_afterLast = true;
+            m_currentKey = TgsVariant();
+        }
+        return;
+    }
+    if (mode != 1) return;
+    const int record = m_table.recordNumber();
+    if (m_keyCompiled && record >= 1 && record <= m_table.recordCount() &&
+        !m_rootPage->keys.empty()) {
+        TgsVariant key;
+        KeyEvaluate(key);
+        KeyAdjust(key, true);
+        if (keySearch(*m_rootPage, record, key, -1) == 0) {
+            takeCurrent();
+            return;
+        }
+    }
+    if (goFirst(*m_rootPage)) {
+        takeCurrent();
+    } else {
+        m_beforeFirst = m_afterLast = true;
+        m_currentKey = TgsVariant();
+    }
+}
+
+int GSobjMDXTag::Navigate(int code) {
+    m_beforeFirst = false;
+    m_afterLast = false;
+    bool found = false;
+    switch (code) {
+        case PosTop:
+            TreeReset(2);
+            if (m_rangeActive && !m_rangeLow.isEmpty()) {
+                found = keySearch(*m_rootPage, kAnyRecord, m_rangeLow, 0) <= 0;
+            } else {
+                found = goFirst(*m_rootPage);
+            }
+            if (!found) m_beforeFirst = true;
+            break;
+        case PosBottom:
+            TreeReset(2);
+            found = goLast(*m_rootPage);
+            while (found) {
+                takeCurrent();
+                if (inRange(m_currentKey)) break;
+                found = goPrior();
+            }
+            if (!found) m_afterLast = true;
+            break;
+        case PosNext:
+            if (!m_rootPage) TreeReset(1);
+            found = goNext();
+            if (!found) m_afterLast = true;
+            break;
+        case PosPrior:
+            if (!m_rootPage) TreeReset(1);
+            found = goPrior();
+            if (!found) m_beforeFirst = true;
+            break;
+        case PosCurrent: {
+            if (!m_rootPage) TreeReset(1);
+            GSobjIndexKey* leaf = leafPage();
+            found = leaf != nullptr && leaf->current >= 0 &&
+                    static_cast<size_t>(leaf->current) < leaf->keys.size();
+            if (!found) m_beforeFirst = m_afterLast = true;
+            break;
+        }
+        default:
+            return 0;
+    }
+    if (found) {
+        takeCurrent();
+        if (!inRange(m_currentKey)) {
+            found = false;
+            // Outside the range counts as the edge in the direction of travel.
+            if (code == PosPrior || code == PosBottom) {
+                m_beforeFirst = true;
+            } else {
+                m_afterLast = true;
+            }
+        }
+    }
+    if (!found) {
+        if (code == PosTop || code == PosBottom) m_beforeFirst = m_afterLast = true;
+        m_currentKey.setPointer(0);
+        return 0;
+    }
+    return currentRecord();
+}
+
+int GSobjMDXTag::KeyFind(const TgsVariant& key) {
+    TreeReset(0);
+    TgsVariant wanted = key;
+    KeyAdjust(wanted, true);
+    m_beforeFirst = false;
+    m_afterLast = false;
+    const bool exact = m_file.exactMatch() || m_updating;
+    const int64_t record = key.pointer() != 0 ? static_cast<int64_t>(key.pointer()) : kAnyRecord;
+    const int result = keySearch(*m_rootPage, record, wanted, exact ? -1 : 0);
+    if (result == 0) {
+        takeCurrent();
+        return currentRecord();
+    }
+    if (result < 0) {
+        takeCurrent();
+    } else {
+        m_afterLast = true;
+        m_currentKey = TgsVariant();
+    }
+    m_currentKey.setPointer(0);
+    return 0;
+}
+
+int GSobjMDXTag::KeyLookup(const TgsVariant& key) {
+    std::unique_ptr<GSobjIndexKey> savedRoot = std::move(m_rootPage);
+    const TgsVariant savedKey = m_currentKey;
+    const bool savedExact = m_file.exactMatch();
+    const bool savedBefore = m_beforeFirst;
+    const bool savedAfter = m_afterLast;
+    m_file.setExactMatch(true);
+    int found = 0;
+    try {
+        found = KeyFind(key);
+    } catch (...) {
+        m_rootPage.reset();
+        m_rootPage = std::move(savedRoot);
+        m_file.setExactMatch(savedExact);
+        throw;
+    }
+    m_rootPage.reset();  // the temporary tree holds no changes: a seek only reads
+    m_rootPage = std::move(savedRoot);
+    m_currentKey = savedKey;
+    m_beforeFirst = savedBefore;
+    m_afterLast = savedAfter;
+    m_file.setExactMatch(savedExact);
+    return found;
+}
+
+int GSobjMDXTag::SyncToRecord(int recordNumber) {
+    if (m_rootPage && currentRecord() == recordNumber && recordNumber != 0) return recordNumber;
+    TreeReset(1);
+    return currentRecord();
+}
+
+void GSobjMDXTag::SetRange(const TgsVariant& low, const TgsVariant& high) {
+    m_rangeLow = low;
+    m_rangeHigh = high;
+    if (!m_rangeLow.isEmpty()) KeyAdjust(m_rangeLow, true);
+    if (!m_rangeHigh.isEmpty()) KeyAdjust(m_rangeHigh, true);
+    m_rangeActive = !m_rangeLow.isEmpty() || !m_rangeHigh.isEmpty();
+}
+
+void GSobjMDXTag::clearRange() {
+    m_rangeLow = TgsVariant();
+    m_rangeHigh = TgsVariant();
+    m_rangeActive = false;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Inserting, deleting, updating
+
+void GSobjMDXTag::entryInsert(GSobjIndexKey& leaf, const TgsVariant& key, bool after) {
+    const size_t at = static_cast<size_t>(std::max(leaf.current, 0)) + (after ? 1 : 0);
+    const size_t index = std::min(at, leaf.keys.size());
+    leaf.keys.insert(leaf.keys.begin() + static_cast<long>(index), key);
+    leaf.current = static_cast<int>(index);
+    leaf.changed = true;
+    if (index + 1 != leaf.keys.size()) return;
+    // The new key is the page's largest: the entries above that lead here carry it.
+    GSobjIndexKey* child = &leaf;
+    for (GSobjIndexKey* page = leaf.parent; page != nullptr; page = page->parent) {
+        TgsVariant copy = key;
+        copy.setPointer(child->block);
+        page->keys[static_cast<size_t>(page->current)] = std::move(copy);
+        page->changed = true;
+        if (static_cast<size_t>(page->current + 1) != page->keys.size()) break;
+        child = page;
+    }
+}
+
+void GSobjMDXTag::entryDelete(GSobjIndexKey& page) {
+    const auto index = static_cast<size_t>(page.current);
+    if (index >= page.keys.size()) return;
+    const bool wasLast = index + 1 == page.keys.size();
+    page.keys.erase(page.keys.begin() + static_cast<long>(index));
+    page.changed = true;
+    if (!wasLast) return;
+    if (page.keys.empty()) {
+        if (page.parent == nullptr) {
+            page.kind = PageKind::Leaf;  // an emptied root is an empty leaf
+            page.current = 0;
+            return;
+        }
+        // The emptied node is no longer referenced; its block stays in the file.
+        GSobjIndexKey* parent = page.parent;
+        std::unique_ptr<GSobjIndexKey> dropped = std::move(parent->child);
+        dropped->changed = false;
+        entryDelete(*parent);
+        return;
+    }
+    page.current = static_cast<int>(page.keys.size()) - 1;
+    const TgsVariant largest = page.keys.back();
+    GSobjIndexKey* child = &page;
+    for (GSobjIndexKey* above = page.parent; above != nullptr; above = above->parent) {
+        TgsVariant copy = largest;
+        copy.setPointer(child->block);
+        above->keys[static_cast<size_t>(above->current)] = std::move(copy);
+        above->changed = true;
+        if (static_cast<size_t>(above->current + 1) != above->keys.size()) break;
+        child = above;
+    }
+}
+
+bool GSobjMDXTag::KeyInsert(const TgsVariant& key) {
+    if (!m_updating) TreeReset(0);
+    if (!m_rootPage) loadRoot();
+    TgsVariant entry = key;
+    KeyAdjust(entry, true);
+    m_beforeFirst = false;
+    m_afterLast = false;
+    if (m_unique && keySearch(*m_rootPage, kAnyRecord, entry, -1) == 0) return false;
+    const int result = keySearch(*m_rootPage, m_ascending ? kAfterEqualKeys : 0, entry, -1);
+    if (result <= 0) {
+        entryInsert(*leafPage(), entry, false);
+    } else {
+        // Greater than every key: after the last entry.
+        if (!goLast(*m_rootPage)) m_rootPage->current = -1;
+        GSobjIndexKey* leaf = leafPage();
+        entryInsert(*leaf, entry, !leaf->keys.empty());
+    }
+    m_currentKey = entry;
+    if (!m_updating) {
+        TreeReset(2);
+        if (keySearch(*m_rootPage, entry.pointer(), entry, -1) == 0) takeCurrent();
+    }
+    return true;
+}
+
+bool GSobjMDXTag::KeyUpdate(int recordNumber, bool isNew) {
+    m_lastUpdate = false;
+    if (!isNew && !m_hasFilter && !m_table.recordChanged()) return false;
+    struct Updating {
+        bool& flag;
+        ~Updating() { flag = false; }
+    } updating{m_updating};
+    m_updating = true;
+    const bool hadTree = m_rootPage != nullptr;
+
+    const bool passes = m_hasFilter ? FilterEvaluate() : true;
+    TgsVariant newKey;
+    KeyEvaluate(newKey);
+    KeyAdjust(newKey, true);
+    newKey.setPointer(static_cast<uint32_t>(recordNumber));
+
+    bool touched = false;
+    if (isNew) {
+        if (passes) {
+            TreeReset(2);
+            touched = KeyInsert(newKey);
+        }
+    } else {
+        uint8_t* current = m_table.recordImage();
+        const bool own = current == m_table.ownRecordImage();
+        TgsVariant oldKey;
+        bool found = false;
+        m_table.setRecordBuffer(m_table.savedImageMutable());
+        try {
+            KeyEvaluate(oldKey);
+            KeyAdjust(oldKey, true);
+            oldKey.setPointer(static_cast<uint32_t>(recordNumber));
+            m_table.setRecordBuffer(own ? nullptr : current);
+            found = KeyFind(oldKey) > 0;
+        } catch (...) {
+            m_table.setRecordBuffer(own ? nullptr : current);
+            throw;
+        }
+        bool insert = false;
+        const bool sameKey = oldKey.type() == newKey.type() && compareKeys(oldKey, newKey, -1) == 0;
+        if (sameKey && !(m_hasFilter && !passes)) {
+            insert = !found;
+        } else {
+            if (found) entryDelete(*leafPage());
+            insert = passes;
+        }
+        if (insert) KeyInsert(newKey);
+        touched = true;
+    }
+    if (!hadTree) TreeRelease();
+    m_lastUpdate = touched;
+    return touched;
+}
+
+void GSobjMDXFile::RecordChanged(int recordNumber, bool isNew) {
+    for (auto& tag : m_tags) tag->KeyUpdate(recordNumber, isNew);
+}
+
+}  // namespace abonex
