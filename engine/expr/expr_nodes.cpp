@@ -381,10 +381,6 @@ void TgsExpOperator::writeText(std::string& out) const {
     }
 }
 
-void TgsExpOperator::collectFields(std::vector<std::string>& names) const {
-    TgsExpBaseObject::collectFields(names);
-}
-
 // ---- TgsExpFunction ----
 
 TgsExpFunction::TgsExpFunction(const TgsUserDefFunction& function, std::string name,

@@ -106,7 +106,6 @@ class TgsExpOperator : public TgsExpBaseObject {
 
     ExpValue evaluate() override;
     void writeText(std::string& out) const override;
-    void collectFields(std::vector<std::string>& names) const override;
 
   private:
     ExpValue evaluateBoolean(const ExpValue& left, const ExpValue& right) const;
