@@ -31,6 +31,7 @@ class TgsExpUserLink {
     virtual bool atBeginning() const = 0;
     virtual bool atEnd() const = 0;
     // The table handler's hook for further functions by upper-case name; none by default.
+    // A function returned here must live as long as the link: compiled trees keep it.
     virtual const TgsUserDefFunction* genericFunction(std::string_view upperName) const;
 
     // The field named `name` (compared upper case); a name of the form X.FIELD is also matched
