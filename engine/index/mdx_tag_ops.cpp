@@ -184,7 +184,10 @@ void GSobjMDXTag::splitOffFirstHalf(GSobjIndexKey& page) {
 }
 
 void GSobjMDXTag::NodeWrite(GSobjIndexKey& page) {
-    const auto m = static_cast<size_t>(std::max(m_keysPerNode, 1));
+    // Another writer's header may count one entry more than a block holds with its pointer.
+    const size_t fits =
+        (m_file.blockLength() - mdx::kNodeEntries - 4) / static_cast<size_t>(m_entryLength);
+    const size_t m = std::max<size_t>(1, std::min(static_cast<size_t>(m_keysPerNode), fits));
     std::unique_ptr<GSobjIndexKey> grownRoot;
     if (page.block == 0) page.block = m_file.BlockAllocate();
     while (page.keys.size() > m) {
