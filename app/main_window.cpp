@@ -20,6 +20,7 @@
 #include <QStatusBar>
 #include <QStyle>
 #include <QTableView>
+#include <QThread>
 #include <QToolBar>
 #include <QToolButton>
 #include <QToolTip>
@@ -508,8 +509,9 @@ void TFMain::ShowInstallError() {
     m_startupFailed = true;
     hide();
     MessageBox::error(nullptr, QStringLiteral("Error"), crLfLines(kInstallErrorLines));
-    // The event loop may not run yet: the entry tests startupFailed() as well.
-    QCoreApplication::exit(1);
+    // At start-up the event loop does not run yet, and the entry ends the program on
+    // startupFailed(); a quit asked for now would end the first loop that runs later instead.
+    if (QThread::currentThread()->loopLevel() > 0) QCoreApplication::exit(1);
 }
 
 void TFMain::showEvent(QShowEvent* event) {

@@ -1,0 +1,297 @@
+// Start-up and search timings of the directory window on a large persons table.
+//
+//   startup_bench [FOLDER] [RECORDS]
+//
+// FOLDER (default /tmp/abonex-startup-bench) receives, once, a program folder whose persons
+// table holds RECORDS rows (default 500000) with its index file, and empty organisation and
+// favourites tables. The program then starts afresh (exec) on that folder under whatever Qt
+// platform is set (offscreen for a machine without a display) and reports:
+//   - from program start to the first rows painted in the grid (the index rebuild included);
+//   - from Enter in the name box to the filtered rows painted, for a common prefix, a rare
+//     prefix and a prefix that no name has (the whole table read through the filter);
+//   - the peak resident memory of the process.
+#include <unistd.h>
+
+#include <QAbstractItemModel>
+#include <QElapsedTimer>
+#include <QEvent>
+#include <QFile>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QTableView>
+#include <QTimer>
+#include <array>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "app/application.h"
+#include "app/directory_tables.h"
+#include "app/main_window.h"
+#include "app/message_box.h"
+#include "engine/dbf/codepage.h"
+#include "engine/dbf/dbf_create.h"
+#include "engine/dbf/dbf_fields.h"
+#include "engine/index/production_index.h"
+
+using namespace abonex;
+
+namespace {
+
+const auto kProcessStart = std::chrono::steady_clock::now();
+
+double millisecondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+        .count();
+}
+
+std::string oem(const char* utf8) {
+    return *utf8ToOem(utf8);
+}
+
+// Writes `records` rows straight into the table file (the engine's append path would keep the
+// header current after every row, which a generator does not need), then indexes it.
+void generatePersons(const std::string& folder, int records) {
+    const DirectoryTable& table = directoryTable(DirectoryMode::Persons);
+    const std::string path = folder + "Phone.DBF";
+    createDbfTable(path, directoryFieldSpecs(table));
+
+    const char* surnames[] = {"Иванов",   "Петров",   "Сидоров",  "Кузнецов", "Смирнов", "Попов",
+                              "Васильев", "Соколов",  "Михайлов", "Новиков",  "Фёдоров", "Морозов",
+                              "Волков",   "Алексеев", "Лебедев",  "Семёнов",  "Егоров",  "Павлов",
+                              "Козлов",   "Степанов", "Николаев", "Орлов",    "Андреев", "Макаров",
+                              "Никитин",  "Захаров",  "Зайцев",   "Соловьёв", "Борисов", "Яковлев"};
+    const char* endings[] = {"", "а", "ский", "ич", "енко", "ин"};
+    const char* initials = "АБВГДЕЖЗИКЛМНОПРСТУФХЧШЭЮЯ";
+    std::vector<std::string> initialLetters;
+    for (const char* p = initials; *p != 0;) {
+        const int width = (static_cast<unsigned char>(*p) >= 0xC0) ? 2 : 1;
+        initialLetters.push_back(oem(std::string(p, static_cast<size_t>(width)).c_str()));
+        p += width;
+    }
+    std::vector<std::string> comments{oem(""),
+                                      oem(""),
+                                      oem(""),
+                                      oem("дача"),
+                                      oem("рабочий, после 18:00 не звонить"),
+                                      oem("соседи по подъезду")};
+
+    std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
+    file.seekg(8);
+    unsigned char header[4];
+    file.read(reinterpret_cast<char*>(header), 4);
+    const int headerLength = header[0] | header[1] << 8;
+    const int recordLength = header[2] | header[3] << 8;
+    file.seekp(headerLength);
+
+    std::mt19937 random(20261208);
+    std::string record(static_cast<size_t>(recordLength), ' ');
+    auto put = [&](int offset, int width, const std::string& text) {
+        std::memcpy(&record[static_cast<size_t>(offset)], text.data(),
+                    std::min(text.size(), static_cast<size_t>(width)));
+    };
+    std::vector<std::string> names;
+    for (const char* surname : surnames) {
+        for (const char* ending : endings) names.push_back(oem(surname) + oem(ending));
+    }
+    char phone[16];
+    for (int i = 0; i < records; ++i) {
+        std::fill(record.begin(), record.end(), ' ');
+        const std::string name = names[random() % names.size()] + " " +
+                                 initialLetters[random() % initialLetters.size()] + "." +
+                                 initialLetters[random() % initialLetters.size()] + ".";
+        put(1, 30, name);
+        std::snprintf(phone, sizeof phone, "%02u-%02u-%02u", unsigned(random() % 100),
+                      unsigned(random() % 100), unsigned(random() % 100));
+        put(31, 15, phone);
+        if (random() % 4 == 0) {
+            std::snprintf(phone, sizeof phone, "%02u-%02u-%02u", unsigned(random() % 100),
+                          unsigned(random() % 100), unsigned(random() % 100));
+            put(46, 15, phone);
+        }
+        put(61, 250, comments[random() % comments.size()]);
+        file.write(record.data(), recordLength);
+    }
+    file.put(0x1A);
+    const unsigned char count[4] = {static_cast<unsigned char>(records & 0xFF),
+                                    static_cast<unsigned char>((records >> 8) & 0xFF),
+                                    static_cast<unsigned char>((records >> 16) & 0xFF),
+                                    static_cast<unsigned char>((records >> 24) & 0xFF)};
+    file.seekp(4);
+    file.write(reinterpret_cast<const char*>(count), 4);
+    file.close();
+
+    GSO_dBaseFld dbf(path, false, true);
+    createProductionIndex(dbf, table.tagName, nameTagExpression(table));
+}
+
+// A small table through the engine's own append path.
+void generateSmallTable(const std::string& folder, DirectoryMode mode,
+                        const std::vector<std::array<const char*, 4>>& rows) {
+    const DirectoryTable& table = directoryTable(mode);
+    const std::string path = folder + std::string(table.tableFile);
+    createDbfTable(path, directoryFieldSpecs(table));
+    GSO_dBaseFld dbf(path, false, true);
+    for (const auto& row : rows) {
+        dbf.BlankRecord();
+        for (int field = 0; field < 4; ++field) dbf.FieldPut(field + 1, oem(row[field]));
+        dbf.AppendRecord();
+    }
+    createProductionIndex(dbf, table.tagName, nameTagExpression(table));
+}
+
+void generateFolder(const std::string& folder, int records) {
+    std::ofstream(folder + "EULA.txt") << "Licence text of the benchmark folder.\n";
+    generateSmallTable(folder, DirectoryMode::Organisations,
+                       {{"Аптека №1 \"Здоровье\"", "2-11-11", "2-11-12", "круглосуточно"},
+                        {"Автовокзал, справочная", "2-05-05", "", ""},
+                        {"Городская больница, приёмный покой", "2-03-03", "2-03-04", "скорая: 03"},
+                        {"Школа №5", "2-55-55", "", "вахта, после 20:00 сторож"},
+                        {"Библиотека им. Пушкина", "2-31-40", "", "вт-сб 10:00-19:00"},
+                        {"Водоканал, аварийная служба", "2-40-40", "2-40-41", ""},
+                        {"Горгаз, аварийная служба", "04", "2-04-04", ""},
+                        {"Детский сад \"Солнышко\"", "2-17-90", "", ""},
+                        {"Почта, отделение 1", "2-20-01", "", "пн-пт 8:00-20:00"},
+                        {"Такси \"Вояж\"", "2-88-88", "2-88-89", "круглосуточно"},
+                        {"Кинотеатр \"Октябрь\"", "2-66-12", "", "касса"}});
+    generateSmallTable(folder, DirectoryMode::Favourites,
+                       {{"Мама", "2-22-22", "", "после 21:00 не звонить"},
+                        {"Сантехник Николай", "8-902-555-12-34", "", ""},
+                        {"Работа, приёмная", "2-70-00", "2-70-01", ""}});
+    generatePersons(folder, records);
+}
+
+long peakResidentKilobytes() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6));
+    }
+    return -1;
+}
+
+// Reports the first paint of the grid that shows rows after `arm()`.
+class PaintWatch : public QObject {
+  public:
+    explicit PaintWatch(QTableView* grid) : m_grid(grid) {
+        grid->viewport()->installEventFilter(this);
+    }
+    void arm(std::function<void()> done, bool needRows) {
+        m_done = std::move(done);
+        m_needRows = needRows;
+    }
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint && m_done &&
+            (!m_needRows || m_grid->model()->rowCount() > 0)) {
+            // Runs once this paint has finished.
+            auto done = std::move(m_done);
+            m_done = nullptr;
+            QTimer::singleShot(0, done);
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+  private:
+    QTableView* m_grid;
+    std::function<void()> m_done;
+    bool m_needRows = true;
+};
+
+int measure(int argc, char** argv, const QString& folder) {
+    Application app(argc, argv);
+    MessageBox::setInteractive(false);
+    TFMain window(folder);
+    if (window.startupFailed()) {
+        std::fprintf(stderr, "start-up failed\n");
+        return 1;
+    }
+    auto* grid = window.findChild<QTableView*>(QStringLiteral("GxDBGrid1"));
+    auto* edFam = window.findChild<QLineEdit*>(QStringLiteral("edFam"));
+    PaintWatch watch(grid);
+
+    struct Search {
+        QString text;
+        double ms = 0;
+        int rows = 0;
+    };
+    std::vector<Search> searches{
+        {QStringLiteral("ПЕТРОВ")}, {QStringLiteral("ЯКОВЛЕВСКИЙ Ю.")}, {QStringLiteral("ЩЮЩ")}};
+    size_t next = 0;
+    std::chrono::steady_clock::time_point enterAt;
+    std::function<void()> runSearch;
+    runSearch = [&] {
+        if (next == searches.size()) {
+            QCoreApplication::quit();
+            return;
+        }
+        edFam->setText(searches[next].text);
+        watch.arm(
+            [&] {
+                searches[next].ms = millisecondsSince(enterAt);
+                searches[next].rows = grid->model()->rowCount();
+                ++next;
+                QTimer::singleShot(50, runSearch);
+            },
+            false);
+        enterAt = std::chrono::steady_clock::now();
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
+        QCoreApplication::sendEvent(edFam, &press);
+    };
+
+    double firstPaint = 0;
+    watch.arm(
+        [&] {
+            firstPaint = millisecondsSince(kProcessStart);
+            QTimer::singleShot(50, runSearch);
+        },
+        true);
+    window.show();
+    window.activateWindow();
+    app.exec();
+
+    std::printf("records in persons table:        %d\n", window.DSet.RecordCount());
+    std::printf("start to first rows painted:     %8.1f ms\n", firstPaint);
+    for (const Search& search : searches) {
+        std::printf("Enter to rows painted, \"%s\": %8.1f ms (%d rows held by the grid)\n",
+                    search.text.toUtf8().constData(), search.ms, search.rows);
+    }
+    std::printf("peak resident memory:            %8.1f MB\n",
+                static_cast<double>(peakResidentKilobytes()) / 1024.0);
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string folder =
+        argc > 1 && std::strcmp(argv[1], "--measure") != 0 ? argv[1] : "/tmp/abonex-startup-bench";
+    const int records =
+        argc > 2 && std::strcmp(argv[2], "--measure") != 0 ? std::atoi(argv[2]) : 500000;
+    if (folder.back() != '/') folder += '/';
+    const bool measuring = std::strcmp(argv[argc - 1], "--measure") == 0;
+    if (!measuring) {
+        const std::string marker = folder + "records-" + std::to_string(records);
+        if (!QFile::exists(QString::fromStdString(marker))) {
+            std::printf("generating %d persons in %s ...\n", records, folder.c_str());
+            std::fflush(stdout);
+            QFile::remove(QString::fromStdString(folder + "Phone.MDX"));
+            std::system(("mkdir -p '" + folder + "'").c_str());
+            generateFolder(folder, records);
+            std::ofstream{marker};
+        }
+        // A fresh process, so its clock and its peak memory are the window's alone.
+        std::vector<std::string> args{argv[0], folder, std::to_string(records), "--measure"};
+        std::vector<char*> raw;
+        for (std::string& arg : args) raw.push_back(arg.data());
+        raw.push_back(nullptr);
+        std::fflush(stdout);
+        execv("/proc/self/exe", raw.data());
+        std::perror("execv");
+        return 1;
+    }
+    return measure(argc, argv, QString::fromStdString(folder));
+}

@@ -1,0 +1,595 @@
+// The main window driven as a user drives it: start-up checks, searching, modes, the record
+// dialog, deleting, favourites, the pop-up menu and the width rule.
+#include "app/main_window.h"
+
+#include <QAction>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStatusBar>
+#include <QStyle>
+#include <QTableView>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+#include <functional>
+#include <memory>
+
+#include "app/application.h"
+#include "app/directory_model.h"
+#include "app/edit_record_dialog.h"
+#include "app/message_box.h"
+#include "tests/app/directory_fixture.h"
+
+using namespace abonex;
+using abonex::test::DirectoryFixture;
+using abonex::test::Entry;
+
+namespace {
+
+const QString kInstallError = QStringLiteral(
+    "Телефонный справочник установлен неправильно.\r\n"
+    "Пожалуйста, запустите Setup.exe и не изменяйте\r\n"
+    "после установки местоположение и содержимое\r\n"
+    "папки, которую выберите для установки.");
+
+const QString kDatabaseError = QStringLiteral(
+    "По какой-то причине невозможно открыть базу данных.\r\n"
+    "Проверьте не испорчены ли файлы:\r\n"
+    "Phone.dbf;\r\nOrg.dbf;\r\nFavor.dbf;\r\nPhone.dbt;\r\nOrg.dbt;\r\nFavor.dbt;\r\n"
+    "Phone.mdx;\r\nOrg.mdx;\r\nFavor.mdx...");
+
+std::vector<Entry> persons() {
+    return {
+        {QStringLiteral("Петров-Иванов"), QStringLiteral("22-10-10"), {}, QStringLiteral("сосед")},
+        {QStringLiteral("Иванов И.И."), QStringLiteral("22-33-44"), QStringLiteral("11-11-11"),
+         QStringLiteral("дача")},
+        {QStringLiteral("Сидоров"), QStringLiteral("35-00-00"), QStringLiteral("22-99-99"), {}},
+        {QStringLiteral("ИВАНОВА А.А."), QStringLiteral("41-22-22"), {}, {}},
+        {QStringLiteral("иванченко"), QStringLiteral("22-50-50"), {}, {}},
+        {QStringLiteral("Антонов"), QStringLiteral("22-70-70"), {}, {}},
+        {QStringLiteral("Андреев"), QStringLiteral("30-22-00"), {}, {}},
+    };
+}
+
+std::vector<Entry> organisations() {
+    return {
+        {QStringLiteral("Аптека №1"), QStringLiteral("2-11-11"), {}, {}},
+        {QStringLiteral("Школа №5"), QStringLiteral("2-55-55"), {}, QStringLiteral("вахта")},
+        {QStringLiteral("Городская больница"), QStringLiteral("2-03-03"), {}, {}},
+    };
+}
+
+std::vector<Entry> favourites() {
+    return {{QStringLiteral("Мама"), QStringLiteral("2-22-22"), {}, {}}};
+}
+
+// Types `text` into `widget` one character at a time, as key presses carrying the character
+// (QTest::keyClicks knows only Latin-1 keys).
+void typeText(QWidget* widget, const QString& text) {
+    for (QChar c : text) {
+        QTest::sendKeyEvent(QTest::Press, widget, Qt::Key_unknown, QString(c), Qt::NoModifier);
+        QTest::sendKeyEvent(QTest::Release, widget, Qt::Key_unknown, QString(c), Qt::NoModifier);
+    }
+}
+
+// A window on a fixture folder, shown and active as after start.
+struct Session {
+    DirectoryFixture fixture;
+    std::unique_ptr<TFMain> window;
+
+    void start() {
+        window = std::make_unique<TFMain>(fixture.folder());
+        if (window->startupFailed()) return;
+        window->show();
+        QApplication::setActiveWindow(window.get());
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    }
+    ~Session() {
+        if (window && window->isVisible()) window->close();
+    }
+
+    template <typename T>
+    T* child(const char* name) const {
+        T* found = window->findChild<T*>(QString::fromLatin1(name));
+        if (found == nullptr) qFatal("no widget %s", name);
+        return found;
+    }
+    QLineEdit* edFam() const { return child<QLineEdit>("edFam"); }
+    QLineEdit* edPhone() const { return child<QLineEdit>("edPhone"); }
+    QTableView* grid() const { return child<QTableView>("GxDBGrid1"); }
+    QAction* action(const char* name) const { return child<QAction>(name); }
+
+    // Names shown in the grid, reading every row.
+    QStringList gridNames() const {
+        QAbstractItemModel* model = grid()->model();
+        while (model->canFetchMore({})) model->fetchMore({});
+        QStringList names;
+        for (int row = 0; row < model->rowCount(); ++row) {
+            names << model->index(row, 0).data().toString();
+        }
+        return names;
+    }
+    void search(const QString& name, const QString& phone = {}, bool enterInPhone = false) {
+        edFam()->clear();
+        edPhone()->clear();
+        typeText(edFam(), name);
+        typeText(edPhone(), phone);
+        QTest::keyClick(enterInPhone ? edPhone() : edFam(), Qt::Key_Return);
+    }
+    void selectRow(int row) const { grid()->setCurrentIndex(grid()->model()->index(row, 0)); }
+    int rowOf(const QString& name) const { return static_cast<int>(gridNames().indexOf(name)); }
+};
+
+// Drives the next modal dialog of type T from the event loop once it is shown.
+template <typename T>
+void whenDialogShown(std::function<void(T*)> action) {
+    auto attempt = std::make_shared<std::function<void()>>();
+    *attempt = [action, attempt] {
+        if (auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget())) {
+            action(dialog);
+        } else {
+            QTimer::singleShot(10, *attempt);
+        }
+    };
+    QTimer::singleShot(0, *attempt);
+}
+
+}  // namespace
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+  private slots:
+    void init() { MessageBox::clearShown(); }
+
+    // --- Start-up ---
+
+    void missingLicenceIsAnInstallationError() {
+        Session s;
+        s.fixture.writeTable(DirectoryMode::Persons, persons());
+        s.start();
+        QVERIFY(s.window->startupFailed());
+        QVERIFY(!s.window->isVisible());
+        QCOMPARE(MessageBox::shown().size(), 1);
+        QCOMPARE(MessageBox::shown().at(0).text, kInstallError);
+        QCOMPARE(MessageBox::shown().at(0).icon, QMessageBox::Critical);
+        QVERIFY(!s.window->DSet.Active());
+    }
+
+    void personsTableWithoutIndexIsAnInstallationError() {
+        Session s;
+        s.fixture.writeEula();
+        s.fixture.writeTable(DirectoryMode::Persons, persons(), false);
+        s.start();
+        QVERIFY(s.window->startupFailed());
+        QVERIFY(!s.window->isVisible());
+        QCOMPARE(MessageBox::shown().size(), 1);
+        QCOMPARE(MessageBox::shown().at(0).text, kInstallError);
+    }
+
+    void namesAreFoundWhateverTheirLetterCase() {
+        Session s;
+        s.fixture.writeAll(persons(), organisations(), favourites());
+        QVERIFY(QFile::rename(s.fixture.filePath("Phone.DBF"), s.fixture.filePath("PHONE.dbf")));
+        QVERIFY(QFile::rename(s.fixture.filePath("Phone.MDX"), s.fixture.filePath("phone.mdx")));
+        QVERIFY(QFile::rename(s.fixture.filePath("EULA.txt"), s.fixture.filePath("eula.TXT")));
+        s.start();
+        QVERIFY(!s.window->startupFailed());
+        QVERIFY(MessageBox::shown().isEmpty());
+        QCOMPARE(s.gridNames().size(), 7);
+    }
+
+    void missingOrganisationIndexDisablesItsButtonSilently() {
+        Session s;
+        s.fixture.writeAll(persons(), organisations(), favourites());
+        s.fixture.removeFile(QStringLiteral("Org.MDX"));
+        s.start();
+        QVERIFY(!s.window->startupFailed());
+        QVERIFY(MessageBox::shown().isEmpty());
+        QVERIFY(!s.child<QToolButton>("btnOrg")->isEnabled());
+        QVERIFY(s.child<QToolButton>("btnFavorit")->isEnabled());
+        QVERIFY(!s.window->DSOrg.Active());
+        QCOMPARE(s.gridNames().size(), 7);
+    }
+
+    void missingFavouritesDisableCopyToFavourites() {
+        Session s;
+        s.fixture.writeAll(persons(), organisations(), favourites());
+        s.fixture.removeFile(QStringLiteral("Favor.dbf"));
+        s.start();
+        QVERIFY(!s.child<QToolButton>("btnFavorit")->isEnabled());
+        QVERIFY(!s.action("addKont")->isEnabled());
+        s.window->mnuPopPopup();
+        QVERIFY(!s.action("addKont")->isEnabled());
+        QVERIFY(s.action("insRec")->isEnabled());
+    }
+
+    void damagedTableShowsTheDatabaseErrorAndKeepsRunning() {
+        Session s;
+        s.fixture.writeAll(persons(), organisations(), favourites());
+        QFile org(s.fixture.filePath("Org.dbf"));
+        QVERIFY(org.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        org.write("not a table");
+        org.close();
+        s.start();
+        QVERIFY(!s.window->startupFailed());
+        QCOMPARE(MessageBox::shown().size(), 1);
+        QCOMPARE(MessageBox::shown().at(0).text, kDatabaseError);
+        QVERIFY(!s.window->DSet.Active());
+        QVERIFY(!s.window->DSOrg.Active());
+        QVERIFY(s.window->isVisible());
+        QCOMPARE(s.gridNames().size(), 0);
+    }
+
+    void windowStartsInPersonsModeWithTheDesignedGeometry() {
+        Session s;
+        s.fixture.writeAll(persons(), organisations(), favourites());
+        s.start();
+        QCOMPARE(s.window->windowTitle(), QStringLiteral("Абонекс (служба 09 после 20:00) v. 4"));
+        QCOMPARE(s.window->minimumSize(), QSize(350, 224));
+        QVERIFY(s.action("mnuUsers")->isChecked());
+        QVERIFY(s.child<QToolButton>("btnUser")->isChecked());
+        QCOMPARE(s.grid()->model()->headerData(0, Qt::Horizontal).toString(),
+                 QStringLiteral("Фамилия И.О."));
+        QVERIFY(!s.child<QStatusBar>("StatusBar1")->isVisible());
+        // Rows in name order (the index's order, by stored bytes).
+        const QStringList names = s.gridNames();
+        QCOMPARE(names.size(), 7);
+        QCOMPARE(names.first(), QStringLiteral("Андреев"));
+        QVERIFY(names.indexOf(QStringLiteral("ИВАНОВА А.А.")) <
+                names.indexOf(QStringLiteral("Иванов И.И.")));
+        QCOMPARE(s.edFam()->text(), QString());
+        QVERIFY(s.edFam()->hasFocus());
+    }
+
+    // --- Search ---
+
+    void prefixSearchByTypingAndEnter() {
+        Session s;
+        s.fixture.writeAll(persons(), organisations(), favourites());
+        s.start();
+        typeText(s.edFam(), QStringLiteral("иван"));
+        QCOMPARE(s.gridNames().size(), 7);  // typing alone does not search
+        QTest::keyClick(s.edFam(), Qt::Key_Return);
+        QStringList names = s.gridNames();
+        names.sort();
+        QCOMPARE(names, (QStringList{QStringLiteral("ИВАНОВА А.А."), QStringLiteral("Иванов И.И."),
+                                     QStringLiteral("иванченко")}));
+        QCOMPARE(s.window->statusText(),
+                 QStringLiteral("Таблица отфильтрована по фильтру \"иван\""));
+
+        s.search(QStringLiteral("Ивановский"));
+        QVERIFY(s.gridNames().isEmpty());
+    }
+
+    void substringSearchFindsTheTextAnywhere() {
+        Session s;
+        s.fixture.writeAll(persons(), organisations(), favourites());
+        s.start();
+        s.child<QRadioButton>("chAny")->click();
+        s.search(QStringLiteral("иван"));
+        QCOMPARE(s.gridNames().size(), 4);
+        QVERIFY(s.gridNames().contains(QStringLiteral("Петров-Иванов")));
+    }
+
+    void prefixModeWantsBothTextsSubstringModeEither() {
+        Session s;
+        s.fixture.writeAll(persons(), organisations(), favourites());
+        s.start();
+        s.search(QStringLiteral("А"), QStringLiteral("22"));
+        QCOMPARE(s.gridNames(), QStringList{QStringLiteral("Антонов")});
+
+        s.child<QRadioButton>("chAny")->click();
+        s.search(QStringLiteral("А"), QStringLiteral("22"), true);
+        QStringList names = s.gridNames();
+        names.sort();
+        // Contains "А" (upper-cased) or a first phone containing "22"; Сидоров has 22 only in
+        // his second phone and stays out.
+        QStringList expected{QStringLiteral("Андреев"),       QStringLiteral("Антонов"),
+                             QStringLiteral("ИВАНОВА А.А."),  QStringLiteral("Иванов И.И."),
+                             QStringLiteral("Петров-Иванов"), QStringLiteral("иванченко")};
+        expected.sort();
+        QCOMPARE(names, expected);
+    }
+
+    void phoneSearchNeverLooksAtTheSecondPhone() {
+        Session s;
+        s.fixture.writeAll(persons(), organisations(), favourites());
+        s.start();
+        s.search({}, QStringLiteral("22-99-99"), true);
+        QVERIFY(s.gridNames().isEmpty());
+        s.search({}, QStringLiteral("35-00"), true);
+        QCOMPARE(s.gridNames(), QStringList{QStringLiteral("Сидоров")});
+    }
+
+    void statusLineFollowsTheRule() {
+        Session s;
+        s.fixture.writeAll(persons(), organisations(), favourites());
+        s.start();
+        // The mode switch at showing leaves the table unfiltered for a moment and counts it.
+        QCOMPARE(s.window->statusText(), QStringLiteral("Всего в таблице 7 записей"));
+        s.search(QStringLiteral("Сид"));
+        QCOMPARE(s.window->statusText(),
+                 QStringLiteral("Таблица отфильтрована по фильтру \"Сид\""));
+        // A phone-only search: switching the filter off counts the table, switching it on
+        // with an empty name box leaves that text.
+        s.search({}, QStringLiteral("41"), true);
+        QCOMPARE(s.gridNames(), QStringList{QStringLiteral("ИВАНОВА А.А.")});
+        QCOMPARE(s.window->statusText(), QStringLiteral("Всего в таблице 7 записей"));
+        // In another mode the rule applies to the table shown: unfiltered for a moment, then
+        // filtered with an empty name box, which keeps the count.
+        s.window->mnuOrgClick();
+        QTest::mouseClick(s.child<QToolButton>("sbClear"), Qt::LeftButton);
+        QCOMPARE(s.window->statusText(), QStringLiteral("Всего в таблице 3 записей"));
+    }
+
+    void clearButtonEmptiesBothBoxesAndShowsEverything() {
+        Session s;
+        s.fixture.writeAll(persons(), organisations(), favourites());
+        s.start();
+        s.search(QStringLiteral("Сид"), QStringLiteral("35"));
+        QCOMPARE(s.gridNames().size(), 1);
+        QTest::mouseClick(s.child<QToolButton>("sbClear"), Qt::LeftButton);
+        QCOMPARE(s.edFam()->text(), QString());
+        QCOMPARE(s.edPhone()->text(), QString());
+        QCOMPARE(s.gridNames().size(), 7);
+    }
+
+    void activationEmptiesTheNameBoxAndKeepsThePhoneSearch() {
+        Session s;
+        s.fixture.writeAll(persons(), organisations(), favourites());
+        s.start();
+        typeText(s.edFam(), QStringLiteral("Сид"));
+        typeText(s.edPhone(), QStringLiteral("22"));
+        s.window->FormActivate();
+        QCOMPARE(s.edFam()->text(), QString());
+        QStringList names = s.gridNames();
+        names.sort();
+        QCOMPARE(names,
+                 (QStringList{QStringLiteral("Антонов"), QStringLiteral("Иванов И.И."),
+                              QStringLiteral("Петров-Иванов"), QStringLiteral("иванченко")}));
+    }
+
+    // --- Modes ---
+
+    void switchingModesClearsTheSearchAndChecksOneItem() {
+        Session s;
+        s.fixture.writeAll(persons(), organisations(), favourites());
+        s.start();
+        s.search(QStringLiteral("Сид"), QStringLiteral("35"));
+        QTest::keyClick(s.window.get(), Qt::Key_F3);
+        QVERIFY(s.action("mnuOrg")->isChecked());
+        QVERIFY(!s.action("mnuUsers")->isChecked());
+        QVERIFY(!s.action("mnuFavorit")->isChecked());
+        QVERIFY(s.child<QToolButton>("btnOrg")->isChecked());
+        QCOMPARE(s.edFam()->text(), QString());
+        QCOMPARE(s.edPhone()->text(), QString());
+        QCOMPARE(s.grid()->model()->headerData(0, Qt::Horizontal).toString(),
+                 QStringLiteral("Организация"));
+        QCOMPARE(s.grid()->model()->headerData(1, Qt::Horizontal).toString(),
+                 QStringLiteral("телефон 1"));
+        QCOMPARE(s.gridNames().size(), 3);
+
+        QTest::mouseClick(s.child<QToolButton>("btnUser"), Qt::LeftButton);
+        QVERIFY(s.action("mnuUsers")->isChecked());
+        QVERIFY(!s.action("mnuOrg")->isChecked());
+        QCOMPARE(s.gridNames().size(), 7);
+        QVERIFY(!s.window->DSet.Filtered());
+
+        s.window->mnuFavoritClick();
+        QCOMPARE(s.grid()->model()->headerData(0, Qt::Horizontal).toString(),
+                 QStringLiteral("Контакт"));
+        QCOMPARE(s.gridNames(), QStringList{QStringLiteral("Мама")});
+        QVERIFY(!s.action("addKont")->isEnabled());
+    }
+
+    void organisationSearchInSubstringMode() {
+        Session s;
+        s.fixture.writeAll(persons(), organisations(), favourites());
+        s.start();
+        s.window->mnuOrgClick();
+        s.child<QRadioButton>("chAny")->click();
+        s.search(QStringLiteral("№"));
+        QStringList names = s.gridNames();
+        names.sort();
+        QCOMPARE(names, (QStringList{QStringLiteral("Аптека №1"), QStringLiteral("Школа №5")}));
+    }
+
+    // --- Record maintenance ---
+
+    void insertThroughTheDialogAddsTheRecord() {
+        Session s;
+        s.fixture.writeAll(persons(), organisations(), favourites());
+        s.start();
+        s.window->mnuOrgClick();
+        QString caption;
+        QString label;
+        whenDialogShown<TFEditRecord>([&](TFEditRecord* dialog) {
+            caption = dialog->windowTitle();
+            label = dialog->Label1->text();
+            typeText(dialog->dbeName, QStringLiteral("Баня"));
+            typeText(dialog->dbePhone1, QStringLiteral("2-44-44"));
+            typeText(dialog->dbmComment, QStringLiteral("по субботам"));
+            QTest::mouseClick(dialog->bbPost, Qt::LeftButton);
+        });
+        s.window->insRecClick();
+        QCOMPARE(caption, QStringLiteral("Новая запись"));
+        QCOMPARE(label, QStringLiteral("Организация"));
+        const auto stored = s.fixture.storedEntries(DirectoryMode::Organisations);
+        QCOMPARE(stored.size(), size_t(4));
+        QCOMPARE(stored.back().name, QStringLiteral("Баня"));
+        QCOMPARE(stored.back().phone1, QStringLiteral("2-44-44"));
+        QCOMPARE(stored.back().comment, QStringLiteral("по субботам"));
+        // Shown in name order, and current.
+        QCOMPARE(s.gridNames(),
+                 (QStringList{QStringLiteral("Аптека №1"), QStringLiteral("Баня"),
+                              QStringLiteral("Городская больница"), QStringLiteral("Школа №5")}));
+        QCOMPARE(s.grid()->currentIndex().row(), 1);
+    }
+
+    void closingTheDialogByItsCloseBoxCancelsTheInsert() {
+        Session s;
+        s.fixture.writeAll(persons(), organisations(), favourites());
+        s.start();
+        whenDialogShown<TFEditRecord>([](TFEditRecord* dialog) {
+            typeText(dialog->dbeName, QStringLiteral("Лишний"));
+            dialog->close();
+        });
+        s.window->insRecClick();
+        QCOMPARE(s.fixture.storedNames(DirectoryMode::Persons).size(), size_t(7));
+        QCOMPARE(s.gridNames().size(), 7);
+        QCOMPARE(s.window->DSet.State(), DataSetState::Browse);
+    }
+
+    void editChangesTheSelectedRecord() {
+        Session s;
+        s.fixture.writeAll(persons(), organisations(), favourites());
+        s.start();
+        s.selectRow(s.rowOf(QStringLiteral("Сидоров")));
+        QString shownName;
+        QString caption;
+        whenDialogShown<TFEditRecord>([&](TFEditRecord* dialog) {
+            caption = dialog->windowTitle();
+            shownName = dialog->dbeName->text();
+            dialog->dbePhone2->clear();
+            typeText(dialog->dbePhone2, QStringLiteral("99-00-00"));
+            QTest::keyClick(dialog->dbeName, Qt::Key_Return);  // the default button
+        });
+        s.window->redRecClick();
+        QCOMPARE(caption, QStringLiteral("Редактирование записи"));
+        QCOMPARE(shownName, QStringLiteral("Сидоров"));
+        const auto stored = s.fixture.storedEntries(DirectoryMode::Persons);
+        QCOMPARE(stored.at(2).name, QStringLiteral("Сидоров"));
+        QCOMPARE(stored.at(2).phone2, QStringLiteral("99-00-00"));
+        QCOMPARE(stored.size(), size_t(7));
+    }
+
+    void deleteAnsweredYesRemovesTheRecord() {
+        Session s;
+        s.fixture.writeAll(persons(), organisations(), favourites());
+        s.start();
+        s.selectRow(s.rowOf(QStringLiteral("Сидоров")));
+        MessageBox::setNextAnswer(QMessageBox::Yes);
+        s.window->delRecClick();
+        QCOMPARE(MessageBox::shown().size(), 1);
+        const MessageBox::Shown& box = MessageBox::shown().at(0);
+        QCOMPARE(box.caption, QStringLiteral("Удаление записи?"));
+        QCOMPARE(box.text, QStringLiteral("Удалить из базы\n\rСидоров\n\r\n\rВы уверены?"));
+        QCOMPARE(box.icon, QMessageBox::Question);
+        QCOMPARE(box.defaultButton, QMessageBox::No);
+        QVERIFY(!s.gridNames().contains(QStringLiteral("Сидоров")));
+        QCOMPARE(s.fixture.storedNames(DirectoryMode::Persons).size(), size_t(6));
+    }
+
+    void deleteAnsweredNoKeepsTheRecordSilently() {
+        Session s;
+        s.fixture.writeAll(persons(), organisations(), favourites());
+        s.start();
+        s.selectRow(s.rowOf(QStringLiteral("Сидоров")));
+        MessageBox::setNextAnswer(QMessageBox::No);
+        s.window->delRecClick();
+        QCOMPARE(MessageBox::shown().size(), 1);  // the question and nothing after it
+        QVERIFY(s.gridNames().contains(QStringLiteral("Сидоров")));
+        QCOMPARE(s.fixture.storedNames(DirectoryMode::Persons).size(), size_t(7));
+        QCOMPARE(s.window->DSet.State(), DataSetState::Browse);
+    }
+
+    void copyingAnOrganisationKeepsItsWholeName() {
+        const QString longName =
+            QStringLiteral("Государственное ") + QString(84, QChar(u'Я'));  // 100 characters
+        QCOMPARE(longName.size(), 100);
+        Session s;
+        auto orgs = organisations();
+        orgs.push_back({longName, QStringLiteral("2-99-99"), QStringLiteral("2-98-98"),
+                        QStringLiteral("не копируется")});
+        s.fixture.writeAll(persons(), orgs, favourites());
+        s.start();
+        s.window->mnuOrgClick();
+        s.selectRow(s.rowOf(longName));
+        s.window->mnuPopPopup();
+        QVERIFY(s.action("addKont")->isEnabled());
+        s.window->addKontClick();
+        const auto stored = s.fixture.storedEntries(DirectoryMode::Favourites);
+        QCOMPARE(stored.size(), size_t(2));
+        QCOMPARE(stored.back().name, longName);
+        QCOMPARE(stored.back().phone1, QStringLiteral("2-99-99"));
+        QCOMPARE(stored.back().phone2, QStringLiteral("2-98-98"));
+        QCOMPARE(stored.back().comment, QString());
+    }
+
+    void popUpCaptionsNameTheRow() {
+        Session s;
+        auto people = persons();
+        people.push_back({QString(), QStringLiteral("00-00-00"), {}, {}});
+        s.fixture.writeAll(people, organisations(), favourites());
+        s.start();
+        s.selectRow(s.rowOf(QStringLiteral("Иванов И.И.")));
+        s.window->mnuPopPopup();
+        QCOMPARE(s.action("addKont")->text(),
+                 QStringLiteral("Добавить в контакты (Иванов И.И. тел. 22-33-44)"));
+        QVERIFY(s.action("delRec")->isEnabled());
+
+        s.selectRow(s.rowOf(QString()));
+        s.window->mnuPopPopup();
+        QCOMPARE(s.action("addKont")->text(), QStringLiteral("Добавить в контакты"));
+    }
+
+    void popUpOnAnEmptyTableDisablesTheRecordItems() {
+        Session s;
+        s.fixture.writeAll(persons(), {}, favourites());
+        s.start();
+        s.window->mnuOrgClick();
+        s.window->mnuPopPopup();
+        QVERIFY(!s.action("insRec")->isEnabled());
+        QVERIFY(!s.action("redRec")->isEnabled());
+        QVERIFY(!s.action("delRec")->isEnabled());
+        QVERIFY(!s.action("addKont")->isEnabled());
+    }
+
+    void closingTheOrganisationsTableReturnsToPersons() {
+        Session s;
+        s.fixture.writeAll(persons(), organisations(), favourites());
+        s.start();
+        s.window->mnuOrgClick();
+        s.window->DSOrg.Close();
+        QVERIFY(!s.child<QToolButton>("btnOrg")->isEnabled());
+        QVERIFY(s.action("mnuUsers")->isChecked());
+        QCOMPARE(s.gridNames().size(), 7);
+        s.window->DSOrg.Open();
+        QVERIFY(s.child<QToolButton>("btnOrg")->isEnabled());
+    }
+
+    // --- Width rule ---
+
+    void widthRuleGivesColumnZeroTheRest() {
+        Session s;
+        s.fixture.writeAll(persons(), organisations(), favourites());
+        s.start();
+        s.window->resize(500, 420);
+        QTRY_COMPARE(s.window->width(), 500);
+        QTRY_VERIFY(s.grid()->width() > 400);
+        const int before = s.grid()->width();
+        s.window->resize(350, 420);
+        QTRY_COMPARE(s.window->width(), 350);
+        const int scrollBar = s.grid()->style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+        QCOMPARE(s.grid()->columnWidth(1), 80);
+        QCOMPARE(s.grid()->columnWidth(2), 80);
+        QCOMPARE(s.grid()->columnWidth(0),
+                 before - 80 - 80 - scrollBar - 2 * s.grid()->frameWidth() - 14);
+    }
+};
+
+int main(int argc, char** argv) {
+    Application app(argc, argv);
+    // Each test closes its window; the quit that would follow must not end a later dialog.
+    QApplication::setQuitOnLastWindowClosed(false);
+    MessageBox::setInteractive(false);
+    MainWindowTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "main_window_test.moc"
