@@ -28,7 +28,7 @@ void report(const IndexProgressCallback& progress, ProgressEvent event, int phas
 }  // namespace
 
 GSobjSortMDX::GSobjSortMDX(GSobjMDXTag& tag)
-    : TgsSort(maxSortKeyLength(tag), tag.ascending(), tag.unique(), kBuildPools),
+    : TgsSort(maxSortKeyLength(tag), tag.ascending(), tag.unique()),
       m_tag(tag),
       m_key(static_cast<size_t>(tag.keyLength()), 0) {}
 

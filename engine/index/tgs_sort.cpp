@@ -76,11 +76,8 @@ bool TgsPageCollection::advance() {
 // ---------------------------------------------------------------------------------------------
 // TgsSort
 
-TgsSort::TgsSort(int maxKeyLength, bool ascending, bool unique, size_t poolLimit)
-    : m_maxKeyLength(maxKeyLength),
-      m_ascending(ascending),
-      m_unique(unique),
-      m_poolLimit(std::clamp<size_t>(poolLimit, 1, kMaxPools)) {
+TgsSort::TgsSort(int maxKeyLength, bool ascending, bool unique)
+    : m_maxKeyLength(maxKeyLength), m_ascending(ascending), m_unique(unique) {
     if (maxKeyLength > kMaxSortKeyLength) raiseIndexError(kMsgSortKeyTooLong);
     resetTrie();
 }
@@ -156,7 +153,7 @@ void TgsSort::addSortKey(SortKeyType type, const uint8_t* bytes, size_t length,
     const size_t total = length + kRecordBytes;
     // Every byte takes at most one new node and one node split off a packed chain.
     const size_t worstCase = 2 * total + 2;
-    if (m_nodesUsed + worstCase > m_poolLimit * kNodesPerPool) {
+    if (m_nodesUsed + worstCase > kMaxPools * kNodesPerPool) {
         flushTrie();
         resetTrie();
     }

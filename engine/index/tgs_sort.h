@@ -4,8 +4,7 @@
 // followed by the record number as 4 bytes, most significant first, so equal keys come out in
 // record-number order (reversed for a descending sort).
 //
-// Phase one inserts sort keys into a byte trie held in at most kMaxPools pools of kPoolSize bytes;
-// a build spills after kBuildPools pools (see there).
+// Phase one inserts sort keys into a byte trie held in at most kMaxPools pools of kPoolSize bytes.
 // A trie node is 10 bytes:
 //   OFFSET  SIZE  CONTENT
 //   0       4     first child (node id, 0 = none)
@@ -75,18 +74,12 @@ class TgsSort {
   public:
     static constexpr size_t kPoolSize = 40960;
     static constexpr size_t kMaxPools = 32;
-    // Pools a bulk build fills before it spills a run. A trie that walks its sibling lists for
-    // every key is bound by memory latency: with 8 pools (320 KB) it stays in the processor's
-    // second-level cache and inserts about twice as fast as with all 32, while the merge of the
-    // extra runs costs little (500,000 names: 49 runs instead of 11).
-    static constexpr size_t kBuildPools = 8;
     static constexpr size_t kNodeSize = 10;
     static constexpr uint32_t kNodesPerPool = kPoolSize / kNodeSize;
 
     // `maxKeyLength` bounds the key bytes; above kMaxSortKeyLength raises
-    // "Sort key length greater than 240 bytes". The trie spills into a run when a key would not
-    // fit into the remaining space of pool number `poolLimit` (at most kMaxPools).
-    TgsSort(int maxKeyLength, bool ascending, bool unique, size_t poolLimit = kMaxPools);
+    // "Sort key length greater than 240 bytes".
+    TgsSort(int maxKeyLength, bool ascending, bool unique);
     virtual ~TgsSort();
     TgsSort(const TgsSort&) = delete;
     TgsSort& operator=(const TgsSort&) = delete;
@@ -129,7 +122,6 @@ class TgsSort {
     bool m_unique;
     bool m_adding = true;
 
-    size_t m_poolLimit;
     std::vector<std::unique_ptr<uint8_t[]>> m_pools;
     uint8_t* m_poolBase[kMaxPools] = {};
     uint32_t m_nodesUsed = 0;  // node 0 of pool 0 is the root sentinel
