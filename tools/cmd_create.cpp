@@ -1,4 +1,5 @@
-// abonex-db create DIR: an empty directory — the persons, organisations and favourites tables.
+// abonex-db create DIR: an empty directory — the persons, organisations and favourites tables,
+// each with its index file and name tag.
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -8,6 +9,7 @@
 #include "engine/dbf/dbf_create.h"
 #include "engine/file/engine_error.h"
 #include "engine/file/path_util.h"
+#include "engine/index/production_index.h"
 #include "tools/tool_command.h"
 
 namespace abonex::tool {
@@ -25,6 +27,10 @@ int runCreate(const Args& args) {
         std::string path = dir + std::string(table.tableFile);
         createDbfTable(path, directoryFieldSpecs(table));
         printLine("created " + path);
+        GSO_dBaseFld created(path, false, true);
+        createProductionIndex(created, table.tagName, nameTagExpression(table));
+        printLine("created " + dir + std::string(table.indexFile) + " (tag " +
+                  std::string(table.tagName) + ")");
     }
     return 0;
 }
