@@ -1,6 +1,7 @@
 #include "app/directory_model.h"
 
 #include <exception>
+#include <optional>
 
 #include "app/text_codec.h"
 #include "engine/dataset/engine_dataset.h"
@@ -23,15 +24,34 @@ QString DirectoryModel::columnCaption(int column) const {
     return column >= 0 && column < m_captions.size() ? m_captions.at(column) : QString();
 }
 
-void DirectoryModel::reload() {
+void DirectoryModel::reload(bool startAtCurrentRow) {
     beginResetModel();
     m_rows.clear();
     m_atEnd = false;
-    if (readBlock(m_rows) < kBlockRows) m_atEnd = true;
+    int wanted = kBlockRows;
+    if (startAtCurrentRow && m_dataSet != nullptr && m_dataSet->Active() &&
+        m_dataSet->State() == DataSetState::Browse && !m_dataSet->Eof()) {
+        if (std::optional<Row> first = convert(m_dataSet->currentRow())) {
+            m_rows.push_back(std::move(*first));
+            --wanted;
+        }
+    }
+    if (readBlock(m_rows, wanted) < wanted) m_atEnd = true;
     endResetModel();
 }
 
-int DirectoryModel::readBlock(std::vector<Row>& into) const {
+std::optional<DirectoryModel::Row> DirectoryModel::convert(const DataSetRow& source) {
+    if (source.recordNumber <= 0) return std::nullopt;
+    Row row;
+    row.recordNumber = source.recordNumber;
+    for (int column = 0; column < kColumns && column < static_cast<int>(source.values.size());
+         ++column) {
+        row.text[column] = fromAnsi(source.values[column]);
+    }
+    return row;
+}
+
+int DirectoryModel::readBlock(std::vector<Row>& into, int count) const {
     if (m_dataSet == nullptr || !m_dataSet->Active()) return 0;
     // A data set that found no acceptable row has none to read (and reading would walk the
     // whole table through the filter once more).
@@ -39,19 +59,13 @@ int DirectoryModel::readBlock(std::vector<Row>& into) const {
     const int after = into.empty() ? 0 : into.back().recordNumber;
     std::vector<DataSetRow> rows;
     try {
-        rows = m_dataSet->fetchRows(after, kBlockRows);
+        rows = m_dataSet->fetchRows(after, count);
     } catch (const std::exception&) {
         // A table that cannot be read any further shows the rows read so far.
         return 0;
     }
     for (const DataSetRow& source : rows) {
-        Row row;
-        row.recordNumber = source.recordNumber;
-        for (int column = 0; column < kColumns && column < static_cast<int>(source.values.size());
-             ++column) {
-            row.text[column] = fromAnsi(source.values[column]);
-        }
-        into.push_back(std::move(row));
+        if (std::optional<Row> row = convert(source)) into.push_back(std::move(*row));
     }
     return static_cast<int>(rows.size());
 }
@@ -105,7 +119,7 @@ void DirectoryModel::fetchMore(const QModelIndex& parent) {
     std::vector<Row> block;
     block.reserve(kBlockRows);
     if (!m_rows.empty()) block.push_back(m_rows.back());  // gives readBlock its starting record
-    const int read = readBlock(block);
+    const int read = readBlock(block, kBlockRows);
     if (read < kBlockRows) m_atEnd = true;
     if (read == 0) return;
     const int first = static_cast<int>(m_rows.size());

@@ -14,11 +14,13 @@
 #include <QString>
 #include <QStringList>
 #include <array>
+#include <optional>
 #include <vector>
 
 namespace abonex {
 
 class TEngineDataSet;
+struct DataSetRow;
 
 class DirectoryModel : public QAbstractTableModel {
     Q_OBJECT
@@ -36,8 +38,10 @@ class DirectoryModel : public QAbstractTableModel {
     void setColumnCaptions(const QStringList& captions);
     QString columnCaption(int column) const;
 
-    // Drops the rows held and reads the first block again.
-    void reload();
+    // Drops the rows held and reads the first block again. With `startAtCurrentRow` the caller
+    // knows that the data set stands on its first row (it has just gone there), so the block
+    // starts with that row instead of walking the filter from the top a second time.
+    void reload(bool startAtCurrentRow = false);
     bool atEnd() const { return m_atEnd; }
 
     // The record number of `row` (0 when out of range).
@@ -60,8 +64,9 @@ class DirectoryModel : public QAbstractTableModel {
         int recordNumber = 0;
         std::array<QString, kColumns> text;
     };
-    // Reads up to kBlockRows rows after the last one held; returns how many came.
-    int readBlock(std::vector<Row>& into) const;
+    static std::optional<Row> convert(const DataSetRow& source);
+    // Reads up to `count` rows after the last one in `into`; returns how many came.
+    int readBlock(std::vector<Row>& into, int count) const;
 
     TEngineDataSet* m_dataSet = nullptr;
     std::vector<Row> m_rows;

@@ -649,11 +649,13 @@ void TFMain::btnFiltrClick() {
     try {
         dataSet.setFiltered(false);
         dataSet.setFiltered(true);
+        m_atFirstRow = true;
     } catch (const std::exception&) {
         // A failed search shows what the data set has; it is not worth a message.
     }
     for (QWidget* widget : busy) widget->unsetCursor();
     userOperation([&] { dataSet.EnableControls(); });
+    m_atFirstRow = false;
 }
 
 void TFMain::sbClearClick() {
@@ -717,7 +719,7 @@ void TFMain::showDataSet(TEngineDataSet& dataSet) {
 
 void TFMain::dataSetChanged(TEngineDataSet& dataSet) {
     if (&dataSet != m_model->dataSet()) return;
-    m_model->reload();
+    m_model->reload(m_atFirstRow);
     syncGridToDataSet();
 }
 

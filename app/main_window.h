@@ -142,6 +142,7 @@ class TFMain : public QMainWindow {
     bool m_activatedOnce = false;
     bool m_lostToOwnWindow = false;
     bool m_syncingGrid = false;
+    bool m_atFirstRow = false;  // the shown data set has just gone to its first row
     DirectoryMode m_mode = DirectoryMode::Persons;
     SearchCriteria m_search;  // SearchName, SearchPhone and the prefix switch (ANSI)
 

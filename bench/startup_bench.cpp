@@ -205,10 +205,14 @@ int measure(int argc, char** argv, const QString& folder) {
     Application app(argc, argv);
     MessageBox::setInteractive(false);
     TFMain window(folder);
-    if (window.startupFailed()) {
+    if (window.startupFailed() || !window.DSet.Active()) {
         std::fprintf(stderr, "start-up failed\n");
+        for (const MessageBox::Shown& box : MessageBox::shown()) {
+            std::fprintf(stderr, "%s\n", box.text.toUtf8().constData());
+        }
         return 1;
     }
+    const int records = window.DSet.RecordCount();
     auto* grid = window.findChild<QTableView*>(QStringLiteral("GxDBGrid1"));
     auto* edFam = window.findChild<QLineEdit*>(QStringLiteral("edFam"));
     PaintWatch watch(grid);
@@ -253,7 +257,7 @@ int measure(int argc, char** argv, const QString& folder) {
     window.activateWindow();
     app.exec();
 
-    std::printf("records in persons table:        %d\n", window.DSet.RecordCount());
+    std::printf("records in persons table:        %d\n", records);
     std::printf("start to first rows painted:     %8.1f ms\n", firstPaint);
     for (const Search& search : searches) {
         std::printf("Enter to rows painted, \"%s\": %8.1f ms (%d rows held by the grid)\n",
