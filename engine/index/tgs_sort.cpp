@@ -84,6 +84,9 @@ TgsSort::TgsSort(int maxKeyLength, bool ascending, bool unique)
 
 TgsSort::~TgsSort() = default;
 
+// All eight bytes are kept, trailing zero bytes included: with the record number appended to
+// every key, a shortened 1.0 would sort after 1.0000000000000002 whenever the record number's
+// leading bytes are zero.
 void TgsSort::doubleToSortBytes(double value, uint8_t* out) {
     uint64_t bits;
     std::memcpy(&bits, &value, sizeof bits);

@@ -305,5 +305,50 @@ TEST_F(BuildTest, WriterFillsEveryBlockButTheLastOfEachLevel) {
     EXPECT_TRUE(std::is_sorted(keys.begin(), keys.end()));
 }
 
+// Keys enough to overflow the sort's 32 pools: several runs, merged into one sorted tree.
+TEST_F(BuildTest, KeysOverflowingThePoolsStillBuildOneSortedTree) {
+    test::makeTable(table(), {{"NAME", 'C', 30, 0}}, {});
+    GSO_dBaseFld t(table(), true, true);
+    auto file = GSobjMDXFile::create(t, "T");
+    GSobjMDXTag& tag = file->TagCreate("NAME", "NAME", "", false, false);
+    size_t runs = 0;
+    {
+        GSobjSortMDX writer(tag);
+        uint64_t state = 12345;
+        for (uint32_t record = 1; record <= 80000; ++record) {
+            std::string key;
+            for (int i = 0; i < 20; ++i) {
+                state = state * 6364136223846793005ull + 1442695040888963407ull;
+                key.push_back(static_cast<char>('A' + (state >> 59) % 26));
+            }
+            writer.addKey(TgsVariant::character(key), record);
+        }
+        tag.setNodeRange(0, 0);
+        writer.writeTree();
+        runs = writer.runCount();
+    }
+    EXPECT_GT(runs, 1u);
+    tag.HeaderWrite();
+    const auto keys = test::treeKeys(tag);
+    ASSERT_EQ(keys.size(), 80000u);
+    std::vector<std::string> names;
+    for (const auto& entry : keys) names.push_back(entry.substr(0, entry.find('|')));
+    EXPECT_TRUE(std::is_sorted(names.rbegin(), names.rend()));
+}
+
+TEST_F(BuildTest, RenameStoresTheNewBaseName) {
+    test::makeTable(table(), {{"NAME", 'C', 10, 0}}, {{"A"}});
+    GSO_dBaseFld t(table(), true, true);
+    auto file = GSobjMDXFile::create(t, "T");
+    file->TagCreate("NAME", "NAME", "", false, true);
+    file->Rename("Other");
+    EXPECT_EQ(file->path(), m_dir.file("Other.MDX"));
+    file->close();
+    const auto b = test::readFileBytes(m_dir.file("Other.MDX"));
+    EXPECT_STREQ(reinterpret_cast<const char*>(&b[4]), "OTHER");
+    GSobjMDXFile reopened(t, "Other");
+    EXPECT_EQ(test::treeKeys(*reopened.findTag("NAME")), (std::vector<std::string>{"A|1"}));
+}
+
 }  // namespace
 }  // namespace abonex

@@ -141,6 +141,16 @@ TEST_F(TagOpsTest, MovesVisitEveryKeyInBothDirectionsAcrossLevels) {
     EXPECT_EQ(tag.Navigate(PosCurrent), record);
 }
 
+TEST_F(TagOpsTest, ARangeRestrictsTheCursor) {
+    GSobjMDXTag& tag = open({"AB", "B1", "B2", "BC", "C", "A"});
+    tag.SetRange(TgsVariant::character("B"), TgsVariant::character("B"));
+    EXPECT_TRUE(tag.RangeActive());
+    EXPECT_EQ(cursorWalk(tag, true), (std::vector<std::string>{"B1|2", "B2|3", "BC|4"}));
+    EXPECT_EQ(cursorWalk(tag, false), (std::vector<std::string>{"BC|4", "B2|3", "B1|2"}));
+    tag.clearRange();
+    EXPECT_EQ(cursorWalk(tag, true).size(), 6u);
+}
+
 TEST_F(TagOpsTest, SyncToRecordFindsTheRecordAmongEqualKeys) {
     GSobjMDXTag& tag = open({"X", "X", "A", "X", "X"});
     m_table->GotoRecord(4);
