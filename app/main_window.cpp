@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QRadioButton>
 #include <QResizeEvent>
 #include <QScreen>
@@ -34,6 +35,12 @@
 #include "app/text_codec.h"
 #include "app/windows_color.h"
 #include "engine/file/path_util.h"
+
+// The pictures are compiled into the windows' static library, whose resource registration the
+// linker would otherwise drop: nothing refers to it by name.
+static void initPictures() {
+    Q_INIT_RESOURCE(abonex);
+}
 
 namespace abonex {
 
@@ -118,6 +125,7 @@ void userOperation(Operation&& operation) {
 
 TFMain::TFMain(const QString& programFolder, QWidget* parent)
     : QMainWindow(parent), m_programFolder(programFolder) {
+    initPictures();
     buildWindow();
     FormCreate();
 }
@@ -541,8 +549,9 @@ void TFMain::changeEvent(QEvent* event) {
             FormActivate();
         }
     } else {
+        // Message boxes hand the focus back without counting as a dialog of the program.
         QWidget* now = QApplication::activeWindow();
-        m_lostToOwnWindow = now != nullptr && now != this;
+        m_lostToOwnWindow = now != nullptr && now != this && !qobject_cast<QMessageBox*>(now);
     }
 }
 
@@ -764,7 +773,15 @@ void TFMain::EditCurrentRecord() {
         dataSet.Cancel();
         throw;
     }
-    if (dialog.exec() == QDialog::Accepted) {
+    const bool accepted = dialog.exec() == QDialog::Accepted;
+    // The window takes the focus back from its dialog, after the record is written, even where
+    // no window manager hands it over; that activation empties the name box and re-applies the
+    // filter.
+    struct Reactivate {
+        QWidget* window;
+        ~Reactivate() { window->activateWindow(); }
+    } reactivate{this};
+    if (accepted) {
         dialog.storeFields();
         dataSet.Post();
     } else {
