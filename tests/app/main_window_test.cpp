@@ -566,6 +566,66 @@ class MainWindowTest : public QObject {
         QVERIFY(s.child<QToolButton>("btnOrg")->isEnabled());
     }
 
+    void editingARecordLockedElsewhereShowsTheErrorAndChangesNothing() {
+        Session s;
+        s.fixture.writeAll(persons(), organisations(), favourites());
+        s.start();
+        // Another copy of the program edits Сидоров (record 3) and holds its lock.
+        TEngineDataSet other;
+        other.setDatabaseName(s.fixture.folder().toStdString());
+        other.setTableName("Phone.DBF");
+        other.setIndexName("NAME");
+        other.setIndexFiles({"Phone.MDX"});
+        other.Open();
+        other.GotoRecNo(3);
+        other.Edit();
+        s.selectRow(s.rowOf(QStringLiteral("Сидоров")));
+        bool dialogShown = false;
+        whenDialogShown<TFEditRecord>([&](TFEditRecord* dialog) {
+            dialogShown = true;
+            dialog->reject();
+        });
+        s.window->redRecClick();
+        QVERIFY(!dialogShown);
+        QCOMPARE(MessageBox::shown().size(), 1);
+        QCOMPARE(MessageBox::shown().at(0).text,
+                 QStringLiteral("Record is locked by another user"));
+        QCOMPARE(MessageBox::shown().at(0).icon, QMessageBox::Critical);
+        QCOMPARE(s.window->DSet.State(), DataSetState::Browse);
+        other.Cancel();
+        // Once the lock is gone the same command edits.
+        whenDialogShown<TFEditRecord>([&](TFEditRecord* dialog) {
+            dialogShown = true;
+            dialog->reject();
+        });
+        s.window->redRecClick();
+        QVERIFY(dialogShown);
+    }
+
+    void closingRebuildsAndClosesWithoutSwitchingModes() {
+        Session s;
+        s.fixture.writeAll(persons(), organisations(), favourites());
+        s.start();
+        s.window->mnuOrgClick();
+        s.window->close();
+        QVERIFY(!s.window->ReturnToPersonsOnClose());
+        QVERIFY(!s.window->DSet.Active());
+        QVERIFY(!s.window->DSOrg.Active());
+        QVERIFY(!s.window->DSFavor.Active());
+        // The organisations table closing during shutdown leaves the mode alone.
+        QVERIFY(s.action("mnuOrg")->isChecked());
+        QVERIFY(MessageBox::shown().isEmpty());
+        // The rebuilt index still opens and orders the table.
+        TEngineDataSet check;
+        check.setDatabaseName(s.fixture.folder().toStdString());
+        check.setTableName("Org.dbf");
+        check.Open();
+        check.OpenIndexFiles("ORG.MDX", "ORG_NAME");
+        std::vector<DataSetRow> rows = check.fetchRows(0, 10);
+        QCOMPARE(rows.size(), size_t(3));
+        QCOMPARE(rows.front().recordNumber, 1);  // Аптека №1 sorts first
+    }
+
     // --- Width rule ---
 
     void widthRuleGivesColumnZeroTheRest() {
