@@ -19,6 +19,7 @@ namespace abonex {
 namespace {
 
 constexpr int64_t kAnyRecord = -1;
+constexpr int kMaxTreeLevels = 32;
 constexpr int64_t kAfterEqualKeys = INT32_MAX;
 
 bool isText(const TgsVariant& v) {
@@ -117,6 +118,13 @@ void GSobjMDXTag::loadRoot() {
 GSobjIndexKey& GSobjMDXTag::loadChild(GSobjIndexKey& page, size_t index) {
     const uint32_t block = page.keys.at(index).pointer();
     if (page.child && page.child->block == block && !page.child->split) return *page.child;
+    // A damaged file may lead a branch back to itself: the held path never gets deeper than a
+    // tree can be.
+    int depth = 1;
+    for (const GSobjIndexKey* above = &page; above->parent != nullptr; above = above->parent) {
+        ++depth;
+    }
+    if (depth >= kMaxTreeLevels) damaged("tree deeper than 32 levels");
     auto child = std::make_unique<GSobjIndexKey>();
     NodeRead(block, *child);
     child->parent = &page;

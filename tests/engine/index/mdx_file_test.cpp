@@ -293,6 +293,10 @@ TEST_F(DamagedMdxTest, NodeCountBeyondTheBlockAndCyclesAreRefused) {
     test::expectEngineError(
         [&] { test::treeKeys(*file.tags()[0]); },
         "Index file damaged - " + m_index + ": tag NAME: node block 6 is reached twice");
+    const std::string tooDeep =
+        "Index file damaged - " + m_index + ": tag NAME: tree deeper than 32 levels";
+    test::expectEngineError([&] { file.tags()[0]->Navigate(PosTop); }, tooDeep);
+    test::expectEngineError([&] { file.tags()[0]->KeyFind(TgsVariant::character("A")); }, tooDeep);
 }
 
 // ---------------------------------------------------------------------------------------------
