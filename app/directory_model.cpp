@@ -44,11 +44,16 @@ std::optional<DirectoryModel::Row> DirectoryModel::convert(const DataSetRow& sou
     if (source.recordNumber <= 0) return std::nullopt;
     Row row;
     row.recordNumber = source.recordNumber;
-    for (int column = 0; column < kColumns && column < static_cast<int>(source.values.size());
-         ++column) {
-        row.text[column] = fromAnsi(source.values[column]);
+    for (int column = 0; column < kColumns; ++column) {
+        if (column < static_cast<int>(source.values.size())) row.text += source.values[column];
+        row.ends[column] = static_cast<uint16_t>(row.text.size());
     }
     return row;
+}
+
+std::string_view DirectoryModel::Row::field(int column) const {
+    const size_t begin = column == 0 ? 0 : ends[column - 1];
+    return std::string_view(text).substr(begin, ends[column] - begin);
 }
 
 int DirectoryModel::readBlock(std::vector<Row>& into, int count) const {
@@ -96,7 +101,7 @@ int DirectoryModel::columnCount(const QModelIndex& parent) const {
 
 QVariant DirectoryModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= static_cast<int>(m_rows.size())) return {};
-    if (role == Qt::DisplayRole) return m_rows[index.row()].text[index.column()];
+    if (role == Qt::DisplayRole) return fromAnsi(m_rows[index.row()].field(index.column()));
     return {};
 }
 

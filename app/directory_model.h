@@ -14,7 +14,10 @@
 #include <QString>
 #include <QStringList>
 #include <array>
+#include <cstdint>
 #include <optional>
+#include <string>
+#include <string_view>
 #include <vector>
 
 namespace abonex {
@@ -60,9 +63,14 @@ class DirectoryModel : public QAbstractTableModel {
     void fetchMore(const QModelIndex& parent) override;
 
   private:
+    // One row as read, kept in the engine's ANSI text: its fields one after another in `text`,
+    // field i ending at ends[i]. Converted to Unicode only when the grid paints it, so a grid
+    // scrolled through a large table stays small.
     struct Row {
         int recordNumber = 0;
-        std::array<QString, kColumns> text;
+        std::array<uint16_t, kColumns> ends{};
+        std::string text;
+        std::string_view field(int column) const;
     };
     static std::optional<Row> convert(const DataSetRow& source);
     // Reads up to `count` rows after the last one in `into`; returns how many came.

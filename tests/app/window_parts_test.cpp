@@ -110,6 +110,8 @@ class WindowPartsTest : public QObject {
         for (int row = 0; row < 450; ++row) {
             QCOMPARE(model.index(row, 0).data().toString(),
                      QStringLiteral("Имя %1").arg(row, 3, 10, QLatin1Char('0')));
+            QCOMPARE(model.index(row, 1).data().toString(), QString::number(row));
+            QCOMPARE(model.index(row, 2).data().toString(), QString());
             QCOMPARE(model.index(row, DirectoryModel::kCommentColumn).data().toString(),
                      QStringLiteral("к%1").arg(row));
         }
