@@ -541,6 +541,14 @@ void TFMain::changeEvent(QEvent* event) {
     QMainWindow::changeEvent(event);
     if (event->type() != QEvent::ActivationChange) return;
     if (isActiveWindow()) {
+        // Behind a modal dialog, or while a record dialog is on its way, the window only looks
+        // active (its activation was asked for before the dialog opened): re-applying the
+        // filter now would drop the record being edited. It counts once the dialog has gone.
+        const DataSetState state = gridDataSet().State();
+        if (QApplication::activeModalWidget() != nullptr || state == DataSetState::Edit ||
+            state == DataSetState::Insert) {
+            return;
+        }
         // The window's own activation: at start, and when a window of the program (a dialog,
         // a message box) hands the focus back; coming back from another program is not one.
         if (!m_activatedOnce || m_lostToOwnWindow) {

@@ -431,6 +431,35 @@ class MainWindowTest : public QObject {
         QCOMPARE(s.grid()->currentIndex().row(), 1);
     }
 
+    void recordsInsertedIntoAnEmptyTableAreIndexed() {
+        Session s;
+        s.fixture.writeAll({}, organisations(), favourites());
+        s.start();
+        QVERIFY(MessageBox::shown().isEmpty());
+        QCOMPARE(s.gridNames().size(), 0);
+        for (const QString& name : {QStringLiteral("Яковлев"), QStringLiteral("Андреев")}) {
+            whenDialogShown<TFEditRecord>([name](TFEditRecord* dialog) {
+                typeText(dialog->dbeName, name);
+                QTest::mouseClick(dialog->bbPost, Qt::LeftButton);
+            });
+            s.window->insRecClick();
+        }
+        QVERIFY(MessageBox::shown().isEmpty());
+        QCOMPARE(s.gridNames(),
+                 (QStringList{QStringLiteral("Андреев"), QStringLiteral("Яковлев")}));
+        s.window->close();
+        // The index file on disk holds both, in name order.
+        TEngineDataSet check;
+        check.setDatabaseName(s.fixture.folder().toStdString());
+        check.setTableName("Phone.DBF");
+        check.Open();
+        check.OpenIndexFiles("PHONE.MDX", "NAME");
+        std::vector<DataSetRow> rows = check.fetchRows(0, 10);
+        QCOMPARE(rows.size(), size_t(2));
+        QCOMPARE(rows.at(0).recordNumber, 2);
+        QCOMPARE(rows.at(1).recordNumber, 1);
+    }
+
     void closingTheDialogByItsCloseBoxCancelsTheInsert() {
         Session s;
         s.fixture.writeAll(persons(), organisations(), favourites());
