@@ -125,18 +125,17 @@ struct Session {
     int rowOf(const QString& name) const { return static_cast<int>(gridNames().indexOf(name)); }
 };
 
-// Drives the next modal dialog of type T from the event loop once it is shown.
+// Drives the next modal dialog of type T from the event loop once it is shown (looking for it
+// every 10 ms for at most 5 seconds).
 template <typename T>
-void whenDialogShown(std::function<void(T*)> action) {
-    auto attempt = std::make_shared<std::function<void()>>();
-    *attempt = [action, attempt] {
+void whenDialogShown(std::function<void(T*)> action, int attemptsLeft = 500) {
+    QTimer::singleShot(attemptsLeft == 500 ? 0 : 10, [action, attemptsLeft] {
         if (auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget())) {
             action(dialog);
-        } else {
-            QTimer::singleShot(10, *attempt);
+        } else if (attemptsLeft > 0) {
+            whenDialogShown<T>(action, attemptsLeft - 1);
         }
-    };
-    QTimer::singleShot(0, *attempt);
+    });
 }
 
 }  // namespace
