@@ -641,8 +641,12 @@ bool TFMain::eventFilter(QObject* watched, QEvent* event) {
         const int key = static_cast<QKeyEvent*>(event)->key();
         if (key == Qt::Key_Return || key == Qt::Key_Enter) btnFiltr->click();
     } else if (watched == GxDBGrid1 && event->type() == QEvent::Resize) {
-        const QSize before = static_cast<QResizeEvent*>(event)->oldSize();
-        if (before.width() > 0 && isVisible()) FormCanResize(before.width());
+        // The grid's width before the change; when it is first laid out there is none, and
+        // its first width stands in.
+        const auto* resize = static_cast<QResizeEvent*>(event);
+        const int before =
+            resize->oldSize().width() > 0 ? resize->oldSize().width() : resize->size().width();
+        if (isVisible()) FormCanResize(before);
     }
     return QMainWindow::eventFilter(watched, event);
 }
