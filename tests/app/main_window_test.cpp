@@ -635,7 +635,8 @@ class MainWindowTest : public QObject {
         s.fixture.writeAll(persons(), organisations(), favourites());
         s.start();
         s.window->mnuOrgClick();
-        s.window->close();
+        QTest::keyClick(s.window.get(), Qt::Key_Q, Qt::ControlModifier);  // "Выход"
+        QVERIFY(!s.window->isVisible());
         QVERIFY(!s.window->ReturnToPersonsOnClose());
         QVERIFY(!s.window->DSet.Active());
         QVERIFY(!s.window->DSOrg.Active());
