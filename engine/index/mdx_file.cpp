@@ -254,7 +254,22 @@ GSobjMDXTag& GSobjMDXFile::TagCreate(std::string_view name, std::string_view key
     auto tag = std::make_unique<GSobjMDXTag>(*this, upper, 0);
     tag->TagInit(keyExpression, unique, ascending, filterExpression);
 
-    std::erase_if(m_tags, [&](const auto& existing) { return existing->name() == upper; });
+    // A tag of the same name is replaced; it comes back when the new one cannot be built.
+    std::unique_ptr<GSobjMDXTag> replaced;
+    const auto same = std::find_if(m_tags.begin(), m_tags.end(),
+                                   [&](const auto& existing) { return existing->name() == upper; });
+    if (same != m_tags.end()) {
+        (*same)->TreeRelease();
+        replaced = std::move(*same);
+        m_tags.erase(same);
+    }
+    auto insertSorted = [&](std::unique_ptr<GSobjMDXTag> entry) {
+        const std::string key = entry->name();
+        const auto position = std::find_if(m_tags.begin(), m_tags.end(), [&](const auto& existing) {
+            return existing->name() > key;
+        });
+        m_tags.insert(position, std::move(entry));
+    };
     if (m_tags.size() >= static_cast<size_t>(mdx::kMaxTags)) raiseTooManyTags(m_file->path());
 
     tag->setHeaderBlock(BlockAllocate());
@@ -263,10 +278,15 @@ GSobjMDXTag& GSobjMDXFile::TagCreate(std::string_view name, std::string_view key
     BlockWrite(tag->headerBlock(), zero.data(), zero.size());
 
     GSobjMDXTag& created = *tag;
-    auto position = std::find_if(m_tags.begin(), m_tags.end(),
-                                 [&](const auto& existing) { return existing->name() > upper; });
-    m_tags.insert(position, std::move(tag));
-    buildTag(created);
+    insertSorted(std::move(tag));
+    try {
+        buildTag(created);
+    } catch (...) {
+        // The blocks written so far stay behind, unreferenced; the tag table is as it was.
+        std::erase_if(m_tags, [&](const auto& existing) { return existing.get() == &created; });
+        if (replaced) insertSorted(std::move(replaced));
+        throw;
+    }
     writeTagTable(true);
     return created;
 }

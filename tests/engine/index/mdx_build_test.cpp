@@ -258,12 +258,19 @@ TEST_F(BuildTest, ProgressReportsBothPhases) {
                                         "1:2:0:3", "1:2:0:4", "1:2:0:5", "2:2:0:0"}));
 }
 
-TEST_F(BuildTest, CharacterKeysLongerThan239BytesCannotBeBuilt) {
-    test::makeTable(table(), {{"TEXT", 'C', 240, 0}}, {{"x"}});
+TEST_F(BuildTest, CharacterKeysLongerThan239BytesCannotBeBuiltAndChangeNoTag) {
+    test::makeTable(table(), {{"TEXT", 'C', 240, 0}, {"NAME", 'C', 10, 0}}, {{"x", "A"}});
     GSO_dBaseFld t(table(), true, true);
     auto file = GSobjMDXFile::create(t, "T");
+    file->TagCreate("TEXT", "NAME", "", false, true);
     test::expectEngineError([&] { file->TagCreate("TEXT", "TEXT", "", false, true); },
                             "Sort key length greater than 240 bytes");
+    ASSERT_EQ(file->tags().size(), 1u);
+    EXPECT_EQ(file->tags()[0]->keyExpression(), "NAME");
+    file->close();
+    GSobjMDXFile reopened(t, "T");
+    ASSERT_EQ(reopened.tags().size(), 1u);
+    EXPECT_EQ(test::treeKeys(*reopened.tags()[0]), (std::vector<std::string>{"A|1"}));
 }
 
 // The writer on keys handed to it directly: a three-level tree of 1,000 keys with 3 per node.
