@@ -549,8 +549,8 @@ void TFMain::changeEvent(QEvent* event) {
             state == DataSetState::Insert) {
             return;
         }
-        // The window's own activation: at start, and when a window of the program (a dialog,
-        // a message box) hands the focus back; coming back from another program is not one.
+        // The window's own activation: at start, and when a dialog of the program hands the
+        // focus back; coming back from another program is not one.
         if (!m_activatedOnce || m_lostToOwnWindow) {
             m_activatedOnce = true;
             m_lostToOwnWindow = false;
