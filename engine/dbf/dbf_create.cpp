@@ -16,12 +16,13 @@ void createDbfTable(std::string_view path, const std::vector<FieldSpec>& fields,
                     unsigned char languageDriver) {
     int recordLength = 1;
     for (const FieldSpec& field : fields) {
-        bool validType = field.type == 'C' || field.type == 'D' || field.type == 'L' ||
-                         field.type == 'N';
+        bool validType =
+            field.type == 'C' || field.type == 'D' || field.type == 'L' || field.type == 'N';
         int maxLength = field.type == 'C' ? 0xFFFF : 0xFF;
         if (field.name.empty() || field.name.size() > 10 || !validType || field.length < 1 ||
             field.length > maxLength || field.decimals < 0 || field.decimals > 0xFF) {
-            raiseEngineError(err::kHeaderInvalid, sub::kCreate, std::string(path) + "->" + field.name);
+            raiseEngineError(err::kHeaderInvalid, sub::kCreate,
+                             std::string(path) + "->" + field.name);
         }
         recordLength += field.length;
     }

@@ -10,7 +10,9 @@ namespace abonex {
 
 namespace {
 
-bool isTextType(char type) { return type == 'C' || type == 'D' || type == 'L'; }
+bool isTextType(char type) {
+    return type == 'C' || type == 'D' || type == 'L';
+}
 
 }  // namespace
 
@@ -21,8 +23,7 @@ const DbfField& GSO_dBaseFld::FindField(std::string_view name) const {
     for (const DbfField& field : fields()) {
         if (upperAscii(field.name) == upperWanted) return field;
     }
-    raiseEngineError(err::kFieldNameInvalid, sub::kFieldLookup,
-                     path() + "->" + std::string(name));
+    raiseEngineError(err::kFieldNameInvalid, sub::kFieldLookup, path() + "->" + std::string(name));
 }
 
 const DbfField& GSO_dBaseFld::fieldByNumber(int number) const {

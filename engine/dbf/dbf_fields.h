@@ -13,7 +13,7 @@
 namespace abonex {
 
 class GSO_dBaseFld : public GSO_dBaseDBF {
-public:
+  public:
     using GSO_dBaseDBF::GSO_dBaseDBF;
 
     // The descriptor of the field named `name` (trailing blanks ignored, compared without

@@ -13,11 +13,13 @@ namespace abonex {
 
 namespace {
 
-constexpr int kMinHeaderLength = 33;          // header + terminator
-constexpr int kMinHeaderLength30 = 296;       // version 0x30 adds a 263-byte backlink area
+constexpr int kMinHeaderLength = 33;     // header + terminator
+constexpr int kMinHeaderLength30 = 296;  // version 0x30 adds a 263-byte backlink area
 constexpr int kBacklinkReserve30 = 263;
 
-uint16_t readLE16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+uint16_t readLE16(const uint8_t* p) {
+    return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
 
 void writeLE32(uint8_t* p, uint32_t value) {
     for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(value >> (8 * i));
@@ -49,11 +51,18 @@ LocalTimestamp currentLocalTimestamp() {
     gettimeofday(&now, nullptr);
     std::tm local{};
     localtime_r(&now.tv_sec, &local);
-    return {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
-            local.tm_min,        local.tm_sec,     static_cast<int>(now.tv_usec / 1000)};
+    return {local.tm_year + 1900,
+            local.tm_mon + 1,
+            local.tm_mday,
+            local.tm_hour,
+            local.tm_min,
+            local.tm_sec,
+            static_cast<int>(now.tv_usec / 1000)};
 }
 
-void setLocalClockForTesting(LocalClock clock) { clockOverride() = std::move(clock); }
+void setLocalClockForTesting(LocalClock clock) {
+    clockOverride() = std::move(clock);
+}
 
 LocalTimestamp engineLocalNow() {
     return clockOverride() ? clockOverride()() : currentLocalTimestamp();
@@ -148,8 +157,8 @@ void GSO_dBaseDBF::readHeaderAndDescriptors(std::string_view password) {
 int GSO_dBaseDBF::countFromFileSize() {
     uint64_t fileSize = size();
     if (fileSize <= static_cast<uint64_t>(m_headerLength)) return 0;
-    uint64_t count = (fileSize - static_cast<uint64_t>(m_headerLength)) /
-                     static_cast<uint64_t>(m_recordLength);
+    uint64_t count =
+        (fileSize - static_cast<uint64_t>(m_headerLength)) / static_cast<uint64_t>(m_recordLength);
     return static_cast<int>(std::min<uint64_t>(count, std::numeric_limits<int32_t>::max()));
 }
 
@@ -167,10 +176,9 @@ void GSO_dBaseDBF::WriteHeader() {
         return;
     }
     LocalTimestamp now = engineLocalNow();
-    uint32_t stamp = (static_cast<uint32_t>(now.hour) << 22) |
-                     (static_cast<uint32_t>(now.minute) << 16) |
-                     (static_cast<uint32_t>(now.second) << 10) |
-                     static_cast<uint32_t>(now.millisecond);
+    uint32_t stamp =
+        (static_cast<uint32_t>(now.hour) << 22) | (static_cast<uint32_t>(now.minute) << 16) |
+        (static_cast<uint32_t>(now.second) << 10) | static_cast<uint32_t>(now.millisecond);
     m_header[1] = static_cast<uint8_t>(now.year % 100);
     m_header[2] = static_cast<uint8_t>(now.month);
     m_header[3] = static_cast<uint8_t>(now.day);
@@ -210,9 +218,15 @@ void GSO_dBaseDBF::GotoRecord(int code) {
     m_atBeginning = false;
     int n;
     switch (code) {
-        case PosCurrent: n = m_recordNumber; break;
-        case PosBottom: n = m_recordCount; break;
-        case PosTop: n = 1; break;
+        case PosCurrent:
+            n = m_recordNumber;
+            break;
+        case PosBottom:
+            n = m_recordCount;
+            break;
+        case PosTop:
+            n = 1;
+            break;
         case PosPrior:
             if (m_recordNumber <= 1) {
                 m_atBeginning = true;
@@ -220,7 +234,9 @@ void GSO_dBaseDBF::GotoRecord(int code) {
             }
             n = m_recordNumber - 1;
             break;
-        case PosNext: n = m_recordNumber + 1; break;
+        case PosNext:
+            n = m_recordNumber + 1;
+            break;
         default:
             if (code < 0) fail(err::kBeyondEof, sub::kRecordRead);
             n = code;
@@ -341,7 +357,9 @@ void GSO_dBaseDBF::BlankRecord() {
     m_recordChanged = true;
 }
 
-void GSO_dBaseDBF::flushAll() { flush(); }
+void GSO_dBaseDBF::flushAll() {
+    flush();
+}
 
 void GSO_dBaseDBF::recordWritten(bool) {}
 
@@ -353,10 +371,13 @@ LockRegion GSO_dBaseDBF::recordLockRegion(int n) const {
     LockLayout layout = lockLayout(m_protocol);
     uint64_t record = static_cast<uint64_t>(n);
     switch (m_protocol) {
-        case TgsLokProtocol::DB4Lock: return {layout.recordBase - record - 1, 1};
-        case TgsLokProtocol::ClipLock: return {1000000000u + record, 1};
+        case TgsLokProtocol::DB4Lock:
+            return {layout.recordBase - record - 1, 1};
+        case TgsLokProtocol::ClipLock:
+            return {1000000000u + record, 1};
         case TgsLokProtocol::Default:
-        case TgsLokProtocol::FoxLock: break;
+        case TgsLokProtocol::FoxLock:
+            break;
     }
     if (hasOpenIndexFiles()) return {layout.recordBase - record, 1};
     return {layout.baseOffset + recordOffset(n), 1};

@@ -60,12 +60,12 @@ inline constexpr uint8_t kFlagKeptBits = 0x07;
 
 // The in-memory copy of one field descriptor.
 struct DbfField {
-    std::string name;   // upper case as stored, without NULs
+    std::string name;  // upper case as stored, without NULs
     char type = 'C';
-    int length = 0;     // for 'C': byte 16 + 256 * byte 17
-    int decimals = 0;   // 0 for 'C'
-    int offset = 0;     // position in the record (byte 0 is the deletion flag)
-    int number = 0;     // 1-based
+    int length = 0;    // for 'C': byte 16 + 256 * byte 17
+    int decimals = 0;  // 0 for 'C'
+    int offset = 0;    // position in the record (byte 0 is the deletion flag)
+    int number = 0;    // 1-based
 };
 
 // Local date and time as the header writer sees them; replaceable for tests.
@@ -83,7 +83,7 @@ LocalTimestamp engineLocalNow();
 enum class TableState { Browse, Reindexing };
 
 class GSO_dBaseDBF : public GSO_DiskFile {
-public:
+  public:
     // Opens the table `fileName` (".DBF" is appended when the name has no extension), reads and
     // checks its header and descriptors, and stands before the first record. Errors: the disk
     // errors with sub-code 1107, 1001 for a malformed header (sub-code 1204), EEngineEncryption
@@ -178,7 +178,7 @@ public:
     // Flushes the table file; the handler then flushes its index files.
     virtual void flushAll();
 
-protected:
+  protected:
     // Reads record n (1..recordCount()) into the record image; false on a short read.
     // The handler overrides it to serve reads from its read-ahead buffer.
     virtual bool readRecord(int n, uint8_t* into);
@@ -196,7 +196,7 @@ protected:
     }
     int countFromFileSize();
 
-private:
+  private:
     void readHeaderAndDescriptors(std::string_view password);
     void writeRecordAt(int n, bool withMark);
 

@@ -22,7 +22,7 @@ namespace {
 // The process-wide registry of open files. The engine runs on one thread, so a plain list
 // suffices; at process end every file still open is released and closed.
 class GSobjFileColl {
-public:
+  public:
     static GSobjFileColl& instance() {
         static GSobjFileColl* registry = [] {
             auto* created = new GSobjFileColl;  // never destroyed: files may close at exit
@@ -36,7 +36,7 @@ public:
     std::vector<GSO_DiskFile*> snapshot() const { return m_files; }
     size_t size() const { return m_files.size(); }
 
-private:
+  private:
     std::vector<GSO_DiskFile*> m_files;
 };
 
@@ -113,7 +113,9 @@ void GSO_DiskFile::takeShareMarker(const std::string& path) {
     }
 }
 
-GSO_DiskFile::~GSO_DiskFile() { close(); }
+GSO_DiskFile::~GSO_DiskFile() {
+    close();
+}
 
 void GSO_DiskFile::create(std::string_view fileName) {
     std::string path = resolveCaseInsensitive(expandPath(fileName));
@@ -144,8 +146,8 @@ void GSO_DiskFile::write(uint64_t offset, const void* buffer, size_t count) {
     write2(offset, buffer, count, nullptr, 0);
 }
 
-void GSO_DiskFile::write2(uint64_t offset, const void* first, size_t firstCount,
-                          const void* second, size_t secondCount) {
+void GSO_DiskFile::write2(uint64_t offset, const void* first, size_t firstCount, const void* second,
+                          size_t secondCount) {
     if (m_fd < 0) fail(103, sub::kWrite);
     if (!m_readWrite) {
         m_lastError = err::kAccessDenied;
@@ -303,12 +305,16 @@ bool GSO_DiskFile::lockWaiting(LockRegion region, LockWait wait) {
     return false;
 }
 
-void GSO_DiskFile::fail(int code, int subCode) const { raiseEngineError(code, subCode, m_path); }
+void GSO_DiskFile::fail(int code, int subCode) const {
+    raiseEngineError(code, subCode, m_path);
+}
 
 void GSO_DiskFile::closeAllOpenFiles() {
     for (GSO_DiskFile* file : GSobjFileColl::instance().snapshot()) file->close();
 }
 
-size_t GSO_DiskFile::openFileCount() { return GSobjFileColl::instance().size(); }
+size_t GSO_DiskFile::openFileCount() {
+    return GSobjFileColl::instance().size();
+}
 
 }  // namespace abonex

@@ -41,7 +41,7 @@ struct LockWait {
 };
 
 class GSO_DiskFile {
-public:
+  public:
     // Opens an existing file (never creates one). The name is made absolute against the current
     // directory and its last component is matched without regard to case. Raises the error of
     // the system's error number with sub-code 1107 on failure (2 for a missing file, 32 for a
@@ -63,10 +63,10 @@ public:
     // Writes two pieces back to back in one system call.
     void write2(uint64_t offset, const void* first, size_t firstCount, const void* second,
                 size_t secondCount);
-    uint64_t size();                    // sub-code 1105
-    void flush();                       // fsync; nothing on a closed file (sub-code 1111)
+    uint64_t size();  // sub-code 1105
+    void flush();     // fsync; nothing on a closed file (sub-code 1111)
     // Cuts the file at `offset`. Needs read-write access and exclusive access, else error 5.
-    void truncate(uint64_t offset);     // sub-code 1109
+    void truncate(uint64_t offset);  // sub-code 1109
     // Releases a held lock, removes the file from the registry and closes it.
     void close();
 
@@ -104,7 +104,7 @@ public:
     // Number of files in the process-wide registry.
     static size_t openFileCount();
 
-private:
+  private:
     void takeShareMarker(const std::string& path);
     bool systemLock(uint64_t offset, uint64_t length);
     bool systemUnlock(uint64_t offset, uint64_t length);

@@ -70,32 +70,46 @@ void raiseEngineError(int code, int subCode, std::string_view text) {
 }
 
 void raiseLockWaitError(int lastError, std::string_view path) {
-    std::string message =
-        "Error " + std::to_string(lastError) + " in Lock of " + std::string(path);
+    std::string message = "Error " + std::to_string(lastError) + " in Lock of " + std::string(path);
     throw EEngineError(lastError, 0, std::string(path), message);
 }
 
 int errnoToEngineCode(int errnoValue, bool writing) {
     switch (errnoValue) {
-        case 0: return 0;
-        case ENOENT: return err::kFileNotFound;
-        case ENOTDIR: return err::kPathNotFound;
+        case 0:
+            return 0;
+        case ENOENT:
+            return err::kFileNotFound;
+        case ENOTDIR:
+            return err::kPathNotFound;
         case EMFILE:
-        case ENFILE: return err::kTooManyOpenFiles;
+        case ENFILE:
+            return err::kTooManyOpenFiles;
         case EACCES:
         case EPERM:
-        case EISDIR: return err::kAccessDenied;
-        case EAGAIN: return err::kLockViolation;
-        case EBADF: return 6;           // invalid handle
-        case EROFS: return 150;         // "Disk is write-protected"
-        case EEXIST: return err::kFileExists;
+        case EISDIR:
+            return err::kAccessDenied;
+        case EAGAIN:
+            return err::kLockViolation;
+        case EBADF:
+            return 6;  // invalid handle
+        case EROFS:
+            return 150;  // "Disk is write-protected"
+        case EEXIST:
+            return err::kFileExists;
         case ENOSPC:
-        case EDQUOT: return 112;        // disk full
-        case ENAMETOOLONG: return 206;  // file name too long
-        case EINVAL: return 87;         // invalid parameter
-        case EFBIG: return 223;         // file too large
-        case EIO: return writing ? err::kDiskWriteError : err::kDiskReadError;
-        default: return errnoValue;
+        case EDQUOT:
+            return 112;  // disk full
+        case ENAMETOOLONG:
+            return 206;  // file name too long
+        case EINVAL:
+            return 87;  // invalid parameter
+        case EFBIG:
+            return 223;  // file too large
+        case EIO:
+            return writing ? err::kDiskWriteError : err::kDiskReadError;
+        default:
+            return errnoValue;
     }
 }
 

@@ -17,7 +17,7 @@
 namespace abonex {
 
 class EEngineError : public std::runtime_error {
-public:
+  public:
     EEngineError(int code, int subCode, std::string text, const std::string& message)
         : std::runtime_error(message), m_code(code), m_subCode(subCode), m_text(std::move(text)) {}
     explicit EEngineError(const std::string& message)
@@ -27,7 +27,7 @@ public:
     int subCode() const { return m_subCode; }
     const std::string& text() const { return m_text; }
 
-private:
+  private:
     int m_code;
     int m_subCode;
     std::string m_text;
@@ -35,7 +35,7 @@ private:
 
 // A table whose header says it is encrypted; this system never supplies a password.
 class EEngineEncryption : public EEngineError {
-public:
+  public:
     using EEngineError::EEngineError;
 };
 

@@ -23,10 +23,13 @@ struct LockLayout {
 
 constexpr LockLayout lockLayout(TgsLokProtocol protocol) {
     switch (protocol) {
-        case TgsLokProtocol::DB4Lock: return {0x40000000u, 0xEFFFFFFFu, 0xB0000000u};
-        case TgsLokProtocol::ClipLock: return {1000000000u, 1000000000u, 1000000000u};
+        case TgsLokProtocol::DB4Lock:
+            return {0x40000000u, 0xEFFFFFFFu, 0xB0000000u};
+        case TgsLokProtocol::ClipLock:
+            return {1000000000u, 1000000000u, 1000000000u};
         case TgsLokProtocol::Default:
-        case TgsLokProtocol::FoxLock: break;
+        case TgsLokProtocol::FoxLock:
+            break;
     }
     return {0x40000000u, 0x7FFFFFFEu, 0x3FFFFFFFu};
 }
@@ -40,10 +43,13 @@ struct LockRegion {
 
 constexpr LockRegion indexFileLockRegion(TgsLokProtocol protocol) {
     switch (protocol) {
-        case TgsLokProtocol::DB4Lock: return {0xEFFFFFFEu, 2};
-        case TgsLokProtocol::ClipLock: return {1000000000u, 1};
+        case TgsLokProtocol::DB4Lock:
+            return {0xEFFFFFFEu, 2};
+        case TgsLokProtocol::ClipLock:
+            return {1000000000u, 1};
         case TgsLokProtocol::Default:
-        case TgsLokProtocol::FoxLock: break;
+        case TgsLokProtocol::FoxLock:
+            break;
     }
     return {0x7FFFFFFDu, 1};
 }

@@ -17,7 +17,9 @@ std::string upperAscii(std::string_view text) {
     return result;
 }
 
-bool isAbsolutePath(std::string_view path) { return !path.empty() && path.front() == '/'; }
+bool isAbsolutePath(std::string_view path) {
+    return !path.empty() && path.front() == '/';
+}
 
 std::string expandPath(std::string_view name) {
     if (isAbsolutePath(name) || name.empty()) return std::string(name);
@@ -90,6 +92,8 @@ std::string replaceExtension(std::string_view path, std::string_view extension) 
     return result;
 }
 
-bool samePathText(std::string_view a, std::string_view b) { return upperAscii(a) == upperAscii(b); }
+bool samePathText(std::string_view a, std::string_view b) {
+    return upperAscii(a) == upperAscii(b);
+}
 
 }  // namespace abonex

@@ -16,8 +16,8 @@ namespace abonex::test {
 
 TempDir::TempDir() {
     const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base != nullptr && *base != '\0' ? base : "/tmp") +
-                          "/abonex-test-XXXXXX";
+    std::string pattern =
+        std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/abonex-test-XXXXXX";
     std::vector<char> buffer(pattern.begin(), pattern.end());
     buffer.push_back('\0');
     if (::mkdtemp(buffer.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
@@ -29,7 +29,9 @@ TempDir::~TempDir() {
     std::filesystem::remove_all(m_path, ignored);
 }
 
-std::string TempDir::file(std::string_view name) const { return m_path + "/" + std::string(name); }
+std::string TempDir::file(std::string_view name) const {
+    return m_path + "/" + std::string(name);
+}
 
 std::vector<uint8_t> readFileBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -39,25 +41,29 @@ std::vector<uint8_t> readFileBytes(const std::string& path) {
 
 void writeFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
     if (!out) throw std::runtime_error("cannot write " + path);
 }
 
 void copyFile(const std::string& from, const std::string& to) {
     std::filesystem::copy_file(from, to, std::filesystem::copy_options::overwrite_existing);
-    std::filesystem::permissions(to, std::filesystem::perms::owner_read |
-                                         std::filesystem::perms::owner_write,
-                                 std::filesystem::perm_options::add);
+    std::filesystem::permissions(
+        to, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write,
+        std::filesystem::perm_options::add);
 }
 
-uint64_t fileSize(const std::string& path) { return std::filesystem::file_size(path); }
+uint64_t fileSize(const std::string& path) {
+    return std::filesystem::file_size(path);
+}
 
 uint16_t le16(const std::vector<uint8_t>& bytes, size_t offset) {
     return static_cast<uint16_t>(bytes.at(offset) | (bytes.at(offset + 1) << 8));
 }
 
 uint32_t le32(const std::vector<uint8_t>& bytes, size_t offset) {
-    return static_cast<uint32_t>(bytes.at(offset)) | (static_cast<uint32_t>(bytes.at(offset + 1)) << 8) |
+    return static_cast<uint32_t>(bytes.at(offset)) |
+           (static_cast<uint32_t>(bytes.at(offset + 1)) << 8) |
            (static_cast<uint32_t>(bytes.at(offset + 2)) << 16) |
            (static_cast<uint32_t>(bytes.at(offset + 3)) << 24);
 }

@@ -11,7 +11,7 @@ namespace abonex::test {
 
 // A fresh folder under $TMPDIR (or /tmp), removed with its contents when the object dies.
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -20,7 +20,7 @@ public:
     // path() + "/" + name
     std::string file(std::string_view name) const;
 
-private:
+  private:
     std::string m_path;
 };
 
@@ -41,14 +41,14 @@ int waitChild(int pid);
 
 // A one-way signal between processes (a pipe): one side waits, the other signals.
 class ProcessSignal {
-public:
+  public:
     ProcessSignal();
     ~ProcessSignal();
     void notify();
     // Waits until notified; false after `timeoutMs` without a signal.
     bool wait(int timeoutMs = 10000);
 
-private:
+  private:
     int m_fds[2];
 };
 

@@ -20,12 +20,12 @@ TEST(CodePage, RussianLettersTranslateBothWaysForEveryLetter) {
 }
 
 TEST(CodePage, CharactersWithoutEqualGetLookAlikes) {
-    EXPECT_EQ(oemToAnsiByte(0xC4), '-');   // ─
-    EXPECT_EQ(oemToAnsiByte(0xB3), '|');   // │
-    EXPECT_EQ(oemToAnsiByte(0xDA), '+');   // ┌
-    EXPECT_EQ(ansiToOemByte(0x96), '-');   // en dash
-    EXPECT_EQ(ansiToOemByte(0xAB), '<');   // «
-    EXPECT_EQ(ansiToOemByte(0xB2), 'I');   // І
+    EXPECT_EQ(oemToAnsiByte(0xC4), '-');  // ─
+    EXPECT_EQ(oemToAnsiByte(0xB3), '|');  // │
+    EXPECT_EQ(oemToAnsiByte(0xDA), '+');  // ┌
+    EXPECT_EQ(ansiToOemByte(0x96), '-');  // en dash
+    EXPECT_EQ(ansiToOemByte(0xAB), '<');  // «
+    EXPECT_EQ(ansiToOemByte(0xB2), 'I');  // І
 }
 
 TEST(CodePage, TranslationStopsAtNulAndKeepsLength) {
@@ -42,9 +42,9 @@ TEST(CodePage, UnicodeConversions) {
     EXPECT_EQ(oemToUtf8(ansiToOem(ansi)), "Жёлтый №5");
     EXPECT_EQ(*utf8ToOem("Ёё"), "\xF0\xF1");
     EXPECT_FALSE(utf8ToAnsi("日本").has_value());
-    EXPECT_FALSE(utf8ToAnsi("\xD0").has_value());  // cut sequence
+    EXPECT_FALSE(utf8ToAnsi("\xD0").has_value());      // cut sequence
     EXPECT_FALSE(utf8ToAnsi("\xC0\xAF").has_value());  // overlong
-    EXPECT_FALSE(utf8ToOem("–").has_value());  // 866 has no dash
+    EXPECT_FALSE(utf8ToOem("–").has_value());          // 866 has no dash
     EXPECT_EQ(ansiToUtf8("\x98"), "\xC2\x98");
 }
 

@@ -16,26 +16,26 @@ using test::TempDir;
 
 // A table that says it has index files open, as the handler does.
 class IndexedTable : public GSO_dBaseFld {
-public:
+  public:
     using GSO_dBaseFld::GSO_dBaseFld;
 
-protected:
+  protected:
     bool hasOpenIndexFiles() const override { return true; }
 };
 
 class ShortLockWait {
-public:
+  public:
     ShortLockWait() : m_saved(GSO_DiskFile::defaultLockWait()) {
         GSO_DiskFile::defaultLockWait() = {3, 10};
     }
     ~ShortLockWait() { GSO_DiskFile::defaultLockWait() = m_saved; }
 
-private:
+  private:
     LockWait m_saved;
 };
 
 class TableLockTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         m_path = m_dir.file("Org.dbf");
         createDbfTable(m_path, {{"ORG_NAME", 'C', 100, 0}, {"PHON_1", 'C', 15, 0}});

@@ -19,11 +19,11 @@ using test::TempDir;
 
 const std::vector<FieldSpec> kPersons = {
     {"NAME", 'C', 30, 0}, {"PHONE1", 'C', 15, 0}, {"PHONE2", 'C', 15, 0}, {"COMMENT", 'C', 250, 0}};
-constexpr int kHeaderLength = 32 + 4 * 32 + 1;  // 161
+constexpr int kHeaderLength = 32 + 4 * 32 + 1;         // 161
 constexpr int kRecordLength = 1 + 30 + 15 + 15 + 250;  // 311
 
 class FixedClock {
-public:
+  public:
     explicit FixedClock(LocalTimestamp when) {
         setLocalClockForTesting([when] { return when; });
     }
@@ -37,7 +37,7 @@ std::string padded(std::string_view text, size_t width) {
 }
 
 class TableTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         m_path = m_dir.file("Phone.DBF");
         createDbfTable(m_path, kPersons);
@@ -107,8 +107,8 @@ TEST_F(TableTest, AppendWritesRecordEndMarkAndHeader) {
     EXPECT_EQ(le32(b, 4), 2u);
     EXPECT_EQ(le32(b, 16), (13u << 22) | (45u << 16) | (30u << 10) | 250u);
     EXPECT_EQ(le32(b, 20), 7u);
-    std::string expected = " " + padded("PETROV P.P.", 30) + padded("22-33-45", 15) +
-                           std::string(15 + 250, ' ');
+    std::string expected =
+        " " + padded("PETROV P.P.", 30) + padded("22-33-45", 15) + std::string(15 + 250, ' ');
     EXPECT_EQ(recordBytes(2), expected);
 }
 
@@ -156,7 +156,7 @@ TEST_F(TableTest, RecordCountComesFromTheFileSize) {
         for (int i = 0; i < 12; ++i) appendPerson(table, "N" + std::to_string(i), "1");
     }
     auto b = bytes();
-    b[4] = 10;  // header claims 10
+    b[4] = 10;     // header claims 10
     b.pop_back();  // drop the end mark as a writer that did not update the header might
     test::writeFileBytes(m_path, b);
     EXPECT_EQ(GSO_dBaseFld(m_path, true, false).recordCount(), 12);
@@ -230,7 +230,9 @@ TEST_F(TableTest, FieldPutCutsAndBlanksFieldGetTrims) {
     // Trailing control characters go, leading blanks stay, a NUL ends the text.
     table.FieldPut("PHONE1", std::string("  12\t\x01", 6));
     EXPECT_EQ(table.FieldGet("PHONE1"), "  12");
-    table.FieldPut("PHONE2", std::string("45\0" "67", 5));
+    table.FieldPut("PHONE2", std::string("45\0"
+                                         "67",
+                                         5));
     EXPECT_EQ(table.FieldGet("PHONE2"), "45");
 }
 
@@ -274,7 +276,7 @@ TEST_F(TableTest, OtherFieldTypes) {
 }
 
 class DamagedTableTest : public TableTest {
-protected:
+  protected:
     void expectRefused(std::vector<uint8_t> damaged) {
         test::writeFileBytes(m_path, damaged);
         expectError([&] { GSO_dBaseFld table(m_path, true, true); },

@@ -15,7 +15,7 @@ namespace {
 using test::TempDir;
 
 class DiskFileTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         m_path = m_dir.file("Phone.DBF");
         test::writeFileBytes(m_path, std::vector<uint8_t>(100, 'x'));
