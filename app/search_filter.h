@@ -16,9 +16,9 @@ namespace abonex {
 class TEngineDataSet;
 
 struct SearchCriteria {
-    std::string name;    // SearchName, ANSI
-    std::string phone;   // SearchPhone, ANSI
-    bool atStart = true; // chStart checked: prefix mode
+    std::string name;     // SearchName, ANSI
+    std::string phone;    // SearchPhone, ANSI
+    bool atStart = true;  // chStart checked: prefix mode
 };
 
 // The test for one row; `accept` is the value the caller preset (kept in substring mode when

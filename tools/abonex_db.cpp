@@ -30,14 +30,23 @@ CommandRegistrar::CommandRegistrar(ToolCommand command) {
     commandList().push_back(std::move(command));
 }
 
-const std::vector<ToolCommand>& registeredCommands() { return commandList(); }
+const std::vector<ToolCommand>& registeredCommands() {
+    return commandList();
+}
 
 int usageError(std::string_view message) {
     std::cerr << "abonex-db: " << message << '\n';
     return 2;
 }
 
-void printLine(std::string_view line) { std::cout << line << '\n'; }
+void printLine(std::string_view line) {
+    std::cout << line << '\n';
+}
+
+void printError(std::string_view line) {
+    std::cout.flush();
+    std::cerr << line << '\n';
+}
 
 }  // namespace abonex::tool
 

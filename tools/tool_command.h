@@ -20,7 +20,7 @@ struct ToolCommand {
 };
 
 class CommandRegistrar {
-public:
+  public:
     explicit CommandRegistrar(ToolCommand command);
 };
 
@@ -31,5 +31,7 @@ int usageError(std::string_view message);
 
 // Prints a UTF-8 line on stdout.
 void printLine(std::string_view line);
+// Prints a UTF-8 line on stderr.
+void printError(std::string_view line);
 
 }  // namespace abonex::tool

@@ -31,16 +31,18 @@ class TEngineDataSet;
 
 // Errors raised by the data set itself, with fixed English messages ("Table name missing", ...).
 class EDatabaseError : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 
 // A silent cancellation: an event handler throws it to stop the operation without a message.
 class EAbort : public std::exception {
-public:
+  public:
     const char* what() const noexcept override { return "Operation aborted"; }
 };
-[[noreturn]] inline void abortOperation() { throw EAbort(); }
+[[noreturn]] inline void abortOperation() {
+    throw EAbort();
+}
 
 enum class DataSetState { Inactive, Browse, Edit, Insert, Filter };
 
@@ -52,7 +54,7 @@ using StatusEvent = std::function<void(int, int, int)>;
 
 // One field of the data set, bound by position to the table's field.
 class TField {
-public:
+  public:
     const std::string& FieldName() const { return m_name; }
     int Size() const { return m_size; }
     int Index() const { return m_index; }  // 0-based position
@@ -66,7 +68,7 @@ public:
     void SetAsString(std::string_view text);
     void Clear() { SetAsString({}); }
 
-private:
+  private:
     friend class TEngineDataSet;
     TField(TEngineDataSet& owner, std::string name, int index, int size, char type)
         : m_owner(&owner), m_name(std::move(name)), m_index(index), m_size(size), m_type(type) {}
@@ -84,7 +86,7 @@ struct DataSetRow {
 };
 
 class TEngineDataSet {
-public:
+  public:
     TEngineDataSet();
     ~TEngineDataSet();
     TEngineDataSet(const TEngineDataSet&) = delete;
@@ -198,7 +200,7 @@ public:
     // The handler while open (tests and tools use it; windows never do).
     DBFObject* handler() { return m_handler.get(); }
 
-private:
+  private:
     friend class TField;
     friend class DBFObject;
     // ... implementation details are private to the data set
@@ -236,6 +238,7 @@ private:
     bool m_recordLocked = false;
     int m_disableCount = 0;
     bool m_changePending = false;
+    bool m_changeHeld = false;
     std::vector<uint8_t> m_editBuffer;
 };
 

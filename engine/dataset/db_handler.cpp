@@ -1,0 +1,287 @@
+#include "engine/dataset/db_handler.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "engine/dataset/engine_dataset.h"
+#include "engine/file/engine_error.h"
+#include "engine/file/path_util.h"
+#include "engine/index/mdx_file.h"
+
+namespace abonex {
+
+GSO_dBHandler::GSO_dBHandler(std::string_view fileName, bool shared, bool readWrite)
+    : GSO_dBaseFld(fileName, shared, readWrite) {}
+
+GSO_dBHandler::~GSO_dBHandler() {
+    try {
+        CloseIndexFiles();
+    } catch (...) {
+        // Closing writes pending pages; a failure here must not escape a destructor.
+    }
+}
+
+int GSO_dBHandler::indexFileCount() const {
+    return static_cast<int>(std::count_if(m_slots.begin(), m_slots.end(),
+                                          [](const auto& file) { return file != nullptr; }));
+}
+
+int GSO_dBHandler::OpenIndexFile(std::string_view name) {
+    std::string wanted(name);
+    while (!wanted.empty() && static_cast<uint8_t>(wanted.back()) <= ' ') wanted.pop_back();
+    if (directoryPart(wanted).empty()) wanted = std::string(directoryPart(path())) + wanted;
+    if (extensionPart(wanted).empty()) wanted += ".NDX";
+    for (const auto& file : m_slots) {
+        if (file && samePathText(fileNamePart(file->path()), fileNamePart(wanted))) return -1;
+    }
+    if (!samePathText(extensionPart(wanted), ".MDX")) {
+        std::string found = resolveCaseInsensitive(wanted);
+        if (!fileExistsAnyCase(found)) raiseEngineError(err::kFileNotFound, sub::kOpen, found);
+        throw EEngineError("Index file kind not supported - " + found);
+    }
+    auto slot = std::find(m_slots.begin(), m_slots.end(), nullptr);
+    if (slot == m_slots.end()) raiseEngineError(err::kTooManyOpenFiles, sub::kOpen, wanted);
+    auto file = std::make_unique<GSobjMDXFile>(*this, wanted);
+    file->SetLockProtocol(lockProtocol());
+    file->setProgressCallback([this](const IndexProgress& progress) { forwardProgress(progress); });
+    *slot = std::move(file);
+    return 0;
+}
+
+void GSO_dBHandler::CloseIndexFiles() {
+    releaseCurrentTag();
+    m_tagName.clear();
+    for (auto& file : m_slots) file.reset();
+    setReadAhead(true);
+}
+
+void GSO_dBHandler::releaseCurrentTag() {
+    if (m_tag == nullptr) return;
+    m_tag->clearRange();
+    m_tag->TreeRelease();
+    m_tag = nullptr;
+}
+
+void GSO_dBHandler::SelectTag(std::string_view name, bool keep) {
+    std::string wanted(name);
+    while (!wanted.empty() && wanted.back() == ' ') wanted.pop_back();
+    while (!wanted.empty() && wanted.front() == ' ') wanted.erase(wanted.begin());
+    if (wanted.empty()) {
+        releaseCurrentTag();
+        m_tagName.clear();
+        setReadAhead(true);
+        if (!keep) GotoRecord(PosTop);
+        return;
+    }
+    GSobjMDXTag* found = nullptr;
+    for (const auto& file : m_slots) {
+        if (file && (found = file->findTag(wanted)) != nullptr) break;
+    }
+    if (found == nullptr) throw EEngineError("Cannot find index tag " + std::string(name));
+    releaseCurrentTag();
+    setReadAhead(false);
+    m_tag = found;
+    m_tagName = upperAscii(wanted);
+    m_tag->TreeReset(1);
+    if (keep && recordNumber() > 0 && recordNumber() <= recordCount()) {
+        GotoRecord(recordNumber());
+        if (!m_outOfOrder) return;
+    }
+    GotoRecord(PosTop);
+}
+
+void GSO_dBHandler::GotoRecord(int code) {
+    if (tableState() != TableState::Browse) {
+        GSO_dBaseFld::GotoRecord(code);
+        return;
+    }
+    if (code == PosTop || code == PosBottom || code > 0) dropReadAhead();
+    int retry = code;
+    if (code == PosTop || code == PosCurrent) retry = PosNext;
+    if (code == PosBottom) retry = PosPrior;
+    bool byNumber = code > 0;
+    for (;;) {
+        if (m_tag != nullptr && code < 0) {
+            int n = m_tag->Navigate(code);
+            bool end = m_tag->afterLast();
+            bool begin = m_tag->beforeFirst();
+            setEdgeFlags(end, begin);
+            if (end || begin) break;
+            if (n < 1 || n > recordCount()) RefreshHeader();
+            if (n < 1 || n > recordCount()) {
+                // The tag names a record the table does not hold (another writer's index
+                // change raced ahead of its table write): show nothing for it.
+                std::memset(recordImage(), ' ', static_cast<size_t>(recordLength()));
+                break;
+            }
+            GSO_dBaseFld::GotoRecord(n);
+        } else {
+            GSO_dBaseFld::GotoRecord(code);
+            if (atEnd() || atBeginning()) break;
+        }
+        if (byNumber) break;
+        bool accepted = !(isDeleted() && !useDeleted()) && recordFilter();
+        if (accepted) break;
+        code = retry;
+    }
+    m_found = !atEnd() && !atBeginning();
+    if (m_tag != nullptr && m_found && (byNumber || m_tag->currentRecord() != recordNumber())) {
+        m_outOfOrder = m_tag->SyncToRecord(recordNumber()) != recordNumber();
+    } else if (m_found) {
+        m_outOfOrder = false;
+    }
+}
+
+void GSO_dBHandler::lockIndexFiles() {
+    m_lockedFiles = 0;
+    for (auto& file : m_slots) {
+        if (!file) continue;
+        file->lockIndexFile();  // raises "Error n in Lock of path" after its wait
+        ++m_lockedFiles;
+        // Other writers may have grown the file since this process last looked: new blocks
+        // must come from its end as it is now, or two writers would take the same block.
+        file->BlockRecount();
+    }
+}
+
+void GSO_dBHandler::unlockIndexFiles() {
+    int remaining = m_lockedFiles;
+    for (auto& file : m_slots) {
+        if (!file || remaining == 0) continue;
+        file->unlockIndexFile();
+        --remaining;
+    }
+    m_lockedFiles = 0;
+}
+
+void GSO_dBHandler::AppendRecord() {
+    try {
+        lockIndexFiles();
+        GSO_dBaseFld::AppendRecord();
+    } catch (...) {
+        unlockIndexFiles();
+        throw;
+    }
+    unlockIndexFiles();
+}
+
+void GSO_dBHandler::ReplaceRecord(int n) {
+    if (n < 1 || n > recordCount()) {
+        AppendRecord();
+        return;
+    }
+    try {
+        lockIndexFiles();
+        GSO_dBaseFld::ReplaceRecord(n);
+    } catch (...) {
+        unlockIndexFiles();
+        throw;
+    }
+    unlockIndexFiles();
+}
+
+void GSO_dBHandler::recordWritten(bool isNew) {
+    for (auto& file : m_slots) {
+        if (!file) continue;
+        file->RecordChanged(recordNumber(), isNew);
+        // Write every changed page while the index file is still locked: pages held back
+        // past the unlock would later overwrite what other writers put there meanwhile.
+        for (const auto& tag : file->tags()) tag->TreeRelease();
+    }
+    if (m_tag != nullptr) m_outOfOrder = m_tag->SyncToRecord(recordNumber()) != recordNumber();
+}
+
+void GSO_dBHandler::flushAll() {
+    if (m_tag != nullptr) m_tag->TreeRelease();
+    GSO_dBaseFld::flushAll();
+    for (auto& file : m_slots) {
+        if (file) file->diskFile().flush();
+    }
+    if (m_tag != nullptr) {
+        m_tag->TreeReset(1);
+        m_tag->SyncToRecord(recordNumber());
+    }
+}
+
+void GSO_dBHandler::reindexAll() {
+    GSobjMDXTag* previous = m_tag;
+    if (m_tag != nullptr) m_tag->TreeRelease();
+    m_tag = nullptr;
+    bool savedReadAhead = m_readAhead;
+    setTableState(TableState::Reindexing);
+    setReadAhead(true);
+    try {
+        for (auto& file : m_slots) {
+            if (file) file->Reindex();
+        }
+    } catch (...) {
+        setTableState(TableState::Browse);
+        setReadAhead(savedReadAhead);
+        m_tagName.clear();
+        throw;
+    }
+    setTableState(TableState::Browse);
+    setReadAhead(savedReadAhead);
+    m_tag = previous;
+    if (m_tag != nullptr) m_tag->TreeReset(0);
+    GotoRecord(PosTop);
+}
+
+void GSO_dBHandler::forwardProgress(const IndexProgress& progress) {
+    switch (progress.event) {
+        case ProgressEvent::Start:
+            reportStatus(-1, progress.phase, progress.total);
+            break;
+        case ProgressEvent::Step:
+            reportStatus(progress.phase, progress.position, 0);
+            break;
+        case ProgressEvent::End:
+            reportStatus(0, 0, 0);
+            break;
+    }
+}
+
+// --- Read-ahead ---
+
+void GSO_dBHandler::setReadAhead(bool on) {
+    m_readAhead = on;
+    dropReadAhead();
+}
+
+bool GSO_dBHandler::readRecord(int n, uint8_t* into) {
+    if (!m_readAhead) return GSO_dBaseFld::readRecord(n, into);
+    size_t length = static_cast<size_t>(recordLength());
+    if (n < m_bufferFirst || n >= m_bufferFirst + m_bufferCount) {
+        int capacity = static_cast<int>(std::max<size_t>(1, kReadAheadBytes / length));
+        m_buffer.resize(static_cast<size_t>(capacity) * length);
+        size_t got = read(recordOffset(n), m_buffer.data(), m_buffer.size());
+        m_bufferFirst = n;
+        m_bufferCount = static_cast<int>(got / length);
+        if (m_bufferCount == 0) return false;
+    }
+    std::memcpy(into, m_buffer.data() + static_cast<size_t>(n - m_bufferFirst) * length, length);
+    return true;
+}
+
+void GSO_dBHandler::bytesWritten(uint64_t offset, const uint8_t* data, size_t count) {
+    if (m_bufferCount == 0) return;
+    uint64_t start = recordOffset(m_bufferFirst);
+    uint64_t end = start + static_cast<uint64_t>(m_bufferCount) * recordLength();
+    if (offset + count <= start || offset >= end) return;
+    // Keep the overlapping part of the buffer in step with the file.
+    uint64_t from = std::max(offset, start);
+    uint64_t to = std::min<uint64_t>(offset + count, end);
+    std::memcpy(m_buffer.data() + (from - start), data + (from - offset), to - from);
+}
+
+// --- DBFObject ---
+
+bool DBFObject::recordFilter() {
+    return m_dataSet.acceptRecord();
+}
+
+void DBFObject::reportStatus(int a, int b, int c) {
+    if (m_dataSet.OnStatus) m_dataSet.OnStatus(a, b, c);
+}
+
+}  // namespace abonex

@@ -1,0 +1,116 @@
+// GSO_dBHandler: a table file joined with its open index files.
+//
+// The handler keeps up to 63 open index files in slots, one current tag that orders the records
+// (or none: record-number order), and moves through the table in that order while skipping
+// deleted records (unless UseDeleted) and the records its record filter rejects. Every write
+// locks every open index file first (in slot order, waiting for each), writes the table, brings
+// every tag up to date and unlocks the index files again, also when the write failed. The
+// handler also rebuilds all index files.
+//
+// DBFObject is the handler bound to a data set: its record filter asks the data set and its
+// rebuild progress goes to the data set's status event.
+//
+// Invariant: currentTag() is null or a tag of one of the open index files.
+#pragma once
+
+#include <array>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/dbf/dbf_fields.h"
+
+namespace abonex {
+
+class GSobjMDXFile;
+class GSobjMDXTag;
+class TEngineDataSet;
+struct IndexProgress;
+
+class GSO_dBHandler : public GSO_dBaseFld {
+  public:
+    static constexpr int kIndexSlots = 63;
+    // Read-ahead buffer size; rounded down to whole records (at least one).
+    static constexpr size_t kReadAheadBytes = 32768;
+
+    GSO_dBHandler(std::string_view fileName, bool shared, bool readWrite);
+    ~GSO_dBHandler() override;
+
+    // Opens the index file `name` (placed in the table's folder when it has none; ".NDX" added
+    // when it has no extension). Returns 0, or -1 when a file of that name is already open.
+    // Raises 2 "File not found" for a missing file and the disk errors when it cannot be opened.
+    int OpenIndexFile(std::string_view name);
+    // Frees every index file and clears the current tag.
+    void CloseIndexFiles();
+    int indexFileCount() const;
+    GSobjMDXFile* indexFile(int slot) const { return m_slots.at(static_cast<size_t>(slot)).get(); }
+
+    // Makes tag `name` current (empty: record-number order). With `keep`, stays on the current
+    // record when the new order holds it; otherwise goes to the first acceptable record.
+    // Raises "Cannot find index tag <name>" when no open file holds the tag.
+    void SelectTag(std::string_view name, bool keep);
+    GSobjMDXTag* currentTag() const { return m_tag; }
+    const std::string& currentTagName() const { return m_tagName; }
+
+    // Moves in the current order; a record number reads that record whatever it holds.
+    void GotoRecord(int code) override;
+    void AppendRecord() override;
+    void ReplaceRecord(int n) override;
+    void flushAll() override;
+
+    // Rebuilds every open index file, then stands on the first acceptable record.
+    void reindexAll();
+
+    void setFilterActive(bool on) { m_filterActive = on; }
+    bool filterActive() const { return m_filterActive; }
+    bool found() const { return m_found; }
+    bool outOfOrder() const { return m_outOfOrder; }
+    void setReadAhead(bool on);
+    bool readAhead() const { return m_readAhead; }
+
+    // The record filter; the plain handler accepts every record.
+    virtual bool recordFilter() { return true; }
+    // Rebuild progress: (-1, phase, total), (phase, position, 0), (0, 0, 0).
+    virtual void reportStatus(int, int, int) {}
+
+  protected:
+    bool readRecord(int n, uint8_t* into) override;
+    void recordWritten(bool isNew) override;
+    bool hasOpenIndexFiles() const override { return indexFileCount() > 0; }
+    void bytesWritten(uint64_t offset, const uint8_t* data, size_t count) override;
+
+  private:
+    void lockIndexFiles();
+    void unlockIndexFiles();
+    void releaseCurrentTag();
+    void forwardProgress(const IndexProgress& progress);
+    void dropReadAhead() { m_bufferCount = 0; }
+
+    std::array<std::unique_ptr<GSobjMDXFile>, kIndexSlots> m_slots;
+    GSobjMDXTag* m_tag = nullptr;
+    std::string m_tagName;
+    bool m_filterActive = false;
+    bool m_found = false;
+    bool m_outOfOrder = false;
+    int m_lockedFiles = 0;
+
+    bool m_readAhead = true;
+    std::vector<uint8_t> m_buffer;
+    int m_bufferFirst = 0;  // record number of the buffer's first record
+    int m_bufferCount = 0;  // records held
+};
+
+class DBFObject : public GSO_dBHandler {
+  public:
+    DBFObject(TEngineDataSet& dataSet, std::string_view fileName, bool shared, bool readWrite)
+        : GSO_dBHandler(fileName, shared, readWrite), m_dataSet(dataSet) {}
+
+    bool recordFilter() override;
+    void reportStatus(int a, int b, int c) override;
+
+  private:
+    TEngineDataSet& m_dataSet;
+};
+
+}  // namespace abonex

@@ -1,0 +1,68 @@
+// A persons table with its production index file, for the data-set tests.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "engine/dataset/db_handler.h"
+#include "engine/dataset/engine_dataset.h"
+#include "engine/dbf/codepage.h"
+#include "engine/dbf/dbf_create.h"
+#include "engine/index/index_check.h"
+#include "engine/index/mdx_file.h"
+#include "tests/support/test_support.h"
+
+namespace abonex::test {
+
+inline const std::vector<FieldSpec> kPersonFields = {
+    {"NAME", 'C', 30, 0}, {"PHONE1", 'C', 15, 0}, {"PHONE2", 'C', 15, 0}, {"COMMENT", 'C', 250, 0}};
+
+struct Person {
+    std::string name;  // UTF-8
+    std::string phone;
+    bool deleted = false;
+};
+
+// Writes Phone.DBF with `people` in record order and Phone.MDX with tag NAME on NAME.
+inline void makePersonsTable(const std::string& dir, const std::vector<Person>& people) {
+    std::string table = dir + "/Phone.DBF";
+    createDbfTable(table, kPersonFields);
+    GSO_dBaseFld dbf(table, false, true);
+    for (const Person& person : people) {
+        dbf.BlankRecord();
+        dbf.FieldPut("NAME", *utf8ToOem(person.name));
+        dbf.FieldPut("PHONE1", person.phone);
+        dbf.AppendRecord();
+        if (person.deleted) dbf.DeleteRecord();
+    }
+    auto index = GSobjMDXFile::create(dbf, dir + "/Phone.MDX");
+    index->TagCreate("NAME", "NAME", "", false, true);
+}
+
+// Opens a data set on Phone.DBF with Phone.MDX and tag NAME.
+inline void openPersons(TEngineDataSet& set, const std::string& dir) {
+    set.setDatabaseName(dir);
+    set.setTableName("Phone.DBF");
+    set.setIndexFiles({"Phone.MDX"});
+    set.setIndexName("NAME");
+    set.Open();
+}
+
+// Every row of the set from First to Eof, as UTF-8 names.
+inline std::vector<std::string> visibleNames(TEngineDataSet& set) {
+    std::vector<std::string> names;
+    for (set.First(); !set.Eof(); set.Next()) {
+        names.push_back(ansiToUtf8(set.Fields(0).AsString()));
+    }
+    return names;
+}
+
+inline void expectIndexClean(const std::string& dir) {
+    GSO_dBaseFld table(dir + "/Phone.DBF", true, false);
+    IndexCheckReport report = checkIndexFile(table, dir + "/Phone.MDX");
+    for (const auto& problem : report.problems) ADD_FAILURE() << formatIndexProblem(problem);
+}
+
+}  // namespace abonex::test

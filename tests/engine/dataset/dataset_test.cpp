@@ -1,0 +1,333 @@
+#include <gtest/gtest.h>
+
+#include "engine/file/engine_error.h"
+#include "tests/engine/dataset/dataset_fixture.h"
+
+namespace abonex {
+namespace {
+
+using test::Person;
+using test::TempDir;
+using test::visibleNames;
+
+std::string utf8(const std::string& ansi) {
+    return ansiToUtf8(ansi);
+}
+std::string ansi(const std::string& utf8Text) {
+    return *utf8ToAnsi(utf8Text);
+}
+
+template <typename Error>
+void expectMessage(const std::function<void()>& action, const std::string& message) {
+    try {
+        action();
+        ADD_FAILURE() << "no error; expected " << message;
+    } catch (const Error& error) {
+        EXPECT_EQ(std::string(error.what()), message);
+    }
+}
+
+class DataSetTest : public ::testing::Test {
+  protected:
+    void make(const std::vector<Person>& people) { test::makePersonsTable(m_dir.path(), people); }
+    void open() { test::openPersons(m_set, m_dir.path()); }
+    TempDir m_dir;
+    TEngineDataSet m_set;
+};
+
+TEST_F(DataSetTest, DeletedAndRejectedRecordsAreSkippedButCounted) {
+    std::vector<Person> people;
+    for (int i = 0; i < 10; ++i) {
+        // Names sort in reverse record order, so tag order differs from record order.
+        people.push_back({"Фамилия" + std::string(1, static_cast<char>('J' - i)),
+                          "22-00-0" + std::to_string(i), i == 2 || i == 7});
+    }
+    make(people);
+    int calls = 0;
+    m_set.setFiltered(true);
+    m_set.OnFilterRecord = [&](TEngineDataSet& set, bool& accept) {
+        ++calls;
+        EXPECT_EQ(set.State(), DataSetState::Filter);
+        std::string phone = set.FieldByName("PHONE1").AsString();
+        accept = phone != "22-00-01" && phone != "22-00-04" && phone != "22-00-09";
+    };
+    open();
+    auto names = visibleNames(m_set);
+    // Records 3 (H) and 8 (C) are deleted; the filter rejects I, F and A.
+    EXPECT_EQ(names, (std::vector<std::string>{"ФамилияB", "ФамилияD", "ФамилияE", "ФамилияG",
+                                               "ФамилияJ"}));
+    EXPECT_EQ(m_set.RecordCount(), 10);
+    EXPECT_GT(calls, 0);
+    m_set.setExactCount(true);
+    EXPECT_EQ(m_set.RecordCount(), 5);
+}
+
+TEST_F(DataSetTest, AllDeletedTableIsEmptyWithoutAskingTheFilter) {
+    make({{"А", "1", true}, {"Б", "2", true}, {"В", "3", true}});
+    bool asked = false;
+    m_set.setFiltered(true);
+    m_set.OnFilterRecord = [&](TEngineDataSet&, bool&) { asked = true; };
+    open();
+    m_set.First();
+    EXPECT_TRUE(m_set.Eof());
+    EXPECT_TRUE(m_set.Bof());
+    EXPECT_TRUE(m_set.IsEmpty());
+    EXPECT_FALSE(asked);
+    EXPECT_EQ(m_set.RecordCount(), 3);
+}
+
+TEST_F(DataSetTest, FieldsTranslateAndBlankFieldsAreNull) {
+    make({{"Иванов И.И.", "22-33-44"}});
+    open();
+    EXPECT_EQ(m_set.FieldByName("NAME").AsString(), ansi("Иванов И.И."));
+    EXPECT_TRUE(m_set.FieldByName("phone2").IsNull());
+    EXPECT_FALSE(m_set.Fields(1).IsNull());
+    expectMessage<EDatabaseError>([&] { m_set.Fields(0).SetAsString("x"); },
+                                  "Dataset not in edit or insert mode");
+    m_set.Edit();
+    m_set.FieldByName("COMMENT").SetAsString(ansi("ул. Ленина, 5"));
+    m_set.Post();
+    test::expectIndexClean(m_dir.path());
+    GSO_dBaseFld table(m_dir.file("Phone.DBF"), true, false);
+    table.GotoRecord(1);
+    EXPECT_EQ(table.FieldGet("COMMENT"), *utf8ToOem("ул. Ленина, 5"));
+}
+
+TEST_F(DataSetTest, InsertedFirstSortingRowIsFirstAndKeysFollowEdits) {
+    make({{"Петров", "1"}, {"Сидоров", "2"}});
+    open();
+    m_set.Insert();
+    m_set.FieldByName("NAME").SetAsString(ansi("Абрамов"));
+    m_set.Post();
+    EXPECT_EQ(visibleNames(m_set), (std::vector<std::string>{"Абрамов", "Петров", "Сидоров"}));
+    // Move Петров to the end by renaming it.
+    m_set.First();
+    m_set.Next();
+    m_set.Edit();
+    m_set.Fields(0).SetAsString(ansi("Яковлев"));
+    m_set.Post();
+    EXPECT_EQ(visibleNames(m_set), (std::vector<std::string>{"Абрамов", "Сидоров", "Яковлев"}));
+    test::expectIndexClean(m_dir.path());
+}
+
+TEST_F(DataSetTest, CancelDropsTheChangeAndReleasesTheLock) {
+    make({{"Петров", "1"}});
+    open();
+    m_set.Edit();
+    m_set.Fields(0).SetAsString("X");
+    m_set.Cancel();
+    EXPECT_EQ(m_set.State(), DataSetState::Browse);
+    EXPECT_EQ(utf8(m_set.Fields(0).AsString()), "Петров");
+    EXPECT_FALSE(test::regionLocked(m_dir.file("Phone.DBF"), 0x7FFFFFFD, 1));
+    m_set.Insert();
+    m_set.Cancel();
+    EXPECT_EQ(m_set.RecordCount(), 1);
+}
+
+TEST_F(DataSetTest, EditOfARecordLockedElsewhereIsRefused) {
+    make({{"Петров", "1"}, {"Сидоров", "2"}});
+    test::ProcessSignal locked, release;
+    int child = test::forkChild([&] {
+        TEngineDataSet other;
+        test::openPersons(other, m_dir.path());
+        other.Edit();  // record 1, Петров: region 0x7FFFFFFE - 1
+        locked.notify();
+        release.wait();
+        other.Cancel();
+        return 0;
+    });
+    ASSERT_TRUE(locked.wait());
+    open();
+    expectMessage<EDatabaseError>([&] { m_set.Edit(); }, "Record is locked by another user");
+    EXPECT_EQ(m_set.State(), DataSetState::Browse);
+    EXPECT_EQ(utf8(m_set.Fields(0).AsString()), "Петров");
+    m_set.Next();
+    m_set.Edit();  // another record: free
+    m_set.Cancel();
+    release.notify();
+    EXPECT_EQ(test::waitChild(child), 0);
+}
+
+TEST_F(DataSetTest, DeletingTheLastRowLandsOnThePreviousOne) {
+    make({{"А", "1"}, {"Б", "2"}, {"В", "3"}});
+    open();
+    m_set.Last();
+    ASSERT_EQ(utf8(m_set.Fields(0).AsString()), "В");
+    EXPECT_TRUE(m_set.Delete());
+    EXPECT_EQ(utf8(m_set.Fields(0).AsString()), "Б");
+    EXPECT_TRUE(m_set.Eof());
+    EXPECT_EQ(visibleNames(m_set), (std::vector<std::string>{"А", "Б"}));
+    test::expectIndexClean(m_dir.path());
+}
+
+TEST_F(DataSetTest, BeforeDeleteCanAbortSilently) {
+    make({{"А", "1"}});
+    open();
+    m_set.BeforeDelete = [](TEngineDataSet&) { abortOperation(); };
+    EXPECT_FALSE(m_set.Delete());
+    EXPECT_EQ(visibleNames(m_set), (std::vector<std::string>{"А"}));
+}
+
+TEST_F(DataSetTest, OpenIndexFilesSelectsTagByAnyCaseAndReportsMissingTags) {
+    make({{"Б", "1"}, {"А", "2"}});
+    m_set.setDatabaseName(m_dir.path());
+    m_set.setTableName("Phone.DBF");
+    m_set.Open();  // no index files: record order
+    EXPECT_EQ(visibleNames(m_set), (std::vector<std::string>{"Б", "А"}));
+    m_set.OpenIndexFiles("PHONE.MDX", "name");
+    EXPECT_EQ(m_set.IndexName(), "name");
+    EXPECT_EQ(visibleNames(m_set), (std::vector<std::string>{"А", "Б"}));
+    expectMessage<EEngineError>([&] { m_set.OpenIndexFiles("PHONE.MDX", "nosuch"); },
+                                "Cannot find index tag nosuch");
+}
+
+TEST_F(DataSetTest, MissingFilesAreReportedWithTheirFullPath) {
+    make({{"А", "1"}});
+    m_set.setDatabaseName(m_dir.path());
+    m_set.setTableName("Phone.DBF");
+    m_set.setIndexFiles({"Other.MDX"});
+    expectMessage<EDatabaseError>([&] { m_set.Open(); },
+                                  "Cannot find file " + m_dir.file("Other.MDX"));
+    EXPECT_FALSE(m_set.Active());
+    m_set.setTableName("Nothing.dbf");
+    expectMessage<EDatabaseError>([&] { m_set.Open(); },
+                                  "Cannot find file " + m_dir.file("Nothing.dbf"));
+    TEngineDataSet unnamed;
+    expectMessage<EDatabaseError>([&] { unnamed.Open(); }, "Table name missing");
+    expectMessage<EDatabaseError>([&] { unnamed.RecordCount(); },
+                                  "Cannot perform this operation on a closed dataset");
+}
+
+TEST_F(DataSetTest, RenamingTheTableEmptiesIndexFilesAndTag) {
+    make({{"Б", "1"}, {"А", "2"}});
+    m_set.setDatabaseName(m_dir.path());
+    m_set.setTableName("Phone.DBF");
+    m_set.setIndexFiles({"Phone.MDX"});
+    m_set.setIndexName("NAME");
+    m_set.setTableName("Phone.DBF");  // same text: nothing changes
+    EXPECT_EQ(m_set.IndexFiles().size(), 1u);
+    m_set.setTableName("phone.dbf");  // differs in case: the list is emptied
+    EXPECT_TRUE(m_set.IndexFiles().empty());
+    EXPECT_TRUE(m_set.IndexName().empty());
+    m_set.Open();
+    EXPECT_EQ(visibleNames(m_set), (std::vector<std::string>{"Б", "А"}));
+    expectMessage<EDatabaseError>([&] { m_set.setTableName("Org.dbf"); },
+                                  "Cannot perform this operation on an open dataset");
+}
+
+TEST_F(DataSetTest, NamingAnIndexFileTwiceFails) {
+    make({{"А", "1"}});
+    m_set.setDatabaseName(m_dir.path());
+    m_set.setTableName("Phone.DBF");
+    m_set.Open();
+    expectMessage<EDatabaseError>(
+        [&] {
+            m_set.setIndexFiles({"Phone.MDX", "PHONE.MDX"});
+        },
+        "Index file PHONE.MDX already open");
+}
+
+TEST_F(DataSetTest, BookmarksAndGotoRecNo) {
+    make({{"Б", "1"}, {"А", "2"}});
+    open();
+    m_set.Last();
+    EXPECT_EQ(m_set.Bookmark(), "         1");
+    m_set.First();
+    m_set.GotoBookmark("         1");
+    EXPECT_EQ(utf8(m_set.Fields(0).AsString()), "Б");
+    EXPECT_TRUE(m_set.BookmarkValid("2"));
+    EXPECT_FALSE(m_set.BookmarkValid("3"));
+    expectMessage<EDatabaseError>([&] { m_set.GotoBookmark("x1"); },
+                                  "Bookmark is invalid for table Phone.DBF");
+}
+
+TEST_F(DataSetTest, ReindexAllReportsProgressAndStandsOnTheFirstRow) {
+    make({{"В", "1"}, {"А", "2"}, {"Б", "3"}});
+    open();
+    std::vector<std::array<int, 3>> events;
+    m_set.OnStatus = [&](int a, int b, int c) { events.push_back({a, b, c}); };
+    m_set.Last();
+    m_set.ReindexAll();
+    EXPECT_EQ(utf8(m_set.Fields(0).AsString()), "А");
+    ASSERT_FALSE(events.empty());
+    EXPECT_EQ(events.front(), (std::array<int, 3>{-1, 1, 3}));
+    EXPECT_EQ(events.back(), (std::array<int, 3>{0, 0, 0}));
+    test::expectIndexClean(m_dir.path());
+}
+
+TEST_F(DataSetTest, RebuildThatFailsLeavesRecordNumberOrder) {
+    make({{"В", "1"}, {"А", "2"}});
+    open();
+    GSO_DiskFile holder(m_dir.file("Phone.MDX"), true, true);
+    ASSERT_TRUE(holder.lock(0x100, 1));  // inside the range a rebuild must lock whole
+    expectMessage<EEngineError>([&] { m_set.ReindexAll(); },
+                                "File access denied - " + m_dir.file("Phone.MDX"));
+    holder.unlock();
+    EXPECT_EQ(m_set.State(), DataSetState::Browse);
+    EXPECT_EQ(visibleNames(m_set), (std::vector<std::string>{"В", "А"}));
+}
+
+TEST_F(DataSetTest, FetchRowsReadsAheadWithoutMovingTheCurrentRow) {
+    std::vector<Person> people;
+    for (int i = 0; i < 50; ++i) people.push_back({"Имя" + std::to_string(100 + i), "1"});
+    make(people);
+    open();
+    m_set.Next();
+    m_set.Next();
+    int current = m_set.RecNo();
+    auto rows = m_set.fetchRows(0, 20);
+    ASSERT_EQ(rows.size(), 20u);
+    EXPECT_EQ(utf8(rows[0].values[0]), "Имя100");
+    auto more = m_set.fetchRows(rows.back().recordNumber, 100);
+    ASSERT_EQ(more.size(), 30u);
+    EXPECT_EQ(utf8(more.front().values[0]), "Имя120");
+    EXPECT_EQ(utf8(more.back().values[0]), "Имя149");
+    EXPECT_EQ(m_set.RecNo(), current);
+    m_set.Next();
+    EXPECT_EQ(utf8(m_set.Fields(0).AsString()), "Имя103");
+}
+
+TEST_F(DataSetTest, DisabledControlsHoldDataChangeUntilEnabled) {
+    make({{"А", "1"}});
+    open();
+    int changes = 0;
+    m_set.OnDataChange = [&](TEngineDataSet&) { ++changes; };
+    m_set.DisableControls();
+    m_set.setFiltered(false);
+    m_set.setFiltered(true);
+    EXPECT_EQ(changes, 0);
+    m_set.EnableControls();
+    EXPECT_EQ(changes, 1);
+}
+
+TEST_F(DataSetTest, PeerWrittenTableStaysConsistentThroughTheDataSet) {
+    for (const char* name : {"PEOPLE.DBF", "PEOPLE.MDX"}) {
+        test::copyFile(test::peerFixtureDir() + "/" + name, m_dir.file(name));
+    }
+    m_set.setDatabaseName(m_dir.path());
+    m_set.setTableName("PEOPLE.DBF");
+    m_set.setIndexFiles({"PEOPLE.MDX"});
+    m_set.setIndexName("NAME");
+    m_set.Open();
+    m_set.Insert();
+    m_set.FieldByName("NAME").SetAsString(ansi("Аааа Новый"));
+    m_set.FieldByName("PHONE1").SetAsString("99-99-99");
+    m_set.Post();
+    m_set.First();
+    EXPECT_EQ(utf8(m_set.Fields(0).AsString()), "Аааа Новый");
+    for (int i = 0; i < 5; ++i) m_set.Next();
+    m_set.Edit();
+    m_set.Fields(0).SetAsString(ansi("Ээээ Изменённый"));
+    m_set.Post();
+    m_set.First();
+    m_set.Next();
+    EXPECT_TRUE(m_set.Delete());
+    m_set.Close();
+    GSO_dBaseFld table(m_dir.file("PEOPLE.DBF"), true, false);
+    IndexCheckReport report = checkIndexFile(table, m_dir.file("PEOPLE.MDX"));
+    for (const auto& problem : report.problems) ADD_FAILURE() << formatIndexProblem(problem);
+    EXPECT_EQ(report.tagsChecked, 2);
+}
+
+}  // namespace
+}  // namespace abonex

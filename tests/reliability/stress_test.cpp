@@ -1,0 +1,204 @@
+// Multi-process stress: writers append, edit (under record locks), delete and read filtered
+// rows of one persons table at the same time. Each writer logs what it committed; afterwards
+// the index must be clean and every committed change present exactly as last committed.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <random>
+#include <sstream>
+
+#include "engine/file/engine_error.h"
+#include "tests/engine/dataset/dataset_fixture.h"
+
+namespace abonex {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+int envInt(const char* name, int fallback) {
+    const char* value = std::getenv(name);
+    return value != nullptr && *value != '\0' ? std::atoi(value) : fallback;
+}
+
+// What a writer committed for one of its rows.
+struct RowState {
+    int version = 0;
+    bool deleted = false;
+};
+
+std::string rowName(int writer, int seq) {
+    return "W" + std::to_string(writer) + "-" + std::to_string(seq);
+}
+// A comment that repeats the row's name: a torn or foreign write shows as a mismatch.
+std::string rowComment(const std::string& name, int version) {
+    std::string text;
+    while (text.size() < 200) text += name + "/" + std::to_string(version) + ";";
+    return text;
+}
+
+struct WriterStats {
+    long appends = 0, edits = 0, deletes = 0, reads = 0, refusals = 0;
+};
+
+int runWriter(const std::string& dir, TgsLokProtocol protocol, int writer, int seconds,
+              const std::string& logPath) {
+    std::ofstream log(logPath, std::ios::trunc);
+    TEngineDataSet set;
+    set.setLockProtocol(protocol);
+    test::openPersons(set, dir);
+    std::mt19937 random(static_cast<unsigned>(writer * 7919 + 17));
+    std::map<int, std::pair<int, RowState>> mine;  // seq -> (record number, state)
+    WriterStats stats;
+    int nextSeq = 0;
+    std::string prefix = "W" + std::to_string(writer) + "-";
+    set.OnFilterRecord = [&](TEngineDataSet& s, bool& accept) {
+        accept = s.Fields(0).AsString().rfind(prefix, 0) == 0;
+    };
+    auto deadline = Clock::now() + std::chrono::seconds(seconds);
+    while (Clock::now() < deadline) {
+        int op = static_cast<int>(random() % 10);
+        try {
+            if (op < 4 || mine.empty()) {
+                int seq = nextSeq++;
+                std::string name = rowName(writer, seq);
+                set.Append();
+                set.FieldByName("NAME").SetAsString(name);
+                set.FieldByName("PHONE1").SetAsString("v0");
+                set.FieldByName("COMMENT").SetAsString(rowComment(name, 0));
+                set.Post();
+                mine[seq] = {set.RecNo(), RowState{}};
+                log << "A " << seq << " " << set.RecNo() << "\n" << std::flush;
+                ++stats.appends;
+            } else if (op < 7) {
+                auto it = std::next(mine.begin(), static_cast<long>(random() % mine.size()));
+                if (it->second.second.deleted) continue;
+                set.GotoRecNo(it->second.first);
+                set.Edit();
+                int version = it->second.second.version + 1;
+                std::string name = rowName(writer, it->first);
+                set.FieldByName("PHONE1").SetAsString("v" + std::to_string(version));
+                set.FieldByName("COMMENT").SetAsString(rowComment(name, version));
+                set.Post();
+                it->second.second.version = version;
+                log << "E " << it->first << " " << version << "\n" << std::flush;
+                ++stats.edits;
+            } else if (op < 8) {
+                auto it = std::next(mine.begin(), static_cast<long>(random() % mine.size()));
+                if (it->second.second.deleted) continue;
+                set.GotoRecNo(it->second.first);
+                if (!set.Delete()) return 3;
+                it->second.second.deleted = true;
+                log << "D " << it->first << "\n" << std::flush;
+                ++stats.deletes;
+            } else {
+                set.setFiltered(true);
+                long rows = 0;
+                for (set.First(); !set.Eof(); set.Next()) ++rows;
+                set.setFiltered(false);
+                ++stats.reads;
+            }
+        } catch (const EDatabaseError& error) {
+            // A refused lock is reported, never silent: the change is simply not committed.
+            if (std::string(error.what()) != "Record is locked by another user") return 4;
+            set.Cancel();
+            ++stats.refusals;
+        } catch (const EEngineError& error) {
+            if (std::string(error.what()).rfind("Error ", 0) != 0) return 5;
+            set.Cancel();
+            ++stats.refusals;
+        }
+    }
+    log << "S " << stats.appends << " " << stats.edits << " " << stats.deletes << " " << stats.reads
+        << " " << stats.refusals << "\n";
+    return 0;
+}
+
+class StressTest : public ::testing::TestWithParam<TgsLokProtocol> {};
+
+TEST_P(StressTest, WritersLoseNothingAndTheIndexStaysTrue) {
+    const int processes = envInt("ABONEX_STRESS_PROCESSES", 4);
+    const int seconds = envInt("ABONEX_STRESS_SECONDS", 8);
+    test::TempDir dir;
+    std::vector<test::Person> people;
+    for (int i = 0; i < 200; ++i) people.push_back({"Житель" + std::to_string(i), "1"});
+    test::makePersonsTable(dir.path(), people);
+
+    std::vector<int> children;
+    for (int w = 0; w < processes; ++w) {
+        std::string logPath = dir.file("writer" + std::to_string(w) + ".log");
+        children.push_back(test::forkChild(
+            [&, w, logPath] { return runWriter(dir.path(), GetParam(), w, seconds, logPath); }));
+    }
+    for (int pid : children) EXPECT_EQ(test::waitChild(pid), 0);
+
+    test::expectIndexClean(dir.path());
+    // Rebuild the expected state from the logs.
+    std::map<std::string, RowState> expected;
+    long committed = 0;
+    WriterStats total;
+    for (int w = 0; w < processes; ++w) {
+        std::ifstream log(dir.file("writer" + std::to_string(w) + ".log"));
+        std::string kind;
+        while (log >> kind) {
+            if (kind == "S") {
+                WriterStats s;
+                log >> s.appends >> s.edits >> s.deletes >> s.reads >> s.refusals;
+                total.appends += s.appends;
+                total.edits += s.edits;
+                total.deletes += s.deletes;
+                total.reads += s.reads;
+                total.refusals += s.refusals;
+                continue;
+            }
+            int seq = 0;
+            log >> seq;
+            std::string name = rowName(w, seq);
+            if (kind == "A") {
+                int recno;
+                log >> recno;
+                expected[name] = RowState{};
+            } else if (kind == "E") {
+                log >> expected[name].version;
+            } else if (kind == "D") {
+                expected[name].deleted = true;
+            }
+            ++committed;
+        }
+    }
+    ASSERT_GT(total.appends, 0);
+    std::cout << "[stress] " << processes << " processes x " << seconds << " s: " << committed
+              << " changes committed (" << total.appends << " appends, " << total.edits
+              << " edits, " << total.deletes << " deletes), " << total.reads << " filtered reads, "
+              << total.refusals << " lock refusals\n";
+
+    GSO_dBaseFld table(dir.file("Phone.DBF"), true, false);
+    std::map<std::string, int> seen;
+    for (int n = 1; n <= table.recordCount(); ++n) {
+        table.GotoRecord(n);
+        std::string name = table.FieldGet("NAME");
+        if (name.rfind("W", 0) != 0) continue;
+        ++seen[name];
+        auto it = expected.find(name);
+        if (it == expected.end()) {
+            ADD_FAILURE() << "record " << n << " holds " << name << ", which no writer committed";
+            continue;
+        }
+        EXPECT_EQ(table.FieldGet("PHONE1"), "v" + std::to_string(it->second.version)) << name;
+        EXPECT_EQ(table.FieldGet("COMMENT"), rowComment(name, it->second.version)) << name;
+        EXPECT_EQ(table.isDeleted(), it->second.deleted) << name;
+    }
+    for (const auto& [name, state] : expected) EXPECT_EQ(seen[name], 1) << name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Protocols, StressTest,
+                         ::testing::Values(TgsLokProtocol::Default, TgsLokProtocol::DB4Lock),
+                         [](const ::testing::TestParamInfo<TgsLokProtocol>& param) {
+                             return param.param == TgsLokProtocol::Default ? "Default" : "DB4Lock";
+                         });
+
+}  // namespace
+}  // namespace abonex
