@@ -17,14 +17,14 @@
 #include <fstream>
 #include <string>
 
-#include "bench/persons_generator.h"
+#include "tools/persons_generator.h"
 #include "engine/dbf/dbf_create.h"
 #include "engine/index/mdx_file.h"
 
 namespace {
 
-using abonex::bench::PersonRow;
-using abonex::bench::PersonsGenerator;
+using abonex::demo::PersonRow;
+using abonex::demo::PersonsGenerator;
 using Clock = std::chrono::steady_clock;
 
 constexpr uint64_t kSeed = 2026;
@@ -132,7 +132,7 @@ int main(int argc, char** argv) {
             ->TagCreate("NAME", "NAME", "", false, true);
     }
     auto start = Clock::now();
-    abonex::bench::writePersonsTable(table, records, kSeed);
+    abonex::demo::writePersonsTable(table, records, kSeed);
     std::printf("table written in %.3f s (%.1f MB)\n", secondsSince(start),
                 static_cast<double>(std::filesystem::file_size(table)) / 1e6);
     // The generator leaves the table's pages dirty; written out now, they do not throttle the

@@ -128,6 +128,7 @@ size_t GSO_DiskFile::read(uint64_t offset, void* buffer, size_t count) {
     if (m_fd < 0) fail(103, sub::kRead);
     auto* out = static_cast<uint8_t*>(buffer);
     size_t done = 0;
+    ++m_reads;
     while (done < count) {
         ssize_t got = ::pread(m_fd, out + done, count - done, static_cast<off_t>(offset + done));
         if (got < 0) {

@@ -95,6 +95,8 @@ class GSO_DiskFile {
     LockRegion lockedRegion() const { return {m_lockOffset, m_lockLength}; }
     bool writtenSinceFlush() const { return m_written; }
     int descriptor() const { return m_fd; }
+    // Reads made through this object since it was opened (for measurements).
+    uint64_t readCount() const { return m_reads; }
 
     // Default pause for lockWaiting; tests shorten it.
     static LockWait& defaultLockWait();
@@ -118,6 +120,7 @@ class GSO_DiskFile {
     uint64_t m_lockOffset = 0;
     uint64_t m_lockLength = 0;
     bool m_written = false;
+    uint64_t m_reads = 0;
 };
 
 }  // namespace abonex

@@ -1,14 +1,16 @@
-#include "bench/persons_generator.h"
+#include "tools/persons_generator.h"
 
+#include <optional>
+#include <stdexcept>
 #include <string_view>
 #include <vector>
 
 #include "engine/dbf/codepage.h"
 #include "engine/dbf/dbf_create.h"
-#include "engine/dbf/dbf_table.h"
+#include "engine/dbf/dbf_fields.h"
 #include "engine/file/disk_file.h"
 
-namespace abonex::bench {
+namespace abonex::demo {
 
 namespace {
 
@@ -73,6 +75,19 @@ constexpr std::string_view kInitials = "АБВГДЕЖЗИКЛМНОПРСТУФ
 constexpr std::string_view kStreets[] = {
     "ул. Ленина",   "ул. Советская",  "пр. Мира",      "ул. Гагарина",  "ул. Садовая",
     "ул. Школьная", "ул. Набережная", "пер. Почтовый", "ул. Заводская", "ул. Первомайская"};
+constexpr std::string_view kCompanyKinds[] = {"ООО", "ЗАО", "ОАО", "ИП", "МУП", "ТОО"};
+constexpr std::string_view kCompanyNames[] = {
+    "Рассвет",   "Северное сияние", "Заря",      "Меридиан", "Вектор",     "Стройсервис",
+    "Агроснаб",  "Теплосеть",       "Водоканал", "Автотранс", "Хлебозавод", "Мебельщик",
+    "Радуга",    "Гранит",          "Берёзка",   "Связист",  "Электрон",   "Фармация",
+    "Уют",       "Сибирь",          "Волга",     "Лада",     "Колос",      "Надежда"};
+constexpr std::string_view kInstitutions[] = {
+    "Школа №",          "Детский сад №",   "Поликлиника №",      "Аптека №",
+    "Библиотека №",     "Отделение связи №", "Парикмахерская №", "Магазин \"Продукты\" №",
+    "Пожарная часть №", "Сберкасса №",     "Ателье №",           "Гостиница \"Центральная\", корпус"};
+constexpr std::string_view kHours[] = {"с 9:00 до 18:00", "круглосуточно", "с 8:00 до 20:00",
+                                       "обед с 13:00 до 14:00", "выходной - воскресенье",
+                                       "приёмная", "бухгалтерия", "диспетчер"};
 constexpr std::string_view kNotes[] = {
     "звонить после 18:00", "рабочий телефон",   "спросить Ольгу",   "есть факс",
     "по выходным на даче", "домашний",          "бывший абонент",   "номер уточнить в бюро",
@@ -83,8 +98,11 @@ std::string_view initialAt(size_t index) {
     return kInitials.substr(2 * index, 2);
 }
 
+// Every text of the generator is chosen to fit code page 866; anything else is a bug here.
 std::string oem(std::string_view utf8) {
-    return utf8ToOem(utf8).value_or(std::string());
+    std::optional<std::string> converted = utf8ToOem(utf8);
+    if (!converted) throw std::logic_error("demo text outside code page 866: " + std::string(utf8));
+    return *converted;
 }
 
 }  // namespace
@@ -103,6 +121,31 @@ std::string PersonsGenerator::phone() {
     const uint64_t n = 100000 + below(900000);
     std::string digits = std::to_string(n);
     return digits.substr(0, 2) + "-" + digits.substr(2, 2) + "-" + digits.substr(4, 2);
+}
+
+std::string PersonsGenerator::address() {
+    return std::string(kStreets[below(std::size(kStreets))]) + ", д. " +
+           std::to_string(1 + below(120));
+}
+
+PersonRow PersonsGenerator::nextOrganisation() {
+    PersonRow row;
+    std::string name;
+    if (below(3) == 0) {
+        name = std::string(kInstitutions[below(std::size(kInstitutions))]) + " " +
+               std::to_string(1 + below(40));
+    } else {
+        name = std::string(kCompanyKinds[below(std::size(kCompanyKinds))]) + " \"" +
+               std::string(kCompanyNames[below(std::size(kCompanyNames))]) + "\"";
+        if (below(4) == 0) name += ", " + std::string(kHours[below(std::size(kHours))]);
+    }
+    row.name = oem(name);
+    if (row.name.size() > 100) row.name.resize(100);
+    row.phone1 = phone();
+    if (below(2) == 0) row.phone2 = phone();
+    row.comment = oem(address() + "; " + std::string(kHours[below(std::size(kHours))]));
+    if (row.comment.size() > 250) row.comment.resize(250);
+    return row;
 }
 
 PersonRow PersonsGenerator::next() {
@@ -134,6 +177,20 @@ PersonRow PersonsGenerator::next() {
     row.comment = oem(comment);
     if (row.comment.size() > 250) row.comment.resize(250);
     return row;
+}
+
+void writeRows(const std::string& path, const std::vector<FieldSpec>& fields,
+               const std::vector<PersonRow>& rows) {
+    createDbfTable(path, fields);
+    GSO_dBaseFld table(path, false, true);
+    for (const PersonRow& row : rows) {
+        table.BlankRecord();
+        table.FieldPut(1, row.name);
+        table.FieldPut(2, row.phone1);
+        table.FieldPut(3, row.phone2);
+        table.FieldPut(4, row.comment);
+        table.AppendRecord();
+    }
 }
 
 void writePersonsTable(const std::string& path, int count, uint64_t seed) {
@@ -177,4 +234,4 @@ void writePersonsTable(const std::string& path, int count, uint64_t seed) {
     file.write(4, records, sizeof records);
 }
 
-}  // namespace abonex::bench
+}  // namespace abonex::demo
