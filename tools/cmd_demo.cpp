@@ -17,8 +17,7 @@ namespace abonex::tool {
 
 namespace {
 
-constexpr std::string_view kUsage =
-    "demo DIR [--persons N] [--orgs N] [--favourites N] [--seed S]";
+constexpr std::string_view kUsage = "demo DIR [--persons N] [--orgs N] [--favourites N] [--seed S]";
 
 bool parseCount(const std::string& text, long& value) {
     auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);

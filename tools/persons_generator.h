@@ -1,6 +1,7 @@
 // A deterministic generator of directory rows: persons (Russian surnames with initials) and
-// organisations (kinds and names), town phone numbers and comments, all in code page 866 as the tables hold them. The same seed
-// always gives the same rows, on every machine (the generator does its own arithmetic).
+// organisations (kinds and names), town phone numbers and comments, all in code page 866 as the
+// tables hold them. The same seed always gives the same rows, on every machine (the generator does
+// its own arithmetic).
 #pragma once
 
 #include <cstdint>

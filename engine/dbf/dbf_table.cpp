@@ -151,6 +151,8 @@ void GSO_dBaseDBF::readHeaderAndDescriptors(std::string_view password) {
     m_atEnd = false;
     m_atBeginning = true;
     m_headerDirty = false;
+    // Records are read in tag order, one at a time: a mapping spares a system call per record.
+    enableReadMapping();
     RefreshHeader();
 }
 
@@ -164,6 +166,7 @@ int GSO_dBaseDBF::countFromFileSize() {
 
 void GSO_dBaseDBF::RefreshHeader() {
     if (!isShared()) return;
+    refreshMapping();
     std::array<uint8_t, kDbfHeaderSize> fresh{};
     if (read(0, fresh.data(), kDbfHeaderSize) == kDbfHeaderSize) m_header = fresh;
     m_recordCount = countFromFileSize();

@@ -1,6 +1,7 @@
 #include "engine/file/disk_file.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
@@ -9,6 +10,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <thread>
 #include <vector>
 
@@ -126,9 +128,13 @@ void GSO_DiskFile::create(std::string_view fileName) {
 
 size_t GSO_DiskFile::read(uint64_t offset, void* buffer, size_t count) {
     if (m_fd < 0) fail(103, sub::kRead);
+    ++m_reads;
+    if (m_mappingEnabled && readMapped(offset, buffer, count)) {
+        m_lastError = 0;
+        return count;
+    }
     auto* out = static_cast<uint8_t*>(buffer);
     size_t done = 0;
-    ++m_reads;
     while (done < count) {
         ssize_t got = ::pread(m_fd, out + done, count - done, static_cast<off_t>(offset + done));
         if (got < 0) {
@@ -214,11 +220,56 @@ void GSO_DiskFile::truncate(uint64_t offset) {
         m_lastError = errnoToEngineCode(errno, true);
         fail(m_lastError, sub::kTruncate);
     }
+    if (m_mapLength > offset) refreshMapping();
     m_written = true;
+}
+
+void GSO_DiskFile::enableReadMapping() {
+    m_mappingEnabled = true;
+    refreshMapping();
+}
+
+void GSO_DiskFile::unmap() {
+    if (m_map != nullptr) ::munmap(m_map, m_mapCapacity);
+    m_map = nullptr;
+    m_mapLength = 0;
+    m_mapCapacity = 0;
+}
+
+void GSO_DiskFile::refreshMapping() {
+    if (!m_mappingEnabled || m_fd < 0) return;
+    struct stat info {};
+    if (::fstat(m_fd, &info) != 0) {
+        unmap();
+        return;
+    }
+    uint64_t length = static_cast<uint64_t>(info.st_size);
+    if (length == m_mapLength) return;
+    if (length < m_mapLength || length > m_mapCapacity) {
+        // Grow in large steps so an appending writer does not remap at every record.
+        unmap();
+        if (length == 0) return;
+        uint64_t page = static_cast<uint64_t>(::sysconf(_SC_PAGESIZE));
+        uint64_t capacity = (length + length / 8 + page - 1) / page * page;
+        void* map = ::mmap(nullptr, capacity, PROT_READ, MAP_SHARED, m_fd, 0);
+        if (map == MAP_FAILED) return;  // reads fall back to the system call
+        m_map = static_cast<uint8_t*>(map);
+        m_mapCapacity = capacity;
+    }
+    // Pages past the end of the file are never read: the covered length is the file's size.
+    m_mapLength = length;
+}
+
+bool GSO_DiskFile::readMapped(uint64_t offset, void* buffer, size_t count) {
+    if (offset + count > m_mapLength) refreshMapping();
+    if (m_map == nullptr || offset + count > m_mapLength) return false;
+    std::memcpy(buffer, m_map + offset, count);
+    return true;
 }
 
 void GSO_DiskFile::close() {
     if (m_fd < 0) return;
+    unmap();
     if (m_lockCount > 0) {
         m_lockCount = 1;
         unlock();

@@ -98,6 +98,16 @@ class GSO_DiskFile {
     // Reads made through this object since it was opened (for measurements).
     uint64_t readCount() const { return m_reads; }
 
+    // Serves reads from a shared read-only memory mapping of the file instead of one system
+    // call per read. The mapping follows the file's size: a read past its end looks at the
+    // size again and maps the new length. What a reader sees is the same as through read():
+    // writes of this and other processes land in the same page cache. Meant for table files,
+    // which only grow while they are open; a file that another program cuts shorter while it
+    // is mapped must be re-checked with refreshMapping() before reading near its end.
+    void enableReadMapping();
+    // Maps the file's current size (shrinks the mapping when the file got shorter).
+    void refreshMapping();
+
     // Default pause for lockWaiting; tests shorten it.
     static LockWait& defaultLockWait();
 
@@ -121,6 +131,13 @@ class GSO_DiskFile {
     uint64_t m_lockLength = 0;
     bool m_written = false;
     uint64_t m_reads = 0;
+    bool m_mappingEnabled = false;
+    uint8_t* m_map = nullptr;
+    uint64_t m_mapLength = 0;    // bytes of the file the mapping covers
+    uint64_t m_mapCapacity = 0;  // bytes reserved for the mapping (page multiple)
+
+    void unmap();
+    bool readMapped(uint64_t offset, void* buffer, size_t count);
 };
 
 }  // namespace abonex

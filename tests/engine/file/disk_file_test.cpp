@@ -230,6 +230,29 @@ TEST_F(DiskFileTest, ReadOnlyHandleRefusesWrites) {
     expectEngineError([&] { file.write(0, "a", 1); }, 5, 1102, "File access denied - " + m_path);
 }
 
+TEST_F(DiskFileTest, MappedReadsSeeEveryWriteAndFollowTheFileSize) {
+    GSO_DiskFile reader(m_path, true, false);
+    reader.enableReadMapping();
+    GSO_DiskFile writer(m_path, true, true);
+    char buffer[8] = {};
+    ASSERT_EQ(reader.read(10, buffer, 4), 4u);
+    EXPECT_EQ(std::string(buffer, 4), "xxxx");
+    writer.write(10, "abcd", 4);  // another handle's write is seen at once
+    ASSERT_EQ(reader.read(10, buffer, 4), 4u);
+    EXPECT_EQ(std::string(buffer, 4), "abcd");
+    writer.write(20000, "tail", 4);  // the file grows far past the mapping
+    ASSERT_EQ(reader.read(20000, buffer, 4), 4u);
+    EXPECT_EQ(std::string(buffer, 4), "tail");
+    EXPECT_EQ(reader.read(20002, buffer, 8), 2u);  // past the end: a short read, as before
+    EXPECT_EQ(reader.lastError(), 221);
+    ASSERT_TRUE(writer.lockAll());
+    writer.truncate(50);
+    writer.unlock();
+    reader.refreshMapping();
+    EXPECT_EQ(reader.read(40, buffer, 8), 8u);
+    EXPECT_EQ(reader.read(48, buffer, 8), 2u);
+}
+
 TEST_F(DiskFileTest, RegistryTracksOpenFiles) {
     size_t before = GSO_DiskFile::openFileCount();
     {
