@@ -14,6 +14,7 @@
 
 #include "engine/dbf/codepage.h"
 #include "engine/dbf/dbf_fields.h"
+#include "engine/expr/julian_date.h"
 #include "engine/file/path_util.h"
 #include "engine/index/index_errors.h"
 #include "engine/index/mdx_file.h"
@@ -36,9 +37,9 @@ std::string formatKey(const GSobjMDXTag& tag, const TgsVariant& key) {
             return text;
         case 'D': {
             if (key.asDouble() >= kEmptyDate) return "(empty)";
-            int year = 0, month = 0, day = 0;
-            mdx::civilFromJulianDay(static_cast<int32_t>(key.asDouble()), year, month, day);
-            std::snprintf(text, sizeof text, "%04d-%02d-%02d", year, month, day);
+            std::optional<CivilDate> date = civilFromJulianDay(key.asDouble());
+            if (!date) return std::to_string(static_cast<long long>(key.asDouble()));
+            std::snprintf(text, sizeof text, "%04d-%02d-%02d", date->year, date->month, date->day);
             return text;
         }
         default:

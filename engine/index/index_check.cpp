@@ -16,6 +16,7 @@
 #include "engine/expr/dbf_exp_user_link.h"
 #include "engine/expr/exp_handler.h"
 #include "engine/expr/expr_value.h"
+#include "engine/expr/julian_date.h"
 #include "engine/expr/tgs_variant.h"
 #include "engine/file/disk_file.h"
 #include "engine/file/engine_error.h"
@@ -149,18 +150,10 @@ double numericAtStoredPrecision(double value) {
 
 std::string formatJulianDay(double value) {
     if (value == kEmptyDate) return "empty date";
-    if (value != std::floor(value) || value < 1 || value > 1e8) return formatted("%.15g", value);
-    long j = static_cast<long>(value);
-    long a = j + 32044;
-    long b = (4 * a + 3) / 146097;
-    long c = a - 146097 * b / 4;
-    long d = (4 * c + 3) / 1461;
-    long e = c - 1461 * d / 4;
-    long m = (5 * e + 2) / 153;
-    long day = e - (153 * m + 2) / 5 + 1;
-    long month = m + 3 - 12 * (m / 10);
-    long year = 100 * b + d - 4800 + m / 10;
-    return formatted("%04ld-%02ld-%02ld", year, month, day);
+    std::optional<CivilDate> date;
+    if (value == std::floor(value)) date = civilFromJulianDay(value);
+    if (!date) return formatted("%.15g", value);
+    return formatted("%04d-%02d-%02d", date->year, date->month, date->day);
 }
 
 // ---- Keys of one tag ----
@@ -636,9 +629,9 @@ class TagChecker {
             const bool belongs = e.passes && keyHolder == record;
             const long slot = entryOf[record];
             if (slot < 0) {
-                if (e.passes && (sameKey == nullptr ||
-                                 (sameKey->empty() &&
-                                  firstHolder.at(m_rules->identity(e.key)) == record)))
+                if (e.passes &&
+                    (sameKey == nullptr ||
+                     (sameKey->empty() && firstHolder.at(m_rules->identity(e.key)) == record)))
                     problem(formatted("record %u missing (key %s)", record,
                                       m_rules->show(e.key).c_str()));
                 continue;

@@ -67,23 +67,4 @@ double decodeNumericKey(const uint8_t* key) {
     return (key[1] & 0x80) != 0 ? -value : value;
 }
 
-int32_t julianDayFromCivil(int year, int month, int day) {
-    const int a = (14 - month) / 12;
-    const int y = year + 4800 - a;
-    const int m = month + 12 * a - 3;
-    return day + (153 * m + 2) / 5 + 365 * y + y / 4 - y / 100 + y / 400 - 32045;
-}
-
-void civilFromJulianDay(int32_t julianDay, int& year, int& month, int& day) {
-    const int64_t a = static_cast<int64_t>(julianDay) + 32044;
-    const int64_t b = (4 * a + 3) / 146097;
-    const int64_t c = a - 146097 * b / 4;
-    const int64_t d = (4 * c + 3) / 1461;
-    const int64_t e = c - 1461 * d / 4;
-    const int64_t m = (5 * e + 2) / 153;
-    day = static_cast<int>(e - (153 * m + 2) / 5 + 1);
-    month = static_cast<int>(m + 3 - 12 * (m / 10));
-    year = static_cast<int>(100 * b + d - 4800 + m / 10);
-}
-
 }  // namespace abonex::mdx

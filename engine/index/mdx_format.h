@@ -173,8 +173,4 @@ NumericKey encodeNumericKey(double value);
 // The value of a 12-byte decimal key (digit count taken from byte 1 as a reader does).
 double decodeNumericKey(const uint8_t* key);
 
-// Julian day number <-> civil date (proleptic Gregorian).
-int32_t julianDayFromCivil(int year, int month, int day);
-void civilFromJulianDay(int32_t julianDay, int& year, int& month, int& day);
-
 }  // namespace abonex::mdx

@@ -68,15 +68,5 @@ TEST(TagGeometry, FollowsKeyLength) {
     }
 }
 
-TEST(JulianDay, ConvertsBothWays) {
-    EXPECT_EQ(julianDayFromCivil(1980, 1, 1), 2444240);
-    EXPECT_EQ(julianDayFromCivil(2000, 2, 29), 2451604);
-    int y = 0, m = 0, d = 0;
-    civilFromJulianDay(2444240, y, m, d);
-    EXPECT_EQ(y * 10000 + m * 100 + d, 19800101);
-    civilFromJulianDay(2451604, y, m, d);
-    EXPECT_EQ(y * 10000 + m * 100 + d, 20000229);
-}
-
 }  // namespace
 }  // namespace abonex::mdx
