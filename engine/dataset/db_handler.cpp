@@ -107,6 +107,7 @@ void GSO_dBHandler::GotoRecord(int code) {
             bool begin = m_tag->beforeFirst();
             setEdgeFlags(end, begin);
             if (end || begin) break;
+            prefetchAhead(code != PosPrior && code != PosBottom);
             if (n < 1 || n > recordCount()) RefreshHeader();
             if (n < 1 || n > recordCount()) {
                 // The tag names a record the table does not hold (another writer's index
@@ -238,6 +239,20 @@ void GSO_dBHandler::forwardProgress(const IndexProgress& progress) {
         case ProgressEvent::End:
             reportStatus(0, 0, 0);
             break;
+    }
+}
+
+void GSO_dBHandler::prefetchAhead(bool forward) {
+    // Records in tag order lie all over the file; asking for the next few while this one is
+    // being read hides most of the wait for memory during a walk through the order.
+    constexpr int kAhead = 6;
+    uint32_t upcoming[kAhead];
+    int count = m_tag->upcomingRecords(upcoming, kAhead, forward);
+    for (int i = 0; i < count; ++i) {
+        int n = static_cast<int>(upcoming[i]);
+        if (n >= 1 && n <= recordCount()) {
+            prefetch(recordOffset(n), static_cast<size_t>(recordLength()));
+        }
     }
 }
 

@@ -86,6 +86,7 @@ class GSO_dBHandler : public GSO_dBaseFld {
     void releaseCurrentTag();
     void forwardProgress(const IndexProgress& progress);
     void dropReadAhead() { m_bufferCount = 0; }
+    void prefetchAhead(bool forward);
 
     std::array<std::unique_ptr<GSobjMDXFile>, kIndexSlots> m_slots;
     GSobjMDXTag* m_tag = nullptr;

@@ -260,6 +260,12 @@ void GSO_DiskFile::refreshMapping() {
     m_mapLength = length;
 }
 
+void GSO_DiskFile::prefetch(uint64_t offset, size_t count) const {
+    if (m_map == nullptr || offset + count > m_mapLength) return;
+    constexpr size_t kCacheLine = 64;
+    for (size_t at = 0; at < count; at += kCacheLine) __builtin_prefetch(m_map + offset + at);
+}
+
 bool GSO_DiskFile::readMapped(uint64_t offset, void* buffer, size_t count) {
     if (offset + count > m_mapLength) refreshMapping();
     if (m_map == nullptr || offset + count > m_mapLength) return false;

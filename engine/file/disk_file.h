@@ -107,6 +107,9 @@ class GSO_DiskFile {
     void enableReadMapping();
     // Maps the file's current size (shrinks the mapping when the file got shorter).
     void refreshMapping();
+    // Asks the processor to bring (offset, count) of a mapped file into its caches, so that a
+    // read that follows soon does not wait for memory. Does nothing without a mapping.
+    void prefetch(uint64_t offset, size_t count) const;
 
     // Default pause for lockWaiting; tests shorten it.
     static LockWait& defaultLockWait();

@@ -100,6 +100,9 @@ class GSobjMDXTag : public GSobjIndexTag {
     // Releases the tree and loads the root again; mode 0 then goes to the first entry, mode 1
     // re-positions on the table's current record, mode 2 does nothing more.
     void TreeReset(int mode);
+    // The record numbers of up to `max` entries that follow the cursor in the held leaf
+    // (`forward`) or precede it; the table handler fetches those records ahead of time.
+    int upcomingRecords(uint32_t* out, int max, bool forward) const;
     // Compares a search key with an entry key: -1, 0 or 1, negated for a descending tag.
     // `prefixResult` is the answer when `key` is a proper prefix of the entry key (-1 exact,
     // 0 partial). Raises "Variant types mismatch for compare".

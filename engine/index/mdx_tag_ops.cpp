@@ -109,6 +109,18 @@ GSobjIndexKey* GSobjMDXTag::leafPage() const {
     return page;
 }
 
+int GSobjMDXTag::upcomingRecords(uint32_t* out, int max, bool forward) const {
+    const GSobjIndexKey* leaf = leafPage();
+    if (leaf == nullptr || !leaf->isLeaf() || leaf->current < 0) return 0;
+    int count = 0;
+    const int size = static_cast<int>(leaf->keys.size());
+    for (int i = leaf->current + (forward ? 1 : -1); i >= 0 && i < size && count < max;
+         i += forward ? 1 : -1) {
+        out[count++] = leaf->keys[static_cast<size_t>(i)].pointer();
+    }
+    return count;
+}
+
 void GSobjMDXTag::loadRoot() {
     auto root = std::make_unique<GSobjIndexKey>();
     NodeRead(m_root, *root);
