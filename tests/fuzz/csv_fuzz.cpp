@@ -1,0 +1,40 @@
+// libFuzzer target: the input is a CSV file for the import. It is parsed and, when it parses,
+// its rows are checked against the columns of the directory's table, with and without cutting
+// long values. Any exception, a crash or a sanitizer report is a finding, as is a result that
+// breaks the parser's or the check's promises.
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+#include "tools/csv.h"
+#include "tools/import_rows.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    using namespace abonex::tool;
+    static const std::vector<ImportColumn> columns = {
+        {"NAME", 30}, {"PHONE1", 15}, {"PHONE2", 15}, {"COMMENT", 40}};
+    const std::string_view text(reinterpret_cast<const char*>(data), size);
+    const CsvParseResult parsed = parseCsv(text);
+    int previousLine = 0;
+    for (const CsvRecord& record : parsed.records) {
+        if (record.line <= previousLine || record.fields.empty()) __builtin_trap();
+        previousLine = record.line;
+    }
+    if (parsed.error) return 0;
+
+    for (bool truncate : {false, true}) {
+        const ImportRows checked = validateImportRows(parsed.records, columns, "in.csv", truncate);
+        if (checked.error) {
+            if (!checked.rows.empty()) __builtin_trap();
+            continue;
+        }
+        for (const auto& row : checked.rows) {
+            if (row.size() != kImportColumns) __builtin_trap();
+            for (size_t c = 0; c < kImportColumns; ++c) {
+                if (static_cast<int>(row[c].size()) > columns[c].size) __builtin_trap();
+            }
+        }
+    }
+    return 0;
+}
