@@ -88,6 +88,17 @@ int main(int argc, char** argv) {
     pass("filtered pass, prefix:", "ЯЯЯЯ", true);
     pass("filtered pass, substring:", "ЯЯЯЯ", false);
 
+    auto firstRows = [&](const char* label, const char* name) {
+        search = {*utf8ToAnsi(name), "", true};
+        auto begin = Clock::now();
+        set.setFiltered(false);
+        set.setFiltered(true);
+        auto first = set.fetchRows(0, 50);
+        std::printf("%-30s%8.1f ms (%zu rows)\n", label, msSince(begin), first.size());
+    };
+    firstRows("first 50 rows, empty search:", "");
+    firstRows("first 50 rows of АБРАМОВ:", "АБРАМОВ");
+
     search = {*utf8ToAnsi("ПЕТРОВ"), "", true};
     start = Clock::now();
     set.setFiltered(false);
