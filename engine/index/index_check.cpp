@@ -719,7 +719,10 @@ IndexCheckReport checkIndexFile(GSO_dBaseFld& table, std::string_view mdxPath) {
     }
 
     size_t tagCount = getU16(&header[kOffTagCount]);
-    const size_t slotsInHeader = (geometry.headerSize - kTagTableStart) / kSlotSize - 1;
+    // A one-unit header ends where the tag table would begin: it has no slots at all.
+    const size_t tableSize =
+        geometry.headerSize > kTagTableStart ? geometry.headerSize - kTagTableStart : 0;
+    const size_t slotsInHeader = tableSize >= 2 * kSlotSize ? tableSize / kSlotSize - 1 : 0;
     if (tagCount > slotsInHeader) {
         fileProblem(formatted("%zu tags do not fit in the tag table (at most %zu)", tagCount,
                               slotsInHeader));

@@ -256,6 +256,18 @@ TEST_F(DamagedFilesTest, IndexWhoseTagHeaderLiesInTheFileHeader) {
     EXPECT_EQ(walkIndex(bytes), indexDamaged("header block 1 of tag NAME lies outside the file"));
 }
 
+TEST_F(DamagedFilesTest, IndexWithOneUnitBlocksHasNoTagTable) {
+    // Found by the index fuzz target: a 512-byte header has no room for tag slots, and the
+    // check read its slots past the end of the header.
+    auto bytes = m_goodIndex;
+    putU16(bytes, 20, 1);
+    putU16(bytes, 22, 512);
+    EXPECT_EQ(walkIndex(bytes), indexDamaged("block length 512 in 1 units"));
+    const auto problems = checkProblems();
+    ASSERT_EQ(problems.size(), 1u);
+    EXPECT_EQ(problems.front(), "file header: 1 tags do not fit in the tag table (at most 0)");
+}
+
 TEST_F(DamagedFilesTest, IndexWithATagCountAboveItsTagTable) {
     auto bytes = m_goodIndex;
     putU16(bytes, 28, 0xFFFF);
