@@ -102,7 +102,7 @@ void GSO_dBHandler::GotoRecord(int code) {
     bool byNumber = code > 0;
     for (;;) {
         if (m_tag != nullptr && code < 0) {
-            int n = m_tag->Navigate(code);
+            int n = navigateTag(code);
             bool end = m_tag->afterLast();
             bool begin = m_tag->beforeFirst();
             setEdgeFlags(end, begin);
@@ -239,6 +239,19 @@ void GSO_dBHandler::forwardProgress(const IndexProgress& progress) {
         case ProgressEvent::End:
             reportStatus(0, 0, 0);
             break;
+    }
+}
+
+int GSO_dBHandler::navigateTag(int code) {
+    try {
+        return m_tag->Navigate(code);
+    } catch (const EEngineError&) {
+        if (code != PosNext && code != PosPrior) throw;
+        // Next and previous continue on the path read earlier; another writer (or a rebuild)
+        // may have changed those blocks since. Start once more from a freshly read root at the
+        // current record; a tree that is still unreadable then is reported.
+        m_tag->TreeReset(1);
+        return m_tag->Navigate(code);
     }
 }
 

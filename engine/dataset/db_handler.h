@@ -87,6 +87,7 @@ class GSO_dBHandler : public GSO_dBaseFld {
     void forwardProgress(const IndexProgress& progress);
     void dropReadAhead() { m_bufferCount = 0; }
     void prefetchAhead(bool forward);
+    int navigateTag(int code);
 
     std::array<std::unique_ptr<GSobjMDXFile>, kIndexSlots> m_slots;
     GSobjMDXTag* m_tag = nullptr;

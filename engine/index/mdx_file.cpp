@@ -157,6 +157,22 @@ void GSobjMDXFile::readHeader() {
     }
 }
 
+uint32_t GSobjMDXFile::tagHeaderBlockOnDisk(std::string_view name) {
+    std::vector<uint8_t> area(m_headerSize);
+    if (m_file->read(0, area.data(), area.size()) != area.size()) return 0;
+    const size_t tagCount = mdx::get16(area.data() + mdx::kHdrTagCount);
+    for (size_t k = 1; k <= tagCount; ++k) {
+        const size_t at = mdx::kTagTable + mdx::kSlotLength * k;
+        if (at + mdx::kSlotLength > area.size()) break;
+        const auto* nameStart = reinterpret_cast<const char*>(area.data() + at + mdx::kSlotName);
+        std::string slotName(nameStart, strnlen(nameStart, mdx::kSlotNameMax + 1));
+        if (upperAscii(slotName) == upperAscii(name)) {
+            return mdx::get32(area.data() + at + mdx::kSlotHeaderBlock);
+        }
+    }
+    return 0;
+}
+
 std::vector<uint8_t> GSobjMDXFile::readHeaderArea() {
     std::vector<uint8_t> area(m_headerSize);
     if (m_file->read(0, area.data(), area.size()) != area.size()) {

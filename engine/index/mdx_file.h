@@ -51,6 +51,10 @@ class GSobjMDXFile : public GSobjIndexFile {
 
     // The tag named `name` (compared without regard to case), or nullptr.
     GSobjMDXTag* findTag(std::string_view name);
+    // The header block that the tag table on disk gives the tag `name` now (0 when the table
+    // does not hold it). Another copy's rebuild moves every tag header; this is how a copy
+    // that has the file open learns of it.
+    uint32_t tagHeaderBlockOnDisk(std::string_view name);
     const std::vector<std::unique_ptr<GSobjMDXTag>>& tags() const { return m_tags; }
 
     uint32_t blockLength() const { return m_blockLength; }

@@ -174,6 +174,13 @@ TgsVariant GSobjMDXTag::highValue() const {
 }
 
 uint32_t GSobjMDXTag::RootBlock() {
+    const uint32_t onDisk = m_file.tagHeaderBlockOnDisk(m_name);
+    if (onDisk != 0 && onDisk != m_headerBlock) {
+        // Another copy rebuilt the file: the tag's header, and so its root, moved.
+        m_headerBlock = onDisk;
+        HeaderRead();
+        return m_root;
+    }
     uint8_t head[4];
     if (!m_file.BlockRead(m_headerBlock, head, sizeof head)) {
         damaged("tag header lies beyond the end of the file");

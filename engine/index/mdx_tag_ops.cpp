@@ -123,7 +123,7 @@ int GSobjMDXTag::upcomingRecords(uint32_t* out, int max, bool forward) const {
 
 void GSobjMDXTag::loadRoot() {
     auto root = std::make_unique<GSobjIndexKey>();
-    NodeRead(m_root, *root);
+    NodeRead(RootBlock(), *root);
     m_rootPage = std::move(root);
 }
 
