@@ -7,6 +7,7 @@
 
 #include "engine/dataset/db_handler.h"
 #include "engine/dbf/codepage.h"
+#include "engine/dbf/dbf_fields.h"
 #include "engine/file/engine_error.h"
 #include "engine/file/path_util.h"
 
@@ -29,10 +30,7 @@ bool isTextField(char type) {
 }
 
 std::string trimRight(std::string_view bytes) {
-    size_t nul = bytes.find('\0');
-    if (nul != std::string_view::npos) bytes = bytes.substr(0, nul);
-    while (!bytes.empty() && static_cast<uint8_t>(bytes.back()) <= 0x20) bytes.remove_suffix(1);
-    return std::string(bytes);
+    return std::string(fieldText(bytes));
 }
 
 // Splits an index-file list: blanks, commas and semicolons separate names; double quotes group

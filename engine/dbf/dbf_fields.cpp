@@ -39,15 +39,18 @@ std::string_view GSO_dBaseFld::fieldBytes(const DbfField& field) const {
             static_cast<size_t>(field.length)};
 }
 
+std::string_view fieldText(std::string_view bytes) {
+    size_t nul = bytes.find('\0');
+    if (nul != std::string_view::npos) bytes = bytes.substr(0, nul);
+    while (!bytes.empty() && static_cast<uint8_t>(bytes.back()) <= 0x20) bytes.remove_suffix(1);
+    return bytes;
+}
+
 std::string GSO_dBaseFld::FieldGet(const DbfField& field) const {
     if (!isTextType(field.type)) {
         raiseEngineError(err::kFieldWrongType, sub::kFieldType, field.name);
     }
-    std::string_view bytes = fieldBytes(field);
-    size_t nul = bytes.find('\0');
-    if (nul != std::string_view::npos) bytes = bytes.substr(0, nul);
-    while (!bytes.empty() && static_cast<uint8_t>(bytes.back()) <= 0x20) bytes.remove_suffix(1);
-    return std::string(bytes);
+    return std::string(fieldText(fieldBytes(field)));
 }
 
 void GSO_dBaseFld::FieldPut(const DbfField& field, std::string_view text) {

@@ -12,6 +12,10 @@
 
 namespace abonex {
 
+// The text of a field's bytes as a reader sees it: up to the first NUL, trailing bytes of value
+// 0x20 or less removed, leading blanks kept.
+std::string_view fieldText(std::string_view bytes);
+
 class GSO_dBaseFld : public GSO_dBaseDBF {
   public:
     using GSO_dBaseDBF::GSO_dBaseDBF;
