@@ -12,6 +12,9 @@ PACKAGES=(
   sqlite3 libsqlite3-dev
   xvfb xauth
 )
+# Callers that need more (the fuzz build needs clang) name them in EXTRA_PACKAGES.
+read -r -a extra <<< "${EXTRA_PACKAGES:-}"
+PACKAGES+=("${extra[@]}")
 
 missing=()
 for package in "${PACKAGES[@]}"; do
@@ -27,4 +30,4 @@ fi
 
 BUILD_DIR=${BUILD_DIR:-build}
 cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@"
-cmake --build "$BUILD_DIR" -j"$(nproc)"
+cmake --build "$BUILD_DIR" -j"$(nproc)" ${BUILD_TARGETS:+--target $BUILD_TARGETS}

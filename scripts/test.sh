@@ -1,7 +1,16 @@
 #!/usr/bin/env bash
-# Sets up, builds (warnings are errors) and runs the whole test suite.
+# Sets up, builds (warnings are errors) and runs the whole test suite; then builds the engine,
+# the tool and their tests once more with AddressSanitizer and UndefinedBehaviorSanitizer (in
+# build-asan/, without the windows) and runs those tests again. ABONEX_TEST_SANITIZE=0 skips the
+# second run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh -DABONEX_WERROR=ON
-cd "${BUILD_DIR:-build}"
-ctest --output-on-failure -j"$(nproc)" --timeout 600
+(cd "${BUILD_DIR:-build}" && ctest --output-on-failure -j"$(nproc)" --timeout 600)
+
+if [ "${ABONEX_TEST_SANITIZE:-1}" != 0 ]; then
+  echo "== the engine's tests under AddressSanitizer and UndefinedBehaviorSanitizer"
+  BUILD_DIR=build-asan bash scripts/setup.sh -DABONEX_SANITIZE=ON -DABONEX_GUI=OFF -DABONEX_BENCH=OFF
+  (cd build-asan && UBSAN_OPTIONS=print_stacktrace=1 \
+    ctest --output-on-failure -j"$(nproc)" --timeout 900)
+fi
