@@ -17,6 +17,7 @@
 #include <fstream>
 #include <string>
 
+#include "bench/process_memory.h"
 #include "tools/persons_generator.h"
 #include "engine/dbf/dbf_create.h"
 #include "engine/index/mdx_file.h"
@@ -26,18 +27,9 @@ namespace {
 using abonex::demo::PersonRow;
 using abonex::demo::PersonsGenerator;
 using Clock = std::chrono::steady_clock;
+using abonex::bench::statusKb;
 
 constexpr uint64_t kSeed = 2026;
-
-long statusKb(const char* field) {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    const std::string prefix = std::string(field) + ":";
-    while (std::getline(status, line)) {
-        if (line.rfind(prefix, 0) == 0) return std::atol(line.c_str() + prefix.size());
-    }
-    return -1;
-}
 
 void resetPeakRss() {
     std::ofstream clear("/proc/self/clear_refs");

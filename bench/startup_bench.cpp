@@ -20,6 +20,7 @@
 #include <QLineEdit>
 #include <QTableView>
 #include <QTimer>
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cstdio>
@@ -30,6 +31,7 @@
 #include <vector>
 
 #include "app/application.h"
+#include "bench/process_memory.h"
 #include "app/directory_tables.h"
 #include "app/main_window.h"
 #include "app/message_box.h"
@@ -39,6 +41,9 @@
 #include "engine/index/production_index.h"
 
 using namespace abonex;
+using abonex::bench::mappedFileKb;
+using abonex::bench::megabytes;
+using abonex::bench::statusKb;
 
 namespace {
 
@@ -165,15 +170,6 @@ void generateFolder(const std::string& folder, int records) {
     generatePersons(folder, records);
 }
 
-long peakResidentKilobytes() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6));
-    }
-    return -1;
-}
-
 // Reports the first paint of the grid that shows rows after `arm()`.
 class PaintWatch : public QObject {
   public:
@@ -226,6 +222,17 @@ int measure(int argc, char** argv, const QString& folder) {
         {QStringLiteral("ПЕТРОВ")}, {QStringLiteral("ЯКОВЛЕВСКИЙ Ю.")}, {QStringLiteral("ЩЮЩ")}};
     size_t next = 0;
     std::chrono::steady_clock::time_point enterAt;
+    // What the resident set is made of, sampled once the first rows and each search's rows are
+    // painted; the sample with the largest resident set is reported (the kernel keeps a
+    // high-water mark of the total only).
+    struct Resident {
+        long total = 0, table = 0, files = 0, anonymous = 0;
+    } largest;
+    auto sampleResident = [&] {
+        Resident now{statusKb("VmRSS"), mappedFileKb("/Phone.DBF"), statusKb("RssFile"),
+                     statusKb("RssAnon")};
+        if (now.total > largest.total) largest = now;
+    };
     std::function<void()> runSearch;
     runSearch = [&] {
         if (next == searches.size()) {
@@ -237,6 +244,7 @@ int measure(int argc, char** argv, const QString& folder) {
             [&] {
                 searches[next].ms = millisecondsSince(enterAt);
                 searches[next].rows = grid->model()->rowCount();
+                sampleResident();
                 ++next;
                 QTimer::singleShot(50, runSearch);
             },
@@ -250,6 +258,7 @@ int measure(int argc, char** argv, const QString& folder) {
     watch.arm(
         [&] {
             firstPaint = millisecondsSince(kProcessStart);
+            sampleResident();
             QTimer::singleShot(50, runSearch);
         },
         true);
@@ -263,8 +272,13 @@ int measure(int argc, char** argv, const QString& folder) {
         std::printf("Enter to rows painted, \"%s\": %8.1f ms (%d rows held by the grid)\n",
                     search.text.toUtf8().constData(), search.ms, search.rows);
     }
-    std::printf("peak resident memory:            %8.1f MB\n",
-                static_cast<double>(peakResidentKilobytes()) / 1024.0);
+    std::printf("peak resident memory (VmHWM):    %8.1f MB\n", megabytes(statusKb("VmHWM")));
+    std::printf("largest sampled resident set:    %8.1f MB\n", megabytes(largest.total));
+    std::printf("  persons table pages mapped:    %8.1f MB (shared with the page cache)\n",
+                megabytes(largest.table));
+    std::printf("  program, libraries, other files:%7.1f MB\n",
+                megabytes(largest.files - largest.table));
+    std::printf("  private memory:                %8.1f MB\n", megabytes(largest.anonymous));
     return 0;
 }
 
