@@ -246,11 +246,11 @@ int GSO_dBHandler::navigateTag(int code) {
     try {
         return m_tag->Navigate(code);
     } catch (const EEngineError&) {
-        if (code != PosNext && code != PosPrior) throw;
-        // Next and previous continue on the path read earlier; another writer (or a rebuild)
-        // may have changed those blocks since. Start once more from a freshly read root at the
-        // current record; a tree that is still unreadable then is reported.
-        m_tag->TreeReset(1);
+        // Pages are read without the index lock: the path held from earlier may be stale (another
+        // writer or a rebuild changed those blocks since), and a page read while another writer
+        // rewrites it may come half old, half new. Read once more from a fresh root (at the
+        // current record for the relative moves); a tree that is still unreadable is reported.
+        if (code != PosTop && code != PosBottom) m_tag->TreeReset(1);
         return m_tag->Navigate(code);
     }
 }
