@@ -7,8 +7,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <csetjmp>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <thread>
@@ -62,6 +65,53 @@ bool ofdConflict(int fd, short type, uint64_t offset) {
     lock.l_pid = 0;
     if (::fcntl(fd, F_OFD_GETLK, &lock) != 0) return false;
     return lock.l_type != F_UNLCK;
+}
+
+// A copy out of the mapping of a file that another program has cut shorter meets pages with
+// nothing behind them, and the system answers with SIGBUS. Copies are guarded: the handler
+// jumps back out of the copy, and the read is answered by the system call instead, which sees
+// the file as it is now. A SIGBUS anywhere else gets what it would have got without us.
+thread_local sigjmp_buf* t_guardedCopy = nullptr;
+struct sigaction g_previousBusAction {};
+
+void onBusError(int signal, siginfo_t* info, void* context) {
+    if (t_guardedCopy != nullptr) siglongjmp(*t_guardedCopy, 1);
+    if ((g_previousBusAction.sa_flags & SA_SIGINFO) != 0) {
+        g_previousBusAction.sa_sigaction(signal, info, context);
+    } else if (g_previousBusAction.sa_handler != SIG_DFL &&
+               g_previousBusAction.sa_handler != SIG_IGN) {
+        g_previousBusAction.sa_handler(signal);
+    } else {
+        ::sigaction(SIGBUS, &g_previousBusAction, nullptr);
+        ::raise(signal);
+    }
+}
+
+void installBusErrorGuard() {
+    static const bool installed = [] {
+        struct sigaction action {};
+        action.sa_sigaction = onBusError;
+        // The jump out leaves the handler without returning: SIGBUS must not stay blocked.
+        action.sa_flags = SA_SIGINFO | SA_NODEFER;
+        sigemptyset(&action.sa_mask);
+        return ::sigaction(SIGBUS, &action, &g_previousBusAction) == 0;
+    }();
+    (void)installed;
+}
+
+// Copies `count` bytes from a mapping; false when part of it no longer has a file behind it.
+bool guardedCopy(void* to, const uint8_t* from, size_t count) {
+    sigjmp_buf jump;
+    if (sigsetjmp(jump, 0) != 0) {
+        t_guardedCopy = nullptr;
+        return false;
+    }
+    t_guardedCopy = &jump;
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+    std::memcpy(to, from, count);
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+    t_guardedCopy = nullptr;
+    return true;
 }
 
 int lockErrorCode(int errnoValue) {
@@ -225,6 +275,7 @@ void GSO_DiskFile::truncate(uint64_t offset) {
 }
 
 void GSO_DiskFile::enableReadMapping() {
+    installBusErrorGuard();
     m_mappingEnabled = true;
     refreshMapping();
 }
@@ -269,8 +320,10 @@ void GSO_DiskFile::prefetch(uint64_t offset, size_t count) const {
 bool GSO_DiskFile::readMapped(uint64_t offset, void* buffer, size_t count) {
     if (offset + count > m_mapLength) refreshMapping();
     if (m_map == nullptr || offset + count > m_mapLength) return false;
-    std::memcpy(buffer, m_map + offset, count);
-    return true;
+    if (guardedCopy(buffer, m_map + offset, count)) return true;
+    // Another program cut the file shorter while it was mapped: map what is left.
+    refreshMapping();
+    return false;
 }
 
 void GSO_DiskFile::close() {

@@ -102,8 +102,9 @@ class GSO_DiskFile {
     // call per read. The mapping follows the file's size: a read past its end looks at the
     // size again and maps the new length. What a reader sees is the same as through read():
     // writes of this and other processes land in the same page cache. Meant for table files,
-    // which only grow while they are open; a file that another program cuts shorter while it
-    // is mapped must be re-checked with refreshMapping() before reading near its end.
+    // which only grow while they are open. A file that another program cuts shorter while it
+    // is mapped does not bring the process down: a read of the part cut off is answered by the
+    // system call (a short read) and the mapping follows the new size.
     void enableReadMapping();
     // Maps the file's current size (shrinks the mapping when the file got shorter).
     void refreshMapping();

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
 #include <thread>
 
 #include "engine/file/engine_error.h"
@@ -251,6 +252,38 @@ TEST_F(DiskFileTest, MappedReadsSeeEveryWriteAndFollowTheFileSize) {
     reader.refreshMapping();
     EXPECT_EQ(reader.read(40, buffer, 8), 8u);
     EXPECT_EQ(reader.read(48, buffer, 8), 2u);
+}
+
+TEST_F(DiskFileTest, AMappedFileCutShorterByAnotherProgramGivesShortReads) {
+    {
+        GSO_DiskFile writer(m_path, true, true);
+        writer.write(40000, "end", 3);
+    }
+    GSO_DiskFile reader(m_path, true, false);
+    reader.enableReadMapping();
+    char buffer[8] = {};
+    ASSERT_EQ(reader.read(36000, buffer, 4), 4u);
+    // Another program cuts the file behind the engine's back (no lock, no refresh): the pages
+    // past the new end have nothing behind them any more.
+    ASSERT_EQ(::truncate(m_path.c_str(), 100), 0);
+    EXPECT_EQ(reader.read(36000, buffer, 4), 0u);
+    EXPECT_EQ(reader.lastError(), 221);
+    EXPECT_EQ(reader.read(40000, buffer, 3), 0u);
+    ASSERT_EQ(reader.read(10, buffer, 4), 4u);
+    EXPECT_EQ(std::string(buffer, 4), "xxxx");
+    // Grown again, the file is read through the mapping as before.
+    {
+        GSO_DiskFile writer(m_path, true, true);
+        writer.write(30000, "back", 4);
+    }
+    ASSERT_EQ(reader.read(30000, buffer, 4), 4u);
+    EXPECT_EQ(std::string(buffer, 4), "back");
+}
+
+TEST_F(DiskFileTest, ABusErrorOutsideAMappedReadStillEndsTheProcess) {
+    GSO_DiskFile reader(m_path, true, false);
+    reader.enableReadMapping();  // installs the guard for mapped reads
+    EXPECT_EXIT(::raise(SIGBUS), ::testing::KilledBySignal(SIGBUS), "");
 }
 
 TEST_F(DiskFileTest, RegistryTracksOpenFiles) {
