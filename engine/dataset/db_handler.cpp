@@ -100,6 +100,7 @@ void GSO_dBHandler::GotoRecord(int code) {
     if (code == PosTop || code == PosCurrent) retry = PosNext;
     if (code == PosBottom) retry = PosPrior;
     bool byNumber = code > 0;
+    bool blankRow = false;
     for (;;) {
         if (m_tag != nullptr && code < 0) {
             int n = navigateTag(code);
@@ -109,13 +110,19 @@ void GSO_dBHandler::GotoRecord(int code) {
             if (end || begin) break;
             prefetchAhead(code != PosPrior && code != PosBottom);
             if (n < 1 || n > recordCount()) RefreshHeader();
+            if (n >= 1 && n <= recordCount() && !gotoTaggedRecord(n)) {
+                RefreshHeader();
+                if (n <= recordCount()) GSO_dBaseFld::GotoRecord(n);  // still there: raises
+            }
             if (n < 1 || n > recordCount()) {
                 // The tag names a record the table does not hold (another writer's index
-                // change raced ahead of its table write): show nothing for it.
-                std::memset(recordImage(), ' ', static_cast<size_t>(recordLength()));
+                // change raced ahead of its table write, or another program cut the table
+                // shorter): show nothing for it. The row stands for that record number, so the
+                // walk goes on from it, and reading or editing it finds no record there.
+                standOnMissingRecord(n);
+                blankRow = true;
                 break;
             }
-            GSO_dBaseFld::GotoRecord(n);
         } else {
             GSO_dBaseFld::GotoRecord(code);
             if (atEnd() || atBeginning()) break;
@@ -126,7 +133,8 @@ void GSO_dBHandler::GotoRecord(int code) {
         code = retry;
     }
     m_found = !atEnd() && !atBeginning();
-    if (m_tag != nullptr && m_found && (byNumber || m_tag->currentRecord() != recordNumber())) {
+    if (m_tag != nullptr && m_found && !blankRow &&
+        (byNumber || m_tag->currentRecord() != recordNumber())) {
         m_outOfOrder = m_tag->SyncToRecord(recordNumber()) != recordNumber();
     } else if (m_found) {
         m_outOfOrder = false;
@@ -239,6 +247,17 @@ void GSO_dBHandler::forwardProgress(const IndexProgress& progress) {
         case ProgressEvent::End:
             reportStatus(0, 0, 0);
             break;
+    }
+}
+
+bool GSO_dBHandler::gotoTaggedRecord(int n) {
+    try {
+        GSO_dBaseFld::GotoRecord(n);
+        return true;
+    } catch (const EEngineError& error) {
+        // A record that can no longer be read in full is past the table's end as it is now.
+        if (error.code() != err::kShortRead) throw;
+        return false;
     }
 }
 

@@ -88,6 +88,8 @@ class GSO_dBHandler : public GSO_dBaseFld {
     void dropReadAhead() { m_bufferCount = 0; }
     void prefetchAhead(bool forward);
     int navigateTag(int code);
+    // Reads record `n` named by the tag; false when the table ends before it (short read).
+    bool gotoTaggedRecord(int n);
 
     std::array<std::unique_ptr<GSobjMDXFile>, kIndexSlots> m_slots;
     GSobjMDXTag* m_tag = nullptr;

@@ -263,6 +263,15 @@ void GSO_dBaseDBF::GotoRecord(int code) {
     clearChangedFlags();
 }
 
+void GSO_dBaseDBF::standOnMissingRecord(int n) {
+    std::memset(m_image, ' ', static_cast<size_t>(m_recordLength));
+    m_recordNumber = n;
+    m_atEnd = false;
+    m_atBeginning = false;
+    std::memcpy(m_saved.data(), m_image, static_cast<size_t>(m_recordLength));
+    clearChangedFlags();
+}
+
 void GSO_dBaseDBF::clearChangedFlags() {
     std::fill(m_changed.begin(), m_changed.end(), false);
     m_recordChanged = false;

@@ -195,6 +195,9 @@ class GSO_dBaseDBF : public GSO_DiskFile {
                static_cast<uint64_t>(n - 1) * static_cast<uint64_t>(m_recordLength);
     }
     int countFromFileSize();
+    // Stands on record n, which the table does not hold (an index entry past its end), with a
+    // blank image: reading it again or editing it finds no record there.
+    void standOnMissingRecord(int n);
 
   private:
     void readHeaderAndDescriptors(std::string_view password);
