@@ -31,10 +31,10 @@
 #include <vector>
 
 #include "app/application.h"
-#include "bench/process_memory.h"
 #include "app/directory_tables.h"
 #include "app/main_window.h"
 #include "app/message_box.h"
+#include "bench/process_memory.h"
 #include "engine/dbf/codepage.h"
 #include "engine/dbf/dbf_create.h"
 #include "engine/dbf/dbf_fields.h"
