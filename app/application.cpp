@@ -1,11 +1,18 @@
 #include "app/application.h"
 
+#include <QIcon>
 #include <QLibraryInfo>
 #include <QProxyStyle>
 #include <QTranslator>
 
 #include "app/message_box.h"
 #include "engine/dataset/engine_dataset.h"
+
+// The pictures are compiled into the windows' static library; the program icon is needed before
+// the main window registers them.
+static void initProgramPictures() {
+    Q_INIT_RESOURCE(abonex);
+}
 
 namespace abonex {
 
@@ -36,6 +43,7 @@ QString exceptionText(const char* what) {
 
 Application::Application(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationName(QString::fromUtf8(kApplicationTitle));
+    setWindowIcon(programIcon());
     setStyle(new HintTimingStyle);
     installRussianTexts(*this);
 }
@@ -65,6 +73,14 @@ bool Application::installRussianTexts(QCoreApplication& app) {
         return false;
     }
     return QCoreApplication::installTranslator(translator);
+}
+
+QIcon Application::programIcon() {
+    initProgramPictures();
+    QIcon icon;
+    for (int size : {16, 32, 48, 128})
+        icon.addFile(QStringLiteral(":/icons/%1/abonex.png").arg(size), QSize(size, size));
+    return icon;
 }
 
 void Application::setHintPause(int milliseconds) {

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <QApplication>
+#include <QIcon>
 #include <exception>
 
 namespace abonex {
@@ -24,6 +25,8 @@ class Application : public QApplication {
     static void showException(const std::exception& error);
     // Loads Qt's Russian texts for standard buttons and dialogs; false when they are missing.
     static bool installRussianTexts(QCoreApplication& app);
+    // The program's own icon (windows, the notification area), at 16, 32, 48 and 128 pixels.
+    static QIcon programIcon();
     // Delay before a hint appears, in milliseconds (negative: the style's own).
     static void setHintPause(int milliseconds);
 };
