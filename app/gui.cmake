@@ -10,6 +10,7 @@ set(ABONEX_GUI_SOURCES
   ${CMAKE_CURRENT_SOURCE_DIR}/message_box.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/preview_delegate.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/text_codec.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/user_settings.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/abonex.qrc)
 
 if(TARGET abonex_dataset)
