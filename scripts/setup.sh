@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages the build and the tests need (only those missing), then
-# configures and builds the project in ./build. Used by run.sh and test.sh.
+# configures and builds the project in ./build. Used by run.sh, test.sh and package.sh.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -11,6 +11,7 @@ PACKAGES=(
   python3 python3-dbfread libdbd-xbase-perl
   sqlite3 libsqlite3-dev
   xvfb xauth
+  dpkg-dev file desktop-file-utils appstream lintian man-db
 )
 # Callers that need more (the fuzz build needs clang) name them in EXTRA_PACKAGES.
 read -r -a extra <<< "${EXTRA_PACKAGES:-}"

@@ -4,7 +4,9 @@
 #include <iostream>
 #include <map>
 
+#include "app/shared_folder.h"
 #include "engine/file/engine_error.h"
+#include "engine/file/path_util.h"
 #include "tools/tool_command.h"
 
 namespace abonex::tool {
@@ -52,6 +54,7 @@ void printError(std::string_view line) {
 
 int main(int argc, char** argv) {
     using namespace abonex::tool;
+    abonex::shareNewFilesWithGroup(abonex::programFolder());
     if (argc < 2 || std::string_view(argv[1]) == "help" || std::string_view(argv[1]) == "--help") {
         printUsage(argc < 2 ? std::cerr : std::cout);
         return argc < 2 ? 2 : 0;

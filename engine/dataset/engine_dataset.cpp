@@ -17,14 +17,6 @@ namespace {
 
 constexpr std::string_view kDefaultDirectory = "DEFAULT DIRECTORY";
 
-std::string programDirectory() {
-    std::vector<char> buffer(4096);
-    ssize_t length = ::readlink("/proc/self/exe", buffer.data(), buffer.size() - 1);
-    if (length <= 0) return {};
-    std::string exe(buffer.data(), static_cast<size_t>(length));
-    return std::string(directoryPart(exe));
-}
-
 bool isTextField(char type) {
     return type == 'C' || type == 'D' || type == 'L' || type == 'M';
 }
@@ -138,7 +130,7 @@ void TEngineDataSet::Open() {
     if (Active()) return;
     if (BeforeOpen) BeforeOpen(*this);
     std::string folder = m_databaseName;
-    if (upperAscii(folder) == kDefaultDirectory) folder = programDirectory();
+    if (upperAscii(folder) == kDefaultDirectory) folder = programFolder();
     if (!folder.empty() && folder.back() != '/') folder += '/';
     if (m_tableName.empty()) throw EDatabaseError("Table name missing");
     std::string path = folder + m_tableName;

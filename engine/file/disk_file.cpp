@@ -171,7 +171,9 @@ GSO_DiskFile::~GSO_DiskFile() {
 
 void GSO_DiskFile::create(std::string_view fileName) {
     std::string path = resolveCaseInsensitive(expandPath(fileName));
-    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    // Who may write the new file is the process's umask's to say: the program and the tool
+    // open it to the group when they run from a folder that a group shares.
+    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd < 0) raiseEngineError(errnoToEngineCode(errno, true), sub::kCreate, path);
     ::close(fd);
 }

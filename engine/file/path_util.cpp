@@ -63,6 +63,13 @@ bool fileExistsAnyCase(std::string_view path) {
     return existsExactly(resolveCaseInsensitive(path));
 }
 
+std::string programFolder() {
+    std::vector<char> buffer(4096);
+    ssize_t length = ::readlink("/proc/self/exe", buffer.data(), buffer.size() - 1);
+    if (length <= 0) return {};
+    return std::string(directoryPart(std::string_view(buffer.data(), static_cast<size_t>(length))));
+}
+
 std::string_view directoryPart(std::string_view path) {
     size_t slash = path.rfind('/');
     return slash == std::string_view::npos ? std::string_view() : path.substr(0, slash + 1);

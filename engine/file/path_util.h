@@ -28,6 +28,10 @@ std::string resolveCaseInsensitive(std::string_view path);
 // True when a file named `path` exists (last component matched without regard to case).
 bool fileExistsAnyCase(std::string_view path);
 
+// The folder of the running program file, links resolved, with a trailing "/" ("" when the
+// system does not tell).
+std::string programFolder();
+
 // Folder part including the trailing "/" ("" when there is none).
 std::string_view directoryPart(std::string_view path);
 // Last component of a path.
