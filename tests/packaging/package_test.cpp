@@ -400,6 +400,22 @@ TEST_F(MaintainerScriptsTest, ConfigureLeavesAFolderHoldingAnyOfTheSixFilesAsItI
         EXPECT_EQ(test::readFileBytes(path), bytes) << name;
         fs::remove(path);
     }
+    // A directory kept on a share is linked into the folder: a link is a table that is there,
+    // even while the share is not mounted.
+    const std::string share = m_dir.file("share");
+    fs::create_directories(share);
+    test::writeFileBytes(share + "/Phone.DBF", {'k', 'e', 'p', 't'});
+    for (const std::string& target : {share + "/Phone.DBF", m_dir.file("unmounted/Phone.DBF")}) {
+        fs::create_symlink(target, m_folder + "/Phone.DBF");
+        CommandResult configured = script("postinst", "configure");
+        EXPECT_EQ(configured.status, 0) << target << configured.err;
+        std::set<std::string> expected = packaged;
+        expected.insert("Phone.DBF");
+        EXPECT_EQ(folderNames(), expected) << target;
+        fs::remove(m_folder + "/Phone.DBF");
+    }
+    EXPECT_EQ(test::readFileBytes(share + "/Phone.DBF"),
+              (std::vector<uint8_t>{'k', 'e', 'p', 't'}));
 }
 
 TEST_F(MaintainerScriptsTest, ConfiguringAgainKeepsTheGroupTheOverrideAndTheTables) {
