@@ -82,13 +82,6 @@ const char* const kDatabaseErrorLines[] = {
     "Favor.mdx...",
 };
 
-template <size_t N>
-QString crLfLines(const char* const (&lines)[N]) {
-    QStringList list;
-    for (const char* line : lines) list << QString::fromUtf8(line);
-    return list.join(QStringLiteral("\r\n"));
-}
-
 QIcon picture(const QString& name) {
     QIcon icon;
     icon.addFile(QStringLiteral(":/icons/32/%1.png").arg(name), QSize(32, 32));
@@ -509,14 +502,15 @@ void TFMain::openTables() {
                 // Closing what failed to open must not hide the message below.
             }
         }
-        MessageBox::error(this, QStringLiteral("Error"), crLfLines(kDatabaseErrorLines));
+        MessageBox::error(this, QStringLiteral("Error"),
+                          MessageBox::crLfLines(kDatabaseErrorLines));
     }
 }
 
 void TFMain::ShowInstallError() {
     m_startupFailed = true;
     hide();
-    MessageBox::error(nullptr, QStringLiteral("Error"), crLfLines(kInstallErrorLines));
+    MessageBox::error(nullptr, QStringLiteral("Error"), MessageBox::crLfLines(kInstallErrorLines));
     // At start-up the event loop does not run yet, and the entry ends the program on
     // startupFailed(); a quit asked for now would end the first loop that runs later instead.
     if (QThread::currentThread()->loopLevel() > 0) QCoreApplication::exit(1);

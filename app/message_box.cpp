@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QQueue>
+#include <QStringList>
 #include <utility>
 
 namespace abonex {
@@ -70,6 +71,12 @@ QString MessageBox::withLineBreaks(const QString& text) {
         }
     }
     return result;
+}
+
+QString MessageBox::crLfLines(std::span<const char* const> lines) {
+    QStringList list;
+    for (const char* line : lines) list << QString::fromUtf8(line);
+    return list.join(QStringLiteral("\r\n"));
 }
 
 QMessageBox::StandardButton MessageBox::show(QWidget* parent, QMessageBox::Icon icon,

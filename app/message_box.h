@@ -10,6 +10,7 @@
 #include <QList>
 #include <QMessageBox>
 #include <QString>
+#include <span>
 
 class QWidget;
 
@@ -43,6 +44,8 @@ class MessageBox {
 
     // The text with every CR LF, LF CR, lone CR or lone LF turned into one "\n".
     static QString withLineBreaks(const QString& text);
+    // UTF-8 lines joined by CR LF, as the directory window composes its messages.
+    static QString crLfLines(std::span<const char* const> lines);
 
   private:
     static QMessageBox::StandardButton show(QWidget* parent, QMessageBox::Icon icon,

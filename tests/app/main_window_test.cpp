@@ -10,9 +10,11 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSettings>
 #include <QStatusBar>
 #include <QStyle>
 #include <QTableView>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -24,10 +26,16 @@
 #include "app/edit_record_dialog.h"
 #include "app/message_box.h"
 #include "tests/app/directory_fixture.h"
+#include "tests/app/window_session.h"
 
 using namespace abonex;
 using abonex::test::DirectoryFixture;
 using abonex::test::Entry;
+using abonex::test::favourites;
+using abonex::test::organisations;
+using abonex::test::persons;
+using abonex::test::typeText;
+using abonex::test::whenDialogShown;
 
 namespace {
 
@@ -42,40 +50,6 @@ const QString kDatabaseError = QStringLiteral(
     "Проверьте не испорчены ли файлы:\r\n"
     "Phone.dbf;\r\nOrg.dbf;\r\nFavor.dbf;\r\nPhone.dbt;\r\nOrg.dbt;\r\nFavor.dbt;\r\n"
     "Phone.mdx;\r\nOrg.mdx;\r\nFavor.mdx...");
-
-std::vector<Entry> persons() {
-    return {
-        {QStringLiteral("Петров-Иванов"), QStringLiteral("22-10-10"), {}, QStringLiteral("сосед")},
-        {QStringLiteral("Иванов И.И."), QStringLiteral("22-33-44"), QStringLiteral("11-11-11"),
-         QStringLiteral("дача")},
-        {QStringLiteral("Сидоров"), QStringLiteral("35-00-00"), QStringLiteral("22-99-99"), {}},
-        {QStringLiteral("ИВАНОВА А.А."), QStringLiteral("41-22-22"), {}, {}},
-        {QStringLiteral("иванченко"), QStringLiteral("22-50-50"), {}, {}},
-        {QStringLiteral("Антонов"), QStringLiteral("22-70-70"), {}, {}},
-        {QStringLiteral("Андреев"), QStringLiteral("30-22-00"), {}, {}},
-    };
-}
-
-std::vector<Entry> organisations() {
-    return {
-        {QStringLiteral("Аптека №1"), QStringLiteral("2-11-11"), {}, {}},
-        {QStringLiteral("Школа №5"), QStringLiteral("2-55-55"), {}, QStringLiteral("вахта")},
-        {QStringLiteral("Городская больница"), QStringLiteral("2-03-03"), {}, {}},
-    };
-}
-
-std::vector<Entry> favourites() {
-    return {{QStringLiteral("Мама"), QStringLiteral("2-22-22"), {}, {}}};
-}
-
-// Types `text` into `widget` one character at a time, as key presses carrying the character
-// (QTest::keyClicks knows only Latin-1 keys).
-void typeText(QWidget* widget, const QString& text) {
-    for (QChar c : text) {
-        QTest::sendKeyEvent(QTest::Press, widget, Qt::Key_unknown, QString(c), Qt::NoModifier);
-        QTest::sendKeyEvent(QTest::Release, widget, Qt::Key_unknown, QString(c), Qt::NoModifier);
-    }
-}
 
 // A window on a fixture folder, shown and active as after start.
 struct Session {
@@ -105,15 +79,7 @@ struct Session {
     QAction* action(const char* name) const { return child<QAction>(name); }
 
     // Names shown in the grid, reading every row.
-    QStringList gridNames() const {
-        QAbstractItemModel* model = grid()->model();
-        while (model->canFetchMore({})) model->fetchMore({});
-        QStringList names;
-        for (int row = 0; row < model->rowCount(); ++row) {
-            names << model->index(row, 0).data().toString();
-        }
-        return names;
-    }
+    QStringList gridNames() const { return abonex::test::gridNames(grid()); }
     void search(const QString& name, const QString& phone = {}, bool enterInPhone = false) {
         edFam()->clear();
         edPhone()->clear();
@@ -124,19 +90,6 @@ struct Session {
     void selectRow(int row) const { grid()->setCurrentIndex(grid()->model()->index(row, 0)); }
     int rowOf(const QString& name) const { return static_cast<int>(gridNames().indexOf(name)); }
 };
-
-// Drives the next modal dialog of type T from the event loop once it is shown (looking for it
-// every 10 ms for at most 5 seconds).
-template <typename T>
-void whenDialogShown(std::function<void(T*)> action, int attemptsLeft = 500) {
-    QTimer::singleShot(attemptsLeft == 500 ? 0 : 10, [action, attemptsLeft] {
-        if (auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget())) {
-            action(dialog);
-        } else if (attemptsLeft > 0) {
-            whenDialogShown<T>(action, attemptsLeft - 1);
-        }
-    });
-}
 
 }  // namespace
 
@@ -677,6 +630,9 @@ class MainWindowTest : public QObject {
 
 int main(int argc, char** argv) {
     Application app(argc, argv);
+    // The stored settings go to a folder of the run's own, never to the user's.
+    QTemporaryDir settings;
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settings.path());
     // Each test closes its window; the quit that would follow must not end a later dialog.
     QApplication::setQuitOnLastWindowClosed(false);
     MessageBox::setInteractive(false);

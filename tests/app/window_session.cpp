@@ -1,0 +1,104 @@
+#include "tests/app/window_session.h"
+
+#include <QAbstractItemModel>
+#include <QLineEdit>
+#include <QSettings>
+#include <QTableView>
+#include <QTest>
+
+#include "app/user_settings.h"
+
+namespace abonex::test {
+
+void typeText(QWidget* widget, const QString& text) {
+    for (QChar c : text) {
+        QTest::sendKeyEvent(QTest::Press, widget, Qt::Key_unknown, QString(c), Qt::NoModifier);
+        QTest::sendKeyEvent(QTest::Release, widget, Qt::Key_unknown, QString(c), Qt::NoModifier);
+    }
+}
+
+std::vector<Entry> persons() {
+    return {
+        {QStringLiteral("Петров-Иванов"), QStringLiteral("22-10-10"), {}, QStringLiteral("сосед")},
+        {QStringLiteral("Иванов И.И."), QStringLiteral("22-33-44"), QStringLiteral("11-11-11"),
+         QStringLiteral("дача")},
+        {QStringLiteral("Сидоров"), QStringLiteral("35-00-00"), QStringLiteral("22-99-99"), {}},
+        {QStringLiteral("ИВАНОВА А.А."), QStringLiteral("41-22-22"), {}, {}},
+        {QStringLiteral("иванченко"), QStringLiteral("22-50-50"), {}, {}},
+        {QStringLiteral("Антонов"), QStringLiteral("22-70-70"), {}, {}},
+        {QStringLiteral("Андреев"), QStringLiteral("30-22-00"), {}, {}},
+    };
+}
+
+std::vector<Entry> organisations() {
+    return {
+        {QStringLiteral("Аптека №1"), QStringLiteral("2-11-11"), {}, {}},
+        {QStringLiteral("Школа №5"), QStringLiteral("2-55-55"), {}, QStringLiteral("вахта")},
+        {QStringLiteral("Городская больница"), QStringLiteral("2-03-03"), {}, {}},
+    };
+}
+
+std::vector<Entry> favourites() {
+    return {{QStringLiteral("Мама"), QStringLiteral("2-22-22"), {}, {}}};
+}
+
+WindowSession::WindowSession() {
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_settings.path());
+    m_fixture.writeAll(persons(), organisations(), favourites());
+}
+
+WindowSession::~WindowSession() {
+    if (m_window && m_window->isVisible()) m_window->close();
+    m_window.reset();
+}
+
+void WindowSession::start() {
+    m_window = std::make_unique<TFMain>(m_fixture.folder());
+    if (m_window->startupFailed()) return;
+    m_window->show();
+    QApplication::setActiveWindow(m_window.get());
+    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+}
+
+void WindowSession::restart() {
+    if (m_window) m_window->close();
+    m_window.reset();
+    start();
+}
+
+QString WindowSession::settingsFile() const {
+    return openUserSettings()->fileName();
+}
+
+QString WindowSession::storedValue(const QString& name) const {
+    QSettings settings(settingsFile(), QSettings::IniFormat);
+    return settings.value(QStringLiteral("FormProperties/") + name).toString();
+}
+
+QStringList WindowSession::gridNames() const {
+    return test::gridNames(grid());
+}
+
+QLineEdit* WindowSession::edFam() const {
+    return child<QLineEdit>("edFam");
+}
+
+QLineEdit* WindowSession::edPhone() const {
+    return child<QLineEdit>("edPhone");
+}
+
+QTableView* WindowSession::grid() const {
+    return child<QTableView>("GxDBGrid1");
+}
+
+QStringList gridNames(const QTableView* grid) {
+    QAbstractItemModel* model = grid->model();
+    while (model->canFetchMore({})) model->fetchMore({});
+    QStringList names;
+    for (int row = 0; row < model->rowCount(); ++row) {
+        names << model->index(row, 0).data().toString();
+    }
+    return names;
+}
+
+}  // namespace abonex::test
