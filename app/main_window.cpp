@@ -635,12 +635,10 @@ bool TFMain::eventFilter(QObject* watched, QEvent* event) {
         const int key = static_cast<QKeyEvent*>(event)->key();
         if (key == Qt::Key_Return || key == Qt::Key_Enter) btnFiltr->click();
     } else if (watched == GxDBGrid1 && event->type() == QEvent::Resize) {
-        // The grid's width before the change; when it is first laid out there is none, and
-        // its first width stands in.
-        const auto* resize = static_cast<QResizeEvent*>(event);
-        const int before =
-            resize->oldSize().width() > 0 ? resize->oldSize().width() : resize->size().width();
-        if (isVisible()) FormCanResize(before);
+        // The rule is applied to the grid's new width: applied to the width before the change,
+        // one large step (a maximised window restored) left column 0 as wide as the old grid
+        // and pushed both phone columns out of sight until the next resize.
+        FormCanResize(static_cast<QResizeEvent*>(event)->size().width());
     }
     return QMainWindow::eventFilter(watched, event);
 }

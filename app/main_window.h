@@ -81,7 +81,7 @@ class TFMain : public QMainWindow {
     void addKontClick();
     void mnuPopPopup();
     // The width rule: column 0 takes what the phone columns leave of the grid's width
-    // `gridWidth` (its width before the change).
+    // `gridWidth` (its width after the change).
     void FormCanResize(int gridWidth);
 
   protected:
