@@ -2,16 +2,28 @@
 # the start-up benchmark. Included from app/CMakeLists.txt when ABONEX_GUI is on.
 find_package(Qt6 REQUIRED COMPONENTS Widgets)
 
+# The program's web site and support mailbox (the update and news pages are paths on the site).
+set(ABONEX_SITE_URL "https://www.example.org" CACHE STRING "The program's web site")
+set(ABONEX_SUPPORT_MAIL "support@example.org" CACHE STRING "The support mailbox")
+
 set(ABONEX_GUI_SOURCES
+  ${CMAKE_CURRENT_SOURCE_DIR}/about_box.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/application.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/banner.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/directory_model.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/edit_record_dialog.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/links.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/main_window.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/message_box.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/preview_delegate.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/settings_store.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/text_codec.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/tray.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/user_settings.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/view_options.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/abonex.qrc)
+set_source_files_properties(${CMAKE_CURRENT_SOURCE_DIR}/links.cpp PROPERTIES COMPILE_DEFINITIONS
+  "ABONEX_SITE_URL=\"${ABONEX_SITE_URL}\";ABONEX_SUPPORT_MAIL=\"${ABONEX_SUPPORT_MAIL}\"")
 
 if(TARGET abonex_dataset)
   add_library(abonex_gui STATIC ${ABONEX_GUI_SOURCES})

@@ -22,17 +22,22 @@
 #include <QStyle>
 #include <QTableView>
 #include <QThread>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QToolTip>
 #include <QVBoxLayout>
 
 #include "app/application.h"
+#include "app/banner.h"
 #include "app/directory_model.h"
 #include "app/edit_record_dialog.h"
 #include "app/message_box.h"
 #include "app/preview_delegate.h"
+#include "app/settings_store.h"
 #include "app/text_codec.h"
+#include "app/tray.h"
+#include "app/view_options.h"
 #include "app/windows_color.h"
 #include "engine/file/path_util.h"
 
@@ -60,6 +65,14 @@ constexpr int kWidthRuleSlack = 14;
 // How far the grid reads ahead to find the data set's current row after the rows changed.
 constexpr int kSyncRowLimit = 5000;
 constexpr int kHintPause = 100;
+constexpr int kBannerStepMs = 5000;
+
+// The check marks the settings store keeps, by the items' object names; the dialing method's
+// pair comes with the dial commands and is passed over while the window has no such items.
+const char* const kStoredCheckMarks[] = {
+    "mnuTone",      "mnuPulse",    "mnuBigIco", "mnuComments",
+    "mnuShowPanel", "mnuSmallIco", "mnuStatus", "mnuHint",
+};
 
 const char* const kInstallErrorLines[] = {
     "Телефонный справочник установлен неправильно.",
@@ -124,6 +137,10 @@ TFMain::TFMain(const QString& programFolder, QWidget* parent)
 }
 
 TFMain::~TFMain() {
+    // The settings are written when the window closes; a window destroyed without closing
+    // writes them here. One that was never shown has read nothing, and writing its design
+    // values would wipe what the user stored.
+    if (FormStorage1->restoredOnce() && !FormStorage1->saved()) FormStorage1->save();
     // The model must not read a data set that is being destroyed.
     m_model->setDataSet(nullptr);
     for (TEngineDataSet* dataSet : {&DSet, &DSOrg, &DSFavor}) {
@@ -139,7 +156,7 @@ TFMain::~TFMain() {
 void TFMain::buildWindow() {
     setObjectName(QStringLiteral("TFMain"));
     setWindowTitle(QStringLiteral("Абонекс (служба 09 после 20:00) v. 4"));
-    setWindowIcon(picture(QStringLiteral("user")));
+    setWindowIcon(Application::programIcon());
     resize(kInitialWidth, kInitialHeight);
     setMinimumSize(kMinimumWidth, kMinimumHeight);
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
@@ -158,6 +175,10 @@ void TFMain::buildWindow() {
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     layout->addWidget(buildSearchPanel());
+    // The grid's band: one row over all the columns, right above their headers.
+    m_banner = new Banner(GroupBox1);
+    m_banner->setObjectName(QStringLiteral("Banner"));
+    layout->addWidget(m_banner);
     buildGrid();
     layout->addWidget(GxDBGrid1, 1);
     setCentralWidget(GroupBox1);
@@ -169,6 +190,18 @@ void TFMain::buildWindow() {
     StatusBar1->addWidget(m_statusText, 1);
     setStatusBar(StatusBar1);
     StatusBar1->hide();
+
+    m_hints = new HintSwitch(this);
+    QStringList stored;
+    for (const char* name : kStoredCheckMarks) stored << QString::fromLatin1(name);
+    FormStorage1 = new SettingsStore(this, stored, this);
+    connect(FormStorage1, &SettingsStore::restored, this, &TFMain::FormStorage1RestorePlacement);
+    buildTray();
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(kBannerStepMs);
+    connect(Timer1, &QTimer::timeout, this, &TFMain::Timer1Timer);
+    Timer1->start();
 
     m_modes = {{
         {DirectoryMode::Persons, btnUser, mnuUsers, &DSet, QStringLiteral("Фамилия И.О.")},
@@ -213,8 +246,115 @@ void TFMain::buildMenus() {
     connect(mnuOrg, &QAction::triggered, this, &TFMain::mnuOrgClick);
     connect(mnuFavorit, &QAction::triggered, this, &TFMain::mnuFavoritClick);
 
-    bar->addMenu(QStringLiteral("&Вид"))->setObjectName(QStringLiteral("mnuView"));
-    bar->addMenu(QStringLiteral("&Помощь"))->setObjectName(QStringLiteral("mnuHelp"));
+    QMenu* view = bar->addMenu(QStringLiteral("&Вид"));
+    view->setObjectName(QStringLiteral("mnuView"));
+    buildViewMenu(view);
+    QMenu* help = bar->addMenu(QStringLiteral("&Помощь"));
+    help->setObjectName(QStringLiteral("mnuHelp"));
+    buildHelpMenu(help);
+}
+
+void TFMain::buildViewMenu(QMenu* menu) {
+    auto addItem = [&](const char* name, const QString& caption, bool checked) {
+        QAction* item = menu->addAction(caption);
+        item->setObjectName(QString::fromLatin1(name));
+        item->setCheckable(true);
+        item->setChecked(checked);
+        return item;
+    };
+    mnuBigIco = addItem("mnuBigIco", QStringLiteral("Крупные значки"), true);
+    mnuBigIco->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_B));
+    mnuSmallIco = addItem("mnuSmallIco", QStringLiteral("Мелкие значки"), false);
+    mnuSmallIco->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+    m_pictureSizeItems = new QActionGroup(this);
+    m_pictureSizeItems->setExclusive(true);
+    for (QAction* item : {mnuBigIco, mnuSmallIco}) {
+        m_pictureSizeItems->addAction(item);
+        connect(item, &QAction::triggered, this, [this, item] { mnuBigIcoClick(item); });
+    }
+    menu->addSeparator();
+    mnuHint = addItem("mnuHint", QStringLiteral("Всплывающие подсказки"), true);
+    mnuShowPanel = addItem("mnuShowPanel", QStringLiteral("Показывать инструменты"), true);
+    mnuComments = addItem("mnuComments", QStringLiteral("Показывать комментарии"), true);
+    mnuStatus = addItem("mnuStatus", QStringLiteral("Показывать статус"), false);
+    connect(mnuHint, &QAction::triggered, this, &TFMain::mnuHintClick);
+    connect(mnuShowPanel, &QAction::triggered, this, &TFMain::mnuShowPanelClick);
+    connect(mnuComments, &QAction::triggered, this, &TFMain::mnuCommentsClick);
+    connect(mnuStatus, &QAction::triggered, this, &TFMain::mnuStatusClick);
+}
+
+void TFMain::buildHelpMenu(QMenu* menu) {
+    struct Link {
+        const char* menuName;
+        const char* dropDownName;
+        const char* caption;
+        QKeySequence key;
+        const char* icon;
+        void (TFMain::*handler)();
+        QAction* TFMain::*item;
+    };
+    const Link links[] = {
+        {"mnuHomePage", "TBItem9", "Абонекс HomePage", QKeySequence(Qt::CTRL | Qt::Key_H), "home",
+         &TFMain::mnuHomePageClick, &TFMain::mnuHomePage},
+        {"mnuUpdate", "TBItem8", "Абонекс обновление", QKeySequence(Qt::CTRL | Qt::Key_U), "update",
+         &TFMain::mnuUpdateClick, &TFMain::mnuUpdate},
+        {"mnuNews", "TBItem10", "Подписаться на новости", QKeySequence(Qt::CTRL | Qt::Key_N),
+         "news", &TFMain::mnuNewsClick, &TFMain::mnuNews},
+        {"mnuSupport", "TBItem11", "Написать письмо", QKeySequence(Qt::CTRL | Qt::Key_E), "mail",
+         &TFMain::mnuSupportClick, &TFMain::mnuSupport},
+        {"mnuAbout", "TBItem12", "О программе", QKeySequence(Qt::Key_F1), "about",
+         &TFMain::btnAboutClick, &TFMain::mnuAbout},
+        {"mnuLicense", "TBItem13", "Пользовательская лицензия", QKeySequence(), "licence",
+         &TFMain::mnuLicenseClick, &TFMain::mnuLicense},
+    };
+    // The tool bar's drop-down lists the same items with the update page first. Its items show
+    // the keys too, but only the menu's items take them: two items of one window on one key
+    // would leave the key to neither.
+    m_aboutDropDown = new QMenu(this);
+    m_aboutDropDown->setObjectName(QStringLiteral("AboutDropDown"));
+    QAction* dropDown[std::size(links)] = {};
+    for (size_t i = 0; i < std::size(links); ++i) {
+        const Link& link = links[i];
+        const QString caption = QString::fromUtf8(link.caption);
+        QAction* item = menu->addAction(picture(QString::fromLatin1(link.icon)), caption);
+        item->setObjectName(QString::fromLatin1(link.menuName));
+        item->setShortcut(link.key);
+        connect(item, &QAction::triggered, this, link.handler);
+        this->*link.item = item;
+
+        QAction* copy = new QAction(picture(QString::fromLatin1(link.icon)), caption, this);
+        copy->setObjectName(QString::fromLatin1(link.dropDownName));
+        copy->setShortcut(link.key);
+        copy->setShortcutContext(Qt::WidgetShortcut);
+        connect(copy, &QAction::triggered, this, link.handler);
+        dropDown[i] = copy;
+    }
+    std::swap(dropDown[0], dropDown[1]);
+    for (QAction* item : dropDown) m_aboutDropDown->addAction(item);
+}
+
+void TFMain::buildTray() {
+    TrayPopup = new QMenu(this);
+    TrayPopup->setObjectName(QStringLiteral("TrayPopup"));
+    mnuTrayPopAbout =
+        TrayPopup->addAction(Application::programIcon(), QString::fromUtf8(kApplicationTitle));
+    mnuTrayPopAbout->setObjectName(QStringLiteral("mnuTrayPopAbout"));
+    TrayPopup->addSeparator();
+    mnuRestore =
+        TrayPopup->addAction(picture(QStringLiteral("restore")), QStringLiteral("Восстановить"));
+    mnuRestore->setObjectName(QStringLiteral("mnuRestore"));
+    QFont bold = mnuRestore->font();
+    bold.setBold(true);
+    mnuRestore->setFont(bold);
+    TrayPopup->setDefaultAction(mnuRestore);
+    connect(mnuRestore, &QAction::triggered, this, &TFMain::mnuRestoreClick);
+
+    Tray = TrayIcon::create();
+    Tray->setObjectName(QStringLiteral("Tray"));
+    Tray->setIcon(windowIcon());
+    Tray->setToolTip(windowTitle());
+    Tray->setContextMenu(TrayPopup);
+    connect(Tray.get(), &TrayIcon::doubleClicked, this, &TFMain::mnuRestoreClick);
 }
 
 void TFMain::buildToolBar() {
@@ -254,6 +394,12 @@ void TFMain::buildToolBar() {
     btnUser->setChecked(true);
     connect(m_modeButtons, &QButtonGroup::buttonClicked, this, &TFMain::btnUserClick);
     TBToolbar1->addSeparator();
+
+    btnAbout = makeButton("btnAbout", QStringLiteral("about"), QStringLiteral("О Программе"));
+    // Filled by buildHelpMenu, which runs first.
+    btnAbout->setMenu(m_aboutDropDown);
+    btnAbout->setPopupMode(QToolButton::MenuButtonPopup);
+    connect(btnAbout, &QToolButton::clicked, this, &TFMain::btnAboutClick);
 }
 
 QWidget* TFMain::buildSearchPanel() {
@@ -516,6 +662,17 @@ void TFMain::ShowInstallError() {
     if (QThread::currentThread()->loopLevel() > 0) QCoreApplication::exit(1);
 }
 
+void TFMain::setVisible(bool visible) {
+    // Before every showing the stored placement and check marks are read, so the window
+    // appears where it was left and FormShow applies the stored view.
+    if (visible && !isVisible() && !m_startupFailed) FormStorage1->restore();
+    QMainWindow::setVisible(visible);
+}
+
+void TFMain::FormStorage1RestorePlacement() {
+    QApplication::beep();
+}
+
 void TFMain::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     if (!event->spontaneous()) FormShow();
@@ -529,10 +686,28 @@ void TFMain::FormShow() {
     } else if (mnuFavorit->isChecked()) {
         btnUserClick(btnFavorit);
     }
+    applyStoredView();
+    // Here the checked item of the dialing method's pair is pressed again, mnuPulse before
+    // mnuTone, so that exactly one of them stays checked (the dial commands).
+}
+
+void TFMain::Timer1Timer() {
+    m_banner->advance();
 }
 
 void TFMain::changeEvent(QEvent* event) {
     QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange) {
+        const auto* change = static_cast<QWindowStateChangeEvent*>(event);
+        // The minimise handler runs once the window system has finished minimising: hiding the
+        // window in the middle of its state change would leave the two out of step.
+        if (isMinimized() && !change->oldState().testFlag(Qt::WindowMinimized)) {
+            QTimer::singleShot(0, this, [this] {
+                if (isMinimized() && isVisible()) AppEvents();
+            });
+        }
+        return;
+    }
     if (event->type() != QEvent::ActivationChange) return;
     if (isActiveWindow()) {
         // Behind a modal dialog, or while a record dialog is on its way, the window only looks
@@ -564,6 +739,7 @@ void TFMain::FormActivate() {
 }
 
 void TFMain::closeEvent(QCloseEvent* event) {
+    FormStorage1->save();
     FormClose();
     event->accept();
 }
@@ -630,7 +806,21 @@ void TFMain::FormCanResize(int gridWidth) {
 }
 
 bool TFMain::eventFilter(QObject* watched, QEvent* event) {
-    if ((watched == edFam || watched == edPhone) && event->type() == QEvent::KeyPress) {
+    if ((watched == edFam || watched == edPhone) && event->type() == QEvent::ShortcutOverride) {
+        // The boxes would keep some Ctrl keys of the menus for their own editing (Ctrl+E, Ctrl+U
+        // and others): the window's menu keys win, as the search boxes are nearly always where
+        // the focus is.
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->modifiers() != Qt::NoModifier) {
+            const QKeySequence pressed(key->keyCombination());
+            for (const QAction* action : findChildren<QAction*>()) {
+                if (action->isEnabled() && action->shortcutContext() == Qt::WindowShortcut &&
+                    action->shortcut() == pressed) {
+                    return true;
+                }
+            }
+        }
+    } else if ((watched == edFam || watched == edPhone) && event->type() == QEvent::KeyPress) {
         // edFamKeyDown: Enter re-applies the filter; the key goes on to the box as usual.
         const int key = static_cast<QKeyEvent*>(event)->key();
         if (key == Qt::Key_Return || key == Qt::Key_Enter) btnFiltr->click();

@@ -4,7 +4,9 @@
 // for the whole run, shows one of them in the grid GxDBGrid1 (the directory mode), narrows its
 // rows by the search panel and changes its records through the grid's pop-up menu and the record
 // dialog. Creating it checks the installation in the program folder and opens and re-indexes the
-// tables; closing it re-indexes them again and closes them.
+// tables; closing it re-indexes them again and closes them. Its view options, stored settings,
+// notification-area icon and links have files of their own (view_options.cpp, tray.cpp,
+// links.cpp); this header declares all of the window's handlers.
 //
 // Invariants: exactly one of the mode buttons and exactly the matching mode menu item are
 // checked; the grid's model shows the data set of the checked mode; DatabaseFolder ends in "/".
@@ -13,6 +15,7 @@
 #include <QMainWindow>
 #include <QString>
 #include <array>
+#include <memory>
 #include <string>
 
 #include "app/directory_tables.h"
@@ -30,12 +33,17 @@ class QRadioButton;
 class QStatusBar;
 class QTableView;
 class QToolBar;
+class QTimer;
 class QToolButton;
 
 namespace abonex {
 
+class Banner;
 class DirectoryModel;
+class HintSwitch;
 class PreviewDelegate;
+class SettingsStore;
+class TrayIcon;
 
 class TFMain : public QMainWindow {
     Q_OBJECT
@@ -56,6 +64,24 @@ class TFMain : public QMainWindow {
     DirectoryModel* gridModel() const { return m_model; }
     // The status line's own text (what it shows when no hint covers it).
     QString statusText() const;
+    // True while the window and its controls show pop-up hints.
+    bool showsHints() const;
+    SettingsStore* settingsStore() const { return FormStorage1; }
+    TrayIcon* trayIcon() const { return Tray.get(); }
+    Banner* banner() const { return m_banner; }
+
+    // The hint over the notification-area icon: the window's caption unless someone writes
+    // another text there (the synchronisation window shows its progress in it).
+    void setTrayHint(const QString& text);
+    QString trayHint() const;
+    // The synchronisation window while it is open, nullptr otherwise. Whoever opens it
+    // registers it here; the reference clears itself when the window is destroyed. Coming back
+    // from the notification area shows it again in front of the main window's data.
+    static void setSynchronisationWindow(QWidget* window);
+    static QWidget* synchronisationWindow();
+
+    // Reads the stored settings before every showing (see FormShow).
+    void setVisible(bool visible) override;
 
     // The three directory data sets.
     TEngineDataSet DSet;
@@ -83,6 +109,28 @@ class TFMain : public QMainWindow {
     // The width rule: column 0 takes what the phone columns leave of the grid's width
     // `gridWidth` (its width after the change).
     void FormCanResize(int gridWidth);
+    // View options (the items of "&Вид").
+    void mnuBigIcoClick(QAction* sender);
+    void mnuHintClick();
+    void mnuShowPanelClick();
+    void mnuCommentsClick();
+    void mnuStatusClick();
+    // The application's minimise handler: into the notification area where the desktop has
+    // one; where it has none the window only minimises, or it could never be brought back.
+    void AppEvents();
+    // Back from the notification area ("Восстановить", a double click on the icon).
+    void mnuRestoreClick();
+    // After every reading of the stored settings: the system beep.
+    void FormStorage1RestorePlacement();
+    // The banner's next line, every 5 seconds.
+    void Timer1Timer();
+    // Links and the About box (the items of "&Помощь" and of btnAbout's drop-down).
+    void mnuHomePageClick();
+    void mnuUpdateClick();
+    void mnuNewsClick();
+    void mnuSupportClick();
+    void mnuLicenseClick();
+    void btnAboutClick();
 
   protected:
     void showEvent(QShowEvent* event) override;
@@ -105,12 +153,17 @@ class TFMain : public QMainWindow {
     QWidget* buildSearchPanel();
     void buildGrid();
     void buildPopUp();
+    void buildViewMenu(QMenu* menu);
+    void buildHelpMenu(QMenu* menu);
+    void buildTray();
     void setUpDataSets();
 
     void FormCreate();
     void ShowInstallError();
     void openTables();
     void FormShow();
+    // The second half of FormShow: the view options as their check marks say.
+    void applyStoredView();
     void FormClose();
 
     void EditCurrentRecord();
@@ -153,7 +206,22 @@ class TFMain : public QMainWindow {
     QToolButton* btnOrg = nullptr;
     QToolButton* btnFavorit = nullptr;
     QButtonGroup* m_modeButtons = nullptr;
+    QToolButton* btnAbout = nullptr;
+    QMenu* m_aboutDropDown = nullptr;
     QAction* mnuExit = nullptr;
+    QActionGroup* m_pictureSizeItems = nullptr;
+    QAction* mnuBigIco = nullptr;
+    QAction* mnuSmallIco = nullptr;
+    QAction* mnuHint = nullptr;
+    QAction* mnuShowPanel = nullptr;
+    QAction* mnuComments = nullptr;
+    QAction* mnuStatus = nullptr;
+    QAction* mnuHomePage = nullptr;
+    QAction* mnuUpdate = nullptr;
+    QAction* mnuNews = nullptr;
+    QAction* mnuSupport = nullptr;
+    QAction* mnuAbout = nullptr;
+    QAction* mnuLicense = nullptr;
     QAction* mnuUsers = nullptr;
     QAction* mnuOrg = nullptr;
     QAction* mnuFavorit = nullptr;
@@ -171,8 +239,16 @@ class TFMain : public QMainWindow {
     QAction* insRec = nullptr;
     QAction* redRec = nullptr;
     QAction* delRec = nullptr;
+    Banner* m_banner = nullptr;
     QStatusBar* StatusBar1 = nullptr;
     QLabel* m_statusText = nullptr;
+    HintSwitch* m_hints = nullptr;
+    SettingsStore* FormStorage1 = nullptr;
+    std::unique_ptr<TrayIcon> Tray;
+    QMenu* TrayPopup = nullptr;
+    QAction* mnuTrayPopAbout = nullptr;
+    QAction* mnuRestore = nullptr;
+    QTimer* Timer1 = nullptr;
     std::array<ModeView, 3> m_modes{};
 };
 

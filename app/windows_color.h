@@ -15,5 +15,6 @@ inline constexpr uint32_t kGridBackground = 0xE7F0F1;
 inline constexpr uint32_t kPreviewBackground = 0xD9EAE4;
 inline constexpr uint32_t kPreviewText = 0x31594B;
 inline constexpr uint32_t kHintColour = 0xFFFF00;
+inline constexpr uint32_t kBannerBackground = 0xD0EEF0;
 
 }  // namespace abonex

@@ -1,0 +1,94 @@
+// The main window's view options and how the stored view is applied when it is shown.
+#include "app/view_options.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QEvent>
+#include <QHeaderView>
+#include <QStatusBar>
+#include <QTableView>
+#include <QToolBar>
+#include <QToolButton>
+#include <QToolTip>
+
+#include "app/main_window.h"
+#include "app/preview_delegate.h"
+
+namespace abonex {
+
+namespace {
+
+constexpr QSize kLargePictures(32, 32);  // ImageList1
+constexpr QSize kSmallPictures(16, 16);  // ImageList3
+
+}  // namespace
+
+HintSwitch::HintSwitch(QWidget* window) : QObject(window), m_window(window) {}
+
+void HintSwitch::setOn(bool on) {
+    if (on == m_on) return;
+    m_on = on;
+    // Hints reach each control as its own event, so the whole application is watched while
+    // they are off, and only then.
+    if (on) {
+        qApp->removeEventFilter(this);
+    } else {
+        qApp->installEventFilter(this);
+        QToolTip::hideText();
+    }
+}
+
+bool HintSwitch::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::ToolTip && watched->isWidgetType() &&
+        static_cast<QWidget*>(watched)->window() == m_window) {
+        return true;
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+// The items are checkable: Qt has inverted a toggle's check mark by the time its handler runs,
+// and checking a picture-size item has unchecked the other one (they are one exclusive group).
+
+void TFMain::mnuBigIcoClick(QAction* sender) {
+    if (sender != mnuBigIco && sender != mnuSmallIco) return;
+    sender->setChecked(true);
+    const QSize size = sender == mnuBigIco ? kLargePictures : kSmallPictures;
+    TBToolbar1->setIconSize(size);
+    // Buttons placed on the tool bar as widgets do not follow its picture size by themselves.
+    for (QToolButton* button : TBToolbar1->findChildren<QToolButton*>()) button->setIconSize(size);
+}
+
+void TFMain::mnuHintClick() {
+    m_hints->setOn(mnuHint->isChecked());
+}
+
+void TFMain::mnuShowPanelClick() {
+    TBToolbar1->setVisible(mnuShowPanel->isChecked());
+}
+
+void TFMain::mnuCommentsClick() {
+    m_delegate->setPreviewVisible(mnuComments->isChecked());
+    GxDBGrid1->verticalHeader()->setDefaultSectionSize(m_delegate->rowHeight(GxDBGrid1->font()));
+    GxDBGrid1->viewport()->update();
+}
+
+void TFMain::mnuStatusClick() {
+    StatusBar1->setVisible(mnuStatus->isChecked());
+}
+
+bool TFMain::showsHints() const {
+    return m_hints->isOn();
+}
+
+void TFMain::applyStoredView() {
+    TBToolbar1->setVisible(mnuShowPanel->isChecked());
+    mnuCommentsClick();
+    m_hints->setOn(mnuHint->isChecked());
+    StatusBar1->setVisible(mnuStatus->isChecked());
+    // A file that unchecks both picture sizes is damaged: the design value, large pictures.
+    if (!mnuBigIco->isChecked() && !mnuSmallIco->isChecked()) mnuBigIco->setChecked(true);
+    if (mnuBigIco->isChecked()) mnuBigIcoClick(mnuBigIco);
+    if (mnuSmallIco->isChecked()) mnuBigIcoClick(mnuSmallIco);
+}
+
+}  // namespace abonex
