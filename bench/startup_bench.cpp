@@ -18,7 +18,9 @@
 #include <QFile>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QSettings>
 #include <QTableView>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <algorithm>
 #include <array>
@@ -200,6 +202,10 @@ class PaintWatch : public QObject {
 int measure(int argc, char** argv, const QString& folder) {
     Application app(argc, argv);
     MessageBox::setInteractive(false);
+    // Every run starts with the design view: the window's stored settings go to a folder of
+    // the run's own.
+    QTemporaryDir settings;
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settings.path());
     TFMain window(folder);
     if (window.startupFailed() || !window.DSet.Active()) {
         std::fprintf(stderr, "start-up failed\n");
