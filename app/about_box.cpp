@@ -25,6 +25,8 @@ constexpr int kTitlePixels = 21;
 constexpr int kHistoryStepMs = 90;
 constexpr int kPictureSize = 32;
 constexpr int kMargin = 8;
+// Blank lines between the end of the history and its next round.
+constexpr int kGapLines = 3;
 
 const QColor kNavy(0x00, 0x00, 0x80);
 const QColor kLinkHover(0x00, 0x00, 0xFF);
@@ -135,10 +137,12 @@ int ScrollingText::contentHeight() const {
     return pictureHeight() + static_cast<int>(m_lines.size()) * lineHeight();
 }
 
+int ScrollingText::period() const {
+    return contentHeight() + kGapLines * lineHeight();
+}
+
 void ScrollingText::advance() {
-    ++m_offset;
-    // Once the last line has gone past the top, everything comes in again from the bottom.
-    if (m_offset >= contentHeight()) m_offset = -height();
+    m_offset = (m_offset + 1) % period();
     update();
 }
 
@@ -147,20 +151,25 @@ void ScrollingText::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
     const QRect area = contentsRect();
     painter.setClipRect(area);
-    int top = area.top() - m_offset;
-    painter.drawPixmap(area.left() + (area.width() - kPictureSize) / 2, top + kMargin / 2,
-                       kPictureSize, kPictureSize, m_picture);
-    top += pictureHeight();
-    const int step = lineHeight();
-    for (const QString& line : m_lines) {
-        if (top + step >= area.top() && top < area.bottom()) {
-            const QRect band(area.left(), top, area.width(), step);
-            painter.setPen(kEngravedLight);
-            painter.drawText(band.translated(1, 1), Qt::AlignHCenter | Qt::AlignVCenter, line);
-            painter.setPen(kEngravedDark);
-            painter.drawText(band, Qt::AlignHCenter | Qt::AlignVCenter, line);
+    // The content and, below it after the gap, its next round, which has reached the top when
+    // the offset comes round to 0 again.
+    for (int round = 0; round < 2; ++round) {
+        int top = area.top() - m_offset + round * period();
+        if (top >= area.bottom()) break;
+        painter.drawPixmap(area.left() + (area.width() - kPictureSize) / 2, top + kMargin / 2,
+                           kPictureSize, kPictureSize, m_picture);
+        top += pictureHeight();
+        const int step = lineHeight();
+        for (const QString& line : m_lines) {
+            if (top + step >= area.top() && top < area.bottom()) {
+                const QRect band(area.left(), top, area.width(), step);
+                painter.setPen(kEngravedLight);
+                painter.drawText(band.translated(1, 1), Qt::AlignHCenter | Qt::AlignVCenter, line);
+                painter.setPen(kEngravedDark);
+                painter.drawText(band, Qt::AlignHCenter | Qt::AlignVCenter, line);
+            }
+            top += step;
         }
-        top += step;
     }
 }
 

@@ -35,9 +35,10 @@ class ShadowTitle : public QWidget {
 };
 
 // A sunken panel in which a picture and lines of engraved text move up one pixel every `stepMs`
-// milliseconds; when the last line has left the top, the picture comes in again at the bottom.
+// milliseconds, without end: a few blank lines after the last line the picture follows again.
 //
-// Invariant: -height() <= offset() < contentHeight(); the content's top is drawn at -offset().
+// Invariant: 0 <= offset() < period(); the content's top is drawn offset() pixels above the
+// panel's top, and its next round period() pixels below that.
 class ScrollingText : public QFrame {
     Q_OBJECT
   public:
@@ -49,6 +50,8 @@ class ScrollingText : public QFrame {
     int offset() const { return m_offset; }
     // The height of the picture and all the lines.
     int contentHeight() const;
+    // The content with the gap after it: how many steps one round takes.
+    int period() const;
     const QStringList& lines() const { return m_lines; }
     QTimer* timer() const { return m_timer; }
 
