@@ -18,9 +18,9 @@
 #include <string>
 
 #include "bench/process_memory.h"
-#include "tools/persons_generator.h"
 #include "engine/dbf/dbf_create.h"
 #include "engine/index/mdx_file.h"
+#include "tools/persons_generator.h"
 
 namespace {
 
@@ -123,6 +123,8 @@ int main(int argc, char** argv) {
         abonex::GSobjMDXFile::create(empty, "Phone.MDX")
             ->TagCreate("NAME", "NAME", "", false, true);
     }
+    // The rows replace the empty table; the index file made for it stays.
+    std::filesystem::remove(table);
     auto start = Clock::now();
     abonex::demo::writePersonsTable(table, records, kSeed);
     std::printf("table written in %.3f s (%.1f MB)\n", secondsSince(start),

@@ -150,6 +150,9 @@ void GSO_dBHandler::lockIndexFiles() {
         // Other writers may have grown the file since this process last looked: new blocks
         // must come from its end as it is now, or two writers would take the same block.
         file->BlockRecount();
+        // They may also have added or deleted tags: a tag added since must get this record's
+        // key too, and a deleted one must not be written into.
+        file->refreshTags();
     }
 }
 

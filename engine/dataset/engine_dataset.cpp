@@ -145,6 +145,9 @@ void TEngineDataSet::Open() {
         m_handler->setLockProtocol(m_lockProtocol);
         m_handler->setUserNumber(m_userId);
         m_handler->setFilterActive(m_filtered);
+        // Text translated from 866 is 866 on disk, whatever the language byte says: the key
+        // expressions compiled from here on must case it by that page's letters.
+        if (m_translate) m_handler->setTextCodePage(TextCodePage::Oem866);
         m_fields.clear();
         for (const DbfField& field : m_handler->fields()) {
             m_fields.push_back(

@@ -187,7 +187,14 @@ std::string translate(std::string_view text, const uint8_t (&table)[256]) {
     return out;
 }
 
+// Code page 866 as the other family of dBASE programs numbers it.
+constexpr uint8_t kLanguageDriverRussianDos = 0x65;
+
 }  // namespace
+
+bool languageDriverIsOem866(uint8_t driver) {
+    return driver == kLanguageDriverOem866 || driver == kLanguageDriverRussianDos;
+}
 
 uint8_t oemToAnsiByte(uint8_t c) {
     return kOemToAnsi[c];

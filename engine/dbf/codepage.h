@@ -14,6 +14,15 @@
 
 namespace abonex {
 
+// The code page a table's text is held in: the DOS page 866 of this program's tables, or the
+// ANSI page 1251. It decides which bytes are letters, and their case, for the key expressions.
+enum class TextCodePage { Ansi1251, Oem866 };
+
+// The language driver byte (table header byte 29) the engine writes for code page 866.
+inline constexpr uint8_t kLanguageDriverOem866 = 0x26;
+// True for the language driver bytes that name code page 866.
+bool languageDriverIsOem866(uint8_t driver);
+
 // 866 -> 1251, byte for byte (the text is treated as NUL-terminated: a NUL and what follows are
 // kept unchanged).
 std::string oemToAnsi(std::string_view oem);

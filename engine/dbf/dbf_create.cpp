@@ -34,7 +34,7 @@ void createDbfTable(std::string_view path, const std::vector<FieldSpec>& fields,
     std::vector<uint8_t> bytes(headerLength + 1, 0);
     LocalTimestamp now = engineLocalNow();
     bytes[0] = 0x03;
-    bytes[1] = static_cast<uint8_t>(now.year % 100);
+    bytes[1] = headerYearByte(now.year);
     bytes[2] = static_cast<uint8_t>(now.month);
     bytes[3] = static_cast<uint8_t>(now.day);
     bytes[8] = static_cast<uint8_t>(headerLength & 0xFF);

@@ -5,6 +5,8 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/dbf/codepage.h"
+
 namespace abonex {
 
 struct FieldSpec {
@@ -14,10 +16,11 @@ struct FieldSpec {
     int decimals = 0;
 };
 
-// Writes an empty table at `path` (replacing any file there): header with today's date and no
-// records, the descriptors, the 0x0D terminator and the 0x1A end mark. Raises EEngineError
-// (1001) for an invalid field list and the disk errors for the file.
+// Writes a new, empty table at `path`: header with today's date and no records, the
+// descriptors, the 0x0D terminator and the 0x1A end mark. An existing file is never replaced:
+// it raises 183 "File already exists" and stays as it was. Raises EEngineError (1001) for an
+// invalid field list and the disk errors for the file.
 void createDbfTable(std::string_view path, const std::vector<FieldSpec>& fields,
-                    unsigned char languageDriver = 0x26);
+                    unsigned char languageDriver = kLanguageDriverOem866);
 
 }  // namespace abonex

@@ -16,6 +16,7 @@ namespace {
 constexpr int kMinHeaderLength = 33;     // header + terminator
 constexpr int kMinHeaderLength30 = 296;  // version 0x30 adds a 263-byte backlink area
 constexpr int kBacklinkReserve30 = 263;
+constexpr size_t kLanguageDriverOffset = 29;
 
 uint16_t readLE16(const uint8_t* p) {
     return static_cast<uint16_t>(p[0] | (p[1] << 8));
@@ -68,6 +69,10 @@ LocalTimestamp engineLocalNow() {
     return clockOverride() ? clockOverride()() : currentLocalTimestamp();
 }
 
+uint8_t headerYearByte(int year) {
+    return static_cast<uint8_t>(std::clamp(year - 1900, 0, 255));
+}
+
 GSO_dBaseDBF::GSO_dBaseDBF(std::string_view fileName, bool shared, bool readWrite,
                            std::string_view password)
     : GSO_DiskFile(tableFileName(fileName), shared, readWrite) {
@@ -107,6 +112,9 @@ void GSO_dBaseDBF::readHeaderAndDescriptors(std::string_view password) {
     }
     if (m_header[15] != 0) fail(err::kHeaderInvalid, sub::kHeaderRead);  // no cipher here
     m_keptFlags = m_header[28] & kFlagKeptBits;
+    m_textCodePage = languageDriverIsOem866(m_header[kLanguageDriverOffset])
+                         ? TextCodePage::Oem866
+                         : TextCodePage::Ansi1251;
 
     // Descriptor area: from offset 32 up to the terminator's place.
     int areaLength = m_headerLength - (ver == 0x30 ? kMinHeaderLength30 : kMinHeaderLength);
@@ -164,6 +172,19 @@ int GSO_dBaseDBF::countFromFileSize() {
     return static_cast<int>(std::min<uint64_t>(count, std::numeric_limits<int32_t>::max()));
 }
 
+uint64_t GSO_dBaseDBF::partialRecordBytes() {
+    const uint64_t fileSize = size();
+    const uint64_t whole = static_cast<uint64_t>(m_headerLength) +
+                           static_cast<uint64_t>(countFromFileSize()) * m_recordLength;
+    if (fileSize <= whole) return 0;
+    const uint64_t rest = fileSize - whole;
+    if (rest == 1) {
+        uint8_t last = 0;
+        if (read(whole, &last, 1) == 1 && last == kEndOfFileMark) return 0;
+    }
+    return rest;
+}
+
 void GSO_dBaseDBF::RefreshHeader() {
     if (!isShared()) return;
     refreshMapping();
@@ -182,7 +203,7 @@ void GSO_dBaseDBF::WriteHeader() {
     uint32_t stamp =
         (static_cast<uint32_t>(now.hour) << 22) | (static_cast<uint32_t>(now.minute) << 16) |
         (static_cast<uint32_t>(now.second) << 10) | static_cast<uint32_t>(now.millisecond);
-    m_header[1] = static_cast<uint8_t>(now.year % 100);
+    m_header[1] = headerYearByte(now.year);
     m_header[2] = static_cast<uint8_t>(now.month);
     m_header[3] = static_cast<uint8_t>(now.day);
     writeLE32(&m_header[4], static_cast<uint32_t>(m_recordCount));

@@ -3,7 +3,7 @@
 // File layout (integers little-endian):
 //   OFFSET  SIZE  CONTENT
 //   0       1     version: 0x03, 0x30, 0x83, 0x8B or 0xF5
-//   1       3     date of last update: year % 100, month, day
+//   1       3     date of last update: years since 1900 (2026 is 126), month, day
 //   4       4     record count as last written (never read: the count comes from the file size)
 //   8       2     header length in bytes
 //   10      2     record length in bytes, deletion flag included
@@ -35,6 +35,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/dbf/codepage.h"
 #include "engine/file/disk_file.h"
 
 namespace abonex {
@@ -78,6 +79,9 @@ LocalTimestamp currentLocalTimestamp();
 // Sets the clock used for header dates and change stamps (an empty function restores the real one).
 void setLocalClockForTesting(LocalClock clock);
 LocalTimestamp engineLocalNow();
+// The year byte of a table or index file header: the years since 1900 (2026 is stored as 126),
+// the way other dBASE software reads it back.
+uint8_t headerYearByte(int year);
 
 // Table states.
 enum class TableState { Browse, Reindexing };
@@ -133,6 +137,10 @@ class GSO_dBaseDBF : public GSO_DiskFile {
     int headerLength() const { return m_headerLength; }
     int recordLength() const { return m_recordLength; }
     int recordCount() const { return m_recordCount; }
+    // The bytes of an incomplete record at the end of the file (a writer stopped in the middle
+    // of it, or the file was cut short): what lies past the last whole record, not counting an
+    // end-of-file mark right after it. 0 for a file that ends with whole records.
+    uint64_t partialRecordBytes();
     uint8_t tableFlags() const { return m_header[28]; }
     // Sets header flag bits (e.g. the production-index flag) and writes the header at once.
     void setTableFlags(uint8_t bits);
@@ -174,6 +182,12 @@ class GSO_dBaseDBF : public GSO_DiskFile {
     uint32_t userNumber() const { return m_userNumber; }
     TableState tableState() const { return m_state; }
     void setTableState(TableState state) { m_state = state; }
+    // The code page of the table's text, which the key expressions' case functions and text
+    // comparisons follow: code page 866 when the language driver byte names it, the ANSI page
+    // otherwise, until a caller that knows better (a data set translating the text from 866)
+    // sets it.
+    TextCodePage textCodePage() const { return m_textCodePage; }
+    void setTextCodePage(TextCodePage page) { m_textCodePage = page; }
 
     // Flushes the table file; the handler then flushes its index files.
     virtual void flushAll();
@@ -225,6 +239,7 @@ class GSO_dBaseDBF : public GSO_DiskFile {
     bool m_autoFlush = false;
     bool m_useDeleted = false;
     TableState m_state = TableState::Browse;
+    TextCodePage m_textCodePage = TextCodePage::Ansi1251;
 };
 
 }  // namespace abonex

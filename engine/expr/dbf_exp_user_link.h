@@ -1,7 +1,8 @@
 // TgsDBFExpUserLink: the expression link of an open table file.
 //
 // Reads the field list, the current record image (or the buffer the data set pointed the
-// table at), the record number and the deleted/begin/end states straight from the table.
+// table at), the record number, the deleted/begin/end states and the code page of the text
+// straight from the table.
 // The link must not outlive the table.
 #pragma once
 
@@ -25,6 +26,7 @@ class TgsDBFExpUserLink : public TgsExpUserLink {
     bool isDeleted() const override { return m_table.isDeleted(); }
     bool atBeginning() const override { return m_table.atBeginning(); }
     bool atEnd() const override { return m_table.atEnd(); }
+    TextCodePage textCodePage() const override { return m_table.textCodePage(); }
 
     const GSO_dBaseFld& table() const { return m_table; }
 

@@ -176,7 +176,8 @@ class ExpressionParser {
         m_handler.m_maxDecimals = std::max(m_handler.m_maxDecimals, decimals);
     }
     ExpNodePtr makeOperator(OpCode code, std::string_view written) {
-        return std::make_unique<TgsExpOperator>(code, std::string(written), m_handler.m_settings);
+        return std::make_unique<TgsExpOperator>(code, std::string(written), m_handler.m_settings,
+                                                m_handler.m_link);
     }
 
     TgsExpHandler& m_handler;

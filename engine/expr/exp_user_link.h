@@ -30,6 +30,9 @@ class TgsExpUserLink {
     virtual bool isDeleted() const = 0;
     virtual bool atBeginning() const = 0;
     virtual bool atEnd() const = 0;
+    // The code page of the table's text, whose letters the case functions and the text
+    // comparisons follow; the ANSI page unless the link says otherwise.
+    virtual TextCodePage textCodePage() const { return TextCodePage::Ansi1251; }
     // The table handler's hook for further functions by upper-case name; none by default.
     // A function returned here must live as long as the link: compiled trees keep it.
     virtual const TgsUserDefFunction* genericFunction(std::string_view upperName) const;
@@ -43,5 +46,10 @@ class TgsExpUserLink {
     // The field's bytes in the current buffer, cut to the part that lies inside the buffer.
     std::string_view fieldBytes(const DbfField& field) const;
 };
+
+// The code page of `link`'s text; the ANSI page for an expression without a table.
+inline TextCodePage textCodePageOf(const TgsExpUserLink* link) {
+    return link != nullptr ? link->textCodePage() : TextCodePage::Ansi1251;
+}
 
 }  // namespace abonex

@@ -6,8 +6,10 @@
 #include <cstdio>
 
 #include "engine/expr/ansi_locale.h"
+#include "engine/expr/exp_user_link.h"
 #include "engine/expr/expr_error.h"
 #include "engine/expr/julian_date.h"
+#include "engine/expr/text_casing.h"
 #include "engine/expr/text_search.h"
 
 namespace abonex {
@@ -130,10 +132,10 @@ double occurrence(std::string_view needle, std::string_view haystack, int64_t n)
     return found == std::string_view::npos ? 0.0 : static_cast<double>(found + 1);
 }
 
-int compareSameType(const ExpValue& a, const ExpValue& b) {
+int compareSameType(const ExpValue& a, const ExpValue& b, TextCodePage page) {
     switch (a.type) {
         case ExpType::Text:
-            return ansiCompare(a.text, b.text);
+            return compareInPage(a.text, b.text, false, page);
         case ExpType::Number:
         case ExpType::Date:
             return (a.number > b.number) - (a.number < b.number);
@@ -193,7 +195,9 @@ ExpValue fnBetween(const FunctionArgs& a) {
             experr::sidesDoNotMatch();
         }
     }
-    return ExpValue::ofBoolean(compareSameType(low, x) <= 0 && compareSameType(x, high) <= 0);
+    const TextCodePage page = textCodePageOf(a.link());
+    return ExpValue::ofBoolean(compareSameType(low, x, page) <= 0 &&
+                               compareSameType(x, high, page) <= 0);
 }
 
 ExpValue fnCeiling(const FunctionArgs& a) {
@@ -296,7 +300,7 @@ ExpValue fnLen(const FunctionArgs& a) {
 }
 
 ExpValue fnLower(const FunctionArgs& a) {
-    return ExpValue::ofText(ansiLower(a.text(0)));
+    return ExpValue::ofText(lowerInPage(a.text(0), textCodePageOf(a.link())));
 }
 
 ExpValue fnLtrim(const FunctionArgs& a) {
@@ -323,6 +327,7 @@ ExpValue fnPadr(const FunctionArgs& a) {
 
 ExpValue fnProper(const FunctionArgs& a) {
     static constexpr std::string_view kWordStarts = "!\"#$%&()*+,-./:;<=>?[\\]^_{|}~@\x7f ";
+    const TextCodePage page = textCodePageOf(a.link());
     std::string text = a.text(0);
     char previous = '\0';
     for (char& ch : text) {
@@ -330,7 +335,7 @@ ExpValue fnProper(const FunctionArgs& a) {
             previous == '\0' || kWordStarts.find(previous) != std::string_view::npos;
         previous = ch;
         const uint8_t byte = static_cast<uint8_t>(ch);
-        ch = static_cast<char>(startsWord ? ansiUpper(byte) : ansiLower(byte));
+        ch = static_cast<char>(startsWord ? upperInPage(byte, page) : lowerInPage(byte, page));
     }
     return ExpValue::ofText(std::move(text));
 }
@@ -462,7 +467,7 @@ ExpValue fnSubstr(const FunctionArgs& a) {
 }
 
 ExpValue fnUpper(const FunctionArgs& a) {
-    return ExpValue::ofText(ansiUpper(a.text(0)));
+    return ExpValue::ofText(upperInPage(a.text(0), textCodePageOf(a.link())));
 }
 
 ExpValue fnVal(const FunctionArgs& a) {

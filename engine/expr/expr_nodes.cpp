@@ -9,6 +9,7 @@
 #include "engine/expr/expr_error.h"
 #include "engine/expr/expr_functions.h"
 #include "engine/expr/julian_date.h"
+#include "engine/expr/text_casing.h"
 #include "engine/expr/text_search.h"
 
 namespace abonex {
@@ -199,7 +200,7 @@ void TgsExpBaseObject::updateDepth(int extra) {
 // ---- text comparison ----
 
 int compareExpressionTexts(std::string_view left, std::string_view right,
-                           const TextCompareSettings& settings) {
+                           const TextCompareSettings& settings, TextCodePage page) {
     if (left.empty() || right.empty()) {
         return static_cast<int>(!left.empty()) - static_cast<int>(!right.empty());
     }
@@ -215,8 +216,8 @@ int compareExpressionTexts(std::string_view left, std::string_view right,
         if (pattern.empty()) return 0;
         std::string l(left), p(pattern);
         if (settings.caseInsensitive) {
-            l = ansiUpper(l);
-            p = ansiUpper(p);
+            l = upperInPage(l, page);
+            p = upperInPage(p, page);
         }
         const size_t first = TextSearcher(p).find(l);
         bool equal = false;
@@ -230,10 +231,10 @@ int compareExpressionTexts(std::string_view left, std::string_view right,
             }
         }
         if (equal) return 0;
-        const int order = ansiCompare(l, p, false);
+        const int order = compareInPage(l, p, false, page);
         return order != 0 ? order : 1;
     }
-    return ansiCompare(left, right, settings.caseInsensitive);
+    return compareInPage(left, right, settings.caseInsensitive, page);
 }
 
 // ---- TgsExpOperator ----
@@ -258,11 +259,12 @@ int operatorLevel(OpCode code) {
 }
 
 TgsExpOperator::TgsExpOperator(OpCode code, std::string written,
-                               const TextCompareSettings& settings)
+                               const TextCompareSettings& settings, const TgsExpUserLink* link)
     : m_code(code),
       m_level(operatorLevel(code)),
       m_written(std::move(written)),
-      m_settings(settings) {}
+      m_settings(settings),
+      m_link(link) {}
 
 void TgsExpOperator::combine(ExpNodePtr left, ExpNodePtr right) {
     m_left = std::move(left);
@@ -343,7 +345,8 @@ ExpValue TgsExpOperator::evaluateNumbers(const ExpValue& left, const ExpValue& r
 
 ExpValue TgsExpOperator::evaluateTexts(const ExpValue& left, const ExpValue& right) const {
     if (isComparison(m_code)) {
-        const int order = compareExpressionTexts(left.text, right.text, m_settings);
+        const int order =
+            compareExpressionTexts(left.text, right.text, m_settings, textCodePageOf(m_link));
         return ExpValue::ofBoolean(comparisonHolds(m_code, order));
     }
     switch (m_code) {

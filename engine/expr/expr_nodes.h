@@ -64,10 +64,12 @@ struct TextCompareSettings {
 // An empty text is smaller than any non-empty one; otherwise trailing blanks are ignored.
 // With wildcards on and a right text that begins or ends with the wildcard, the right text is
 // a pattern: "*" alone matches everything; "abc*" matches texts starting with abc, "*abc"
-// texts whose first abc ends them, "*abc*" texts containing abc. Everything else uses
-// ansiCompare.
+// texts whose first abc ends them, "*abc*" texts containing abc. Everything else uses the
+// alphabetical order of the texts' code page `page` (compareInPage); case-insensitive
+// comparisons upper-case by that page's letters.
 int compareExpressionTexts(std::string_view left, std::string_view right,
-                           const TextCompareSettings& settings);
+                           const TextCompareSettings& settings,
+                           TextCodePage page = TextCodePage::Ansi1251);
 
 enum class OpCode : uint8_t {
     Power,
@@ -93,8 +95,10 @@ int operatorLevel(OpCode code);
 
 class TgsExpOperator : public TgsExpBaseObject {
   public:
-    // `written` is the operator as it appeared in the text (used in error messages).
-    TgsExpOperator(OpCode code, std::string written, const TextCompareSettings& settings);
+    // `written` is the operator as it appeared in the text (used in error messages); `link`,
+    // when there is one, gives the code page its text comparisons follow.
+    TgsExpOperator(OpCode code, std::string written, const TextCompareSettings& settings,
+                   const TgsExpUserLink* link = nullptr);
 
     OpCode code() const { return m_code; }
     int level() const { return m_level; }
@@ -116,6 +120,7 @@ class TgsExpOperator : public TgsExpBaseObject {
     int m_level;
     std::string m_written;
     TextCompareSettings m_settings;
+    const TgsExpUserLink* m_link;
     bool m_combined = false;
 };
 

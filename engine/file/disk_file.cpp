@@ -170,10 +170,12 @@ GSO_DiskFile::~GSO_DiskFile() {
 }
 
 void GSO_DiskFile::create(std::string_view fileName) {
+    // An existing file (in any letter case) is never emptied: another process may have it open,
+    // and nothing here could hold a lock that keeps it away before the bytes were gone.
     std::string path = resolveCaseInsensitive(expandPath(fileName));
     // Who may write the new file is the process's umask's to say: the program and the tool
     // open it to the group when they run from a folder that a group shares.
-    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) raiseEngineError(errnoToEngineCode(errno, true), sub::kCreate, path);
     ::close(fd);
 }

@@ -52,7 +52,9 @@ class GSO_DiskFile {
     GSO_DiskFile(const GSO_DiskFile&) = delete;
     GSO_DiskFile& operator=(const GSO_DiskFile&) = delete;
 
-    // Creates or empties the file `fileName` (sub-code 1108 on failure). Does not open it.
+    // Creates the new, empty file `fileName`; does not open it. A file of that name (in any
+    // letter case) that exists already is left as it is and raises 183 "File already exists"
+    // (sub-code 1108, like every other failure).
     static void create(std::string_view fileName);
 
     // Reads up to `count` bytes at `offset`; returns the count read. Fewer bytes than asked set

@@ -21,6 +21,7 @@
 #include "engine/file/disk_file.h"
 #include "engine/file/engine_error.h"
 #include "engine/file/path_util.h"
+#include "engine/index/mdx_format.h"
 
 namespace abonex {
 
@@ -60,7 +61,6 @@ constexpr size_t kDateKeyLength = 8;
 constexpr int kNumericExponentBias = 52;
 constexpr int kNumericMaxExponent = 15;
 constexpr int kNumericDigits = 15;
-constexpr uint8_t kNumericNegative = 0x80;
 
 // Deeper than this no writer builds a tree (three keys per node already cover any table).
 constexpr int kMaxDepth = 32;
@@ -110,26 +110,6 @@ std::string trimTrailing(std::string text, unsigned char atMost) {
 
 // ---- Numbers in the 12-byte decimal form ----
 
-// The value of a 12-byte numeric key: 0.d1 d2 ... x 10^(byte 0 - 52), negative when bit 0x80
-// of byte 1 is set. The digits are read from all ten digit bytes: unused digits are zero, and
-// writers disagree on the digit count kept in the rest of byte 1 (one counts digits, another
-// digit bytes), so the value is taken from the digits themselves.
-double decodeNumericKey(const uint8_t* p) {
-    int exponent = static_cast<int>(p[0]) - kNumericExponentBias;
-    std::string text = (p[1] & kNumericNegative) ? "-0." : "0.";
-    bool nonZero = false;
-    for (size_t i = 2; i < kNumericKeyLength; ++i) {
-        for (int digit : {p[i] >> 4, p[i] & 0x0F}) {
-            if (digit > 9) digit = 9;  // a damaged nibble still gives a number
-            text.push_back(static_cast<char>('0' + digit));
-            nonZero = nonZero || digit != 0;
-        }
-    }
-    if (!nonZero) return 0.0;
-    text += "e" + std::to_string(exponent);
-    return std::strtod(text.c_str(), nullptr);
-}
-
 // `value` at the precision the 12-byte form keeps: 15 significant digits, and the largest
 // storable magnitude (fifteen 9s at exponent 15) for anything bigger.
 double numericAtStoredPrecision(double value) {
@@ -168,7 +148,7 @@ class KeyRules {
     CheckKey decode(const uint8_t* p, size_t keyLength) const {
         CheckKey key;
         if (m_type == 'N') {
-            key.number = decodeNumericKey(p);
+            key.number = mdx::decodeNumericKey(p);
         } else if (m_type == 'D') {
             key.number = getDouble(p);
         } else {

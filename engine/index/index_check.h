@@ -1,7 +1,9 @@
 // The index integrity check: a read-only verifier of a multiple-index file against its table.
 //
 // It decodes the index file on its own, block by block, without the index layer's reader or
-// writer, so that it can serve as an independent judge of what that writer produced. Every
+// writer, so that it can serve as an independent judge of what that writer produced; only the
+// decoding of a numeric key's digits is shared with them (mdx_format.h), so that the check and
+// the dump read a number written by any writer alike. Every
 // count, length and block number read from the file is checked before it is used; a damaged
 // file gives problem lines, never a crash, an out-of-range read or an endless walk.
 //

@@ -27,7 +27,7 @@ uint8_t* slotAt(std::vector<uint8_t>& area, size_t k) {
 
 void stampIndexDate(uint8_t* at) {
     const LocalTimestamp now = engineLocalNow();
-    at[0] = static_cast<uint8_t>(now.year % 100);
+    at[0] = headerYearByte(now.year);
     at[1] = static_cast<uint8_t>(now.month);
     at[2] = static_cast<uint8_t>(now.day);
 }
@@ -77,7 +77,7 @@ GSobjMDXFile::GSobjMDXFile(GSO_dBaseFld& table, std::string_view path, CreateTag
 }
 
 std::unique_ptr<GSobjMDXFile> GSobjMDXFile::create(GSO_dBaseFld& table, std::string_view fileName) {
-    // An existing file spelled in another case is replaced, not doubled.
+    // An existing file, spelled in any case, is refused rather than emptied or doubled.
     const std::string path = resolveCaseInsensitive(indexFilePath(table, fileName));
     GSO_DiskFile::create(path);
     std::unique_ptr<GSobjMDXFile> file(new GSobjMDXFile(table, path, CreateTag{}));
@@ -134,13 +134,17 @@ void GSobjMDXFile::readHeader() {
     m_headerSize = m_blockUnits * m_blockLength;
     const std::vector<uint8_t> area = readHeaderArea();
     BlockRecount();
+    takeTagTable(area);
+}
 
+void GSobjMDXFile::takeTagTable(const std::vector<uint8_t>& area) {
     const uint16_t tagCount = mdx::get16(area.data() + mdx::kHdrTagCount);
     const size_t slotsInHeader = (m_headerSize - mdx::kTagTable) / mdx::kSlotLength - 1;
     if (tagCount > slotsInHeader) {
         damaged("tag count " + std::to_string(tagCount) + " exceeds the tag table");
     }
     const uint64_t fileSize = m_file->size();
+    std::vector<std::unique_ptr<GSobjMDXTag>> tags;
     for (size_t k = 1; k <= tagCount; ++k) {
         const uint8_t* slot = area.data() + mdx::kTagTable + mdx::kSlotLength * k;
         const uint32_t headerBlock = mdx::get32(slot + mdx::kSlotHeaderBlock);
@@ -151,9 +155,50 @@ void GSobjMDXFile::readHeader() {
             damaged("header block " + std::to_string(headerBlock) + " of tag " + name +
                     " lies outside the file");
         }
+        // A tag this object knows already stays the same object (the table handler may hold
+        // it as its current tag); when a rebuild moved its header, the header is read anew.
+        const auto known = std::find_if(m_tags.begin(), m_tags.end(), [&](const auto& tag) {
+            return tag && tag->name() == upperAscii(name);
+        });
+        if (known != m_tags.end()) {
+            std::unique_ptr<GSobjMDXTag> tag = std::move(*known);
+            if (tag->headerBlock() != headerBlock) {
+                tag->TreeRelease();
+                tag->setHeaderBlock(headerBlock);
+                tag->HeaderRead();
+            }
+            tags.push_back(std::move(tag));
+            continue;
+        }
         auto tag = std::make_unique<GSobjMDXTag>(*this, name, headerBlock);
         tag->HeaderRead();
-        m_tags.push_back(std::move(tag));
+        tags.push_back(std::move(tag));
+    }
+    // Tags another writer deleted leave the list but stay alive until the file closes.
+    for (auto& tag : m_tags) {
+        if (tag) m_retiredTags.push_back(std::move(tag));
+    }
+    m_tags = std::move(tags);
+    m_tagTableImage.assign(area.begin() + mdx::kHdrTagCount, area.end());
+}
+
+void GSobjMDXFile::refreshTags() {
+    const std::vector<uint8_t> area = readHeaderArea();
+    if (std::equal(area.begin() + mdx::kHdrTagCount, area.end(), m_tagTableImage.begin(),
+                   m_tagTableImage.end())) {
+        return;
+    }
+    takeTagTable(area);
+}
+
+void GSobjMDXFile::lockForTagChange() {
+    lockIndexFile();
+    try {
+        BlockRecount();
+        refreshTags();
+    } catch (...) {
+        unlockIndexFile();
+        throw;
     }
 }
 
@@ -193,17 +238,12 @@ void GSobjMDXFile::close() {
         tag->TreeRelease();
         tag->HeaderWrite();
     }
-    if (m_headerChanged) {
-        std::vector<uint8_t> area = readHeaderArea();
-        stampIndexDate(area.data() + mdx::kHdrChangeDate);
-        mdx::put16(area.data() + mdx::kHdrTagCount, static_cast<uint16_t>(m_tags.size()));
-        if (m_nextFree < 0) BlockRecount();
-        mdx::put32(area.data() + mdx::kHdrNextFree, static_cast<uint32_t>(m_nextFree));
-        m_file->write(0, area.data(), area.size());
-        m_headerChanged = false;
-    }
+    // The date, tag count and next free block of a created or deleted tag were written with
+    // the tag table, under the index lock; nothing of the header is written here.
+    m_headerChanged = false;
     m_opened = false;
     m_tags.clear();
+    m_retiredTags.clear();
     m_file->close();
 }
 
@@ -242,6 +282,9 @@ void GSobjMDXFile::BlockWrite(uint32_t block, const void* buffer, size_t length)
 
 void GSobjMDXFile::writeTagTable(bool clearSlots) {
     std::vector<uint8_t> area = readHeaderArea();
+    stampIndexDate(area.data() + mdx::kHdrChangeDate);
+    if (m_nextFree < 0) BlockRecount();
+    mdx::put32(area.data() + mdx::kHdrNextFree, static_cast<uint32_t>(m_nextFree));
     mdx::put16(area.data() + mdx::kHdrTagCount, static_cast<uint16_t>(m_tags.size()));
     for (size_t k = 1; k <= m_tags.size(); ++k) {
         const GSobjMDXTag& tag = *m_tags[k - 1];
@@ -256,6 +299,7 @@ void GSobjMDXFile::writeTagTable(bool clearSlots) {
         slotAt(area, k - 1)[mdx::kSlotForwardLink] = static_cast<uint8_t>(k);
     }
     m_file->write(0, area.data(), area.size());
+    m_tagTableImage.assign(area.begin() + mdx::kHdrTagCount, area.end());
     m_headerChanged = true;
 }
 
@@ -270,6 +314,14 @@ GSobjMDXTag& GSobjMDXFile::TagCreate(std::string_view name, std::string_view key
     auto tag = std::make_unique<GSobjMDXTag>(*this, upper, 0);
     tag->TagInit(keyExpression, unique, ascending, filterExpression);
 
+    // Other writers of the table may be appending and updating keys, or changing tags: the
+    // whole change happens under the index lock they all take, on the file as it is now.
+    lockForTagChange();
+    struct Unlock {
+        GSobjMDXFile& file;
+        ~Unlock() { file.unlockIndexFile(); }
+    } unlock{*this};
+
     // A tag of the same name is replaced; it comes back when the new one cannot be built.
     std::unique_ptr<GSobjMDXTag> replaced;
     const auto same = std::find_if(m_tags.begin(), m_tags.end(),
@@ -279,6 +331,7 @@ GSobjMDXTag& GSobjMDXFile::TagCreate(std::string_view name, std::string_view key
         replaced = std::move(*same);
         m_tags.erase(same);
     }
+    m_lastCreateReplaced = replaced != nullptr;
     auto insertSorted = [&](std::unique_ptr<GSobjMDXTag> entry) {
         const std::string key = entry->name();
         const auto position = std::find_if(m_tags.begin(), m_tags.end(), [&](const auto& existing) {
@@ -286,7 +339,10 @@ GSobjMDXTag& GSobjMDXFile::TagCreate(std::string_view name, std::string_view key
         });
         m_tags.insert(position, std::move(entry));
     };
-    if (m_tags.size() >= static_cast<size_t>(mdx::kMaxTags)) raiseTooManyTags(m_file->path());
+    if (m_tags.size() >= static_cast<size_t>(mdx::kMaxTags)) {
+        if (replaced) insertSorted(std::move(replaced));
+        raiseTooManyTags(m_file->path());
+    }
 
     tag->setHeaderBlock(BlockAllocate());
     tag->markHeaderChanged();
@@ -304,16 +360,28 @@ GSobjMDXTag& GSobjMDXFile::TagCreate(std::string_view name, std::string_view key
         throw;
     }
     writeTagTable(true);
+    if (replaced) m_retiredTags.push_back(std::move(replaced));
     return created;
 }
 
 void GSobjMDXFile::TagDelete(std::string_view name) {
     const std::string upper = upperAscii(trimBlanks(name));
-    const auto found = std::find_if(m_tags.begin(), m_tags.end(),
-                                    [&](const auto& tag) { return tag->name() == upper; });
-    if (found == m_tags.end()) raiseTagNotFound(trimBlanks(name));
-    m_tags.erase(found);
-    writeTagTable(false);
+    {
+        lockForTagChange();
+        struct Unlock {
+            GSobjMDXFile& file;
+            ~Unlock() { file.unlockIndexFile(); }
+        } unlock{*this};
+        const auto found = std::find_if(m_tags.begin(), m_tags.end(),
+                                        [&](const auto& tag) { return tag->name() == upper; });
+        if (found == m_tags.end()) raiseTagNotFound(trimBlanks(name));
+        (*found)->TreeRelease();
+        m_retiredTags.push_back(std::move(*found));
+        m_tags.erase(found);
+        writeTagTable(false);
+    }
+    // A file without tags gives its blocks back. The rebuild takes the whole file for itself,
+    // which the index lock held above would have kept it from.
     if (m_tags.empty()) Reindex();
 }
 

@@ -27,16 +27,28 @@ class GSobjMDXFile : public GSobjIndexFile {
     // name is found without regard to case. Reads the header and every tag header. Raises the
     // disk error (2 "File not found" for a missing file) or "Index file damaged".
     GSobjMDXFile(GSO_dBaseFld& table, std::string_view fileName);
-    // Creates a new, empty index file (2048-byte header, no tags) and opens it.
+    // Creates a new, empty index file (2048-byte header, no tags) and opens it. An existing
+    // file of that name (any letter case) raises 183 "File already exists" and stays as it was.
     static std::unique_ptr<GSobjMDXFile> create(GSO_dBaseFld& table, std::string_view fileName);
     // The full path an index-file name stands for beside `table` (see the constructor).
     static std::string indexFilePath(const GSO_dBaseFld& table, std::string_view fileName);
     // Closes the file; never throws.
     ~GSobjMDXFile() override;
 
+    // Creating and deleting a tag take the index lock (waiting for it as every writer does),
+    // then work on the tag table as it is on disk then, with new blocks from the file's end.
     GSobjMDXTag& TagCreate(std::string_view name, std::string_view keyExpression,
                            std::string_view filterExpression, bool unique, bool ascending) override;
     void TagDelete(std::string_view name) override;
+    // True when the last TagCreate replaced a tag of the same name.
+    bool lastTagCreateReplaced() const { return m_lastCreateReplaced; }
+
+    // Takes over the tag table as another writer may have left it: its new tags appear, its
+    // deleted tags leave tags() (their objects stay alive until close), and a tag whose header
+    // block moved reads its header again. Known tags keep their objects. Meant to be called
+    // with the index lock held; reads nothing more than the header when the table is as last
+    // seen.
+    void refreshTags();
     uint32_t BlockAllocate() override;
     void BlockRecount() override;
     bool BlockRead(uint32_t block, void* buffer, size_t length) override;
@@ -68,6 +80,11 @@ class GSobjMDXFile : public GSobjIndexFile {
     GSobjMDXFile(GSO_dBaseFld& table, std::string_view path, CreateTag);
     void openFile(std::string_view path);
     void readHeader();
+    // Makes the tag list follow the tag table of the header area `area`.
+    void takeTagTable(const std::vector<uint8_t>& area);
+    // The index lock, the next free block from the file length and the tag table from disk;
+    // for a change of the tag table.
+    void lockForTagChange();
     void markProductionIndex();
     // Reads the header area, stores the tag count and every slot from the tag list, writes it.
     void writeTagTable(bool clearSlots);
@@ -79,6 +96,11 @@ class GSobjMDXFile : public GSobjIndexFile {
 
     std::string m_name;  // file name without folder
     std::vector<std::unique_ptr<GSobjMDXTag>> m_tags;
+    // Tags deleted or replaced since opening; kept so that no pointer to them dangles.
+    std::vector<std::unique_ptr<GSobjMDXTag>> m_retiredTags;
+    // Bytes 28 onward of the header area as last read or written: the tag table's image.
+    std::vector<uint8_t> m_tagTableImage;
+    bool m_lastCreateReplaced = false;
     int64_t m_nextFree = -1;
     uint32_t m_blockLength = mdx::kBlockLength;
     uint32_t m_headerSize = mdx::kHeaderSize;
@@ -87,7 +109,7 @@ class GSobjMDXFile : public GSobjIndexFile {
     bool m_opened = false;
 };
 
-// Stamps today's date (year % 100, month, day) into three header bytes.
+// Stamps today's date (years since 1900, month, day) into three header bytes.
 void stampIndexDate(uint8_t* at);
 
 }  // namespace abonex

@@ -44,7 +44,7 @@ NumericKey encodeNumericKey(double value) {
 
     const size_t digitBytes = (digits.size() + 1) / 2;
     key[0] = static_cast<uint8_t>(exponent + kExponentBias);
-    key[1] = static_cast<uint8_t>(8 * digitBytes + 1) | (negative ? 0x80 : 0);
+    key[1] = static_cast<uint8_t>(8 * digitBytes + 1) | (negative ? kNumericNegative : 0);
     for (size_t i = 0; i < digits.size(); ++i) {
         const auto nibble = static_cast<uint8_t>(digits[i] - '0');
         key[2 + i / 2] |= static_cast<uint8_t>(i % 2 == 0 ? nibble << 4 : nibble);
@@ -53,18 +53,21 @@ NumericKey encodeNumericKey(double value) {
 }
 
 double decodeNumericKey(const uint8_t* key) {
-    size_t digitCount = 2 * ((key[1] / 8u) % 16u);
-    if (digitCount > 2 * (kNumericKeyLength - 2)) digitCount = 2 * (kNumericKeyLength - 2);
-    std::string text = "0.";
-    for (size_t i = 0; i < digitCount; ++i) {
-        const uint8_t byte = key[2 + i / 2];
-        const int nibble = i % 2 == 0 ? byte >> 4 : byte & 0x0F;
-        text.push_back(static_cast<char>('0' + (nibble > 9 ? 9 : nibble)));
+    // The digits are read from all ten digit bytes: unused digits are zero, and writers
+    // disagree on the digit count kept in the rest of byte 1 (this one counts digit bytes,
+    // others count digits), so the value is taken from the digits themselves.
+    std::string text = (key[1] & kNumericNegative) != 0 ? "-0." : "0.";
+    bool nonZero = false;
+    for (size_t i = 2; i < static_cast<size_t>(kNumericKeyLength); ++i) {
+        for (int digit : {key[i] >> 4, key[i] & 0x0F}) {
+            if (digit > 9) digit = 9;  // a damaged nibble still gives a number
+            text.push_back(static_cast<char>('0' + digit));
+            nonZero = nonZero || digit != 0;
+        }
     }
-    if (digitCount == 0) text.push_back('0');
+    if (!nonZero) return 0.0;
     text += "e" + std::to_string(static_cast<int>(key[0]) - kExponentBias);
-    const double value = std::strtod(text.c_str(), nullptr);
-    return (key[1] & 0x80) != 0 ? -value : value;
+    return std::strtod(text.c_str(), nullptr);
 }
 
 }  // namespace abonex::mdx

@@ -8,7 +8,7 @@
 // File header (the first header-size bytes, 2048 in files this engine creates):
 //   OFFSET  SIZE  CONTENT
 //   0       1     version: 2
-//   1       3     date of the last change: year % 100, month, day
+//   1       3     date of the last change: years since 1900 (2026 is 126), month, day
 //   4       16    base name of the table file, at most 8 characters, NUL-terminated
 //   20      2     block length in 512-byte units: 2
 //   22      2     block length in bytes: 1024
@@ -124,6 +124,8 @@ inline constexpr int kDateKeyLength = 8;
 // Numeric keys: byte 0 holds the decimal exponent plus this bias.
 inline constexpr int kExponentBias = 52;
 inline constexpr int kMaxNumericDigits = 15;
+// Numeric keys: bit of byte 1 that marks a negative number.
+inline constexpr uint8_t kNumericNegative = 0x80;
 
 // The high values that a branch's extra last entry reads as.
 inline constexpr double kHighNumber = 1.7e308;
@@ -170,7 +172,9 @@ TagGeometry tagGeometry(int keyLength, uint32_t blockLength = kBlockLength);
 // The 12-byte decimal form of a numeric key: the number rounded to 15 significant digits.
 using NumericKey = std::array<uint8_t, kNumericKeyLength>;
 NumericKey encodeNumericKey(double value);
-// The value of a 12-byte decimal key (digit count taken from byte 1 as a reader does).
+// The value of a 12-byte decimal key: 0.d1 d2 ... x 10^(byte 0 - 52), negative when bit 0x80
+// of byte 1 is set, its digits read from all ten digit bytes (whatever digit count byte 1
+// gives). The reader of the index layer and the integrity check both decode with it.
 double decodeNumericKey(const uint8_t* key);
 
 }  // namespace abonex::mdx

@@ -1,6 +1,7 @@
 // Two processes writing one table through data sets at the same time.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <random>
 #include <set>
 
@@ -60,6 +61,54 @@ TEST(DataSetConcurrency, TwoWritersKeepEveryIndexFileConsistent) {
     std::set<std::string> names;
     for (set.First(); !set.Eof(); set.Next()) names.insert(set.Fields(0).AsString());
     EXPECT_EQ(names.size(), static_cast<size_t>(40 + 2 * kAppends));
+}
+
+// A copy of the program keeps the index file open while another process adds and deletes a
+// tag: the copy's next write must give the new tag its key, and stop writing the deleted one.
+TEST(DataSetConcurrency, AWriterFollowsTagsThatAnotherProcessCreatesAndDeletes) {
+    TempDir dir;
+    std::vector<Person> people;
+    for (int i = 0; i < 30; ++i) people.push_back({"Первый" + std::to_string(i), "1"});
+    test::makePersonsTable(dir.path(), people);
+    TEngineDataSet set;
+    test::openPersons(set, dir.path());
+    auto inOtherProcess = [&](const std::function<void(GSobjMDXFile&)>& change) {
+        const int child = test::forkChild([&] {
+            GSO_dBaseFld table(dir.file("Phone.DBF"), true, true);
+            GSobjMDXFile file(table, "Phone");
+            change(file);
+            return 0;
+        });
+        return test::waitChild(child);
+    };
+    auto append = [&](const std::string& name, const std::string& phone) {
+        set.Append();
+        set.FieldByName("NAME").SetAsString(*utf8ToAnsi(name));
+        set.FieldByName("PHONE1").SetAsString(phone);
+        set.Post();
+    };
+    ASSERT_EQ(inOtherProcess(
+                  [](GSobjMDXFile& file) { file.TagCreate("PHONE", "PHONE1", "", false, false); }),
+              0);
+    append("Второй", "22-22-22");
+    test::expectIndexClean(dir.path());
+    ASSERT_EQ(inOtherProcess([](GSobjMDXFile& file) { file.TagDelete("PHONE"); }), 0);
+    append("Третий", "33-33-33");
+    EXPECT_EQ(set.handler()->indexFile(0)->tags().size(), 1u);
+    ASSERT_EQ(inOtherProcess([](GSobjMDXFile& file) {
+                  file.TagCreate("PHONE", "PHONE2 + NAME", "", false, true);
+              }),
+              0);
+    append("Четвёртый", "44-44-44");
+    set.Close();
+    test::expectIndexClean(dir.path());
+    GSO_dBaseFld table(dir.file("Phone.DBF"), true, false);
+    GSobjMDXFile file(table, "Phone");
+    ASSERT_EQ(file.tags().size(), 2u);
+    EXPECT_EQ(file.findTag("PHONE")->keyExpression(), "PHONE2 + NAME");
+    int keys = 0;
+    file.findTag("PHONE")->walkKeys([&](const TgsVariant&) { ++keys; });
+    EXPECT_EQ(keys, 33);
 }
 
 }  // namespace

@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <algorithm>
@@ -394,6 +393,49 @@ TEST_F(DataSetTest, PeerWrittenTableStaysConsistentThroughTheDataSet) {
     IndexCheckReport report = checkIndexFile(table, m_dir.file("PEOPLE.MDX"));
     for (const auto& problem : report.problems) ADD_FAILURE() << formatIndexProblem(problem);
     EXPECT_EQ(report.tagsChecked, 2);
+}
+
+// PEOPLE.DBF holds 866 text although its language byte names code page 437: a data set that
+// translates its text from 866 must case it by 866's letters in the keys it writes.
+TEST_F(DataSetTest, TranslatedTextIsCasedByTheLettersOf866) {
+    for (const char* name : {"PEOPLE.DBF", "PEOPLE.MDX"}) {
+        test::copyFile(test::peerFixtureDir() + "/" + name, m_dir.file(name));
+    }
+    {
+        GSO_dBaseFld table(m_dir.file("PEOPLE.DBF"), true, true);
+        EXPECT_EQ(table.textCodePage(), TextCodePage::Ansi1251);
+        table.setTextCodePage(TextCodePage::Oem866);
+        GSobjMDXFile file(table, "PEOPLE");
+        file.TagCreate("UNAME", "UPPER(NAME)", "", false, true);
+    }
+    m_set.setDatabaseName(m_dir.path());
+    m_set.setTableName("PEOPLE.DBF");
+    m_set.setIndexFiles({"PEOPLE.MDX"});
+    m_set.setIndexName("UNAME");
+    m_set.setTranslateASCII(false);
+    m_set.Open();
+    EXPECT_EQ(m_set.handler()->textCodePage(), TextCodePage::Ansi1251);
+    m_set.Close();
+    m_set.setTranslateASCII(true);
+    m_set.Open();
+    EXPECT_EQ(m_set.handler()->textCodePage(), TextCodePage::Oem866);
+    m_set.Insert();
+    m_set.FieldByName("NAME").SetAsString(ansi("ёжиков Ю."));
+    m_set.Post();
+    const int added = m_set.RecNo();
+    m_set.Close();
+
+    GSO_dBaseFld table(m_dir.file("PEOPLE.DBF"), true, false);
+    table.setTextCodePage(TextCodePage::Oem866);
+    GSobjMDXFile file(table, "PEOPLE");
+    std::string key;
+    file.findTag("UNAME")->walkKeys([&](const TgsVariant& entry) {
+        if (entry.pointer() == static_cast<uint32_t>(added)) key = entry.bytes();
+    });
+    EXPECT_EQ(oemToUtf8(key), "ЁЖИКОВ Ю.");
+    IndexCheckReport report = checkIndexFile(table, m_dir.file("PEOPLE.MDX"));
+    for (const auto& problem : report.problems) ADD_FAILURE() << formatIndexProblem(problem);
+    EXPECT_EQ(report.tagsChecked, 3);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 
 #include "engine/dbf/codepage.h"
@@ -69,11 +70,12 @@ class TableTest : public ::testing::Test {
 
 TEST_F(TableTest, CreatedTableHasHeaderDescriptorsTerminatorAndEndMark) {
     FixedClock clock({2002, 3, 5, 10, 0, 0, 0});
+    std::remove(m_path.c_str());  // made again under the fixed clock
     createDbfTable(m_path, kPersons);
     auto b = bytes();
     ASSERT_EQ(b.size(), static_cast<size_t>(kHeaderLength + 1));
     EXPECT_EQ(b[0], 0x03);
-    EXPECT_EQ(b[1], 2);
+    EXPECT_EQ(b[1], 102);  // years since 1900, as other dBASE readers take the byte
     EXPECT_EQ(b[2], 3);
     EXPECT_EQ(b[3], 5);
     EXPECT_EQ(le32(b, 4), 0u);
@@ -101,7 +103,7 @@ TEST_F(TableTest, AppendWritesRecordEndMarkAndHeader) {
     auto b = bytes();
     ASSERT_EQ(b.size(), static_cast<size_t>(kHeaderLength + 2 * kRecordLength + 1));
     EXPECT_EQ(b.back(), 0x1A);
-    EXPECT_EQ(b[1], 2);
+    EXPECT_EQ(b[1], 102);
     EXPECT_EQ(b[2], 3);
     EXPECT_EQ(b[3], 5);
     EXPECT_EQ(le32(b, 4), 2u);
@@ -170,6 +172,43 @@ TEST_F(TableTest, RecordCountComesFromTheFileSize) {
     b.insert(b.end(), 100, 'q');  // a partly written fourth record
     test::writeFileBytes(m_path, b);
     EXPECT_EQ(GSO_dBaseFld(m_path, true, false).recordCount(), 3);
+}
+
+TEST_F(TableTest, PartialLastRecordIsMeasuredButAnEndMarkIsNot) {
+    {
+        GSO_dBaseFld table(m_path, true, true);
+        for (int i = 0; i < 3; ++i) appendPerson(table, "N" + std::to_string(i), "1");
+        EXPECT_EQ(table.partialRecordBytes(), 0u);  // three records and the end mark
+    }
+    auto b = bytes();
+    b.pop_back();
+    test::writeFileBytes(m_path, b);
+    EXPECT_EQ(GSO_dBaseFld(m_path, true, false).partialRecordBytes(), 0u);
+    b.push_back('q');  // one byte of a fourth record, not an end mark
+    test::writeFileBytes(m_path, b);
+    EXPECT_EQ(GSO_dBaseFld(m_path, true, false).partialRecordBytes(), 1u);
+    b.insert(b.end(), 56, 'q');
+    test::writeFileBytes(m_path, b);
+    GSO_dBaseFld table(m_path, true, false);
+    EXPECT_EQ(table.recordCount(), 3);
+    EXPECT_EQ(table.partialRecordBytes(), 57u);
+}
+
+TEST_F(TableTest, CreatingOverAnExistingTableIsRefusedAndChangesNothing) {
+    GSO_dBaseFld reader(m_path, true, false);
+    {
+        GSO_dBaseFld table(m_path, true, true);
+        appendPerson(table, "IVANOV I.I.", "22-33-44");
+    }
+    const auto before = bytes();
+    for (const std::string name : {"Phone.DBF", "PHONE.dbf", "phone.dbf"}) {
+        expectError([&] { createDbfTable(m_dir.file(name), kPersons); },
+                    "File already exists - " + m_path);
+        EXPECT_EQ(bytes(), before) << name;
+    }
+    // The copy that had the table open reads on as before.
+    reader.GotoRecord(1);
+    EXPECT_EQ(reader.FieldGet("NAME"), "IVANOV I.I.");
 }
 
 TEST_F(TableTest, PositionCodesAndEdgeFlags) {
@@ -325,6 +364,7 @@ TEST_F(DamagedTableTest, EncryptedTableIsRefused) {
 
 TEST_F(TableTest, IndependentReaderReadsWhatWeWrote) {
     {
+        FixedClock clock({2026, 3, 5, 10, 0, 0, 0});
         GSO_dBaseFld table(m_path, true, true);
         appendPerson(table, ansiToOem(*utf8ToAnsi("Иванов И.И.")), "22-33-44");
         appendPerson(table, ansiToOem(*utf8ToAnsi("Щукина Ё.Ю.")), "22-33-45");
@@ -334,7 +374,7 @@ TEST_F(TableTest, IndependentReaderReadsWhatWeWrote) {
         "import sys\n"
         "from dbfread import DBF\n"
         "t = DBF(sys.argv[1], encoding='cp866', load=True, ignore_missing_memofile=True)\n"
-        "print(len(t.records), len(t.deleted))\n"
+        "print(t.date, len(t.records), len(t.deleted))\n"
         "for r in t.records: print(r['NAME'] + '|' + r['PHONE1'])\n"
         "for r in t.deleted: print('*' + r['NAME'])\n";
     std::string scriptPath = m_dir.file("read.py");
@@ -345,7 +385,7 @@ TEST_F(TableTest, IndependentReaderReadsWhatWeWrote) {
         GTEST_SKIP() << "python3-dbfread is not installed";
     }
     ASSERT_EQ(result.status, 0) << result.err;
-    EXPECT_EQ(result.out, "1 1\nИванов И.И.|22-33-44\n*Щукина Ё.Ю.\n");
+    EXPECT_EQ(result.out, "2026-03-05 1 1\nИванов И.И.|22-33-44\n*Щукина Ё.Ю.\n");
 }
 
 }  // namespace

@@ -5,10 +5,10 @@
 
 #include "engine/dbf/dbf_create.h"
 #include "engine/dbf/dbf_fields.h"
-#include "engine/expr/ansi_locale.h"
 #include "engine/expr/dbf_exp_user_link.h"
 #include "engine/expr/exp_handler.h"
 #include "engine/expr/expr_error.h"
+#include "engine/expr/text_casing.h"
 #include "tests/support/test_support.h"
 
 namespace abonex::test {
@@ -17,6 +17,9 @@ namespace {
 // Иванов and Петров in code page 866.
 const std::string kIvanovOem = "\x88\xA2\xA0\xAD\xAE\xA2";
 const std::string kPetrovOem = "\x8F\xA5\xE2\xE0\xAE\xA2";
+// ИВАНОВ and ПЕТРОВ in code page 866.
+const std::string kIvanovUpperOem = "\x88\x82\x80\x8D\x8E\x82";
+const std::string kPetrovUpperOem = "\x8F\x85\x92\x90\x8E\x82";
 
 class TableExpressionTest : public ::testing::Test {
   protected:
@@ -64,14 +67,14 @@ TEST_F(TableExpressionTest, FieldsAndTableFunctionsFollowTheCurrentRecord) {
     TgsExpHandler handler(&link);
     handler.ExpressionCompile("UPPER(NAME) + '|' + STR(RECNO(), 2) + DTOS(BORN)");
     table.GotoRecord(1);
-    // UPPER applies the 1251 rules to the untranslated 866 bytes, so Cyrillic bytes of 866
-    // that are 1251 lower-case letters change: a key is computed on the stored bytes.
-    const std::string upperName = ansiUpper(kIvanovOem) + std::string(24, ' ');
+    // UPPER works on the stored bytes by the letters of the table's code page, 866 as its
+    // language byte says: the key is the stored name in capitals, in 866.
+    const std::string upperName = kIvanovUpperOem + std::string(24, ' ');
     EXPECT_EQ(handler.ExpressionEvaluate().text, upperName + "| 119800101");
     EXPECT_EQ(handler.ExpressionEvaluate().text.size(), 30u + 1 + 2 + 8);
     table.GotoRecord(2);
     EXPECT_EQ(handler.ExpressionEvaluate().text,
-              ansiUpper(kPetrovOem) + std::string(24, ' ') + "| 2        ");
+              kPetrovUpperOem + std::string(24, ' ') + "| 2        ");
 
     // 12 .AND. OK groups first, as .AND. binds like "*".
     handler.ExpressionCompile("DELETED() .OR. SUM > 12 .AND. OK");
@@ -135,6 +138,59 @@ TEST_F(TableExpressionTest, EvalToolReportsEngineErrors) {
     result = tool("   ");
     EXPECT_EQ(result.status, 2);
     EXPECT_EQ(result.out, "");
+}
+
+TEST_F(TableExpressionTest, EvalTakesTextLiteralsInTheTablesCodePage) {
+    // Typed in UTF-8, the literals are compiled as the table's 866 text: one byte per letter.
+    auto result = tool("LEN(\"Я\")");
+    EXPECT_EQ(result.out, "Number\n1\n") << result.err;
+    result = tool("TRIM(NAME) = \"Иванов\"");
+    EXPECT_EQ(result.out, "Boolean\n.T.\n") << result.err;
+    result = tool("UPPER(NAME) + \"|\"", " --record 2");
+    EXPECT_EQ(result.out, "Text\n\"ПЕТРОВ" + std::string(24, ' ') + "|\"\n") << result.err;
+    result = tool("AT(\"в\", NAME)");
+    EXPECT_EQ(result.out, "Number\n2\n") << result.err;
+    result = tool("NAME = \"€\"");
+    EXPECT_EQ(result.status, 2);
+    EXPECT_EQ(result.err.rfind("abonex-db: the expression holds a character that code page 866 "
+                               "cannot hold\n",
+                               0),
+              0u)
+        << result.err;
+}
+
+TEST(TableExpression, TheLanguageByteDecidesTheLettersOfATableFile) {
+    TempDir dir;
+    const std::string oem866 = dir.file("OEM.DBF"), ansi = dir.file("ANSI.DBF");
+    createDbfTable(oem866, {{"NAME", 'C', 6, 0}});
+    createDbfTable(ansi, {{"NAME", 'C', 6, 0}}, 0xC9);  // Russian Windows 1251
+    for (const std::string& path : {oem866, ansi}) {
+        GSO_dBaseFld table(path, true, true);
+        table.BlankRecord();
+        table.FieldPut("NAME", kIvanovOem);
+        table.AppendRecord();
+    }
+    GSO_dBaseFld oemTable(oem866, true, false);
+    GSO_dBaseFld ansiTable(ansi, true, false);
+    EXPECT_EQ(oemTable.textCodePage(), TextCodePage::Oem866);
+    EXPECT_EQ(ansiTable.textCodePage(), TextCodePage::Ansi1251);
+    auto upperName = [](GSO_dBaseFld& table) {
+        table.GotoRecord(1);
+        TgsDBFExpUserLink link(table);
+        TgsExpHandler handler(&link);
+        handler.ExpressionCompile("UPPER(NAME)");
+        return handler.ExpressionEvaluate().text;
+    };
+    EXPECT_EQ(upperName(oemTable), kIvanovUpperOem);
+    // A table that says it holds 1251 text is cased by 1251's letters, as before.
+    std::string ansiCased = kIvanovOem;
+    for (char& c : ansiCased)
+        c = static_cast<char>(upperInPage(static_cast<uint8_t>(c), TextCodePage::Ansi1251));
+    EXPECT_EQ(upperName(ansiTable), ansiCased);
+    EXPECT_NE(ansiCased, kIvanovUpperOem);
+    // A caller that knows the text is 866 says so.
+    ansiTable.setTextCodePage(TextCodePage::Oem866);
+    EXPECT_EQ(upperName(ansiTable), kIvanovUpperOem);
 }
 
 TEST(TableExpression, EvalToolOnAnEmptyTableUsesABlankRecord) {

@@ -43,6 +43,7 @@ class FakeLink : public TgsExpUserLink {
     }
     // Cuts the buffer short, as a damaged field list could describe more than the record.
     void truncateBuffer(size_t length) { m_buffer.resize(length); }
+    void setCodePage(TextCodePage page) { m_page = page; }
 
     const std::vector<DbfField>& fields() const override { return m_fields; }
     const uint8_t* recordBuffer() const override {
@@ -53,6 +54,7 @@ class FakeLink : public TgsExpUserLink {
     bool isDeleted() const override { return m_buffer[0] == '*'; }
     bool atBeginning() const override { return m_bof; }
     bool atEnd() const override { return m_eof; }
+    TextCodePage textCodePage() const override { return m_page; }
 
   private:
     std::vector<DbfField> m_fields;
@@ -60,6 +62,7 @@ class FakeLink : public TgsExpUserLink {
     int m_record = 1;
     bool m_bof = false;
     bool m_eof = false;
+    TextCodePage m_page = TextCodePage::Ansi1251;
 };
 
 // Compiles and evaluates `text` against `link` (may be null).

@@ -44,6 +44,21 @@ TEST_F(DiskFileTest, MissingFileIsErrorTwoWithThePath) {
     EXPECT_FALSE(test::fileSize(m_path) == 0);
 }
 
+TEST_F(DiskFileTest, CreateMakesOnlyNewFilesAndNeverEmptiesOne) {
+    const std::string fresh = m_dir.file("Phone.MDX");
+    GSO_DiskFile::create(fresh);
+    EXPECT_EQ(test::fileSize(fresh), 0u);
+    GSO_DiskFile open(m_path, true, false);  // another copy has the file open meanwhile
+    for (const char* name : {"Phone.DBF", "phone.dbf"}) {
+        expectEngineError([&] { GSO_DiskFile::create(m_dir.file(name)); }, 183, 1108,
+                          "File already exists - " + m_path);
+        EXPECT_EQ(test::readFileBytes(m_path), std::vector<uint8_t>(100, 'x')) << name;
+    }
+    uint8_t byte = 0;
+    EXPECT_EQ(open.read(99, &byte, 1), 1u);
+    EXPECT_EQ(byte, 'x');
+}
+
 TEST_F(DiskFileTest, NamesResolveWithoutRegardToCaseAndKeepTheNameOnDisk) {
     for (const char* name : {"phone.dbf", "PHONE.DBF", "Phone.DBF"}) {
         GSO_DiskFile file(m_dir.file(name), true, false);

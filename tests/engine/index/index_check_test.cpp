@@ -582,9 +582,10 @@ std::string numericKey(double value) {
 class SyntheticIndex : public ::testing::Test {
   protected:
     // A table with the given fields and records (text per field; a leading '*' in the first
-    // value marks the record deleted).
+    // value marks the record deleted), in place of the one made before.
     void makeTable(const std::vector<FieldSpec>& fields,
                    const std::vector<std::vector<std::string>>& records) {
+        std::remove(m_dbf.c_str());
         createDbfTable(m_dbf, fields);
         GSO_dBaseFld table(m_dbf, false, true);
         for (const auto& values : records) {
@@ -727,8 +728,7 @@ TEST_F(SyntheticIndex, UniqueTagHoldsOneEntryPerDistinctKey) {
               std::vector<std::string>{
                   "T: block 6 entry 1: record 3 duplicates key \"A\" of record 1 in a unique tag"});
     // A key held by no record is missing once, for the record a rebuild would give it.
-    EXPECT_EQ(check(tag, {{{2, b}}}),
-              std::vector<std::string>{"T: record 1 missing (key \"A\")"});
+    EXPECT_EQ(check(tag, {{{2, b}}}), std::vector<std::string>{"T: record 1 missing (key \"A\")"});
 }
 
 TEST_F(SyntheticIndex, FilteredTagHoldsExactlyTheRecordsThatPass) {

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
+#include <thread>
 
 #include "engine/file/engine_error.h"
 #include "engine/index/production_index.h"
@@ -42,7 +44,7 @@ TEST_F(MdxFileTest, NewFileIsAHeaderOf2048BytesWithoutTags) {
     ASSERT_EQ(b.size(), 2048u);
     std::vector<uint8_t> expected(2048, 0);
     expected[0] = 2;
-    expected[1] = 2, expected[2] = 3, expected[3] = 5;  // 2002 is stored as 2
+    expected[1] = 102, expected[2] = 3, expected[3] = 5;  // 2002 is stored as 102
     std::memcpy(expected.data() + 4, "PHONE", 5);
     expected[20] = 2;
     expected[22] = 0x00, expected[23] = 0x04;  // 1024
@@ -50,7 +52,7 @@ TEST_F(MdxFileTest, NewFileIsAHeaderOf2048BytesWithoutTags) {
     expected[25] = 48;
     expected[26] = 32;
     expected[32] = 4;
-    expected[44] = 2, expected[45] = 3, expected[46] = 5;
+    expected[44] = 102, expected[45] = 3, expected[46] = 5;
     EXPECT_EQ(b, expected);
 }
 
@@ -69,7 +71,7 @@ TEST_F(MdxFileTest, TagOnAnEmptyTableHasHeaderSlotAndOneEmptyRootLeaf) {
     const auto b = indexBytes();
     ASSERT_EQ(b.size(), 2048u + 2 * 1024u);
     EXPECT_EQ(le16(b, 28), 1u);
-    EXPECT_EQ(le32(b, 32), 8u);  // written on close: header block 4, root 6, next free 8
+    EXPECT_EQ(le32(b, 32), 8u);  // written with the tag table: header 4, root 6, next free 8
     EXPECT_EQ(b[529], 1);        // forward link to slot 1 in slot 0
     EXPECT_EQ(le32(b, 544), 4u);
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(&b[548]), 5), std::string("NAME\0", 5));
@@ -220,6 +222,17 @@ TEST_F(MdxFileTest, OpeningSetsTheProductionFlagOfTheTable) {
     EXPECT_EQ(test::readFileBytes(m_table)[28] & kFlagProductionIndex, kFlagProductionIndex);
 }
 
+TEST_F(MdxFileTest, CreatingOverAnExistingIndexFileIsRefused) {
+    GSO_dBaseFld table(m_table, true, true);
+    GSobjMDXFile::create(table, "Phone")->TagCreate("NAME", "NAME", "", false, true);
+    const auto before = indexBytes();
+    for (const char* name : {"Phone", "phone.mdx", "PHONE.MDX"}) {
+        test::expectEngineError([&] { GSobjMDXFile::create(table, name); },
+                                "File already exists - " + m_index);
+        EXPECT_EQ(indexBytes(), before) << name;
+    }
+}
+
 TEST_F(MdxFileTest, NamesResolveWithoutRegardToCase) {
     GSO_dBaseFld table(m_table, true, true);
     GSobjMDXFile::create(table, "phone.mdx");
@@ -334,6 +347,74 @@ TEST_F(MdxFileTest, IndexFileLockWaitsAndThenFailsWithTheLockError) {
         file.Reindex();
         EXPECT_FALSE(test::regionLocked(m_index, 0, 0x7FFFFFFF));
     }
+}
+
+TEST_F(MdxFileTest, CreatingAndDeletingATagWaitForTheIndexLock) {
+    {
+        GSO_dBaseFld table(m_table, true, true);
+        GSobjMDXFile::create(table, "Phone")->TagCreate("NAME", "NAME", "", false, true);
+    }
+    const auto before = indexBytes();
+    test::ProcessSignal locked, release, released;
+    const int child = test::forkChild([&] {
+        GSO_DiskFile file(m_index, true, true);
+        if (!file.lock(indexFileLockRegion(TgsLokProtocol::Default))) return 1;
+        locked.notify();
+        release.wait();
+        std::this_thread::sleep_for(std::chrono::milliseconds(150));
+        file.unlock();
+        released.notify();
+        return 0;
+    });
+    ASSERT_TRUE(locked.wait());
+    GSO_dBaseFld table(m_table, true, true);
+    GSobjMDXFile file(table, "Phone");
+    {
+        const LockWait saved = GSO_DiskFile::defaultLockWait();
+        GSO_DiskFile::defaultLockWait() = LockWait{3, 10};
+        test::expectEngineError([&] { file.TagCreate("PHONE1", "PHONE1", "", false, true); },
+                                "Error 33 in Lock of " + m_index);
+        test::expectEngineError([&] { file.TagDelete("NAME"); }, "Error 33 in Lock of " + m_index);
+        GSO_DiskFile::defaultLockWait() = saved;
+    }
+    EXPECT_EQ(indexBytes(), before);  // nothing written without the lock
+    ASSERT_EQ(file.tags().size(), 1u);
+    // With the whole wait, the change goes ahead once the other writer lets go.
+    release.notify();
+    file.TagCreate("PHONE1", "PHONE1", "", false, true);
+    EXPECT_TRUE(released.wait(0));  // the lock was only had after the holder let go
+    EXPECT_EQ(test::waitChild(child), 0);
+    EXPECT_FALSE(test::regionLocked(m_index, 0x7FFFFFFD, 1));
+    file.TagDelete("NAME");
+    file.close();
+    GSobjMDXFile reopened(table, "Phone");
+    ASSERT_EQ(reopened.tags().size(), 1u);
+    EXPECT_EQ(reopened.tags()[0]->name(), "PHONE1");
+}
+
+TEST_F(MdxFileTest, TagChangesTakeOverTheTagTableThatAnotherCopyLeft) {
+    GSO_dBaseFld table(m_table, true, true);
+    auto first = GSobjMDXFile::create(table, "Phone");
+    first->TagCreate("NAME", "NAME", "", false, true);
+    GSobjMDXFile second(table, "Phone");  // opened now: knows NAME only
+    first->TagCreate("PHONE2", "PHONE2", "", false, true);
+    GSobjMDXTag& phone1 = second.TagCreate("PHONE1", "PHONE1", "", false, true);
+    // The second copy's tag goes after the first copy's, in the table both see.
+    EXPECT_GT(phone1.headerBlock(), first->findTag("PHONE2")->headerBlock());
+    ASSERT_EQ(second.tags().size(), 3u);
+    second.TagDelete("PHONE2");
+    GSobjMDXTag* name = second.findTag("NAME");
+    first->refreshTags();
+    ASSERT_EQ(first->tags().size(), 2u);
+    EXPECT_EQ(first->tags()[0]->name(), "NAME");
+    EXPECT_EQ(first->tags()[1]->name(), "PHONE1");
+    EXPECT_EQ(second.findTag("NAME"), name);  // a known tag keeps its object
+    first->close();
+    second.close();
+    GSobjMDXFile reopened(table, "Phone");
+    ASSERT_EQ(reopened.tags().size(), 2u);
+    EXPECT_EQ(reopened.tags()[1]->name(), "PHONE1");
+    EXPECT_EQ(reopened.tags()[1]->headerBlock(), phone1.headerBlock());
 }
 
 TEST_F(MdxFileTest, IndexFileLockFollowsTheTableProtocol) {

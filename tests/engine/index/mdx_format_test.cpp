@@ -56,6 +56,17 @@ TEST(NumericKey, DecodingNeverReadsPastTheKey) {
     EXPECT_DOUBLE_EQ(decodeNumericKey(key), 12.34);
 }
 
+TEST(NumericKey, DigitsBeyondTheCountOfByteOneAreRead) {
+    // Another writer counts digits, not digit bytes, in byte 1: 1369.6 has five digits, which
+    // it stores as 0x15 (two and a half bytes); 313 as 0x0D.
+    const uint8_t fiveDigits[kNumericKeyLength] = {0x38, 0x15, 0x13, 0x69, 0x60};
+    EXPECT_DOUBLE_EQ(decodeNumericKey(fiveDigits), 1369.6);
+    const uint8_t threeDigits[kNumericKeyLength] = {0x37, 0x0D, 0x31, 0x30};
+    EXPECT_DOUBLE_EQ(decodeNumericKey(threeDigits), 313.0);
+    const uint8_t negative[kNumericKeyLength] = {0x37, 0x8D, 0x31, 0x30};
+    EXPECT_DOUBLE_EQ(decodeNumericKey(negative), -313.0);
+}
+
 TEST(TagGeometry, FollowsKeyLength) {
     struct Row {
         int key, entry, perNode;

@@ -82,9 +82,9 @@ TEST_F(PeerFilesTest, EveryTagWalksInOrder) {
 
     GSO_dBaseFld mixed(m_dir.file("MIXED.DBF"), true, false);
     GSobjMDXFile mixedIndex(mixed, "MIXED");
-    // The other writer counts the digits of a numeric key differently (odd digit counts read
-    // one digit short) and orders by its own form, so the numeric tag is checked to hold every
-    // record once; its order is compared with the independent reader below.
+    // The other writer counts the digits of a numeric key differently and orders by its own
+    // form, so the numeric tag is checked to hold every record once; its order is compared
+    // with the independent reader below.
     std::vector<uint32_t> amountRecords;
     std::vector<double> born;
     mixedIndex.findTag("AMOUNT")->walkKeys(

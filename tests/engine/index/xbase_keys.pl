@@ -19,16 +19,16 @@ my $index = XBase::Index->new($file, 'tag' => $tag) or die XBase::Index->errstr;
 my $type = $index->{'active'}{'key_type_1'};
 $index->prepare_select or die $index->errstr;
 
+# The digits are read from all ten digit bytes (unused digits are zero): writers disagree on the
+# digit count that byte 1 keeps beside the sign.
 sub numeric_key {
     my @b = unpack 'C*', shift;
-    my $count = 2 * (($b[1] >> 3) & 15);
-    $count = 20 if $count > 20;
     my $digits = '';
-    for my $i (0 .. $count - 1) {
+    for my $i (0 .. 19) {
         my $byte = $b[2 + int($i / 2)];
-        $digits .= ($i % 2 == 0) ? ($byte >> 4) : ($byte & 15);
+        my $digit = ($i % 2 == 0) ? ($byte >> 4) : ($byte & 15);
+        $digits .= $digit > 9 ? 9 : $digit;
     }
-    $digits = '0' if $digits eq '';
     my $value = ("0." . $digits . "e" . ($b[0] - 52)) + 0;
     $value = -$value if $b[1] & 0x80;
     return sprintf('%.15g', $value);
