@@ -19,11 +19,17 @@ std::vector<ToolCommand>& commandList() {
 }
 
 void printUsage(std::ostream& out) {
-    out << "usage: abonex-db COMMAND [ARGUMENTS]\n\ncommands:\n";
+    out << "usage: abonex-db COMMAND [ARGUMENTS]\n"
+           "       abonex-db COMMAND --help\n\n"
+           "A word that begins with \"-\" is an option; after \"--\" every word is taken as\n"
+           "it is. Every command takes -h and --help.\n\ncommands:\n";
     std::vector<ToolCommand> sorted = commandList();
     std::sort(sorted.begin(), sorted.end(),
               [](const ToolCommand& a, const ToolCommand& b) { return a.usage < b.usage; });
-    for (const auto& command : sorted) out << "  abonex-db " << command.usage << '\n';
+    for (const auto& command : sorted) {
+        out << "  abonex-db " << command.usage << "\n      exit status: " << command.exitStatus
+            << '\n';
+    }
 }
 
 }  // namespace
@@ -55,7 +61,8 @@ void printError(std::string_view line) {
 int main(int argc, char** argv) {
     using namespace abonex::tool;
     abonex::shareNewFilesWithGroup(abonex::programFolder());
-    if (argc < 2 || std::string_view(argv[1]) == "help" || std::string_view(argv[1]) == "--help") {
+    const std::string_view first = argc < 2 ? std::string_view() : std::string_view(argv[1]);
+    if (argc < 2 || first == "help" || first == "--help" || first == "-h") {
         printUsage(argc < 2 ? std::cerr : std::cout);
         return argc < 2 ? 2 : 0;
     }

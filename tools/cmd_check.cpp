@@ -1,8 +1,8 @@
 // abonex-db check TABLE [MDXFILE...]: verifies index files against their table.
 //
-// Prints one line per problem and a summary line. Exit status: 0 when every tag is clean,
-// 1 when a problem was found, 2 when a file could not be read (the engine's message goes to
-// stderr) or the command line is wrong.
+// Prints one line per problem and a summary line; a table that ends inside a record is one
+// problem. Exit status: 0 when every tag is clean, 1 when a problem was found, 2 when a file
+// could not be read (the engine's message goes to stderr) or the command line is wrong.
 #include <iostream>
 #include <memory>
 
@@ -10,7 +10,9 @@
 #include "engine/file/engine_error.h"
 #include "engine/file/path_util.h"
 #include "engine/index/index_check.h"
+#include "tools/table_access.h"
 #include "tools/tool_command.h"
+#include "tools/tool_options.h"
 
 namespace abonex::tool {
 
@@ -19,6 +21,10 @@ namespace {
 constexpr int kExitClean = 0;
 constexpr int kExitProblems = 1;
 constexpr int kExitUnreadable = 2;
+
+constexpr std::string_view kUsage = "check TABLE [MDXFILE...]";
+constexpr std::string_view kExitStatus =
+    "0 no problems, 1 problems found, 2 usage error or a file that cannot be read";
 
 std::string counted(long count, const char* singular, const char* plural) {
     return std::to_string(count) + " " + (count == 1 ? singular : plural);
@@ -31,23 +37,32 @@ int unreadable(const EEngineError& error) {
 }
 
 int runCheck(const Args& args) {
-    if (args.empty()) return usageError("usage: abonex-db check TABLE [MDXFILE...]");
+    ToolOptions options(kUsage, {}, kExitStatus);
+    if (auto exit = options.parse(args)) return *exit;
+    const std::vector<std::string>& words = options.words();
+    if (words.empty()) return options.usageError();
 
     std::unique_ptr<GSO_dBaseFld> table;
     try {
-        table = std::make_unique<GSO_dBaseFld>(args[0], true, false);
+        table = openTableFile(words[0], false);
     } catch (const EEngineError& error) {
         return unreadable(error);
     }
 
     // By default the production index file: the table's folder and base name with ".MDX",
     // which the disk-file layer finds in any letter case.
-    std::vector<std::string> indexFiles(args.begin() + 1, args.end());
+    std::vector<std::string> indexFiles(words.begin() + 1, words.end());
     if (indexFiles.empty()) indexFiles.push_back(replaceExtension(table->path(), ".MDX"));
 
     int tags = 0;
     long keys = 0;
     long problems = 0;
+    if (const uint64_t partial = table->partialRecordBytes(); partial > 0) {
+        printLine(std::string(fileNamePart(table->path())) + ": the file ends inside record " +
+                  std::to_string(table->recordCount() + 1) + " (" + std::to_string(partial) +
+                  " of " + std::to_string(table->recordLength()) + " bytes)");
+        ++problems;
+    }
     for (const std::string& indexFile : indexFiles) {
         IndexCheckReport report;
         try {
@@ -69,7 +84,7 @@ int runCheck(const Args& args) {
     return problems == 0 ? kExitClean : kExitProblems;
 }
 
-const CommandRegistrar kCheck({"check", "check TABLE [MDXFILE...]", runCheck});
+const CommandRegistrar kCheck({"check", std::string(kUsage), runCheck, std::string(kExitStatus)});
 
 }  // namespace
 

@@ -1,41 +1,39 @@
 // abonex-db create DIR: an empty directory — the persons, organisations and favourites tables,
-// each with its index file and name tag.
-#include <sys/stat.h>
-
-#include <cerrno>
+// each with its index file and name tag — in a folder that holds none of them yet.
 #include <string>
 
 #include "app/directory_tables.h"
 #include "engine/dbf/dbf_create.h"
-#include "engine/file/engine_error.h"
-#include "engine/file/path_util.h"
 #include "engine/index/production_index.h"
+#include "tools/new_directory.h"
 #include "tools/tool_command.h"
+#include "tools/tool_options.h"
 
 namespace abonex::tool {
 
 namespace {
 
+constexpr std::string_view kUsage = "create DIR";
+
 int runCreate(const Args& args) {
-    if (args.size() != 1) return usageError("usage: abonex-db create DIR");
-    std::string dir = args[0];
-    if (::mkdir(dir.c_str(), 0755) != 0 && errno != EEXIST) {
-        raiseEngineError(errnoToEngineCode(errno, true), sub::kCreate, dir);
-    }
-    if (!dir.empty() && dir.back() != '/') dir += '/';
+    ToolOptions options(kUsage, {});
+    if (auto exit = options.parse(args)) return *exit;
+    if (options.words().size() != 1) return options.usageError();
+    const std::optional<std::string> dir = newDirectoryFolder(options.words()[0]);
+    if (!dir) return kExitFailed;
     for (const DirectoryTable& table : kDirectoryTables) {
-        std::string path = dir + std::string(table.tableFile);
+        std::string path = *dir + std::string(table.tableFile);
         createDbfTable(path, directoryFieldSpecs(table));
         printLine("created " + path);
         GSO_dBaseFld created(path, false, true);
         createProductionIndex(created, table.tagName, nameTagExpression(table));
-        printLine("created " + dir + std::string(table.indexFile) + " (tag " +
+        printLine("created " + *dir + std::string(table.indexFile) + " (tag " +
                   std::string(table.tagName) + ")");
     }
-    return 0;
+    return kExitOk;
 }
 
-const CommandRegistrar kCreate({"create", "create DIR", runCreate});
+const CommandRegistrar kCreate({"create", std::string(kUsage), runCreate});
 
 }  // namespace
 

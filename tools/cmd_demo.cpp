@@ -1,17 +1,16 @@
 // abonex-db demo DIR [--persons N] [--orgs N] [--favourites N] [--seed S]: a demo town
 // directory — persons with Russian surnames and initials, organisations with their kinds and
-// names, favourites taken from both — with the index files, the same for the same seed.
-#include <sys/stat.h>
-
-#include <cerrno>
+// names, favourites taken from both — with the index files, the same for the same seed, in a
+// folder that holds none of the directory's files yet.
 #include <charconv>
+#include <utility>
 
 #include "app/directory_tables.h"
-#include "engine/file/engine_error.h"
-#include "engine/file/path_util.h"
 #include "engine/index/production_index.h"
+#include "tools/new_directory.h"
 #include "tools/persons_generator.h"
 #include "tools/tool_command.h"
+#include "tools/tool_options.h"
 
 namespace abonex::tool {
 
@@ -30,24 +29,23 @@ void indexTable(const std::string& path, const DirectoryTable& table) {
 }
 
 int runDemo(const Args& args) {
-    if (args.empty()) return usageError("usage: abonex-db " + std::string(kUsage));
+    ToolOptions options(
+        kUsage, {{"--persons", true}, {"--orgs", true}, {"--favourites", true}, {"--seed", true}});
+    if (auto exit = options.parse(args)) return *exit;
+    if (options.words().size() != 1) return options.usageError();
     long persons = 5000, orgs = 800, favourites = 25, seed = 2026;
-    for (size_t i = 1; i < args.size(); ++i) {
-        long* target = args[i] == "--persons"      ? &persons
-                       : args[i] == "--orgs"       ? &orgs
-                       : args[i] == "--favourites" ? &favourites
-                       : args[i] == "--seed"       ? &seed
-                                                   : nullptr;
-        if (target == nullptr || i + 1 >= args.size() || !parseCount(args[i + 1], *target)) {
-            return usageError("usage: abonex-db " + std::string(kUsage));
+    for (auto [name, target] : {std::pair{"--persons", &persons},
+                                {"--orgs", &orgs},
+                                {"--favourites", &favourites},
+                                {"--seed", &seed}}) {
+        const std::optional<std::string> text = options.value(name);
+        if (text && !parseCount(*text, *target)) {
+            return options.usageError(std::string(name) + " needs a count, not \"" + *text + "\"");
         }
-        ++i;
     }
-    std::string dir = args[0];
-    if (::mkdir(dir.c_str(), 0755) != 0 && errno != EEXIST) {
-        raiseEngineError(errnoToEngineCode(errno, true), sub::kCreate, dir);
-    }
-    if (dir.back() != '/') dir += '/';
+    const std::optional<std::string> folder = newDirectoryFolder(options.words()[0]);
+    if (!folder) return kExitFailed;
+    const std::string& dir = *folder;
 
     demo::PersonsGenerator generator(static_cast<uint64_t>(seed));
     const DirectoryTable& personsTable = directoryTable(DirectoryMode::Persons);
@@ -78,7 +76,7 @@ int runDemo(const Args& args) {
     printLine("demo directory " + dir + ": " + std::to_string(persons) + " persons, " +
               std::to_string(orgs) + " organisations, " + std::to_string(favourites) +
               " favourites");
-    return 0;
+    return kExitOk;
 }
 
 const CommandRegistrar kDemo({"demo", std::string(kUsage), runDemo});

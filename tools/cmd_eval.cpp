@@ -1,5 +1,6 @@
 // abonex-db eval TABLE "EXPRESSION" [--record N]: compiles a key expression against a table
-// and prints its result type and value on one record.
+// and prints its result type and value on one record. The expression is typed in UTF-8 and
+// compiled in the table's code page, so its text literals are the table's text.
 #include <charconv>
 #include <string>
 
@@ -9,7 +10,9 @@
 #include "engine/expr/exp_handler.h"
 #include "engine/expr/julian_date.h"
 #include "engine/file/engine_error.h"
+#include "tools/table_access.h"
 #include "tools/tool_command.h"
+#include "tools/tool_options.h"
 
 namespace abonex::tool {
 
@@ -39,32 +42,35 @@ std::string printable(const ExpValue& value) {
 }
 
 int runEval(const Args& args) {
-    if (args.size() != 2 && args.size() != 4) return usageError(kUsage);
+    ToolOptions options(kUsage, {{"--record", true}});
+    if (auto exit = options.parse(args)) return *exit;
+    const std::vector<std::string>& words = options.words();
+    if (words.size() != 2) return options.usageError();
     int record = 1;
-    if (args.size() == 4) {
-        const std::string& value = args[3];
-        auto result = std::from_chars(value.data(), value.data() + value.size(), record);
-        if (args[2] != "--record" || result.ec != std::errc() ||
-            result.ptr != value.data() + value.size() || record < 1) {
-            return usageError(kUsage);
+    if (const std::optional<std::string> value = options.value("--record")) {
+        auto result = std::from_chars(value->data(), value->data() + value->size(), record);
+        if (result.ec != std::errc() || result.ptr != value->data() + value->size() || record < 1) {
+            return options.usageError("--record needs a record number, not \"" + *value + "\"");
         }
     }
-    GSO_dBaseFld table(args[0], true, false);
-    if (table.recordCount() == 0) {
-        table.BlankRecord();
+    const std::optional<std::string> expression = expressionForTable(words[1]);
+    if (!expression) return options.usageError(kExpressionNotInTablePage);
+    auto table = openTableFile(words[0], false);
+    if (table->recordCount() == 0) {
+        table->BlankRecord();
     } else {
-        table.GotoRecord(record);
+        table->GotoRecord(record);
         // One past the last record only sets the end flag; report it like any record beyond.
-        if (table.atEnd()) raiseEngineError(err::kBeyondEof, sub::kRecordRead, table.path());
+        if (table->atEnd()) raiseEngineError(err::kBeyondEof, sub::kRecordRead, table->path());
     }
-    TgsDBFExpUserLink link(table);
+    TgsDBFExpUserLink link(*table);
     TgsExpHandler handler(&link);
-    handler.ExpressionCompile(args[1]);
-    if (!handler.isCompiled()) return usageError("the expression is empty");
+    handler.ExpressionCompile(*expression);
+    if (!handler.isCompiled()) return options.usageError("the expression is empty");
     const ExpValue value = handler.ExpressionEvaluate();
     printLine(expTypeName(value.type));
     printLine(printable(value));
-    return 0;
+    return kExitOk;
 }
 
 const CommandRegistrar kEval({"eval", std::string(kUsage), runEval});

@@ -1,33 +1,51 @@
 // abonex-db reindex TABLE [MDXFILE...]: rebuilds every tag of the index files of a table (by
-// default its production index file: same folder and base name, ".MDX").
+// default its production index file: same folder and base name, ".MDX"). A table that ends
+// inside a record is rebuilt from its whole records, and the record left out is named.
 #include <string>
 #include <vector>
 
 #include "engine/dbf/dbf_fields.h"
 #include "engine/index/mdx_file.h"
 #include "engine/index/production_index.h"
+#include "tools/table_access.h"
 #include "tools/tool_command.h"
+#include "tools/tool_options.h"
 
 namespace abonex::tool {
 
 namespace {
 
+constexpr std::string_view kUsage = "reindex TABLE [MDXFILE...]";
+constexpr std::string_view kExitStatus =
+    "0 done, 1 error or a table that ends inside a record (rebuilt without it), 2 usage error";
+
 int runReindex(const Args& args) {
-    if (args.empty()) return usageError("usage: abonex-db reindex TABLE [MDXFILE...]");
-    GSO_dBaseFld table(args[0], true, true);
-    std::vector<std::string> files(args.begin() + 1, args.end());
-    if (files.empty()) files.push_back(productionIndexPath(table));
+    ToolOptions options(kUsage, {}, kExitStatus);
+    if (auto exit = options.parse(args)) return *exit;
+    const std::vector<std::string>& words = options.words();
+    if (words.empty()) return options.usageError();
+    auto table = openTableFile(words[0], true);
+    std::vector<std::string> files(words.begin() + 1, words.end());
+    if (files.empty()) files.push_back(productionIndexPath(*table));
     for (const auto& name : files) {
-        GSobjMDXFile file(table, name);
+        GSobjMDXFile file(*table, name);
         file.Reindex();
         printLine("reindexed " + file.path() + ": " + std::to_string(file.tags().size()) +
-                  " tags, " + std::to_string(table.recordCount()) + " records");
+                  " tags, " + std::to_string(table->recordCount()) + " records");
         file.close();
     }
-    return 0;
+    if (const uint64_t partial = table->partialRecordBytes(); partial > 0) {
+        printError("abonex-db: " + table->path() + " ends inside record " +
+                   std::to_string(table->recordCount() + 1) + " (" + std::to_string(partial) +
+                   " of " + std::to_string(table->recordLength()) +
+                   " bytes); that record is not indexed");
+        return kExitFailed;
+    }
+    return kExitOk;
 }
 
-const CommandRegistrar kReindex({"reindex", "reindex TABLE [MDXFILE...]", runReindex});
+const CommandRegistrar kReindex({"reindex", std::string(kUsage), runReindex,
+                                 std::string(kExitStatus)});
 
 }  // namespace
 

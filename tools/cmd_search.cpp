@@ -1,5 +1,7 @@
 // abonex-db search TABLE [--name TEXT] [--phone TEXT] [--anywhere]: the rows the main window
-// shows for that search, in name order, as UTF-8 CSV.
+// shows for that search, in name order, as UTF-8 CSV. Like grep, the exit status tells whether
+// anything was found; an index that names a record the table does not hold is an error.
+#include <exception>
 #include <iostream>
 
 #include "app/search_filter.h"
@@ -7,48 +9,69 @@
 #include "tools/csv.h"
 #include "tools/table_access.h"
 #include "tools/tool_command.h"
+#include "tools/tool_options.h"
 
 namespace abonex::tool {
 
 namespace {
 
 constexpr std::string_view kUsage = "search TABLE [--name TEXT] [--phone TEXT] [--anywhere]";
+constexpr int kExitNoneFound = 1;
+constexpr int kExitSearchFailed = 3;
+constexpr std::string_view kExitStatus = "0 rows found, 1 none found, 2 usage error, 3 error";
 
-int runSearch(const Args& args) {
-    if (args.empty()) return usageError("usage: abonex-db " + std::string(kUsage));
-    SearchCriteria search;
-    for (size_t i = 1; i < args.size(); ++i) {
-        std::string_view option = args[i];
-        if ((option == "--name" || option == "--phone") && i + 1 < args.size()) {
-            std::optional<std::string> ansi = utf8ToAnsi(args[++i]);
-            if (!ansi) return usageError("the search text holds a character code page 1251 lacks");
-            (option == "--name" ? search.name : search.phone) = *ansi;
-        } else if (option == "--anywhere") {
-            search.atStart = false;
-        } else {
-            return usageError("usage: abonex-db " + std::string(kUsage));
-        }
-    }
-    TableLocation location = locateTable(args[0]);
+int search(const TableLocation& location, const SearchCriteria& criteria) {
     TEngineDataSet set;
     set.setFiltered(true);
-    set.OnFilterRecord = [&search](TEngineDataSet& dataSet, bool& accept) {
-        DSetFilterRecord(search, dataSet, accept);
+    set.OnFilterRecord = [&criteria](TEngineDataSet& dataSet, bool& accept) {
+        DSetFilterRecord(criteria, dataSet, accept);
     };
     openTable(set, location, defaultOrderTag(location), /*translate=*/true, /*readOnly=*/true);
     std::vector<std::string> header;
     for (int i = 0; i < set.FieldCount(); ++i) header.push_back(set.Fields(i).FieldName());
     std::cout << csvLine(header);
+    int rows = 0;
     for (set.First(); !set.Eof(); set.Next()) {
+        requireRowInTable(set);
         std::vector<std::string> values;
         for (int i = 0; i < set.FieldCount(); ++i)
             values.push_back(ansiToUtf8(set.Fields(i).AsString()));
         std::cout << csvLine(values);
+        ++rows;
     }
-    return 0;
+    return rows > 0 ? kExitOk : kExitNoneFound;
 }
 
-const CommandRegistrar kSearch({"search", std::string(kUsage), runSearch});
+int runSearch(const Args& args) {
+    ToolOptions options(kUsage, {{"--name", true}, {"--phone", true}, {"--anywhere", false}},
+                        kExitStatus);
+    if (auto exit = options.parse(args)) return *exit;
+    if (options.words().size() != 1) return options.usageError();
+    SearchCriteria criteria;
+    for (auto [name, target] :
+         {std::pair{"--name", &criteria.name}, std::pair{"--phone", &criteria.phone}}) {
+        if (const std::optional<std::string> text = options.value(name)) {
+            std::optional<std::string> ansi = utf8ToAnsi(*text);
+            if (!ansi) {
+                return options.usageError(
+                    "the search text holds a character code page 1251 "
+                    "lacks");
+            }
+            *target = *ansi;
+        }
+    }
+    criteria.atStart = !options.has("--anywhere");
+    try {
+        return search(locateTable(options.words()[0]), criteria);
+    } catch (const std::exception& error) {
+        std::cout.flush();
+        printError(error.what());
+        return kExitSearchFailed;
+    }
+}
+
+const CommandRegistrar kSearch({"search", std::string(kUsage), runSearch,
+                                std::string(kExitStatus)});
 
 }  // namespace
 

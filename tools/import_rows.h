@@ -1,6 +1,12 @@
-// The import's check of CSV rows against the table's first four fields, done before anything
-// is written: every row must have four columns, hold only characters code page 866 can hold,
-// and fit its fields (or be cut to them when truncating).
+// The import's check of CSV rows against the table's fields, done before anything is written:
+// every row must have the right number of columns, hold only characters code page 866 can hold
+// (and no NUL byte), and fit its fields (or be cut to them when truncating).
+//
+// A first line whose columns all name fields of the table (letter case and surrounding blanks
+// ignored) is a header: the columns are then matched to the fields by name, in any order, and
+// the line itself is never imported. The generic names "name", "phone1", "phone2" and
+// "comment" stand for the first four fields of any directory table. Without a header the
+// columns are the first four fields, in order.
 #pragma once
 
 #include <optional>
@@ -14,25 +20,33 @@ namespace abonex::tool {
 
 inline constexpr size_t kImportColumns = 4;
 
-// A field a column is stored in: its name and its length in bytes.
+// A field a column may be stored in: its name and its length in bytes.
 struct ImportColumn {
     std::string name;
     int size = 0;
 };
 
+// How the first line is taken.
+enum class CsvHeader {
+    Detect,    // a header when every column names a field, data otherwise
+    Required,  // must be a header: a column that names no field is an error
+    None,      // data, like every other line
+};
+
 struct ImportRows {
-    // The rows to append, as the code-page-866 bytes of the four columns.
+    // For each CSV column, the index of the field it is stored in.
+    std::vector<size_t> fields;
+    // The rows to append, one value per column, as the code-page-866 bytes to store.
     std::vector<std::vector<std::string>> rows;
-    // The message for the first row that fails, naming `csvPath` and its line; nothing is to
+    // The message for the first line that fails, naming `csvPath` and its line; nothing is to
     // be written when it is set.
     std::optional<std::string> error;
 };
 
-// Checks `records` (parsed from `csvPath`) against `columns` (the table's fields in order, at
-// least four). A first record that names the columns ("name,phone1,phone2,comment" or the
-// field names, in any case) is skipped. With `truncate`, long values are cut to the field.
+// Checks `records` (parsed from `csvPath`) against `fields`, the table's fields in order (at
+// least four). With `truncate`, long values are cut to the field.
 ImportRows validateImportRows(const std::vector<CsvRecord>& records,
-                              const std::vector<ImportColumn>& columns, std::string_view csvPath,
-                              bool truncate);
+                              const std::vector<ImportColumn>& fields, std::string_view csvPath,
+                              bool truncate, CsvHeader header = CsvHeader::Detect);
 
 }  // namespace abonex::tool

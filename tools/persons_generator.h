@@ -36,13 +36,13 @@ class PersonsGenerator {
     uint64_t m_state;
 };
 
-// Creates the table `path` with `fields` (name, phone 1, phone 2, comment by position) and
+// Creates the new table `path` with `fields` (name, phone 1, phone 2, comment by position) and
 // appends `rows` to it.
 void writeRows(const std::string& path, const std::vector<FieldSpec>& fields,
                const std::vector<PersonRow>& rows);
 
 // Writes a persons table (NAME C30, PHONE1 C15, PHONE2 C15, COMMENT C250) of `count` rows from
-// `seed` at `path`, replacing any file there. Rows are written in bulk, not one append at a time.
+// `seed` at `path`, which must not exist yet. Rows are written in bulk, not one append at a time.
 void writePersonsTable(const std::string& path, int count, uint64_t seed);
 
 }  // namespace abonex::demo

@@ -1,8 +1,24 @@
 #include "tools/table_access.h"
 
+#include <algorithm>
+#include <stdexcept>
+
+#include "engine/dataset/db_handler.h"
+#include "engine/dbf/codepage.h"
 #include "engine/file/path_util.h"
+#include "engine/index/mdx_file.h"
 
 namespace abonex::tool {
+
+std::unique_ptr<GSO_dBaseFld> openTableFile(std::string_view path, bool readWrite) {
+    auto table = std::make_unique<GSO_dBaseFld>(path, true, readWrite);
+    table->setTextCodePage(TextCodePage::Oem866);
+    return table;
+}
+
+std::optional<std::string> expressionForTable(std::string_view utf8) {
+    return utf8ToOem(utf8);
+}
 
 TableLocation locateTable(std::string_view path) {
     TableLocation location;
@@ -37,6 +53,66 @@ void openTable(TEngineDataSet& set, const TableLocation& location, std::string_v
     set.setIndexName(tag);
     if (!location.productionIndex.empty()) set.setIndexFiles({location.productionIndex});
     set.Open();
+    // The import reads untranslated bytes, yet the text it stores is 866 all the same.
+    set.handler()->setTextCodePage(TextCodePage::Oem866);
+}
+
+namespace {
+
+[[noreturn]] void raiseIndexMismatch(GSO_dBHandler& table, const GSobjMDXFile& file,
+                                     const std::string& what) {
+    std::string message = "index does not match the table: " + file.path() + " " + what +
+                          ", the table " + table.path() + " holds " +
+                          std::to_string(table.recordCount()) + " records";
+    if (const uint64_t partial = table.partialRecordBytes(); partial > 0) {
+        message += " and ends inside record " + std::to_string(table.recordCount() + 1) + " (" +
+                   std::to_string(partial) + " of " + std::to_string(table.recordLength()) +
+                   " bytes)";
+    }
+    throw std::runtime_error(message + "; run abonex-db reindex " + table.path());
+}
+
+}  // namespace
+
+void requireRowInTable(TEngineDataSet& set) {
+    DBFObject& table = *set.handler();
+    if (set.RecNo() <= table.recordCount()) return;  // a record of the table, or no row
+    GSobjMDXTag* tag = table.currentTag();
+    if (tag == nullptr) return;  // record-number order reads only records the table holds
+    raiseIndexMismatch(table, tag->file(),
+                       "names record " + std::to_string(set.RecNo()) + " in tag " + tag->name());
+}
+
+void requireIndexMatchesTable(TEngineDataSet& set) {
+    DBFObject& table = *set.handler();
+    for (int slot = 0; slot < GSO_dBHandler::kIndexSlots; ++slot) {
+        GSobjMDXFile* file = table.indexFile(slot);
+        if (file == nullptr) continue;
+        file->lockIndexFile();
+        struct Unlock {
+            GSobjMDXFile& file;
+            ~Unlock() { file.unlockIndexFile(); }
+        } unlock{*file};
+        file->refreshTags();
+        table.RefreshHeader();
+        const auto records = static_cast<uint32_t>(table.recordCount());
+        for (const auto& tag : file->tags()) {
+            uint32_t keys = 0, highest = 0;
+            tag->walkKeys([&](const TgsVariant& key) {
+                ++keys;
+                highest = std::max(highest, key.pointer());
+            });
+            if (highest > records) {
+                raiseIndexMismatch(
+                    table, *file,
+                    "names record " + std::to_string(highest) + " in tag " + tag->name());
+            }
+            if (!tag->unique() && !tag->hasFilter() && keys != records) {
+                raiseIndexMismatch(table, *file,
+                                   "holds " + std::to_string(keys) + " keys in tag " + tag->name());
+            }
+        }
+    }
 }
 
 }  // namespace abonex::tool

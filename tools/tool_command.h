@@ -1,5 +1,7 @@
 // The sub-commands of abonex-db. Each command lives in its own cmd_*.cpp file and registers
-// itself with a static CommandRegistrar, so adding a command touches no other file.
+// itself with a static CommandRegistrar, so adding a command touches no other file. A command
+// reads its words through ToolOptions (tools/tool_options.h), which gives every command the
+// same --help, the same usage errors and the same rule for words that begin with "-".
 #pragma once
 
 #include <functional>
@@ -11,12 +13,22 @@ namespace abonex::tool {
 
 using Args = std::vector<std::string>;
 
+// Exit statuses shared by the commands.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailed = 1;  // an error: the message is on stderr
+inline constexpr int kExitUsage = 2;   // a wrong command line: the usage is on stderr
+
+// What most commands' exit statuses mean, as "abonex-db help" and --help print it.
+inline constexpr std::string_view kCommonExitStatus = "0 done, 1 error, 2 usage error";
+
 struct ToolCommand {
     std::string name;   // first word on the command line ("info", "index")
     std::string usage;  // one line shown by "abonex-db help"
     // Runs the command with the words after its name; returns the exit status. Engine errors
     // may propagate: the main routine prints their message on stderr and exits 1.
     std::function<int(const Args&)> run;
+    // The meaning of the command's exit statuses, shown by "abonex-db help".
+    std::string exitStatus = std::string(kCommonExitStatus);
 };
 
 class CommandRegistrar {
