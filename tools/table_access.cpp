@@ -13,6 +13,9 @@ namespace abonex::tool {
 std::unique_ptr<GSO_dBaseFld> openTableFile(std::string_view path, bool readWrite) {
     auto table = std::make_unique<GSO_dBaseFld>(path, true, readWrite);
     table->setTextCodePage(TextCodePage::Oem866);
+    // The index files opened on it lock by the protocol every copy of the program uses there.
+    const TableLocation location = locateTable(table->path());
+    if (location.directory != nullptr) table->setLockProtocol(location.directory->protocol);
     return table;
 }
 

@@ -19,7 +19,8 @@
 namespace abonex::tool {
 
 // The table file `path` itself (shared, read-only unless `readWrite`), its text taken as code
-// page 866. Raises the engine's errors.
+// page 866 and, for a directory table, with the directory's lock protocol for its index
+// files. Raises the engine's errors.
 std::unique_ptr<GSO_dBaseFld> openTableFile(std::string_view path, bool readWrite);
 
 // An expression typed on the command line (UTF-8) in the tables' code page 866, so that its

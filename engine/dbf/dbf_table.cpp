@@ -217,6 +217,9 @@ void GSO_dBaseDBF::WriteHeader() {
 }
 
 void GSO_dBaseDBF::setTableFlags(uint8_t bits) {
+    // Other writers may have appended since this table was opened: the header written must
+    // carry their record count, which other readers take from it, not the one seen at open.
+    RefreshHeader();
     m_header[28] = static_cast<uint8_t>(m_header[28] | (bits & kFlagKeptBits));
     m_keptFlags = m_header[28] & kFlagKeptBits;
     m_headerDirty = true;

@@ -401,6 +401,17 @@ void GSobjMDXFile::buildTag(GSobjMDXTag& tag) {
 }
 
 void GSobjMDXFile::Reindex() {
+    // The whole-file region keeps out the writers of a table whose index lock lies inside it.
+    // Under DB4Lock that lock lies above it: the rebuild then also takes the writers' lock, as
+    // they do (waiting for it), through a handle of its own, for as long as it works.
+    std::unique_ptr<GSO_DiskFile> writersLock;
+    const LockRegion writers = indexFileLockRegion(m_protocol);
+    if (m_file->isShared() && writers.offset >= kLockAllRegion.offset + kLockAllRegion.length) {
+        writersLock = std::make_unique<GSO_DiskFile>(m_file->path(), true, m_file->isReadWrite());
+        if (!writersLock->lockWaiting(writers)) {
+            raiseIndexLockError(writersLock->lastError(), m_file->path());
+        }
+    }
     const bool locked = m_file->lockAll();
     struct Unlock {
         GSO_DiskFile& file;

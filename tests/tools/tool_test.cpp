@@ -1,33 +1,10 @@
 // The abonex-db tool, run as a user runs it.
 #include <gtest/gtest.h>
 
-#include "tests/support/test_support.h"
+#include "tests/tools/tool_fixture.h"
 
-namespace abonex {
+namespace abonex::test {
 namespace {
-
-using test::runCommand;
-using test::shellQuote;
-using test::TempDir;
-
-class ToolTest : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        auto created = tool("create " + shellQuote(m_dir.path()));
-        ASSERT_EQ(created.status, 0) << created.err;
-        m_phone = m_dir.file("Phone.DBF");
-    }
-    test::CommandResult tool(const std::string& arguments) {
-        return runCommand(shellQuote(test::toolPath()) + " " + arguments);
-    }
-    std::string writeCsv(const std::string& name, const std::string& text) {
-        std::string path = m_dir.file(name);
-        test::writeFileBytes(path, std::vector<uint8_t>(text.begin(), text.end()));
-        return path;
-    }
-    TempDir m_dir;
-    std::string m_phone;
-};
 
 TEST_F(ToolTest, CreateMakesTheThreeDirectoryTables) {
     auto info = tool("info " + shellQuote(m_dir.file("org.DBF")));
@@ -36,7 +13,7 @@ TEST_F(ToolTest, CreateMakesTheThreeDirectoryTables) {
     EXPECT_NE(info.out.find("ORG_NAME    C    100"), std::string::npos);
     EXPECT_NE(info.out.find("record length:  381"), std::string::npos);
     for (const char* name : {"Phone.MDX", "Org.MDX", "Favor.MDX"}) {
-        EXPECT_TRUE(test::fileSize(m_dir.file(name)) >= 2048u) << name;
+        EXPECT_TRUE(fileSize(m_dir.file(name)) >= 2048u) << name;
     }
 }
 
@@ -72,7 +49,7 @@ TEST_F(ToolTest, ImportThenExportGivesTheRowsBackInNameOrder) {
 }
 
 TEST_F(ToolTest, BadCsvIsRefusedBeforeAnythingIsWritten) {
-    auto before = test::readFileBytes(m_phone);
+    auto before = readFileBytes(m_phone);
     struct Case {
         std::string text;
         std::string message;
@@ -91,7 +68,7 @@ TEST_F(ToolTest, BadCsvIsRefusedBeforeAnythingIsWritten) {
         auto result = tool("import " + shellQuote(m_phone) + " " + shellQuote(csv));
         EXPECT_EQ(result.status, 1);
         EXPECT_EQ(result.err, csv + c.message);
-        EXPECT_EQ(test::readFileBytes(m_phone), before) << c.text;
+        EXPECT_EQ(readFileBytes(m_phone), before) << c.text;
     }
     std::string longName = writeCsv("long.csv", std::string(31, 'y') + ",1,2,3\n");
     auto cut = tool("import " + shellQuote(m_phone) + " " + shellQuote(longName) + " --truncate");
@@ -120,5 +97,83 @@ TEST_F(ToolTest, SearchShowsWhatTheWindowWouldShow) {
     EXPECT_EQ(second.out, "NAME,PHONE1,PHONE2,COMMENT\nСидоров С.С.,33-33-33,,\n");
 }
 
+TEST_F(ToolTest, AHeaderLineMapsColumnsByNameInAnyOrderAndIsNeverImported) {
+    importRows(m_phone, "PHONE1,NAME,PHONE2,COMMENT\n11-11-11,Петров П.,,\n");
+    importRows(m_phone, " comment , Phone2,name,phone1\nкв. 5,22-00-00,Абрамов А.,21-00-01\n");
+    // A header may name fewer fields; the others stay blank.
+    importRows(m_phone, "NAME,PHONE1\nСидоров С.,33-33-33\n");
+    auto exported = tool("export " + shellQuote(m_phone));
+    EXPECT_EQ(exported.out,
+              "NAME,PHONE1,PHONE2,COMMENT\n"
+              "Абрамов А.,21-00-01,22-00-00,кв. 5\n"
+              "Петров П.,11-11-11,,\n"
+              "Сидоров С.,33-33-33,,\n");
+    EXPECT_EQ(tool("check " + shellQuote(m_phone)).status, 0);
+}
+
+TEST_F(ToolTest, HeaderOptionsDecideWhatTheFirstLineIs) {
+    const std::string unknown = writeCsv("unknown.csv", "NAME,TELEPHONE,PHONE2,COMMENT\nA,1,2,3\n");
+    const auto before = readFileBytes(m_phone);
+    auto refused = tool("import " + shellQuote(m_phone) + " " + shellQuote(unknown) + " --header");
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_EQ(refused.err,
+              unknown +
+                  ":1: the header names \"TELEPHONE\", which is no field of the table; "
+                  "nothing imported\n");
+    EXPECT_EQ(readFileBytes(m_phone), before);
+    const std::string twice = writeCsv("twice.csv", "NAME,name\nA,B\n");
+    refused = tool("import " + shellQuote(m_phone) + " " + shellQuote(twice));
+    EXPECT_EQ(refused.err, twice + ":1: the header names the field NAME twice; nothing imported\n");
+    auto both =
+        tool("import " + shellQuote(m_phone) + " " + shellQuote(unknown) + " --header --no-header");
+    EXPECT_EQ(both.status, 2);
+    EXPECT_EQ(readFileBytes(m_phone), before);
+
+    // Without the option a line that names no field is data, taken by position.
+    ASSERT_EQ(tool("import " + shellQuote(m_phone) + " " + shellQuote(unknown)).status, 0);
+    // --no-header takes even a line of field names as data.
+    const std::string names = writeCsv("names.csv", "NAME,PHONE1,PHONE2,COMMENT\n");
+    ASSERT_EQ(
+        tool("import " + shellQuote(m_phone) + " " + shellQuote(names) + " --no-header").status, 0);
+    EXPECT_EQ(tool("export " + shellQuote(m_phone)).out,
+              "NAME,PHONE1,PHONE2,COMMENT\nA,1,2,3\nNAME,TELEPHONE,PHONE2,COMMENT\n"
+              "NAME,PHONE1,PHONE2,COMMENT\n");
+}
+
+TEST_F(ToolTest, ANulByteIsRefusedWithItsLine) {
+    const auto before = readFileBytes(m_phone);
+    const std::string csv = writeCsv("nul.csv", std::string("a,1,2,3\nA\0B,1,2,3\n", 18));
+    auto result = tool("import " + shellQuote(m_phone) + " " + shellQuote(csv));
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err, csv + ":2: column 1 holds a NUL byte; nothing imported\n");
+    EXPECT_EQ(readFileBytes(m_phone), before);
+}
+
+TEST_F(ToolTest, SearchExitsLikeGrep) {
+    importRows(m_phone, "Иванов И.И.,22-11-00,,\n");
+    auto found = tool("search " + shellQuote(m_phone) + " --name Иван");
+    EXPECT_EQ(found.status, 0);
+    EXPECT_EQ(found.out, "NAME,PHONE1,PHONE2,COMMENT\nИванов И.И.,22-11-00,,\n");
+    auto none = tool("search " + shellQuote(m_phone) + " --name Петр");
+    EXPECT_EQ(none.status, 1);
+    EXPECT_EQ(none.out, "NAME,PHONE1,PHONE2,COMMENT\n");
+    EXPECT_EQ(none.err, "");
+    EXPECT_EQ(tool("search " + shellQuote(m_phone) + " --nam Петр").status, 2);
+    auto missing = tool("search " + shellQuote(m_dir.file("none.dbf")));
+    EXPECT_EQ(missing.status, 3);
+    EXPECT_EQ(missing.err, "Cannot find file " + m_dir.file("none.dbf") + "\n");
+}
+
+TEST_F(ToolTest, IndexCreateSaysWhetherItMadeOrReplacedATag) {
+    const std::string table = shellQuote(m_phone), index = shellQuote(m_dir.file("Phone.MDX"));
+    auto made = tool("index create " + table + " " + index + " PH PHONE1");
+    EXPECT_EQ(made.out, "created tag PH in " + m_dir.file("Phone.MDX") + "\n");
+    auto replaced = tool("index create " + table + " " + index + " ph 'PHONE1 + NAME'");
+    EXPECT_EQ(replaced.status, 0) << replaced.err;
+    EXPECT_EQ(replaced.out, "replaced tag PH in " + m_dir.file("Phone.MDX") + "\n");
+    auto dump = tool("index dump " + index + " PH");
+    EXPECT_NE(dump.out.find("  key:            PHONE1 + NAME\n"), std::string::npos) << dump.out;
+}
+
 }  // namespace
-}  // namespace abonex
+}  // namespace abonex::test

@@ -211,6 +211,18 @@ TEST_F(TableTest, CreatingOverAnExistingTableIsRefusedAndChangesNothing) {
     EXPECT_EQ(reader.FieldGet("NAME"), "IVANOV I.I.");
 }
 
+TEST_F(TableTest, SettingAFlagKeepsTheRecordCountOfOtherWriters) {
+    GSO_dBaseFld early(m_path, true, true);  // opened before the others appended
+    {
+        GSO_dBaseFld other(m_path, true, true);
+        for (int i = 0; i < 3; ++i) appendPerson(other, "N" + std::to_string(i), "1");
+    }
+    early.setTableFlags(kFlagProductionIndex);
+    auto b = bytes();
+    EXPECT_EQ(le32(b, 4), 3u);  // other readers take the count from here
+    EXPECT_EQ(b[28] & kFlagProductionIndex, kFlagProductionIndex);
+}
+
 TEST_F(TableTest, PositionCodesAndEdgeFlags) {
     GSO_dBaseFld table(m_path, true, true);
     table.GotoRecord(PosTop);

@@ -380,9 +380,12 @@ TEST_F(MdxFileTest, CreatingAndDeletingATagWaitForTheIndexLock) {
     EXPECT_EQ(indexBytes(), before);  // nothing written without the lock
     ASSERT_EQ(file.tags().size(), 1u);
     // With the whole wait, the change goes ahead once the other writer lets go.
+    const auto start = std::chrono::steady_clock::now();
     release.notify();
     file.TagCreate("PHONE1", "PHONE1", "", false, true);
-    EXPECT_TRUE(released.wait(0));  // the lock was only had after the holder let go
+    // The holder lets go 150 ms after it was told to: the tag came after that.
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(150));
+    EXPECT_TRUE(released.wait());
     EXPECT_EQ(test::waitChild(child), 0);
     EXPECT_FALSE(test::regionLocked(m_index, 0x7FFFFFFD, 1));
     file.TagDelete("NAME");
@@ -415,6 +418,42 @@ TEST_F(MdxFileTest, TagChangesTakeOverTheTagTableThatAnotherCopyLeft) {
     ASSERT_EQ(reopened.tags().size(), 2u);
     EXPECT_EQ(reopened.tags()[1]->name(), "PHONE1");
     EXPECT_EQ(reopened.tags()[1]->headerBlock(), phone1.headerBlock());
+}
+
+TEST_F(MdxFileTest, RebuildUnderDb4LockWaitsForTheWritersLock) {
+    GSO_dBaseFld table(m_table, true, true);
+    table.setLockProtocol(TgsLokProtocol::DB4Lock);
+    GSobjMDXFile::create(table, "Phone")->TagCreate("NAME", "NAME", "", false, true);
+    test::ProcessSignal locked, release, released;
+    const int child = test::forkChild([&] {
+        GSO_DiskFile file(m_index, true, true);
+        if (!file.lock(indexFileLockRegion(TgsLokProtocol::DB4Lock))) return 1;
+        locked.notify();
+        release.wait();
+        std::this_thread::sleep_for(std::chrono::milliseconds(150));
+        file.unlock();
+        released.notify();
+        return 0;
+    });
+    ASSERT_TRUE(locked.wait());
+    GSobjMDXFile file(table, "Phone");
+    const auto before = indexBytes();
+    {
+        const LockWait saved = GSO_DiskFile::defaultLockWait();
+        GSO_DiskFile::defaultLockWait() = LockWait{3, 10};
+        test::expectEngineError([&] { file.Reindex(); }, "Error 33 in Lock of " + m_index);
+        GSO_DiskFile::defaultLockWait() = saved;
+    }
+    EXPECT_EQ(indexBytes(), before);  // not cut while a writer works on it
+    const auto start = std::chrono::steady_clock::now();
+    release.notify();
+    file.Reindex();
+    // The writer lets go 150 ms after it was told to: the rebuild came after that.
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(150));
+    EXPECT_TRUE(released.wait());
+    EXPECT_EQ(test::waitChild(child), 0);
+    EXPECT_FALSE(test::regionLocked(m_index, 0xEFFFFFFE, 2));
+    EXPECT_FALSE(test::regionLocked(m_index, 0, 0x7FFFFFFF));
 }
 
 TEST_F(MdxFileTest, IndexFileLockFollowsTheTableProtocol) {

@@ -1,0 +1,161 @@
+// What the tool does with files that are there already, cut short, or of another table: it
+// never replaces a table, never writes into an index that does not match its table, and never
+// passes a damaged table off as a sound one.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "engine/dbf/dbf_fields.h"
+#include "tests/tools/tool_fixture.h"
+
+namespace abonex::test {
+namespace {
+
+TEST(ToolNewDirectory, CreateAndDemoRefuseAFolderThatHoldsADirectoryFile) {
+    for (const char* existing :
+         {"phone.dbf", "ORG.DBF", "favor.DBF", "phone.mdx", "Org.mdx", "FAVOR.mdx"}) {
+        for (const char* command : {"create ", "demo "}) {
+            TempDir folder;
+            const std::string path = folder.file(existing);
+            writeFileBytes(path, {'k', 'e', 'e', 'p'});
+            auto result =
+                runCommand(shellQuote(toolPath()) + " " + command + shellQuote(folder.path()));
+            EXPECT_EQ(result.status, 1) << command << existing;
+            EXPECT_EQ(result.err, "abonex-db: " + path +
+                                      " already exists; a new directory needs a folder without "
+                                      "its tables and index files (nothing was changed)\n");
+            EXPECT_EQ(readFileBytes(path), (std::vector<uint8_t>{'k', 'e', 'e', 'p'}));
+            int files = 0;
+            for ([[maybe_unused]] const auto& entry :
+                 std::filesystem::directory_iterator(folder.path()))
+                ++files;
+            EXPECT_EQ(files, 1) << command << existing;
+        }
+    }
+}
+
+TEST_F(ToolTest, CreateOverAnOpenDirectoryChangesNothing) {
+    importRows(m_phone, "Иванов И.И.,22-11-00,,\n");
+    GSO_dBaseFld open(m_phone, true, false);  // the program has the table open meanwhile
+    const auto table = readFileBytes(m_phone);
+    const auto index = readFileBytes(m_dir.file("Phone.MDX"));
+    EXPECT_EQ(tool("create " + shellQuote(m_dir.path())).status, 1);
+    EXPECT_EQ(tool("demo " + shellQuote(m_dir.path()) + " --persons 10").status, 1);
+    EXPECT_EQ(readFileBytes(m_phone), table);
+    EXPECT_EQ(readFileBytes(m_dir.file("Phone.MDX")), index);
+    open.RefreshHeader();
+    ASSERT_EQ(open.recordCount(), 1);
+    open.GotoRecord(1);
+    EXPECT_EQ(open.FieldGet("PHONE1"), "22-11-00");
+}
+
+class DamagedTableTool : public ToolTest {
+  protected:
+    // Three persons, then the table cut in the middle of the third record.
+    void cutInsideTheLastRecord() {
+        importRows(m_phone, "Абрамов А.,1,,\nБорисов Б.,2,,\nВасильев В.,3,,\n");
+        auto bytes = readFileBytes(m_phone);
+        bytes.resize(bytes.size() - 1 - 200);  // the end mark and 200 of 311 bytes
+        writeFileBytes(m_phone, bytes);
+    }
+    std::string mismatch(const std::string& what, const std::string& tail) const {
+        return "index does not match the table: " + m_dir.file("Phone.MDX") + " " + what +
+               ", the table " + m_phone + " holds " + tail + "; run abonex-db reindex " + m_phone +
+               "\n";
+    }
+};
+
+TEST_F(DamagedTableTool, ATableCutInsideARecordStopsExportAndSearchAndIsReported) {
+    cutInsideTheLastRecord();
+    const std::string expected = mismatch("names record 3 in tag NAME",
+                                          "2 records and ends inside record 3 (111 of 311 "
+                                          "bytes)");
+    auto exported = tool("export " + shellQuote(m_phone));
+    EXPECT_EQ(exported.status, 1);
+    EXPECT_EQ(exported.err, expected);
+    EXPECT_EQ(exported.out, "NAME,PHONE1,PHONE2,COMMENT\nАбрамов А.,1,,\nБорисов Б.,2,,\n");
+    auto searched = tool("search " + shellQuote(m_phone) + " --name В");
+    EXPECT_EQ(searched.status, 3);
+    EXPECT_EQ(searched.err, expected);
+    EXPECT_EQ(searched.out.find(",,,"), std::string::npos);
+
+    auto info = tool("info " + shellQuote(m_phone));
+    EXPECT_NE(
+        info.out.find("records:        2\n"
+                      "incomplete:     the file ends inside record 3: 111 of its 311 bytes\n"),
+        std::string::npos)
+        << info.out;
+    auto check = tool("check " + shellQuote(m_phone));
+    EXPECT_EQ(check.status, 1);
+    EXPECT_EQ(check.out.rfind("Phone.DBF: the file ends inside record 3 (111 of 311 bytes)\n", 0),
+              0u)
+        << check.out;
+
+    // The rebuild says which record it leaves out; the whole records export again.
+    auto reindexed = tool("reindex " + shellQuote(m_phone));
+    EXPECT_EQ(reindexed.status, 1);
+    EXPECT_EQ(reindexed.out, "reindexed " + m_dir.file("Phone.MDX") + ": 1 tags, 2 records\n");
+    EXPECT_EQ(reindexed.err, "abonex-db: " + m_phone +
+                                 " ends inside record 3 (111 of 311 bytes); that record is not "
+                                 "indexed\n");
+    exported = tool("export " + shellQuote(m_phone));
+    EXPECT_EQ(exported.status, 0) << exported.err;
+    EXPECT_EQ(exported.out, "NAME,PHONE1,PHONE2,COMMENT\nАбрамов А.,1,,\nБорисов Б.,2,,\n");
+}
+
+TEST_F(DamagedTableTool, AnIndexOfAnotherTableIsNeitherShownNorWrittenInto) {
+    importRows(m_phone, "Абрамов А.,1,,\nБорисов Б.,2,,\n");
+    TempDir other;
+    ASSERT_EQ(tool("demo " + shellQuote(other.path()) + " --persons 40").status, 0);
+    copyFile(other.file("Phone.MDX"), m_dir.file("Phone.MDX"));
+    const auto table = readFileBytes(m_phone);
+    const auto index = readFileBytes(m_dir.file("Phone.MDX"));
+
+    const std::string rows = writeCsv("more.csv", "Васильев В.,3,,\n");
+    auto imported = tool("import " + shellQuote(m_phone) + " " + shellQuote(rows));
+    EXPECT_EQ(imported.status, 1);
+    EXPECT_EQ(
+        imported.err.rfind(
+            "index does not match the table: " + m_dir.file("Phone.MDX") + " names record ", 0),
+        0u)
+        << imported.err;
+    EXPECT_EQ(readFileBytes(m_phone), table);
+    EXPECT_EQ(readFileBytes(m_dir.file("Phone.MDX")), index);
+    auto exported = tool("export " + shellQuote(m_phone));
+    EXPECT_EQ(exported.status, 1);
+    EXPECT_EQ(exported.out.find(",,,"), std::string::npos) << exported.out;
+
+    // An index of the table as it was before it had any rows holds too few keys.
+    TempDir empty;
+    ASSERT_EQ(tool("create " + shellQuote(empty.path())).status, 0);
+    copyFile(empty.file("Phone.MDX"), m_dir.file("Phone.MDX"));
+    imported = tool("import " + shellQuote(m_phone) + " " + shellQuote(rows));
+    EXPECT_EQ(imported.status, 1);
+    EXPECT_EQ(imported.err, mismatch("holds 0 keys in tag NAME", "2 records"));
+    EXPECT_EQ(readFileBytes(m_phone), table);
+}
+
+TEST_F(ToolTest, InfoOnAnIndexFileSaysSoAndShowsItsTags) {
+    const std::string index = m_dir.file("Phone.MDX");
+    ASSERT_EQ(tool("index create " + shellQuote(m_phone) + " " + shellQuote(index) +
+                   " PH PHONE1 --descending")
+                  .status,
+              0);
+    auto info = tool("info " + shellQuote(index));
+    EXPECT_EQ(info.status, 0) << info.err;
+    EXPECT_EQ(info.out.rfind(index + " is an index file (a multiple-index file), not a table; "
+                                     "its tags:\n",
+                             0),
+              0u)
+        << info.out;
+    EXPECT_NE(info.out.find("tags:             2\n"), std::string::npos);
+    EXPECT_NE(info.out.find("table:            " + m_phone + "\n"), std::string::npos);
+    EXPECT_NE(info.out.find("tag:              NAME\n"), std::string::npos);
+    EXPECT_NE(info.out.find("tag:              PH\n"), std::string::npos);
+    EXPECT_NE(info.out.find("  flags:          descending\n"), std::string::npos);
+    EXPECT_EQ(info.out.find("dBase DBF file header invalid"), std::string::npos);
+    EXPECT_EQ(info.err, "");
+}
+
+}  // namespace
+}  // namespace abonex::test
