@@ -349,24 +349,33 @@ TEST_F(MdxFileTest, IndexFileLockWaitsAndThenFailsWithTheLockError) {
     }
 }
 
+// Another process that holds a lock region of the index file until `release` is notified, and
+// lets go 150 ms after that (then notifies `released`).
+struct LockHolder {
+    LockHolder(const std::string& path, LockRegion region) {
+        child = test::forkChild([&] {
+            GSO_DiskFile file(path, true, true);
+            if (!file.lock(region)) return 1;
+            locked.notify();
+            release.wait();
+            std::this_thread::sleep_for(std::chrono::milliseconds(150));
+            file.unlock();
+            released.notify();
+            return 0;
+        });
+        EXPECT_TRUE(locked.wait());
+    }
+    test::ProcessSignal locked, release, released;
+    int child = 0;
+};
+
 TEST_F(MdxFileTest, CreatingAndDeletingATagWaitForTheIndexLock) {
     {
         GSO_dBaseFld table(m_table, true, true);
         GSobjMDXFile::create(table, "Phone")->TagCreate("NAME", "NAME", "", false, true);
     }
     const auto before = indexBytes();
-    test::ProcessSignal locked, release, released;
-    const int child = test::forkChild([&] {
-        GSO_DiskFile file(m_index, true, true);
-        if (!file.lock(indexFileLockRegion(TgsLokProtocol::Default))) return 1;
-        locked.notify();
-        release.wait();
-        std::this_thread::sleep_for(std::chrono::milliseconds(150));
-        file.unlock();
-        released.notify();
-        return 0;
-    });
-    ASSERT_TRUE(locked.wait());
+    LockHolder holder(m_index, indexFileLockRegion(TgsLokProtocol::Default));
     GSO_dBaseFld table(m_table, true, true);
     GSobjMDXFile file(table, "Phone");
     {
@@ -381,12 +390,12 @@ TEST_F(MdxFileTest, CreatingAndDeletingATagWaitForTheIndexLock) {
     ASSERT_EQ(file.tags().size(), 1u);
     // With the whole wait, the change goes ahead once the other writer lets go.
     const auto start = std::chrono::steady_clock::now();
-    release.notify();
+    holder.release.notify();
     file.TagCreate("PHONE1", "PHONE1", "", false, true);
     // The holder lets go 150 ms after it was told to: the tag came after that.
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(150));
-    EXPECT_TRUE(released.wait());
-    EXPECT_EQ(test::waitChild(child), 0);
+    EXPECT_TRUE(holder.released.wait());
+    EXPECT_EQ(test::waitChild(holder.child), 0);
     EXPECT_FALSE(test::regionLocked(m_index, 0x7FFFFFFD, 1));
     file.TagDelete("NAME");
     file.close();
@@ -424,18 +433,7 @@ TEST_F(MdxFileTest, RebuildUnderDb4LockWaitsForTheWritersLock) {
     GSO_dBaseFld table(m_table, true, true);
     table.setLockProtocol(TgsLokProtocol::DB4Lock);
     GSobjMDXFile::create(table, "Phone")->TagCreate("NAME", "NAME", "", false, true);
-    test::ProcessSignal locked, release, released;
-    const int child = test::forkChild([&] {
-        GSO_DiskFile file(m_index, true, true);
-        if (!file.lock(indexFileLockRegion(TgsLokProtocol::DB4Lock))) return 1;
-        locked.notify();
-        release.wait();
-        std::this_thread::sleep_for(std::chrono::milliseconds(150));
-        file.unlock();
-        released.notify();
-        return 0;
-    });
-    ASSERT_TRUE(locked.wait());
+    LockHolder holder(m_index, indexFileLockRegion(TgsLokProtocol::DB4Lock));
     GSobjMDXFile file(table, "Phone");
     const auto before = indexBytes();
     {
@@ -446,12 +444,12 @@ TEST_F(MdxFileTest, RebuildUnderDb4LockWaitsForTheWritersLock) {
     }
     EXPECT_EQ(indexBytes(), before);  // not cut while a writer works on it
     const auto start = std::chrono::steady_clock::now();
-    release.notify();
+    holder.release.notify();
     file.Reindex();
     // The writer lets go 150 ms after it was told to: the rebuild came after that.
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(150));
-    EXPECT_TRUE(released.wait());
-    EXPECT_EQ(test::waitChild(child), 0);
+    EXPECT_TRUE(holder.released.wait());
+    EXPECT_EQ(test::waitChild(holder.child), 0);
     EXPECT_FALSE(test::regionLocked(m_index, 0xEFFFFFFE, 2));
     EXPECT_FALSE(test::regionLocked(m_index, 0, 0x7FFFFFFF));
 }
