@@ -1,7 +1,8 @@
 // libFuzzer target: the input is a CSV file for the import. It is parsed and, when it parses,
 // its rows are checked against the columns of the directory's table, with and without cutting
-// long values. Any exception, a crash or a sanitizer report is a finding, as is a result that
-// breaks the parser's or the check's promises.
+// long values, with the first line taken as it comes, as a header and as data. Any exception, a
+// crash or a sanitizer report is a finding, as is a result that breaks the parser's or the check's
+// promises.
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
@@ -23,16 +24,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     if (parsed.error) return 0;
 
-    for (bool truncate : {false, true}) {
-        const ImportRows checked = validateImportRows(parsed.records, columns, "in.csv", truncate);
-        if (checked.error) {
-            if (!checked.rows.empty()) __builtin_trap();
-            continue;
-        }
-        for (const auto& row : checked.rows) {
-            if (row.size() != kImportColumns) __builtin_trap();
-            for (size_t c = 0; c < kImportColumns; ++c) {
-                if (static_cast<int>(row[c].size()) > columns[c].size) __builtin_trap();
+    for (CsvHeader header : {CsvHeader::Detect, CsvHeader::Required, CsvHeader::None}) {
+        for (bool truncate : {false, true}) {
+            const ImportRows checked =
+                validateImportRows(parsed.records, columns, "in.csv", truncate, header);
+            if (checked.error) {
+                if (!checked.rows.empty()) __builtin_trap();
+                continue;
+            }
+            if (checked.fields.empty() || checked.fields.size() > columns.size()) __builtin_trap();
+            for (const auto& row : checked.rows) {
+                if (row.size() != checked.fields.size()) __builtin_trap();
+                for (size_t c = 0; c < row.size(); ++c) {
+                    const size_t field = checked.fields[c];
+                    if (field >= columns.size()) __builtin_trap();
+                    if (static_cast<int>(row[c].size()) > columns[field].size) __builtin_trap();
+                }
             }
         }
     }
