@@ -409,13 +409,13 @@ TEST_F(MdxFileTest, TagChangesTakeOverTheTagTableThatAnotherCopyLeft) {
     auto first = GSobjMDXFile::create(table, "Phone");
     first->TagCreate("NAME", "NAME", "", false, true);
     GSobjMDXFile second(table, "Phone");  // opened now: knows NAME only
+    GSobjMDXTag* name = second.findTag("NAME");
     first->TagCreate("PHONE2", "PHONE2", "", false, true);
-    GSobjMDXTag& phone1 = second.TagCreate("PHONE1", "PHONE1", "", false, true);
+    const uint32_t phone1 = second.TagCreate("PHONE1", "PHONE1", "", false, true).headerBlock();
     // The second copy's tag goes after the first copy's, in the table both see.
-    EXPECT_GT(phone1.headerBlock(), first->findTag("PHONE2")->headerBlock());
+    EXPECT_GT(phone1, first->findTag("PHONE2")->headerBlock());
     ASSERT_EQ(second.tags().size(), 3u);
     second.TagDelete("PHONE2");
-    GSobjMDXTag* name = second.findTag("NAME");
     first->refreshTags();
     ASSERT_EQ(first->tags().size(), 2u);
     EXPECT_EQ(first->tags()[0]->name(), "NAME");
@@ -426,7 +426,7 @@ TEST_F(MdxFileTest, TagChangesTakeOverTheTagTableThatAnotherCopyLeft) {
     GSobjMDXFile reopened(table, "Phone");
     ASSERT_EQ(reopened.tags().size(), 2u);
     EXPECT_EQ(reopened.tags()[1]->name(), "PHONE1");
-    EXPECT_EQ(reopened.tags()[1]->headerBlock(), phone1.headerBlock());
+    EXPECT_EQ(reopened.tags()[1]->headerBlock(), phone1);
 }
 
 TEST_F(MdxFileTest, RebuildUnderDb4LockWaitsForTheWritersLock) {
