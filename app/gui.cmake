@@ -10,6 +10,7 @@ set(ABONEX_GUI_SOURCES
   ${CMAKE_CURRENT_SOURCE_DIR}/about_box.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/application.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/banner.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/dial_commands.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/directory_model.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/edit_record_dialog.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/links.cpp
@@ -29,7 +30,7 @@ if(TARGET abonex_dataset)
   add_library(abonex_gui STATIC ${ABONEX_GUI_SOURCES})
   set_target_properties(abonex_gui PROPERTIES AUTOMOC ON AUTORCC ON)
   target_include_directories(abonex_gui PUBLIC ${PROJECT_SOURCE_DIR})
-  target_link_libraries(abonex_gui PUBLIC abonex_directory abonex_dataset Qt6::Widgets)
+  target_link_libraries(abonex_gui PUBLIC abonex_directory abonex_dataset abonex_dial Qt6::Widgets)
 
   add_executable(abonex main.cpp)
   target_link_libraries(abonex PRIVATE abonex_gui)
@@ -53,5 +54,5 @@ else()
   add_library(abonex_gui_objects OBJECT ${ABONEX_GUI_SOURCES})
   set_target_properties(abonex_gui_objects PROPERTIES AUTOMOC ON AUTORCC ON)
   target_include_directories(abonex_gui_objects PRIVATE ${PROJECT_SOURCE_DIR})
-  target_link_libraries(abonex_gui_objects PRIVATE Qt6::Widgets)
+  target_link_libraries(abonex_gui_objects PRIVATE abonex_dial Qt6::Widgets)
 endif()

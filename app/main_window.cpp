@@ -39,6 +39,7 @@
 #include "app/tray.h"
 #include "app/view_options.h"
 #include "app/windows_color.h"
+#include "dial/tapi_dial.h"
 #include "engine/file/path_util.h"
 
 // The pictures are compiled into the windows' static library, whose resource registration the
@@ -67,8 +68,8 @@ constexpr int kSyncRowLimit = 5000;
 constexpr int kHintPause = 100;
 constexpr int kBannerStepMs = 5000;
 
-// The check marks the settings store keeps, by the items' object names; the dialing method's
-// pair comes with the dial commands and is passed over while the window has no such items.
+// The check marks the settings store keeps, by the items' object names (the dialing method's
+// pair is the dial button's drop-down).
 const char* const kStoredCheckMarks[] = {
     "mnuTone",      "mnuPulse",    "mnuBigIco", "mnuComments",
     "mnuShowPanel", "mnuSmallIco", "mnuStatus", "mnuHint",
@@ -133,6 +134,7 @@ TFMain::TFMain(const QString& programFolder, QWidget* parent)
     : QMainWindow(parent), m_programFolder(programFolder) {
     initPictures();
     buildWindow();
+    buildDialer();
     FormCreate();
 }
 
@@ -395,6 +397,11 @@ void TFMain::buildToolBar() {
     connect(m_modeButtons, &QButtonGroup::buttonClicked, this, &TFMain::btnUserClick);
     TBToolbar1->addSeparator();
 
+    btnRing = makeButton("btnRing", QStringLiteral("ring"),
+                         QStringLiteral("Набрать текущий номер (Положить трубку)"));
+    buildRingMenu();
+    TBToolbar1->addSeparator();
+
     btnAbout = makeButton("btnAbout", QStringLiteral("about"), QStringLiteral("О Программе"));
     // Filled by buildHelpMenu, which runs first.
     btnAbout->setMenu(m_aboutDropDown);
@@ -510,7 +517,7 @@ void TFMain::buildGrid() {
     connect(GxDBGrid1->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex& current) { gridRowChanged(current.row()); });
     // The pop-up's keys act while the grid has the focus.
-    for (QAction* item : {addKont, insRec, redRec, delRec}) {
+    for (QAction* item : {addKont, insRec, redRec, delRec, mnuRing}) {
         item->setShortcutContext(Qt::WidgetWithChildrenShortcut);
         GxDBGrid1->addAction(item);
     }
@@ -535,6 +542,10 @@ void TFMain::buildPopUp() {
                      QKeySequence(Qt::ALT | Qt::Key_Backspace), QStringLiteral("edit"));
     delRec = addItem("delRec", QStringLiteral("Удалить"), QKeySequence(Qt::CTRL | Qt::Key_Delete),
                      QStringLiteral("delete"));
+    GridPopUp->addSeparator();
+    mnuRing = addItem("mnuRing", QStringLiteral("Набрать номер"),
+                      QKeySequence(Qt::CTRL | Qt::Key_D), QStringLiteral("ring"));
+    connect(mnuRing, &QAction::triggered, this, &TFMain::btnRingClick);
     connect(addKont, &QAction::triggered, this, &TFMain::addKontClick);
     connect(insRec, &QAction::triggered, this, &TFMain::insRecClick);
     connect(redRec, &QAction::triggered, this, &TFMain::redRecClick);
@@ -687,8 +698,7 @@ void TFMain::FormShow() {
         btnUserClick(btnFavorit);
     }
     applyStoredView();
-    // Here the checked item of the dialing method's pair is pressed again, mnuPulse before
-    // mnuTone, so that exactly one of them stays checked (the dial commands).
+    pressCheckedDialingItem();
 }
 
 void TFMain::Timer1Timer() {
@@ -760,6 +770,7 @@ void TFMain::FormClose() {
             }
             QCoreApplication::processEvents();
             DSet.ReindexAll();
+            Dialer3->HangUp();
         } catch (const std::exception& error) {
             for (TEngineDataSet* dataSet : {&DSet, &DSOrg, &DSFavor}) dataSet->Close();
             Application::showException(error);
@@ -1033,14 +1044,18 @@ void TFMain::mnuPopPopup() {
     userOperation([&] {
         TEngineDataSet& dataSet = gridDataSet();
         const bool hasRows = dataSet.Active() && !dataSet.IsEmpty();
-        for (QAction* item : {insRec, redRec, delRec}) item->setEnabled(hasRows);
+        for (QAction* item : {insRec, redRec, delRec, mnuRing}) item->setEnabled(hasRows);
         addKont->setEnabled(hasRows && m_mode != DirectoryMode::Favourites && DSFavor.Active());
         addKont->setText(QStringLiteral("Добавить в контакты"));
+        mnuRing->setText(QStringLiteral("Набрать номер"));
         if (hasRows && !dataSet.Fields(kFieldName).IsNull()) {
             addKont->setText(plainCaption(
                 QStringLiteral("Добавить в контакты (") +
                 fromAnsi(dataSet.Fields(kFieldName).AsString()) + QStringLiteral(" тел. ") +
                 fromAnsi(dataSet.Fields(kFieldPhone1).AsString()) + u')'));
+            mnuRing->setText(plainCaption(QStringLiteral("Набрать номер (") +
+                                          fromAnsi(dataSet.Fields(kFieldPhone1).AsString()) +
+                                          u')'));
         }
     });
 }

@@ -44,6 +44,7 @@ class HintSwitch;
 class PreviewDelegate;
 class SettingsStore;
 class TrayIcon;
+class TTapiDial;
 
 class TFMain : public QMainWindow {
     Q_OBJECT
@@ -106,6 +107,13 @@ class TFMain : public QMainWindow {
     void delRecClick();
     void addKontClick();
     void mnuPopPopup();
+    // Dialing (the dial button, its drop-down and the pop-up's dial item).
+    void btnRingClick();
+    void mnuPulseClick(QAction* sender);
+    void mnuConfigClick();
+    // Clicks the checked one of the pulse/tone pair again (the pulse item when neither is
+    // checked), so exactly one of them is checked.
+    void pressCheckedDialingItem();
     // The width rule: column 0 takes what the phone columns leave of the grid's width
     // `gridWidth` (its width after the change).
     void FormCanResize(int gridWidth);
@@ -156,6 +164,8 @@ class TFMain : public QMainWindow {
     void buildViewMenu(QMenu* menu);
     void buildHelpMenu(QMenu* menu);
     void buildTray();
+    void buildRingMenu();
+    void buildDialer();
     void setUpDataSets();
 
     void FormCreate();
@@ -208,6 +218,11 @@ class TFMain : public QMainWindow {
     QButtonGroup* m_modeButtons = nullptr;
     QToolButton* btnAbout = nullptr;
     QMenu* m_aboutDropDown = nullptr;
+    QToolButton* btnRing = nullptr;
+    QAction* mnuPulse = nullptr;
+    QAction* mnuTone = nullptr;
+    QActionGroup* m_dialingItems = nullptr;
+    QAction* mnuConfig = nullptr;
     QAction* mnuExit = nullptr;
     QActionGroup* m_pictureSizeItems = nullptr;
     QAction* mnuBigIco = nullptr;
@@ -240,6 +255,7 @@ class TFMain : public QMainWindow {
     QAction* redRec = nullptr;
     QAction* delRec = nullptr;
     Banner* m_banner = nullptr;
+    QAction* mnuRing = nullptr;
     QStatusBar* StatusBar1 = nullptr;
     QLabel* m_statusText = nullptr;
     HintSwitch* m_hints = nullptr;
@@ -250,6 +266,7 @@ class TFMain : public QMainWindow {
     QAction* mnuRestore = nullptr;
     QTimer* Timer1 = nullptr;
     std::array<ModeView, 3> m_modes{};
+    TTapiDial* Dialer3 = nullptr;
 };
 
 }  // namespace abonex

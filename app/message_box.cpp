@@ -30,6 +30,15 @@ void MessageBox::error(QWidget* parent, const QString& caption, const QString& t
     show(parent, QMessageBox::Critical, caption, text, QMessageBox::Ok, QMessageBox::Ok);
 }
 
+void MessageBox::warning(QWidget* parent, const QString& caption, const QString& text) {
+    show(parent, QMessageBox::Warning, caption, text, QMessageBox::Ok, QMessageBox::Ok);
+}
+
+QMessageBox::StandardButton MessageBox::notice(QWidget* parent, const QString& caption,
+                                               const QString& text) {
+    return show(parent, QMessageBox::NoIcon, caption, text, QMessageBox::Ok, QMessageBox::Ok);
+}
+
 QMessageBox::StandardButton MessageBox::question(QWidget* parent, const QString& caption,
                                                  const QString& text,
                                                  QMessageBox::StandardButton defaultButton) {

@@ -29,6 +29,12 @@ class MessageBox {
 
     // Error icon and one OK button.
     static void error(QWidget* parent, const QString& caption, const QString& text);
+    // Warning icon and one OK button.
+    static void warning(QWidget* parent, const QString& caption, const QString& text);
+    // No icon and one OK button; returns the button the box was closed with (OK also when it
+    // was closed from its title bar).
+    static QMessageBox::StandardButton notice(QWidget* parent, const QString& caption,
+                                              const QString& text);
     // Question icon with Yes and No; `defaultButton` is the one Enter chooses. Returns the
     // button chosen; closing the box without a choice gives No.
     static QMessageBox::StandardButton question(

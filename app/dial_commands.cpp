@@ -1,0 +1,109 @@
+// The main window's dial commands: the dial button with its drop-down (the pulse/tone choice
+// and the modem settings), the pop-up's dial item, and the dialer they drive.
+#include <QAction>
+#include <QActionGroup>
+#include <QItemSelectionModel>
+#include <QMenu>
+#include <QSettings>
+#include <QTableView>
+#include <QToolButton>
+#include <memory>
+
+#include "app/application.h"
+#include "app/main_window.h"
+#include "app/message_box.h"
+#include "app/text_codec.h"
+#include "app/user_settings.h"
+#include "dial/configured_line.h"
+#include "dial/tapi_dial.h"
+
+namespace abonex {
+
+void TFMain::buildDialer() {
+    auto line = std::make_unique<ConfiguredLine>(&openUserSettings);
+    Dialer3 = new TTapiDial(this, *line);
+    // The line goes with the dialer, after the dialer has closed it.
+    line.release()->setParent(Dialer3);
+    Dialer3->setObjectName(QStringLiteral("Dialer3"));
+    Dialer3->setNoticeBox(&MessageBox::notice);
+    // The window's stored values for its dialer, in this order: the media mode of the line the
+    // program uses is that of interactive voice, and the status log is not shown.
+    Dialer3->setTelephonNo(QStringLiteral("9865"));
+    Dialer3->setCallDialog(CallDialogKind::Win95);
+    Dialer3->setStatusWindow(false);
+}
+
+void TFMain::buildRingMenu() {
+    auto* menu = new QMenu(btnRing);
+    menu->setObjectName(QStringLiteral("RingMenu"));
+    QMenu* dialing = menu->addMenu(QStringLiteral("Набор номера"));
+    dialing->setObjectName(QStringLiteral("mnuDialing"));
+    m_dialingItems = new QActionGroup(this);
+    m_dialingItems->setExclusive(true);
+    mnuPulse = dialing->addAction(QStringLiteral("Импульсный"));
+    mnuPulse->setObjectName(QStringLiteral("mnuPulse"));
+    mnuTone = dialing->addAction(QStringLiteral("Тоновый"));
+    mnuTone->setObjectName(QStringLiteral("mnuTone"));
+    for (QAction* item : {mnuPulse, mnuTone}) {
+        item->setCheckable(true);
+        m_dialingItems->addAction(item);
+        connect(item, &QAction::triggered, this, [this, item] { mnuPulseClick(item); });
+    }
+    mnuPulse->setChecked(true);
+    mnuConfig = menu->addAction(QStringLiteral("Настройка модема"));
+    mnuConfig->setObjectName(QStringLiteral("mnuConfig"));
+    connect(mnuConfig, &QAction::triggered, this, &TFMain::mnuConfigClick);
+
+    btnRing->setMenu(menu);
+    btnRing->setPopupMode(QToolButton::MenuButtonPopup);
+    connect(btnRing, &QToolButton::clicked, this, &TFMain::btnRingClick);
+}
+
+void TFMain::btnRingClick() {
+    auto run = [&] {
+        // The letter that makes the modem dial by tones or by pulses.
+        const QString prefix = mnuTone->isChecked() ? QStringLiteral("T") : QStringLiteral("P");
+        TEngineDataSet& dataSet = gridDataSet();
+        if (!dataSet.Active() || dataSet.IsEmpty() || dataSet.Fields(kFieldPhone1).IsNull()) {
+            MessageBox::warning(this, QStringLiteral("Warning"),
+                                QStringLiteral("Нет номера телефона для текущей записи"));
+            return;
+        }
+        // The number under the focused column of the selected row when that is a phone with a
+        // value; the first phone otherwise. (The name column holds no number: its text would
+        // go to the modem as the address.)
+        int field = kFieldPhone1;
+        if (!GxDBGrid1->selectionModel()->selectedRows().isEmpty()) {
+            const int column = GxDBGrid1->currentIndex().column();
+            if ((column == kFieldPhone1 || column == kFieldPhone2) &&
+                !dataSet.Fields(column).IsNull()) {
+                field = column;
+            }
+        }
+        const QString number = fromAnsi(dataSet.Fields(field).AsString());
+        if (number.isEmpty()) return;
+        Dialer3->HangUp();
+        Dialer3->setTelephonNo(prefix + number);
+        Dialer3->Dial();
+        Dialer3->HangUp();
+    };
+    try {
+        run();
+    } catch (const std::exception& error) {
+        Application::showException(error);
+    }
+}
+
+void TFMain::mnuPulseClick(QAction* sender) {
+    if (!sender->isChecked()) sender->setChecked(true);
+}
+
+void TFMain::pressCheckedDialingItem() {
+    mnuPulseClick(mnuTone->isChecked() ? mnuTone : mnuPulse);
+}
+
+void TFMain::mnuConfigClick() {
+    Dialer3->ConfigureModem();
+}
+
+}  // namespace abonex

@@ -1,0 +1,64 @@
+#include "dial/desktop_phone_line.h"
+
+#include <QDesktopServices>
+#include <utility>
+
+namespace abonex {
+
+DesktopPhoneLine::DesktopPhoneLine(UrlOpener openUrl, QObject* parent)
+    : LineProvider(parent), m_openUrl(std::move(openUrl)) {
+    if (!m_openUrl) m_openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+}
+
+DesktopPhoneLine::~DesktopPhoneLine() = default;
+
+QUrl DesktopPhoneLine::telUrl(const QByteArray& address) {
+    QString number;
+    bool digits = false;
+    for (char c : address) {
+        if (c >= '0' && c <= '9') {
+            number += QLatin1Char(c);
+            digits = true;
+        } else if (c == '*' || c == '#' || (c == '+' && number.isEmpty())) {
+            number += QLatin1Char(c);
+        }
+    }
+    if (!digits) return {};
+    QUrl url;
+    url.setScheme(QStringLiteral("tel"));
+    url.setPath(number);
+    return url;
+}
+
+std::uint32_t DesktopPhoneLine::openDevice() {
+    return 1;
+}
+
+void DesktopPhoneLine::closeDevice() {}
+
+bool DesktopPhoneLine::deviceAlive() const {
+    return true;
+}
+
+bool DesktopPhoneLine::supportsKind(CallKind kind) const {
+    return kind == CallKind::Voice;
+}
+
+std::int32_t DesktopPhoneLine::checkAddress(const QByteArray& address) const {
+    return telUrl(address).isEmpty() ? kLineErrorInvalidAddress : 0;
+}
+
+std::int32_t DesktopPhoneLine::startCall(Call& call) {
+    if (!m_openUrl(telUrl(call.address))) return kLineErrorOperationFailed;
+    callDialing();
+    callConnected();
+    return 0;
+}
+
+void DesktopPhoneLine::dropCall(Call&) {
+    dropDone();
+}
+
+void DesktopPhoneLine::abandonCall(Call&) {}
+
+}  // namespace abonex
