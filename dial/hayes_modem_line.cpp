@@ -79,12 +79,6 @@ void HayesModemLine::attachPort() {
             [this](QSerialPort::SerialPortError error) {
                 if (portFailure(error)) portFailed();
             });
-    connect(m_port.get(), &QSerialPort::bytesWritten, this, [this] {
-        if (m_dialBytesPending && m_port && m_port->bytesToWrite() == 0) {
-            m_dialBytesPending = false;
-            callProceeding();
-        }
-    });
     m_alive = true;
     m_sinceWrite.restart();
 }
@@ -133,7 +127,7 @@ void HayesModemLine::closeDevice() {
     m_guardTimer.stop();
     m_alive = false;
     m_online = false;
-    m_dialBytesPending = false;
+    m_dialProceeding = false;
     m_reader.clear();
     if (m_port) {
         m_port->disconnect(this);
@@ -164,7 +158,7 @@ void HayesModemLine::portFailed() {
     m_guardTimer.stop();
     m_alive = false;
     m_online = false;
-    m_dialBytesPending = false;
+    m_dialProceeding = false;
     if (m_port) {
         m_port->disconnect(this);
         m_port->close();
@@ -248,7 +242,7 @@ void HayesModemLine::dropCall(Call&) {
         // Any character stops a modem that is dialing; its result code for the dial then
         // comes at once, and the modem is put on hook after it.
         write("\r");
-        m_dialBytesPending = false;
+        m_dialProceeding = false;
         m_current->kind = CommandKind::Cancel;
         m_current->done = [this](HayesResult, const QList<QByteArray>&) { hangUpThenDone(); };
         m_commandTimer.start(m_options.commandTimeoutMs);
@@ -280,7 +274,7 @@ void HayesModemLine::abandonCall(Call&) {
         m_commandTimer.stop();
     }
     m_online = false;
-    m_dialBytesPending = false;
+    m_dialProceeding = false;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -313,7 +307,7 @@ void HayesModemLine::sendNext() {
     }
     m_commandTimer.start(m_current->timeoutMs);
     if (m_current->kind == CommandKind::Dial) {
-        m_dialBytesPending = true;
+        m_dialProceeding = true;
         callDialing();
     }
 }
@@ -337,11 +331,16 @@ void HayesModemLine::readReplies() {
 void HayesModemLine::handleLine(const QByteArray& line) {
     const HayesResult result = classifyReply(line);
     if (m_current) {
+        const bool echo = line.compare(m_current->text, Qt::CaseInsensitive) == 0;
+        // The modem's echo of the dial, or failing that its answer, shows it has taken the
+        // number: the call proceeds.
+        if (m_dialProceeding && (echo || result != HayesResult::Info)) {
+            m_dialProceeding = false;
+            callProceeding();
+        }
         if (result == HayesResult::Info) {
-            // The modem's echo of the command is not part of its answer.
-            if (line.compare(m_current->text, Qt::CaseInsensitive) != 0) {
-                m_currentLines.append(line);
-            }
+            // The echo is not part of the answer.
+            if (!echo) m_currentLines.append(line);
         } else if (result != HayesResult::Ring) {
             finishCommand(result);
         }
@@ -376,7 +375,7 @@ void HayesModemLine::commandTimedOut() {
         // The dial has waited its whole time: the call ends now, and the modem is stopped and
         // put on hook after it answers the CR (or after the command time, if it does not).
         write("\r");
-        m_dialBytesPending = false;
+        m_dialProceeding = false;
         callEnded(LINEDISCONNECTMODE_NOANSWER);
         m_current->kind = CommandKind::Cancel;
         m_current->done = [this](HayesResult, const QList<QByteArray>&) { hangUpThenDone(); };

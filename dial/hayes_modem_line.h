@@ -120,9 +120,9 @@ class HayesModemLine : public LineProvider {
     std::deque<Command> m_queue;
     std::unique_ptr<Command> m_current;  // the command in progress
     QList<QByteArray> m_currentLines;
-    bool m_currentAborted = false;    // a dial cancelled by a CR, waiting for its result
-    bool m_online = false;            // a data call is linked: the modem passes data through
-    bool m_dialBytesPending = false;  // the dial command has not left for the port yet
+    bool m_currentAborted = false;  // a dial cancelled by a CR, waiting for its result
+    bool m_online = false;          // a data call is linked: the modem passes data through
+    bool m_dialProceeding = false;  // the dial went out; the modem has not shown it took it
     QTimer m_commandTimer;
     QTimer m_guardTimer;
     QElapsedTimer m_sinceWrite;
