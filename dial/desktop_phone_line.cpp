@@ -55,8 +55,8 @@ std::int32_t DesktopPhoneLine::startCall(Call& call) {
     return 0;
 }
 
-void DesktopPhoneLine::dropCall(Call&) {
-    dropDone();
+void DesktopPhoneLine::dropCall(Call& call) {
+    dropDone(call.handle);
 }
 
 void DesktopPhoneLine::abandonCall(Call&) {}

@@ -31,6 +31,9 @@ QString answerText(HayesResult result, const QList<QByteArray>& lines) {
     return text.join(u'\n');
 }
 
+// How long the port must stay quiet after the probe's "OK".
+constexpr int kSettleMs = 50;
+
 bool portFailure(QSerialPort::SerialPortError error) {
     return error == QSerialPort::ReadError || error == QSerialPort::WriteError ||
            error == QSerialPort::ResourceError || error == QSerialPort::UnknownError;
@@ -84,14 +87,20 @@ void HayesModemLine::attachPort() {
 }
 
 bool HayesModemLine::probe() {
-    // The one wait on the device: lineInitialize must say whether there is a modem.
+    // The one wait on the device: lineInitialize must say whether there is a modem. A port
+    // opened again right after it was closed may still bring answers to commands sent before
+    // (the initialisation string): they are thrown away, and after the "OK" the port is read
+    // until it stays quiet, so no late answer is taken for the answer to a later command.
+    m_port->clear(QSerialPort::Input);
     m_port->write("AT\r");
     HayesLineReader reader;
     QElapsedTimer waited;
     waited.start();
+    bool answered = false;
     while (waited.elapsed() < m_options.probeTimeoutMs) {
         const int left = m_options.probeTimeoutMs - static_cast<int>(waited.elapsed());
-        if (!m_port->waitForReadyRead(std::max(left, 1))) {
+        if (!m_port->waitForReadyRead(answered ? kSettleMs : std::max(left, 1))) {
+            if (answered) break;
             if (m_port->error() != QSerialPort::TimeoutError &&
                 m_port->error() != QSerialPort::NoError) {
                 return false;
@@ -100,12 +109,10 @@ bool HayesModemLine::probe() {
         }
         reader.feed(m_port->readAll());
         while (const std::optional<QByteArray> line = reader.nextLine()) {
-            const HayesResult result = classifyReply(*line);
-            if (result == HayesResult::Ok) return true;
-            if (result != HayesResult::Info && result != HayesResult::Ring) return false;
+            if (classifyReply(*line) == HayesResult::Ok) answered = true;
         }
     }
-    return false;
+    return answered;
 }
 
 std::uint32_t HayesModemLine::openDevice() {
@@ -165,6 +172,7 @@ void HayesModemLine::portFailed() {
         m_port.release()->deleteLater();
     }
     callEnded(LINEDISCONNECTMODE_UNAVAIL);
+    dropDone(droppingCall());
 }
 
 std::int32_t HayesModemLine::lineOpen(HLINEAPP lineApp, std::uint32_t deviceId, HLINE& line,
@@ -229,12 +237,13 @@ void HayesModemLine::dialFinished(HayesResult result) {
     }
 }
 
-void HayesModemLine::dropCall(Call&) {
+void HayesModemLine::dropCall(Call& call) {
+    const HCALL handle = call.handle;
     // A dial still waiting for its turn never reached the modem.
     for (auto it = m_queue.begin(); it != m_queue.end(); ++it) {
         if (it->kind == CommandKind::Dial) {
             m_queue.erase(it);
-            dropDone();
+            dropDone(handle);
             return;
         }
     }
@@ -244,7 +253,10 @@ void HayesModemLine::dropCall(Call&) {
         write("\r");
         m_dialProceeding = false;
         m_current->kind = CommandKind::Cancel;
-        m_current->done = [this](HayesResult, const QList<QByteArray>&) { hangUpThenDone(); };
+        // The hang-up goes before a dial placed meanwhile.
+        m_current->done = [this, handle](HayesResult, const QList<QByteArray>&) {
+            hangUpThenDone(handle, true);
+        };
         m_commandTimer.start(m_options.commandTimeoutMs);
         return;
     }
@@ -252,12 +264,18 @@ void HayesModemLine::dropCall(Call&) {
         enqueue({"+++", CommandKind::Escape, m_options.guardMs + m_options.commandTimeoutMs,
                  [this](HayesResult, const QList<QByteArray>&) { m_online = false; }});
     }
-    hangUpThenDone();
+    hangUpThenDone(handle);
 }
 
-void HayesModemLine::hangUpThenDone() {
-    enqueue({"ATH", CommandKind::HangUp, m_options.commandTimeoutMs,
-             [this](HayesResult, const QList<QByteArray>&) { dropDone(); }});
+void HayesModemLine::hangUpThenDone(HCALL call, bool first) {
+    Command hangUp{"ATH", CommandKind::HangUp, m_options.commandTimeoutMs,
+                   [this, call](HayesResult, const QList<QByteArray>&) { dropDone(call); }};
+    if (first) {
+        m_queue.push_front(std::move(hangUp));
+        sendNext();
+    } else {
+        enqueue(std::move(hangUp));
+    }
 }
 
 void HayesModemLine::abandonCall(Call&) {
@@ -378,7 +396,9 @@ void HayesModemLine::commandTimedOut() {
         m_dialProceeding = false;
         callEnded(LINEDISCONNECTMODE_NOANSWER);
         m_current->kind = CommandKind::Cancel;
-        m_current->done = [this](HayesResult, const QList<QByteArray>&) { hangUpThenDone(); };
+        m_current->done = [this](HayesResult, const QList<QByteArray>&) {
+            hangUpThenDone(0, true);
+        };
         m_commandTimer.start(m_options.commandTimeoutMs);
         return;
     }

@@ -109,7 +109,9 @@ class HayesModemLine : public LineProvider {
     void commandTimedOut();
     void portFailed();
     void dialFinished(HayesResult result);
-    void hangUpThenDone();
+    // Sends ATH (`first`: before the commands waiting); then the drop of `call` (0: none) is
+    // done.
+    void hangUpThenDone(HCALL call, bool first = false);
     void cancelQueries(const QString& answer);
 
     Options m_options;

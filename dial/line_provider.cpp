@@ -107,7 +107,11 @@ std::int32_t LineProvider::lineMakeCall(HLINE line, HCALL* call, const char* des
         return kLineErrorStructureTooSmall;
     }
     if (!deviceAlive()) return kLineErrorDeviceGone;
-    if (activeCall() != nullptr) return kLineErrorCallUnavailable;
+    // A call being dropped makes way for the next one: its hang-up goes to the device first.
+    const Call* previous = activeCall();
+    if (previous != nullptr && (previous->dropRequest == 0 || m_dropping != 0)) {
+        return kLineErrorCallUnavailable;
+    }
 
     const std::uint32_t mediaMode =
         callParams != nullptr ? callParams->dwMediaMode : m_openMediaMode;
@@ -129,10 +133,12 @@ std::int32_t LineProvider::lineMakeCall(HLINE line, HCALL* call, const char* des
 
     const HCALL handle = nextId();
     const std::uint32_t request = nextId();
+    const HCALL previousHandle = m_active;
     Call& placed = m_calls[handle];
     placed.handle = handle;
     placed.kind = kind;
     placed.address = address;
+    m_dropping = previousHandle;
     m_active = handle;
 
     // The device may report progress at once; those messages follow the request's reply.
@@ -143,7 +149,8 @@ std::int32_t LineProvider::lineMakeCall(HLINE line, HCALL* call, const char* des
     m_held.clear();
     if (started < 0) {
         m_calls.erase(handle);
-        m_active = 0;
+        m_active = previousHandle;
+        m_dropping = 0;
         return started;
     }
     post(0, LINE_REPLY, request, 0, [call, handle] { *call = handle; });
@@ -225,6 +232,7 @@ void LineProvider::forgetLine() {
     if (Call* call = activeCall()) abandonCall(*call);
     m_calls.clear();
     m_active = 0;
+    m_dropping = 0;
     m_line = 0;
     ++m_generation;
 }
@@ -254,15 +262,18 @@ void LineProvider::callEnded(std::uint32_t disconnectMode) {
     Call* call = activeCall();
     if (call == nullptr) return;
     setState(*call, LINECALLSTATE_DISCONNECTED, disconnectMode);
-    dropDone();
+    dropDone(call->handle);
 }
 
-void LineProvider::dropDone() {
-    Call* call = activeCall();
-    if (call == nullptr) return;
-    setState(*call, LINECALLSTATE_IDLE);
-    if (call->dropRequest != 0) post(0, LINE_REPLY, call->dropRequest, 0);
-    m_active = 0;
+void LineProvider::dropDone(HCALL handle) {
+    const auto found = m_calls.find(handle);
+    if (handle == 0 || found == m_calls.end()) return;
+    Call& call = found->second;
+    if (call.state == LINECALLSTATE_IDLE) return;
+    setState(call, LINECALLSTATE_IDLE);
+    if (call.dropRequest != 0) post(0, LINE_REPLY, call.dropRequest, 0);
+    if (m_active == handle) m_active = 0;
+    if (m_dropping == handle) m_dropping = 0;
 }
 
 void LineProvider::setState(Call& call, std::uint32_t state, std::uint32_t detail) {

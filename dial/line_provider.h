@@ -1,7 +1,8 @@
 // LineProvider: what every line provider shares — the application, line and call handles, the
 // checks of the line operations' arguments, and the delivery of messages to the callback.
 //
-// A provider has one line device (device 0) and at most one call that is not idle at a time.
+// A provider has one line device (device 0) and at most one call that is not idle at a time,
+// except that a new call may be placed while the previous one is being dropped.
 // A subclass says how many devices it has (openDevice), which media it can carry, how a call is
 // started and dropped, and tells the base what the device did (callDialing, callConnected,
 // callEnded, dropDone). The base turns that into call states and LINE_REPLY/LINE_CALLSTATE
@@ -83,13 +84,15 @@ class LineProvider : public QObject, public TelephonyLine {
     void callProceeding();
     void callBusy();
     void callConnected();
-    // The call ended by itself: DISCONNECTED with `disconnectMode`, then IDLE.
+    // The active call ended by itself: DISCONNECTED with `disconnectMode`, then IDLE.
     void callEnded(std::uint32_t disconnectMode);
-    // The drop asked for is done: IDLE and the drop's LINE_REPLY.
-    void dropDone();
+    // The drop of `call` asked for is done: IDLE and the drop's LINE_REPLY.
+    void dropDone(HCALL call);
 
-    // The call that is not idle, if any.
+    // The call that is not idle and not being dropped, if any.
     Call* activeCall();
+    // The call being dropped while a new one is placed (0: none).
+    HCALL droppingCall() const { return m_dropping; }
     bool lineOpen() const { return m_line != 0; }
     const QByteArray& appName() const { return m_appName; }
 
@@ -109,6 +112,8 @@ class LineProvider : public QObject, public TelephonyLine {
     std::uint64_t m_generation = 0;  // messages posted before a close carry an older one
     std::map<HCALL, Call> m_calls;   // allocated calls, idle ones included
     HCALL m_active = 0;
+    // A call whose drop is under way when the next call is placed; it goes idle on its own.
+    HCALL m_dropping = 0;
     // While a call is being started, its progress messages wait for the request's reply.
     bool m_holding = false;
     std::vector<std::function<void()>> m_held;

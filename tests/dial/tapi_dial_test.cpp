@@ -16,7 +16,6 @@
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 #include <QWidget>
 #include <cstring>
 #include <functional>
@@ -27,9 +26,11 @@
 #include "dial/hayes_modem_line.h"
 #include "dial/modem_settings_dialog.h"
 #include "tests/dial/fake_modem.h"
+#include "tests/support/when_dialog_shown.h"
 
 using namespace abonex;
 using abonex::test::FakeModem;
+using abonex::test::whenDialogShown;
 
 namespace {
 
@@ -183,18 +184,6 @@ struct Bench {
         boxes.clear();
     }
 };
-
-// Drives the next modal dialog of type T once it is shown.
-template <typename T>
-void whenDialogShown(std::function<void(T*)> action, int attemptsLeft = 500) {
-    QTimer::singleShot(attemptsLeft == 500 ? 0 : 10, [action, attemptsLeft] {
-        if (auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget())) {
-            action(dialog);
-        } else if (attemptsLeft > 0) {
-            whenDialogShown<T>(action, attemptsLeft - 1);
-        }
-    });
-}
 
 }  // namespace
 

@@ -1,0 +1,568 @@
+// The window's dial commands driven as a user drives them, against a fake Hayes modem on a
+// pseudo-terminal named by ABONEX_MODEM: what the modem receives for each press, the two
+// warnings, the pulse/tone choice, the pop-up's dial item, the modem settings from the menu,
+// hanging up at closing, an unplugged modem, and the event loop staying free while a slow
+// modem dials.
+#include <QAction>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QItemSelectionModel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSettings>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "app/application.h"
+#include "app/main_window.h"
+#include "app/message_box.h"
+#include "dial/configured_line.h"
+#include "dial/modem_settings_dialog.h"
+#include "dial/tapi_dial.h"
+#include "tests/app/directory_fixture.h"
+#include "tests/dial/fake_modem.h"
+#include "tests/support/when_dialog_shown.h"
+
+using namespace abonex;
+using abonex::test::DirectoryFixture;
+using abonex::test::Entry;
+using abonex::test::FakeModem;
+using abonex::test::whenDialogShown;
+
+namespace {
+
+const QString kNoNumber = QStringLiteral("Нет номера телефона для текущей записи");
+const QString kCheckModem = QStringLiteral("Проверьте наличие и правильность подключения модема!");
+
+std::vector<Entry> persons() {
+    return {
+        {QStringLiteral("Иванов И.И."), QStringLiteral("22-33-44"), QStringLiteral("11-11-11"), {}},
+        {QStringLiteral("Сидоров"), QStringLiteral("35-00-00"), QStringLiteral("22-99-99"), {}},
+        {QStringLiteral("ИВАНОВА А.А."), QStringLiteral("41-22-22"), {}, {}},
+        {QStringLiteral("Без телефона"), {}, QStringLiteral("77-77-77"), {}},
+        {{}, QStringLiteral("8w0-12"), {}, {}},
+    };
+}
+
+// A window on a fixture folder whose dialer goes to `modem` (none: no ABONEX_MODEM).
+struct Session {
+    DirectoryFixture fixture;
+    std::unique_ptr<TFMain> window;
+    QStringList statuses;  // every LastStatus text after start, in order
+
+    void start(const FakeModem* modem, std::vector<Entry> people = persons()) {
+        if (modem != nullptr) {
+            qputenv("ABONEX_MODEM", modem->devicePath().toLocal8Bit());
+        } else {
+            qunsetenv("ABONEX_MODEM");
+        }
+        fixture.writeAll(people, {}, {});
+        window = std::make_unique<TFMain>(fixture.folder());
+        QVERIFY(!window->startupFailed());
+        QObject::connect(dialer(), &TTapiDial::statusChanged,
+                         [this](const QString& text) { statuses << text; });
+        window->show();
+        QApplication::setActiveWindow(window.get());
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    }
+    ~Session() {
+        if (window && window->isVisible()) window->close();
+        window.reset();  // its dialer still reports to `statuses` while it goes
+        qunsetenv("ABONEX_MODEM");
+    }
+
+    template <typename T>
+    T* child(const char* name) const {
+        T* found = window->findChild<T*>(QString::fromLatin1(name));
+        if (found == nullptr) qFatal("no object %s", name);
+        return found;
+    }
+    TTapiDial* dialer() const { return child<TTapiDial>("Dialer3"); }
+    QTableView* grid() const { return child<QTableView>("GxDBGrid1"); }
+    QAction* action(const char* name) const { return child<QAction>(name); }
+    QToolButton* btnRing() const { return child<QToolButton>("btnRing"); }
+
+    int rowOf(const QString& name) const {
+        QAbstractItemModel* model = grid()->model();
+        while (model->canFetchMore({})) model->fetchMore({});
+        for (int row = 0; row < model->rowCount(); ++row) {
+            if (model->index(row, 0).data().toString() == name) return row;
+        }
+        qFatal("no row %s", qPrintable(name));
+    }
+    // A plain click on the cell of `name`'s row in `column`.
+    void clickCell(const QString& name, int column) const {
+        const QModelIndex cell = grid()->model()->index(rowOf(name), column);
+        grid()->scrollTo(cell);
+        QTest::mouseClick(grid()->viewport(), Qt::LeftButton, Qt::NoModifier,
+                          grid()->visualRect(cell).center());
+    }
+    // Presses the dial button's own part (not its arrow).
+    void pressRing() const {
+        QToolButton* button = btnRing();
+        QTest::mouseClick(button, Qt::LeftButton, Qt::NoModifier, QPoint(6, button->height() / 2));
+    }
+};
+
+bool modemGot(const FakeModem& modem, const QByteArray& command, int times = 1,
+              int milliseconds = 5000) {
+    return QTest::qWaitFor([&] { return modem.count(command) >= times; }, milliseconds);
+}
+
+// Measures how long events wait before the window's thread handles them. A thread posts a
+// stamped event every few milliseconds; the receiver notes each one's wait. A second thread
+// that only sleeps notes when it woke late itself: then the whole machine was held up (other
+// programs, a loaded processor), not the window's thread, and waits at that time tell nothing
+// about the program.
+class EventLatency : public QObject {
+  public:
+    using Clock = std::chrono::steady_clock;
+    struct Late {
+        Clock::time_point posted;
+        Clock::time_point handled;
+    };
+
+    EventLatency() {
+        m_poster = std::thread([this] {
+            while (!m_stop) {
+                QCoreApplication::postEvent(this, new Stamped(Clock::now()));
+                std::this_thread::sleep_for(kInterval);
+            }
+        });
+        m_reference = std::thread([this] {
+            while (!m_stop) {
+                const Clock::time_point before = Clock::now();
+                std::this_thread::sleep_for(kInterval);
+                const Clock::time_point after = Clock::now();
+                if (after - before > kInterval + kMachineStall) {
+                    std::lock_guard lock(m_mutex);
+                    m_stalls.push_back({before, after});
+                }
+            }
+        });
+    }
+    ~EventLatency() override { stop(); }
+
+    void stop() {
+        m_stop = true;
+        if (m_poster.joinable()) m_poster.join();
+        if (m_reference.joinable()) m_reference.join();
+        QCoreApplication::removePostedEvents(this);
+    }
+    int handled() const { return m_handled; }
+    Clock::duration longest() const { return m_longest; }
+    // Events that waited longer than `bound` while the machine itself was not held up.
+    std::vector<Late> lateBeyond(Clock::duration bound) const {
+        std::lock_guard lock(m_mutex);
+        std::vector<Late> result;
+        for (const Late& late : m_late) {
+            if (late.handled - late.posted <= bound) continue;
+            const bool machineStalled =
+                std::any_of(m_stalls.begin(), m_stalls.end(), [&](const Late& stall) {
+                    return stall.posted < late.handled && late.posted < stall.handled;
+                });
+            if (!machineStalled) result.push_back(late);
+        }
+        return result;
+    }
+
+  protected:
+    bool event(QEvent* e) override {
+        if (e->type() != kStampedType) return QObject::event(e);
+        const Clock::time_point now = Clock::now();
+        const Clock::time_point posted = static_cast<Stamped*>(e)->posted;
+        ++m_handled;
+        m_longest = std::max(m_longest, now - posted);
+        if (now - posted > kNoted) {
+            std::lock_guard lock(m_mutex);
+            m_late.push_back({posted, now});
+        }
+        return true;
+    }
+
+  private:
+    static constexpr QEvent::Type kStampedType = static_cast<QEvent::Type>(QEvent::User + 13);
+    static constexpr auto kInterval = std::chrono::milliseconds(5);
+    static constexpr auto kMachineStall = std::chrono::milliseconds(15);
+    static constexpr auto kNoted = std::chrono::milliseconds(20);
+    struct Stamped : QEvent {
+        explicit Stamped(Clock::time_point at) : QEvent(kStampedType), posted(at) {}
+        Clock::time_point posted;
+    };
+
+    std::atomic<bool> m_stop{false};
+    std::thread m_poster;
+    std::thread m_reference;
+    mutable std::mutex m_mutex;
+    std::vector<Late> m_late;
+    std::vector<Late> m_stalls;
+    int m_handled = 0;
+    Clock::duration m_longest{};
+};
+
+}  // namespace
+
+class DialCommandsTest : public QObject {
+    Q_OBJECT
+  private slots:
+    void init() {
+        MessageBox::clearShown();
+        // Each test starts with no stored settings.
+        QDir(m_settings.path()).removeRecursively();
+        QDir().mkpath(m_settings.path());
+    }
+
+    // --- What the modem receives ---
+
+    void pulseAndToneDialTheStoredTextAndASecondPressHangsUpFirst() {
+        FakeModem modem;
+        Session s;
+        s.start(&modem);
+        QVERIFY(MessageBox::shown().isEmpty());
+        QVERIFY(modemGot(modem, "ATZ"));
+        s.clickCell(QStringLiteral("Иванов И.И."), 1);
+        s.pressRing();
+        QVERIFY(modemGot(modem, "ATDP22-33-44;"));
+        QTRY_VERIFY(s.statuses.contains(QStringLiteral("Connected: P22-33-44 Абонекс 4")));
+        // The first press had no call to drop: the modem got no hang-up.
+        QCOMPARE(modem.count("ATH"), 0);
+
+        s.action("mnuTone")->trigger();
+        QVERIFY(s.action("mnuTone")->isChecked());
+        QVERIFY(!s.action("mnuPulse")->isChecked());
+        s.pressRing();
+        QVERIFY(modemGot(modem, "ATDT22-33-44;"));
+        const QList<QByteArray> sent = modem.commands();
+        const qsizetype hangUp = sent.indexOf("ATH");
+        QVERIFY(hangUp > sent.indexOf("ATDP22-33-44;"));
+        QVERIFY(hangUp < sent.indexOf("ATDT22-33-44;"));
+        QVERIFY(MessageBox::shown().isEmpty());
+    }
+
+    void theFocusedColumnChoosesTheNumber() {
+        FakeModem modem;
+        Session s;
+        s.start(&modem);
+        // The second phone's cell with a number: that number.
+        s.clickCell(QStringLiteral("Сидоров"), 2);
+        QCOMPARE(s.grid()->selectionModel()->selectedRows().size(), 1);
+        s.pressRing();
+        QVERIFY(modemGot(modem, "ATDP22-99-99;"));
+        // An empty second-phone cell: the first phone.
+        s.clickCell(QStringLiteral("ИВАНОВА А.А."), 2);
+        s.pressRing();
+        QVERIFY(modemGot(modem, "ATDP41-22-22;"));
+        // The name column holds no number: the first phone, never the name's text.
+        s.clickCell(QStringLiteral("Сидоров"), 0);
+        s.pressRing();
+        QVERIFY(modemGot(modem, "ATDP35-00-00;"));
+        // No selected row: the first phone whatever the column.
+        s.clickCell(QStringLiteral("Иванов И.И."), 2);
+        s.grid()->selectionModel()->clearSelection();
+        s.pressRing();
+        QVERIFY(modemGot(modem, "ATDP22-33-44;"));
+        // The pause letter goes to the modem as stored.
+        s.clickCell(QString(), 1);
+        s.pressRing();
+        QVERIFY(modemGot(modem, "ATDP8w0-12;"));
+        QVERIFY(MessageBox::shown().isEmpty());
+    }
+
+    void aRowWithoutAFirstPhoneWarnsAndSendsNothing() {
+        FakeModem modem;
+        Session s;
+        s.start(&modem);
+        QVERIFY(modemGot(modem, "ATZ"));
+        QTest::qWait(50);
+        const qsizetype before = modem.commands().size();
+        s.clickCell(QStringLiteral("Без телефона"), 2);  // a second phone is no excuse
+        s.pressRing();
+        QCOMPARE(MessageBox::shown().size(), 1);
+        QCOMPARE(MessageBox::shown().at(0).text, kNoNumber);
+        QCOMPARE(MessageBox::shown().at(0).icon, QMessageBox::Warning);
+        QCOMPARE(MessageBox::shown().at(0).buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+        QTest::qWait(100);
+        QCOMPARE(modem.commands().size(), before);
+        QVERIFY(!s.statuses.contains(QStringLiteral("Line Dropped")));
+        QVERIFY(!s.statuses.contains(QStringLiteral("Error in lineDrop")));
+    }
+
+    void anEmptyTableWarnsToo() {
+        FakeModem modem;
+        Session s;
+        s.start(&modem, {});
+        s.pressRing();
+        QCOMPARE(MessageBox::shown().size(), 1);
+        QCOMPARE(MessageBox::shown().at(0).text, kNoNumber);
+    }
+
+    void withoutAModemStartIsSilentAndTheFirstDialSaysSo() {
+        Session s;
+        s.start(nullptr);
+        QVERIFY(MessageBox::shown().isEmpty());
+        QCOMPARE(TTapiDial::LastStatus(), QStringLiteral("No TAPI devices"));
+        s.clickCell(QStringLiteral("Иванов И.И."), 1);
+        s.pressRing();
+        QCOMPARE(MessageBox::shown().size(), 1);
+        const MessageBox::Shown& box = MessageBox::shown().at(0);
+        QCOMPARE(box.text, kCheckModem);
+        QCOMPARE(box.icon, QMessageBox::NoIcon);
+        QCOMPARE(box.caption, QStringLiteral("Абонекс 4"));
+    }
+
+    void busyAndNoCarrierGiveTheirTexts() {
+        struct Case {
+            QByteArray answer;
+            QStringList texts;
+        };
+        const Case cases[] = {
+            {"BUSY",
+             {QStringLiteral("Busy"), QStringLiteral("Disconnected: busy"),
+              QStringLiteral("Idle - call deallocated")}},
+            {"NO CARRIER",
+             {QStringLiteral("Disconnected: normal"), QStringLiteral("Idle - call deallocated")}},
+        };
+        for (const Case& c : cases) {
+            FakeModem modem;
+            modem.setReply("ATD", c.answer, 50);
+            Session s;
+            s.start(&modem);
+            s.clickCell(QStringLiteral("Иванов И.И."), 1);
+            s.statuses.clear();
+            s.pressRing();
+            QTRY_COMPARE(TTapiDial::LastStatus(), QStringLiteral("Idle - call deallocated"));
+            const QStringList expected =
+                QStringList{
+                    QStringLiteral("Error in lineDrop"),  QStringLiteral("Error in lineDrop"),
+                    QStringLiteral("Error in lineDrop"),  QStringLiteral("LINE_REPLY ok"),
+                    QStringLiteral("Dialing: P22-33-44"), QStringLiteral("Proceeding")} +
+                c.texts;
+            QVERIFY2(s.statuses == expected, qPrintable(s.statuses.join(u'|')));
+            QVERIFY(MessageBox::shown().isEmpty());
+        }
+    }
+
+    void assigningTheCurrentCallDialogNeitherLogsNorRestarts() {
+        FakeModem modem;
+        Session s;
+        s.start(&modem);
+        QVERIFY(modemGot(modem, "ATZ", 2));  // the line was opened twice at start
+        QTest::qWait(50);
+        const QList<QByteArray> before = modem.commands();
+        s.statuses.clear();
+        s.dialer()->setCallDialog(CallDialogKind::Win95);
+        QTest::qWait(100);
+        QVERIFY(s.statuses.isEmpty());
+        QCOMPARE(modem.commands(), before);
+        QCOMPARE(s.dialer()->CallDialog(), CallDialogKind::Win95);
+    }
+
+    void anAddressLongerThanThirtyCharactersIsRefused() {
+        FakeModem modem;
+        Session s;
+        s.start(&modem);
+        QVERIFY(modemGot(modem, "ATZ", 2));
+        s.dialer()->setTelephonNo(QString(31, u'1'));
+        s.dialer()->Dial();
+        QCOMPARE(MessageBox::shown().size(), 1);
+        QCOMPARE(MessageBox::shown().at(0).text, kCheckModem);
+        QTest::qWait(100);
+        QCOMPARE(modem.count("ATD"), 0);
+        // As the dial command does, a hang-up first (it leaves its own last status).
+        s.dialer()->HangUp();
+        s.dialer()->setTelephonNo(QString(30, u'1'));
+        s.dialer()->Dial();
+        QVERIFY(modemGot(modem, "ATD" + QByteArray(30, '1') + ';'));
+        QCOMPARE(MessageBox::shown().size(), 1);
+    }
+
+    void anUnpluggedModemEndsTheCallWithoutAHang() {
+        FakeModem modem;
+        modem.setReply("ATD", "OK", 30000);
+        Session s;
+        s.start(&modem);
+        s.clickCell(QStringLiteral("Сидоров"), 1);
+        s.pressRing();
+        QVERIFY(modemGot(modem, "ATDP35-00-00;"));
+        QTRY_COMPARE(TTapiDial::LastStatus(), QStringLiteral("Proceeding"));
+        s.statuses.clear();
+        modem.unplug();
+        QTRY_COMPARE_WITH_TIMEOUT(TTapiDial::LastStatus(),
+                                  QStringLiteral("Idle - call deallocated"), 3000);
+        QCOMPARE(s.statuses, (QStringList{QStringLiteral("Disconnected: "),
+                                          QStringLiteral("Idle - call deallocated")}));
+        // The window goes on; the next dial says the modem is not there.
+        s.pressRing();
+        QCOMPARE(MessageBox::shown().size(), 1);
+        QCOMPARE(MessageBox::shown().at(0).text, kCheckModem);
+    }
+
+    void closingTheWindowHangsUp() {
+        FakeModem modem;
+        Session s;
+        s.start(&modem);
+        s.clickCell(QStringLiteral("Сидоров"), 1);
+        s.pressRing();
+        QTRY_VERIFY(s.statuses.contains(QStringLiteral("Connected: P35-00-00 Абонекс 4")));
+        s.window->close();
+        QVERIFY(modemGot(modem, "ATH"));
+    }
+
+    // --- The menus ---
+
+    void thePopUpItemIsCaptionedByTheRowAndDials() {
+        FakeModem modem;
+        Session s;
+        s.start(&modem);
+        QMenu* popUp = s.child<QMenu>("GridPopUp");
+        QAction* ring = s.action("mnuRing");
+        QCOMPARE(popUp->actions().last(), ring);
+        QVERIFY(popUp->actions().at(popUp->actions().size() - 2)->isSeparator());
+        QCOMPARE(ring->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_D));
+        s.clickCell(QStringLiteral("Иванов И.И."), 0);
+        s.window->mnuPopPopup();
+        QVERIFY(ring->isEnabled());
+        QCOMPARE(ring->text(), QStringLiteral("Набрать номер (22-33-44)"));
+        // A row whose name is blank keeps the plain caption.
+        s.clickCell(QString(), 0);
+        s.window->mnuPopPopup();
+        QCOMPARE(ring->text(), QStringLiteral("Набрать номер"));
+        // Ctrl+D on the grid dials the current row.
+        s.clickCell(QStringLiteral("Иванов И.И."), 0);
+        QTest::keyClick(s.grid(), Qt::Key_D, Qt::ControlModifier);
+        QVERIFY(modemGot(modem, "ATDP22-33-44;"));
+    }
+
+    void thePopUpItemIsDisabledOnAnEmptyTable() {
+        Session s;
+        s.start(nullptr, {});
+        s.window->mnuPopPopup();
+        QVERIFY(!s.action("mnuRing")->isEnabled());
+        QCOMPARE(s.action("mnuRing")->text(), QStringLiteral("Набрать номер"));
+    }
+
+    void theDialButtonCarriesTheDialingChoiceAndTheModemSettings() {
+        Session s;
+        s.start(nullptr);
+        QToolButton* ring = s.btnRing();
+        QCOMPARE(ring->toolTip(), QStringLiteral("Набрать текущий номер (Положить трубку)"));
+        QCOMPARE(ring->popupMode(), QToolButton::MenuButtonPopup);
+        const QList<QAction*> items = ring->menu()->actions();
+        QCOMPARE(items.size(), 2);
+        QCOMPARE(items.at(0)->text(), QStringLiteral("Набор номера"));
+        QCOMPARE(items.at(1), s.action("mnuConfig"));
+        QCOMPARE(items.at(1)->text(), QStringLiteral("Настройка модема"));
+        const QList<QAction*> dialing = items.at(0)->menu()->actions();
+        QCOMPARE(dialing, (QList<QAction*>{s.action("mnuPulse"), s.action("mnuTone")}));
+        QCOMPARE(dialing.at(0)->text(), QStringLiteral("Импульсный"));
+        QCOMPARE(dialing.at(1)->text(), QStringLiteral("Тоновый"));
+        QVERIFY(s.action("mnuPulse")->isChecked());  // as designed
+        QVERIFY(!s.action("mnuTone")->isChecked());
+
+        // Clicking the checked item keeps it checked; re-pressing with neither checked
+        // checks pulse, with tone checked keeps tone.
+        s.action("mnuPulse")->trigger();
+        QVERIFY(s.action("mnuPulse")->isChecked());
+        s.action("mnuPulse")->setChecked(false);
+        QVERIFY(!s.action("mnuTone")->isChecked());
+        s.window->pressCheckedDialingItem();
+        QVERIFY(s.action("mnuPulse")->isChecked());
+        s.action("mnuTone")->trigger();
+        s.window->pressCheckedDialingItem();
+        QVERIFY(s.action("mnuTone")->isChecked());
+        QVERIFY(!s.action("mnuPulse")->isChecked());
+    }
+
+    void theModemSettingsItemSwitchesToTheDesktopPhone() {
+        Session s;
+        s.start(nullptr);
+        auto* line = s.window->findChild<ConfiguredLine*>();
+        QVERIFY(line != nullptr);
+        QList<QUrl> opened;
+        line->setUrlOpener([&](const QUrl& url) {
+            opened << url;
+            return true;
+        });
+        bool shown = false;
+        whenDialogShown<ModemSettingsDialog>([&](ModemSettingsDialog* dialog) {
+            shown = true;
+            dialog->rbDesktop->click();
+            dialog->buttons->button(QDialogButtonBox::Ok)->click();
+        });
+        s.action("mnuConfig")->trigger();
+        QVERIFY(shown);
+        QCOMPARE(TTapiDial::LastStatus(), QStringLiteral("TAPI successfully initialized"));
+        // Stored in the program's settings file, in a group of their own.
+        const std::unique_ptr<QSettings> settings = std::make_unique<QSettings>(
+            QSettings::IniFormat, QSettings::UserScope, QStringLiteral("dial_commands_test"),
+            QStringLiteral("dial_commands_test"));
+        QCOMPARE(settings->value(QStringLiteral("Modem/Line")).toString(),
+                 QStringLiteral("desktop"));
+        QVERIFY(!settings->childGroups().contains(QStringLiteral("FormProperties")));
+
+        s.clickCell(QStringLiteral("Иванов И.И."), 1);
+        s.action("mnuTone")->trigger();
+        s.pressRing();
+        QCOMPARE(opened, QList<QUrl>{QUrl(QStringLiteral("tel:223344"))});
+        QVERIFY(MessageBox::shown().isEmpty());
+    }
+
+    // --- The event loop stays free ---
+
+    void aSlowModemNeverHoldsTheWindow() {
+        FakeModem modem;
+        modem.setReply("ATD", "OK", 30000);
+        Session s;
+        s.start(&modem);
+        QVERIFY(modemGot(modem, "ATZ", 2));
+        EventLatency latency;
+        s.clickCell(QStringLiteral("Иванов И.И."), 1);
+        s.pressRing();  // dials; the modem answers in 30 s
+        QVERIFY(modemGot(modem, "ATDP22-33-44;"));
+        QTest::qWait(500);
+        s.clickCell(QStringLiteral("Сидоров"), 1);
+        s.pressRing();  // drops the dial still in progress, then dials again
+        QVERIFY(modemGot(modem, "ATDP35-00-00;"));
+        QTest::keyClicks(s.child<QLineEdit>("edPhone"), "35");
+        QTest::keyClick(s.child<QLineEdit>("edPhone"), Qt::Key_Return);
+        QTest::qWait(500);
+        s.window->close();  // hangs up the dial in progress
+        QTest::qWait(300);
+        latency.stop();
+        QVERIFY2(latency.handled() > 100, "too few events measured");
+        const auto late = latency.lateBeyond(std::chrono::milliseconds(50));
+        qInfo("events: %d, longest wait: %lld ms, late beyond 50 ms without a machine stall: %zu",
+              latency.handled(),
+              static_cast<long long>(
+                  std::chrono::duration_cast<std::chrono::milliseconds>(latency.longest()).count()),
+              late.size());
+        QVERIFY(late.empty());
+        QVERIFY(modem.count("ATH") >= 1);
+    }
+
+  public:
+    QTemporaryDir m_settings;
+};
+
+int main(int argc, char** argv) {
+    Application app(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+    MessageBox::setInteractive(false);
+    DialCommandsTest test;
+    if (!test.m_settings.isValid()) return 1;
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, test.m_settings.path());
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "dial_commands_test.moc"
