@@ -280,7 +280,8 @@ void HayesModemLine::hangUpThenDone(HCALL call, bool first) {
 
 void HayesModemLine::abandonCall(Call&) {
     // The line closes now; the modem is told to hang up without waiting for its answer.
-    if (m_alive) {
+    const bool hangingUp = m_current && m_current->kind == CommandKind::HangUp;
+    if (m_alive && !hangingUp) {
         if (m_current && m_current->kind == CommandKind::Dial) write("\r");
         write("ATH\r");
         m_port->flush();

@@ -29,7 +29,7 @@ ModemSettingsDialog::ModemSettingsDialog(const ModemSettings& settings, ModemQue
     setObjectName(QStringLiteral("ModemSettingsDialog"));
     setWindowTitle(QStringLiteral("Настройка модема"));
 
-    auto* lineBox = new QGroupBox(QStringLiteral("Звонить"), this);
+    auto* lineBox = new QGroupBox(QStringLiteral("Как звонить"), this);
     rbModem = new QRadioButton(QStringLiteral("Через модем на последовательном порту"), lineBox);
     rbModem->setObjectName(QStringLiteral("rbModem"));
     rbDesktop = new QRadioButton(QStringLiteral("Телефон через приложение системы"), lineBox);
@@ -81,6 +81,7 @@ ModemSettingsDialog::ModemSettingsDialog(const ModemSettings& settings, ModemQue
     memoAnswer = new QPlainTextEdit(modemBox);
     memoAnswer->setObjectName(QStringLiteral("memoAnswer"));
     memoAnswer->setReadOnly(true);
+    memoAnswer->setPlaceholderText(QStringLiteral("Здесь будет ответ модема на команду ATI"));
     memoAnswer->setFixedHeight(memoAnswer->fontMetrics().lineSpacing() * 4 + 10);
 
     auto* form = new QFormLayout(modemBox);
