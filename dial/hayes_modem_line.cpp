@@ -127,7 +127,11 @@ std::uint32_t HayesModemLine::openDevice() {
 }
 
 void HayesModemLine::closeDevice() {
-    cancelQueries(QStringLiteral("Связь с модемом закрыта."));
+    releasePort(QStringLiteral("Связь с модемом закрыта."));
+}
+
+void HayesModemLine::releasePort(const QString& reason) {
+    cancelQueries(reason);
     m_queue.clear();
     m_current.reset();
     m_commandTimer.stop();
@@ -157,20 +161,8 @@ bool HayesModemLine::supportsKind(CallKind) const {
 
 void HayesModemLine::portFailed() {
     if (!m_alive) return;
-    const QString reason = m_port ? m_port->errorString() : QString();
-    cancelQueries(QStringLiteral("Нет связи с модемом: ") + reason);
-    m_queue.clear();
-    m_current.reset();
-    m_commandTimer.stop();
-    m_guardTimer.stop();
-    m_alive = false;
-    m_online = false;
-    m_dialProceeding = false;
-    if (m_port) {
-        m_port->disconnect(this);
-        m_port->close();
-        m_port.release()->deleteLater();
-    }
+    releasePort(QStringLiteral("Нет связи с модемом: ") +
+                (m_port ? m_port->errorString() : QString()));
     callEnded(LINEDISCONNECTMODE_UNAVAIL);
     dropDone(droppingCall());
 }

@@ -108,6 +108,8 @@ class HayesModemLine : public LineProvider {
     void finishCommand(HayesResult result);  // Info stands for "no answer in time"
     void commandTimedOut();
     void portFailed();
+    // Closes the port and forgets every command; waiting information requests get `reason`.
+    void releasePort(const QString& reason);
     void dialFinished(HayesResult result);
     // Sends ATH (`first`: before the commands waiting); then the drop of `call` (0: none) is
     // done.

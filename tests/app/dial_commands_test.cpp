@@ -5,7 +5,6 @@
 // modem dials.
 #include <QAction>
 #include <QDialogButtonBox>
-#include <QDir>
 #include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QMenu>
@@ -13,7 +12,6 @@
 #include <QRadioButton>
 #include <QSettings>
 #include <QTableView>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
 #include <algorithm>
@@ -31,21 +29,22 @@
 #include "dial/modem_settings_dialog.h"
 #include "dial/tapi_dial.h"
 #include "tests/app/directory_fixture.h"
+#include "tests/app/window_session.h"
 #include "tests/dial/fake_modem.h"
-#include "tests/support/when_dialog_shown.h"
 
 using namespace abonex;
 using abonex::test::DirectoryFixture;
 using abonex::test::Entry;
 using abonex::test::FakeModem;
 using abonex::test::whenDialogShown;
+using abonex::test::WindowSession;
 
 namespace {
 
 const QString kNoNumber = QStringLiteral("Нет номера телефона для текущей записи");
 const QString kCheckModem = QStringLiteral("Проверьте наличие и правильность подключения модема!");
 
-std::vector<Entry> persons() {
+std::vector<Entry> dialedPersons() {
     return {
         {QStringLiteral("Иванов И.И."), QStringLiteral("22-33-44"), QStringLiteral("11-11-11"), {}},
         {QStringLiteral("Сидоров"), QStringLiteral("35-00-00"), QStringLiteral("22-99-99"), {}},
@@ -55,51 +54,42 @@ std::vector<Entry> persons() {
     };
 }
 
-// A window on a fixture folder whose dialer goes to `modem` (none: no ABONEX_MODEM).
+// A window on a fixture folder whose dialer goes to `modem` (none: no ABONEX_MODEM), with
+// the persons `people`.
 struct Session {
-    DirectoryFixture fixture;
-    std::unique_ptr<TFMain> window;
-    QStringList statuses;  // every LastStatus text after start, in order
+    QStringList statuses;  // every LastStatus text after start, in order; outlives the window
+    WindowSession session;
 
-    void start(const FakeModem* modem, std::vector<Entry> people = persons()) {
+    void start(const FakeModem* modem, const std::vector<Entry>& people = dialedPersons()) {
         if (modem != nullptr) {
             qputenv("ABONEX_MODEM", modem->devicePath().toLocal8Bit());
         } else {
             qunsetenv("ABONEX_MODEM");
         }
-        fixture.writeAll(people, {}, {});
-        window = std::make_unique<TFMain>(fixture.folder());
-        QVERIFY(!window->startupFailed());
-        QObject::connect(dialer(), &TTapiDial::statusChanged,
+        session.fixture().removeFile(QStringLiteral("Phone.DBF"));
+        session.fixture().removeFile(QStringLiteral("Phone.MDX"));
+        session.fixture().writeTable(DirectoryMode::Persons, people);
+        session.start();
+        QVERIFY(window() != nullptr && !window()->startupFailed());
+        QObject::connect(dialer(), &TTapiDial::statusChanged, window(),
                          [this](const QString& text) { statuses << text; });
-        window->show();
-        QApplication::setActiveWindow(window.get());
-        QVERIFY(QTest::qWaitForWindowActive(window.get()));
     }
-    ~Session() {
-        if (window && window->isVisible()) window->close();
-        window.reset();  // its dialer still reports to `statuses` while it goes
-        qunsetenv("ABONEX_MODEM");
-    }
+    ~Session() { qunsetenv("ABONEX_MODEM"); }
 
+    TFMain* window() const { return session.window(); }
     template <typename T>
     T* child(const char* name) const {
-        T* found = window->findChild<T*>(QString::fromLatin1(name));
-        if (found == nullptr) qFatal("no object %s", name);
-        return found;
+        return session.child<T>(name);
     }
     TTapiDial* dialer() const { return child<TTapiDial>("Dialer3"); }
-    QTableView* grid() const { return child<QTableView>("GxDBGrid1"); }
-    QAction* action(const char* name) const { return child<QAction>(name); }
+    QTableView* grid() const { return session.grid(); }
+    QAction* action(const char* name) const { return session.action(name); }
     QToolButton* btnRing() const { return child<QToolButton>("btnRing"); }
 
     int rowOf(const QString& name) const {
-        QAbstractItemModel* model = grid()->model();
-        while (model->canFetchMore({})) model->fetchMore({});
-        for (int row = 0; row < model->rowCount(); ++row) {
-            if (model->index(row, 0).data().toString() == name) return row;
-        }
-        qFatal("no row %s", qPrintable(name));
+        const qsizetype row = session.gridNames().indexOf(name);
+        if (row < 0) qFatal("no row %s", qPrintable(name));
+        return static_cast<int>(row);
     }
     // A plain click on the cell of `name`'s row in `column`.
     void clickCell(const QString& name, int column) const {
@@ -216,12 +206,7 @@ class EventLatency : public QObject {
 class DialCommandsTest : public QObject {
     Q_OBJECT
   private slots:
-    void init() {
-        MessageBox::clearShown();
-        // Each test starts with no stored settings.
-        QDir(m_settings.path()).removeRecursively();
-        QDir().mkpath(m_settings.path());
-    }
+    void init() { MessageBox::clearShown(); }
 
     // --- What the modem receives ---
 
@@ -415,7 +400,7 @@ class DialCommandsTest : public QObject {
         s.clickCell(QStringLiteral("Сидоров"), 1);
         s.pressRing();
         QTRY_VERIFY(s.statuses.contains(QStringLiteral("Connected: P35-00-00 Абонекс 4")));
-        s.window->close();
+        s.window()->close();
         QVERIFY(modemGot(modem, "ATH"));
     }
 
@@ -431,12 +416,12 @@ class DialCommandsTest : public QObject {
         QVERIFY(popUp->actions().at(popUp->actions().size() - 2)->isSeparator());
         QCOMPARE(ring->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_D));
         s.clickCell(QStringLiteral("Иванов И.И."), 0);
-        s.window->mnuPopPopup();
+        s.window()->mnuPopPopup();
         QVERIFY(ring->isEnabled());
         QCOMPARE(ring->text(), QStringLiteral("Набрать номер (22-33-44)"));
         // A row whose name is blank keeps the plain caption.
         s.clickCell(QString(), 0);
-        s.window->mnuPopPopup();
+        s.window()->mnuPopPopup();
         QCOMPARE(ring->text(), QStringLiteral("Набрать номер"));
         // Ctrl+D on the grid dials the current row.
         s.clickCell(QStringLiteral("Иванов И.И."), 0);
@@ -447,7 +432,7 @@ class DialCommandsTest : public QObject {
     void thePopUpItemIsDisabledOnAnEmptyTable() {
         Session s;
         s.start(nullptr, {});
-        s.window->mnuPopPopup();
+        s.window()->mnuPopPopup();
         QVERIFY(!s.action("mnuRing")->isEnabled());
         QCOMPARE(s.action("mnuRing")->text(), QStringLiteral("Набрать номер"));
     }
@@ -476,10 +461,10 @@ class DialCommandsTest : public QObject {
         QVERIFY(s.action("mnuPulse")->isChecked());
         s.action("mnuPulse")->setChecked(false);
         QVERIFY(!s.action("mnuTone")->isChecked());
-        s.window->pressCheckedDialingItem();
+        s.window()->pressCheckedDialingItem();
         QVERIFY(s.action("mnuPulse")->isChecked());
         s.action("mnuTone")->trigger();
-        s.window->pressCheckedDialingItem();
+        s.window()->pressCheckedDialingItem();
         QVERIFY(s.action("mnuTone")->isChecked());
         QVERIFY(!s.action("mnuPulse")->isChecked());
     }
@@ -487,7 +472,7 @@ class DialCommandsTest : public QObject {
     void theModemSettingsItemSwitchesToTheDesktopPhone() {
         Session s;
         s.start(nullptr);
-        auto* line = s.window->findChild<ConfiguredLine*>();
+        auto* line = s.window()->findChild<ConfiguredLine*>();
         QVERIFY(line != nullptr);
         QList<QUrl> opened;
         line->setUrlOpener([&](const QUrl& url) {
@@ -504,9 +489,8 @@ class DialCommandsTest : public QObject {
         QVERIFY(shown);
         QCOMPARE(TTapiDial::LastStatus(), QStringLiteral("TAPI successfully initialized"));
         // Stored in the program's settings file, in a group of their own.
-        const std::unique_ptr<QSettings> settings = std::make_unique<QSettings>(
-            QSettings::IniFormat, QSettings::UserScope, QStringLiteral("dial_commands_test"),
-            QStringLiteral("dial_commands_test"));
+        const auto settings =
+            std::make_unique<QSettings>(s.session.settingsFile(), QSettings::IniFormat);
         QCOMPARE(settings->value(QStringLiteral("Modem/Line")).toString(),
                  QStringLiteral("desktop"));
         QVERIFY(!settings->childGroups().contains(QStringLiteral("FormProperties")));
@@ -537,7 +521,7 @@ class DialCommandsTest : public QObject {
         QTest::keyClicks(s.child<QLineEdit>("edPhone"), "35");
         QTest::keyClick(s.child<QLineEdit>("edPhone"), Qt::Key_Return);
         QTest::qWait(500);
-        s.window->close();  // hangs up the dial in progress
+        s.window()->close();  // hangs up the dial in progress
         QTest::qWait(300);
         latency.stop();
         QVERIFY2(latency.handled() > 100, "too few events measured");
@@ -550,9 +534,6 @@ class DialCommandsTest : public QObject {
         QVERIFY(late.empty());
         QVERIFY(modem.count("ATH") >= 1);
     }
-
-  public:
-    QTemporaryDir m_settings;
 };
 
 int main(int argc, char** argv) {
@@ -560,8 +541,6 @@ int main(int argc, char** argv) {
     QApplication::setQuitOnLastWindowClosed(false);
     MessageBox::setInteractive(false);
     DialCommandsTest test;
-    if (!test.m_settings.isValid()) return 1;
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, test.m_settings.path());
     return QTest::qExec(&test, argc, argv);
 }
 

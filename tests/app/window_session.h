@@ -6,12 +6,12 @@
 #include <QApplication>
 #include <QString>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <functional>
 #include <memory>
 
 #include "app/main_window.h"
 #include "tests/app/directory_fixture.h"
+#include "tests/support/when_dialog_shown.h"
 
 class QLineEdit;
 class QTableView;
@@ -69,18 +69,5 @@ class WindowSession {
     DirectoryFixture m_fixture;
     std::unique_ptr<TFMain> m_window;
 };
-
-// Drives the next modal dialog of type T from the event loop once it is shown (looking for it
-// every 10 ms for at most 5 seconds).
-template <typename T>
-void whenDialogShown(std::function<void(T*)> action, int attemptsLeft = 500) {
-    QTimer::singleShot(attemptsLeft == 500 ? 0 : 10, [action, attemptsLeft] {
-        if (auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget())) {
-            action(dialog);
-        } else if (attemptsLeft > 0) {
-            whenDialogShown<T>(action, attemptsLeft - 1);
-        }
-    });
-}
 
 }  // namespace abonex::test
