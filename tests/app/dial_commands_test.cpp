@@ -469,6 +469,22 @@ class DialCommandsTest : public QObject {
         QVERIFY(!s.action("mnuPulse")->isChecked());
     }
 
+    void theToneChoiceIsStoredAndDialsAfterARestart() {
+        FakeModem modem;
+        Session s;
+        s.start(&modem);
+        s.action("mnuTone")->trigger();
+        s.session.restart();
+        QCOMPARE(s.session.storedValue(QStringLiteral("mnuTone_Checked")), QStringLiteral("True"));
+        QCOMPARE(s.session.storedValue(QStringLiteral("mnuPulse_Checked")),
+                 QStringLiteral("False"));
+        QVERIFY(s.action("mnuTone")->isChecked());
+        QVERIFY(!s.action("mnuPulse")->isChecked());
+        s.clickCell(QStringLiteral("Сидоров"), 1);
+        s.pressRing();
+        QVERIFY(modemGot(modem, "ATDT35-00-00;"));
+    }
+
     void theModemSettingsItemSwitchesToTheDesktopPhone() {
         Session s;
         s.start(nullptr);
