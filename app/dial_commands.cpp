@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "app/application.h"
+#include "app/links.h"
 #include "app/main_window.h"
 #include "app/message_box.h"
 #include "app/text_codec.h"
@@ -21,6 +22,8 @@ namespace abonex {
 
 void TFMain::buildDialer() {
     auto line = std::make_unique<ConfiguredLine>(&openUserSettings);
+    // The desktop phone is reached through the same desktop as the program's links.
+    line->setUrlOpener([](const QUrl& url) { return Desktop::current().openUrl(url); });
     Dialer3 = new TTapiDial(this, *line);
     // The line goes with the dialer, after the dialer has closed it.
     line.release()->setParent(Dialer3);

@@ -10,6 +10,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QTableView>
 #include <QTest>
@@ -23,6 +24,7 @@
 #include <vector>
 
 #include "app/application.h"
+#include "app/links.h"
 #include "app/main_window.h"
 #include "app/message_box.h"
 #include "dial/configured_line.h"
@@ -488,13 +490,17 @@ class DialCommandsTest : public QObject {
     void theModemSettingsItemSwitchesToTheDesktopPhone() {
         Session s;
         s.start(nullptr);
-        auto* line = s.window()->findChild<ConfiguredLine*>();
-        QVERIFY(line != nullptr);
-        QList<QUrl> opened;
-        line->setUrlOpener([&](const QUrl& url) {
-            opened << url;
-            return true;
-        });
+        // The window hands the number to the desktop that its links use.
+        struct RecordingDesktop : Desktop {
+            QList<QUrl> opened;
+            bool openUrl(const QUrl& url) override {
+                opened << url;
+                return true;
+            }
+        } desktop;
+        Desktop::install(&desktop);
+        const auto uninstall = qScopeGuard([] { Desktop::install(nullptr); });
+        QList<QUrl>& opened = desktop.opened;
         bool shown = false;
         whenDialogShown<ModemSettingsDialog>([&](ModemSettingsDialog* dialog) {
             shown = true;
