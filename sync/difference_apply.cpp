@@ -1,0 +1,143 @@
+#include "sync/difference_apply.h"
+
+#include <algorithm>
+
+#include "app/directory_tables.h"
+#include "engine/dataset/db_handler.h"
+#include "engine/dataset/engine_dataset.h"
+
+namespace abonex {
+
+namespace {
+
+constexpr MatchLevel kLevels[] = {MatchLevel::NameAndPhones, MatchLevel::NameAndPhone1,
+                                  MatchLevel::Name};
+
+MatchLevel entryLevel(DifferenceKind kind) {
+    switch (kind) {
+        case DifferenceKind::Phone1:
+            return MatchLevel::NameAndPhones;
+        case DifferenceKind::Phone2:
+            return MatchLevel::NameAndPhone1;
+        case DifferenceKind::Missing:
+            break;
+    }
+    return MatchLevel::Name;
+}
+
+// The texts a level compares, folded, as one text (field texts never hold a NUL).
+std::string lookupKey(MatchLevel level, const RecordTexts& folded) {
+    std::string key = folded.name;
+    if (level != MatchLevel::Name) key += '\0' + folded.phone1;
+    if (level == MatchLevel::NameAndPhones) key += '\0' + folded.phone2;
+    return key;
+}
+
+}  // namespace
+
+DifferenceApply::DifferenceApply(TEngineDataSet& change, SyncDirection direction, ChangeSide side)
+    : m_change(change), m_changesTarget(changesTarget(direction, side)) {}
+
+void DifferenceApply::run(const std::vector<DifferenceEntry>& entries,
+                          const std::vector<bool>& chosen) {
+    std::vector<const DifferenceEntry*> work;
+    for (size_t i = 0; i < entries.size() && i < chosen.size(); ++i) {
+        if (chosen[i]) work.push_back(&entries[i]);
+    }
+    m_counts = {};
+    if (work.empty()) return;
+    m_change.setFiltered(false);
+    findRecords(work);
+    for (const DifferenceEntry* entry : work) applyEntry(*entry);
+}
+
+void DifferenceApply::findRecords(const std::vector<const DifferenceEntry*>& work) {
+    for (auto& records : m_records) records.clear();
+    for (const DifferenceEntry* entry : work) {
+        if (entry->kind == DifferenceKind::Missing && m_changesTarget) continue;  // an insert
+        const MatchLevel level = entryLevel(entry->kind);
+        const RecordTexts& keys = m_changesTarget ? entry->target : entry->source;
+        m_records[static_cast<size_t>(level)][lookupKey(level, foldedTexts(keys))];
+    }
+    for (m_change.First(); !m_change.Eof(); m_change.Next()) {
+        noteRecord(m_change.RecNo(), currentRecordTexts(m_change), true);
+    }
+}
+
+void DifferenceApply::noteRecord(int record, const RecordTexts& texts, bool present) {
+    const RecordTexts folded = foldedTexts(texts);
+    for (MatchLevel level : kLevels) {
+        auto& byKey = m_records[static_cast<size_t>(level)];
+        const auto found = byKey.find(lookupKey(level, folded));
+        if (found == byKey.end()) continue;  // no entry looks for this key
+        std::vector<int>& records = found->second;
+        const auto at = std::lower_bound(records.begin(), records.end(), record);
+        const bool held = at != records.end() && *at == record;
+        if (present && !held) {
+            records.insert(at, record);
+        } else if (!present && held) {
+            records.erase(at);
+        }
+    }
+}
+
+int DifferenceApply::currentRecord(MatchLevel level, const RecordTexts& keys) {
+    auto& byKey = m_records[static_cast<size_t>(level)];
+    const auto found = byKey.find(lookupKey(level, foldedTexts(keys)));
+    if (found == byKey.end()) return 0;
+    std::vector<int>& records = found->second;
+    while (!records.empty()) {
+        const int record = records.front();
+        m_change.GotoRecNo(record);
+        // Another program may have changed or deleted the record since the table was read.
+        if (!m_change.handler()->isDeleted() &&
+            syncKeysMatch(level, keys, currentRecordTexts(m_change))) {
+            return record;
+        }
+        records.erase(records.begin());
+    }
+    return 0;
+}
+
+void DifferenceApply::applyEntry(const DifferenceEntry& entry) {
+    const RecordTexts& keys = m_changesTarget ? entry.target : entry.source;
+    const RecordTexts& values = m_changesTarget ? entry.source : entry.target;
+    if (entry.kind == DifferenceKind::Missing && m_changesTarget) {
+        m_change.Insert();
+        m_change.Fields(kFieldName).SetAsString(values.name);
+        m_change.Fields(kFieldPhone1).SetAsString(values.phone1);
+        m_change.Fields(kFieldPhone2).SetAsString(values.phone2);
+        m_change.Post();
+        noteRecord(m_change.RecNo(), currentRecordTexts(m_change), true);
+        ++m_counts.added;
+        return;
+    }
+    const int record = currentRecord(entryLevel(entry.kind), keys);
+    if (record == 0) {
+        ++m_counts.skipped;
+        return;
+    }
+    const RecordTexts before = currentRecordTexts(m_change);
+    if (entry.kind == DifferenceKind::Missing) {
+        // The record exists only in the table being changed: the first of its name goes.
+        if (!m_change.Delete()) {
+            ++m_counts.skipped;
+            return;
+        }
+        noteRecord(record, before, false);
+        ++m_counts.deleted;
+        return;
+    }
+    m_change.Edit();
+    if (entry.kind == DifferenceKind::Phone1) {
+        m_change.Fields(kFieldPhone1).SetAsString(values.phone1);
+    } else {
+        m_change.Fields(kFieldPhone2).SetAsString(values.phone2);
+    }
+    m_change.Post();
+    noteRecord(record, before, false);
+    noteRecord(record, currentRecordTexts(m_change), true);
+    ++m_counts.changed;
+}
+
+}  // namespace abonex

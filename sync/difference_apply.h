@@ -1,0 +1,66 @@
+// DifferenceApply: brings one table in line with the other for the chosen differences.
+//
+// The table changed is the program's own (ChangeSide::Own) or the external one. For each chosen
+// entry, in list order, the entry's texts of the table being changed are the keys that find the
+// record to change, and the other table's texts are the values written:
+//
+//   kind  changes the comparison's target            changes the comparison's source
+//   0     first phone of the record := values'       the same
+//   1     second phone of the record := values'      the same
+//   2     a new record with the values' three texts  the first record of the name is deleted
+//
+// The record is the first one in file order that the rule of sync/sync_match.h accepts at the
+// entry's level (kind 0: all three fields, 1: name and first phone, 2: the name), as the table is
+// at that moment: an earlier entry of the same apply may have changed it. An entry whose record
+// is no longer found (changed by an earlier entry, or by another program since the comparison)
+// is skipped and counted; nothing is ever written from the values alone. The name is never
+// changed, and a new record has an empty comment.
+//
+// The table is read once to find the records the entries name, and each change updates what was
+// found, so the work is linear in the table and the entries.
+#pragma once
+
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "sync/difference.h"
+
+namespace abonex {
+
+class TEngineDataSet;
+
+struct ApplyCounts {
+    int changed = 0;  // phones overwritten
+    int added = 0;
+    int deleted = 0;
+    int skipped = 0;  // record no longer found
+    bool operator==(const ApplyCounts&) const = default;
+};
+
+class DifferenceApply {
+  public:
+    // `change` is open on the table being changed, in file order (openChangeTable); `direction`
+    // is the comparison's.
+    DifferenceApply(TEngineDataSet& change, SyncDirection direction, ChangeSide side);
+
+    // Applies every entry whose `chosen` flag is set (missing flags count as not chosen). An
+    // engine error (a record locked by another program, a failed write) ends the apply at that
+    // entry and propagates: the entries before it stay applied and counts() says what was done.
+    void run(const std::vector<DifferenceEntry>& entries, const std::vector<bool>& chosen);
+    const ApplyCounts& counts() const { return m_counts; }
+
+  private:
+    void findRecords(const std::vector<const DifferenceEntry*>& work);
+    int currentRecord(MatchLevel level, const RecordTexts& keys);
+    void noteRecord(int record, const RecordTexts& texts, bool present);
+    void applyEntry(const DifferenceEntry& entry);
+
+    TEngineDataSet& m_change;
+    bool m_changesTarget;
+    ApplyCounts m_counts;
+    // For each level, the records (in file order) that match a key some entry looks up.
+    std::unordered_map<std::string, std::vector<int>> m_records[3];
+};
+
+}  // namespace abonex

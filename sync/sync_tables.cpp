@@ -1,0 +1,59 @@
+#include "sync/sync_tables.h"
+
+#include "engine/dataset/engine_dataset.h"
+#include "engine/file/path_util.h"
+
+namespace abonex {
+
+namespace {
+
+void openTable(TEngineDataSet& dataSet, std::string_view folder, std::string_view tableFileName,
+               bool withTag) {
+    dataSet.Close();
+    const DirectoryTable* table = syncDirectoryTable(tableFileName);
+    dataSet.setTranslateASCII(true);
+    dataSet.setExclusive(false);
+    dataSet.setAutoFlush(false);
+    dataSet.setUseDeleted(false);
+    dataSet.setUserID(0);
+    dataSet.setLockProtocol(table != nullptr ? table->protocol : TgsLokProtocol::Default);
+    dataSet.setFiltered(false);
+    dataSet.setDatabaseName(folder);
+    dataSet.setTableName(tableFileName);
+    // The index list of an earlier table of the same name would be looked for in this folder.
+    dataSet.setIndexName({});
+    if (!dataSet.IndexFiles().empty()) dataSet.setIndexFiles({});
+    dataSet.Open();
+    try {
+        if (dataSet.FieldCount() < 3) {
+            throw EDatabaseError("Table " + dataSet.tablePath() + " has fewer than three fields");
+        }
+        if (table != nullptr) {
+            dataSet.OpenIndexFiles(table->indexFile, withTag ? table->tagName : std::string_view());
+        }
+    } catch (...) {
+        dataSet.Close();
+        throw;
+    }
+}
+
+}  // namespace
+
+const DirectoryTable* syncDirectoryTable(std::string_view tableFileName) {
+    for (const DirectoryTable& table : kDirectoryTables) {
+        if (samePathText(table.tableFile, tableFileName)) return &table;
+    }
+    return nullptr;
+}
+
+void openSyncTable(TEngineDataSet& dataSet, std::string_view folder,
+                   std::string_view tableFileName) {
+    openTable(dataSet, folder, tableFileName, true);
+}
+
+void openChangeTable(TEngineDataSet& dataSet, std::string_view folder,
+                     std::string_view tableFileName) {
+    openTable(dataSet, folder, tableFileName, false);
+}
+
+}  // namespace abonex

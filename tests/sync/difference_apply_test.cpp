@@ -1,0 +1,210 @@
+// Applying differences: which record each chosen entry changes in which table, the rows that are
+// skipped because their record is gone, the index kept current, and the lock regions shared
+// with the main window and other copies of the program.
+#include "sync/difference_apply.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "engine/dataset/engine_dataset.h"
+#include "engine/file/path_util.h"
+#include "engine/index/index_check.h"
+#include "sync/sync_tables.h"
+#include "sync/table_comparison.h"
+#include "tests/support/test_support.h"
+#include "tests/sync/sync_fixture.h"
+
+namespace abonex {
+namespace {
+
+using test::SyncRow;
+
+class ApplyTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        std::filesystem::create_directory(own());
+        std::filesystem::create_directory(external());
+    }
+    std::string own() const { return m_dir.file("own"); }
+    std::string external() const { return m_dir.file("external"); }
+    std::string ownTable() const { return own() + "/" + m_fileName; }
+    std::string externalTable() const { return external() + "/" + m_fileName; }
+
+    void write(const std::vector<SyncRow>& ownRows, const std::vector<SyncRow>& externalRows,
+               std::string fileName = "Phone.DBF", DirectoryMode schema = DirectoryMode::Persons) {
+        m_fileName = std::move(fileName);
+        test::writeSyncTable(own(), m_fileName, schema, ownRows);
+        test::writeSyncTable(external(), m_fileName, schema, externalRows);
+    }
+    std::vector<DifferenceEntry> compare(SyncDirection direction) {
+        const bool import = direction == SyncDirection::Import;
+        TEngineDataSet source, target;
+        openSyncTable(target, import ? own() : external(), m_fileName);
+        openSyncTable(source, import ? external() : own(), m_fileName);
+        TableComparison comparison(source, target);
+        comparison.run();
+        return comparison.entries();
+    }
+    ApplyCounts apply(SyncDirection direction, ChangeSide side,
+                      const std::vector<DifferenceEntry>& entries, std::vector<bool> chosen = {}) {
+        if (chosen.empty()) chosen.assign(entries.size(), true);
+        TEngineDataSet change;
+        openChangeTable(change, side == ChangeSide::Own ? own() : external(), m_fileName);
+        DifferenceApply applying(change, direction, side);
+        applying.run(entries, chosen);
+        return applying.counts();
+    }
+    void expectIndexClean(const std::string& table) {
+        GSO_dBaseFld dbf(table, true, false);
+        const IndexCheckReport report = checkIndexFile(dbf, replaceExtension(table, ".MDX"));
+        for (const auto& problem : report.problems) ADD_FAILURE() << formatIndexProblem(problem);
+    }
+
+    test::TempDir m_dir;
+    std::string m_fileName;
+};
+
+TEST_F(ApplyTest, ImportIntoTheOwnTableOverwritesTheFirstPhone) {
+    write({{"Иванов И.И.", "11-11-11", "12-12-12", "сосед"}},
+          {{"Иванов И.И.", "22-22-22", "", ""}});
+    const auto entries = compare(SyncDirection::Import);
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(apply(SyncDirection::Import, ChangeSide::Own, entries), (ApplyCounts{1, 0, 0, 0}));
+    // Only the first phone comes over: the second phone and the comment stay.
+    EXPECT_EQ(test::readSyncTable(ownTable()),
+              (std::vector<SyncRow>{{"Иванов И.И.", "22-22-22", "12-12-12", "сосед"}}));
+    const auto after = compare(SyncDirection::Import);  // the second phone still differs
+    ASSERT_EQ(after.size(), 1u);
+    EXPECT_EQ(after[0].kind, DifferenceKind::Phone2);
+    expectIndexClean(ownTable());
+}
+
+TEST_F(ApplyTest, ImportIntoTheExternalTableDeletesItsFirstRecordOfTheName) {
+    write({}, {
+                  {"петров", "55-55-55", "", ""},
+                  {"Петров", "66-66-66", "", ""},
+              });
+    const auto entries = compare(SyncDirection::Import);
+    ASSERT_EQ(entries.size(), 2u);
+    // The first entry is "Петров" (first in name order); the record it deletes is the first of
+    // that name in file order, whatever its letter case.
+    ASSERT_EQ(entries[0].source, test::texts("Петров", "66-66-66", ""));
+    EXPECT_EQ(apply(SyncDirection::Import, ChangeSide::External, entries, {true, false}),
+              (ApplyCounts{0, 0, 1, 0}));
+    const auto rows = test::readSyncTable(externalTable());
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_TRUE(rows[0].deleted);
+    EXPECT_FALSE(rows[1].deleted);
+    expectIndexClean(externalTable());
+}
+
+TEST_F(ApplyTest, ExportIntoTheExternalTableAddsTheOwnRecordWithAnEmptyComment) {
+    write({{"Новиков Н.Н.", "33-33-33", "44-44-44", "сосед"}}, {{"Абрамов", "10-10-10", "", ""}});
+    const auto entries = compare(SyncDirection::Export);
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(apply(SyncDirection::Export, ChangeSide::External, entries),
+              (ApplyCounts{0, 1, 0, 0}));
+    EXPECT_EQ(test::readSyncTable(externalTable()),
+              (std::vector<SyncRow>{{"Абрамов", "10-10-10", "", ""},
+                                    {"Новиков Н.Н.", "33-33-33", "44-44-44", ""}}));
+    // The index file took the new record at once: the table is the same in both directions.
+    expectIndexClean(externalTable());
+    EXPECT_TRUE(compare(SyncDirection::Export).empty());
+}
+
+TEST_F(ApplyTest, ExportIntoTheOwnTableDeletesAndImportAddsWithTheOtherTexts) {
+    write({{"Лишний", "1", "", ""}, {"Козлов", "11", "22", ""}},
+          {{"Козлов", "11", "33", ""}, {"Новый", "7", "8", ""}});
+    // Export with the own table changed: the own-only record goes, the second phone becomes
+    // the external one.
+    EXPECT_EQ(apply(SyncDirection::Export, ChangeSide::Own, compare(SyncDirection::Export)),
+              (ApplyCounts{1, 0, 1, 0}));
+    // Import with the own table changed: the external-only record comes in.
+    EXPECT_EQ(apply(SyncDirection::Import, ChangeSide::Own, compare(SyncDirection::Import)),
+              (ApplyCounts{0, 1, 0, 0}));
+    EXPECT_EQ(test::readSyncTable(ownTable()), (std::vector<SyncRow>{{"Лишний", "1", "", "", true},
+                                                                     {"Козлов", "11", "33", ""},
+                                                                     {"Новый", "7", "8", ""}}));
+    EXPECT_TRUE(compare(SyncDirection::Import).empty());
+    EXPECT_TRUE(compare(SyncDirection::Export).empty());
+    expectIndexClean(ownTable());
+}
+
+TEST_F(ApplyTest, AnEntryWhoseRecordIsGoneIsSkippedAndCounted) {
+    write({{"Иванов", "11", "", ""}}, {{"Иванов", "22", "", ""}, {"Иванов", "33", "", ""}});
+    const auto entries = compare(SyncDirection::Import);
+    // Both external records point at the one own record.
+    ASSERT_EQ(entries.size(), 2u);
+    ASSERT_EQ(entries[0].target, entries[1].target);
+    // The first entry changes it; the second entry's keys no longer match any record.
+    EXPECT_EQ(apply(SyncDirection::Import, ChangeSide::Own, entries), (ApplyCounts{1, 0, 0, 1}));
+    EXPECT_EQ(test::readSyncTable(ownTable()), (std::vector<SyncRow>{{"Иванов", "22", "", ""}}));
+}
+
+TEST_F(ApplyTest, AnEntryFollowsTheChangesOfEarlierEntries) {
+    // Two own records of one name. The first entry gives the first record the phone that the
+    // second entry looks for, so the second entry finds the first record, not the second.
+    write({{"Сидоров", "1", "", ""}, {"Сидоров", "2", "", ""}}, {});
+    const std::vector<DifferenceEntry> entries = {
+        {DifferenceKind::Phone1, test::texts("Сидоров", "1", ""), test::texts("Сидоров", "2", "")},
+        {DifferenceKind::Phone2, test::texts("Сидоров", "2", ""), test::texts("Сидоров", "2", "9")},
+    };
+    EXPECT_EQ(apply(SyncDirection::Import, ChangeSide::Own, entries), (ApplyCounts{2, 0, 0, 0}));
+    EXPECT_EQ(test::readSyncTable(ownTable()),
+              (std::vector<SyncRow>{{"Сидоров", "2", "9", ""}, {"Сидоров", "2", "", ""}}));
+}
+
+TEST_F(ApplyTest, NothingChosenChangesNothing) {
+    write({{"Иванов", "11", "", ""}}, {{"Иванов", "22", "", ""}, {"Петров", "1", "", ""}});
+    const auto entries = compare(SyncDirection::Import);
+    ASSERT_EQ(entries.size(), 2u);
+    const auto before = test::readFileBytes(ownTable());
+    EXPECT_EQ(apply(SyncDirection::Import, ChangeSide::Own, entries, {false, false}),
+              ApplyCounts{});
+    EXPECT_EQ(test::readFileBytes(ownTable()), before);
+}
+
+TEST_F(ApplyTest, ARecordLockedByAnotherCopyEndsTheApplyThere) {
+    // Organisations are locked with the protocol the main window uses for them; a copy of the
+    // program editing a record holds that record's lock in that protocol's region.
+    write({{"Аптека", "1", "", ""}, {"Школа", "2", "", ""}},
+          {{"Аптека", "3", "", ""}, {"Школа", "4", "", ""}}, "Org.dbf",
+          DirectoryMode::Organisations);
+    const auto entries = compare(SyncDirection::Import);
+    ASSERT_EQ(entries.size(), 2u);
+
+    test::ProcessSignal locked, done;
+    const int child = test::forkChild([&] {
+        TEngineDataSet other;
+        other.setLockProtocol(directoryTable(DirectoryMode::Organisations).protocol);
+        other.setDatabaseName(own());
+        other.setTableName("Org.dbf");
+        other.Open();
+        other.GotoRecNo(2);
+        other.Edit();  // holds the record lock of "Школа"
+        locked.notify();
+        done.wait();
+        other.Cancel();
+        return 0;
+    });
+    ASSERT_TRUE(locked.wait());
+    TEngineDataSet change;
+    openChangeTable(change, own(), "Org.dbf");
+    DifferenceApply applying(change, SyncDirection::Import, ChangeSide::Own);
+    try {
+        applying.run(entries, {true, true});
+        ADD_FAILURE() << "the locked record was written";
+    } catch (const EDatabaseError& error) {
+        EXPECT_EQ(std::string(error.what()), "Record is locked by another user");
+    }
+    change.Close();
+    done.notify();
+    EXPECT_EQ(test::waitChild(child), 0);
+    EXPECT_EQ(applying.counts(), (ApplyCounts{1, 0, 0, 0}));
+    EXPECT_EQ(test::readSyncTable(ownTable()),
+              (std::vector<SyncRow>{{"Аптека", "3", "", ""}, {"Школа", "2", "", ""}}));
+}
+
+}  // namespace
+}  // namespace abonex
