@@ -1,0 +1,135 @@
+// abonex-db sync, run as a user runs it: the differences as CSV with their exit codes, the
+// apply to either table with its counts, and the usage errors.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "tests/support/test_support.h"
+#include "tests/sync/sync_fixture.h"
+
+namespace abonex {
+namespace {
+
+using test::SyncRow;
+
+constexpr const char* kHeader =
+    "kind,target_name,target_phone1,target_phone2,source_name,source_phone1,source_phone2\n";
+
+class SyncToolTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        std::filesystem::create_directory(own());
+        std::filesystem::create_directory(external());
+    }
+    std::string own() const { return m_dir.file("own"); }
+    std::string external() const { return m_dir.file("external"); }
+    test::CommandResult sync(const std::string& arguments) {
+        return test::runCommand(test::shellQuote(test::toolPath()) + " sync " + arguments);
+    }
+    std::string tables(const std::string& externalName = "Phone.DBF") {
+        return test::shellQuote(own()) + " " + test::shellQuote(external() + "/" + externalName);
+    }
+
+    test::TempDir m_dir;
+};
+
+TEST_F(SyncToolTest, DifferencesAreListedAsCsvInListOrder) {
+    test::writeSyncTable(own(), "Phone.DBF", DirectoryMode::Persons,
+                         {{"Иванов И.И.", "11-11-11", "", ""},
+                          {"Козлов", "1", "2", ""},
+                          {"Только свой", "5", "", ""}});
+    test::writeSyncTable(external(), "Phone.DBF", DirectoryMode::Persons,
+                         {{"Новиков, \"старший\"", "30-30-30", "", ""},
+                          {"Козлов", "1", "3", ""},
+                          {"Иванов И.И.", " 22-22-22", "", ""},
+                          {"", "99", "", ""}});
+    auto imported = sync(tables() + " --import");
+    EXPECT_EQ(imported.status, 0) << imported.err;
+    EXPECT_EQ(imported.out, std::string(kHeader) +
+                                "0,Иванов И.И.,11-11-11,,Иванов И.И., 22-22-22,\n"
+                                "1,Козлов,1,2,Козлов,1,3\n"
+                                "2,,,,\"Новиков, \"\"старший\"\"\",30-30-30,\n");
+    // The other direction states the differences from the own records' side.
+    auto exported = sync(tables() + " --export");
+    EXPECT_EQ(exported.status, 0) << exported.err;
+    EXPECT_EQ(exported.out, std::string(kHeader) +
+                                "0,Иванов И.И., 22-22-22,,Иванов И.И.,11-11-11,\n"
+                                "1,Козлов,1,3,Козлов,1,2\n"
+                                "2,,,,Только свой,5,\n");
+}
+
+TEST_F(SyncToolTest, NoDifferenceExitsWithOneAndTheOwnTableIsFoundInAnyCase) {
+    test::writeSyncTable(own(), "Phone.DBF", DirectoryMode::Persons,
+                         {{"Иванов", "1", "", ""}, {"Петров", "2", "", ""}});
+    test::writeSyncTable(external(), "phone.dbf", DirectoryMode::Persons,
+                         {{"Петров", "2", "", "другой комментарий"}});
+    auto result = sync(tables("phone.dbf") + " --import");
+    EXPECT_EQ(result.status, 1) << result.err;
+    EXPECT_EQ(result.out, kHeader);
+    EXPECT_EQ(result.err, "");
+}
+
+TEST_F(SyncToolTest, ApplyChangesTheChosenTableAndCountsWhatItDid) {
+    test::writeSyncTable(own(), "Phone.DBF", DirectoryMode::Persons,
+                         {{"Иванов", "11", "", ""}, {"Лишний", "7", "", "свой"}});
+    test::writeSyncTable(
+        external(), "Phone.DBF", DirectoryMode::Persons,
+        {{"Иванов", "22", "", ""}, {"Иванов", "33", "", ""}, {"Новый", "8", "", ""}});
+    // Both "Иванов" rows point at the one own record: the second is skipped.
+    auto applied = sync(tables() + " --import --apply mine");
+    ASSERT_EQ(applied.status, 0) << applied.err;
+    EXPECT_EQ(applied.out, "changed 1, added 1, deleted 0, skipped 1\n");
+    EXPECT_EQ(test::readSyncTable(own() + "/Phone.DBF"),
+              (std::vector<SyncRow>{
+                  {"Иванов", "22", "", ""}, {"Лишний", "7", "", "свой"}, {"Новый", "8", "", ""}}));
+
+    // Export into the external table: the own-only record is added with an empty comment.
+    auto exported = sync(tables() + " --apply theirs --export");
+    ASSERT_EQ(exported.status, 0) << exported.err;
+    EXPECT_EQ(exported.out, "changed 0, added 1, deleted 0, skipped 0\n");
+    EXPECT_EQ(test::readSyncTable(external() + "/Phone.DBF").back(),
+              (SyncRow{"Лишний", "7", "", ""}));
+    // What is left: the second external "Иванов", whose own record now has another phone.
+    auto left = sync(tables() + " --import");
+    EXPECT_EQ(left.out, std::string(kHeader) + "0,Иванов,22,,Иванов,33,\n");
+    // The index files were kept current: the tool's check finds nothing wrong.
+    for (const std::string& table : {own() + "/Phone.DBF", external() + "/Phone.DBF"}) {
+        auto check = test::runCommand(test::shellQuote(test::toolPath()) + " check " +
+                                      test::shellQuote(table));
+        EXPECT_EQ(check.status, 0) << check.out << check.err;
+    }
+}
+
+TEST_F(SyncToolTest, UsageErrorsAndMissingTables) {
+    test::writeSyncTable(own(), "Phone.DBF", DirectoryMode::Persons, {{"Иванов", "1", "", ""}});
+    test::writeSyncTable(external(), "Phone.DBF", DirectoryMode::Persons,
+                         {{"Иванов", "1", "", ""}});
+    const std::string usage =
+        "abonex-db: usage: abonex-db sync OWN_DIR EXTERNAL_TABLE (--import | --export) "
+        "[--apply mine|theirs]\n";
+    for (const std::string& arguments :
+         {tables(), tables() + " --import --export", tables() + " --import --apply both",
+          tables() + " --import --apply", tables() + " --import --quiet",
+          test::shellQuote(own()) + " --import", tables() + " extra --import"}) {
+        SCOPED_TRACE(arguments);
+        auto result = sync(arguments);
+        EXPECT_EQ(result.status, 2);
+        EXPECT_EQ(result.err, usage);
+        EXPECT_EQ(result.out, "");
+    }
+    auto help = sync("--help");
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(help.out, usage.substr(std::string("abonex-db: ").size()));
+
+    auto noExternal = sync(tables("Org.dbf") + " --import");
+    EXPECT_EQ(noExternal.status, 1);
+    EXPECT_EQ(noExternal.err, "abonex-db: no such table: " + external() + "/Org.dbf\n");
+
+    test::writeSyncTable(external(), "Org.dbf", DirectoryMode::Organisations, {});
+    auto noOwn = sync(tables("Org.dbf") + " --export");
+    EXPECT_EQ(noOwn.status, 1);
+    EXPECT_EQ(noOwn.err, "Cannot find file " + own() + "/Org.dbf\n");
+}
+
+}  // namespace
+}  // namespace abonex
