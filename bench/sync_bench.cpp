@@ -1,0 +1,172 @@
+// sync_bench: synchronisation figures on two generated persons tables.
+//
+//   sync_bench [RECORDS] [DIR]      (defaults: 500000, a fresh folder under /tmp; a DIR that
+//                                    already holds own/ and external/ is measured as it is)
+//
+// The external copy differs from the own table in about 5 % of its rows: 2 % have another
+// first phone, 1 % another second phone, 1 % are missing and 1 % are new. Prints the rebuild of
+// both index files, the comparison in both directions, and the apply of every import
+// difference to a copy of the own table, with the peak resident set. Each figure is the wall
+// time and, in brackets, the processor time of this process (the machine may be busy).
+#include <time.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "app/directory_tables.h"
+#include "bench/process_memory.h"
+#include "engine/dataset/engine_dataset.h"
+#include "engine/dbf/dbf_fields.h"
+#include "engine/index/production_index.h"
+#include "sync/difference_apply.h"
+#include "sync/sync_tables.h"
+#include "sync/table_comparison.h"
+#include "tools/persons_generator.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using namespace abonex;
+
+double msSince(Clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+double cpuMs() {
+    timespec now{};
+    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
+}
+
+// A stopwatch of wall and processor time.
+struct Stopwatch {
+    Clock::time_point wall = Clock::now();
+    double cpu = cpuMs();
+    double wallMs() const { return msSince(wall); }
+    double cpuMsSince() const { return cpuMs() - cpu; }
+};
+
+void writeTable(const std::string& dir, const std::vector<demo::PersonRow>& rows) {
+    std::filesystem::create_directories(dir);
+    const DirectoryTable& table = directoryTable(DirectoryMode::Persons);
+    const std::string path = dir + "/" + std::string(table.tableFile);
+    demo::writeRows(path, directoryFieldSpecs(table), rows);
+    GSO_dBaseFld dbf(path, false, true);
+    createProductionIndex(dbf, table.tagName, nameTagExpression(table));
+}
+
+// The two copies: `records` rows, and a copy of them that differs in about 5 % of its rows.
+void writeCopies(const std::string& dir, int records) {
+    demo::PersonsGenerator generator(2026);
+    std::vector<demo::PersonRow> own;
+    own.reserve(static_cast<size_t>(records));
+    for (int i = 0; i < records; ++i) own.push_back(generator.next());
+    std::vector<demo::PersonRow> external;
+    external.reserve(own.size());
+    demo::PersonsGenerator changes(7);
+    for (size_t i = 0; i < own.size(); ++i) {
+        demo::PersonRow row = own[i];
+        switch (i % 100) {
+            case 10:
+            case 30:
+                row.phone1 = changes.next().phone1;
+                break;
+            case 50:
+                row.phone2 = changes.next().phone1;
+                break;
+            case 70:
+                continue;  // missing in the external copy
+            case 90:
+                external.push_back(changes.next());  // new in the external copy
+                break;
+            default:
+                break;
+        }
+        external.push_back(row);
+    }
+    writeTable(dir + "/own", own);
+    writeTable(dir + "/external", external);
+}
+
+struct Run {
+    double rebuildMs = 0, rebuildCpuMs = 0;
+    double compareMs = 0, compareCpuMs = 0;
+    long privateKb = 0;  // the process's private memory with the comparison still held
+    std::vector<DifferenceEntry> entries;
+};
+
+Run compare(const std::string& sourceDir, const std::string& targetDir) {
+    TEngineDataSet source, target;
+    openSyncTable(target, targetDir, "Phone.DBF");
+    openSyncTable(source, sourceDir, "Phone.DBF");
+    Run run;
+    Stopwatch rebuild;
+    source.ReindexAll();
+    target.ReindexAll();
+    run.rebuildMs = rebuild.wallMs();
+    run.rebuildCpuMs = rebuild.cpuMsSince();
+    Stopwatch comparing;
+    TableComparison comparison(source, target);
+    comparison.run();
+    run.compareMs = comparing.wallMs();
+    run.compareCpuMs = comparing.cpuMsSince();
+    run.privateKb = bench::statusKb("RssAnon");
+    run.entries = comparison.entries();
+    return run;
+}
+
+void report(const char* label, const Run& run) {
+    int kinds[3] = {};
+    for (const DifferenceEntry& entry : run.entries) ++kinds[static_cast<int>(entry.kind)];
+    std::printf("%s: both rebuilds %.0f ms (%.0f) + comparison %.0f ms (%.0f) = %.0f ms (%.0f)\n",
+                label, run.rebuildMs, run.rebuildCpuMs, run.compareMs, run.compareCpuMs,
+                run.rebuildMs + run.compareMs, run.rebuildCpuMs + run.compareCpuMs);
+    std::printf(
+        "        %zu differences: %d first phone, %d second phone, %d missing; private "
+        "memory at the end %ld kB\n",
+        run.entries.size(), kinds[0], kinds[1], kinds[2], run.privateKb);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const int records = argc > 1 ? std::atoi(argv[1]) : 500000;
+    const std::string dir = argc > 2 ? argv[2]
+                                     : std::filesystem::temp_directory_path().string() +
+                                           "/abonex-sync-bench-" + std::to_string(::getpid());
+    const bool reuse = argc > 2 && std::filesystem::exists(dir + "/own/Phone.DBF") &&
+                       std::filesystem::exists(dir + "/external/Phone.DBF");
+    if (!reuse) writeCopies(dir, records);
+    std::printf("persons tables: %d records, the external copy differing in about 5 %%\n", records);
+
+    const Run import = compare(dir + "/external", dir + "/own");
+    report("import", import);
+    const Run exportRun = compare(dir + "/own", dir + "/external");
+    report("export", exportRun);
+    std::printf("peak resident set: %ld kB, of which the two mapped tables are file pages\n",
+                bench::statusKb("VmHWM"));
+
+    // The apply changes a copy, so that a folder can be measured again.
+    std::filesystem::remove_all(dir + "/applied");
+    std::filesystem::copy(dir + "/own", dir + "/applied");
+    TEngineDataSet change;
+    openChangeTable(change, dir + "/applied", "Phone.DBF");
+    DifferenceApply applying(change, SyncDirection::Import, ChangeSide::Own);
+    Stopwatch applyTime;
+    applying.run(import.entries, std::vector<bool>(import.entries.size(), true));
+    const ApplyCounts& counts = applying.counts();
+    std::printf(
+        "apply of every import difference to the own table: %.0f ms (%.0f); changed %d, "
+        "added %d, deleted %d, skipped %d\n",
+        applyTime.wallMs(), applyTime.cpuMsSince(), counts.changed, counts.added, counts.deleted,
+        counts.skipped);
+    change.Close();
+
+    if (argc <= 2) std::filesystem::remove_all(dir);
+    return 0;
+}
