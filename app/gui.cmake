@@ -6,6 +6,14 @@ find_package(Qt6 REQUIRED COMPONENTS Widgets)
 set(ABONEX_SITE_URL "https://www.example.org" CACHE STRING "The program's web site")
 set(ABONEX_SUPPORT_MAIL "support@example.org" CACHE STRING "The support mailbox")
 
+# What every window of the program uses: the message boxes and the text conversion. The
+# synchronisation window (sync/) links it as the main window does.
+add_library(abonex_window_support STATIC
+  ${CMAKE_CURRENT_SOURCE_DIR}/message_box.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/text_codec.cpp)
+target_include_directories(abonex_window_support PUBLIC ${PROJECT_SOURCE_DIR})
+target_link_libraries(abonex_window_support PUBLIC abonex_dbf Qt6::Widgets)
+
 set(ABONEX_GUI_SOURCES
   ${CMAKE_CURRENT_SOURCE_DIR}/about_box.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/application.cpp
@@ -15,10 +23,9 @@ set(ABONEX_GUI_SOURCES
   ${CMAKE_CURRENT_SOURCE_DIR}/edit_record_dialog.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/links.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/main_window.cpp
-  ${CMAKE_CURRENT_SOURCE_DIR}/message_box.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/main_window_sync.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/preview_delegate.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/settings_store.cpp
-  ${CMAKE_CURRENT_SOURCE_DIR}/text_codec.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/tray.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/user_settings.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/view_options.cpp
@@ -30,7 +37,8 @@ if(TARGET abonex_dataset)
   add_library(abonex_gui STATIC ${ABONEX_GUI_SOURCES})
   set_target_properties(abonex_gui PROPERTIES AUTOMOC ON AUTORCC ON)
   target_include_directories(abonex_gui PUBLIC ${PROJECT_SOURCE_DIR})
-  target_link_libraries(abonex_gui PUBLIC abonex_directory abonex_dataset abonex_dial Qt6::Widgets)
+  target_link_libraries(abonex_gui PUBLIC abonex_window_support abonex_sync_window
+                        abonex_directory abonex_dataset abonex_dial Qt6::Widgets)
 
   add_executable(abonex main.cpp)
   target_link_libraries(abonex PRIVATE abonex_gui)

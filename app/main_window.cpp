@@ -219,6 +219,7 @@ void TFMain::buildMenus() {
 
     QMenu* file = bar->addMenu(QStringLiteral("&Файл"));
     file->setObjectName(QStringLiteral("mnuFile"));
+    buildSyncMenuItem(file);
     mnuExit = file->addAction(QStringLiteral("Выход"));
     mnuExit->setObjectName(QStringLiteral("mnuExit"));
     mnuExit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
@@ -716,6 +717,10 @@ void TFMain::changeEvent(QEvent* event) {
                 if (isMinimized() && isVisible()) AppEvents();
             });
         }
+        // Coming back from a minimise without the notification area (the desktop has none)
+        // brings back the synchronisation window that hid itself.
+        QWidget* sync = synchronisationWindow();
+        if (!isMinimized() && sync != nullptr && sync->isHidden()) showSyncWindow();
         return;
     }
     if (event->type() != QEvent::ActivationChange) return;

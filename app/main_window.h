@@ -21,6 +21,7 @@
 #include "app/directory_tables.h"
 #include "app/search_filter.h"
 #include "engine/dataset/engine_dataset.h"
+#include "sync/sync_window_host.h"
 
 class QAbstractButton;
 class QAction;
@@ -46,7 +47,7 @@ class SettingsStore;
 class TrayIcon;
 class TTapiDial;
 
-class TFMain : public QMainWindow {
+class TFMain : public QMainWindow, public SyncWindowHost {
     Q_OBJECT
   public:
     // `programFolder` is the folder of the running program; empty means the folder of this
@@ -73,8 +74,8 @@ class TFMain : public QMainWindow {
 
     // The hint over the notification-area icon: the window's caption unless someone writes
     // another text there (the synchronisation window shows its progress in it).
-    void setTrayHint(const QString& text);
-    QString trayHint() const;
+    void setTrayHint(const QString& text) override;
+    QString trayHint() const override;
     // The synchronisation window while it is open, nullptr otherwise. Whoever opens it
     // registers it here; the reference clears itself when the window is destroyed. Coming back
     // from the notification area shows it again in front of the main window's data.
@@ -139,6 +140,16 @@ class TFMain : public QMainWindow {
     void mnuSupportClick();
     void mnuLicenseClick();
     void btnAboutClick();
+    // Opens the synchronisation window (or brings the open one back).
+    void mnuUpdateFromTableClick();
+
+  public:
+    // What the synchronisation window asks of the main window (app/main_window_sync.cpp; the
+    // tray hint is the notification-area icon's, tray.cpp).
+    QString syncDatabaseFolder() const override { return m_databaseFolder; }
+    void setSyncWindow(QWidget* window) override { setSynchronisationWindow(window); }
+    void minimiseApplication() override;
+    TEngineDataSet* shownDataSet() override;
 
   protected:
     void showEvent(QShowEvent* event) override;
@@ -167,6 +178,10 @@ class TFMain : public QMainWindow {
     void buildRingMenu();
     void buildDialer();
     void setUpDataSets();
+
+    void buildSyncMenuItem(QMenu* file);
+    // Shows the synchronisation window again when it had hidden itself.
+    void showSyncWindow();
 
     void FormCreate();
     void ShowInstallError();
@@ -223,6 +238,7 @@ class TFMain : public QMainWindow {
     QAction* mnuTone = nullptr;
     QActionGroup* m_dialingItems = nullptr;
     QAction* mnuConfig = nullptr;
+    QAction* mnuUpdateFromTable = nullptr;
     QAction* mnuExit = nullptr;
     QActionGroup* m_pictureSizeItems = nullptr;
     QAction* mnuBigIco = nullptr;

@@ -39,11 +39,15 @@ QMessageBox::StandardButton MessageBox::notice(QWidget* parent, const QString& c
     return show(parent, QMessageBox::NoIcon, caption, text, QMessageBox::Ok, QMessageBox::Ok);
 }
 
+void MessageBox::information(QWidget* parent, const QString& caption, const QString& text) {
+    show(parent, QMessageBox::Information, caption, text, QMessageBox::Ok, QMessageBox::Ok);
+}
+
 QMessageBox::StandardButton MessageBox::question(QWidget* parent, const QString& caption,
                                                  const QString& text,
-                                                 QMessageBox::StandardButton defaultButton) {
-    return show(parent, QMessageBox::Question, caption, text, QMessageBox::Yes | QMessageBox::No,
-                defaultButton);
+                                                 QMessageBox::StandardButton defaultButton,
+                                                 QMessageBox::Icon icon) {
+    return show(parent, icon, caption, text, QMessageBox::Yes | QMessageBox::No, defaultButton);
 }
 
 void MessageBox::setNextAnswer(QMessageBox::StandardButton answer) {

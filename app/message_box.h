@@ -35,11 +35,14 @@ class MessageBox {
     // was closed from its title bar).
     static QMessageBox::StandardButton notice(QWidget* parent, const QString& caption,
                                               const QString& text);
-    // Question icon with Yes and No; `defaultButton` is the one Enter chooses. Returns the
-    // button chosen; closing the box without a choice gives No.
+    // Information icon and one OK button.
+    static void information(QWidget* parent, const QString& caption, const QString& text);
+    // Yes and No with the question icon (or `icon`); `defaultButton` is the one Enter chooses.
+    // Returns the button chosen; closing the box without a choice gives No.
     static QMessageBox::StandardButton question(
         QWidget* parent, const QString& caption, const QString& text,
-        QMessageBox::StandardButton defaultButton = QMessageBox::No);
+        QMessageBox::StandardButton defaultButton = QMessageBox::No,
+        QMessageBox::Icon icon = QMessageBox::Question);
 
     // Test seam: the answer of the next box (queued in order).
     static void setNextAnswer(QMessageBox::StandardButton answer);

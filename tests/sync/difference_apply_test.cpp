@@ -166,44 +166,52 @@ TEST_F(ApplyTest, NothingChosenChangesNothing) {
 }
 
 TEST_F(ApplyTest, ARecordLockedByAnotherCopyEndsTheApplyThere) {
-    // Organisations are locked with the protocol the main window uses for them; a copy of the
-    // program editing a record holds that record's lock in that protocol's region.
-    write({{"Аптека", "1", "", ""}, {"Школа", "2", "", ""}},
-          {{"Аптека", "3", "", ""}, {"Школа", "4", "", ""}}, "Org.dbf",
-          DirectoryMode::Organisations);
-    const auto entries = compare(SyncDirection::Import);
-    ASSERT_EQ(entries.size(), 2u);
+    // Another copy of the program editing a record in its main window holds that record's lock
+    // in the region its protocol gives: DB4Lock for organisations; for persons the Default
+    // protocol, whose record region differs with and without open index files. The change
+    // table locks the same regions, so the apply meets the lock.
+    for (const DirectoryMode mode : {DirectoryMode::Organisations, DirectoryMode::Persons}) {
+        const DirectoryTable& table = directoryTable(mode);
+        SCOPED_TRACE(std::string(table.tableFile));
+        write({{"Аптека", "1", "", ""}, {"Школа", "2", "", ""}},
+              {{"Аптека", "3", "", ""}, {"Школа", "4", "", ""}}, std::string(table.tableFile),
+              mode);
+        const auto entries = compare(SyncDirection::Import);
+        ASSERT_EQ(entries.size(), 2u);
 
-    test::ProcessSignal locked, done;
-    const int child = test::forkChild([&] {
-        TEngineDataSet other;
-        other.setLockProtocol(directoryTable(DirectoryMode::Organisations).protocol);
-        other.setDatabaseName(own());
-        other.setTableName("Org.dbf");
-        other.Open();
-        other.GotoRecNo(2);
-        other.Edit();  // holds the record lock of "Школа"
-        locked.notify();
-        done.wait();
-        other.Cancel();
-        return 0;
-    });
-    ASSERT_TRUE(locked.wait());
-    TEngineDataSet change;
-    openChangeTable(change, own(), "Org.dbf");
-    DifferenceApply applying(change, SyncDirection::Import, ChangeSide::Own);
-    try {
-        applying.run(entries, {true, true});
-        ADD_FAILURE() << "the locked record was written";
-    } catch (const EDatabaseError& error) {
-        EXPECT_EQ(std::string(error.what()), "Record is locked by another user");
+        test::ProcessSignal locked, done;
+        const int child = test::forkChild([&] {
+            TEngineDataSet other;
+            other.setLockProtocol(table.protocol);
+            other.setDatabaseName(own());
+            other.setTableName(table.tableFile);
+            other.setIndexFiles({std::string(table.indexFile)});
+            other.setIndexName(table.tagName);
+            other.Open();
+            other.GotoRecNo(2);
+            other.Edit();  // holds the record lock of "Школа"
+            locked.notify();
+            done.wait();
+            other.Cancel();
+            return 0;
+        });
+        ASSERT_TRUE(locked.wait());
+        TEngineDataSet change;
+        openChangeTable(change, own(), m_fileName);
+        DifferenceApply applying(change, SyncDirection::Import, ChangeSide::Own);
+        try {
+            applying.run(entries, {true, true});
+            ADD_FAILURE() << "the locked record was written";
+        } catch (const EDatabaseError& error) {
+            EXPECT_EQ(std::string(error.what()), "Record is locked by another user");
+        }
+        change.Close();
+        done.notify();
+        EXPECT_EQ(test::waitChild(child), 0);
+        EXPECT_EQ(applying.counts(), (ApplyCounts{1, 0, 0, 0}));
+        EXPECT_EQ(test::readSyncTable(ownTable()),
+                  (std::vector<SyncRow>{{"Аптека", "3", "", ""}, {"Школа", "2", "", ""}}));
     }
-    change.Close();
-    done.notify();
-    EXPECT_EQ(test::waitChild(child), 0);
-    EXPECT_EQ(applying.counts(), (ApplyCounts{1, 0, 0, 0}));
-    EXPECT_EQ(test::readSyncTable(ownTable()),
-              (std::vector<SyncRow>{{"Аптека", "3", "", ""}, {"Школа", "2", "", ""}}));
 }
 
 }  // namespace

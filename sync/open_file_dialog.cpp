@@ -1,0 +1,54 @@
+#include "sync/open_file_dialog.h"
+
+#include <QFileDialog>
+#include <QQueue>
+
+namespace abonex {
+
+namespace {
+
+QQueue<QString>& answers() {
+    static QQueue<QString> queue;
+    return queue;
+}
+
+QList<OpenFileDialog::Request>& shownList() {
+    static QList<OpenFileDialog::Request> list;
+    return list;
+}
+
+}  // namespace
+
+QString OpenFileDialog::choose(QWidget* parent, const QString& caption, const QString& filter,
+                               const QString& defaultSuffix) {
+    Request request{caption, filter, defaultSuffix, {}};
+    if (!answers().isEmpty()) {
+        request.answer = answers().dequeue();
+    } else {
+        QFileDialog dialog(parent, caption, QString(), filter);
+        dialog.setFileMode(QFileDialog::ExistingFile);
+        dialog.setAcceptMode(QFileDialog::AcceptOpen);
+        dialog.setDefaultSuffix(defaultSuffix);
+        dialog.setSizeGripEnabled(true);
+        if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
+            request.answer = dialog.selectedFiles().constFirst();
+        }
+    }
+    shownList().append(request);
+    return request.answer;
+}
+
+void OpenFileDialog::setNextAnswer(const QString& path) {
+    answers().enqueue(path);
+}
+
+const QList<OpenFileDialog::Request>& OpenFileDialog::shown() {
+    return shownList();
+}
+
+void OpenFileDialog::clearShown() {
+    shownList().clear();
+    answers().clear();
+}
+
+}  // namespace abonex
