@@ -139,6 +139,11 @@ TFMain::TFMain(const QString& programFolder, QWidget* parent)
 }
 
 TFMain::~TFMain() {
+    // The synchronisation window reports its end to this window: it must go while this window
+    // is still whole, not among the children QWidget deletes after the members are gone.
+    if (QWidget* sync = synchronisationWindow(); sync != nullptr && sync->parent() == this) {
+        delete sync;
+    }
     // The settings are written when the window closes; a window destroyed without closing
     // writes them here. One that was never shown has read nothing, and writing its design
     // values would wipe what the user stored.

@@ -1,6 +1,7 @@
 // SyncWindowHost: what the synchronisation window needs of the main window that owns it.
 //
-// The main window implements it; tests and benchmarks give the window a host of their own.
+// The main window implements it; tests and benchmarks give the window a host of their own. The
+// host outlives the window (the window calls it from its destructor).
 #pragma once
 
 #include <QString>

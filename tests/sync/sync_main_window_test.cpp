@@ -1,0 +1,155 @@
+// The synchronisation window with the main window: the menu item that opens it, hiding into a
+// minimised program and coming back, the progress in the notification-area icon's hint, and the
+// reload of the main window's table when it closes.
+#include <QAction>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTableView>
+#include <QTest>
+#include <QToolButton>
+#include <filesystem>
+
+#include "app/application.h"
+#include "app/directory_model.h"
+#include "app/main_window.h"
+#include "app/message_box.h"
+#include "sync/difference_list.h"
+#include "sync/open_file_dialog.h"
+#include "sync/update_from_table.h"
+#include "tests/app/directory_fixture.h"
+#include "tests/sync/sync_fixture.h"
+
+using namespace abonex;
+using abonex::test::DirectoryFixture;
+using abonex::test::Entry;
+
+namespace {
+
+struct Session {
+    DirectoryFixture fixture;
+    QTemporaryDir external;
+    std::unique_ptr<TFMain> window;
+
+    void start() {
+        fixture.writeAll({{QStringLiteral("Иванов"), QStringLiteral("11"), {}, {}}},
+                         {{QStringLiteral("Аптека"), QStringLiteral("2-11-11"), {}, {}},
+                          {QStringLiteral("Школа"), QStringLiteral("2-55-55"), {}, {}}},
+                         {{QStringLiteral("Мама"), QStringLiteral("2-22-22"), {}, {}}});
+        test::writeSyncTable(external.path().toStdString(), "Org.dbf", DirectoryMode::Organisations,
+                             {{"Аптека", "2-99-99", "", ""}, {"Школа", "2-55-55", "", ""}});
+        window = std::make_unique<TFMain>(fixture.folder());
+        QVERIFY(!window->startupFailed());
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    }
+    ~Session() {
+        if (window) {
+            if (QWidget* sync = TFMain::synchronisationWindow()) sync->close();
+            window->close();
+        }
+    }
+    TFUpdateFromTable* sync() const {
+        return window->findChild<TFUpdateFromTable*>(QStringLiteral("TFUpdateFromTable"));
+    }
+    QPushButton* button(const char* name) const {
+        return sync()->findChild<QPushButton*>(QString::fromLatin1(name));
+    }
+    void openSync() {
+        window->findChild<QAction*>(QStringLiteral("mnuUpdateFromTable"))->trigger();
+        QVERIFY(sync() != nullptr);
+        QVERIFY(QTest::qWaitForWindowExposed(sync()));
+    }
+    void compareOrganisations() {
+        OpenFileDialog::setNextAnswer(external.path() + QStringLiteral("/Org.dbf"));
+        QTest::mouseClick(button("btnBrowse"), Qt::LeftButton);
+        QTest::mouseClick(button("btnStart"), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!sync()->busy(), 10000);
+    }
+};
+
+}  // namespace
+
+class SyncMainWindowTest : public QObject {
+    Q_OBJECT
+  private slots:
+    void init() {
+        MessageBox::clearShown();
+        OpenFileDialog::clearShown();
+    }
+
+    void theMenuItemOpensOneModalWindow() {
+        Session s;
+        s.start();
+        auto* item = s.window->findChild<QAction*>(QStringLiteral("mnuUpdateFromTable"));
+        QVERIFY(item != nullptr);
+        QCOMPARE(item->text(), QStringLiteral("Обновление базы данных"));
+        QCOMPARE(item->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_T));
+        s.openSync();
+        QCOMPARE(s.sync()->windowModality(), Qt::ApplicationModal);
+        QCOMPARE(s.sync()->parent(), s.window.get());
+        QCOMPARE(TFMain::synchronisationWindow(), s.sync());
+        // The item again brings the same window forward.
+        item->trigger();
+        QCOMPARE(s.window->findChildren<TFUpdateFromTable*>().size(), 1);
+        // Closing destroys it and clears the reference.
+        s.sync()->close();
+        QTRY_VERIFY(TFMain::synchronisationWindow() == nullptr);
+        QTRY_VERIFY(s.sync() == nullptr);
+    }
+
+    void hidingMinimisesTheProgramAndRestoringBringsBothBack() {
+        Session s;
+        s.start();
+        s.openSync();
+        QTest::mouseClick(s.button("Button1"), Qt::LeftButton);
+        QVERIFY(!s.sync()->isVisible());
+        QVERIFY(s.window->isMinimized());
+        s.window->showNormal();
+        QTRY_VERIFY(s.sync()->isVisible());
+        QCOMPARE(TFMain::synchronisationWindow(), s.sync());
+    }
+
+    void theRunShowsInTheTrayHintAndClosingReloadsTheShownTable() {
+        Session s;
+        s.start();
+        QTest::mouseClick(s.window->findChild<QToolButton*>(QStringLiteral("btnOrg")),
+                          Qt::LeftButton);
+        QCOMPARE(s.window->mode(), DirectoryMode::Organisations);
+        s.openSync();
+        QStringList hints;
+        QObject::connect(s.sync()->findChild<QProgressBar*>(QStringLiteral("ProgressBar1")),
+                         &QProgressBar::valueChanged, [&](int) { hints << s.window->trayHint(); });
+        s.compareOrganisations();
+        QVERIFY(hints.contains(QStringLiteral("Выполнено - 100%")));
+        QCOMPARE(s.window->trayHint(), s.window->windowTitle());
+        QCOMPARE(s.sync()->differences().rowCount(), 1);
+
+        MessageBox::setNextAnswer(QMessageBox::Yes);
+        QTest::mouseClick(s.button("btnApply"), Qt::LeftButton);
+        QCOMPARE(s.fixture.storedEntries(DirectoryMode::Organisations).at(0).phone1,
+                 QStringLiteral("2-99-99"));
+        s.sync()->close();
+        QTRY_VERIFY(s.sync() == nullptr);
+        // The organisations table was rebuilt and reopened; closing it took the window back to
+        // persons, and its button is enabled again.
+        QCOMPARE(s.window->mode(), DirectoryMode::Persons);
+        QVERIFY(s.window->DSOrg.Active());
+        QVERIFY(s.window->findChild<QToolButton*>(QStringLiteral("btnOrg"))->isEnabled());
+        QTest::mouseClick(s.window->findChild<QToolButton*>(QStringLiteral("btnOrg")),
+                          Qt::LeftButton);
+        QAbstractItemModel* grid =
+            s.window->findChild<QTableView*>(QStringLiteral("GxDBGrid1"))->model();
+        QCOMPARE(grid->index(0, 1).data().toString(), QStringLiteral("2-99-99"));
+    }
+};
+
+int main(int argc, char** argv) {
+    Application app(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+    MessageBox::setInteractive(false);
+    SyncMainWindowTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "sync_main_window_test.moc"
