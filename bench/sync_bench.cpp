@@ -18,15 +18,12 @@
 #include <string>
 #include <vector>
 
-#include "app/directory_tables.h"
 #include "bench/process_memory.h"
+#include "bench/sync_copies.h"
 #include "engine/dataset/engine_dataset.h"
-#include "engine/dbf/dbf_fields.h"
-#include "engine/index/production_index.h"
 #include "sync/difference_apply.h"
 #include "sync/sync_tables.h"
 #include "sync/table_comparison.h"
-#include "tools/persons_generator.h"
 
 namespace {
 
@@ -50,48 +47,6 @@ struct Stopwatch {
     double wallMs() const { return msSince(wall); }
     double cpuMsSince() const { return cpuMs() - cpu; }
 };
-
-void writeTable(const std::string& dir, const std::vector<demo::PersonRow>& rows) {
-    std::filesystem::create_directories(dir);
-    const DirectoryTable& table = directoryTable(DirectoryMode::Persons);
-    const std::string path = dir + "/" + std::string(table.tableFile);
-    demo::writeRows(path, directoryFieldSpecs(table), rows);
-    GSO_dBaseFld dbf(path, false, true);
-    createProductionIndex(dbf, table.tagName, nameTagExpression(table));
-}
-
-// The two copies: `records` rows, and a copy of them that differs in about 5 % of its rows.
-void writeCopies(const std::string& dir, int records) {
-    demo::PersonsGenerator generator(2026);
-    std::vector<demo::PersonRow> own;
-    own.reserve(static_cast<size_t>(records));
-    for (int i = 0; i < records; ++i) own.push_back(generator.next());
-    std::vector<demo::PersonRow> external;
-    external.reserve(own.size());
-    demo::PersonsGenerator changes(7);
-    for (size_t i = 0; i < own.size(); ++i) {
-        demo::PersonRow row = own[i];
-        switch (i % 100) {
-            case 10:
-            case 30:
-                row.phone1 = changes.next().phone1;
-                break;
-            case 50:
-                row.phone2 = changes.next().phone1;
-                break;
-            case 70:
-                continue;  // missing in the external copy
-            case 90:
-                external.push_back(changes.next());  // new in the external copy
-                break;
-            default:
-                break;
-        }
-        external.push_back(row);
-    }
-    writeTable(dir + "/own", own);
-    writeTable(dir + "/external", external);
-}
 
 struct Run {
     double rebuildMs = 0, rebuildCpuMs = 0;
@@ -141,7 +96,7 @@ int main(int argc, char** argv) {
                                            "/abonex-sync-bench-" + std::to_string(::getpid());
     const bool reuse = argc > 2 && std::filesystem::exists(dir + "/own/Phone.DBF") &&
                        std::filesystem::exists(dir + "/external/Phone.DBF");
-    if (!reuse) writeCopies(dir, records);
+    if (!reuse) bench::writeSyncCopies(dir, records);
     std::printf("persons tables: %d records, the external copy differing in about 5 %%\n", records);
 
     const Run import = compare(dir + "/external", dir + "/own");

@@ -18,6 +18,7 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 #include <QtConcurrent/QtConcurrentRun>
+#include <filesystem>
 
 #include "app/message_box.h"
 #include "app/text_codec.h"
@@ -78,6 +79,8 @@ QPushButton* makeButton(const QString& text, const char* name, QWidget* parent) 
 TFUpdateFromTable::TFUpdateFromTable(SyncWindowHost& host, QWidget* parent)
     : QDialog(parent), m_host(host) {
     buildWindow();
+    // A run's two rebuilds, and a stopped run's that may still be finishing.
+    m_pool.setMaxThreadCount(4);
     m_stepTimer.setSingleShot(true);
     m_stepTimer.setInterval(0);
     connect(&m_stepTimer, &QTimer::timeout, this, &TFUpdateFromTable::comparisonStep);
@@ -85,8 +88,9 @@ TFUpdateFromTable::TFUpdateFromTable(SyncWindowHost& host, QWidget* parent)
 }
 
 TFUpdateFromTable::~TFUpdateFromTable() {
-    m_rebuildStop = true;
+    m_activeRun = 0;
     m_rebuild.waitForFinished();
+    m_pool.waitForDone();
     m_host.setSyncWindow(nullptr);
 }
 
@@ -350,7 +354,6 @@ void TFUpdateFromTable::btnStartClick() {
         endStopped();
         return;
     }
-    waitForRebuild();  // the rebuild of a run stopped earlier
     if (!dsSource.Active() || !dsTarget.Active()) return;
     btnClose->setEnabled(false);
     m_differences->clear();
@@ -368,17 +371,42 @@ void TFUpdateFromTable::btnStartClick() {
 
     // Both index files are rebuilt from their tables first, away from the event loop.
     const int run = ++m_run;
-    m_rebuildStop = false;
-    m_rebuildError = nullptr;
-    m_rebuild = QtConcurrent::run([this, run] {
-        try {
-            dsSource.ReindexAll();
-            if (!m_rebuildStop) dsTarget.ReindexAll();
-        } catch (...) {
-            m_rebuildError = std::current_exception();
+    m_activeRun = run;
+    startRebuild(run);
+}
+
+void TFUpdateFromTable::startRebuild(int run) {
+    // The rebuild of a run stopped earlier may still be at work on these data sets: this one
+    // waits for it on the worker thread, so the event loop never does.
+    QFuture<void> previous = m_rebuild;
+    std::error_code ignored;
+    const bool oneFile =
+        std::filesystem::equivalent(dsSource.tablePath(), dsTarget.tablePath(), ignored);
+    m_rebuild = QtConcurrent::run(&m_pool, [this, run, previous, oneFile]() mutable {
+        previous.waitForFinished();
+        const auto rebuild = [this, run](TEngineDataSet& dataSet) -> std::exception_ptr {
+            if (m_activeRun != run) return nullptr;  // stopped meanwhile
+            try {
+                dataSet.ReindexAll();
+            } catch (...) {
+                return std::current_exception();
+            }
+            return nullptr;
+        };
+        std::exception_ptr error;
+        if (oneFile) {
+            // Two rebuilds of one index file must not overlap.
+            error = rebuild(dsSource);
+            if (!error) error = rebuild(dsTarget);
+        } else {
+            QFuture<std::exception_ptr> target =
+                QtConcurrent::run(&m_pool, [&rebuild, this] { return rebuild(dsTarget); });
+            error = rebuild(dsSource);
+            const std::exception_ptr targetError = target.result();
+            if (!error) error = targetError;
         }
         QMetaObject::invokeMethod(
-            this, [this, run] { rebuildFinished(run); }, Qt::QueuedConnection);
+            this, [this, run, error] { rebuildFinished(run, error); }, Qt::QueuedConnection);
     });
 }
 
@@ -386,10 +414,9 @@ void TFUpdateFromTable::waitForRebuild() {
     m_rebuild.waitForFinished();
 }
 
-void TFUpdateFromTable::rebuildFinished(int run) {
+void TFUpdateFromTable::rebuildFinished(int run, std::exception_ptr error) {
     if (run != m_run || !m_comparisonRunning) return;  // a stopped run
-    if (m_rebuildError) {
-        const std::exception_ptr error = std::exchange(m_rebuildError, nullptr);
+    if (error) {
         endStopped();
         setWindowTitle(m_baseCaption);
         std::rethrow_exception(error);  // the application's error box shows it
@@ -456,7 +483,7 @@ void TFUpdateFromTable::ResetControls() {
 // A stopped run ends silently: page 1 stays with its title, and the rows found so far stay in
 // the list without being shown.
 void TFUpdateFromTable::endStopped() {
-    m_rebuildStop = true;
+    m_activeRun = 0;
     m_stepTimer.stop();
     m_comparison.reset();
     ResetControls();

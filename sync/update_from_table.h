@@ -5,12 +5,12 @@
 // progress. Page 2 lists the differences with check boxes and applies the checked ones to the
 // own or the external table. The tabs of both pages are hidden; the window switches them.
 //
-// A comparison rebuilds both tables' index files on a worker thread and then compares in steps
+// A comparison rebuilds both tables' index files on worker threads and then compares in steps
 // of a few milliseconds from the event loop, so the window (and the program) keeps handling its
 // events while it runs; its progress also shows in the notification-area icon's hint. A press of
 // the start button during a run stops it at once. A rebuild cannot be cut short without
-// damaging its index file: a stop during one leaves it to finish on its own, and anything that
-// needs the tables again waits for it first.
+// damaging its index file: a stop during one leaves it to finish on its own. A new start waits
+// for it on the worker thread; choosing another table or closing the window waits for it.
 //
 // The window's data sets lock each table with the protocol the main window uses for it, open
 // the changed table with its index files (in file order) so an apply keeps them current, and
@@ -24,6 +24,7 @@
 #include <QDialog>
 #include <QFuture>
 #include <QString>
+#include <QThreadPool>
 #include <QTimer>
 #include <atomic>
 #include <exception>
@@ -97,7 +98,8 @@ class TFUpdateFromTable : public QDialog {
     std::string ownFolder() const;
 
     void ResetControls();
-    void rebuildFinished(int run);
+    void startRebuild(int run);
+    void rebuildFinished(int run, std::exception_ptr error);
     void comparisonStep();
     void showProgress();
     void endStopped();
@@ -116,11 +118,12 @@ class TFUpdateFromTable : public QDialog {
     bool m_stopRequested = false;
     SyncDirection m_runDirection = SyncDirection::Import;
 
-    // The rebuild of a run on the worker thread; `m_run` tells the runs apart, so that the end of
-    // a stopped run's rebuild is not taken for the current one's.
+    // The rebuilds of a run on worker threads (the two tables at once unless they are one
+    // file). `m_run` tells the runs apart, so that the end of a stopped run's rebuild is not
+    // taken for the current one's; `m_activeRun` is the run that may still start a rebuild.
+    QThreadPool m_pool;
     QFuture<void> m_rebuild;
-    std::atomic<bool> m_rebuildStop{false};
-    std::exception_ptr m_rebuildError;
+    std::atomic<int> m_activeRun{0};
     int m_run = 0;
     std::unique_ptr<TableComparison> m_comparison;
     size_t m_entriesShown = 0;

@@ -1,0 +1,59 @@
+// Two copies of a generated persons table for the synchronisation benchmarks: DIR/own and
+// DIR/external, each Phone.DBF with its index file. The external copy differs in about 5 % of
+// its rows: 2 % have another first phone, 1 % another second phone, 1 % are missing and 1 % are
+// new.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "app/directory_tables.h"
+#include "engine/dbf/dbf_fields.h"
+#include "engine/index/production_index.h"
+#include "tools/persons_generator.h"
+
+namespace abonex::bench {
+
+inline void writeSyncTable(const std::string& dir, const std::vector<demo::PersonRow>& rows) {
+    std::filesystem::create_directories(dir);
+    const DirectoryTable& table = directoryTable(DirectoryMode::Persons);
+    const std::string path = dir + "/" + std::string(table.tableFile);
+    demo::writeRows(path, directoryFieldSpecs(table), rows);
+    GSO_dBaseFld dbf(path, false, true);
+    createProductionIndex(dbf, table.tagName, nameTagExpression(table));
+}
+
+inline void writeSyncCopies(const std::string& dir, int records) {
+    demo::PersonsGenerator generator(2026);
+    std::vector<demo::PersonRow> own;
+    own.reserve(static_cast<size_t>(records));
+    for (int i = 0; i < records; ++i) own.push_back(generator.next());
+    std::vector<demo::PersonRow> external;
+    external.reserve(own.size());
+    demo::PersonsGenerator changes(7);
+    for (size_t i = 0; i < own.size(); ++i) {
+        demo::PersonRow row = own[i];
+        switch (i % 100) {
+            case 10:
+            case 30:
+                row.phone1 = changes.next().phone1;
+                break;
+            case 50:
+                row.phone2 = changes.next().phone1;
+                break;
+            case 70:
+                continue;  // missing in the external copy
+            case 90:
+                external.push_back(changes.next());  // new in the external copy
+                break;
+            default:
+                break;
+        }
+        external.push_back(row);
+    }
+    writeSyncTable(dir + "/own", own);
+    writeSyncTable(dir + "/external", external);
+}
+
+}  // namespace abonex::bench
