@@ -17,6 +17,7 @@
 
 #include "app/application.h"
 #include "app/message_box.h"
+#include "engine/index/index_check.h"
 #include "sync/difference_list.h"
 #include "sync/open_file_dialog.h"
 #include "sync/sync_window_host.h"
@@ -241,6 +242,22 @@ class UpdateFromTableTest : public QObject {
                 QVERIFY2(s.button(name)->isEnabled(), name);
             }
         }
+    }
+
+    void theOwnTableChosenAsTheExternalOneIsComparedWithItself() {
+        Session s;
+        s.write(numberedRows(2000, "1"), {});
+        s.open();
+        OpenFileDialog::setNextAnswer(QString::fromStdString(s.own() + "/Phone.DBF"));
+        QTest::mouseClick(s.button("btnBrowse"), Qt::LeftButton);
+        s.start();
+        s.waitForEnd();
+        QCOMPARE(MessageBox::shown().size(), 1);
+        QCOMPARE(MessageBox::shown().at(0).caption, QStringLiteral("Проверка закончена"));
+        // One index file rebuilt twice, one rebuild after the other: it is whole.
+        GSO_dBaseFld table(s.own() + "/Phone.DBF", true, false);
+        const IndexCheckReport report = checkIndexFile(table, s.own() + "/Phone.MDX");
+        QVERIFY(report.problems.empty());
     }
 
     void progressGoesToTheTrayHintAndBack() {
