@@ -6,8 +6,11 @@
 // Without --apply it prints the differences as UTF-8 CSV, one line per difference in list order
 // after a header line, and exits 0, or 1 when there are none. With --apply it applies every
 // difference to the own table (mine) or the external one (theirs), as the window does with every
-// row checked, and prints how many rows were changed, added, deleted and skipped.
+// row checked, and prints how many rows were changed, added, deleted and skipped. Like search,
+// the exit status tells whether anything was found; an error exits 3.
+#include <exception>
 #include <iostream>
+#include <optional>
 
 #include "engine/dataset/engine_dataset.h"
 #include "engine/dbf/codepage.h"
@@ -16,7 +19,9 @@
 #include "sync/sync_tables.h"
 #include "sync/table_comparison.h"
 #include "tools/csv.h"
+#include "tools/table_access.h"
 #include "tools/tool_command.h"
+#include "tools/tool_options.h"
 
 namespace abonex::tool {
 
@@ -24,44 +29,10 @@ namespace {
 
 constexpr std::string_view kUsage =
     "sync OWN_DIR EXTERNAL_TABLE (--import | --export) [--apply mine|theirs]";
-
-struct SyncOptions {
-    std::string ownFolder;
-    std::string externalTable;
-    bool directionGiven = false;
-    SyncDirection direction = SyncDirection::Import;
-    bool apply = false;
-    ChangeSide side = ChangeSide::Own;
-};
-
-// False on a usage error.
-bool parseOptions(const Args& args, SyncOptions& options) {
-    std::vector<std::string> paths;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& word = args[i];
-        if (word == "--import" || word == "--export") {
-            const auto direction =
-                word == "--import" ? SyncDirection::Import : SyncDirection::Export;
-            if (options.directionGiven && options.direction != direction) return false;
-            options.directionGiven = true;
-            options.direction = direction;
-        } else if (word == "--apply") {
-            if (options.apply || i + 1 >= args.size()) return false;
-            const std::string& side = args[++i];
-            if (side != "mine" && side != "theirs") return false;
-            options.apply = true;
-            options.side = side == "mine" ? ChangeSide::Own : ChangeSide::External;
-        } else if (word.size() > 1 && word.front() == '-') {
-            return false;
-        } else {
-            paths.push_back(word);
-        }
-    }
-    if (paths.size() != 2 || !options.directionGiven) return false;
-    options.ownFolder = paths[0];
-    options.externalTable = paths[1];
-    return true;
-}
+constexpr int kExitNoDifference = 1;
+constexpr int kExitSyncFailed = 3;
+constexpr std::string_view kExitStatus =
+    "0 differences found (or applied), 1 none found, 2 usage error, 3 error";
 
 std::vector<std::string> entryTexts(const DifferenceEntry& entry) {
     std::vector<std::string> texts{std::string(kindText(entry.kind))};
@@ -73,43 +44,36 @@ std::vector<std::string> entryTexts(const DifferenceEntry& entry) {
     return texts;
 }
 
-int runSync(const Args& args) {
-    for (const std::string& word : args) {
-        if (word == "-h" || word == "--help") {
-            printLine("usage: abonex-db " + std::string(kUsage));
-            return 0;
-        }
-    }
-    SyncOptions options;
-    if (!parseOptions(args, options)) return usageError("usage: abonex-db " + std::string(kUsage));
-    const std::string external = expandPath(options.externalTable);
+int synchronise(const std::string& ownFolder, const std::string& externalTable,
+                SyncDirection direction, std::optional<ChangeSide> side) {
+    const std::string external = expandPath(externalTable);
     if (!fileExistsAnyCase(external)) {
         printError("abonex-db: no such table: " + external);
-        return 1;
+        return kExitSyncFailed;
     }
     const std::string tableFileName(fileNamePart(external));
     const std::string externalFolder(directoryPart(external));
-    const bool import = options.direction == SyncDirection::Import;
+    const bool import = direction == SyncDirection::Import;
 
     TEngineDataSet source, target;
-    openSyncTable(target, import ? options.ownFolder : externalFolder, tableFileName);
-    openSyncTable(source, import ? externalFolder : options.ownFolder, tableFileName);
+    openSyncTable(target, import ? ownFolder : externalFolder, tableFileName);
+    openSyncTable(source, import ? externalFolder : ownFolder, tableFileName);
     source.ReindexAll();
     target.ReindexAll();
     TableComparison comparison(source, target);
     comparison.run();
     const std::vector<DifferenceEntry>& entries = comparison.entries();
 
-    if (!options.apply) {
+    if (!side) {
         std::cout << csvLine({"kind", "target_name", "target_phone1", "target_phone2",
                               "source_name", "source_phone1", "source_phone2"});
         for (const DifferenceEntry& entry : entries) std::cout << csvLine(entryTexts(entry));
-        return entries.empty() ? 1 : 0;
+        return entries.empty() ? kExitNoDifference : kExitOk;
     }
     TEngineDataSet change;
-    openChangeTable(change, options.side == ChangeSide::Own ? options.ownFolder : externalFolder,
-                    tableFileName);
-    DifferenceApply applying(change, options.direction, options.side);
+    openChangeTable(change, *side == ChangeSide::Own ? ownFolder : externalFolder, tableFileName);
+    requireIndexMatchesTable(change);
+    DifferenceApply applying(change, direction, *side);
     const auto printCounts = [&] {
         const ApplyCounts& counts = applying.counts();
         printLine("changed " + std::to_string(counts.changed) + ", added " +
@@ -123,10 +87,36 @@ int runSync(const Args& args) {
         throw;
     }
     printCounts();
-    return 0;
+    return kExitOk;
 }
 
-const CommandRegistrar kSync({"sync", std::string(kUsage), runSync});
+int runSync(const Args& args) {
+    ToolOptions options(kUsage, {{"--import", false}, {"--export", false}, {"--apply", true}},
+                        kExitStatus);
+    if (auto exit = options.parse(args)) return *exit;
+    if (options.words().size() != 2) return options.usageError();
+    if (options.has("--import") == options.has("--export")) {
+        return options.usageError("give one of --import and --export");
+    }
+    std::optional<ChangeSide> side;
+    if (const std::optional<std::string> apply = options.value("--apply")) {
+        if (*apply != "mine" && *apply != "theirs") {
+            return options.usageError("--apply takes mine or theirs");
+        }
+        side = *apply == "mine" ? ChangeSide::Own : ChangeSide::External;
+    }
+    try {
+        return synchronise(options.words()[0], options.words()[1],
+                           options.has("--import") ? SyncDirection::Import : SyncDirection::Export,
+                           side);
+    } catch (const std::exception& error) {
+        std::cout.flush();
+        printError(error.what());
+        return kExitSyncFailed;
+    }
+}
+
+const CommandRegistrar kSync({"sync", std::string(kUsage), runSync, std::string(kExitStatus)});
 
 }  // namespace
 

@@ -1,10 +1,12 @@
 #include "tests/sync/sync_fixture.h"
 
+#include <filesystem>
 #include <stdexcept>
 
 #include "engine/dbf/codepage.h"
 #include "engine/dbf/dbf_create.h"
 #include "engine/dbf/dbf_fields.h"
+#include "engine/file/path_util.h"
 #include "engine/index/production_index.h"
 
 namespace abonex::test {
@@ -23,6 +25,9 @@ void writeSyncTable(const std::string& dir, std::string_view fileName, Directory
                     const std::vector<SyncRow>& rows, bool withIndex) {
     const DirectoryTable& table = directoryTable(schema);
     const std::string path = dir + "/" + std::string(fileName);
+    // A test writes a folder's table anew: the old one and its index file go first.
+    std::filesystem::remove(path);
+    std::filesystem::remove(replaceExtension(path, ".MDX"));
     createDbfTable(path, directoryFieldSpecs(table));
     GSO_dBaseFld dbf(path, false, true);
     for (const SyncRow& row : rows) {

@@ -21,7 +21,7 @@ struct SyncRow {
     bool operator==(const SyncRow&) const = default;
 };
 
-// Writes the table `dir`/`fileName` with the fields of the directory table `schema` and `rows`
+// Writes the table `dir`/`fileName` (replacing it and its index file) with the fields of the directory table `schema` and `rows`
 // in record order; with `withIndex`, also its production index file with the schema's name tag.
 void writeSyncTable(const std::string& dir, std::string_view fileName, DirectoryMode schema,
                     const std::vector<SyncRow>& rows, bool withIndex = true);

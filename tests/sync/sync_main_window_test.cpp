@@ -14,6 +14,7 @@
 #include "app/directory_model.h"
 #include "app/main_window.h"
 #include "app/message_box.h"
+#include "app/tray.h"
 #include "sync/difference_list.h"
 #include "sync/open_file_dialog.h"
 #include "sync/update_from_table.h"
@@ -25,6 +26,23 @@ using abonex::test::DirectoryFixture;
 using abonex::test::Entry;
 
 namespace {
+
+// A desktop with a notification area: the icon shows and hides as the program says.
+class AvailableTray : public TrayIcon {
+  public:
+    bool isAvailable() const override { return true; }
+    void setIcon(const QIcon&) override {}
+    void setToolTip(const QString& text) override { m_hint = text; }
+    QString toolTip() const override { return m_hint; }
+    void setContextMenu(QMenu*) override {}
+    void setVisible(bool visible) override { m_shown = visible; }
+    bool isVisible() const override { return m_shown; }
+    void doubleClick() { emit doubleClicked(); }
+
+  private:
+    QString m_hint;
+    bool m_shown = false;
+};
 
 struct Session {
     DirectoryFixture fixture;
@@ -108,6 +126,37 @@ class SyncMainWindowTest : public QObject {
         s.window->showNormal();
         QTRY_VERIFY(s.sync()->isVisible());
         QCOMPARE(TFMain::synchronisationWindow(), s.sync());
+    }
+
+    void hiddenIntoTheNotificationAreaTheRunGoesOnAndARestoreBringsBothBack() {
+        AvailableTray* tray = nullptr;
+        TrayIcon::setFactory([&tray] {
+            auto made = std::make_unique<AvailableTray>();
+            tray = made.get();
+            return made;
+        });
+        Session s;
+        s.start();
+        TrayIcon::setFactory({});
+        s.openSync();
+        OpenFileDialog::setNextAnswer(s.external.path() + QStringLiteral("/Org.dbf"));
+        QTest::mouseClick(s.button("btnBrowse"), Qt::LeftButton);
+        QStringList hints;
+        QObject::connect(s.sync()->findChild<QProgressBar*>(QStringLiteral("ProgressBar1")),
+                         &QProgressBar::valueChanged, [&](int) { hints << tray->toolTip(); });
+        QTest::mouseClick(s.button("btnStart"), Qt::LeftButton);
+        QTest::mouseClick(s.button("Button1"), Qt::LeftButton);
+        QTRY_VERIFY(!s.window->isVisible());
+        QVERIFY(tray->isVisible());
+        QVERIFY(!s.sync()->isVisible());
+        QTRY_VERIFY_WITH_TIMEOUT(!s.sync()->busy(), 10000);
+        QVERIFY(hints.contains(QStringLiteral("Выполнено - 100%")));
+        QCOMPARE(tray->toolTip(), s.window->windowTitle());
+        tray->doubleClick();
+        QVERIFY(s.window->isVisible());
+        QVERIFY(s.sync()->isVisible());
+        QVERIFY(!tray->isVisible());
+        QCOMPARE(s.sync()->differences().rowCount(), 1);
     }
 
     void theRunShowsInTheTrayHintAndClosingReloadsTheShownTable() {

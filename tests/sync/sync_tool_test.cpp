@@ -105,29 +105,51 @@ TEST_F(SyncToolTest, UsageErrorsAndMissingTables) {
     test::writeSyncTable(external(), "Phone.DBF", DirectoryMode::Persons,
                          {{"Иванов", "1", "", ""}});
     const std::string usage =
-        "abonex-db: usage: abonex-db sync OWN_DIR EXTERNAL_TABLE (--import | --export) "
+        "usage: abonex-db sync OWN_DIR EXTERNAL_TABLE (--import | --export) "
         "[--apply mine|theirs]\n";
-    for (const std::string& arguments :
-         {tables(), tables() + " --import --export", tables() + " --import --apply both",
-          tables() + " --import --apply", tables() + " --import --quiet",
-          test::shellQuote(own()) + " --import", tables() + " extra --import"}) {
-        SCOPED_TRACE(arguments);
-        auto result = sync(arguments);
+    const std::string oneDirection = "abonex-db: give one of --import and --export\n" + usage;
+    struct Case {
+        std::string arguments;
+        std::string err;
+    };
+    for (const Case& wrong : std::vector<Case>{
+             {tables(), oneDirection},
+             {tables() + " --import --export", oneDirection},
+             {tables() + " --import --apply both",
+              "abonex-db: --apply takes mine or theirs\n" + usage},
+             {tables() + " --import --apply",
+              "abonex-db: option \"--apply\" needs a value\n" + usage},
+             {tables() + " --import --quiet", "abonex-db: unknown option \"--quiet\"\n" + usage},
+             {test::shellQuote(own()) + " --import", usage},
+             {tables() + " extra --import", usage},
+         }) {
+        SCOPED_TRACE(wrong.arguments);
+        auto result = sync(wrong.arguments);
         EXPECT_EQ(result.status, 2);
-        EXPECT_EQ(result.err, usage);
+        EXPECT_EQ(result.err, wrong.err);
         EXPECT_EQ(result.out, "");
     }
     auto help = sync("--help");
     EXPECT_EQ(help.status, 0);
-    EXPECT_EQ(help.out, usage.substr(std::string("abonex-db: ").size()));
+    EXPECT_EQ(help.out, usage +
+                            "exit status: 0 differences found (or applied), 1 none found, 2 "
+                            "usage error, 3 error\n");
+    // A table whose name begins with "-" comes after "--".
+    test::writeSyncTable(own(), "-x.dbf", DirectoryMode::Persons, {{"Иванов", "1", "", ""}});
+    test::writeSyncTable(external(), "-x.dbf", DirectoryMode::Persons, {{"Петров", "1", "", ""}});
+    auto dashed = test::runCommand("cd " + test::shellQuote(external()) + " && " +
+                                   test::shellQuote(test::toolPath()) + " sync --import -- " +
+                                   test::shellQuote(own()) + " -x.dbf");
+    EXPECT_EQ(dashed.status, 0) << dashed.err;
+    EXPECT_EQ(dashed.out, std::string(kHeader) + "2,,,,Петров,1,\n");
 
     auto noExternal = sync(tables("Org.dbf") + " --import");
-    EXPECT_EQ(noExternal.status, 1);
+    EXPECT_EQ(noExternal.status, 3);
     EXPECT_EQ(noExternal.err, "abonex-db: no such table: " + external() + "/Org.dbf\n");
 
     test::writeSyncTable(external(), "Org.dbf", DirectoryMode::Organisations, {});
     auto noOwn = sync(tables("Org.dbf") + " --export");
-    EXPECT_EQ(noOwn.status, 1);
+    EXPECT_EQ(noOwn.status, 3);
     EXPECT_EQ(noOwn.err, "Cannot find file " + own() + "/Org.dbf\n");
 }
 

@@ -20,9 +20,9 @@ bool isEmptyFolder(const std::string& folder) {
     return std::filesystem::is_empty(folder);
 }
 
-const char* const kCommands[] = {"create",       "demo",         "check",     "info",   "reindex",
-                                 "export",       "search",       "eval",      "import", "index",
-                                 "index create", "index delete", "index dump"};
+const char* const kCommands[] = {"create", "demo",         "check",        "info",      "reindex",
+                                 "export", "search",       "eval",         "import",    "index",
+                                 "sync",   "index create", "index delete", "index dump"};
 
 TEST(ToolCommandLine, EveryCommandPrintsItsUsageForHelpAndTouchesNothing) {
     TempDir folder;
