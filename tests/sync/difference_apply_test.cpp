@@ -20,14 +20,8 @@ namespace {
 
 using test::SyncRow;
 
-class ApplyTest : public ::testing::Test {
+class ApplyTest : public ::testing::Test, protected test::TwoFolders {
   protected:
-    void SetUp() override {
-        std::filesystem::create_directory(own());
-        std::filesystem::create_directory(external());
-    }
-    std::string own() const { return m_dir.file("own"); }
-    std::string external() const { return m_dir.file("external"); }
     std::string ownTable() const { return own() + "/" + m_fileName; }
     std::string externalTable() const { return external() + "/" + m_fileName; }
 
@@ -61,7 +55,6 @@ class ApplyTest : public ::testing::Test {
         for (const auto& problem : report.problems) ADD_FAILURE() << formatIndexProblem(problem);
     }
 
-    test::TempDir m_dir;
     std::string m_fileName;
 };
 

@@ -21,6 +21,11 @@ std::string oem(std::string_view utf8) {
 
 }  // namespace
 
+TwoFolders::TwoFolders() {
+    std::filesystem::create_directory(own());
+    std::filesystem::create_directory(external());
+}
+
 void writeSyncTable(const std::string& dir, std::string_view fileName, DirectoryMode schema,
                     const std::vector<SyncRow>& rows, bool withIndex) {
     const DirectoryTable& table = directoryTable(schema);

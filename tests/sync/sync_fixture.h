@@ -8,6 +8,7 @@
 
 #include "app/directory_tables.h"
 #include "sync/difference.h"
+#include "tests/support/test_support.h"
 
 namespace abonex::test {
 
@@ -21,14 +22,27 @@ struct SyncRow {
     bool operator==(const SyncRow&) const = default;
 };
 
-// Writes the table `dir`/`fileName` (replacing it and its index file) with the fields of the directory table `schema` and `rows`
-// in record order; with `withIndex`, also its production index file with the schema's name tag.
+// Writes the table `dir`/`fileName` (replacing it and its index file) with the fields of the
+// directory table `schema` and `rows` in record order; with `withIndex`, also its production index
+// file with the schema's name tag.
 void writeSyncTable(const std::string& dir, std::string_view fileName, DirectoryMode schema,
                     const std::vector<SyncRow>& rows, bool withIndex = true);
 
 // Every record of the table in file order, deleted ones included, texts without their trailing
 // blanks (UTF-8).
 std::vector<SyncRow> readSyncTable(const std::string& path);
+
+// The program folder ("own") and the folder of the external copy, in a fresh temporary folder
+// removed with them.
+class TwoFolders {
+  public:
+    TwoFolders();
+    std::string own() const { return m_dir.file("own"); }
+    std::string external() const { return m_dir.file("external"); }
+
+  private:
+    TempDir m_dir;
+};
 
 // UTF-8 <-> the data sets' ANSI texts.
 std::string ansi(std::string_view utf8);

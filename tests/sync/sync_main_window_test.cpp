@@ -18,12 +18,10 @@
 #include "sync/difference_list.h"
 #include "sync/open_file_dialog.h"
 #include "sync/update_from_table.h"
-#include "tests/app/directory_fixture.h"
+#include "tests/app/window_session.h"
 #include "tests/sync/sync_fixture.h"
 
 using namespace abonex;
-using abonex::test::DirectoryFixture;
-using abonex::test::Entry;
 
 namespace {
 
@@ -44,28 +42,24 @@ class AvailableTray : public TrayIcon {
     bool m_shown = false;
 };
 
+// The main window on its fixture folder (with settings of its own), and an external copy of
+// its organisations that differs in the first phone of "Аптека №1".
 struct Session {
-    DirectoryFixture fixture;
+    test::WindowSession main;
     QTemporaryDir external;
-    std::unique_ptr<TFMain> window;
+    TFMain* window = nullptr;
 
     void start() {
-        fixture.writeAll({{QStringLiteral("Иванов"), QStringLiteral("11"), {}, {}}},
-                         {{QStringLiteral("Аптека"), QStringLiteral("2-11-11"), {}, {}},
-                          {QStringLiteral("Школа"), QStringLiteral("2-55-55"), {}, {}}},
-                         {{QStringLiteral("Мама"), QStringLiteral("2-22-22"), {}, {}}});
         test::writeSyncTable(external.path().toStdString(), "Org.dbf", DirectoryMode::Organisations,
-                             {{"Аптека", "2-99-99", "", ""}, {"Школа", "2-55-55", "", ""}});
-        window = std::make_unique<TFMain>(fixture.folder());
-        QVERIFY(!window->startupFailed());
-        window->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+                             {{"Аптека №1", "2-99-99", "", ""},
+                              {"Школа №5", "2-55-55", "", ""},
+                              {"Городская больница", "2-03-03", "", ""}});
+        main.start();
+        window = main.window();
+        QVERIFY(window != nullptr && !window->startupFailed());
     }
     ~Session() {
-        if (window) {
-            if (QWidget* sync = TFMain::synchronisationWindow()) sync->close();
-            window->close();
-        }
+        if (QWidget* sync = TFMain::synchronisationWindow()) sync->close();
     }
     TFUpdateFromTable* sync() const {
         return window->findChild<TFUpdateFromTable*>(QStringLiteral("TFUpdateFromTable"));
@@ -105,7 +99,7 @@ class SyncMainWindowTest : public QObject {
         QCOMPARE(item->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_T));
         s.openSync();
         QCOMPARE(s.sync()->windowModality(), Qt::ApplicationModal);
-        QCOMPARE(s.sync()->parent(), s.window.get());
+        QCOMPARE(s.sync()->parent(), s.window);
         QCOMPARE(TFMain::synchronisationWindow(), s.sync());
         // The item again brings the same window forward.
         item->trigger();
@@ -176,7 +170,7 @@ class SyncMainWindowTest : public QObject {
 
         MessageBox::setNextAnswer(QMessageBox::Yes);
         QTest::mouseClick(s.button("btnApply"), Qt::LeftButton);
-        QCOMPARE(s.fixture.storedEntries(DirectoryMode::Organisations).at(0).phone1,
+        QCOMPARE(s.main.fixture().storedEntries(DirectoryMode::Organisations).at(0).phone1,
                  QStringLiteral("2-99-99"));
         s.sync()->close();
         QTRY_VERIFY(s.sync() == nullptr);

@@ -15,22 +15,14 @@ using test::SyncRow;
 constexpr const char* kHeader =
     "kind,target_name,target_phone1,target_phone2,source_name,source_phone1,source_phone2\n";
 
-class SyncToolTest : public ::testing::Test {
+class SyncToolTest : public ::testing::Test, protected test::TwoFolders {
   protected:
-    void SetUp() override {
-        std::filesystem::create_directory(own());
-        std::filesystem::create_directory(external());
-    }
-    std::string own() const { return m_dir.file("own"); }
-    std::string external() const { return m_dir.file("external"); }
     test::CommandResult sync(const std::string& arguments) {
         return test::runCommand(test::shellQuote(test::toolPath()) + " sync " + arguments);
     }
     std::string tables(const std::string& externalName = "Phone.DBF") {
         return test::shellQuote(own()) + " " + test::shellQuote(external() + "/" + externalName);
     }
-
-    test::TempDir m_dir;
 };
 
 TEST_F(SyncToolTest, DifferencesAreListedAsCsvInListOrder) {

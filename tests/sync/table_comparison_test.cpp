@@ -20,14 +20,11 @@ namespace {
 using test::SyncRow;
 using test::texts;
 
-class ComparisonTest : public ::testing::Test {
+// An import: the external copy is the source, the own table the target.
+class ComparisonTest : public ::testing::Test, protected test::TwoFolders {
   protected:
-    void SetUp() override {
-        std::filesystem::create_directory(source());
-        std::filesystem::create_directory(target());
-    }
-    std::string source() const { return m_dir.file("source"); }
-    std::string target() const { return m_dir.file("target"); }
+    std::string source() const { return external(); }
+    std::string target() const { return own(); }
 
     void write(const std::vector<SyncRow>& sourceRows, const std::vector<SyncRow>& targetRows,
                std::string_view fileName = "Phone.DBF", bool withIndex = true) {
@@ -48,7 +45,6 @@ class ComparisonTest : public ::testing::Test {
         return comparison.entries();
     }
 
-    test::TempDir m_dir;
     std::string m_fileName;
     TEngineDataSet m_source;
     TEngineDataSet m_target;

@@ -10,7 +10,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStackedWidget>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTreeView>
 #include <filesystem>
@@ -57,22 +56,15 @@ struct FakeHost : SyncWindowHost {
 };
 
 // A program folder and a folder with the external copy, and the window over them.
-struct Session {
-    QTemporaryDir dir;
+struct Session : test::TwoFolders {
     FakeHost host;
     TEngineDataSet shown;  // the main window's table, for the tests that give the host one
     std::unique_ptr<TFUpdateFromTable> window;
 
-    Session() {
-        std::filesystem::create_directory(own());
-        std::filesystem::create_directory(external());
-        host.folder = QString::fromStdString(own()) + u'/';
-    }
+    Session() { host.folder = QString::fromStdString(own()) + u'/'; }
     ~Session() {
         if (window) window->close();
     }
-    std::string own() const { return dir.path().toStdString() + "/own"; }
-    std::string external() const { return dir.path().toStdString() + "/external"; }
 
     void write(const std::vector<SyncRow>& ownRows, const std::vector<SyncRow>& externalRows,
                const std::string& fileName = "Phone.DBF") {
