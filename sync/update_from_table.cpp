@@ -323,6 +323,9 @@ void TFUpdateFromTable::TryToOpen() {
         const std::string name = localPath(m_tableFileName);
         openSyncTable(dsTarget, import ? own : external, name);
         openSyncTable(dsSource, import ? external : own, name);
+        std::error_code ignored;
+        m_oneFile =
+            std::filesystem::equivalent(dsSource.tablePath(), dsTarget.tablePath(), ignored);
         btnStart->setEnabled(true);
     } catch (const std::exception&) {
         dsSource.Close();
@@ -366,7 +369,9 @@ void TFUpdateFromTable::btnStartClick() {
     btnStart->setText(QStringLiteral("&Стоп !"));
     m_comparisonRunning = true;
     m_runDirection = direction();
-    ProgressBar1->setRange(0, std::max(0, dsSource.RecordCount()));
+    // The maximum comes once the rebuilds are done: a stopped run's rebuild may still be at work
+    // on the data sets, and only its worker touches them until then.
+    ProgressBar1->setRange(0, 1);
     ProgressBar1->setValue(0);
 
     // Both index files are rebuilt from their tables first, away from the event loop.
@@ -379,10 +384,7 @@ void TFUpdateFromTable::startRebuild(int run) {
     // The rebuild of a run stopped earlier may still be at work on these data sets: this one
     // waits for it on the worker thread, so the event loop never does.
     QFuture<void> previous = m_rebuild;
-    std::error_code ignored;
-    const bool oneFile =
-        std::filesystem::equivalent(dsSource.tablePath(), dsTarget.tablePath(), ignored);
-    m_rebuild = QtConcurrent::run(&m_pool, [this, run, previous, oneFile]() mutable {
+    m_rebuild = QtConcurrent::run(&m_pool, [this, run, previous, oneFile = m_oneFile]() mutable {
         previous.waitForFinished();
         const auto rebuild = [this, run](TEngineDataSet& dataSet) -> std::exception_ptr {
             if (m_activeRun != run) return nullptr;  // stopped meanwhile
@@ -421,6 +423,7 @@ void TFUpdateFromTable::rebuildFinished(int run, std::exception_ptr error) {
         setWindowTitle(m_baseCaption);
         std::rethrow_exception(error);  // the application's error box shows it
     }
+    ProgressBar1->setRange(0, std::max(0, dsSource.RecordCount()));
     m_comparison = std::make_unique<TableComparison>(dsSource, dsTarget);
     m_stepTimer.start();
 }

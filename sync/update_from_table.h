@@ -117,6 +117,7 @@ class TFUpdateFromTable : public QDialog {
     bool m_comparisonRunning = false;
     bool m_stopRequested = false;
     SyncDirection m_runDirection = SyncDirection::Import;
+    bool m_oneFile = false;  // the own table was chosen as the external one
 
     // The rebuilds of a run on worker threads (the two tables at once unless they are one
     // file). `m_run` tells the runs apart, so that the end of a stopped run's rebuild is not
