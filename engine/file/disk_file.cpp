@@ -14,6 +14,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -24,8 +25,10 @@ namespace abonex {
 
 namespace {
 
-// The process-wide registry of open files. The engine runs on one thread, so a plain list
-// suffices; at process end every file still open is released and closed.
+// The process-wide registry of open files; at process end every file still open is released
+// and closed. A file object is used by one thread at a time, but files may be opened and closed
+// on several threads at once (the synchronisation window rebuilds two tables on workers while
+// the window's thread works), so the list itself is guarded.
 class GSobjFileColl {
   public:
     static GSobjFileColl& instance() {
@@ -36,12 +39,25 @@ class GSobjFileColl {
         }();
         return *registry;
     }
-    void add(GSO_DiskFile* file) { m_files.push_back(file); }
-    void remove(GSO_DiskFile* file) { std::erase(m_files, file); }
-    std::vector<GSO_DiskFile*> snapshot() const { return m_files; }
-    size_t size() const { return m_files.size(); }
+    void add(GSO_DiskFile* file) {
+        std::lock_guard guard(m_mutex);
+        m_files.push_back(file);
+    }
+    void remove(GSO_DiskFile* file) {
+        std::lock_guard guard(m_mutex);
+        std::erase(m_files, file);
+    }
+    std::vector<GSO_DiskFile*> snapshot() const {
+        std::lock_guard guard(m_mutex);
+        return m_files;
+    }
+    size_t size() const {
+        std::lock_guard guard(m_mutex);
+        return m_files.size();
+    }
 
   private:
+    mutable std::mutex m_mutex;
     std::vector<GSO_DiskFile*> m_files;
 };
 
