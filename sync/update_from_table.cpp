@@ -279,9 +279,13 @@ void TFUpdateFromTable::setSourcePath(const QString& path) {
 }
 
 void TFUpdateFromTable::showSourcePath() {
-    // A long path keeps its start and its file name; the whole of it is in the hint.
-    edSource->setText(
-        edSource->fontMetrics().elidedText(m_sourcePath, Qt::ElideMiddle, edSource->width()));
+    // A long path keeps its start and its file name; the whole of it is in the hint. The
+    // question shown before a choice is read whole, on two lines where one is too short.
+    const bool question = !QFileInfo(m_sourcePath).isAbsolute();
+    edSource->setWordWrap(question);
+    edSource->setText(question ? m_sourcePath
+                               : edSource->fontMetrics().elidedText(m_sourcePath, Qt::ElideMiddle,
+                                                                    edSource->width()));
 }
 
 bool TFUpdateFromTable::eventFilter(QObject* watched, QEvent* event) {
