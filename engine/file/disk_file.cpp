@@ -17,12 +17,15 @@
 #include <thread>
 #include <vector>
 
+#include "engine/file/disk_file_tap.h"
 #include "engine/file/engine_error.h"
 #include "engine/file/path_util.h"
 
 namespace abonex {
 
 namespace {
+
+DiskFileTap* g_tap = nullptr;
 
 // The process-wide registry of open files. The engine runs on one thread, so a plain list
 // suffices; at process end every file still open is released and closed.
@@ -55,13 +58,14 @@ bool ofdLock(int fd, short type, uint64_t offset, uint64_t length) {
     return ::fcntl(fd, F_OFD_SETLK, &lock) == 0;
 }
 
-// True when another open file description holds a lock on the byte that conflicts with `type`.
-bool ofdConflict(int fd, short type, uint64_t offset) {
+// True when another open file description holds a lock in (offset, length) that conflicts with
+// `type`.
+bool ofdConflict(int fd, short type, uint64_t offset, uint64_t length = 1) {
     struct flock lock {};
     lock.l_type = type;
     lock.l_whence = SEEK_SET;
     lock.l_start = static_cast<off_t>(offset);
-    lock.l_len = 1;
+    lock.l_len = static_cast<off_t>(length);
     lock.l_pid = 0;
     if (::fcntl(fd, F_OFD_GETLK, &lock) != 0) return false;
     return lock.l_type != F_UNLCK;
@@ -122,6 +126,14 @@ int lockErrorCode(int errnoValue) {
 
 }  // namespace
 
+void setDiskFileTap(DiskFileTap* tap) {
+    g_tap = tap;
+}
+
+DiskFileTap* diskFileTap() {
+    return g_tap;
+}
+
 GSO_DiskFile::GSO_DiskFile(std::string_view fileName, bool shared, bool readWrite)
     : m_shared(shared), m_readWrite(readWrite) {
     m_path = resolveCaseInsensitive(expandPath(fileName));
@@ -178,6 +190,7 @@ void GSO_DiskFile::create(std::string_view fileName) {
     int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) raiseEngineError(errnoToEngineCode(errno, true), sub::kCreate, path);
     ::close(fd);
+    if (g_tap != nullptr) g_tap->created(path);
 }
 
 size_t GSO_DiskFile::read(uint64_t offset, void* buffer, size_t count) {
@@ -185,6 +198,7 @@ size_t GSO_DiskFile::read(uint64_t offset, void* buffer, size_t count) {
     ++m_reads;
     if (m_mappingEnabled && readMapped(offset, buffer, count)) {
         m_lastError = 0;
+        if (g_tap != nullptr) g_tap->read(m_path, offset, static_cast<uint8_t*>(buffer), count);
         return count;
     }
     auto* out = static_cast<uint8_t*>(buffer);
@@ -200,6 +214,7 @@ size_t GSO_DiskFile::read(uint64_t offset, void* buffer, size_t count) {
         done += static_cast<size_t>(got);
     }
     m_lastError = done < count ? err::kShortRead : 0;
+    if (g_tap != nullptr) g_tap->read(m_path, offset, out, done);
     return done;
 }
 
@@ -243,6 +258,15 @@ void GSO_DiskFile::write2(uint64_t offset, const void* first, size_t firstCount,
     }
     m_lastError = 0;
     m_written = true;
+    if (g_tap != nullptr) {
+        std::vector<uint8_t> bytes(static_cast<const uint8_t*>(first),
+                                   static_cast<const uint8_t*>(first) + firstCount);
+        if (secondCount > 0) {
+            const auto* tail = static_cast<const uint8_t*>(second);
+            bytes.insert(bytes.end(), tail, tail + secondCount);
+        }
+        g_tap->wrote(m_path, offset, bytes.data(), bytes.size());
+    }
 }
 
 uint64_t GSO_DiskFile::size() {
@@ -262,6 +286,7 @@ void GSO_DiskFile::flush() {
         fail(m_lastError, sub::kFlush);
     }
     m_written = false;
+    if (g_tap != nullptr) g_tap->flushed(m_path);
 }
 
 void GSO_DiskFile::truncate(uint64_t offset) {
@@ -276,6 +301,7 @@ void GSO_DiskFile::truncate(uint64_t offset) {
     }
     if (m_mapLength > offset) refreshMapping();
     m_written = true;
+    if (g_tap != nullptr) g_tap->truncated(m_path, offset);
 }
 
 void GSO_DiskFile::enableReadMapping() {
@@ -402,6 +428,10 @@ bool GSO_DiskFile::lockAll() {
 bool GSO_DiskFile::hasExclusiveAccess() const {
     return !m_shared || (m_lockCount > 0 && m_lockOffset == kLockAllRegion.offset &&
                          m_lockLength == kLockAllRegion.length);
+}
+
+bool GSO_DiskFile::lockedElsewhere(LockRegion region) const {
+    return m_shared && m_fd >= 0 && ofdConflict(m_fd, F_WRLCK, region.offset, region.length);
 }
 
 LockWait& GSO_DiskFile::defaultLockWait() {
