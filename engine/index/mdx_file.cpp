@@ -49,6 +49,11 @@ void GSobjIndexFile::unlockIndexFile() {
     m_file->unlock();
 }
 
+bool GSobjIndexFile::changingElsewhere() const {
+    return m_file->lockedElsewhere(indexFileLockRegion(m_protocol)) ||
+           m_file->lockedElsewhere(kLockAllRegion);
+}
+
 void GSobjIndexFile::reportProgress(ProgressEvent event, int phase, int total, int position) const {
     if (m_progress) m_progress(IndexProgress{event, phase, total, position});
 }
