@@ -514,9 +514,14 @@ void TEngineDataSet::Refresh() {
 // --- Settings with effects ---
 
 void TEngineDataSet::setFiltered(bool on) {
-    m_filtered = on;
-    if (!Active()) return;
+    if (!Active()) {
+        m_filtered = on;
+        return;
+    }
+    // A pending change is posted first; when that fails, nothing is switched: the set keeps
+    // its rows and its edit, and Filtered() still says what the handler does.
     postOrCancelPending();
+    m_filtered = on;
     m_handler->setFilterActive(on);
     First();
 }

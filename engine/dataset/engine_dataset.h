@@ -121,6 +121,7 @@ class TEngineDataSet {
     void setExactCount(bool on) { m_exactCount = on; }
     bool Filtered() const { return m_filtered; }
     // On an open data set: posts a pending change, switches the filter and goes to the first row.
+    // When the post fails, the filter stays as it was and the change stays pending.
     void setFiltered(bool on);
 
     // --- Events ---

@@ -151,6 +151,35 @@ TEST_F(DataSetTest, EditOfARecordLockedElsewhereIsRefused) {
     EXPECT_EQ(test::waitChild(child), 0);
 }
 
+TEST_F(DataSetTest, AFilterSwitchWhosePendingPostFailsSwitchesNothing) {
+    make({{"Петров", "1"}, {"Сидоров", "2"}, {"Иванов", "3"}});
+    open();
+    m_set.OnFilterRecord = [](TEngineDataSet& set, bool& accept) {
+        accept = utf8(set.Fields(0).AsString()) != "Сидоров";
+    };
+    m_set.First();
+    m_set.Edit();
+    m_set.Fields(1).SetAsString("99");
+    // Another copy holds the index lock for longer than a post waits.
+    test::ShortLockWait shortWait;
+    const std::string indexPath = m_set.handler()->indexFile(0)->path();
+    GSO_DiskFile writer(indexPath, true, true);
+    ASSERT_TRUE(writer.lock(indexFileLockRegion(TgsLokProtocol::Default)));
+    expectMessage<EEngineError>([&] { m_set.setFiltered(true); },
+                                "Error 33 in Lock of " + indexPath);
+    EXPECT_FALSE(m_set.Filtered());
+    EXPECT_FALSE(m_set.handler()->filterActive());
+    EXPECT_EQ(m_set.State(), DataSetState::Edit);  // the user may post again or cancel
+
+    writer.unlock();
+    m_set.setFiltered(true);
+    EXPECT_TRUE(m_set.Filtered());
+    EXPECT_TRUE(m_set.handler()->filterActive());
+    EXPECT_EQ(visibleNames(m_set), (std::vector<std::string>{"Иванов", "Петров"}));
+    m_set.First();
+    EXPECT_EQ(utf8(m_set.Fields(1).AsString()), "99");
+}
+
 TEST_F(DataSetTest, DeletingTheLastRowLandsOnThePreviousOne) {
     make({{"А", "1"}, {"Б", "2"}, {"В", "3"}});
     open();
