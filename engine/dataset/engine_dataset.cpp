@@ -324,6 +324,12 @@ void TEngineDataSet::GotoBookmark(std::string_view bookmark) {
 void TEngineDataSet::GotoRecNo(int recordNumber) {
     requireActive();
     postOrCancelPending();
+    // The record count is taken from the file as it is now: another program may have cut the
+    // table shorter, and a record past its end reads as blank bytes from the mapped pages.
+    m_handler->RefreshHeader();
+    if (recordNumber < 1 || recordNumber > m_handler->recordCount()) {
+        throw EDatabaseError("Record request beyond range of table");
+    }
     m_handler->GotoRecord(recordNumber);
     if (!m_handler->found()) throw EDatabaseError("Record request beyond range of table");
     m_recordNumber = m_handler->recordNumber();
@@ -405,7 +411,12 @@ void TEngineDataSet::Edit() {
         Insert();
         return;
     }
-    m_handler->GotoRecord(m_recordNumber);  // re-read: another process may have changed it
+    // Re-read: another process may have changed the record, or cut it away with the table.
+    m_handler->RefreshHeader();
+    if (m_recordNumber > m_handler->recordCount()) {
+        throw EDatabaseError("Record request beyond range of table");
+    }
+    m_handler->GotoRecord(m_recordNumber);
     if (!m_handler->recordLock(m_recordNumber)) {
         throw EDatabaseError("Record is locked by another user");
     }
@@ -611,7 +622,7 @@ void TEngineDataSet::EnableControls() {
 
 DataSetRow TEngineDataSet::currentRow() {
     DataSetRow row;
-    if (!Active() || IsEmpty()) return row;
+    if (!Active() || IsEmpty() || m_recordNumber > m_handler->recordCount()) return row;
     row.recordNumber = m_recordNumber;
     for (int i = 0; i < FieldCount(); ++i) row.values.push_back(fieldText(i));
     return row;
@@ -639,10 +650,13 @@ std::vector<DataSetRow> TEngineDataSet::fetchRows(int afterRecord, int count) {
         }
         bool usable = afterRecord == 0 || (afterRecord > 0 && !m_handler->outOfOrder());
         while (usable && m_handler->found() && static_cast<int>(rows.size()) < count) {
-            DataSetRow row;
-            row.recordNumber = m_handler->recordNumber();
-            for (int i = 0; i < FieldCount(); ++i) row.values.push_back(fieldText(i));
-            rows.push_back(std::move(row));
+            // An index entry whose record another program cut away stands for no row.
+            if (m_handler->recordNumber() <= m_handler->recordCount()) {
+                DataSetRow row;
+                row.recordNumber = m_handler->recordNumber();
+                for (int i = 0; i < FieldCount(); ++i) row.values.push_back(fieldText(i));
+                rows.push_back(std::move(row));
+            }
             if (static_cast<int>(rows.size()) < count) m_handler->GotoRecord(PosNext);
         }
     } catch (...) {

@@ -159,7 +159,9 @@ class TEngineDataSet {
     std::string Bookmark() const;
     void GotoBookmark(std::string_view bookmark);
     bool BookmarkValid(std::string_view bookmark);
-    // Makes record `recordNumber` current directly (no filter), as a bookmark does.
+    // Makes record `recordNumber` current directly (no filter), as a bookmark does; a number
+    // outside 1..the record count as the file holds it now fails with "Record request beyond
+    // range of table".
     void GotoRecNo(int recordNumber);
 
     // --- Fields ---
@@ -172,7 +174,8 @@ class TEngineDataSet {
     void Insert();
     void Append();
     // Re-reads the current record and takes its record lock;
-    // "Record is locked by another user" when another process holds it.
+    // "Record is locked by another user" when another process holds it, "Record request beyond
+    // range of table" when another program cut it away with the table.
     void Edit();
     void Post();
     void Cancel();
@@ -187,8 +190,9 @@ class TEngineDataSet {
     bool ControlsDisabled() const { return m_disableCount > 0; }
     // Reads up to `count` acceptable rows that follow record `afterRecord` in the current order
     // (afterRecord 0: from the first row) without moving the current row or raising events.
+    // Index entries of records past the table's end (cut away by another program) give no row.
     std::vector<DataSetRow> fetchRows(int afterRecord, int count);
-    // The current row's texts, as fetchRows gives them.
+    // The current row's texts, as fetchRows gives them (no row for a record past the end).
     DataSetRow currentRow();
 
     // --- Index files ---

@@ -376,10 +376,38 @@ TEST_F(DataSetTest, ATableCutShorterByAnotherProgramEndsTheWalkWithoutACrash) {
     ASSERT_EQ(named.size(), 20u);
     EXPECT_EQ(named.front(), "Имя1000");
     EXPECT_EQ(named.back(), "Имя1019");
+    // The grid's rows are the records that are still there.
+    const std::vector<DataSetRow> fetched = m_set.fetchRows(0, 400);
+    ASSERT_EQ(fetched.size(), 20u);
+    EXPECT_EQ(fetched.back().recordNumber, 20);
+    EXPECT_EQ(utf8(fetched.back().values.at(0)), "Имя1019");
     // Rebuilt, the index agrees with the table again.
     m_set.ReindexAll();
     EXPECT_EQ(test::visibleNames(m_set).size(), 20u);
     test::expectIndexClean(m_dir.path());
+}
+
+TEST_F(DataSetTest, ARecordCutAwayWithTheTableCanNeitherBeGoneToNorEdited) {
+    // Cut inside the mapped page: the records past the new end would read as blank bytes, and
+    // an edit posted on one would write it back with blank records before it.
+    std::vector<test::Person> people;
+    for (int i = 0; i < 10; ++i) people.push_back({"Имя" + std::to_string(i), "1"});
+    make(people);
+    open();
+    m_set.GotoRecNo(8);
+    const std::string table = m_dir.path() + "/Phone.DBF";
+    const std::vector<uint8_t> header = test::readFileBytes(table);
+    const off_t kept = (header[8] | header[9] << 8) + 5 * (header[10] | header[11] << 8);
+    ASSERT_EQ(::truncate(table.c_str(), kept), 0);
+    expectMessage<EDatabaseError>([&] { m_set.Edit(); }, "Record request beyond range of table");
+    EXPECT_EQ(m_set.State(), DataSetState::Browse);
+    expectMessage<EDatabaseError>([&] { m_set.GotoRecNo(7); },
+                                  "Record request beyond range of table");
+    expectMessage<EDatabaseError>([&] { m_set.GotoRecNo(6); },
+                                  "Record request beyond range of table");
+    EXPECT_EQ(test::fileSize(table), static_cast<uint64_t>(kept));
+    m_set.GotoRecNo(5);
+    EXPECT_EQ(utf8(m_set.Fields(0).AsString()), "Имя4");
 }
 
 TEST_F(DataSetTest, DisabledControlsHoldDataChangeUntilEnabled) {
