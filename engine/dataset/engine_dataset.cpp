@@ -10,6 +10,7 @@
 #include "engine/dbf/dbf_fields.h"
 #include "engine/file/engine_error.h"
 #include "engine/file/path_util.h"
+#include "engine/index/index_errors.h"
 
 namespace abonex {
 
@@ -157,15 +158,32 @@ void TEngineDataSet::Open() {
         m_state = DataSetState::Browse;
         m_eof = m_bof = true;
         m_recordNumber = 0;
+        m_orderUnreadable = false;
         openIndexList();
-        m_handler->SelectTag(m_indexName, false);
+        // A tag whose tree cannot be read (a power cut or a kill in the middle of a rebuild or a
+        // write) does not keep the table closed: the start-up rebuild that follows the open is
+        // what repairs it. The set then stands before its first row without calling itself
+        // empty; moving in the damaged order reports the damage.
+        try {
+            m_handler->SelectTag(m_indexName, false);
+        } catch (const EIndexDamaged&) {
+            m_orderUnreadable = true;
+        }
     } catch (...) {
         m_fields.clear();
         m_handler.reset();
         m_state = DataSetState::Inactive;
         throw;
     }
-    First();
+    if (!m_orderUnreadable) {
+        try {
+            First();
+        } catch (const EIndexDamaged&) {
+            m_orderUnreadable = true;
+            m_eof = m_bof = true;
+            m_recordNumber = 0;
+        }
+    }
     if (AfterOpen) AfterOpen(*this);
 }
 
@@ -221,6 +239,7 @@ void TEngineDataSet::First() {
     requireActive();
     postOrCancelPending();
     moveTo(PosTop);
+    m_orderUnreadable = false;
     bool found = m_handler->found();
     if (!found) m_recordNumber = 0;
     m_bof = true;
@@ -233,6 +252,7 @@ void TEngineDataSet::Last() {
     requireActive();
     postOrCancelPending();
     moveTo(PosBottom);
+    m_orderUnreadable = false;
     bool found = m_handler->found();
     if (!found) m_recordNumber = 0;
     m_eof = true;
@@ -270,7 +290,7 @@ void TEngineDataSet::Prior() {
 }
 
 bool TEngineDataSet::IsEmpty() {
-    return !Active() || (m_eof && m_bof);
+    return !Active() || (m_eof && m_bof && !m_orderUnreadable);
 }
 
 int TEngineDataSet::RecNo() const {
@@ -592,6 +612,7 @@ void TEngineDataSet::ReindexAll() {
     requireActive();
     postOrCancelPending();
     m_handler->reindexAll();
+    m_orderUnreadable = false;
     bool found = m_handler->found();
     m_recordNumber = found ? m_handler->recordNumber() : 0;
     m_bof = true;

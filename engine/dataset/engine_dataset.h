@@ -149,7 +149,8 @@ class TEngineDataSet {
     void Prior();
     bool Eof() const { return m_eof; }
     bool Bof() const { return m_bof; }
-    // True when no record is acceptable in the current order.
+    // True when no record is acceptable in the current order. False after an open that could
+    // not read the tag's tree (the rows are not known until a rebuild or a move that works).
     bool IsEmpty();
     // The physical record number of the current row (0 when there is none).
     int RecNo() const;
@@ -244,6 +245,8 @@ class TEngineDataSet {
     int m_disableCount = 0;
     bool m_changePending = false;
     bool m_changeHeld = false;
+    // The open could not read the current tag's tree: before the first row, yet not empty.
+    bool m_orderUnreadable = false;
     std::vector<uint8_t> m_editBuffer;
 };
 

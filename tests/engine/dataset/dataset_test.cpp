@@ -410,6 +410,24 @@ TEST_F(DataSetTest, ARecordCutAwayWithTheTableCanNeitherBeGoneToNorEdited) {
     EXPECT_EQ(utf8(m_set.Fields(0).AsString()), "Имя4");
 }
 
+TEST_F(DataSetTest, ATagWhoseTreeCannotBeReadOpensForTheRebuildThatRepairsIt) {
+    // A rebuild killed before it built the tree leaves the tag header without a root.
+    make({{"Петров", "1"}, {"Иванов", "2"}});
+    std::vector<uint8_t> index = test::readFileBytes(m_dir.file("Phone.MDX"));
+    const uint32_t header = test::le32(index, 512 + 32);
+    std::fill_n(index.begin() + header * 512, 4, 0);
+    test::writeFileBytes(m_dir.file("Phone.MDX"), index);
+    open();
+    EXPECT_TRUE(m_set.Active());
+    EXPECT_FALSE(m_set.IsEmpty());  // what the start-up asks before it rebuilds
+    expectMessage<EEngineError>([&] { m_set.First(); },
+                                "Index file damaged - " + m_set.handler()->indexFile(0)->path() +
+                                    ": tag NAME: node block 0 lies outside the file");
+    m_set.ReindexAll();
+    m_set.OpenIndexFiles("PHONE.MDX", "NAME");
+    EXPECT_EQ(visibleNames(m_set), (std::vector<std::string>{"Иванов", "Петров"}));
+}
+
 TEST_F(DataSetTest, DisabledControlsHoldDataChangeUntilEnabled) {
     make({{"А", "1"}});
     open();
