@@ -122,10 +122,11 @@ class GSobjMDXTag : public GSobjIndexTag {
     // true for the looks after the first, which start from a freshly read root. Damage is raised
     // when a fresh look meets it again the same way while no other handle is changing the file,
     // or after a bounded number of looks.
-    int withFreshLook(const std::function<int(bool again)>& walk);
-    // The operations behind the public ones, without the fresh look. `from`, when given, is the
-    // entry the cursor stood on: a relative move then starts from it in a freshly read tree.
-    int navigate(int code, const TgsVariant* from);
+    template <typename Walk>
+    int withFreshLook(Walk&& walk);
+    // The operations behind the public ones, without the fresh look. With `fresh`, a relative
+    // move starts from the current key in a freshly read tree.
+    int navigate(int code, bool fresh);
     void treeReset(int mode);
     int keyFind(const TgsVariant& key);
     // From a freshly read root, stands on the entry that follows (`forward`) or precedes `held`,

@@ -381,7 +381,7 @@ void GSobjMDXTag::treeReset(int mode) {
     }
 }
 
-int GSobjMDXTag::navigate(int code, const TgsVariant* from) {
+int GSobjMDXTag::navigate(int code, bool fresh) {
     m_beforeFirst = false;
     m_afterLast = false;
     bool found = false;
@@ -406,8 +406,8 @@ int GSobjMDXTag::navigate(int code, const TgsVariant* from) {
             if (!found) m_afterLast = true;
             break;
         case PosNext:
-            if (from != nullptr) {
-                found = stepFrom(*from, true);
+            if (fresh) {
+                found = stepFrom(TgsVariant(m_currentKey), true);
             } else {
                 if (!m_rootPage) treeReset(1);
                 found = goNext();
@@ -415,8 +415,8 @@ int GSobjMDXTag::navigate(int code, const TgsVariant* from) {
             if (!found) m_afterLast = true;
             break;
         case PosPrior:
-            if (from != nullptr) {
-                found = stepFrom(*from, false);
+            if (fresh) {
+                found = stepFrom(TgsVariant(m_currentKey), false);
             } else {
                 if (!m_rootPage) treeReset(1);
                 found = goPrior();
@@ -424,11 +424,12 @@ int GSobjMDXTag::navigate(int code, const TgsVariant* from) {
             if (!found) m_beforeFirst = true;
             break;
         case PosCurrent: {
-            if (from != nullptr && from->pointer() != 0) {
+            if (fresh && m_currentKey.pointer() != 0) {
                 // The entry may have moved or gone: then the one after it stands in.
+                const TgsVariant held = m_currentKey;
                 m_rootPage.reset();
                 loadRoot();
-                found = keySearch(*m_rootPage, from->pointer(), *from, -1) <= 0;
+                found = keySearch(*m_rootPage, held.pointer(), held, -1) <= 0;
             } else {
                 if (!m_rootPage) treeReset(1);
                 GSobjIndexKey* leaf = leafPage();
@@ -509,14 +510,6 @@ int GSobjMDXTag::KeyLookup(const TgsVariant& key) {
     return found;
 }
 
-int GSobjMDXTag::SyncToRecord(int recordNumber) {
-    if (m_rootPage && currentRecord() == recordNumber && recordNumber != 0) return recordNumber;
-    return withFreshLook([&](bool) {
-        treeReset(1);
-        return currentRecord();
-    });
-}
-
 // ---------------------------------------------------------------------------------------------
 // Reading without the index lock
 
@@ -536,7 +529,8 @@ int GSobjMDXTag::SyncToRecord(int recordNumber) {
 // lock or the lock-all region of the file, that is while nobody can be changing it, or after
 // kFreshLooks looks. Inside an update this copy holds the index lock itself: nobody else writes,
 // and damage is reported at once.
-int GSobjMDXTag::withFreshLook(const std::function<int(bool again)>& walk) {
+template <typename Walk>
+int GSobjMDXTag::withFreshLook(Walk&& walk) {
     if (m_updating) return walk(false);
     for (int look = 1;; ++look) {
         try {
@@ -567,8 +561,9 @@ bool GSobjMDXTag::stepFrom(const TgsVariant& held, bool forward) {
 }
 
 int GSobjMDXTag::Navigate(int code) {
-    const TgsVariant held = m_currentKey;
-    return withFreshLook([&](bool again) { return navigate(code, again ? &held : nullptr); });
+    // A failed look leaves the current key as it was (or, when the tree had to be loaded first,
+    // on the table's current record): the next look starts from it.
+    return withFreshLook([&](bool again) { return navigate(code, again); });
 }
 
 int GSobjMDXTag::KeyFind(const TgsVariant& key) {
@@ -579,6 +574,14 @@ void GSobjMDXTag::TreeReset(int mode) {
     withFreshLook([&](bool) {
         treeReset(mode);
         return 0;
+    });
+}
+
+int GSobjMDXTag::SyncToRecord(int recordNumber) {
+    if (m_rootPage && currentRecord() == recordNumber && recordNumber != 0) return recordNumber;
+    return withFreshLook([&](bool) {
+        treeReset(1);
+        return currentRecord();
     });
 }
 
