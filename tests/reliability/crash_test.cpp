@@ -18,11 +18,6 @@
 namespace abonex {
 namespace {
 
-int envInt(const char* name, int fallback) {
-    const char* value = std::getenv(name);
-    return value != nullptr && *value != '\0' ? std::atoi(value) : fallback;
-}
-
 // The writer: starts as the program does (open, rebuild), then appends rows named K<round>-<seq>
 // and edits its earlier ones, logging each change after Post returned. It runs until it is
 // killed.
@@ -60,7 +55,7 @@ int envInt(const char* name, int fallback) {
 }
 
 TEST(CrashTest, KilledWritersLeaveATableThatOpensRebuildsAndKeepsCommittedWrites) {
-    const int kills = envInt("ABONEX_CRASH_KILLS", 25);
+    const int kills = test::envInt("ABONEX_CRASH_KILLS", 25);
     test::TempDir dir;
     test::makePersonsTable(dir.path(), {{"Первый", "1"}});
     std::string logPath = dir.file("commits.log");

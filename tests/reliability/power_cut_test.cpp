@@ -25,11 +25,6 @@ namespace {
 
 using Bytes = test::PowerCutRecorder::Bytes;
 
-int envInt(const char* name, int fallback) {
-    const char* value = std::getenv(name);
-    return value != nullptr && *value != '\0' ? std::atoi(value) : fallback;
-}
-
 std::string versionComment(const std::string& name, int version) {
     std::string text;
     while (text.size() < 200) text += name + "/" + std::to_string(version) + ";";
@@ -281,8 +276,8 @@ class PowerCutTest : public ::testing::Test {
 };
 
 TEST_F(PowerCutTest, EveryStartAfterAPowerCutFindsTheFlushedRecordsWhole) {
-    const int cuts = envInt("ABONEX_POWER_CUTS", 150);
-    const unsigned seed = static_cast<unsigned>(envInt("ABONEX_POWER_SEED", 1606));
+    const int cuts = test::envInt("ABONEX_POWER_CUTS", 150);
+    const unsigned seed = static_cast<unsigned>(test::envInt("ABONEX_POWER_SEED", 1606));
     std::mt19937 random(seed);
     test::PowerCutRecorder recorder(seed);
     for (int session = 0; session < cuts; ++session) {

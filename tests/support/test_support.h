@@ -68,6 +68,10 @@ std::string shellQuote(std::string_view word);
 // file at `path` (asked through a fresh descriptor of this process with F_OFD_GETLK).
 bool regionLocked(const std::string& path, uint64_t offset, uint64_t length);
 
+// The environment variable `name` as a number, or `fallback` when it is unset or empty (longer
+// runs of the bounded tests).
+int envInt(const char* name, int fallback);
+
 // Shortens the wait for locks (3 attempts 10 ms apart) while it lives.
 class ShortLockWait {
   public:
