@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "app/application.h"
 #include "app/text_codec.h"
 #include "engine/dataset/engine_dataset.h"
 
@@ -90,7 +91,7 @@ TFEditRecord::TFEditRecord(QWidget* parent) : QDialog(parent) {
     layout->addLayout(buttons);
     layout->setAlignment(buttons, Qt::AlignHCenter);
 
-    connect(bbPost, &QPushButton::clicked, this, &QDialog::accept);
+    connect(bbPost, &QPushButton::clicked, this, &TFEditRecord::apply);
     connect(cancelButton, &QPushButton::clicked, this, &QDialog::reject);
 
     // The client area is kept at its designed size unless the platform's fonts need more.
@@ -119,6 +120,20 @@ void TFEditRecord::storeFields() {
     m_dataSet->FieldByName(m_fieldNames[2]).SetAsString(toAnsi(dbePhone2->text()));
     m_dataSet->FieldByName(m_fieldNames[3])
         .SetAsString(toAnsi(storedText(dbmComment->toPlainText())));
+}
+
+void TFEditRecord::apply() {
+    if (m_apply) {
+        try {
+            m_apply();
+        } catch (const std::exception& error) {
+            // Shown once, here; the record keeps its state until the user tries again or
+            // cancels.
+            Application::showException(error);
+            return;
+        }
+    }
+    accept();
 }
 
 }  // namespace abonex

@@ -2,12 +2,16 @@
 //
 // Its four editors are bound to four fields of a data set that the caller has put into edit or
 // insert state: they show the fields' texts when bound and write them back with storeFields().
-// "Применить" closes it with result Accepted, "Отмена", Escape and the close box with Rejected;
-// the caller posts or cancels the record accordingly.
+// "Применить" runs the caller's apply action (store the fields, post the record) and closes the
+// dialog with result Accepted once it succeeded. An apply that fails shows its error once and
+// leaves the dialog open with what the user typed: "Применить" tries again, "Отмена", Escape
+// and the close box close it with Rejected and the caller cancels the record. So a record whose
+// post failed is never left behind in edit or insert state for a later command to post unseen.
 #pragma once
 
 #include <QDialog>
 #include <array>
+#include <functional>
 #include <string>
 
 class QLabel;
@@ -29,6 +33,8 @@ class TFEditRecord : public QDialog {
     void bindFields(TEngineDataSet& dataSet, const std::array<std::string, 4>& fieldNames);
     // Writes the editors' texts into the bound fields of the current row.
     void storeFields();
+    // What "Применить" does before the dialog closes (without one it just closes).
+    void setApplyAction(std::function<void()> apply) { m_apply = std::move(apply); }
 
     QLabel* Label1 = nullptr;
     QLineEdit* dbeName = nullptr;
@@ -39,8 +45,11 @@ class TFEditRecord : public QDialog {
     QPushButton* cancelButton = nullptr;
 
   private:
+    void apply();
+
     TEngineDataSet* m_dataSet = nullptr;
     std::array<std::string, 4> m_fieldNames;
+    std::function<void()> m_apply;
 };
 
 }  // namespace abonex

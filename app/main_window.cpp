@@ -968,7 +968,22 @@ void TFMain::gridRowChanged(int row) {
     const int record = m_model->recordAt(row);
     if (dataSet == nullptr || !dataSet->Active() || record <= 0) return;
     userOperation([&] {
-        if (dataSet->RecNo() != record) dataSet->GotoRecNo(record);
+        if (dataSet->RecNo() == record) return;
+        try {
+            dataSet->GotoRecNo(record);
+        } catch (const std::exception&) {
+            // Another program cut the table shorter since the grid read this row: its record is
+            // gone. Once the click is handled, the grid reads the table again as it is now.
+            if (record <= dataSet->RecordCount()) throw;
+            QMetaObject::invokeMethod(
+                this,
+                [this, dataSet] {
+                    userOperation([&] {
+                        if (m_model->dataSet() == dataSet && dataSet->Active()) dataSet->First();
+                    });
+                },
+                Qt::QueuedConnection);
+        }
     });
 }
 
@@ -988,6 +1003,13 @@ void TFMain::EditCurrentRecord() {
         dataSet.Cancel();
         throw;
     }
+    // The record is posted by "Применить" while the dialog is still open: a post that fails
+    // (a lock time-out, a write error) keeps it open for another try or a cancel, and the record
+    // never stays in edit or insert state for the next command to post unseen.
+    dialog.setApplyAction([&] {
+        dialog.storeFields();
+        dataSet.Post();
+    });
     const bool accepted = dialog.exec() == QDialog::Accepted;
     // The window takes the focus back from its dialog, after the record is written, even where
     // no window manager hands it over; that activation empties the name box and re-applies the
@@ -996,12 +1018,7 @@ void TFMain::EditCurrentRecord() {
         QWidget* window;
         ~Reactivate() { window->activateWindow(); }
     } reactivate{this};
-    if (accepted) {
-        dialog.storeFields();
-        dataSet.Post();
-    } else {
-        dataSet.Cancel();
-    }
+    if (!accepted) dataSet.Cancel();
 }
 
 void TFMain::insRecClick() {

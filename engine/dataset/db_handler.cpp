@@ -103,7 +103,8 @@ void GSO_dBHandler::GotoRecord(int code) {
     bool blankRow = false;
     for (;;) {
         if (m_tag != nullptr && code < 0) {
-            int n = navigateTag(code);
+            // The tag looks again at a tree that another writer changes under it.
+            int n = m_tag->Navigate(code);
             bool end = m_tag->afterLast();
             bool begin = m_tag->beforeFirst();
             setEdgeFlags(end, begin);
@@ -261,19 +262,6 @@ bool GSO_dBHandler::gotoTaggedRecord(int n) {
         // A record that can no longer be read in full is past the table's end as it is now.
         if (error.code() != err::kShortRead) throw;
         return false;
-    }
-}
-
-int GSO_dBHandler::navigateTag(int code) {
-    try {
-        return m_tag->Navigate(code);
-    } catch (const EEngineError&) {
-        // Pages are read without the index lock: the path held from earlier may be stale (another
-        // writer or a rebuild changed those blocks since), and a page read while another writer
-        // rewrites it may come half old, half new. Read once more from a fresh root (at the
-        // current record for the relative moves); a tree that is still unreadable is reported.
-        if (code != PosTop && code != PosBottom) m_tag->TreeReset(1);
-        return m_tag->Navigate(code);
     }
 }
 

@@ -87,7 +87,6 @@ class GSO_dBHandler : public GSO_dBaseFld {
     void forwardProgress(const IndexProgress& progress);
     void dropReadAhead() { m_bufferCount = 0; }
     void prefetchAhead(bool forward);
-    int navigateTag(int code);
     // Reads record `n` named by the tag; false when the table ends before it (short read).
     bool gotoTaggedRecord(int n);
 

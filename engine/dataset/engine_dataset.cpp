@@ -10,6 +10,7 @@
 #include "engine/dbf/dbf_fields.h"
 #include "engine/file/engine_error.h"
 #include "engine/file/path_util.h"
+#include "engine/index/index_errors.h"
 
 namespace abonex {
 
@@ -157,15 +158,32 @@ void TEngineDataSet::Open() {
         m_state = DataSetState::Browse;
         m_eof = m_bof = true;
         m_recordNumber = 0;
+        m_orderUnreadable = false;
         openIndexList();
-        m_handler->SelectTag(m_indexName, false);
+        // A tag whose tree cannot be read (a power cut or a kill in the middle of a rebuild or a
+        // write) does not keep the table closed: the start-up rebuild that follows the open is
+        // what repairs it. The set then stands before its first row without calling itself
+        // empty; moving in the damaged order reports the damage.
+        try {
+            m_handler->SelectTag(m_indexName, false);
+        } catch (const EIndexDamaged&) {
+            m_orderUnreadable = true;
+        }
     } catch (...) {
         m_fields.clear();
         m_handler.reset();
         m_state = DataSetState::Inactive;
         throw;
     }
-    First();
+    if (!m_orderUnreadable) {
+        try {
+            First();
+        } catch (const EIndexDamaged&) {
+            m_orderUnreadable = true;
+            m_eof = m_bof = true;
+            m_recordNumber = 0;
+        }
+    }
     if (AfterOpen) AfterOpen(*this);
 }
 
@@ -221,6 +239,7 @@ void TEngineDataSet::First() {
     requireActive();
     postOrCancelPending();
     moveTo(PosTop);
+    m_orderUnreadable = false;
     bool found = m_handler->found();
     if (!found) m_recordNumber = 0;
     m_bof = true;
@@ -233,6 +252,7 @@ void TEngineDataSet::Last() {
     requireActive();
     postOrCancelPending();
     moveTo(PosBottom);
+    m_orderUnreadable = false;
     bool found = m_handler->found();
     if (!found) m_recordNumber = 0;
     m_eof = true;
@@ -270,7 +290,7 @@ void TEngineDataSet::Prior() {
 }
 
 bool TEngineDataSet::IsEmpty() {
-    return !Active() || (m_eof && m_bof);
+    return !Active() || (m_eof && m_bof && !m_orderUnreadable);
 }
 
 int TEngineDataSet::RecNo() const {
@@ -324,6 +344,12 @@ void TEngineDataSet::GotoBookmark(std::string_view bookmark) {
 void TEngineDataSet::GotoRecNo(int recordNumber) {
     requireActive();
     postOrCancelPending();
+    // The record count is taken from the file as it is now: another program may have cut the
+    // table shorter, and a record past its end reads as blank bytes from the mapped pages.
+    m_handler->RefreshHeader();
+    if (recordNumber < 1 || recordNumber > m_handler->recordCount()) {
+        throw EDatabaseError("Record request beyond range of table");
+    }
     m_handler->GotoRecord(recordNumber);
     if (!m_handler->found()) throw EDatabaseError("Record request beyond range of table");
     m_recordNumber = m_handler->recordNumber();
@@ -405,7 +431,12 @@ void TEngineDataSet::Edit() {
         Insert();
         return;
     }
-    m_handler->GotoRecord(m_recordNumber);  // re-read: another process may have changed it
+    // Re-read: another process may have changed the record, or cut it away with the table.
+    m_handler->RefreshHeader();
+    if (m_recordNumber > m_handler->recordCount()) {
+        throw EDatabaseError("Record request beyond range of table");
+    }
+    m_handler->GotoRecord(m_recordNumber);
     if (!m_handler->recordLock(m_recordNumber)) {
         throw EDatabaseError("Record is locked by another user");
     }
@@ -514,9 +545,14 @@ void TEngineDataSet::Refresh() {
 // --- Settings with effects ---
 
 void TEngineDataSet::setFiltered(bool on) {
-    m_filtered = on;
-    if (!Active()) return;
+    if (!Active()) {
+        m_filtered = on;
+        return;
+    }
+    // A pending change is posted first; when that fails, nothing is switched: the set keeps
+    // its rows and its edit, and Filtered() still says what the handler does.
     postOrCancelPending();
+    m_filtered = on;
     m_handler->setFilterActive(on);
     First();
 }
@@ -576,6 +612,7 @@ void TEngineDataSet::ReindexAll() {
     requireActive();
     postOrCancelPending();
     m_handler->reindexAll();
+    m_orderUnreadable = false;
     bool found = m_handler->found();
     m_recordNumber = found ? m_handler->recordNumber() : 0;
     m_bof = true;
@@ -606,7 +643,7 @@ void TEngineDataSet::EnableControls() {
 
 DataSetRow TEngineDataSet::currentRow() {
     DataSetRow row;
-    if (!Active() || IsEmpty()) return row;
+    if (!Active() || IsEmpty() || m_recordNumber > m_handler->recordCount()) return row;
     row.recordNumber = m_recordNumber;
     for (int i = 0; i < FieldCount(); ++i) row.values.push_back(fieldText(i));
     return row;
@@ -634,10 +671,13 @@ std::vector<DataSetRow> TEngineDataSet::fetchRows(int afterRecord, int count) {
         }
         bool usable = afterRecord == 0 || (afterRecord > 0 && !m_handler->outOfOrder());
         while (usable && m_handler->found() && static_cast<int>(rows.size()) < count) {
-            DataSetRow row;
-            row.recordNumber = m_handler->recordNumber();
-            for (int i = 0; i < FieldCount(); ++i) row.values.push_back(fieldText(i));
-            rows.push_back(std::move(row));
+            // An index entry whose record another program cut away stands for no row.
+            if (m_handler->recordNumber() <= m_handler->recordCount()) {
+                DataSetRow row;
+                row.recordNumber = m_handler->recordNumber();
+                for (int i = 0; i < FieldCount(); ++i) row.values.push_back(fieldText(i));
+                rows.push_back(std::move(row));
+            }
             if (static_cast<int>(rows.size()) < count) m_handler->GotoRecord(PosNext);
         }
     } catch (...) {

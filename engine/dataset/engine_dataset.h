@@ -121,6 +121,7 @@ class TEngineDataSet {
     void setExactCount(bool on) { m_exactCount = on; }
     bool Filtered() const { return m_filtered; }
     // On an open data set: posts a pending change, switches the filter and goes to the first row.
+    // When the post fails, the filter stays as it was and the change stays pending.
     void setFiltered(bool on);
 
     // --- Events ---
@@ -148,7 +149,8 @@ class TEngineDataSet {
     void Prior();
     bool Eof() const { return m_eof; }
     bool Bof() const { return m_bof; }
-    // True when no record is acceptable in the current order.
+    // True when no record is acceptable in the current order. False after an open that could
+    // not read the tag's tree (the rows are not known until a rebuild or a move that works).
     bool IsEmpty();
     // The physical record number of the current row (0 when there is none).
     int RecNo() const;
@@ -158,7 +160,9 @@ class TEngineDataSet {
     std::string Bookmark() const;
     void GotoBookmark(std::string_view bookmark);
     bool BookmarkValid(std::string_view bookmark);
-    // Makes record `recordNumber` current directly (no filter), as a bookmark does.
+    // Makes record `recordNumber` current directly (no filter), as a bookmark does; a number
+    // outside 1..the record count as the file holds it now fails with "Record request beyond
+    // range of table".
     void GotoRecNo(int recordNumber);
 
     // --- Fields ---
@@ -171,7 +175,8 @@ class TEngineDataSet {
     void Insert();
     void Append();
     // Re-reads the current record and takes its record lock;
-    // "Record is locked by another user" when another process holds it.
+    // "Record is locked by another user" when another process holds it, "Record request beyond
+    // range of table" when another program cut it away with the table.
     void Edit();
     void Post();
     void Cancel();
@@ -186,8 +191,9 @@ class TEngineDataSet {
     bool ControlsDisabled() const { return m_disableCount > 0; }
     // Reads up to `count` acceptable rows that follow record `afterRecord` in the current order
     // (afterRecord 0: from the first row) without moving the current row or raising events.
+    // Index entries of records past the table's end (cut away by another program) give no row.
     std::vector<DataSetRow> fetchRows(int afterRecord, int count);
-    // The current row's texts, as fetchRows gives them.
+    // The current row's texts, as fetchRows gives them (no row for a record past the end).
     DataSetRow currentRow();
 
     // --- Index files ---
@@ -239,6 +245,8 @@ class TEngineDataSet {
     int m_disableCount = 0;
     bool m_changePending = false;
     bool m_changeHeld = false;
+    // The open could not read the current tag's tree: before the first row, yet not empty.
+    bool m_orderUnreadable = false;
     std::vector<uint8_t> m_editBuffer;
 };
 

@@ -326,6 +326,10 @@ void GSO_dBaseDBF::AppendRecord() {
         write2(recordOffset(m_recordNumber), m_image, static_cast<size_t>(m_recordLength),
                &kEndOfFileMark, 1);
         bytesWritten(recordOffset(m_recordNumber), m_image, static_cast<size_t>(m_recordLength));
+        // Other programs read as many records as the header counts. When writes are flushed,
+        // the record is on the disk before the header that counts it: a power cut between the
+        // two must not leave a header that promises a record the disk does not hold.
+        if (m_autoFlush) flush();
         WriteHeader();
     } catch (...) {
         tableUnlock();

@@ -18,12 +18,15 @@
 #include <thread>
 #include <vector>
 
+#include "engine/file/disk_file_tap.h"
 #include "engine/file/engine_error.h"
 #include "engine/file/path_util.h"
 
 namespace abonex {
 
 namespace {
+
+DiskFileTap* g_tap = nullptr;
 
 // The process-wide registry of open files; at process end every file still open is released
 // and closed. A file object is used by one thread at a time, but files may be opened and closed
@@ -71,13 +74,14 @@ bool ofdLock(int fd, short type, uint64_t offset, uint64_t length) {
     return ::fcntl(fd, F_OFD_SETLK, &lock) == 0;
 }
 
-// True when another open file description holds a lock on the byte that conflicts with `type`.
-bool ofdConflict(int fd, short type, uint64_t offset) {
+// True when another open file description holds a lock in (offset, length) that conflicts with
+// `type`.
+bool ofdConflict(int fd, short type, uint64_t offset, uint64_t length = 1) {
     struct flock lock {};
     lock.l_type = type;
     lock.l_whence = SEEK_SET;
     lock.l_start = static_cast<off_t>(offset);
-    lock.l_len = 1;
+    lock.l_len = static_cast<off_t>(length);
     lock.l_pid = 0;
     if (::fcntl(fd, F_OFD_GETLK, &lock) != 0) return false;
     return lock.l_type != F_UNLCK;
@@ -138,6 +142,14 @@ int lockErrorCode(int errnoValue) {
 
 }  // namespace
 
+void setDiskFileTap(DiskFileTap* tap) {
+    g_tap = tap;
+}
+
+DiskFileTap* diskFileTap() {
+    return g_tap;
+}
+
 GSO_DiskFile::GSO_DiskFile(std::string_view fileName, bool shared, bool readWrite)
     : m_shared(shared), m_readWrite(readWrite) {
     m_path = resolveCaseInsensitive(expandPath(fileName));
@@ -194,6 +206,7 @@ void GSO_DiskFile::create(std::string_view fileName) {
     int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) raiseEngineError(errnoToEngineCode(errno, true), sub::kCreate, path);
     ::close(fd);
+    if (g_tap != nullptr) g_tap->created(path);
 }
 
 size_t GSO_DiskFile::read(uint64_t offset, void* buffer, size_t count) {
@@ -201,6 +214,7 @@ size_t GSO_DiskFile::read(uint64_t offset, void* buffer, size_t count) {
     ++m_reads;
     if (m_mappingEnabled && readMapped(offset, buffer, count)) {
         m_lastError = 0;
+        if (g_tap != nullptr) g_tap->read(m_path, offset, static_cast<uint8_t*>(buffer), count);
         return count;
     }
     auto* out = static_cast<uint8_t*>(buffer);
@@ -216,6 +230,7 @@ size_t GSO_DiskFile::read(uint64_t offset, void* buffer, size_t count) {
         done += static_cast<size_t>(got);
     }
     m_lastError = done < count ? err::kShortRead : 0;
+    if (g_tap != nullptr) g_tap->read(m_path, offset, out, done);
     return done;
 }
 
@@ -259,6 +274,15 @@ void GSO_DiskFile::write2(uint64_t offset, const void* first, size_t firstCount,
     }
     m_lastError = 0;
     m_written = true;
+    if (g_tap != nullptr) {
+        std::vector<uint8_t> bytes(static_cast<const uint8_t*>(first),
+                                   static_cast<const uint8_t*>(first) + firstCount);
+        if (secondCount > 0) {
+            const auto* tail = static_cast<const uint8_t*>(second);
+            bytes.insert(bytes.end(), tail, tail + secondCount);
+        }
+        g_tap->wrote(m_path, offset, bytes.data(), bytes.size());
+    }
 }
 
 uint64_t GSO_DiskFile::size() {
@@ -278,6 +302,7 @@ void GSO_DiskFile::flush() {
         fail(m_lastError, sub::kFlush);
     }
     m_written = false;
+    if (g_tap != nullptr) g_tap->flushed(m_path);
 }
 
 void GSO_DiskFile::truncate(uint64_t offset) {
@@ -292,6 +317,7 @@ void GSO_DiskFile::truncate(uint64_t offset) {
     }
     if (m_mapLength > offset) refreshMapping();
     m_written = true;
+    if (g_tap != nullptr) g_tap->truncated(m_path, offset);
 }
 
 void GSO_DiskFile::enableReadMapping() {
@@ -418,6 +444,10 @@ bool GSO_DiskFile::lockAll() {
 bool GSO_DiskFile::hasExclusiveAccess() const {
     return !m_shared || (m_lockCount > 0 && m_lockOffset == kLockAllRegion.offset &&
                          m_lockLength == kLockAllRegion.length);
+}
+
+bool GSO_DiskFile::lockedElsewhere(LockRegion region) const {
+    return m_shared && m_fd >= 0 && ofdConflict(m_fd, F_WRLCK, region.offset, region.length);
 }
 
 LockWait& GSO_DiskFile::defaultLockWait() {

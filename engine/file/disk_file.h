@@ -80,6 +80,9 @@ class GSO_DiskFile {
     bool lockAll();
     // True for an unshared file, or one that holds exactly the lock-all region.
     bool hasExclusiveAccess() const;
+    // True when another handle (of this or another process) holds a lock inside `region` of a
+    // shared file. Only asks; takes nothing and never waits.
+    bool lockedElsewhere(LockRegion region) const;
     // Tries lock(region) up to wait.attempts times, pausing wait.pauseMs between attempts.
     // An unshared file counts as locked at once.
     bool lockWaiting(LockRegion region, LockWait wait);

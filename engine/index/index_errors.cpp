@@ -11,7 +11,7 @@ void raiseIndexError(std::string_view message) {
 void raiseIndexDamaged(std::string_view path, std::string_view detail) {
     std::string message = "Index file damaged - ";
     message.append(path).append(": ").append(detail);
-    throw EEngineError(message);
+    throw EIndexDamaged(message);
 }
 
 void raiseIndexLockError(int lastError, std::string_view path) {

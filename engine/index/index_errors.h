@@ -4,7 +4,17 @@
 #include <string>
 #include <string_view>
 
+#include "engine/file/engine_error.h"
+
 namespace abonex {
+
+// A count, offset or pointer read from an index file that cannot be right. A reader without the
+// index lock can meet one in a page that another writer is rewriting at that moment; the tag
+// looks again before it reports it (GSobjMDXTag, mdx_tag_ops.cpp).
+class EIndexDamaged : public EEngineError {
+  public:
+    using EEngineError::EEngineError;
+};
 
 inline constexpr std::string_view kMsgSortKeyTooLong = "Sort key length greater than 240 bytes";
 inline constexpr std::string_view kMsgSortTypeInvalid = "Variant type cannot be sorted";
@@ -16,8 +26,7 @@ inline constexpr std::string_view kMsgVariantMismatch = "Variant types mismatch 
 // Raises EEngineError with `message` as it stands.
 [[noreturn]] void raiseIndexError(std::string_view message);
 
-// A count, offset or field of an index file that cannot be right:
-// "Index file damaged - <path>: <detail>".
+// Raises EIndexDamaged: "Index file damaged - <path>: <detail>".
 [[noreturn]] void raiseIndexDamaged(std::string_view path, std::string_view detail);
 
 // The index-file lock could not be had: "Error <lastError> in Lock of <path>".

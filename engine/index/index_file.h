@@ -51,6 +51,9 @@ class GSobjIndexFile {
     // every write and releases it with unlockIndexFile() afterwards.
     void lockIndexFile();
     void unlockIndexFile();
+    // True when another handle holds this file's index lock or its lock-all region: a writer or
+    // a rebuild of another copy may be changing its blocks at this moment. Only asks.
+    bool changingElsewhere() const;
 
     // The table handler's exact-match setting, which seeks take over.
     void setExactMatch(bool on) { m_exactMatch = on; }

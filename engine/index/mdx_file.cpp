@@ -49,6 +49,11 @@ void GSobjIndexFile::unlockIndexFile() {
     m_file->unlock();
 }
 
+bool GSobjIndexFile::changingElsewhere() const {
+    return m_file->lockedElsewhere(indexFileLockRegion(m_protocol)) ||
+           m_file->lockedElsewhere(kLockAllRegion);
+}
+
 void GSobjIndexFile::reportProgress(ProgressEvent event, int phase, int total, int position) const {
     if (m_progress) m_progress(IndexProgress{event, phase, total, position});
 }
@@ -422,10 +427,18 @@ void GSobjMDXFile::Reindex() {
     } unlock{*m_file, locked};
 
     for (auto& tag : m_tags) tag->TreeRelease();
-    m_file->truncate(m_headerSize);
-    m_nextFree = m_headerSize / mdx::kUnitSize;
+    // The tag headers stand first, in tag-table order, and the trees after them; the file is
+    // cut behind the headers, never inside them. Whatever part of the rebuild reaches the disk
+    // before a power cut or a kill, the tag table still leads every tag to its own header, so
+    // the file still opens and the next start rebuilds it.
+    if (!headersInFront()) moveHeadersToTheFront();
+    const uint32_t treesStart =
+        m_headerSize / mdx::kUnitSize + static_cast<uint32_t>(m_tags.size()) * m_blockUnits;
+    m_file->truncate(uint64_t{treesStart} * mdx::kUnitSize);
+    m_nextFree = treesStart;
     for (auto& tag : m_tags) {
-        tag->setHeaderBlock(BlockAllocate());
+        // Until its tree is built the header names no root: another copy that reads the tag
+        // meanwhile finds nothing to walk instead of blocks of the tree being written.
         tag->resetGeometry();
         tag->setRoot(0);
         tag->setNodeRange(0, 0);
@@ -433,12 +446,36 @@ void GSobjMDXFile::Reindex() {
         tag->HeaderWrite();
         buildTag(*tag);
     }
-    std::vector<uint8_t> area = readHeaderArea();
-    mdx::put16(area.data() + mdx::kHdrTagCount, static_cast<uint16_t>(m_tags.size()));
-    for (size_t k = 1; k <= m_tags.size(); ++k) {
-        mdx::put32(slotAt(area, k) + mdx::kSlotHeaderBlock, m_tags[k - 1]->headerBlock());
+}
+
+bool GSobjMDXFile::headersInFront() const {
+    uint32_t block = m_headerSize / mdx::kUnitSize;
+    for (const auto& tag : m_tags) {
+        if (tag->headerBlock() != block) return false;
+        block += m_blockUnits;
     }
-    m_file->write(0, area.data(), area.size());
+    return true;
+}
+
+void GSobjMDXFile::moveHeadersToTheFront() {
+    // The places in front may hold other tags' headers: every header is copied behind the end
+    // of the file first and the tag table pointed there, then the headers are written in front
+    // and the table pointed at them. Each step is on the disk before the next one overwrites
+    // what the table pointed at until then. A file needs this once: its rebuilds leave the
+    // headers in front.
+    auto writeHeadersAt = [&](uint32_t first) {
+        for (size_t k = 0; k < m_tags.size(); ++k) {
+            m_tags[k]->setHeaderBlock(first + static_cast<uint32_t>(k) * m_blockUnits);
+            m_tags[k]->markHeaderChanged();
+            m_tags[k]->HeaderWrite();
+        }
+        m_file->flush();
+        writeTagTable(false);
+        m_file->flush();
+    };
+    BlockRecount();
+    writeHeadersAt(static_cast<uint32_t>(m_nextFree));
+    writeHeadersAt(m_headerSize / mdx::kUnitSize);
 }
 
 void GSobjMDXFile::Rename(std::string_view newName) {

@@ -3,7 +3,7 @@
 //
 // Blocks are only ever taken from the end of the file: the next free block number comes from
 // the file length when the file is opened and goes up by one block per allocation; only Reindex
-// gives space back, by truncating the file to its header.
+// gives space back, by truncating the file behind the tag headers, which it keeps in front.
 //
 // Invariant: the tag list is in tag-table order (ascending by name) and every tag's header block
 // lies inside the file.
@@ -92,6 +92,10 @@ class GSobjMDXFile : public GSobjIndexFile {
     // Builds the tag from the table (or gives it one empty root leaf when the table is empty)
     // and writes its header.
     void buildTag(GSobjMDXTag& tag);
+    // Whether the tag headers take the blocks right behind the file header, in tag-table
+    // order; moveHeadersToTheFront puts them there, on the disk step by step.
+    bool headersInFront() const;
+    void moveHeadersToTheFront();
     [[noreturn]] void damaged(std::string_view detail) const;
 
     std::string m_name;  // file name without folder

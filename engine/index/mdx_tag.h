@@ -69,6 +69,11 @@ class GSobjMDXTag : public GSobjIndexTag {
     void resetGeometry();
 
     // --- Tree operations (mdx_tag_ops.cpp) ---
+    //
+    // Outside an update (KeyUpdate, which runs under the index lock) KeyFind, KeyLookup,
+    // Navigate, SyncToRecord and TreeReset read the tree without any lock, while other writers
+    // may be changing it. One that meets a page it cannot read is done again from a freshly read
+    // root (see withFreshLook); "Index file damaged" means the damage is still there.
 
     // Positions on `key` (the record number it carries, when not 0, picks one of equal keys);
     // returns the record number found, else 0 with the cursor on the next greater entry, or
@@ -113,6 +118,20 @@ class GSobjMDXTag : public GSobjIndexTag {
 
   private:
     [[noreturn]] void damaged(std::string_view detail) const;
+    // Runs `walk` (a read of the tree without the index lock) until it succeeds; `again` is
+    // true for the looks after the first, which start from a freshly read root. Damage is raised
+    // when a fresh look meets it again the same way while no other handle is changing the file,
+    // or after a bounded number of looks.
+    template <typename Walk>
+    int withFreshLook(Walk&& walk);
+    // The operations behind the public ones, without the fresh look. With `fresh`, a relative
+    // move starts from the current key in a freshly read tree.
+    int navigate(int code, bool fresh);
+    void treeReset(int mode);
+    int keyFind(const TgsVariant& key);
+    // From a freshly read root, stands on the entry that follows (`forward`) or precedes `held`,
+    // whether or not `held` is still in the tree; false when there is none.
+    bool stepFrom(const TgsVariant& held, bool forward);
     // Writes the page whole to its block (no split).
     void writeNodeBlock(GSobjIndexKey& page);
 
@@ -135,6 +154,8 @@ class GSobjMDXTag : public GSobjIndexTag {
     bool inRange(const TgsVariant& key) const;
 
     GSobjMDXFile& m_file;
+    // The last damage a read without the index lock met (withFreshLook).
+    std::string m_damageMet;
 };
 
 }  // namespace abonex

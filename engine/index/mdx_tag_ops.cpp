@@ -5,8 +5,10 @@
 // cursor passes through. Changed pages are written when released; a page may hold more entries
 // than a node takes until then, and is split when it is written.
 #include <algorithm>
+#include <chrono>
 #include <climits>
 #include <cstring>
+#include <thread>
 
 #include "engine/dbf/dbf_table.h"
 #include "engine/file/engine_error.h"
@@ -21,6 +23,10 @@ namespace {
 constexpr int64_t kAnyRecord = -1;
 constexpr int kMaxTreeLevels = 32;
 constexpr int64_t kAfterEqualKeys = INT32_MAX;
+// Looks a reader takes at a tree that keeps reading damaged, and the pause between two looks
+// while another handle is changing the file.
+constexpr int kFreshLooks = 50;
+constexpr auto kLookPause = std::chrono::milliseconds(1);
 
 bool isText(const TgsVariant& v) {
     return v.type() == VariantType::Character || v.type() == VariantType::Raw;
@@ -341,7 +347,7 @@ bool GSobjMDXTag::goPrior() {
     return false;
 }
 
-void GSobjMDXTag::TreeReset(int mode) {
+void GSobjMDXTag::treeReset(int mode) {
     TreeRelease();
     loadRoot();
     m_beforeFirst = false;
@@ -375,13 +381,13 @@ void GSobjMDXTag::TreeReset(int mode) {
     }
 }
 
-int GSobjMDXTag::Navigate(int code) {
+int GSobjMDXTag::navigate(int code, bool fresh) {
     m_beforeFirst = false;
     m_afterLast = false;
     bool found = false;
     switch (code) {
         case PosTop:
-            TreeReset(2);
+            treeReset(2);
             if (m_rangeActive && !m_rangeLow.isEmpty()) {
                 found = keySearch(*m_rootPage, kAnyRecord, m_rangeLow, 0) <= 0;
             } else {
@@ -390,7 +396,7 @@ int GSobjMDXTag::Navigate(int code) {
             if (!found) m_beforeFirst = true;
             break;
         case PosBottom:
-            TreeReset(2);
+            treeReset(2);
             found = goLast(*m_rootPage);
             while (found) {
                 takeCurrent();
@@ -400,20 +406,36 @@ int GSobjMDXTag::Navigate(int code) {
             if (!found) m_afterLast = true;
             break;
         case PosNext:
-            if (!m_rootPage) TreeReset(1);
-            found = goNext();
+            if (fresh) {
+                found = stepFrom(TgsVariant(m_currentKey), true);
+            } else {
+                if (!m_rootPage) treeReset(1);
+                found = goNext();
+            }
             if (!found) m_afterLast = true;
             break;
         case PosPrior:
-            if (!m_rootPage) TreeReset(1);
-            found = goPrior();
+            if (fresh) {
+                found = stepFrom(TgsVariant(m_currentKey), false);
+            } else {
+                if (!m_rootPage) treeReset(1);
+                found = goPrior();
+            }
             if (!found) m_beforeFirst = true;
             break;
         case PosCurrent: {
-            if (!m_rootPage) TreeReset(1);
-            GSobjIndexKey* leaf = leafPage();
-            found = leaf != nullptr && leaf->current >= 0 &&
-                    static_cast<size_t>(leaf->current) < leaf->keys.size();
+            if (fresh && m_currentKey.pointer() != 0) {
+                // The entry may have moved or gone: then the one after it stands in.
+                const TgsVariant held = m_currentKey;
+                m_rootPage.reset();
+                loadRoot();
+                found = keySearch(*m_rootPage, held.pointer(), held, -1) <= 0;
+            } else {
+                if (!m_rootPage) treeReset(1);
+                GSobjIndexKey* leaf = leafPage();
+                found = leaf != nullptr && leaf->current >= 0 &&
+                        static_cast<size_t>(leaf->current) < leaf->keys.size();
+            }
             if (!found) m_beforeFirst = m_afterLast = true;
             break;
         }
@@ -440,8 +462,8 @@ int GSobjMDXTag::Navigate(int code) {
     return currentRecord();
 }
 
-int GSobjMDXTag::KeyFind(const TgsVariant& key) {
-    TreeReset(0);
+int GSobjMDXTag::keyFind(const TgsVariant& key) {
+    treeReset(0);
     TgsVariant wanted = key;
     KeyAdjust(wanted, true);
     m_beforeFirst = false;
@@ -488,10 +510,79 @@ int GSobjMDXTag::KeyLookup(const TgsVariant& key) {
     return found;
 }
 
+// ---------------------------------------------------------------------------------------------
+// Reading without the index lock
+
+// Moves, seeks and re-synchronisations read the tree without any lock while other copies may
+// be writing it. Two things can then go wrong, and neither means the file is damaged:
+//  - a page read while another writer rewrites it comes back partly old, partly new: the system
+//    copies the block out while the writer copies the new image in. A leaf that has just been
+//    split read with its new key count and its old entries finds a record number where a leaf
+//    has the zero pointer after its last key, so it reads as a branch, and its record numbers
+//    are taken for child blocks, which may lie beyond the end of the file;
+//  - a path held from an earlier look leads to blocks that another copy's rebuild has since cut
+//    away or given to other nodes.
+// So a walk that meets damage is done again from a freshly read root (the tag header is looked
+// up in the tag table again, and every block, with the file's size, is read anew). The damage is
+// reported when it is met again the same way (in this walk or a later one: a fresh path may go
+// round a damaged part once and meet it on the way on) while no other handle holds the index
+// lock or the lock-all region of the file, that is while nobody can be changing it, or after
+// kFreshLooks looks. Inside an update this copy holds the index lock itself: nobody else writes,
+// and damage is reported at once.
+template <typename Walk>
+int GSobjMDXTag::withFreshLook(Walk&& walk) {
+    if (m_updating) return walk(false);
+    for (int look = 1;; ++look) {
+        try {
+            return walk(look > 1);
+        } catch (const EIndexDamaged& damage) {
+            const bool changing = m_file.changingElsewhere();
+            if ((!changing && m_damageMet == damage.what()) || look >= kFreshLooks) throw;
+            m_damageMet = damage.what();
+            // What the failed walk read is dropped unwritten: a reader's path holds no changes.
+            m_rootPage.reset();
+            if (changing && look > 1) std::this_thread::sleep_for(kLookPause);
+        }
+    }
+}
+
+bool GSobjMDXTag::stepFrom(const TgsVariant& held, bool forward) {
+    m_rootPage.reset();
+    if (held.pointer() == 0) {
+        treeReset(1);
+        return forward ? goNext() : goPrior();
+    }
+    loadRoot();
+    const int result = keySearch(*m_rootPage, held.pointer(), held, -1);
+    if (result == 0) return forward ? goNext() : goPrior();
+    // `held` is no longer in the tree: the cursor stands on the first entry after it.
+    if (result < 0) return forward ? true : goPrior();
+    return forward ? false : goLast(*m_rootPage);
+}
+
+int GSobjMDXTag::Navigate(int code) {
+    // A failed look leaves the current key as it was (or, when the tree had to be loaded first,
+    // on the table's current record): the next look starts from it.
+    return withFreshLook([&](bool again) { return navigate(code, again); });
+}
+
+int GSobjMDXTag::KeyFind(const TgsVariant& key) {
+    return withFreshLook([&](bool) { return keyFind(key); });
+}
+
+void GSobjMDXTag::TreeReset(int mode) {
+    withFreshLook([&](bool) {
+        treeReset(mode);
+        return 0;
+    });
+}
+
 int GSobjMDXTag::SyncToRecord(int recordNumber) {
     if (m_rootPage && currentRecord() == recordNumber && recordNumber != 0) return recordNumber;
-    TreeReset(1);
-    return currentRecord();
+    return withFreshLook([&](bool) {
+        treeReset(1);
+        return currentRecord();
+    });
 }
 
 void GSobjMDXTag::SetRange(const TgsVariant& low, const TgsVariant& high) {
@@ -564,7 +655,7 @@ void GSobjMDXTag::entryDelete(GSobjIndexKey& page) {
 }
 
 bool GSobjMDXTag::KeyInsert(const TgsVariant& key) {
-    if (!m_updating) TreeReset(0);
+    if (!m_updating) treeReset(0);
     if (!m_rootPage) loadRoot();
     TgsVariant entry = key;
     KeyAdjust(entry, true);
@@ -582,7 +673,7 @@ bool GSobjMDXTag::KeyInsert(const TgsVariant& key) {
     }
     m_currentKey = entry;
     if (!m_updating) {
-        TreeReset(2);
+        treeReset(2);
         if (keySearch(*m_rootPage, entry.pointer(), entry, -1) == 0) takeCurrent();
     }
     return true;
@@ -607,7 +698,7 @@ bool GSobjMDXTag::KeyUpdate(int recordNumber, bool isNew) {
     bool touched = false;
     if (isNew) {
         if (passes) {
-            TreeReset(2);
+            treeReset(2);
             touched = KeyInsert(newKey);
         }
     } else {
@@ -621,7 +712,7 @@ bool GSobjMDXTag::KeyUpdate(int recordNumber, bool isNew) {
             KeyAdjust(oldKey, true);
             oldKey.setPointer(static_cast<uint32_t>(recordNumber));
             m_table.setRecordBuffer(own ? nullptr : current);
-            found = KeyFind(oldKey) > 0;
+            found = keyFind(oldKey) > 0;
         } catch (...) {
             m_table.setRecordBuffer(own ? nullptr : current);
             throw;

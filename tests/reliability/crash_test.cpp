@@ -18,17 +18,16 @@
 namespace abonex {
 namespace {
 
-int envInt(const char* name, int fallback) {
-    const char* value = std::getenv(name);
-    return value != nullptr && *value != '\0' ? std::atoi(value) : fallback;
-}
-
-// The writer: appends rows named K<round>-<seq> and edits its earlier ones, logging each
-// change after Post returned. It runs until it is killed.
+// The writer: starts as the program does (open, rebuild), then appends rows named K<round>-<seq>
+// and edits its earlier ones, logging each change after Post returned. It runs until it is
+// killed.
 [[noreturn]] void runVictim(const std::string& dir, int round, const std::string& logPath) {
     std::ofstream log(logPath, std::ios::app);
     TEngineDataSet set;
     test::openPersons(set, dir);
+    // What the program does at start: a kill can land in the rebuild too.
+    set.ReindexAll();
+    set.OpenIndexFiles("PHONE.MDX", "NAME");
     std::mt19937 random(static_cast<unsigned>(round));
     std::vector<int> records;
     for (int seq = 0;; ++seq) {
@@ -56,7 +55,7 @@ int envInt(const char* name, int fallback) {
 }
 
 TEST(CrashTest, KilledWritersLeaveATableThatOpensRebuildsAndKeepsCommittedWrites) {
-    const int kills = envInt("ABONEX_CRASH_KILLS", 25);
+    const int kills = test::envInt("ABONEX_CRASH_KILLS", 25);
     test::TempDir dir;
     test::makePersonsTable(dir.path(), {{"Первый", "1"}});
     std::string logPath = dir.file("commits.log");

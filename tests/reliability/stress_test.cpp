@@ -19,11 +19,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-int envInt(const char* name, int fallback) {
-    const char* value = std::getenv(name);
-    return value != nullptr && *value != '\0' ? std::atoi(value) : fallback;
-}
-
 // What a writer committed for one of its rows.
 struct RowState {
     int version = 0;
@@ -120,8 +115,8 @@ int runWriter(const std::string& dir, TgsLokProtocol protocol, int writer, int s
 class StressTest : public ::testing::TestWithParam<TgsLokProtocol> {};
 
 TEST_P(StressTest, WritersLoseNothingAndTheIndexStaysTrue) {
-    const int processes = envInt("ABONEX_STRESS_PROCESSES", 4);
-    const int seconds = envInt("ABONEX_STRESS_SECONDS", 8);
+    const int processes = test::envInt("ABONEX_STRESS_PROCESSES", 4);
+    const int seconds = test::envInt("ABONEX_STRESS_SECONDS", 8);
     test::TempDir dir;
     std::vector<test::Person> people;
     for (int i = 0; i < 200; ++i) people.push_back({"Житель" + std::to_string(i), "1"});

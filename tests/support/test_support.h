@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/file/disk_file.h"
+
 namespace abonex::test {
 
 // A fresh folder under $TMPDIR (or /tmp), removed with its contents when the object dies.
@@ -65,6 +67,24 @@ std::string shellQuote(std::string_view word);
 // True when some open file description holds a lock on any byte of (offset, length) of the
 // file at `path` (asked through a fresh descriptor of this process with F_OFD_GETLK).
 bool regionLocked(const std::string& path, uint64_t offset, uint64_t length);
+
+// The environment variable `name` as a number, or `fallback` when it is unset or empty (longer
+// runs of the bounded tests).
+int envInt(const char* name, int fallback);
+
+// Shortens the wait for locks (3 attempts 10 ms apart) while it lives.
+class ShortLockWait {
+  public:
+    ShortLockWait() : m_saved(GSO_DiskFile::defaultLockWait()) {
+        GSO_DiskFile::defaultLockWait() = {3, 10};
+    }
+    ~ShortLockWait() { GSO_DiskFile::defaultLockWait() = m_saved; }
+    ShortLockWait(const ShortLockWait&) = delete;
+    ShortLockWait& operator=(const ShortLockWait&) = delete;
+
+  private:
+    LockWait m_saved;
+};
 
 // The repository root (ABONEX_SOURCE_DIR) and the abonex-db tool (ABONEX_TOOL).
 std::string sourceDir();

@@ -151,6 +151,35 @@ TEST_F(DataSetTest, EditOfARecordLockedElsewhereIsRefused) {
     EXPECT_EQ(test::waitChild(child), 0);
 }
 
+TEST_F(DataSetTest, AFilterSwitchWhosePendingPostFailsSwitchesNothing) {
+    make({{"Петров", "1"}, {"Сидоров", "2"}, {"Иванов", "3"}});
+    open();
+    m_set.OnFilterRecord = [](TEngineDataSet& set, bool& accept) {
+        accept = utf8(set.Fields(0).AsString()) != "Сидоров";
+    };
+    m_set.First();
+    m_set.Edit();
+    m_set.Fields(1).SetAsString("99");
+    // Another copy holds the index lock for longer than a post waits.
+    test::ShortLockWait shortWait;
+    const std::string indexPath = m_set.handler()->indexFile(0)->path();
+    GSO_DiskFile writer(indexPath, true, true);
+    ASSERT_TRUE(writer.lock(indexFileLockRegion(TgsLokProtocol::Default)));
+    expectMessage<EEngineError>([&] { m_set.setFiltered(true); },
+                                "Error 33 in Lock of " + indexPath);
+    EXPECT_FALSE(m_set.Filtered());
+    EXPECT_FALSE(m_set.handler()->filterActive());
+    EXPECT_EQ(m_set.State(), DataSetState::Edit);  // the user may post again or cancel
+
+    writer.unlock();
+    m_set.setFiltered(true);
+    EXPECT_TRUE(m_set.Filtered());
+    EXPECT_TRUE(m_set.handler()->filterActive());
+    EXPECT_EQ(visibleNames(m_set), (std::vector<std::string>{"Иванов", "Петров"}));
+    m_set.First();
+    EXPECT_EQ(utf8(m_set.Fields(1).AsString()), "99");
+}
+
 TEST_F(DataSetTest, DeletingTheLastRowLandsOnThePreviousOne) {
     make({{"А", "1"}, {"Б", "2"}, {"В", "3"}});
     open();
@@ -347,10 +376,56 @@ TEST_F(DataSetTest, ATableCutShorterByAnotherProgramEndsTheWalkWithoutACrash) {
     ASSERT_EQ(named.size(), 20u);
     EXPECT_EQ(named.front(), "Имя1000");
     EXPECT_EQ(named.back(), "Имя1019");
+    // The grid's rows are the records that are still there.
+    const std::vector<DataSetRow> fetched = m_set.fetchRows(0, 400);
+    ASSERT_EQ(fetched.size(), 20u);
+    EXPECT_EQ(fetched.back().recordNumber, 20);
+    EXPECT_EQ(utf8(fetched.back().values.at(0)), "Имя1019");
     // Rebuilt, the index agrees with the table again.
     m_set.ReindexAll();
     EXPECT_EQ(test::visibleNames(m_set).size(), 20u);
     test::expectIndexClean(m_dir.path());
+}
+
+TEST_F(DataSetTest, ARecordCutAwayWithTheTableCanNeitherBeGoneToNorEdited) {
+    // Cut inside the mapped page: the records past the new end would read as blank bytes, and
+    // an edit posted on one would write it back with blank records before it.
+    std::vector<test::Person> people;
+    for (int i = 0; i < 10; ++i) people.push_back({"Имя" + std::to_string(i), "1"});
+    make(people);
+    open();
+    m_set.GotoRecNo(8);
+    const std::string table = m_dir.path() + "/Phone.DBF";
+    const std::vector<uint8_t> header = test::readFileBytes(table);
+    const off_t kept = (header[8] | header[9] << 8) + 5 * (header[10] | header[11] << 8);
+    ASSERT_EQ(::truncate(table.c_str(), kept), 0);
+    expectMessage<EDatabaseError>([&] { m_set.Edit(); }, "Record request beyond range of table");
+    EXPECT_EQ(m_set.State(), DataSetState::Browse);
+    expectMessage<EDatabaseError>([&] { m_set.GotoRecNo(7); },
+                                  "Record request beyond range of table");
+    expectMessage<EDatabaseError>([&] { m_set.GotoRecNo(6); },
+                                  "Record request beyond range of table");
+    EXPECT_EQ(test::fileSize(table), static_cast<uint64_t>(kept));
+    m_set.GotoRecNo(5);
+    EXPECT_EQ(utf8(m_set.Fields(0).AsString()), "Имя4");
+}
+
+TEST_F(DataSetTest, ATagWhoseTreeCannotBeReadOpensForTheRebuildThatRepairsIt) {
+    // A rebuild killed before it built the tree leaves the tag header without a root.
+    make({{"Петров", "1"}, {"Иванов", "2"}});
+    std::vector<uint8_t> index = test::readFileBytes(m_dir.file("Phone.MDX"));
+    const uint32_t header = test::le32(index, 512 + 32);
+    std::fill_n(index.begin() + header * 512, 4, 0);
+    test::writeFileBytes(m_dir.file("Phone.MDX"), index);
+    open();
+    EXPECT_TRUE(m_set.Active());
+    EXPECT_FALSE(m_set.IsEmpty());  // what the start-up asks before it rebuilds
+    expectMessage<EEngineError>([&] { m_set.First(); },
+                                "Index file damaged - " + m_set.handler()->indexFile(0)->path() +
+                                    ": tag NAME: node block 0 lies outside the file");
+    m_set.ReindexAll();
+    m_set.OpenIndexFiles("PHONE.MDX", "NAME");
+    EXPECT_EQ(visibleNames(m_set), (std::vector<std::string>{"Иванов", "Петров"}));
 }
 
 TEST_F(DataSetTest, DisabledControlsHoldDataChangeUntilEnabled) {

@@ -23,16 +23,7 @@ class IndexedTable : public GSO_dBaseFld {
     bool hasOpenIndexFiles() const override { return true; }
 };
 
-class ShortLockWait {
-  public:
-    ShortLockWait() : m_saved(GSO_DiskFile::defaultLockWait()) {
-        GSO_DiskFile::defaultLockWait() = {3, 10};
-    }
-    ~ShortLockWait() { GSO_DiskFile::defaultLockWait() = m_saved; }
-
-  private:
-    LockWait m_saved;
-};
+using test::ShortLockWait;
 
 class TableLockTest : public ::testing::Test {
   protected:

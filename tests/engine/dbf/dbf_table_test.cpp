@@ -8,6 +8,7 @@
 #include "engine/dbf/codepage.h"
 #include "engine/dbf/dbf_create.h"
 #include "engine/dbf/dbf_fields.h"
+#include "engine/file/disk_file_tap.h"
 #include "engine/file/engine_error.h"
 #include "tests/support/test_support.h"
 
@@ -112,6 +113,24 @@ TEST_F(TableTest, AppendWritesRecordEndMarkAndHeader) {
     std::string expected =
         " " + padded("PETROV P.P.", 30) + padded("22-33-45", 15) + std::string(15 + 250, ' ');
     EXPECT_EQ(recordBytes(2), expected);
+}
+
+TEST_F(TableTest, WithAutoFlushTheRecordIsOnTheDiskBeforeTheHeaderThatCountsIt) {
+    // Other programs read as many records as the header counts; a power cut between the two
+    // writes must not leave the count ahead of the records.
+    struct Order : DiskFileTap {
+        void wrote(const std::string&, uint64_t offset, const uint8_t*, size_t count) override {
+            events.push_back(offset == 0 ? "header" : "record " + std::to_string(count));
+        }
+        void flushed(const std::string&) override { events.push_back("flush"); }
+        std::vector<std::string> events;
+    } order;
+    GSO_dBaseFld table(m_path, true, true);
+    table.setAutoFlush(true);
+    setDiskFileTap(&order);
+    appendPerson(table, "IVANOV I.I.", "22-33-44");
+    setDiskFileTap(nullptr);
+    EXPECT_EQ(order.events, (std::vector<std::string>{"record 312", "flush", "header", "flush"}));
 }
 
 TEST_F(TableTest, ReplaceDeleteRecallRewriteOnlyTheRecord) {

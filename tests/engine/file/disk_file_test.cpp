@@ -7,6 +7,7 @@
 #include <csignal>
 #include <thread>
 
+#include "engine/file/disk_file_tap.h"
 #include "engine/file/engine_error.h"
 #include "tests/support/test_support.h"
 
@@ -301,6 +302,67 @@ TEST_F(DiskFileTest, ABusErrorOutsideAMappedReadStillEndsTheProcess) {
     // Handed on to whatever handled SIGBUS before (the default action, or a sanitizer's
     // report): either way the process ends instead of carrying on.
     EXPECT_DEATH(::raise(SIGBUS), "");
+}
+
+// Writes down what the disk files tell their tap, in order; reads of one offset come back
+// changed.
+class RecordingTap : public DiskFileTap {
+  public:
+    RecordingTap() { setDiskFileTap(this); }
+    ~RecordingTap() override { setDiskFileTap(nullptr); }
+    void wrote(const std::string& path, uint64_t offset, const uint8_t* data,
+               size_t count) override {
+        events.push_back(name(path) + " write " + std::to_string(offset) + " " +
+                         std::string(reinterpret_cast<const char*>(data), count));
+    }
+    void flushed(const std::string& path) override { events.push_back(name(path) + " flush"); }
+    void truncated(const std::string& path, uint64_t length) override {
+        events.push_back(name(path) + " truncate " + std::to_string(length));
+    }
+    void created(const std::string& path) override { events.push_back(name(path) + " create"); }
+    void read(const std::string&, uint64_t offset, uint8_t* buffer, size_t count) override {
+        if (offset == 7 && count > 0) buffer[0] = '#';
+    }
+    std::vector<std::string> events;
+
+  private:
+    static std::string name(const std::string& path) { return path.substr(path.rfind('/') + 1); }
+};
+
+TEST_F(DiskFileTest, ATapSeesEveryWriteFlushTruncationAndCreationAndMayChangeReads) {
+    RecordingTap tap;
+    GSO_DiskFile::create(m_dir.file("New.MDX"));
+    {
+        GSO_DiskFile file(m_path, false, true);
+        file.write(2, "ab", 2);
+        file.write2(10, "cd", 2, "e", 1);  // one system call, one write
+        file.flush();
+        file.truncate(50);
+        char got[3] = {};
+        EXPECT_EQ(file.read(7, got, 2), 2u);
+        EXPECT_EQ(std::string(got, 2), "#x");
+        file.enableReadMapping();
+        EXPECT_EQ(file.read(7, got, 2), 2u);
+        EXPECT_EQ(std::string(got, 2), "#x");
+    }
+    EXPECT_EQ(tap.events, (std::vector<std::string>{"New.MDX create", "Phone.DBF write 2 ab",
+                                                    "Phone.DBF write 10 cde", "Phone.DBF flush",
+                                                    "Phone.DBF truncate 50"}));
+    // What reached the file is what was written: the tap changed only what the reader saw.
+    EXPECT_EQ(test::readFileBytes(m_path)[7], 'x');
+}
+
+TEST_F(DiskFileTest, OnlyLocksOfOtherHandlesCountAsHeldElsewhere) {
+    GSO_DiskFile mine(m_path, true, true);
+    GSO_DiskFile other(m_path, true, true);
+    const LockRegion region{0x7FFFFFFD, 1};
+    ASSERT_TRUE(mine.lock(region));
+    EXPECT_FALSE(mine.lockedElsewhere(region));
+    EXPECT_TRUE(other.lockedElsewhere(region));
+    EXPECT_TRUE(other.lockedElsewhere(kLockAllRegion));  // the region lies inside it
+    EXPECT_FALSE(other.lockedElsewhere({0xEFFFFFFE, 2}));
+    mine.unlock();
+    EXPECT_FALSE(other.lockedElsewhere(region));
 }
 
 TEST_F(DiskFileTest, RegistryTracksOpenFiles) {

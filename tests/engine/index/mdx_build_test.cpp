@@ -215,7 +215,7 @@ TEST_F(BuildTest, DateKeysAsJulianDoublesWithTheEmptyDateLast) {
     EXPECT_EQ(mdx::getDouble(b.data() + tag.rootBlock() * 512 + 8 + 4), 2444240.0);
 }
 
-TEST_F(BuildTest, ReindexRebuildsTagByTagAfterTheHeader) {
+TEST_F(BuildTest, ReindexPutsTheTagHeadersFirstAndTheTreesAfterThem) {
     std::vector<std::vector<std::string>> rows;
     for (int i = 1; i <= 40; ++i) rows.push_back({key3(i), std::to_string(i % 3)});
     test::makeTable(table(), {{"NAME", 'C', 30, 0}, {"PHONE1", 'C', 15, 0}}, rows);
@@ -224,16 +224,22 @@ TEST_F(BuildTest, ReindexRebuildsTagByTagAfterTheHeader) {
     file->TagCreate("PHONE1", "PHONE1", "", false, true);
     file->TagCreate("NAME", "NAME", "", false, false);
     const auto before = test::treeKeys(*file->findTag("NAME"));
+    // Created one after the other, PHONE1's header lies at 4 and NAME's behind PHONE1's tree.
+    EXPECT_EQ(le32(indexBytes(), 544), 8u);
     file->Reindex();
     const auto b = indexBytes();
-    // NAME: header 4, two leaves (6, 8), root 10; PHONE1: header 12, one leaf 14.
+    // Headers in tag-table order: NAME 4, PHONE1 6; then NAME's two leaves (8, 10) and root
+    // 12, and PHONE1's one leaf 14.
     ASSERT_EQ(b.size(), 16u * 512);
     EXPECT_EQ(le32(b, 544), 4u);
-    EXPECT_EQ(le32(b, 576), 12u);
-    EXPECT_EQ(le32(b, 4 * 512), 10u);
-    EXPECT_EQ(le32(b, 12 * 512), 14u);
+    EXPECT_EQ(le32(b, 576), 6u);
+    EXPECT_EQ(le32(b, 4 * 512), 12u);
+    EXPECT_EQ(le32(b, 6 * 512), 14u);
     EXPECT_EQ(b[4 * 512 + 8], 0x18);
     EXPECT_EQ(test::treeKeys(*file->findTag("NAME")), before);
+    // A second rebuild finds the headers in place and writes the same file.
+    file->Reindex();
+    EXPECT_EQ(indexBytes(), b);
     // The header's next-free field is left as it was; reopening takes the file length.
     file->close();
     GSobjMDXFile reopened(t, "T");

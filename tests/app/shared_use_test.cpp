@@ -1,0 +1,164 @@
+// The directory window while another copy of the program (or another program) works on the same
+// tables: a post that fails because another copy holds the index lock, and a row whose record
+// another program has cut away.
+#include <QAbstractItemModel>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableView>
+#include <QTest>
+
+#include "app/application.h"
+#include "app/edit_record_dialog.h"
+#include "app/main_window.h"
+#include "app/message_box.h"
+#include "engine/dataset/db_handler.h"
+#include "engine/file/disk_file.h"
+#include "engine/file/lock_protocol.h"
+#include "engine/index/mdx_file.h"
+#include "tests/app/directory_fixture.h"
+#include "tests/app/window_session.h"
+#include "tests/support/test_support.h"
+
+using namespace abonex;
+using abonex::test::persons;
+using abonex::test::typeText;
+using abonex::test::whenDialogShown;
+using abonex::test::WindowSession;
+
+namespace {
+
+// The row of the grid that shows `name`.
+void selectRow(WindowSession& s, const QString& name) {
+    const int row = static_cast<int>(s.gridNames().indexOf(name));
+    s.grid()->setCurrentIndex(s.grid()->model()->index(row, 0));
+}
+
+// Another copy of the program in the middle of a write: it holds the persons' index lock.
+class OtherCopyWriting {
+  public:
+    explicit OtherCopyWriting(TFMain& window)
+        : m_path(window.DSet.handler()->indexFile(0)->path()), m_file(m_path, true, true) {
+        QVERIFY(m_file.lock(indexFileLockRegion(TgsLokProtocol::Default)));
+    }
+    void finish() { m_file.unlock(); }
+    // The error a post gets when its wait for the index lock runs out.
+    QString lockError() const {
+        return QStringLiteral("Error 33 in Lock of ") + QString::fromStdString(m_path);
+    }
+
+  private:
+    std::string m_path;
+    GSO_DiskFile m_file;
+};
+
+}  // namespace
+
+class SharedUseTest : public QObject {
+    Q_OBJECT
+  private slots:
+    void init() { MessageBox::clearShown(); }
+
+    void aFailedPostKeepsTheDialogForAnotherTry() {
+        WindowSession s;
+        s.start();
+        test::ShortLockWait shortWait;
+        OtherCopyWriting other(*s.window());
+        selectRow(s, QStringLiteral("Сидоров"));
+        bool openAfterFailure = false;
+        DataSetState stateAfterFailure = DataSetState::Inactive;
+        int boxesAfterFailure = 0;
+        whenDialogShown<TFEditRecord>([&](TFEditRecord* dialog) {
+            dialog->dbePhone1->clear();
+            typeText(dialog->dbePhone1, QStringLiteral("35-11-11"));
+            QTest::mouseClick(dialog->bbPost, Qt::LeftButton);
+            openAfterFailure = dialog->isVisible();
+            stateAfterFailure = s.window()->DSet.State();
+            boxesAfterFailure = static_cast<int>(MessageBox::shown().size());
+            // The other copy is done; the user presses "Применить" again.
+            other.finish();
+            QTest::mouseClick(dialog->bbPost, Qt::LeftButton);
+        });
+        s.window()->redRecClick();
+        QVERIFY(openAfterFailure);
+        QCOMPARE(stateAfterFailure, DataSetState::Edit);
+        QCOMPARE(boxesAfterFailure, 1);
+        QCOMPARE(MessageBox::shown().size(), 1);
+        QCOMPARE(MessageBox::shown().at(0).text, other.lockError());
+        QCOMPARE(MessageBox::shown().at(0).icon, QMessageBox::Critical);
+        QCOMPARE(s.window()->DSet.State(), DataSetState::Browse);
+        QCOMPARE(s.fixture().storedEntries(DirectoryMode::Persons).at(2).phone1,
+                 QStringLiteral("35-11-11"));
+    }
+
+    void aFailedPostThatIsCancelledIsNeverPostedLater() {
+        WindowSession s;
+        s.start();
+        test::ShortLockWait shortWait;
+        OtherCopyWriting other(*s.window());
+        whenDialogShown<TFEditRecord>([&](TFEditRecord* dialog) {
+            typeText(dialog->dbeName, QStringLiteral("Лишний"));
+            QTest::mouseClick(dialog->bbPost, Qt::LeftButton);
+            QTest::mouseClick(dialog->cancelButton, Qt::LeftButton);
+        });
+        s.window()->insRecClick();
+        QCOMPARE(s.window()->DSet.State(), DataSetState::Browse);
+        other.finish();
+        // The user's next moves: a search, a mode switch. Neither may post the record.
+        typeText(s.edFam(), QStringLiteral("Лиш"));
+        QTest::keyClick(s.edFam(), Qt::Key_Return);
+        s.window()->mnuUsersClick();
+        QCOMPARE(s.fixture().storedNames(DirectoryMode::Persons).size(), persons().size());
+        QVERIFY(!s.gridNames().contains(QStringLiteral("Лишний")));
+        QCOMPARE(MessageBox::shown().size(), 1);
+        QCOMPARE(MessageBox::shown().at(0).text, other.lockError());
+    }
+
+    void clickingARowWhoseRecordWasCutAwayShowsTheTableAsItIs() {
+        WindowSession s;
+        s.start();
+        const QStringList before = s.gridNames();
+        QCOMPARE(before.size(), 7);
+        // Another program packs the table down to its first three records.
+        const QString path = s.fixture().filePath(QStringLiteral("Phone.DBF"));
+        QFile table(path);
+        QVERIFY(table.open(QIODevice::ReadOnly));
+        const QByteArray header = table.read(12);
+        table.close();
+        const auto le16 = [&](int at) {
+            return static_cast<uint8_t>(header[at]) | static_cast<uint8_t>(header[at + 1]) << 8;
+        };
+        QVERIFY(QFile::resize(path, le16(8) + 3 * le16(10)));
+        QStringList expected;
+        for (const QString& name : before) {
+            if (name == QStringLiteral("Петров-Иванов") || name == QStringLiteral("Иванов И.И.") ||
+                name == QStringLiteral("Сидоров")) {
+                expected << name;
+            }
+        }
+        // The user clicks the row of Антонов (record 6, gone).
+        QTableView* grid = s.grid();
+        const int row = static_cast<int>(before.indexOf(QStringLiteral("Антонов")));
+        QVERIFY(row != grid->currentIndex().row());
+        const QRect cell = grid->visualRect(grid->model()->index(row, 0));
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, cell.center());
+        QTRY_COMPARE(s.gridNames(), expected);
+        QVERIFY(MessageBox::shown().isEmpty());
+        // The rows left behave as rows: clicking one makes it current.
+        const int kept = static_cast<int>(expected.indexOf(QStringLiteral("Сидоров")));
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {},
+                          grid->visualRect(grid->model()->index(kept, 0)).center());
+        QCOMPARE(s.window()->DSet.RecNo(), 3);
+        QVERIFY(MessageBox::shown().isEmpty());
+    }
+};
+
+int main(int argc, char** argv) {
+    Application app(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+    MessageBox::setInteractive(false);
+    SharedUseTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "shared_use_test.moc"
