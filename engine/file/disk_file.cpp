@@ -14,6 +14,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -295,6 +296,24 @@ uint64_t GSO_DiskFile::size() {
     return static_cast<uint64_t>(info.st_size);
 }
 
+FileChangeStamp GSO_DiskFile::changeStamp() const {
+    FileChangeStamp stamp;
+    struct stat info {};
+    if (m_fd < 0 || ::fstat(m_fd, &info) != 0) return stamp;
+    auto ns = [](const timespec& t) { return int64_t{t.tv_sec} * 1000000000 + t.tv_nsec; };
+    stamp.size = static_cast<uint64_t>(info.st_size);
+    stamp.modifiedNs = ns(info.st_mtim);
+    stamp.changedNs = ns(info.st_ctim);
+    // File times are taken from the system's coarse clock (or, after a look at the file, from
+    // a finer one that is still later). A write in a later tick than the stamp's times always
+    // shows; one in the same tick may not. Once the coarse clock has passed both times, every
+    // write to come lands in a later tick.
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME_COARSE, &now);
+    stamp.settled = std::max(stamp.modifiedNs, stamp.changedNs) < ns(now);
+    return stamp;
+}
+
 void GSO_DiskFile::flush() {
     if (m_fd < 0) return;
     if (::fsync(m_fd) != 0 && errno != EINVAL) {
@@ -361,6 +380,20 @@ void GSO_DiskFile::prefetch(uint64_t offset, size_t count) const {
     if (m_map == nullptr || offset + count > m_mapLength) return;
     constexpr size_t kCacheLine = 64;
     for (size_t at = 0; at < count; at += kCacheLine) __builtin_prefetch(m_map + offset + at);
+}
+
+void GSO_DiskFile::releaseMappedPages(uint64_t offset, uint64_t count) {
+    if (m_map == nullptr) return;
+    const auto page = static_cast<uint64_t>(::sysconf(_SC_PAGESIZE));
+    uint64_t begin = 0;
+    uint64_t end = m_mapCapacity;
+    if (count != 0) {
+        begin = offset / page * page;
+        end = std::min(m_mapCapacity, (offset + count + page - 1) / page * page);
+    }
+    // A shared, read-only mapping of a file: the pages dropped here are read back from the
+    // page cache (or the file) on the next access, so nothing can be lost.
+    if (begin < end) ::madvise(m_map + begin, end - begin, MADV_DONTNEED);
 }
 
 bool GSO_DiskFile::readMapped(uint64_t offset, void* buffer, size_t count) {

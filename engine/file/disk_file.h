@@ -34,6 +34,20 @@ inline constexpr uint64_t kShareMarkerOffset = 0x100000000ull;
 // Taken by an unshared open on a read-only descriptor, tested by shared opens.
 inline constexpr uint64_t kExclusiveReadMarkerOffset = 0x100000001ull;
 
+// What the system says about a file's contents having changed: its size and the times of its
+// last change. Two stamps compare equal when none of them differs.
+struct FileChangeStamp {
+    uint64_t size = 0;
+    int64_t modifiedNs = -1;
+    int64_t changedNs = -1;
+    // False when a write made in the same clock tick as the stamp could leave every field as
+    // it is: the stamp then does not show that nothing changed since.
+    bool settled = false;
+    bool operator==(const FileChangeStamp& other) const {
+        return size == other.size && modifiedNs == other.modifiedNs && changedNs == other.changedNs;
+    }
+};
+
 // Waiting for a lock: attempts and the pause between them.
 struct LockWait {
     int attempts = 100;  // 5000 ms / 50 ms
@@ -66,7 +80,12 @@ class GSO_DiskFile {
     void write2(uint64_t offset, const void* first, size_t firstCount, const void* second,
                 size_t secondCount);
     uint64_t size();  // sub-code 1105
-    void flush();     // fsync; nothing on a closed file (sub-code 1111)
+    // One look at the file's change stamp (a system call, no read). Every write of any process
+    // to the file, and every change of its length, gives a stamp that differs from one taken
+    // before it, provided the earlier stamp was settled. A failing call gives an unsettled
+    // stamp.
+    FileChangeStamp changeStamp() const;
+    void flush();  // fsync; nothing on a closed file (sub-code 1111)
     // Cuts the file at `offset`. Needs read-write access and exclusive access, else error 5.
     void truncate(uint64_t offset);  // sub-code 1109
     // Releases a held lock, removes the file from the registry and closes it.
@@ -116,6 +135,10 @@ class GSO_DiskFile {
     // Asks the processor to bring (offset, count) of a mapped file into its caches, so that a
     // read that follows soon does not wait for memory. Does nothing without a mapping.
     void prefetch(uint64_t offset, size_t count) const;
+    // Takes the mapped pages that hold any of (offset, count) out of this process's resident
+    // set; the page cache keeps them, and the next read maps them in again. Without a range
+    // (count 0) every page of the mapping goes. Does nothing without a mapping.
+    void releaseMappedPages(uint64_t offset = 0, uint64_t count = 0);
 
     // Default pause for lockWaiting; tests shorten it.
     static LockWait& defaultLockWait();

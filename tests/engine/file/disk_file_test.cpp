@@ -5,6 +5,8 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
+#include <fstream>
 #include <thread>
 
 #include "engine/file/disk_file_tap.h"
@@ -294,6 +296,84 @@ TEST_F(DiskFileTest, AMappedFileCutShorterByAnotherProgramGivesShortReads) {
     }
     ASSERT_EQ(reader.read(30000, buffer, 4), 4u);
     EXPECT_EQ(std::string(buffer, 4), "back");
+}
+
+// The resident kilobytes of this process's mappings of `path`, from /proc/self/smaps.
+long residentMappedKb(const std::string& path) {
+    std::ifstream smaps("/proc/self/smaps");
+    std::string line;
+    bool inFile = false;
+    long total = 0;
+    while (std::getline(smaps, line)) {
+        const size_t colon = line.find(':');
+        const size_t space = line.find(' ');
+        if (space != std::string::npos && (colon == std::string::npos || colon > space)) {
+            inFile = line.size() >= path.size() &&
+                     line.compare(line.size() - path.size(), path.size(), path) == 0;
+        } else if (inFile && line.rfind("Rss:", 0) == 0) {
+            total += std::atol(line.c_str() + 4);
+        }
+    }
+    return total;
+}
+
+FileChangeStamp settledStamp(const GSO_DiskFile& file) {
+    FileChangeStamp stamp = file.changeStamp();
+    for (int i = 0; i < 200 && !stamp.settled; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        stamp = file.changeStamp();
+    }
+    EXPECT_TRUE(stamp.settled) << "the stamp of a file nobody writes did not settle";
+    return stamp;
+}
+
+TEST_F(DiskFileTest, TheChangeStampShowsEveryWriteOfAnotherHandleAndNothingElse) {
+    GSO_DiskFile reader(m_path, true, false);
+    GSO_DiskFile writer(m_path, true, true);
+    const FileChangeStamp quiet = settledStamp(reader);
+    char buffer[4];
+    reader.read(0, buffer, sizeof buffer);
+    EXPECT_EQ(reader.changeStamp(), quiet) << "a read changed the stamp";
+    // Rewriting the bytes a file already holds is a change as well: the stamp cannot know.
+    writer.write(10, "xxxx", 4);
+    const FileChangeStamp written = reader.changeStamp();
+    EXPECT_FALSE(written == quiet);
+    const FileChangeStamp settled = settledStamp(reader);
+    writer.write(10, "yyyy", 4);
+    EXPECT_FALSE(reader.changeStamp() == settled);
+    const FileChangeStamp again = settledStamp(reader);
+    ASSERT_TRUE(writer.lockAll());
+    writer.truncate(50);
+    writer.unlock();
+    EXPECT_FALSE(reader.changeStamp() == again);
+    EXPECT_EQ(reader.changeStamp().size, 50u);
+}
+
+TEST_F(DiskFileTest, ReleasedMappedPagesLeaveTheResidentSetAndReadBackAsTheFileIsNow) {
+    const std::vector<uint8_t> bytes(256 * 1024, 'r');
+    test::writeFileBytes(m_path, bytes);
+    GSO_DiskFile reader(m_path, true, false);
+    reader.enableReadMapping();
+    std::vector<uint8_t> buffer(bytes.size());
+    ASSERT_EQ(reader.read(0, buffer.data(), buffer.size()), buffer.size());
+    EXPECT_GE(residentMappedKb(m_path), 200);
+
+    // Part of the range: the pages holding it go, the others stay.
+    reader.releaseMappedPages(100000, 20000);
+    const long partly = residentMappedKb(m_path);
+    EXPECT_LT(partly, 256 - 16);
+    EXPECT_GE(partly, 256 - 32);
+    reader.releaseMappedPages();
+    EXPECT_EQ(residentMappedKb(m_path), 0);
+
+    // What another handle wrote meanwhile is what the next read sees.
+    {
+        GSO_DiskFile writer(m_path, true, true);
+        writer.write(100500, "new!", 4);
+    }
+    ASSERT_EQ(reader.read(100498, buffer.data(), 8), 8u);
+    EXPECT_EQ(std::string(buffer.begin(), buffer.begin() + 8), "rrnew!rr");
+    EXPECT_GT(residentMappedKb(m_path), 0);
 }
 
 TEST_F(DiskFileTest, ABusErrorOutsideAMappedReadStillEndsTheProcess) {
