@@ -200,6 +200,7 @@ void GSobjMDXFile::lockForTagChange() {
     lockIndexFile();
     try {
         BlockRecount();
+        lookForChanges();
         refreshTags();
     } catch (...) {
         unlockIndexFile();
@@ -280,6 +281,50 @@ bool GSobjMDXFile::BlockRead(uint32_t block, void* buffer, size_t length) {
 
 void GSobjMDXFile::BlockWrite(uint32_t block, const void* buffer, size_t length) {
     m_file->write(uint64_t{block} * mdx::kUnitSize, buffer, length);
+    const uint64_t begin = uint64_t{block} * mdx::kUnitSize;
+    if (begin < m_headerSize) {
+        forgetReads(true);  // the tag table: where the tags' headers are may have changed
+        return;
+    }
+    std::erase_if(m_kept, [&](const KeptBlock& kept) {
+        const uint64_t at = uint64_t{kept.block} * mdx::kUnitSize;
+        return at < begin + length && begin < at + kept.bytes.size();
+    });
+}
+
+bool GSobjMDXFile::nodeBlockRead(uint32_t block, uint8_t* buffer) {
+    for (KeptBlock& kept : m_kept) {
+        if (kept.block != block) continue;
+        kept.lastUse = ++m_uses;
+        std::memcpy(buffer, kept.bytes.data(), kept.bytes.size());
+        return true;
+    }
+    if (!BlockRead(block, buffer, m_blockLength)) return false;
+    auto slot = m_kept.end();
+    if (m_kept.size() < kKeptBlocks) {
+        slot = m_kept.insert(m_kept.end(), KeptBlock{});
+    } else {
+        slot = std::min_element(m_kept.begin(), m_kept.end(),
+                                [](const auto& a, const auto& b) { return a.lastUse < b.lastUse; });
+    }
+    slot->block = block;
+    slot->lastUse = ++m_uses;
+    slot->bytes.assign(buffer, buffer + m_blockLength);
+    return true;
+}
+
+bool GSobjMDXFile::lookForChanges() {
+    const FileChangeStamp stamp = m_file->changeStamp();
+    const bool same = m_lastStamp.settled && stamp == m_lastStamp;
+    m_lastStamp = stamp;
+    if (same) return false;
+    forgetReads(true);
+    return true;
+}
+
+void GSobjMDXFile::forgetReads(bool newGeneration) {
+    m_kept.clear();
+    if (newGeneration) ++m_generation;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -305,6 +350,7 @@ void GSobjMDXFile::writeTagTable(bool clearSlots) {
     }
     m_file->write(0, area.data(), area.size());
     m_tagTableImage.assign(area.begin() + mdx::kHdrTagCount, area.end());
+    forgetReads(true);
     m_headerChanged = true;
 }
 
@@ -435,6 +481,7 @@ void GSobjMDXFile::Reindex() {
     const uint32_t treesStart =
         m_headerSize / mdx::kUnitSize + static_cast<uint32_t>(m_tags.size()) * m_blockUnits;
     m_file->truncate(uint64_t{treesStart} * mdx::kUnitSize);
+    forgetReads(true);
     m_nextFree = treesStart;
     for (auto& tag : m_tags) {
         // Until its tree is built the header names no root: another copy that reads the tag
@@ -496,6 +543,7 @@ void GSobjMDXFile::Rename(std::string_view newName) {
     std::memcpy(area.data() + mdx::kHdrTableName, base.data(),
                 std::min(base.size(), mdx::kHdrTableNameMax));
     m_file->write(0, area.data(), area.size());
+    forgetReads(true);
 }
 
 }  // namespace abonex

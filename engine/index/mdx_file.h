@@ -5,8 +5,15 @@
 // the file length when the file is opened and goes up by one block per allocation; only Reindex
 // gives space back, by truncating the file behind the tag headers, which it keeps in front.
 //
+// Blocks that walks read are kept (a few dozen, the least recently used go first) until the file
+// may have changed: lookForChanges() compares the file's change stamp with the one of the last
+// look and, when they differ, forgets them all and counts a new generation. A tag's held path and
+// root block number belong to the generation they were read in. This process's own writes
+// replace what is kept of the blocks they write.
+//
 // Invariant: the tag list is in tag-table order (ascending by name) and every tag's header block
-// lies inside the file.
+// lies inside the file; a kept block holds what the file held at the generation's start or what
+// this process wrote there since.
 #pragma once
 
 #include <cstdint>
@@ -53,6 +60,17 @@ class GSobjMDXFile : public GSobjIndexFile {
     void BlockRecount() override;
     bool BlockRead(uint32_t block, void* buffer, size_t length) override;
     void BlockWrite(uint32_t block, const void* buffer, size_t length) override;
+
+    // One node block, blockLength() bytes, served from the kept blocks when it is one of them;
+    // false when the file ends before its end.
+    bool nodeBlockRead(uint32_t block, uint8_t* buffer);
+    // One look at the change stamp (a system call, no read). When the file may have changed
+    // since the last look (the stamps differ, or the last one was taken in the tick of a
+    // write), the kept blocks are forgotten, the generation goes up and true is returned.
+    bool lookForChanges();
+    // Forgets the kept blocks; with `newGeneration`, as if the file had changed.
+    void forgetReads(bool newGeneration);
+    uint64_t generation() const { return m_generation; }
     void Reindex() override;
     void Rename(std::string_view newName) override;
     // Calls KeyUpdate on every tag in tag-table order.
@@ -98,7 +116,18 @@ class GSobjMDXFile : public GSobjIndexFile {
     void moveHeadersToTheFront();
     [[noreturn]] void damaged(std::string_view detail) const;
 
+    struct KeptBlock {
+        uint32_t block = 0;
+        uint64_t lastUse = 0;
+        std::vector<uint8_t> bytes;
+    };
+    static constexpr size_t kKeptBlocks = 64;
+
     std::string m_name;  // file name without folder
+    std::vector<KeptBlock> m_kept;
+    uint64_t m_uses = 0;
+    uint64_t m_generation = 0;
+    FileChangeStamp m_lastStamp;
     std::vector<std::unique_ptr<GSobjMDXTag>> m_tags;
     // Tags deleted or replaced since opening; kept so that no pointer to them dangles.
     std::vector<std::unique_ptr<GSobjMDXTag>> m_retiredTags;

@@ -173,6 +173,14 @@ TgsVariant GSobjMDXTag::highValue() const {
     return TgsVariant::number(m_ascending ? mdx::kHighNumber : mdx::kLowNumber);
 }
 
+uint32_t GSobjMDXTag::rootForGeneration() {
+    if (m_rootGeneration != m_file.generation() || m_root == 0) {
+        RootBlock();
+        m_rootGeneration = m_file.generation();
+    }
+    return m_root;
+}
+
 uint32_t GSobjMDXTag::RootBlock() {
     const uint32_t onDisk = m_file.tagHeaderBlockOnDisk(m_name);
     if (onDisk != 0 && onDisk != m_headerBlock) {
@@ -263,7 +271,7 @@ void GSobjMDXTag::NodeRead(uint32_t block, GSobjIndexKey& page) {
     const uint32_t blockLength = m_file.blockLength();
     std::vector<uint8_t> buffer(blockLength);
     if (block < m_file.headerSize() / mdx::kUnitSize ||
-        !m_file.BlockRead(block, buffer.data(), blockLength)) {
+        !m_file.nodeBlockRead(block, buffer.data())) {
         damaged("node block " + std::to_string(block) + " lies outside the file");
     }
     const uint8_t* b = buffer.data();

@@ -16,6 +16,7 @@
 #include <string_view>
 
 #include "engine/index/index_tag.h"
+#include "engine/index/key_filter.h"
 #include "engine/index/mdx_format.h"
 
 namespace abonex {
@@ -74,6 +75,13 @@ class GSobjMDXTag : public GSobjIndexTag {
     // Navigate, SyncToRecord and TreeReset read the tree without any lock, while other writers
     // may be changing it. One that meets a page it cannot read is done again from a freshly read
     // root (see withFreshLook); "Index file damaged" means the damage is still there.
+    //
+    // A walk keeps what it has read: the held path, and the file's kept blocks, which seeks
+    // and moves into other subtrees use instead of reading again. Whether another writer has
+    // changed the file since is asked (lookForChanges) at the start of every move of the table
+    // handler and whenever a walk leaves its leaf; a path read before a change is not followed
+    // any further: the walk goes on from the entry it stood on, in the tree as it is now.
+    // First and last moves and seeks start a new walk: they read the tree afresh.
 
     // Positions on `key` (the record number it carries, when not 0, picks one of equal keys);
     // returns the record number found, else 0 with the cursor on the next greater entry, or
@@ -83,8 +91,15 @@ class GSobjMDXTag : public GSobjIndexTag {
     // Like KeyFind with exact matching, leaving the tree and the current key as they were.
     int KeyLookup(const TgsVariant& key);
     // Moves the cursor (PosTop, PosBottom, PosNext, PosPrior, PosCurrent); returns the record
-    // number reached, or 0 with an edge flag set.
-    int Navigate(int code);
+    // number reached, or 0 with an edge flag set. With `filter` (a character tag whose keys
+    // are the field the filter tests), entries whose key the filter rejects are passed over as
+    // if they were not there, in the direction of the move (PosTop and PosCurrent go on
+    // forward). Forward moves of an ascending tag without a range seek over every run of
+    // rejected keys (nextCandidate) instead of stepping through it.
+    int Navigate(int code, const KeyFilter* filter = nullptr);
+    // Asks whether another writer may have changed the file since it was last asked (see
+    // above); the next move then re-reads what it needs. Nothing while the tag is updating.
+    void lookForChanges();
     // Re-positions on record `recordNumber` when the cursor is elsewhere; returns the cursor's
     // record number afterwards.
     int SyncToRecord(int recordNumber);
@@ -107,7 +122,9 @@ class GSobjMDXTag : public GSobjIndexTag {
     void TreeReset(int mode);
     // The record numbers of up to `max` entries that follow the cursor in the held leaf
     // (`forward`) or precede it; the table handler fetches those records ahead of time.
-    int upcomingRecords(uint32_t* out, int max, bool forward) const;
+    // Only entries whose key `filter` accepts count, when one is given.
+    int upcomingRecords(uint32_t* out, int max, bool forward,
+                        const KeyFilter* filter = nullptr) const;
     // Compares a search key with an entry key: -1, 0 or 1, negated for a descending tag.
     // `prefixResult` is the answer when `key` is a proper prefix of the entry key (-1 exact,
     // 0 partial). Raises "Variant types mismatch for compare".
@@ -125,8 +142,21 @@ class GSobjMDXTag : public GSobjIndexTag {
     template <typename Walk>
     int withFreshLook(Walk&& walk);
     // The operations behind the public ones, without the fresh look. With `fresh`, a relative
-    // move starts from the current key in a freshly read tree.
-    int navigate(int code, bool fresh);
+    // move starts from the current key in a freshly read tree (as it also does when the held
+    // path was read before another writer's change).
+    int navigate(int code, bool fresh, const KeyFilter* filter);
+    // Passes over the entries `filter` rejects, from the entry under the cursor on; false when
+    // the move runs off the tag (or out of its range).
+    bool passRejected(const KeyFilter& filter, bool forward);
+    // Puts the cursor on the first entry at or after `candidate` (a key beginning), looking in
+    // the held leaf first; false when there is none.
+    bool seekForward(const std::string& candidate);
+    // True when the held path was read in an earlier generation of the file than the current
+    // one, after one more look at the file.
+    bool pathOutOfDate();
+    // The root block number, looked up in the tag table and the tag header once per
+    // generation of the file.
+    uint32_t rootForGeneration();
     void treeReset(int mode);
     int keyFind(const TgsVariant& key);
     // From a freshly read root, stands on the entry that follows (`forward`) or precedes `held`,
@@ -148,14 +178,20 @@ class GSobjMDXTag : public GSobjIndexTag {
     void entryDelete(GSobjIndexKey& page);
     bool goFirst(GSobjIndexKey& page);
     bool goLast(GSobjIndexKey& page);
-    bool goNext();
-    bool goPrior();
+    // `look`: ask for changes before leaving the held leaf; a path read before a change is not
+    // followed, the step is made in the tree as it is now.
+    bool goNext(bool look);
+    bool goPrior(bool look);
+    const TgsVariant* entryUnderCursor() const;
     void takeCurrent();
     bool inRange(const TgsVariant& key) const;
 
     GSobjMDXFile& m_file;
     // The last damage a read without the index lock met (withFreshLook).
     std::string m_damageMet;
+    // The file generations the held path and m_root were read in.
+    uint64_t m_pathGeneration = 0;
+    uint64_t m_rootGeneration = 0;
 };
 
 }  // namespace abonex

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <climits>
 #include <cstring>
+#include <optional>
 #include <thread>
 
 #include "engine/dbf/dbf_table.h"
@@ -115,22 +116,44 @@ GSobjIndexKey* GSobjMDXTag::leafPage() const {
     return page;
 }
 
-int GSobjMDXTag::upcomingRecords(uint32_t* out, int max, bool forward) const {
+int GSobjMDXTag::upcomingRecords(uint32_t* out, int max, bool forward,
+                                 const KeyFilter* filter) const {
     const GSobjIndexKey* leaf = leafPage();
     if (leaf == nullptr || !leaf->isLeaf() || leaf->current < 0) return 0;
     int count = 0;
     const int size = static_cast<int>(leaf->keys.size());
     for (int i = leaf->current + (forward ? 1 : -1); i >= 0 && i < size && count < max;
          i += forward ? 1 : -1) {
-        out[count++] = leaf->keys[static_cast<size_t>(i)].pointer();
+        const TgsVariant& entry = leaf->keys[static_cast<size_t>(i)];
+        if (filter == nullptr || filter->accepts(entry.bytes())) out[count++] = entry.pointer();
     }
     return count;
 }
 
+const TgsVariant* GSobjMDXTag::entryUnderCursor() const {
+    const GSobjIndexKey* leaf = leafPage();
+    if (leaf == nullptr || leaf->current < 0 ||
+        static_cast<size_t>(leaf->current) >= leaf->keys.size()) {
+        return nullptr;
+    }
+    return &leaf->keys[static_cast<size_t>(leaf->current)];
+}
+
 void GSobjMDXTag::loadRoot() {
     auto root = std::make_unique<GSobjIndexKey>();
-    NodeRead(RootBlock(), *root);
+    const uint64_t generation = m_file.generation();
+    NodeRead(rootForGeneration(), *root);
     m_rootPage = std::move(root);
+    m_pathGeneration = generation;
+}
+
+bool GSobjMDXTag::pathOutOfDate() {
+    m_file.lookForChanges();
+    return m_pathGeneration != m_file.generation();
+}
+
+void GSobjMDXTag::lookForChanges() {
+    if (!m_updating) m_file.lookForChanges();
 }
 
 GSobjIndexKey& GSobjMDXTag::loadChild(GSobjIndexKey& page, size_t index) {
@@ -299,12 +322,17 @@ bool GSobjMDXTag::goLast(GSobjIndexKey& page) {
     return goLast(loadChild(page, static_cast<size_t>(page.current)));
 }
 
-bool GSobjMDXTag::goNext() {
+bool GSobjMDXTag::goNext(bool look) {
     GSobjIndexKey* leaf = leafPage();
     if (leaf == nullptr) return false;
     if (static_cast<size_t>(leaf->current + 1) < leaf->keys.size()) {
         ++leaf->current;
         return true;
+    }
+    // Leaving the leaf: the branches held above it may be out of date.
+    if (look && !m_updating && entryUnderCursor() != nullptr && pathOutOfDate()) {
+        const TgsVariant held = *entryUnderCursor();
+        return stepFrom(held, true);
     }
     // Climb to the first level that has a next entry, then descend to its first leaf entry.
     for (GSobjIndexKey* page = leaf->parent; page != nullptr; page = page->parent) {
@@ -317,18 +345,22 @@ bool GSobjMDXTag::goNext() {
             if (child->isLeaf()) break;
             child = &loadChild(*child, 0);
         }
-        if (child->keys.empty()) return goNext();  // an empty leaf of another writer
+        if (child->keys.empty()) return goNext(false);  // an empty leaf of another writer
         return true;
     }
     return false;
 }
 
-bool GSobjMDXTag::goPrior() {
+bool GSobjMDXTag::goPrior(bool look) {
     GSobjIndexKey* leaf = leafPage();
     if (leaf == nullptr) return false;
     if (leaf->current > 0) {
         --leaf->current;
         return true;
+    }
+    if (look && !m_updating && entryUnderCursor() != nullptr && pathOutOfDate()) {
+        const TgsVariant held = *entryUnderCursor();
+        return stepFrom(held, false);
     }
     for (GSobjIndexKey* page = leaf->parent; page != nullptr; page = page->parent) {
         if (page->current <= 0) continue;
@@ -341,7 +373,7 @@ bool GSobjMDXTag::goPrior() {
             if (child->isLeaf()) break;
             child = &loadChild(*child, static_cast<size_t>(child->current));
         }
-        if (child->keys.empty()) return goPrior();
+        if (child->keys.empty()) return goPrior(false);
         return true;
     }
     return false;
@@ -381,27 +413,39 @@ void GSobjMDXTag::treeReset(int mode) {
     }
 }
 
-int GSobjMDXTag::navigate(int code, bool fresh) {
+int GSobjMDXTag::navigate(int code, bool fresh, const KeyFilter* filter) {
     m_beforeFirst = false;
     m_afterLast = false;
+    // A path read before another writer's change is not followed: the move starts from the
+    // entry the cursor stood on, in the tree as it is now.
+    if (m_rootPage && !m_updating && m_pathGeneration != m_file.generation()) fresh = true;
+    const bool skips = filter != nullptr && filter->kind() == KeyFilter::Kind::StartsWith &&
+                       m_ascending && !m_rangeActive && m_keyType == 'C';
     bool found = false;
     switch (code) {
         case PosTop:
+            // A new walk: what earlier walks read is read again.
+            if (!m_updating) m_file.forgetReads(false);
             treeReset(2);
             if (m_rangeActive && !m_rangeLow.isEmpty()) {
                 found = keySearch(*m_rootPage, kAnyRecord, m_rangeLow, 0) <= 0;
+            } else if (skips) {
+                const std::optional<std::string> first = filter->nextCandidate({});
+                found = first &&
+                        keySearch(*m_rootPage, kAnyRecord, TgsVariant::character(*first), 0) <= 0;
             } else {
                 found = goFirst(*m_rootPage);
             }
             if (!found) m_beforeFirst = true;
             break;
         case PosBottom:
+            if (!m_updating) m_file.forgetReads(false);
             treeReset(2);
             found = goLast(*m_rootPage);
             while (found) {
                 takeCurrent();
                 if (inRange(m_currentKey)) break;
-                found = goPrior();
+                found = goPrior(true);
             }
             if (!found) m_afterLast = true;
             break;
@@ -410,7 +454,7 @@ int GSobjMDXTag::navigate(int code, bool fresh) {
                 found = stepFrom(TgsVariant(m_currentKey), true);
             } else {
                 if (!m_rootPage) treeReset(1);
-                found = goNext();
+                found = goNext(true);
             }
             if (!found) m_afterLast = true;
             break;
@@ -419,7 +463,7 @@ int GSobjMDXTag::navigate(int code, bool fresh) {
                 found = stepFrom(TgsVariant(m_currentKey), false);
             } else {
                 if (!m_rootPage) treeReset(1);
-                found = goPrior();
+                found = goPrior(true);
             }
             if (!found) m_beforeFirst = true;
             break;
@@ -442,6 +486,11 @@ int GSobjMDXTag::navigate(int code, bool fresh) {
         default:
             return 0;
     }
+    const bool forward = code != PosPrior && code != PosBottom;
+    if (found && filter != nullptr) {
+        found = passRejected(*filter, forward);
+        if (!found) (forward ? m_afterLast : m_beforeFirst) = true;
+    }
     if (found) {
         takeCurrent();
         if (!inRange(m_currentKey)) {
@@ -460,6 +509,48 @@ int GSobjMDXTag::navigate(int code, bool fresh) {
         return 0;
     }
     return currentRecord();
+}
+
+bool GSobjMDXTag::passRejected(const KeyFilter& filter, bool forward) {
+    const bool skips = filter.kind() == KeyFilter::Kind::StartsWith && m_ascending &&
+                       !m_rangeActive && m_keyType == 'C';
+    for (;;) {
+        const TgsVariant* entry = entryUnderCursor();
+        if (entry == nullptr) return false;
+        // An entry outside the range ends the move; the caller takes it for the edge.
+        if (!inRange(*entry) || filter.accepts(entry->bytes())) return true;
+        bool moved = false;
+        if (!forward) {
+            moved = goPrior(true);
+        } else if (!skips) {
+            moved = goNext(true);
+        } else {
+            // Every key between this one and the candidate is rejected as well.
+            const std::optional<std::string> next = filter.nextCandidate(entry->bytes());
+            moved = next && seekForward(*next);
+        }
+        if (!moved) return false;
+    }
+}
+
+bool GSobjMDXTag::seekForward(const std::string& candidate) {
+    const TgsVariant key = TgsVariant::character(candidate);
+    GSobjIndexKey* leaf = leafPage();
+    if (leaf != nullptr && leaf->isLeaf() && !leaf->keys.empty() && leaf->current >= 0 &&
+        compareKeys(key, leaf->keys.back(), 0) <= 0) {
+        // Nearby: the entry wanted is in the held leaf, after the cursor.
+        for (size_t i = static_cast<size_t>(leaf->current); i < leaf->keys.size(); ++i) {
+            if (compareKeys(key, leaf->keys[i], 0) <= 0) {
+                leaf->current = static_cast<int>(i);
+                return true;
+            }
+        }
+    }
+    if (pathOutOfDate()) {
+        m_rootPage.reset();
+        loadRoot();
+    }
+    return keySearch(*m_rootPage, kAnyRecord, key, 0) <= 0;
 }
 
 int GSobjMDXTag::keyFind(const TgsVariant& key) {
@@ -540,7 +631,9 @@ int GSobjMDXTag::withFreshLook(Walk&& walk) {
             if ((!changing && m_damageMet == damage.what()) || look >= kFreshLooks) throw;
             m_damageMet = damage.what();
             // What the failed walk read is dropped unwritten: a reader's path holds no changes.
+            // The next look reads every block again, the tag table included.
             m_rootPage.reset();
+            m_file.forgetReads(true);
             if (changing && look > 1) std::this_thread::sleep_for(kLookPause);
         }
     }
@@ -550,24 +643,28 @@ bool GSobjMDXTag::stepFrom(const TgsVariant& held, bool forward) {
     m_rootPage.reset();
     if (held.pointer() == 0) {
         treeReset(1);
-        return forward ? goNext() : goPrior();
+        return forward ? goNext(false) : goPrior(false);
     }
     loadRoot();
     const int result = keySearch(*m_rootPage, held.pointer(), held, -1);
-    if (result == 0) return forward ? goNext() : goPrior();
+    if (result == 0) return forward ? goNext(false) : goPrior(false);
     // `held` is no longer in the tree: the cursor stands on the first entry after it.
-    if (result < 0) return forward ? true : goPrior();
+    if (result < 0) return forward ? true : goPrior(false);
     return forward ? false : goLast(*m_rootPage);
 }
 
-int GSobjMDXTag::Navigate(int code) {
+int GSobjMDXTag::Navigate(int code, const KeyFilter* filter) {
     // A failed look leaves the current key as it was (or, when the tree had to be loaded first,
     // on the table's current record): the next look starts from it.
-    return withFreshLook([&](bool again) { return navigate(code, again); });
+    return withFreshLook([&](bool again) { return navigate(code, again, filter); });
 }
 
 int GSobjMDXTag::KeyFind(const TgsVariant& key) {
-    return withFreshLook([&](bool) { return keyFind(key); });
+    return withFreshLook([&](bool) {
+        // A seek starts a new walk: the tree is read afresh.
+        if (!m_updating) m_file.forgetReads(false);
+        return keyFind(key);
+    });
 }
 
 void GSobjMDXTag::TreeReset(int mode) {

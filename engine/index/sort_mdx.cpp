@@ -219,6 +219,8 @@ void buildTagFromTable(GSobjMDXTag& tag, const IndexProgressCallback& progress) 
                 addRecordKey(tag, sort, key, first + i);
                 report(progress, ProgressEvent::Step, 1, 0, first + i);
             }
+            // The chunk's pages of a mapped table are not needed again.
+            table.releaseMappedPages(offset, got);
             if (records < wanted) break;  // the table was cut short under us
         }
     }
