@@ -580,6 +580,9 @@ void TFMain::setUpDataSets() {
         dataSet.OnFilterRecord = [this](TEngineDataSet& d, bool& accept) {
             DSetFilterRecord(m_search, d, accept);
         };
+        dataSet.OnFilterKey = [this](TEngineDataSet& d) {
+            return searchKeyFilter(m_search, d.TranslateASCII());
+        };
         dataSet.AfterPost = [this](TEngineDataSet& d) { DSOrgAfterInsert(d); };
         dataSet.BeforeDelete = [this](TEngineDataSet& d) { DSetBeforeDelete(d); };
         dataSet.AfterScroll = [this](TEngineDataSet& d) { DSetAfterScroll(d); };

@@ -1,9 +1,11 @@
 #include "app/search_filter.h"
 
 #include <exception>
+#include <memory>
 
 #include "app/directory_tables.h"
 #include "engine/dataset/engine_dataset.h"
+#include "engine/dbf/codepage.h"
 #include "engine/expr/ansi_locale.h"
 
 namespace abonex {
@@ -33,6 +35,31 @@ void DSetFilterRecord(const SearchCriteria& search, TEngineDataSet& dataSet, boo
     } catch (const std::exception&) {
         // A row that cannot be read is left as the caller preset it; searching never fails.
     }
+}
+
+namespace {
+
+// Which stored bytes stand for which search bytes: the filter's own name test on a name whose
+// first byte is the stored one (another byte after it, so that nothing is trimmed away).
+std::shared_ptr<const KeyMatchTable> nameMatchTable(bool translated) {
+    auto build = [](bool translate) {
+        return std::make_shared<const KeyMatchTable>([translate](uint8_t search, uint8_t stored) {
+            std::string name{static_cast<char>(stored), 'x'};
+            if (translate) name = oemToAnsi(name);
+            return searchAccepts({std::string(1, static_cast<char>(search)), "", true}, name, "");
+        });
+    };
+    static const std::shared_ptr<const KeyMatchTable> asStored = build(false);
+    static const std::shared_ptr<const KeyMatchTable> asTranslated = build(true);
+    return translated ? asTranslated : asStored;
+}
+
+}  // namespace
+
+std::optional<KeyFilter> searchKeyFilter(const SearchCriteria& search, bool translated) {
+    if (search.name.empty() || (!search.atStart && !search.phone.empty())) return std::nullopt;
+    return KeyFilter(search.atStart ? KeyFilter::Kind::StartsWith : KeyFilter::Kind::Contains,
+                     kFieldName, search.name, nameMatchTable(translated));
 }
 
 }  // namespace abonex

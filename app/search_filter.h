@@ -8,8 +8,11 @@
 // rules of the engine's locale. The second phone and the comment are never searched.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
+
+#include "engine/index/key_filter.h"
 
 namespace abonex {
 
@@ -29,5 +32,13 @@ bool searchAccepts(const SearchCriteria& search, std::string_view name, std::str
 // DSetFilterRecord: applies the test to the data set's current record (field 0 is the name,
 // field 1 the first phone). A failure while reading the fields leaves `accept` as it was.
 void DSetFilterRecord(const SearchCriteria& search, TEngineDataSet& dataSet, bool& accept);
+
+// The part of the search that the name field alone decides, for the data set's OnFilterKey:
+// the name test of prefix mode (both texts must match there), or of substring mode when no
+// phone text could accept a row instead. A stored byte of the field matches a byte of the
+// search name exactly when the test above, applied to a name holding that byte, says so
+// (`translated`: the data set hands the test its text translated to ANSI, as with
+// TranslateASCII on). std::nullopt when the name text is empty or cannot decide alone.
+std::optional<KeyFilter> searchKeyFilter(const SearchCriteria& search, bool translated);
 
 }  // namespace abonex

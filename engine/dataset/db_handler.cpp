@@ -101,15 +101,23 @@ void GSO_dBHandler::GotoRecord(int code) {
     if (code == PosBottom) retry = PosPrior;
     bool byNumber = code > 0;
     bool blankRow = false;
+    const int readBefore = m_recordsRead;
+    std::optional<KeyFilter> keyFilter;
+    if (m_tag != nullptr) {
+        // Each move sees what other writers finished before it.
+        m_tag->lookForChanges();
+        if (!byNumber) keyFilter = tagKeyFilter();
+    }
+    const KeyFilter* keys = keyFilter ? &*keyFilter : nullptr;
     for (;;) {
         if (m_tag != nullptr && code < 0) {
             // The tag looks again at a tree that another writer changes under it.
-            int n = m_tag->Navigate(code);
+            int n = m_tag->Navigate(code, keys);
             bool end = m_tag->afterLast();
             bool begin = m_tag->beforeFirst();
             setEdgeFlags(end, begin);
             if (end || begin) break;
-            prefetchAhead(code != PosPrior && code != PosBottom);
+            prefetchAhead(code != PosPrior && code != PosBottom, keys);
             if (n < 1 || n > recordCount()) RefreshHeader();
             if (n >= 1 && n <= recordCount() && !gotoTaggedRecord(n)) {
                 RefreshHeader();
@@ -134,6 +142,11 @@ void GSO_dBHandler::GotoRecord(int code) {
         code = retry;
     }
     m_found = !atEnd() && !atBeginning();
+    // A walk through the filter, or one that has come to an end of the order, is over with
+    // the pages it read.
+    if (m_recordsRead - readBefore >= kWalkRecords || (!m_found && m_recordsRead >= kWalkRecords)) {
+        releaseReadPages();
+    }
     if (m_tag != nullptr && m_found && !blankRow &&
         (byNumber || m_tag->currentRecord() != recordNumber())) {
         m_outOfOrder = m_tag->SyncToRecord(recordNumber()) != recordNumber();
@@ -148,6 +161,8 @@ void GSO_dBHandler::lockIndexFiles() {
         if (!file) continue;
         file->lockIndexFile();  // raises "Error n in Lock of path" after its wait
         ++m_lockedFiles;
+        // What this process read before it held the lock may be out of date.
+        file->lookForChanges();
         // Other writers may have grown the file since this process last looked: new blocks
         // must come from its end as it is now, or two writers would take the same block.
         file->BlockRecount();
@@ -235,6 +250,7 @@ void GSO_dBHandler::reindexAll() {
     }
     setTableState(TableState::Browse);
     setReadAhead(savedReadAhead);
+    releaseReadPages();
     m_tag = previous;
     if (m_tag != nullptr) m_tag->TreeReset(0);
     GotoRecord(PosTop);
@@ -265,12 +281,35 @@ bool GSO_dBHandler::gotoTaggedRecord(int n) {
     }
 }
 
-void GSO_dBHandler::prefetchAhead(bool forward) {
+std::optional<KeyFilter> GSO_dBHandler::tagKeyFilter() {
+    if (m_tag->keyType() != 'C') return std::nullopt;
+    std::optional<KeyFilter> filter = recordKeyFilter();
+    if (!filter || filter->field() < 0 || filter->field() >= static_cast<int>(fields().size())) {
+        return std::nullopt;
+    }
+    const DbfField& field = fields()[static_cast<size_t>(filter->field())];
+    std::string expression = m_tag->keyExpression();
+    while (!expression.empty() && expression.back() == ' ') expression.pop_back();
+    while (!expression.empty() && expression.front() == ' ') expression.erase(expression.begin());
+    // A key cut shorter than the field would not hold all the field's text.
+    if (field.type != 'C' || m_tag->keyLength() < field.length ||
+        upperAscii(expression) != upperAscii(field.name)) {
+        return std::nullopt;
+    }
+    return filter;
+}
+
+void GSO_dBHandler::releaseReadPages() {
+    releaseMappedPages();
+    m_recordsRead = 0;
+}
+
+void GSO_dBHandler::prefetchAhead(bool forward, const KeyFilter* keys) {
     // Records in tag order lie all over the file; asking for the next few while this one is
     // being read hides most of the wait for memory during a walk through the order.
     constexpr int kAhead = 6;
     uint32_t upcoming[kAhead];
-    int count = m_tag->upcomingRecords(upcoming, kAhead, forward);
+    int count = m_tag->upcomingRecords(upcoming, kAhead, forward, keys);
     for (int i = 0; i < count; ++i) {
         int n = static_cast<int>(upcoming[i]);
         if (n >= 1 && n <= recordCount()) {
@@ -287,6 +326,7 @@ void GSO_dBHandler::setReadAhead(bool on) {
 }
 
 bool GSO_dBHandler::readRecord(int n, uint8_t* into) {
+    ++m_recordsRead;
     if (!m_readAhead) return GSO_dBaseFld::readRecord(n, into);
     size_t length = static_cast<size_t>(recordLength());
     if (n < m_bufferFirst || n >= m_bufferFirst + m_bufferCount) {
@@ -316,6 +356,10 @@ void GSO_dBHandler::bytesWritten(uint64_t offset, const uint8_t* data, size_t co
 
 bool DBFObject::recordFilter() {
     return m_dataSet.acceptRecord();
+}
+
+std::optional<KeyFilter> DBFObject::recordKeyFilter() {
+    return m_dataSet.filterKey();
 }
 
 void DBFObject::reportStatus(int a, int b, int c) {

@@ -7,6 +7,14 @@
 // every tag up to date and unlocks the index files again, also when the write failed. The
 // handler also rebuilds all index files.
 //
+// When the record filter comes with a key filter (recordKeyFilter) on the field that the current
+// tag's key is made of, moves in tag order pass over the entries whose key it rejects without
+// reading their records, and prefix searches seek over them (see GSobjMDXTag::Navigate). The
+// record filter still decides on every record that is read.
+//
+// The pages of the mapped table that a walk or a rebuild went through are taken out of the
+// process's resident set once it is over (the page cache keeps them).
+//
 // DBFObject is the handler bound to a data set: its record filter asks the data set and its
 // rebuild progress goes to the data set's status event.
 //
@@ -15,11 +23,13 @@
 
 #include <array>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "engine/dbf/dbf_fields.h"
+#include "engine/index/key_filter.h"
 
 namespace abonex {
 
@@ -71,6 +81,11 @@ class GSO_dBHandler : public GSO_dBaseFld {
 
     // The record filter; the plain handler accepts every record.
     virtual bool recordFilter() { return true; }
+    // What the record filter asks of one field, as far as a key can tell (none: nothing can be
+    // told). Asked at the start of every move.
+    virtual std::optional<KeyFilter> recordKeyFilter() { return std::nullopt; }
+    // A walk that read this many records gives its pages of the mapped table back.
+    static constexpr int kWalkRecords = 1024;
     // Rebuild progress: (-1, phase, total), (phase, position, 0), (0, 0, 0).
     virtual void reportStatus(int, int, int) {}
 
@@ -86,9 +101,14 @@ class GSO_dBHandler : public GSO_dBaseFld {
     void releaseCurrentTag();
     void forwardProgress(const IndexProgress& progress);
     void dropReadAhead() { m_bufferCount = 0; }
-    void prefetchAhead(bool forward);
+    void prefetchAhead(bool forward, const KeyFilter* keys);
     // Reads record `n` named by the tag; false when the table ends before it (short read).
     bool gotoTaggedRecord(int n);
+    // The record filter's key filter when the current tag's keys are the stored bytes of the
+    // field it tests, whole; otherwise none.
+    std::optional<KeyFilter> tagKeyFilter();
+    // Gives back the mapped table's pages read since the last time.
+    void releaseReadPages();
 
     std::array<std::unique_ptr<GSobjMDXFile>, kIndexSlots> m_slots;
     GSobjMDXTag* m_tag = nullptr;
@@ -97,6 +117,8 @@ class GSO_dBHandler : public GSO_dBaseFld {
     bool m_found = false;
     bool m_outOfOrder = false;
     int m_lockedFiles = 0;
+
+    int m_recordsRead = 0;  // since the pages were last given back
 
     bool m_readAhead = true;
     std::vector<uint8_t> m_buffer;
@@ -110,6 +132,7 @@ class DBFObject : public GSO_dBHandler {
         : GSO_dBHandler(fileName, shared, readWrite), m_dataSet(dataSet) {}
 
     bool recordFilter() override;
+    std::optional<KeyFilter> recordKeyFilter() override;
     void reportStatus(int a, int b, int c) override;
 
   private:

@@ -226,6 +226,11 @@ bool TEngineDataSet::acceptRecord() {
     return accept;
 }
 
+std::optional<KeyFilter> TEngineDataSet::filterKey() {
+    if (!m_handler || !m_filtered || !OnFilterRecord || !OnFilterKey) return std::nullopt;
+    return OnFilterKey(*this);
+}
+
 void TEngineDataSet::moveTo(int code) {
     m_handler->GotoRecord(code);
     if (m_handler->found()) m_recordNumber = m_handler->recordNumber();

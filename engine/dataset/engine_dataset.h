@@ -17,12 +17,14 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "engine/file/lock_protocol.h"
+#include "engine/index/key_filter.h"
 
 namespace abonex {
 
@@ -48,6 +50,9 @@ enum class DataSetState { Inactive, Browse, Edit, Insert, Filter };
 
 using DataSetEvent = std::function<void(TEngineDataSet&)>;
 using FilterRecordEvent = std::function<void(TEngineDataSet&, bool& accept)>;
+// What OnFilterRecord asks of one field, for the table handler to test on index keys first (see
+// KeyFilter); std::nullopt when nothing can be told from the field alone.
+using FilterKeyEvent = std::function<std::optional<KeyFilter>(TEngineDataSet&)>;
 // Progress of index rebuilds: (-1, phase, total) at start, (phase, position, 0) while it runs,
 // (0, 0, 0) at the end. Phase 1 reads the table, phase 2 writes the tree.
 using StatusEvent = std::function<void(int, int, int)>;
@@ -127,6 +132,11 @@ class TEngineDataSet {
     // --- Events ---
     DataSetEvent BeforeOpen, AfterOpen, AfterClose, AfterPost, BeforeDelete, AfterScroll;
     FilterRecordEvent OnFilterRecord;
+    // Optional, beside OnFilterRecord: asked at the start of every move while Filtered. Every
+    // record OnFilterRecord accepts must pass the key filter it gives at that moment (it reads
+    // the same search texts). When the current tag's key is the field itself, records whose
+    // key the key filter rejects are passed over unread; the rows are the same as without it.
+    FilterKeyEvent OnFilterKey;
     StatusEvent OnStatus;
     // Raised when the rows a grid shows may have changed (open, close, filter, first/last,
     // post, delete, refresh, reindex, index change); held back while controls are disabled and
@@ -211,6 +221,7 @@ class TEngineDataSet {
     friend class DBFObject;
     // ... implementation details are private to the data set
     bool acceptRecord();
+    std::optional<KeyFilter> filterKey();
     void openIndexList();
     void moveTo(int code);
     void finishMove();

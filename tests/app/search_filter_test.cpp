@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "engine/dbf/codepage.h"
 
 namespace abonex {
@@ -53,6 +55,53 @@ TEST(SearchFilter, EmptyTextsAcceptEverythingInBothModes) {
     // In substring mode an empty text never occurs: only the other one decides.
     EXPECT_FALSE(accepts(criteria("", "99", false), "Кто угодно", "22-33-44"));
     EXPECT_TRUE(accepts(criteria("", "33", false), "Кто угодно", "22-33-44"));
+}
+
+TEST(SearchKeyFilter, OnlyTheNameTestThatDecidesAloneIsGiven) {
+    EXPECT_EQ(searchKeyFilter(criteria("", "22", true), true), std::nullopt);
+    EXPECT_EQ(searchKeyFilter(criteria("", "", false), true), std::nullopt);
+    // In substring mode the phone alone may accept a row whatever its name.
+    EXPECT_EQ(searchKeyFilter(criteria("иван", "22", false), true), std::nullopt);
+    ASSERT_NE(searchKeyFilter(criteria("иван", "22", true), true), std::nullopt);
+    EXPECT_EQ(searchKeyFilter(criteria("иван", "", false), true)->kind(),
+              KeyFilter::Kind::Contains);
+}
+
+TEST(SearchKeyFilter, DecidesOnStoredBytesExactlyAsTheFilterDecidesOnTheText) {
+    // Names of random code-page-866 bytes as a key holds them (no trailing blanks), searches of
+    // random ANSI bytes with the letters of both alphabets in both cases, Ё and ё among them.
+    const std::string letters = ansi("АаБбЕеЁёИиЯяЪъ") + "AaZz -.0";
+    std::mt19937 random(866);
+    for (bool translated : {true, false}) {
+        for (int round = 0; round < 3000; ++round) {
+            std::string stored;
+            const size_t length = random() % 7;
+            for (size_t i = 0; i < length; ++i) {
+                const int byte =
+                    random() % 4 == 0
+                        ? static_cast<int>(' ' + random() % 224)
+                        : static_cast<uint8_t>(ansiToOem(letters.substr(random() % 14, 1))[0]);
+                stored += static_cast<char>(byte);
+            }
+            while (!stored.empty() && static_cast<uint8_t>(stored.back()) <= ' ') stored.pop_back();
+            std::string name;
+            for (size_t i = 0, n = 1 + random() % 3; i < n; ++i)
+                name += letters[random() % letters.size()];
+            // Often the name itself, in the case it has, so that searches do match.
+            if (random() % 3 == 0 && !stored.empty())
+                name = translated ? oemToAnsi(stored) : stored;
+            const std::string text = translated ? oemToAnsi(stored) : stored;
+            for (bool atStart : {true, false}) {
+                const SearchCriteria search{name.substr(0, 1 + random() % name.size()), "",
+                                            atStart};
+                const std::optional<KeyFilter> keys = searchKeyFilter(search, translated);
+                ASSERT_TRUE(keys.has_value());
+                EXPECT_EQ(keys->accepts(stored), searchAccepts(search, text, ""))
+                    << "search '" << ansiToUtf8(search.name) << "' on '" << oemToUtf8(stored)
+                    << "' " << (atStart ? "at the start" : "anywhere");
+            }
+        }
+    }
 }
 
 }  // namespace

@@ -1,0 +1,319 @@
+// Searches through the name tag with the key filter (the window's way: keys tested before
+// records, prefix searches seeking over the keys that cannot match) against the full walk that
+// reads every record through the filter. The rows and their order must be the same, also while
+// another copy changes the table; and the walk must read few index blocks and few records.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "app/search_filter.h"
+#include "engine/expr/ansi_locale.h"
+#include "engine/index/production_index.h"
+#include "tests/engine/dataset/dataset_fixture.h"
+#include "tools/persons_generator.h"
+
+namespace abonex {
+namespace {
+
+using test::Person;
+using test::TempDir;
+
+std::string ansi(const std::string& utf8) {
+    return *utf8ToAnsi(utf8);
+}
+
+// A row as the grid holds it: record number and name.
+using Row = std::pair<int, std::string>;
+
+// A data set on the persons table that searches with `search`, with or without the key filter.
+struct Walker {
+    Walker(const std::string& dir, const SearchCriteria& criteria, bool keys, bool translate)
+        : search(criteria) {
+        set.setTranslateASCII(translate);
+        set.OnFilterRecord = [this](TEngineDataSet& d, bool& accept) {
+            DSetFilterRecord(this->search, d, accept);
+        };
+        if (keys) {
+            set.OnFilterKey = [this](TEngineDataSet& d) {
+                return searchKeyFilter(this->search, d.TranslateASCII());
+            };
+        }
+        set.setFiltered(true);
+        test::openPersons(set, dir);
+    }
+    Row row() { return {set.RecNo(), set.Fields(0).AsString()}; }
+
+    SearchCriteria search;
+    TEngineDataSet set;
+};
+
+// Names with every mix of letter case of both alphabets, Ё and ё, leading blanks, duplicates.
+class NameMaker {
+  public:
+    explicit NameMaker(unsigned seed) : m_random(seed) {}
+
+    std::string name() {
+        static const std::vector<std::string> parts = {
+            "Иван", "ИВАН",  "иван",  "иВаН", "Ёжиков", "ёжиков", "ЕЖИКОВ", "ежиков",
+            "Ежи",  "Пётр",  "ПЁТР",  "петр", "Петров", "Ivan",   "IVAN",   "ivan",
+            "iVaN", "Semen", "SEMEN", "Ан",   "ан",     "А",      "а",      "Я",
+            "я",    "Z",     "z",     "Ъ",    "ъ",      "0"};
+        std::string text;
+        if (m_random() % 7 == 0) text += std::string(1 + m_random() % 2, ' ');
+        text += pick(parts);
+        if (m_random() % 2 == 0) text += (m_random() % 3 == 0 ? "-" : " ") + pick(parts);
+        if (m_random() % 3 == 0) text += " " + pick(parts).substr(0, 2) + ".";
+        return text.substr(0, 28);
+    }
+    std::string phone() {
+        return std::to_string(20 + m_random() % 3) + "-" + pick({"11", "12", "21"});
+    }
+
+    // A search text for `name` (UTF-8): a beginning or a piece of it, each letter in either
+    // case, е and ё swapped now and then; now and then something no name holds.
+    SearchCriteria search(const std::vector<std::string>& names) {
+        SearchCriteria search;
+        search.atStart = m_random() % 3 != 0;
+        std::string text = ansi(pick(names));
+        if (m_random() % 8 == 0) text = ansi("ЩЮЩ");
+        size_t from = search.atStart || text.empty() ? 0 : m_random() % text.size();
+        text = text.substr(from, 1 + m_random() % 5);
+        for (char& c : text) {
+            const std::string one(1, c);
+            const int turn = static_cast<int>(m_random() % 4);
+            if (turn == 0) c = ansiUpper(one)[0];
+            if (turn == 1) c = ansiLower(one)[0];
+            if (one == ansi("е") && m_random() % 2 == 0) c = ansi("ё")[0];
+        }
+        search.name = m_random() % 10 == 0 ? std::string() : text;
+        if (m_random() % 4 == 0) search.phone = pick({"2", "21", "20-1", "22-21"});
+        return search;
+    }
+
+    unsigned next() { return static_cast<unsigned>(m_random()); }
+
+  private:
+    std::string pick(const std::vector<std::string>& from) {
+        return from[m_random() % from.size()];
+    }
+    std::mt19937 m_random;
+};
+
+// Two copies of one table; every change goes to both, through a data set of another copy of
+// the program on each.
+struct TwinTables {
+    TwinTables(const std::vector<Person>& people) {
+        test::makePersonsTable(fast.path(), people);
+        for (const char* file : {"Phone.DBF", "Phone.MDX"}) {
+            test::copyFile(fast.file(file), full.file(file));
+        }
+        test::openPersons(writers[0], fast.path());
+        test::openPersons(writers[1], full.path());
+    }
+
+    // A change somewhere in the table, or, as often, right where a walk stands on `near`: a
+    // name that sorts just after it, or the record renamed or deleted.
+    void change(NameMaker& maker, const Row& near) {
+        const int kind = static_cast<int>(maker.next() % 6);
+        const int records = writers[0].RecordCount();
+        int record = 1 + static_cast<int>(maker.next() % static_cast<unsigned>(records));
+        std::string name = ansi(maker.name());
+        if (kind >= 3 && near.first > 0) record = near.first;
+        if (kind == 3) name = near.second + (maker.next() % 2 == 0 ? "" : "a");
+        for (TEngineDataSet& set : writers) {
+            if (kind == 0 || kind == 3) {
+                set.Append();
+                set.Fields(0).SetAsString(name);
+                set.Post();
+            } else if (kind == 1 || kind == 4) {
+                set.GotoRecNo(record);
+                set.Edit();
+                set.Fields(0).SetAsString(name);
+                set.Post();
+            } else {
+                set.GotoRecNo(record);
+                set.Delete();
+            }
+        }
+    }
+
+    TempDir fast, full;
+    TEngineDataSet writers[2];
+};
+
+std::string describe(const SearchCriteria& search) {
+    return "search '" + ansiToUtf8(search.name) + "' phone '" + search.phone + "' " +
+           (search.atStart ? "at the start" : "anywhere");
+}
+
+TEST(SearchWalk, KeyFilteredWalksShowTheRowsOfTheFullWalkInItsOrder) {
+    for (unsigned seed = 1; seed <= 6; ++seed) {
+        NameMaker maker(seed);
+        std::vector<Person> people;
+        std::vector<std::string> names;
+        const int count = 300 + static_cast<int>(maker.next() % 1200);
+        for (int i = 0; i < count; ++i) {
+            names.push_back(maker.name());
+            people.push_back({names.back(), maker.phone(), maker.next() % 9 == 0});
+        }
+        TwinTables tables(people);
+        const bool translate = seed != 4;
+        for (int round = 0; round < 8; ++round) {
+            const SearchCriteria search = maker.search(names);
+            SCOPED_TRACE(describe(search) + ", seed " + std::to_string(seed));
+            Walker fast(tables.fast.path(), search, true, translate);
+            Walker full(tables.full.path(), search, false, translate);
+
+            // Forward, with another copy changing the table now and then between two rows.
+            int steps = 0;
+            for (fast.set.First(), full.set.First();; fast.set.Next(), full.set.Next()) {
+                ASSERT_EQ(fast.set.Eof(), full.set.Eof()) << "after " << steps << " rows";
+                if (full.set.Eof()) break;
+                ASSERT_EQ(fast.row(), full.row()) << "row " << steps;
+                if (maker.next() % 8 == 0) tables.change(maker, full.row());
+                ++steps;
+            }
+            // Backward in the same way.
+            steps = 0;
+            for (fast.set.Last(), full.set.Last();; fast.set.Prior(), full.set.Prior()) {
+                ASSERT_EQ(fast.set.Bof(), full.set.Bof()) << "after " << steps << " rows back";
+                if (full.set.Bof()) break;
+                ASSERT_EQ(fast.row(), full.row()) << "row " << steps << " back";
+                if (maker.next() % 8 == 0) tables.change(maker, full.row());
+                ++steps;
+            }
+            // In blocks from a row on, as the grid reads them.
+            const std::vector<DataSetRow> fastFirst = fast.set.fetchRows(0, 7);
+            const std::vector<DataSetRow> fullFirst = full.set.fetchRows(0, 7);
+            ASSERT_EQ(fastFirst.size(), fullFirst.size());
+            for (size_t i = 0; i < fastFirst.size(); ++i) {
+                EXPECT_EQ(fastFirst[i].recordNumber, fullFirst[i].recordNumber);
+            }
+            if (!fullFirst.empty()) {
+                const int after = fullFirst.back().recordNumber;
+                std::vector<int> fastMore, fullMore;
+                for (const DataSetRow& row : fast.set.fetchRows(after, 40))
+                    fastMore.push_back(row.recordNumber);
+                for (const DataSetRow& row : full.set.fetchRows(after, 40))
+                    fullMore.push_back(row.recordNumber);
+                EXPECT_EQ(fastMore, fullMore);
+            }
+        }
+        test::expectIndexClean(tables.fast.path());
+    }
+}
+
+TEST(SearchWalk, AMoveSeesWhatAnotherCopyWroteBeforeItInTheLeafItStandsOn) {
+    std::vector<Person> people;
+    for (int i = 0; i < 600; ++i) people.push_back({"Житель" + std::to_string(1000 + 2 * i), "1"});
+    TempDir dir;
+    test::makePersonsTable(dir.path(), people);
+    const SearchCriteria search{ansi("жит"), "", true};
+    Walker walker(dir.path(), search, true, true);
+    walker.set.First();
+    for (int i = 0; i < 300; ++i) walker.set.Next();
+    ASSERT_EQ(ansiToUtf8(walker.row().second), "Житель1600");
+
+    // Another copy adds the name that comes right after the current row, and changes the one
+    // after that: the walk shows both as they are now.
+    TEngineDataSet other;
+    test::openPersons(other, dir.path());
+    other.Append();
+    other.Fields(0).SetAsString(ansi("Житель1601"));
+    other.Post();
+    other.GotoRecNo(302);  // Житель1602
+    other.Edit();
+    other.Fields(0).SetAsString(ansi("Житель1602а"));
+    other.Post();
+
+    walker.set.Next();
+    EXPECT_EQ(ansiToUtf8(walker.row().second), "Житель1601");
+    walker.set.Next();
+    EXPECT_EQ(ansiToUtf8(walker.row().second), "Житель1602а");
+    walker.set.Next();
+    EXPECT_EQ(ansiToUtf8(walker.row().second), "Житель1604");
+}
+
+// A persons table of the demo generator, as large as needed for a tree of four levels.
+class SearchReadsTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        s_dir = new TempDir;
+        demo::writePersonsTable(s_dir->file("Phone.DBF"), 100000, 2026);
+        GSO_dBaseFld table(s_dir->file("Phone.DBF"), false, true);
+        createProductionIndex(table, "NAME", "NAME");
+        // Until the clock has moved past the last write, a look at the index file cannot tell
+        // a later write from none, and every move reads its path again.
+        GSO_DiskFile index(s_dir->file("Phone.MDX"), true, false);
+        for (int i = 0; i < 200 && !index.changeStamp().settled; ++i) ::usleep(5000);
+    }
+    static void TearDownTestSuite() { delete s_dir; }
+
+    void SetUp() override {
+        m_walker = std::make_unique<Walker>(s_dir->path(), SearchCriteria{}, true, true);
+        m_indexFile = &m_walker->set.handler()->indexFile(0)->diskFile();
+    }
+    // Node blocks of the name tag: every block after the file header and the tag header.
+    uint64_t tagBlocks() const {
+        return (test::fileSize(s_dir->file("Phone.MDX")) - mdx::kHeaderSize) / mdx::kBlockLength -
+               1;
+    }
+    struct Reads {
+        uint64_t indexReads = 0, tableReads = 0;
+        size_t rows = 0;
+    };
+    // The window's search (the filter off and on again, then the rows after the first one),
+    // counted from the filter's going on; `rows` < 0: every row.
+    Reads search(const SearchCriteria& search, int rows) {
+        m_walker->search = search;
+        TEngineDataSet& set = m_walker->set;
+        set.setFiltered(false);
+        const uint64_t index = m_indexFile->readCount();
+        const uint64_t table = set.handler()->readCount();
+        set.setFiltered(true);
+        Reads reads;
+        if (!set.Eof()) reads.rows = 1 + set.fetchRows(set.RecNo(), rows - 1).size();
+        if (rows < 0) {
+            for (reads.rows = 0; !set.Eof(); set.Next()) ++reads.rows;
+        }
+        reads.indexReads = m_indexFile->readCount() - index;
+        reads.tableReads = set.handler()->readCount() - table;
+        return reads;
+    }
+
+    static TempDir* s_dir;
+    std::unique_ptr<Walker> m_walker;
+    GSO_DiskFile* m_indexFile = nullptr;
+};
+
+TempDir* SearchReadsTest::s_dir = nullptr;
+
+TEST_F(SearchReadsTest, AFullWalkReadsEveryNodeBlockOnce) {
+    const Reads all = search({}, -1);
+    EXPECT_EQ(all.rows, 100000u);
+    EXPECT_LE(all.indexReads, tagBlocks() * 105 / 100);
+    // Substring search that no name matches: every key is looked at, no record is read.
+    const Reads none = search({ansi("ЯЯЯЯ"), "", false}, -1);
+    EXPECT_EQ(none.rows, 0u);
+    EXPECT_LE(none.indexReads, tagBlocks() * 105 / 100);
+    EXPECT_EQ(none.tableReads, 0u);
+}
+
+TEST_F(SearchReadsTest, APrefixSearchReadsAFewBlocksAndOnlyTheRecordsItShows) {
+    for (const char* name : {"абрамов", "ПЕТРОВ", "ПеТрОвА", "Яковлев", "Щюк", "ЯЯЯЯ"}) {
+        const Reads first = search({ansi(name), "", true}, 50);
+        SCOPED_TRACE(name);
+        EXPECT_LE(first.indexReads, 12u);
+        // Beside the rows shown: the first row once more when the grid starts from it, and the
+        // current row put back after the block.
+        EXPECT_LE(first.tableReads, first.rows + 2);
+    }
+    EXPECT_EQ(search({ansi("ПЕТРОВ"), "", true}, 50).rows, 50u);
+}
+
+}  // namespace
+}  // namespace abonex
