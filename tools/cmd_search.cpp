@@ -1,6 +1,12 @@
-// abonex-db search TABLE [--name TEXT] [--phone TEXT] [--anywhere]: the rows the main window
-// shows for that search, in name order, as UTF-8 CSV. Like grep, the exit status tells whether
-// anything was found; an index that names a record the table does not hold is an error.
+// abonex-db search TABLE [--name TEXT] [--phone TEXT] [--anywhere] [--limit N]: the rows the main
+// window shows for that search, in name order, as UTF-8 CSV; with --limit, the first N of them.
+// Like grep, the exit status tells whether anything was found; an index that names a record the
+// table does not hold is an error.
+//
+// The search goes the window's way: the name tag's keys are tested before any record is read,
+// and a search at the start of the name seeks to the keys that can match, so the time it takes
+// follows the rows it prints.
+#include <charconv>
 #include <exception>
 #include <iostream>
 
@@ -15,36 +21,45 @@ namespace abonex::tool {
 
 namespace {
 
-constexpr std::string_view kUsage = "search TABLE [--name TEXT] [--phone TEXT] [--anywhere]";
+constexpr std::string_view kUsage =
+    "search TABLE [--name TEXT] [--phone TEXT] [--anywhere] [--limit N]";
 constexpr int kExitNoneFound = 1;
 constexpr int kExitSearchFailed = 3;
 constexpr std::string_view kExitStatus = "0 rows found, 1 none found, 2 usage error, 3 error";
 
-int search(const TableLocation& location, const SearchCriteria& criteria) {
+// `limit` < 0: every row.
+int search(const TableLocation& location, const SearchCriteria& criteria, long limit) {
     TEngineDataSet set;
-    set.setFiltered(true);
     set.OnFilterRecord = [&criteria](TEngineDataSet& dataSet, bool& accept) {
         DSetFilterRecord(criteria, dataSet, accept);
     };
+    set.OnFilterKey = [&criteria](TEngineDataSet& dataSet) {
+        return searchKeyFilter(criteria, dataSet.TranslateASCII());
+    };
+    // Opened unfiltered, so that only switching the filter on below walks to the first row.
     openTable(set, location, defaultOrderTag(location), /*translate=*/true, /*readOnly=*/true);
     std::vector<std::string> header;
     for (int i = 0; i < set.FieldCount(); ++i) header.push_back(set.Fields(i).FieldName());
     std::cout << csvLine(header);
-    int rows = 0;
-    for (set.First(); !set.Eof(); set.Next()) {
+    long rows = 0;
+    if (limit != 0) set.setFiltered(true);
+    while (limit != 0 && !set.Eof()) {
         requireRowInTable(set);
         std::vector<std::string> values;
         for (int i = 0; i < set.FieldCount(); ++i)
             values.push_back(ansiToUtf8(set.Fields(i).AsString()));
         std::cout << csvLine(values);
-        ++rows;
+        // The row after the last one wanted is not looked for.
+        if (++rows == limit) break;
+        set.Next();
     }
     return rows > 0 ? kExitOk : kExitNoneFound;
 }
 
 int runSearch(const Args& args) {
-    ToolOptions options(kUsage, {{"--name", true}, {"--phone", true}, {"--anywhere", false}},
-                        kExitStatus);
+    ToolOptions options(
+        kUsage, {{"--name", true}, {"--phone", true}, {"--anywhere", false}, {"--limit", true}},
+        kExitStatus);
     if (auto exit = options.parse(args)) return *exit;
     if (options.words().size() != 1) return options.usageError();
     SearchCriteria criteria;
@@ -61,8 +76,15 @@ int runSearch(const Args& args) {
         }
     }
     criteria.atStart = !options.has("--anywhere");
+    long limit = -1;
+    if (const std::optional<std::string> text = options.value("--limit")) {
+        auto [end, error] = std::from_chars(text->data(), text->data() + text->size(), limit);
+        if (error != std::errc() || end != text->data() + text->size() || limit < 0) {
+            return options.usageError("--limit wants a number of rows, 0 or more");
+        }
+    }
     try {
-        return search(locateTable(options.words()[0]), criteria);
+        return search(locateTable(options.words()[0]), criteria, limit);
     } catch (const std::exception& error) {
         std::cout.flush();
         printError(error.what());

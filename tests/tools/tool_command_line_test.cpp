@@ -104,7 +104,8 @@ TEST(ToolCommandLine, HelpListsTheExitStatusOfEveryCommand) {
         EXPECT_EQ(all[i + 1].rfind("      exit status: 0 ", 0), 0u) << all[i];
     }
     EXPECT_GE(commands, 10);
-    EXPECT_NE(help.out.find("  abonex-db search TABLE [--name TEXT] [--phone TEXT] [--anywhere]\n"
+    EXPECT_NE(help.out.find("  abonex-db search TABLE [--name TEXT] [--phone TEXT] [--anywhere] "
+                            "[--limit N]\n"
                             "      exit status: 0 rows found, 1 none found, 2 usage error, 3 "
                             "error\n"),
               std::string::npos)

@@ -175,5 +175,19 @@ TEST_F(ToolTest, IndexCreateSaysWhetherItMadeOrReplacedATag) {
     EXPECT_NE(dump.out.find("  key:            PHONE1 + NAME\n"), std::string::npos) << dump.out;
 }
 
+TEST_F(ToolTest, SearchLimitPrintsTheFirstRowsOnly) {
+    importRows(m_phone, "Иванов И.И.,1,,\nиванова А.А.,2,,\nИвашов В.В.,3,,\nПетров П.П.,4,,\n");
+    const std::string search = "search " + shellQuote(m_phone) + " --name ИВА";
+    EXPECT_EQ(tool(search + " --limit 2").out,
+              "NAME,PHONE1,PHONE2,COMMENT\nИванов И.И.,1,,\nИвашов В.В.,3,,\n");
+    EXPECT_EQ(tool(search + " --limit 9").out, tool(search).out);
+    EXPECT_EQ(tool(search + " --limit 0").out, "NAME,PHONE1,PHONE2,COMMENT\n");
+    for (const char* bad : {" --limit", " --limit -1", " --limit 2x"}) {
+        auto refused = tool(search + bad);
+        EXPECT_EQ(refused.status, 2) << bad;
+        EXPECT_EQ(refused.out, "") << bad;
+    }
+}
+
 }  // namespace
 }  // namespace abonex::test
