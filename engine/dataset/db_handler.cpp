@@ -144,7 +144,7 @@ void GSO_dBHandler::GotoRecord(int code) {
     m_found = !atEnd() && !atBeginning();
     // A walk through the filter, or one that has come to an end of the order, is over with
     // the pages it read.
-    if (m_recordsRead - readBefore >= kWalkRecords || (!m_found && m_recordsRead >= kWalkRecords)) {
+    if (m_recordsRead - readBefore >= kWalkRecords || (!m_found && m_recordsRead > 0)) {
         releaseReadPages();
     }
     if (m_tag != nullptr && m_found && !blankRow &&

@@ -84,8 +84,13 @@ class GSO_dBHandler : public GSO_dBaseFld {
     // What the record filter asks of one field, as far as a key can tell (none: nothing can be
     // told). Asked at the start of every move.
     virtual std::optional<KeyFilter> recordKeyFilter() { return std::nullopt; }
-    // A walk that read this many records gives its pages of the mapped table back.
+    // A move that read this many records (a walk through the filter) gives the pages of the
+    // mapped table it read back at its end, as does a move that ends at either end of the order.
     static constexpr int kWalkRecords = 1024;
+    // Gives the pages of the mapped table read since the last time back to the page cache:
+    // the system maps whole runs of pages around each record read, so even a few hundred
+    // records read in name order can take hundreds of megabytes of the resident set.
+    void releaseReadPages();
     // Rebuild progress: (-1, phase, total), (phase, position, 0), (0, 0, 0).
     virtual void reportStatus(int, int, int) {}
 
@@ -107,8 +112,6 @@ class GSO_dBHandler : public GSO_dBaseFld {
     // The record filter's key filter when the current tag's keys are the stored bytes of the
     // field it tests, whole; otherwise none.
     std::optional<KeyFilter> tagKeyFilter();
-    // Gives back the mapped table's pages read since the last time.
-    void releaseReadPages();
 
     std::array<std::unique_ptr<GSobjMDXFile>, kIndexSlots> m_slots;
     GSobjMDXTag* m_tag = nullptr;

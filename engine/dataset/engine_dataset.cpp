@@ -698,6 +698,8 @@ std::vector<DataSetRow> TEngineDataSet::fetchRows(int afterRecord, int count) {
         m_handler->GotoRecord(savedNumber);
     }
     m_handler->setEdgeFlags(savedEnd, savedBegin);
+    // The grid holds the rows now; the table's pages they came from are not needed again.
+    m_handler->releaseReadPages();
     return rows;
 }
 
