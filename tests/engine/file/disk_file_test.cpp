@@ -5,10 +5,9 @@
 
 #include <chrono>
 #include <csignal>
-#include <cstdlib>
-#include <fstream>
 #include <thread>
 
+#include "bench/process_memory.h"
 #include "engine/file/disk_file_tap.h"
 #include "engine/file/engine_error.h"
 #include "tests/support/test_support.h"
@@ -298,25 +297,6 @@ TEST_F(DiskFileTest, AMappedFileCutShorterByAnotherProgramGivesShortReads) {
     EXPECT_EQ(std::string(buffer, 4), "back");
 }
 
-// The resident kilobytes of this process's mappings of `path`, from /proc/self/smaps.
-long residentMappedKb(const std::string& path) {
-    std::ifstream smaps("/proc/self/smaps");
-    std::string line;
-    bool inFile = false;
-    long total = 0;
-    while (std::getline(smaps, line)) {
-        const size_t colon = line.find(':');
-        const size_t space = line.find(' ');
-        if (space != std::string::npos && (colon == std::string::npos || colon > space)) {
-            inFile = line.size() >= path.size() &&
-                     line.compare(line.size() - path.size(), path.size(), path) == 0;
-        } else if (inFile && line.rfind("Rss:", 0) == 0) {
-            total += std::atol(line.c_str() + 4);
-        }
-    }
-    return total;
-}
-
 FileChangeStamp settledStamp(const GSO_DiskFile& file) {
     FileChangeStamp stamp = file.changeStamp();
     for (int i = 0; i < 200 && !stamp.settled; ++i) {
@@ -356,15 +336,15 @@ TEST_F(DiskFileTest, ReleasedMappedPagesLeaveTheResidentSetAndReadBackAsTheFileI
     reader.enableReadMapping();
     std::vector<uint8_t> buffer(bytes.size());
     ASSERT_EQ(reader.read(0, buffer.data(), buffer.size()), buffer.size());
-    EXPECT_GE(residentMappedKb(m_path), 200);
+    EXPECT_GE(bench::mappedFileKb(m_path), 200);
 
     // Part of the range: the pages holding it go, the others stay.
     reader.releaseMappedPages(100000, 20000);
-    const long partly = residentMappedKb(m_path);
+    const long partly = bench::mappedFileKb(m_path);
     EXPECT_LT(partly, 256 - 16);
     EXPECT_GE(partly, 256 - 32);
     reader.releaseMappedPages();
-    EXPECT_EQ(residentMappedKb(m_path), 0);
+    EXPECT_EQ(bench::mappedFileKb(m_path), 0);
 
     // What another handle wrote meanwhile is what the next read sees.
     {
@@ -373,7 +353,7 @@ TEST_F(DiskFileTest, ReleasedMappedPagesLeaveTheResidentSetAndReadBackAsTheFileI
     }
     ASSERT_EQ(reader.read(100498, buffer.data(), 8), 8u);
     EXPECT_EQ(std::string(buffer.begin(), buffer.begin() + 8), "rrnew!rr");
-    EXPECT_GT(residentMappedKb(m_path), 0);
+    EXPECT_GT(bench::mappedFileKb(m_path), 0);
 }
 
 TEST_F(DiskFileTest, ABusErrorOutsideAMappedReadStillEndsTheProcess) {
