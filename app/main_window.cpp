@@ -67,12 +67,14 @@ constexpr int kWidthRuleSlack = 14;
 constexpr int kSyncRowLimit = 5000;
 constexpr int kHintPause = 100;
 constexpr int kBannerStepMs = 5000;
+// "Искать при вводе": the pause after the last key typed in a search box before the search.
+constexpr int kLiveSearchPauseMs = 150;
 
 // The check marks the settings store keeps, by the items' object names (the dialing method's
 // pair is the dial button's drop-down).
 const char* const kStoredCheckMarks[] = {
-    "mnuTone",      "mnuPulse",    "mnuBigIco", "mnuComments",
-    "mnuShowPanel", "mnuSmallIco", "mnuStatus", "mnuHint",
+    "mnuTone",     "mnuPulse",  "mnuBigIco", "mnuComments",   "mnuShowPanel",
+    "mnuSmallIco", "mnuStatus", "mnuHint",   "mnuLiveSearch",
 };
 
 const char* const kInstallErrorLines[] = {
@@ -204,6 +206,11 @@ void TFMain::buildWindow() {
     FormStorage1 = new SettingsStore(this, stored, this);
     connect(FormStorage1, &SettingsStore::restored, this, &TFMain::FormStorage1RestorePlacement);
     buildTray();
+    m_liveSearchTimer = new QTimer(this);
+    m_liveSearchTimer->setObjectName(QStringLiteral("tmLiveSearch"));
+    m_liveSearchTimer->setSingleShot(true);
+    m_liveSearchTimer->setInterval(kLiveSearchPauseMs);
+    connect(m_liveSearchTimer, &QTimer::timeout, this, &TFMain::btnFiltrClick);
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setInterval(kBannerStepMs);
@@ -289,6 +296,9 @@ void TFMain::buildViewMenu(QMenu* menu) {
     connect(mnuShowPanel, &QAction::triggered, this, &TFMain::mnuShowPanelClick);
     connect(mnuComments, &QAction::triggered, this, &TFMain::mnuCommentsClick);
     connect(mnuStatus, &QAction::triggered, this, &TFMain::mnuStatusClick);
+    menu->addSeparator();
+    mnuLiveSearch = addItem("mnuLiveSearch", QStringLiteral("Искать при вводе"), false);
+    connect(mnuLiveSearch, &QAction::triggered, this, &TFMain::mnuLiveSearchClick);
 }
 
 void TFMain::buildHelpMenu(QMenu* menu) {
@@ -443,6 +453,9 @@ QWidget* TFMain::buildSearchPanel() {
     }
     connect(edFam, &QLineEdit::textChanged, this, &TFMain::edFamChange);
     connect(edPhone, &QLineEdit::textChanged, this, &TFMain::edPhoneChange);
+    // Only what the user types counts for "Искать при вводе", not the boxes being emptied.
+    connect(edFam, &QLineEdit::textEdited, this, &TFMain::searchTextTyped);
+    connect(edPhone, &QLineEdit::textEdited, this, &TFMain::searchTextTyped);
 
     sbClear = new QToolButton(panel);
     sbClear->setObjectName(QStringLiteral("sbClear"));
@@ -868,7 +881,13 @@ void TFMain::edPhoneChange(const QString& text) {
     m_search.phone = toAnsi(text);
 }
 
+void TFMain::searchTextTyped() {
+    if (mnuLiveSearch->isChecked()) m_liveSearchTimer->start();  // from the last key on
+}
+
 void TFMain::btnFiltrClick() {
+    // The search runs now; a pending one of "Искать при вводе" would only run it again.
+    m_liveSearchTimer->stop();
     TEngineDataSet& dataSet = gridDataSet();
     dataSet.DisableControls();
     const std::array<QWidget*, 4> busy{GxDBGrid1, GroupBox1, edFam, edPhone};

@@ -124,6 +124,9 @@ class TFMain : public QMainWindow, public SyncWindowHost {
     void mnuShowPanelClick();
     void mnuCommentsClick();
     void mnuStatusClick();
+    // "Искать при вводе" (off at design, kept with the other check marks): while checked, the
+    // search is run 150 ms after the last key typed in either search box.
+    void mnuLiveSearchClick();
     // The application's minimise handler: into the notification area where the desktop has
     // one; where it has none the window only minimises, or it could never be brought back.
     void AppEvents();
@@ -194,6 +197,8 @@ class TFMain : public QMainWindow, public SyncWindowHost {
     void EditCurrentRecord();
     void edFamChange(const QString& text);
     void edPhoneChange(const QString& text);
+    // A key typed in a search box (not the boxes emptied by the window).
+    void searchTextTyped();
     void setDataSetStatus(TEngineDataSet& dataSet);
     void showDataSet(TEngineDataSet& dataSet);
     void syncGridToDataSet();
@@ -247,6 +252,7 @@ class TFMain : public QMainWindow, public SyncWindowHost {
     QAction* mnuShowPanel = nullptr;
     QAction* mnuComments = nullptr;
     QAction* mnuStatus = nullptr;
+    QAction* mnuLiveSearch = nullptr;
     QAction* mnuHomePage = nullptr;
     QAction* mnuUpdate = nullptr;
     QAction* mnuNews = nullptr;
@@ -281,6 +287,7 @@ class TFMain : public QMainWindow, public SyncWindowHost {
     QAction* mnuTrayPopAbout = nullptr;
     QAction* mnuRestore = nullptr;
     QTimer* Timer1 = nullptr;
+    QTimer* m_liveSearchTimer = nullptr;
     std::array<ModeView, 3> m_modes{};
     TTapiDial* Dialer3 = nullptr;
 };

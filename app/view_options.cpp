@@ -7,6 +7,7 @@
 #include <QHeaderView>
 #include <QStatusBar>
 #include <QTableView>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QToolTip>
@@ -74,6 +75,10 @@ void TFMain::mnuCommentsClick() {
 
 void TFMain::mnuStatusClick() {
     StatusBar1->setVisible(mnuStatus->isChecked());
+}
+
+void TFMain::mnuLiveSearchClick() {
+    if (!mnuLiveSearch->isChecked()) m_liveSearchTimer->stop();
 }
 
 bool TFMain::showsHints() const {

@@ -10,6 +10,7 @@
 #include <QStatusBar>
 #include <QTableView>
 #include <QTest>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QToolTip>
@@ -99,7 +100,7 @@ class ViewOptionsTest : public QObject {
   private slots:
     void init() { MessageBox::clearShown(); }
 
-    void viewMenuHoldsTheSixItemsWithTheirKeys() {
+    void viewMenuHoldsTheSevenItemsWithTheirKeys() {
         WindowSession s;
         s.start();
         auto* view = s.child<QMenu>("mnuView");
@@ -118,7 +119,9 @@ class ViewOptionsTest : public QObject {
                             QStringLiteral("mnuShowPanel Показывать инструменты "),
                             QStringLiteral("mnuComments Показывать комментарии "),
                             QStringLiteral("mnuStatus Показывать статус "),
+                            QStringLiteral("mnuLiveSearch Искать при вводе "),
                         }));
+        QVERIFY(!s.action("mnuLiveSearch")->isChecked());
     }
 
     void firstStartShowsTheDesignView() {
@@ -292,6 +295,49 @@ class ViewOptionsTest : public QObject {
         // The title out of reach above the screen, or nothing but a strip at the bottom.
         QVERIFY(!SettingsStore::onSomeScreen(QRect(0, screen.top() - 300, 350, 420)));
         QVERIFY(!SettingsStore::onSomeScreen(QRect(0, screen.bottom() - 20, 350, 420)));
+    }
+
+    void searchingAsTheUserTypesIsOffAtFirstAndSurvivesARestart() {
+        WindowSession s;
+        s.start();
+        auto* pause = s.child<QTimer>("tmLiveSearch");
+        const QStringList everyone = s.gridNames();
+        QCOMPARE(everyone.size(), 7);
+        // Off: typing only records the search text.
+        test::typeText(s.edFam(), QStringLiteral("ив"));
+        QVERIFY(!pause->isActive());
+        QApplication::processEvents();
+        QCOMPARE(s.gridNames(), everyone);
+
+        s.action("mnuLiveSearch")->trigger();
+        QVERIFY(s.action("mnuLiveSearch")->isChecked());
+        test::typeText(s.edFam(), QStringLiteral("а"));
+        QVERIFY(pause->isActive());
+        QCOMPARE(pause->interval(), 150);
+        QVERIFY(pause->isSingleShot());
+        QTRY_COMPARE(s.gridNames(),
+                     (QStringList{QStringLiteral("ИВАНОВА А.А."), QStringLiteral("Иванов И.И."),
+                                  QStringLiteral("иванченко")}));
+        QVERIFY(!pause->isActive());
+        // The phone box too; Enter searches at once and nothing is left pending.
+        test::typeText(s.edPhone(), QStringLiteral("22-3"));
+        QVERIFY(pause->isActive());
+        QTest::keyClick(s.edPhone(), Qt::Key_Return);
+        QVERIFY(!pause->isActive());
+        QCOMPARE(s.gridNames(), QStringList{QStringLiteral("Иванов И.И.")});
+        // The window emptying the boxes is no typing.
+        s.child<QToolButton>("sbClear")->click();
+        QVERIFY(!pause->isActive());
+        QCOMPARE(s.gridNames(), everyone);
+        // Unchecking drops a pending search.
+        test::typeText(s.edFam(), QStringLiteral("с"));
+        s.action("mnuLiveSearch")->trigger();
+        QVERIFY(!pause->isActive());
+
+        s.action("mnuLiveSearch")->trigger();
+        s.restart();
+        QCOMPARE(s.storedValue(QStringLiteral("mnuLiveSearch_Checked")), QStringLiteral("True"));
+        QVERIFY(s.action("mnuLiveSearch")->isChecked());
     }
 
     void aWindowNeverShownStoresNothing() {
