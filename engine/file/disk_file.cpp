@@ -75,6 +75,58 @@ bool ofdLock(int fd, short type, uint64_t offset, uint64_t length) {
     return ::fcntl(fd, F_OFD_SETLK, &lock) == 0;
 }
 
+// Waits in the system for a lock on (offset, length) for at most `milliseconds`; true when it
+// was granted. A blocked request is woken by the system the moment the holder lets go, so a
+// waiter is not starved by a writer that takes the lock again and again, as a waiter that only
+// tried every so often would be (it would have to hit the short moments between two writes).
+// The wait is bounded by a timer of this thread whose signal interrupts the request; it ticks
+// repeatedly, so a tick that comes just before the request blocks cannot leave it blocked.
+// False at once when the system offers no such timer; the caller then pauses instead.
+void onLockWaitTick(int) {}
+
+bool ofdLockWithin(int fd, short type, uint64_t offset, uint64_t length, int milliseconds) {
+    static const int kTickSignal = SIGRTMIN + 3;
+    static const bool handlerInstalled = [] {
+        struct sigaction action {};
+        action.sa_handler = onLockWaitTick;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = 0;  // no SA_RESTART: the tick must end the blocked request
+        return ::sigaction(kTickSignal, &action, nullptr) == 0;
+    }();
+    if (!handlerInstalled) return false;
+
+    sigevent event{};
+    event.sigev_notify = SIGEV_THREAD_ID;
+    event.sigev_signo = kTickSignal;
+    event._sigev_un._tid = static_cast<pid_t>(::gettid());  // glibc names no accessor for it
+    timer_t timer{};
+    if (::timer_create(CLOCK_MONOTONIC, &event, &timer) != 0) return false;
+    constexpr long kTickNs = 5'000'000;
+    itimerspec ticks{};
+    ticks.it_value.tv_nsec = kTickNs;
+    ticks.it_interval.tv_nsec = kTickNs;
+    ::timer_settime(timer, 0, &ticks, nullptr);
+
+    struct flock lock {};
+    lock.l_type = type;
+    lock.l_whence = SEEK_SET;
+    lock.l_start = static_cast<off_t>(offset);
+    lock.l_len = static_cast<off_t>(length);
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    bool granted = false;
+    while (std::chrono::steady_clock::now() < until) {
+        if (::fcntl(fd, F_OFD_SETLKW, &lock) == 0) {
+            granted = true;
+            break;
+        }
+        if (errno != EINTR) break;  // not a tick: the caller pauses for the rest
+    }
+    // Once the timer is gone no tick can come; one already due is taken on the way back from
+    // this call, so none is left to interrupt a later system call of this thread.
+    ::timer_delete(timer);
+    return granted;
+}
+
 // True when another open file description holds a lock in (offset, length) that conflicts with
 // `type`.
 bool ofdConflict(int fd, short type, uint64_t offset, uint64_t length = 1) {
@@ -490,13 +542,37 @@ LockWait& GSO_DiskFile::defaultLockWait() {
 
 bool GSO_DiskFile::lockWaiting(LockRegion region, LockWait wait) {
     if (!m_shared) return lock(region);
-    for (int attempt = 0; attempt < wait.attempts; ++attempt) {
-        if (lock(region)) return true;
-        if (attempt + 1 < wait.attempts) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(wait.pauseMs));
-        }
+    // Another handle is waiting: this one gives way for a moment before it asks, so that the
+    // waiter, which the system wakes when the lock is let go, is not beaten to it every time.
+    constexpr auto kGiveWay = std::chrono::milliseconds(1);
+    if (m_fd >= 0 && m_lockCount == 0 && ofdConflict(m_fd, F_WRLCK, kLockWaiterMarkerOffset)) {
+        std::this_thread::sleep_for(kGiveWay);
     }
-    return false;
+    if (lock(region)) return true;
+    // From here this handle is a waiter (a read lock on the waiters' marker), until it has the
+    // lock or gives up.
+    const bool announced = m_fd >= 0 && ofdLock(m_fd, F_RDLCK, kLockWaiterMarkerOffset, 1);
+    bool granted = false;
+    for (int attempt = 1; attempt < wait.attempts && !granted; ++attempt) {
+        const auto pauseEnd =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(wait.pauseMs);
+        // Between two attempts the request waits in the system's queue for the region. Only a
+        // first lock of this object waits there: a nested request for another region is
+        // refused without the system.
+        if (m_fd >= 0 && m_lockCount == 0 &&
+            ofdLockWithin(m_fd, m_readWrite ? F_WRLCK : F_RDLCK, region.offset, region.length,
+                          wait.pauseMs)) {
+            m_lockCount = 1;
+            m_lockOffset = region.offset;
+            m_lockLength = region.length;
+            granted = true;
+            break;
+        }
+        std::this_thread::sleep_until(pauseEnd);  // what is left of the pause, if anything
+        granted = lock(region);
+    }
+    if (announced) ofdLock(m_fd, F_UNLCK, kLockWaiterMarkerOffset, 1);
+    return granted;
 }
 
 void GSO_DiskFile::fail(int code, int subCode) const {

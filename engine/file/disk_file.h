@@ -33,6 +33,10 @@ namespace abonex {
 inline constexpr uint64_t kShareMarkerOffset = 0x100000000ull;
 // Taken by an unshared open on a read-only descriptor, tested by shared opens.
 inline constexpr uint64_t kExclusiveReadMarkerOffset = 0x100000001ull;
+// Read-locked by every handle that is waiting for a lock of the file (lockWaiting). A waiting
+// handle's next lockWaiting first gives way for a moment when another handle is waiting, so
+// that a writer that locks again and again (an import) does not starve the others.
+inline constexpr uint64_t kLockWaiterMarkerOffset = 0x100000002ull;
 
 // What the system says about a file's contents having changed: its size and the times of its
 // last change. Two stamps compare equal when none of them differs.
@@ -102,8 +106,11 @@ class GSO_DiskFile {
     // True when another handle (of this or another process) holds a lock inside `region` of a
     // shared file. Only asks; takes nothing and never waits.
     bool lockedElsewhere(LockRegion region) const;
-    // Tries lock(region) up to wait.attempts times, pausing wait.pauseMs between attempts.
-    // An unshared file counts as locked at once.
+    // Tries lock(region) up to wait.attempts times, waiting up to wait.pauseMs between
+    // attempts; while it waits, the request stands in the system's queue for the region and is
+    // granted the moment the holder lets go, and the handle shows itself as a waiter. When
+    // another handle is waiting already, the first attempt comes after a short pause that lets
+    // that one have its turn. An unshared file counts as locked at once.
     bool lockWaiting(LockRegion region, LockWait wait);
     bool lockWaiting(LockRegion region) { return lockWaiting(region, defaultLockWait()); }
 

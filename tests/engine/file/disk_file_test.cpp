@@ -204,6 +204,43 @@ TEST_F(DiskFileTest, LockWaitingGetsTheLockWhenTheHolderLetsGo) {
     EXPECT_EQ(test::waitChild(child), 0);
 }
 
+// A writer that takes the lock again the moment it has let it go (an import, a row at a time)
+// leaves a waiter only moments of a few microseconds: a waiter that merely tried every 50 ms
+// nearly never met one and gave up after its five seconds. The waiter must get its turn.
+TEST_F(DiskFileTest, LockWaitingIsNotStarvedByAWriterThatLocksAgainAndAgain) {
+    constexpr LockRegion kRegion{0x7FFFFFFD, 1};
+    test::ProcessSignal started;
+    test::ProcessSignal done;
+    const int writer = test::forkChild([&] {
+        GSO_DiskFile file(m_path, true, true);
+        bool first = true;
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        int rows = 0;
+        while (std::chrono::steady_clock::now() < until && !done.wait(0)) {
+            if (!file.lockWaiting(kRegion)) return 1;
+            if (first) started.notify();
+            first = false;
+            // A row's work under the lock: a little under a millisecond.
+            const auto rowEnd = std::chrono::steady_clock::now() + std::chrono::microseconds(800);
+            while (std::chrono::steady_clock::now() < rowEnd) {
+            }
+            file.unlock();
+            ++rows;
+        }
+        return rows > 0 ? 0 : 2;
+    });
+    ASSERT_TRUE(started.wait());
+    GSO_DiskFile file(m_path, true, true);
+    for (int turn = 0; turn < 5; ++turn) {
+        ASSERT_TRUE(file.lockWaiting(kRegion, {40, 50})) << "turn " << turn;  // two seconds
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        file.unlock();
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));  // the writer writes on
+    }
+    done.notify();
+    EXPECT_EQ(test::waitChild(writer), 0);
+}
+
 TEST_F(DiskFileTest, TruncateNeedsExclusiveAccess) {
     GSO_DiskFile file(m_path, true, true);
     GSO_DiskFile other(m_path, true, true);
