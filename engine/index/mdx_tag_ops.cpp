@@ -24,8 +24,8 @@ namespace {
 constexpr int64_t kAnyRecord = -1;
 constexpr int kMaxTreeLevels = 32;
 constexpr int64_t kAfterEqualKeys = INT32_MAX;
-// Looks a reader takes at a tree that keeps reading damaged, and the pause between two looks
-// while another handle is changing the file.
+// Looks a reader takes at a tree that keeps reading damaged while nobody is changing the file,
+// and the pause between two looks while another handle is changing it.
 constexpr int kFreshLooks = 50;
 constexpr auto kLookPause = std::chrono::milliseconds(1);
 
@@ -618,17 +618,31 @@ int GSobjMDXTag::KeyLookup(const TgsVariant& key) {
 // reported when it is met again the same way (in this walk or a later one: a fresh path may go
 // round a damaged part once and meet it on the way on) while no other handle holds the index
 // lock or the lock-all region of the file, that is while nobody can be changing it, or after
-// kFreshLooks looks. Inside an update this copy holds the index lock itself: nobody else writes,
-// and damage is reported at once.
+// kFreshLooks such looks. While another handle holds those locks (another copy's start-up
+// rebuild rewrites the whole file under them), the reader goes on looking as long as a writer
+// would wait for the index lock, and reports the damage only after that. Inside an update this
+// copy holds the index lock itself: nobody else writes, and damage is reported at once.
 template <typename Walk>
 int GSobjMDXTag::withFreshLook(Walk&& walk) {
     if (m_updating) return walk(false);
+    int quietLooks = 0;
+    std::chrono::steady_clock::time_point patienceEnd{};
     for (int look = 1;; ++look) {
         try {
             return walk(look > 1);
         } catch (const EIndexDamaged& damage) {
             const bool changing = m_file.changingElsewhere();
-            if ((!changing && m_damageMet == damage.what()) || look >= kFreshLooks) throw;
+            if (changing) {
+                const auto now = std::chrono::steady_clock::now();
+                if (patienceEnd == std::chrono::steady_clock::time_point{}) {
+                    const LockWait& wait = GSO_DiskFile::defaultLockWait();
+                    patienceEnd = now + std::chrono::milliseconds(int64_t{wait.attempts} *
+                                                                  int64_t{wait.pauseMs});
+                }
+                if (now >= patienceEnd) throw;
+            } else if (m_damageMet == damage.what() || ++quietLooks >= kFreshLooks) {
+                throw;
+            }
             m_damageMet = damage.what();
             // What the failed walk read is dropped unwritten: a reader's path holds no changes.
             // The next look reads every block again, the tag table included.

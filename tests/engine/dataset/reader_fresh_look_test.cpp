@@ -145,6 +145,17 @@ TEST_F(ReaderFreshLookTest, KeepsLookingWhileAWriterHoldsTheIndexLock) {
     EXPECT_EQ(m_set.RecNo(), m_leafFirstRecord);
 }
 
+TEST_F(ReaderFreshLookTest, KeepsLookingThroughAWriterThatTakesLongerThanFiftyLooks) {
+    // Another copy's start-up rebuild rewrites the whole file under the index lock for longer
+    // than fifty looks of a millisecond: a search meanwhile must wait for it, as a writer would
+    // wait for the lock, not report damage.
+    auto writer = holdIndexLock();
+    TearingTap tap(m_indexPath, m_leaf);
+    tap.tears = 200;
+    EXPECT_EQ(test::visibleNames(m_set), allNamesInOrder());
+    EXPECT_EQ(tap.torn, 200);
+}
+
 TEST_F(ReaderFreshLookTest, DamageThatStaysIsReportedWithItsExactText) {
     const std::string expected = "Index file damaged - " + m_indexPath + ": tag NAME: node block " +
                                  std::to_string(m_leafFirstRecord) + " lies outside the file";
@@ -154,8 +165,10 @@ TEST_F(ReaderFreshLookTest, DamageThatStaysIsReportedWithItsExactText) {
     // Nobody was changing the file: one more look was enough to tell.
     EXPECT_EQ(tap.torn, 2);
 
-    // With another handle holding the index lock all along, the reader gives up after a bounded
-    // number of looks and reports what it reads.
+    // With another handle holding the index lock all along, the reader gives up once a writer
+    // would have given up waiting for that lock (here 3 attempts 10 ms apart), and reports what
+    // it reads.
+    test::ShortLockWait shortWait;
     auto writer = holdIndexLock();
     tap.torn = 0;
     EXPECT_EQ(damageOf([&] { m_set.GotoRecNo(m_leafFirstRecord); }), expected);
