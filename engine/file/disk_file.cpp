@@ -65,13 +65,19 @@ class GSobjFileColl {
     std::vector<GSO_DiskFile*> m_files;
 };
 
-bool ofdLock(int fd, short type, uint64_t offset, uint64_t length) {
+// An OFD lock request of `type` on (offset, length); l_pid must be 0 for OFD requests.
+struct flock ofdRequest(short type, uint64_t offset, uint64_t length) {
     struct flock lock {};
     lock.l_type = type;
     lock.l_whence = SEEK_SET;
     lock.l_start = static_cast<off_t>(offset);
     lock.l_len = static_cast<off_t>(length);
     lock.l_pid = 0;
+    return lock;
+}
+
+bool ofdLock(int fd, short type, uint64_t offset, uint64_t length) {
+    struct flock lock = ofdRequest(type, offset, length);
     return ::fcntl(fd, F_OFD_SETLK, &lock) == 0;
 }
 
@@ -107,11 +113,7 @@ bool ofdLockWithin(int fd, short type, uint64_t offset, uint64_t length, int mil
     ticks.it_interval.tv_nsec = kTickNs;
     ::timer_settime(timer, 0, &ticks, nullptr);
 
-    struct flock lock {};
-    lock.l_type = type;
-    lock.l_whence = SEEK_SET;
-    lock.l_start = static_cast<off_t>(offset);
-    lock.l_len = static_cast<off_t>(length);
+    struct flock lock = ofdRequest(type, offset, length);
     const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
     bool granted = false;
     while (std::chrono::steady_clock::now() < until) {
@@ -130,12 +132,7 @@ bool ofdLockWithin(int fd, short type, uint64_t offset, uint64_t length, int mil
 // True when another open file description holds a lock in (offset, length) that conflicts with
 // `type`.
 bool ofdConflict(int fd, short type, uint64_t offset, uint64_t length = 1) {
-    struct flock lock {};
-    lock.l_type = type;
-    lock.l_whence = SEEK_SET;
-    lock.l_start = static_cast<off_t>(offset);
-    lock.l_len = static_cast<off_t>(length);
-    lock.l_pid = 0;
+    struct flock lock = ofdRequest(type, offset, length);
     if (::fcntl(fd, F_OFD_GETLK, &lock) != 0) return false;
     return lock.l_type != F_UNLCK;
 }
