@@ -5,8 +5,8 @@
 #include <QProxyStyle>
 #include <QTranslator>
 
-#include "app/message_box.h"
 #include "engine/dataset/engine_dataset.h"
+#include "ui/message_box.h"
 
 // The pictures are compiled into the windows' static library; the program icon is needed before
 // the main window registers them.

@@ -1,6 +1,6 @@
 #include "app/banner.h"
 
-#include "app/windows_color.h"
+#include "ui/windows_color.h"
 
 namespace abonex {
 

@@ -12,11 +12,11 @@
 #include "app/application.h"
 #include "app/links.h"
 #include "app/main_window.h"
-#include "app/message_box.h"
-#include "app/text_codec.h"
 #include "app/user_settings.h"
 #include "dial/configured_line.h"
 #include "dial/tapi_dial.h"
+#include "ui/message_box.h"
+#include "ui/text_codec.h"
 
 namespace abonex {
 

@@ -3,8 +3,8 @@
 #include <exception>
 #include <optional>
 
-#include "app/text_codec.h"
 #include "engine/dataset/engine_dataset.h"
+#include "ui/text_codec.h"
 
 namespace abonex {
 

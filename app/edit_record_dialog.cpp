@@ -8,8 +8,8 @@
 #include <QVBoxLayout>
 
 #include "app/application.h"
-#include "app/text_codec.h"
 #include "engine/dataset/engine_dataset.h"
+#include "ui/text_codec.h"
 
 namespace abonex {
 

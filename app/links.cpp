@@ -5,8 +5,8 @@
 
 #include "app/about_box.h"
 #include "app/main_window.h"
-#include "app/message_box.h"
 #include "engine/file/path_util.h"
+#include "ui/message_box.h"
 
 // Both addresses are set in the build configuration (app/gui.cmake).
 #if !defined(ABONEX_SITE_URL) || !defined(ABONEX_SUPPORT_MAIL)

@@ -1,7 +1,7 @@
 // The program entry: the application with its title, the main window, the event loop.
 #include "app/application.h"
 #include "app/main_window.h"
-#include "app/shared_folder.h"
+#include "directory/shared_folder.h"
 #include "engine/file/path_util.h"
 
 int main(int argc, char** argv) {

@@ -32,15 +32,15 @@
 #include "app/banner.h"
 #include "app/directory_model.h"
 #include "app/edit_record_dialog.h"
-#include "app/message_box.h"
 #include "app/preview_delegate.h"
 #include "app/settings_store.h"
-#include "app/text_codec.h"
 #include "app/tray.h"
 #include "app/view_options.h"
-#include "app/windows_color.h"
 #include "dial/tapi_dial.h"
 #include "engine/file/path_util.h"
+#include "ui/message_box.h"
+#include "ui/text_codec.h"
+#include "ui/windows_color.h"
 
 // The pictures are compiled into the windows' static library, whose resource registration the
 // linker would otherwise drop: nothing refers to it by name.

@@ -18,10 +18,10 @@
 #include <memory>
 #include <string>
 
-#include "app/directory_tables.h"
-#include "app/search_filter.h"
+#include "directory/directory_tables.h"
+#include "directory/search_filter.h"
 #include "engine/dataset/engine_dataset.h"
-#include "sync/sync_window_host.h"
+#include "sync/window/sync_window_host.h"
 
 class QAbstractButton;
 class QAction;

@@ -6,7 +6,7 @@
 
 #include "app/directory_model.h"
 #include "app/main_window.h"
-#include "sync/update_from_table.h"
+#include "sync/window/update_from_table.h"
 
 namespace abonex {
 

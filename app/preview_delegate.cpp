@@ -7,7 +7,7 @@
 #include <QToolTip>
 
 #include "app/directory_model.h"
-#include "app/windows_color.h"
+#include "ui/windows_color.h"
 
 namespace abonex {
 

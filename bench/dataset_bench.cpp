@@ -21,7 +21,8 @@
 #include <string>
 #include <vector>
 
-#include "app/search_filter.h"
+#include "directory/persons_generator.h"
+#include "directory/search_filter.h"
 #include "engine/dataset/db_handler.h"
 #include "engine/dataset/engine_dataset.h"
 #include "engine/dbf/codepage.h"
@@ -29,7 +30,6 @@
 #include "engine/index/mdx_file.h"
 #include "engine/index/mdx_format.h"
 #include "engine/index/production_index.h"
-#include "tools/persons_generator.h"
 
 namespace {
 

@@ -16,10 +16,10 @@
 
 #include "app/application.h"
 #include "app/main_window.h"
-#include "app/message_box.h"
-#include "tests/app/event_latency.h"
+#include "bench/event_latency.h"
 #include "tests/app/window_session.h"
-#include "tests/dial/fake_modem.h"
+#include "tools/fake_modem/fake_modem.h"
+#include "ui/message_box.h"
 
 namespace {
 

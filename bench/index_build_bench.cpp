@@ -18,9 +18,9 @@
 #include <string>
 
 #include "bench/process_memory.h"
+#include "directory/persons_generator.h"
 #include "engine/dbf/dbf_create.h"
 #include "engine/index/mdx_file.h"
-#include "tools/persons_generator.h"
 
 namespace {
 

@@ -34,14 +34,14 @@
 #include <vector>
 
 #include "app/application.h"
-#include "app/directory_tables.h"
 #include "app/main_window.h"
-#include "app/message_box.h"
 #include "bench/process_memory.h"
+#include "directory/directory_tables.h"
 #include "engine/dbf/codepage.h"
 #include "engine/dbf/dbf_create.h"
 #include "engine/dbf/dbf_fields.h"
 #include "engine/index/production_index.h"
+#include "ui/message_box.h"
 
 using namespace abonex;
 using abonex::bench::mappedFileKb;

@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "app/directory_tables.h"
+#include "directory/directory_tables.h"
+#include "directory/persons_generator.h"
 #include "engine/dbf/dbf_fields.h"
 #include "engine/index/production_index.h"
-#include "tools/persons_generator.h"
 
 namespace abonex::bench {
 

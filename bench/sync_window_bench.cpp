@@ -21,12 +21,12 @@
 #include <filesystem>
 #include <string>
 
-#include "app/message_box.h"
 #include "bench/sync_copies.h"
-#include "sync/difference_list.h"
-#include "sync/open_file_dialog.h"
-#include "sync/sync_window_host.h"
-#include "sync/update_from_table.h"
+#include "sync/window/difference_list.h"
+#include "sync/window/sync_window_host.h"
+#include "sync/window/update_from_table.h"
+#include "ui/message_box.h"
+#include "ui/open_file_dialog.h"
 
 namespace {
 

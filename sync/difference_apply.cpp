@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "app/directory_tables.h"
+#include "directory/directory_tables.h"
 #include "engine/dataset/db_handler.h"
 #include "engine/dataset/engine_dataset.h"
 

@@ -1,6 +1,6 @@
 #include "sync/sync_match.h"
 
-#include "app/directory_tables.h"
+#include "directory/directory_tables.h"
 #include "engine/dataset/engine_dataset.h"
 #include "engine/expr/ansi_locale.h"
 

@@ -12,7 +12,7 @@
 
 #include <string_view>
 
-#include "app/directory_tables.h"
+#include "directory/directory_tables.h"
 
 namespace abonex {
 

@@ -4,7 +4,7 @@
 #include <iostream>
 #include <map>
 
-#include "app/shared_folder.h"
+#include "directory/shared_folder.h"
 #include "engine/file/engine_error.h"
 #include "engine/file/path_util.h"
 #include "tools/tool_command.h"

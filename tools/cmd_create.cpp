@@ -2,7 +2,7 @@
 // each with its index file and name tag — in a folder that holds none of them yet.
 #include <string>
 
-#include "app/directory_tables.h"
+#include "directory/directory_tables.h"
 #include "engine/dbf/dbf_create.h"
 #include "engine/index/production_index.h"
 #include "tools/new_directory.h"

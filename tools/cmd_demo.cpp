@@ -5,10 +5,10 @@
 #include <charconv>
 #include <utility>
 
-#include "app/directory_tables.h"
+#include "directory/directory_tables.h"
+#include "directory/persons_generator.h"
 #include "engine/index/production_index.h"
 #include "tools/new_directory.h"
-#include "tools/persons_generator.h"
 #include "tools/tool_command.h"
 #include "tools/tool_options.h"
 

@@ -10,7 +10,7 @@
 #include <exception>
 #include <iostream>
 
-#include "app/search_filter.h"
+#include "directory/search_filter.h"
 #include "engine/dbf/codepage.h"
 #include "tools/csv.h"
 #include "tools/table_access.h"

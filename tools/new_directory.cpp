@@ -4,7 +4,7 @@
 
 #include <cerrno>
 
-#include "app/directory_tables.h"
+#include "directory/directory_tables.h"
 #include "engine/file/engine_error.h"
 #include "engine/file/path_util.h"
 #include "tools/tool_command.h"

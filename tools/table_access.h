@@ -12,7 +12,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/directory_tables.h"
+#include "directory/directory_tables.h"
 #include "engine/dataset/engine_dataset.h"
 #include "engine/dbf/dbf_fields.h"
 

@@ -20,7 +20,7 @@ inline constexpr double kEmptyDate = 1.0e100;
 inline constexpr int32_t kJulian19800101 = 2444240;
 
 class TgsVariant {
-public:
+  public:
     TgsVariant() = default;
 
     static TgsVariant character(std::string_view bytes) {
@@ -83,11 +83,16 @@ public:
     size_t length() const {
         switch (m_type) {
             case VariantType::Character:
-            case VariantType::Raw: return m_bytes.size();
-            case VariantType::Double: return 8;
-            case VariantType::Date: return 4;
-            case VariantType::Logical: return 1;
-            case VariantType::None: break;
+            case VariantType::Raw:
+                return m_bytes.size();
+            case VariantType::Double:
+                return 8;
+            case VariantType::Date:
+                return 4;
+            case VariantType::Logical:
+                return 1;
+            case VariantType::None:
+                break;
         }
         return 0;
     }
@@ -104,7 +109,7 @@ public:
 
     bool operator==(const TgsVariant&) const = default;
 
-private:
+  private:
     VariantType m_type = VariantType::None;
     std::string m_bytes;
     double m_number = 0.0;

@@ -21,14 +21,14 @@
 #include "app/application.h"
 #include "app/links.h"
 #include "app/main_window.h"
-#include "app/message_box.h"
+#include "bench/event_latency.h"
 #include "dial/configured_line.h"
 #include "dial/modem_settings_dialog.h"
 #include "dial/tapi_dial.h"
 #include "tests/app/directory_fixture.h"
-#include "tests/app/event_latency.h"
 #include "tests/app/window_session.h"
-#include "tests/dial/fake_modem.h"
+#include "tools/fake_modem/fake_modem.h"
+#include "ui/message_box.h"
 
 using namespace abonex;
 using abonex::test::DirectoryFixture;

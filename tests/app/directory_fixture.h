@@ -6,7 +6,7 @@
 #include <QTemporaryDir>
 #include <vector>
 
-#include "app/directory_tables.h"
+#include "directory/directory_tables.h"
 
 namespace abonex::test {
 

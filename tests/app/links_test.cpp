@@ -12,8 +12,8 @@
 
 #include "app/about_box.h"
 #include "app/application.h"
-#include "app/message_box.h"
 #include "tests/app/window_session.h"
+#include "ui/message_box.h"
 
 using namespace abonex;
 using abonex::test::whenDialogShown;

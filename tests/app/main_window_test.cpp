@@ -24,9 +24,9 @@
 #include "app/application.h"
 #include "app/directory_model.h"
 #include "app/edit_record_dialog.h"
-#include "app/message_box.h"
 #include "tests/app/directory_fixture.h"
 #include "tests/app/window_session.h"
+#include "ui/message_box.h"
 
 using namespace abonex;
 using abonex::test::DirectoryFixture;

@@ -11,7 +11,6 @@
 #include "app/application.h"
 #include "app/edit_record_dialog.h"
 #include "app/main_window.h"
-#include "app/message_box.h"
 #include "engine/dataset/db_handler.h"
 #include "engine/file/disk_file.h"
 #include "engine/file/lock_protocol.h"
@@ -19,6 +18,7 @@
 #include "tests/app/directory_fixture.h"
 #include "tests/app/window_session.h"
 #include "tests/support/test_support.h"
+#include "ui/message_box.h"
 
 using namespace abonex;
 using abonex::test::persons;

@@ -8,9 +8,9 @@
 #include <QTest>
 
 #include "app/application.h"
-#include "app/message_box.h"
 #include "app/settings_store.h"
 #include "tests/app/window_session.h"
+#include "ui/message_box.h"
 
 using namespace abonex;
 using abonex::test::typeText;

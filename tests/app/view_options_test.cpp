@@ -17,10 +17,10 @@
 
 #include "app/application.h"
 #include "app/banner.h"
-#include "app/message_box.h"
 #include "app/preview_delegate.h"
 #include "app/settings_store.h"
 #include "tests/app/window_session.h"
+#include "ui/message_box.h"
 
 using namespace abonex;
 using abonex::test::WindowSession;

@@ -7,11 +7,11 @@
 
 #include "app/application.h"
 #include "app/directory_model.h"
-#include "app/message_box.h"
-#include "app/text_codec.h"
-#include "app/windows_color.h"
 #include "engine/dataset/engine_dataset.h"
 #include "tests/app/directory_fixture.h"
+#include "ui/message_box.h"
+#include "ui/text_codec.h"
+#include "ui/windows_color.h"
 
 using namespace abonex;
 using abonex::test::DirectoryFixture;

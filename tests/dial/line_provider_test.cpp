@@ -16,7 +16,7 @@
 #include "dial/hayes_modem_line.h"
 #include "dial/hayes_replies.h"
 #include "dial/modem_settings.h"
-#include "tests/dial/fake_modem.h"
+#include "tools/fake_modem/fake_modem.h"
 
 using namespace abonex;
 using abonex::test::FakeModem;

@@ -25,8 +25,8 @@
 #include "dial/desktop_phone_line.h"
 #include "dial/hayes_modem_line.h"
 #include "dial/modem_settings_dialog.h"
-#include "tests/dial/fake_modem.h"
 #include "tests/support/when_dialog_shown.h"
+#include "tools/fake_modem/fake_modem.h"
 
 using namespace abonex;
 using abonex::test::FakeModem;

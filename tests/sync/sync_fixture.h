@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/directory_tables.h"
+#include "directory/directory_tables.h"
 #include "sync/difference.h"
 #include "tests/support/test_support.h"
 

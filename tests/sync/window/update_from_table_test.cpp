@@ -1,7 +1,7 @@
 // The synchronisation window driven as a user drives it: choosing the external table, both
 // directions, the comparison with its progress, stopping and hiding it, the list of differences
 // and applying it, and closing.
-#include "sync/update_from_table.h"
+#include "sync/window/update_from_table.h"
 
 #include <QCheckBox>
 #include <QHeaderView>
@@ -15,13 +15,13 @@
 #include <filesystem>
 
 #include "app/application.h"
-#include "app/message_box.h"
 #include "engine/index/index_check.h"
-#include "sync/difference_list.h"
-#include "sync/open_file_dialog.h"
-#include "sync/sync_window_host.h"
+#include "sync/window/difference_list.h"
+#include "sync/window/sync_window_host.h"
 #include "tests/support/test_support.h"
 #include "tests/sync/sync_fixture.h"
+#include "ui/message_box.h"
+#include "ui/open_file_dialog.h"
 
 using namespace abonex;
 using test::SyncRow;

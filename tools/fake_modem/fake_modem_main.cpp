@@ -1,14 +1,14 @@
 // A fake Hayes modem for trying the program without one: prints the device path to give the
 // program (ABONEX_MODEM=<path>), then every command it receives, until it is interrupted.
 //
-//   build/tests/dial/fake_hayes_modem [--dial-delay MS] [--dial-reply TEXT]
+//   build/tools/fake_modem/fake_hayes_modem [--dial-delay MS] [--dial-reply TEXT]
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <thread>
 
-#include "tests/dial/fake_modem.h"
+#include "tools/fake_modem/fake_modem.h"
 
 namespace {
 

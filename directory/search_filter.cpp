@@ -1,9 +1,9 @@
-#include "app/search_filter.h"
+#include "directory/search_filter.h"
 
 #include <exception>
 #include <memory>
 
-#include "app/directory_tables.h"
+#include "directory/directory_tables.h"
 #include "engine/dataset/engine_dataset.h"
 #include "engine/dbf/codepage.h"
 #include "engine/expr/ansi_locale.h"

@@ -1,4 +1,4 @@
-#include "app/directory_tables.h"
+#include "directory/directory_tables.h"
 
 namespace abonex {
 

@@ -1,4 +1,4 @@
-#include "app/search_filter.h"
+#include "directory/search_filter.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "tools/persons_generator.h"
+#include "directory/persons_generator.h"
 
 #include <optional>
 #include <stdexcept>

@@ -1,4 +1,4 @@
-#include "app/shared_folder.h"
+#include "directory/shared_folder.h"
 
 #include <sys/stat.h>
 

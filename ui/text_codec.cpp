@@ -1,4 +1,4 @@
-#include "app/text_codec.h"
+#include "ui/text_codec.h"
 
 #include "engine/dbf/codepage.h"
 

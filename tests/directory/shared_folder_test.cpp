@@ -1,6 +1,6 @@
 // The shared program folder: which folders count as shared, the umask the program and the tool
 // take at start, and the modes of the files the tool makes there.
-#include "app/shared_folder.h"
+#include "directory/shared_folder.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

@@ -1,4 +1,4 @@
-#include "sync/difference_list.h"
+#include "sync/window/difference_list.h"
 
 #include <QAbstractItemView>
 #include <QAbstractTextDocumentLayout>
@@ -10,7 +10,7 @@
 #include <QTextDocument>
 #include <QTreeView>
 
-#include "app/text_codec.h"
+#include "ui/text_codec.h"
 
 namespace abonex {
 

@@ -1,4 +1,4 @@
-#include "tests/dial/fake_modem.h"
+#include "tools/fake_modem/fake_modem.h"
 
 #include <fcntl.h>
 #include <poll.h>

@@ -1,4 +1,4 @@
-#include "sync/update_from_table.h"
+#include "sync/window/update_from_table.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -20,15 +20,15 @@
 #include <QtConcurrent/QtConcurrentRun>
 #include <filesystem>
 
-#include "app/message_box.h"
-#include "app/text_codec.h"
 #include "engine/expr/ansi_locale.h"
 #include "sync/difference_apply.h"
-#include "sync/difference_list.h"
-#include "sync/open_file_dialog.h"
 #include "sync/sync_tables.h"
-#include "sync/sync_window_host.h"
 #include "sync/table_comparison.h"
+#include "sync/window/difference_list.h"
+#include "sync/window/sync_window_host.h"
+#include "ui/message_box.h"
+#include "ui/open_file_dialog.h"
+#include "ui/text_codec.h"
 
 namespace abonex {
 

@@ -1,4 +1,4 @@
-#include "sync/open_file_dialog.h"
+#include "ui/open_file_dialog.h"
 
 #include <QFileDialog>
 #include <QQueue>

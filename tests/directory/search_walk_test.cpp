@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "app/search_filter.h"
+#include "directory/persons_generator.h"
+#include "directory/search_filter.h"
 #include "engine/expr/ansi_locale.h"
 #include "engine/index/production_index.h"
 #include "tests/engine/dataset/dataset_fixture.h"
-#include "tools/persons_generator.h"
 
 namespace abonex {
 namespace {

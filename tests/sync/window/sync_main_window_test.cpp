@@ -13,13 +13,13 @@
 #include "app/application.h"
 #include "app/directory_model.h"
 #include "app/main_window.h"
-#include "app/message_box.h"
 #include "app/tray.h"
-#include "sync/difference_list.h"
-#include "sync/open_file_dialog.h"
-#include "sync/update_from_table.h"
+#include "sync/window/difference_list.h"
+#include "sync/window/update_from_table.h"
 #include "tests/app/window_session.h"
 #include "tests/sync/sync_fixture.h"
+#include "ui/message_box.h"
+#include "ui/open_file_dialog.h"
 
 using namespace abonex;
 

@@ -18,9 +18,9 @@ enum class DirectoryMode { Persons = 0, Organisations = 1, Favourites = 2 };
 
 struct DirectoryTable {
     DirectoryMode mode;
-    std::string_view tableFile;   // as the program names it ("Phone.DBF")
-    std::string_view indexFile;   // "Phone.MDX"
-    std::string_view tagName;     // "NAME"
+    std::string_view tableFile;  // as the program names it ("Phone.DBF")
+    std::string_view indexFile;  // "Phone.MDX"
+    std::string_view tagName;    // "NAME"
     TgsLokProtocol protocol;
     std::array<std::string_view, 4> fieldNames;  // by position 0..3
     std::array<int, 4> fieldWidths;
@@ -32,12 +32,27 @@ inline constexpr int kFieldPhone2 = 2;
 inline constexpr int kFieldComment = 3;
 
 inline constexpr std::array<DirectoryTable, 3> kDirectoryTables{{
-    {DirectoryMode::Persons, "Phone.DBF", "Phone.MDX", "NAME", TgsLokProtocol::Default,
-     {"NAME", "PHONE1", "PHONE2", "COMMENT"}, {30, 15, 15, 250}},
-    {DirectoryMode::Organisations, "Org.dbf", "Org.MDX", "ORG_NAME", TgsLokProtocol::DB4Lock,
-     {"ORG_NAME", "PHON_1", "PHON_2", "COMMENT"}, {100, 15, 15, 250}},
-    {DirectoryMode::Favourites, "Favor.dbf", "Favor.MDX", "F_NAME", TgsLokProtocol::DB4Lock,
-     {"F_NAME", "PHON1", "PHON2", "COMMENT"}, {100, 15, 15, 250}},
+    {DirectoryMode::Persons,
+     "Phone.DBF",
+     "Phone.MDX",
+     "NAME",
+     TgsLokProtocol::Default,
+     {"NAME", "PHONE1", "PHONE2", "COMMENT"},
+     {30, 15, 15, 250}},
+    {DirectoryMode::Organisations,
+     "Org.dbf",
+     "Org.MDX",
+     "ORG_NAME",
+     TgsLokProtocol::DB4Lock,
+     {"ORG_NAME", "PHON_1", "PHON_2", "COMMENT"},
+     {100, 15, 15, 250}},
+    {DirectoryMode::Favourites,
+     "Favor.dbf",
+     "Favor.MDX",
+     "F_NAME",
+     TgsLokProtocol::DB4Lock,
+     {"F_NAME", "PHON1", "PHON2", "COMMENT"},
+     {100, 15, 15, 250}},
 }};
 
 inline const DirectoryTable& directoryTable(DirectoryMode mode) {
