@@ -5,9 +5,13 @@
 // while the machine itself was not held up (see tests/app/event_latency.h).
 //
 //   dial_latency_bench [ROUNDS]      (default 3)
+#include <QAbstractItemModel>
 #include <QApplication>
+#include <QFile>
 #include <QLineEdit>
+#include <QSettings>
 #include <QTableView>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
 #include <chrono>
@@ -17,7 +21,11 @@
 #include "app/application.h"
 #include "app/main_window.h"
 #include "bench/event_latency.h"
-#include "tests/app/window_session.h"
+#include "directory/directory_tables.h"
+#include "engine/dbf/codepage.h"
+#include "engine/dbf/dbf_create.h"
+#include "engine/dbf/dbf_fields.h"
+#include "engine/index/production_index.h"
 #include "tools/fake_modem/fake_modem.h"
 #include "ui/message_box.h"
 
@@ -25,12 +33,76 @@ namespace {
 
 using namespace abonex;
 using namespace abonex::test;
+using abonex::bench::EventLatency;
+
+// A program folder with the licence and the three tables, and a main window on it whose
+// settings stay in a folder of their own.
+class BenchSession {
+  public:
+    BenchSession() {
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_settings.path());
+        QFile eula(m_folder.path() + QStringLiteral("/EULA.txt"));
+        if (!eula.open(QIODevice::WriteOnly)) qFatal("cannot write EULA.txt");
+        eula.write("Licence.\n");
+        eula.close();
+        writeTable(DirectoryMode::Persons,
+                   {{"Иванов И.И.", "22-33-44"}, {"Сидоров", "35-00-00"}, {"Петров", "22-10-10"}});
+        writeTable(DirectoryMode::Organisations, {{"Аптека", "2-11-11"}});
+        writeTable(DirectoryMode::Favourites, {{"Мама", "2-22-22"}});
+        m_window = std::make_unique<TFMain>(m_folder.path() + QLatin1Char('/'));
+        m_window->show();
+        QApplication::setActiveWindow(m_window.get());
+        if (!QTest::qWaitForWindowActive(m_window.get())) qFatal("the window did not come up");
+    }
+    ~BenchSession() {
+        if (m_window->isVisible()) m_window->close();
+    }
+
+    TFMain* window() const { return m_window.get(); }
+    template <typename T>
+    T* child(const char* name) const {
+        T* found = m_window->findChild<T*>(QString::fromLatin1(name));
+        if (found == nullptr) qFatal("no object %s", name);
+        return found;
+    }
+    QTableView* grid() const { return child<QTableView>("GxDBGrid1"); }
+    QStringList gridNames() const {
+        QAbstractItemModel* model = grid()->model();
+        while (model->canFetchMore({})) model->fetchMore({});
+        QStringList names;
+        for (int row = 0; row < model->rowCount(); ++row) {
+            names << model->index(row, 0).data().toString();
+        }
+        return names;
+    }
+
+  private:
+    void writeTable(DirectoryMode mode, std::vector<std::pair<const char*, const char*>> rows) {
+        const DirectoryTable& table = directoryTable(mode);
+        const std::string path =
+            QFile::encodeName(m_folder.path() + QLatin1Char('/') + QLatin1String(table.tableFile))
+                .toStdString();
+        createDbfTable(path, directoryFieldSpecs(table));
+        GSO_dBaseFld dbf(path, false, true);
+        for (const auto& [name, phone] : rows) {
+            dbf.BlankRecord();
+            dbf.FieldPut(1, *utf8ToOem(name));
+            dbf.FieldPut(2, *utf8ToOem(phone));
+            dbf.AppendRecord();
+        }
+        createProductionIndex(dbf, table.tagName, nameTagExpression(table));
+    }
+
+    QTemporaryDir m_settings;
+    QTemporaryDir m_folder;
+    std::unique_ptr<TFMain> m_window;
+};
 
 bool waitForCommand(const FakeModem& modem, const QByteArray& command, int times) {
     return QTest::qWaitFor([&] { return modem.count(command) >= times; }, 10000);
 }
 
-void clickRow(WindowSession& session, const QString& name) {
+void clickRow(BenchSession& session, const QString& name) {
     QTableView* grid = session.grid();
     const qsizetype row = session.gridNames().indexOf(name);
     if (row < 0) qFatal("no row %s", qPrintable(name));
@@ -40,7 +112,7 @@ void clickRow(WindowSession& session, const QString& name) {
                       grid->visualRect(cell).center());
 }
 
-void pressRing(WindowSession& session) {
+void pressRing(BenchSession& session) {
     auto* button = session.child<QToolButton>("btnRing");
     QTest::mouseClick(button, Qt::LeftButton, Qt::NoModifier, QPoint(6, button->height() / 2));
 }
@@ -50,8 +122,7 @@ bool round(int number) {
     FakeModem modem;
     modem.setReply("ATD", "OK", 30000);
     qputenv("ABONEX_MODEM", modem.devicePath().toLocal8Bit());
-    WindowSession session;
-    session.start();
+    BenchSession session;
     if (!waitForCommand(modem, "ATZ", 2)) return false;
 
     EventLatency events;

@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-namespace abonex::test {
+namespace abonex::bench {
 
 // Measures how long events wait before the window's thread handles them. A thread posts a
 // stamped event every few milliseconds; the receiver notes each one's wait. A second thread
@@ -105,4 +105,4 @@ class EventLatency : public QObject {
     Clock::duration m_longest{};
 };
 
-}  // namespace abonex::test
+}  // namespace abonex::bench

@@ -31,9 +31,9 @@
 #include "ui/message_box.h"
 
 using namespace abonex;
+using abonex::bench::EventLatency;
 using abonex::test::DirectoryFixture;
 using abonex::test::Entry;
-using abonex::test::EventLatency;
 using abonex::test::FakeModem;
 using abonex::test::whenDialogShown;
 using abonex::test::WindowSession;
