@@ -1,11 +1,11 @@
 #include "app/links.h"
 
 #include <QDesktopServices>
-#include <QFile>
 
 #include "app/about_box.h"
 #include "app/main_window.h"
 #include "engine/file/path_util.h"
+#include "ui/local_path.h"
 #include "ui/message_box.h"
 
 // Both addresses are set in the build configuration (app/gui.cmake).
@@ -139,8 +139,7 @@ void TFMain::mnuSupportClick() {
 void TFMain::mnuLicenseClick() {
     // Found as the start-up check found it, in whatever letter case it is spelled.
     const QString named = m_databaseFolder + QStringLiteral("EULA.txt");
-    const std::string found = resolveCaseInsensitive(QFile::encodeName(named).toStdString());
-    openLicence(this, QFile::decodeName(QByteArray::fromStdString(found)));
+    openLicence(this, fromLocalPath(resolveCaseInsensitive(localPath(named))));
 }
 
 void TFMain::btnAboutClick() {

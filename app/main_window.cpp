@@ -6,7 +6,6 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
-#include <QFile>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -38,6 +37,7 @@
 #include "app/view_options.h"
 #include "dial/tapi_dial.h"
 #include "engine/file/path_util.h"
+#include "ui/local_path.h"
 #include "ui/message_box.h"
 #include "ui/text_codec.h"
 #include "ui/windows_color.h"
@@ -103,10 +103,6 @@ QIcon picture(const QString& name) {
     icon.addFile(QStringLiteral(":/icons/32/%1.png").arg(name), QSize(32, 32));
     icon.addFile(QStringLiteral(":/icons/16/%1.png").arg(name), QSize(16, 16));
     return icon;
-}
-
-std::string localPath(const QString& path) {
-    return QFile::encodeName(path).toStdString();
 }
 
 // A menu caption that shows `text` as it is (an "&" in a name is not an access key).

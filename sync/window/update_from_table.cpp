@@ -26,6 +26,7 @@
 #include "sync/table_comparison.h"
 #include "sync/window/difference_list.h"
 #include "sync/window/sync_window_host.h"
+#include "ui/local_path.h"
 #include "ui/message_box.h"
 #include "ui/open_file_dialog.h"
 #include "ui/text_codec.h"
@@ -55,10 +56,6 @@ const char* const kApplyWarningLines[] = {
 
 QString lines(std::initializer_list<QString> parts) {
     return QStringList(parts).join(kLineBreak);
-}
-
-std::string localPath(const QString& path) {
-    return QFile::encodeName(path).toStdString();
 }
 
 // The share of the source visited, with four significant digits and the decimal comma.
