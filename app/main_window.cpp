@@ -64,7 +64,7 @@ constexpr std::array<int, 3> kDesignColumnWidths{150, 80, 80};
 // The width rule leaves this much beside the columns, the scroll bar and the borders.
 constexpr int kWidthRuleSlack = 14;
 // How far the grid reads ahead to find the data set's current row after the rows changed.
-constexpr int kSyncRowLimit = 5000;
+constexpr int kFollowRowLimit = 5000;
 constexpr int kHintPause = 100;
 constexpr int kBannerStepMs = 5000;
 // "Искать при вводе": the pause after the last key typed in a search box before the search.
@@ -956,23 +956,23 @@ void TFMain::mnuFavoritClick() {
 
 void TFMain::showDataSet(TEngineDataSet& dataSet) {
     m_model->setDataSet(&dataSet);
-    syncGridToDataSet();
+    followCurrentRecord();
 }
 
 void TFMain::dataSetChanged(TEngineDataSet& dataSet) {
     if (&dataSet != m_model->dataSet()) return;
     m_model->reload(m_atFirstRow);
-    syncGridToDataSet();
+    followCurrentRecord();
 }
 
-void TFMain::syncGridToDataSet() {
+void TFMain::followCurrentRecord() {
     TEngineDataSet* dataSet = m_model->dataSet();
     if (dataSet == nullptr || !dataSet->Active() || m_model->rowCount() == 0) return;
-    const int row = m_model->rowOfRecord(dataSet->RecNo(), kSyncRowLimit);
+    const int row = m_model->rowOfRecord(dataSet->RecNo(), kFollowRowLimit);
     if (row >= 0) {
-        m_syncingGrid = true;
+        m_followingRecord = true;
         GxDBGrid1->setCurrentIndex(m_model->index(row, 0));
-        m_syncingGrid = false;
+        m_followingRecord = false;
     } else {
         // The current record lies beyond what the grid reads ahead: the grid's first row
         // becomes current instead.
@@ -981,7 +981,7 @@ void TFMain::syncGridToDataSet() {
 }
 
 void TFMain::gridRowChanged(int row) {
-    if (m_syncingGrid || row < 0) return;
+    if (m_followingRecord || row < 0) return;
     TEngineDataSet* dataSet = m_model->dataSet();
     const int record = m_model->recordAt(row);
     if (dataSet == nullptr || !dataSet->Active() || record <= 0) return;

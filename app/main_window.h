@@ -201,7 +201,8 @@ class TFMain : public QMainWindow, public SyncWindowHost {
     void searchTextTyped();
     void setDataSetStatus(TEngineDataSet& dataSet);
     void showDataSet(TEngineDataSet& dataSet);
-    void syncGridToDataSet();
+    // The grid follows the data set: the row of its current record becomes the grid's current row.
+    void followCurrentRecord();
     void gridRowChanged(int row);
     ModeView& modeView(DirectoryMode mode);
     std::array<std::string, 4> gridFieldNames() const;
@@ -224,8 +225,8 @@ class TFMain : public QMainWindow, public SyncWindowHost {
     bool m_returnToPersonsOnClose = true;
     bool m_activatedOnce = false;
     bool m_lostToOwnWindow = false;
-    bool m_syncingGrid = false;
-    bool m_atFirstRow = false;  // the shown data set has just gone to its first row
+    bool m_followingRecord = false;  // the grid's row is moved to the record, not by the user
+    bool m_atFirstRow = false;       // the shown data set has just gone to its first row
     DirectoryMode m_mode = DirectoryMode::Persons;
     SearchCriteria m_search;  // SearchName, SearchPhone and the prefix switch (ANSI)
 
