@@ -638,37 +638,28 @@ void TFMain::FormCreate() {
 }
 
 void TFMain::openTables() {
-    const auto exists = [&](const char* name) {
+    const auto exists = [&](std::string_view name) {
         return fileExistsAnyCase(localPath(m_databaseFolder + QString::fromLatin1(name)));
     };
     try {
         if (DSet.Active()) DSet.Close();
-        DSet.setTableName("Phone.DBF");
-        DSet.Open();
-        if (!DSet.IsEmpty()) {
-            DSet.ReindexAll();
-            DSet.OpenIndexFiles("PHONE.MDX", "NAME");
-        }
-        btnOrg->setEnabled(exists("Org.dbf") && exists("org.mdx"));
-        if (btnOrg->isEnabled()) {
-            DSOrg.setTableName("Org.dbf");
-            DSOrg.Open();
-            if (!DSOrg.IsEmpty()) {
-                DSOrg.ReindexAll();
-                DSOrg.OpenIndexFiles("ORG.MDX", "ORG_NAME");
+        for (const DirectoryTable& table : kDirectoryTables) {
+            ModeView& view = modeView(table.mode);
+            // The persons table is there (the installation check found it); the others are
+            // opened, and their buttons enabled, only where both their files are.
+            if (table.mode != DirectoryMode::Persons) {
+                view.button->setEnabled(exists(table.tableFile) && exists(table.indexFile));
+                if (!view.button->isEnabled()) continue;
+            }
+            TEngineDataSet& dataSet = *view.dataSet;
+            dataSet.setTableName(table.tableFile);
+            dataSet.Open();
+            if (!dataSet.IsEmpty()) {
+                dataSet.ReindexAll();
+                dataSet.OpenIndexFiles(table.indexFile, table.tagName);
             }
         }
-        btnFavorit->setEnabled(exists("favor.dbf") && exists("favor.mdx"));
-        if (btnFavorit->isEnabled()) {
-            DSFavor.setTableName("Favor.dbf");
-            DSFavor.Open();
-            if (!DSFavor.IsEmpty()) {
-                DSFavor.ReindexAll();
-                DSFavor.OpenIndexFiles("Favor.MDX", "F_NAME");
-            }
-        } else {
-            addKont->setEnabled(false);
-        }
+        if (!btnFavorit->isEnabled()) addKont->setEnabled(false);
     } catch (const std::exception&) {
         for (TEngineDataSet* dataSet : {&DSet, &DSOrg, &DSFavor}) {
             try {
