@@ -10,7 +10,7 @@
 #include <memory>
 
 #include "app/application.h"
-#include "app/links.h"
+#include "app/desktop.h"
 #include "app/main_window.h"
 #include "app/user_settings.h"
 #include "dial/configured_line.h"

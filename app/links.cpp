@@ -1,14 +1,13 @@
 #include "app/links.h"
 
-#include <QDesktopServices>
-
 #include "app/about_box.h"
+#include "app/desktop.h"
 #include "app/main_window.h"
 #include "engine/file/path_util.h"
 #include "ui/local_path.h"
 #include "ui/message_box.h"
 
-// Both addresses are set in the build configuration (app/gui.cmake).
+// Both addresses are set in the build configuration (app/CMakeLists.txt).
 #if !defined(ABONEX_SITE_URL) || !defined(ABONEX_SUPPORT_MAIL)
 #error "ABONEX_SITE_URL and ABONEX_SUPPORT_MAIL come from the build configuration"
 #endif
@@ -49,16 +48,6 @@ const char* const kNoTextViewerLines[] = {
     "- и т.п.",
 };
 
-class SystemDesktop : public Desktop {
-  public:
-    bool openUrl(const QUrl& url) override { return QDesktopServices::openUrl(url); }
-};
-
-Desktop*& installed() {
-    static Desktop* desktop = nullptr;
-    return desktop;
-}
-
 void showFailure(QWidget* owner, std::span<const char* const> lines) {
     MessageBox::error(owner, QStringLiteral("Error"), MessageBox::crLfLines(lines));
 }
@@ -70,15 +59,6 @@ QString siteAddress() {
 }
 
 }  // namespace
-
-Desktop& Desktop::current() {
-    static SystemDesktop system;
-    return installed() != nullptr ? *installed() : system;
-}
-
-void Desktop::install(Desktop* desktop) {
-    installed() = desktop;
-}
 
 QString homePageAddress() {
     return siteAddress() + u'/';

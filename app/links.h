@@ -3,9 +3,9 @@
 //
 // The web site's address and the support mailbox are set once, in the build configuration
 // (ABONEX_SITE_URL, ABONEX_SUPPORT_MAIL); the update and news pages are paths on the site.
-// Opening goes through Desktop::current(), QDesktopServices by default; tests install a
-// recorder that can refuse. When the desktop cannot open a link, the matching error box is
-// shown and nothing else changes.
+// Opening goes through Desktop::current() (app/desktop.h), QDesktopServices by default; tests
+// install a recorder that can refuse. When the desktop cannot open a link, the matching error box
+// is shown and nothing else changes.
 #pragma once
 
 #include <QString>
@@ -14,18 +14,6 @@
 class QWidget;
 
 namespace abonex {
-
-class Desktop {
-  public:
-    virtual ~Desktop() = default;
-    // Asks the desktop to open `url` with its program for it; false when it cannot.
-    virtual bool openUrl(const QUrl& url) = 0;
-
-    // The desktop links are opened with.
-    static Desktop& current();
-    // Tests: `desktop` answers from now on (nullptr: the real desktop again). Not owned.
-    static void install(Desktop* desktop);
-};
 
 // The program's addresses.
 QString homePageAddress();

@@ -1,6 +1,7 @@
-// The main window's view options and how the stored view is applied when it is shown.
-#include "app/view_options.h"
-
+// The main window's view options: the tool bar's picture size, hints, the tool bar, the
+// comment preview, the status line and "Искать при вводе" (searching as the user types), each a
+// checkable item of the menu "&Вид" whose check mark is the option's value; and how the stored
+// view is applied when the window is shown.
 #include <QAction>
 #include <QApplication>
 #include <QEvent>
@@ -12,6 +13,7 @@
 #include <QToolButton>
 #include <QToolTip>
 
+#include "app/hint_switch.h"
 #include "app/main_window.h"
 #include "app/preview_delegate.h"
 
@@ -23,29 +25,6 @@ constexpr QSize kLargePictures(32, 32);  // ImageList1
 constexpr QSize kSmallPictures(16, 16);  // ImageList3
 
 }  // namespace
-
-HintSwitch::HintSwitch(QWidget* window) : QObject(window), m_window(window) {}
-
-void HintSwitch::setOn(bool on) {
-    if (on == m_on) return;
-    m_on = on;
-    // Hints reach each control as its own event, so the whole application is watched while
-    // they are off, and only then.
-    if (on) {
-        qApp->removeEventFilter(this);
-    } else {
-        qApp->installEventFilter(this);
-        QToolTip::hideText();
-    }
-}
-
-bool HintSwitch::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::ToolTip && watched->isWidgetType() &&
-        static_cast<QWidget*>(watched)->window() == m_window) {
-        return true;
-    }
-    return QObject::eventFilter(watched, event);
-}
 
 // The items are checkable: Qt has inverted a toggle's check mark by the time its handler runs,
 // and checking a picture-size item has unchecked the other one (they are one exclusive group).

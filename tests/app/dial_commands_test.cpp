@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "app/application.h"
-#include "app/links.h"
+#include "app/desktop.h"
 #include "app/main_window.h"
 #include "bench/event_latency.h"
 #include "dial/configured_line.h"

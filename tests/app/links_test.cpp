@@ -12,6 +12,7 @@
 
 #include "app/about_box.h"
 #include "app/application.h"
+#include "app/desktop.h"
 #include "tests/app/window_session.h"
 #include "ui/message_box.h"
 

@@ -1,7 +1,5 @@
 // Minimising into the notification area and coming back, with a desktop that has a
 // notification area and with one that has none.
-#include "app/tray.h"
-
 #include <QLineEdit>
 #include <QMenu>
 #include <QSignalSpy>
@@ -9,6 +7,7 @@
 
 #include "app/application.h"
 #include "app/settings_store.h"
+#include "app/tray_icon.h"
 #include "tests/app/window_session.h"
 #include "ui/message_box.h"
 

@@ -13,7 +13,7 @@
 #include "app/application.h"
 #include "app/directory_model.h"
 #include "app/main_window.h"
-#include "app/tray.h"
+#include "app/tray_icon.h"
 #include "sync/window/difference_list.h"
 #include "sync/window/update_from_table.h"
 #include "tests/app/window_session.h"

@@ -1,7 +1,5 @@
-// The main window's view options: the tool bar's picture size, hints, the tool bar, the
-// comment preview, the status line and "Искать при вводе" (searching as the user types), each a
-// checkable item of the menu "&Вид" whose check mark is the option's value. The handlers are
-// TFMain's (view_options.cpp); this header holds what they need besides the window.
+// HintSwitch: the pop-up hints of one window and all its controls, on or off (the main window's
+// "Всплывающие подсказки").
 #pragma once
 
 #include <QObject>
