@@ -8,8 +8,8 @@
 #include "engine/dataset/engine_dataset.h"
 #include "ui/message_box.h"
 
-// The pictures are compiled into the windows' static library; the program icon is needed before
-// the main window registers them.
+// The pictures are compiled into the windows' static library, whose resource registration the
+// linker would otherwise drop: nothing refers to it by name.
 static void initProgramPictures() {
     Q_INIT_RESOURCE(abonex);
 }
@@ -80,6 +80,14 @@ QIcon Application::programIcon() {
     QIcon icon;
     for (int size : {16, 32, 48, 128})
         icon.addFile(QStringLiteral(":/icons/%1/abonex.png").arg(size), QSize(size, size));
+    return icon;
+}
+
+QIcon Application::picture(const QString& name) {
+    initProgramPictures();
+    QIcon icon;
+    icon.addFile(QStringLiteral(":/icons/32/%1.png").arg(name), QSize(32, 32));
+    icon.addFile(QStringLiteral(":/icons/16/%1.png").arg(name), QSize(16, 16));
     return icon;
 }
 

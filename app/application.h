@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QIcon>
+#include <QString>
 #include <exception>
 
 namespace abonex {
@@ -27,8 +28,20 @@ class Application : public QApplication {
     static bool installRussianTexts(QCoreApplication& app);
     // The program's own icon (windows, the notification area), at 16, 32, 48 and 128 pixels.
     static QIcon programIcon();
+    // One of the program's pictures (tool bar buttons, menu items) by name, at 32 and 16 pixels.
+    static QIcon picture(const QString& name);
     // Delay before a hint appears, in milliseconds (negative: the style's own).
     static void setHintPause(int milliseconds);
 };
+
+// Runs a user operation of a window; an error ends it with the application's error box.
+template <typename Operation>
+void userOperation(Operation&& operation) {
+    try {
+        operation();
+    } catch (const std::exception& error) {
+        Application::showException(error);
+    }
+}
 
 }  // namespace abonex

@@ -1,10 +1,6 @@
 #include "app/links.h"
 
-#include "app/about_box.h"
 #include "app/desktop.h"
-#include "app/main_window.h"
-#include "engine/file/path_util.h"
-#include "ui/local_path.h"
 #include "ui/message_box.h"
 
 // Both addresses are set in the build configuration (app/CMakeLists.txt).
@@ -95,36 +91,6 @@ bool openLicence(QWidget* owner, const QString& path) {
     if (Desktop::current().openUrl(QUrl::fromLocalFile(path))) return true;
     showFailure(owner, kNoTextViewerLines);
     return false;
-}
-
-// ---------------------------------------------------------------------------------------------
-// The main window's link items and the About box
-
-void TFMain::mnuHomePageClick() {
-    OpenLink(this, homePageAddress());
-}
-
-void TFMain::mnuUpdateClick() {
-    OpenLink(this, updatePageAddress());
-}
-
-void TFMain::mnuNewsClick() {
-    OpenLink(this, newsPageAddress());
-}
-
-void TFMain::mnuSupportClick() {
-    openSupportMail(this);
-}
-
-void TFMain::mnuLicenseClick() {
-    // Found as the start-up check found it, in whatever letter case it is spelled.
-    const QString named = m_databaseFolder + QStringLiteral("EULA.txt");
-    openLicence(this, fromLocalPath(resolveCaseInsensitive(localPath(named))));
-}
-
-void TFMain::btnAboutClick() {
-    TForm2 box(this);
-    box.exec();
 }
 
 }  // namespace abonex

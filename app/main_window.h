@@ -4,9 +4,15 @@
 // for the whole run, shows one of them in the grid GxDBGrid1 (the directory mode), narrows its
 // rows by the search panel and changes its records through the grid's pop-up menu and the record
 // dialog. Creating it checks the installation in the program folder and opens and re-indexes the
-// tables; closing it re-indexes them again and closes them. Its view options, stored settings,
-// notification-area icon and links have files of their own (view_options.cpp, tray.cpp,
-// links.cpp); this header declares all of the window's handlers.
+// tables; closing it re-indexes them again and closes them.
+//
+// This header declares all of the window's handlers; they are implemented by concern in
+// app/main_window*.cpp: main_window.cpp (the window's own events: showing, activation, closing),
+// _build (the widgets), _tables (opening, re-indexing and closing the tables), _status (the status
+// line and the width rule), _search, _modes (the directory modes and the grid following the data
+// set's record), _records (record maintenance), _events (the data sets' opening and closing),
+// _dial, _view (view options), _tray (the notification area), _links (links and the About box)
+// and _sync (the synchronisation window).
 //
 // Invariants: exactly one of the mode buttons and exactly the matching mode menu item are
 // checked; the grid's model shows the data set of the checked mode; DatabaseFolder ends in "/".
@@ -147,8 +153,8 @@ class TFMain : public QMainWindow, public SyncWindowHost {
     void mnuUpdateFromTableClick();
 
   public:
-    // What the synchronisation window asks of the main window (app/main_window_sync.cpp; the
-    // tray hint is the notification-area icon's, tray.cpp).
+    // What the synchronisation window asks of the main window (main_window_sync.cpp; the tray
+    // hint is the notification-area icon's, main_window_tray.cpp).
     QString syncDatabaseFolder() const override { return m_databaseFolder; }
     void setSyncWindow(QWidget* window) override { setSynchronisationWindow(window); }
     void minimiseApplication() override;
@@ -169,32 +175,36 @@ class TFMain : public QMainWindow, public SyncWindowHost {
         QString nameCaption;
     };
 
+    // The widgets (main_window_build.cpp); the items of each concern are built in its own file.
     void buildWindow();
     void buildMenus();
     void buildToolBar();
     QWidget* buildSearchPanel();
     void buildGrid();
     void buildPopUp();
-    void buildViewMenu(QMenu* menu);
-    void buildHelpMenu(QMenu* menu);
-    void buildTray();
-    void buildRingMenu();
-    void buildDialer();
-    void setUpDataSets();
+    void buildViewMenu(QMenu* menu);      // main_window_view.cpp
+    void buildHelpMenu(QMenu* menu);      // main_window_links.cpp
+    void buildTray();                     // main_window_tray.cpp
+    void buildRingMenu();                 // main_window_dial.cpp
+    void buildDialer();                   // main_window_dial.cpp
+    void buildSyncMenuItem(QMenu* file);  // main_window_sync.cpp
 
-    void buildSyncMenuItem(QMenu* file);
     // Shows the synchronisation window again when it had hidden itself.
     void showSyncWindow();
 
+    // The tables (main_window_tables.cpp).
+    void setUpDataSets();
     void FormCreate();
     void ShowInstallError();
     void openTables();
+    void FormClose();
+
     void FormShow();
     // The second half of FormShow: the view options as their check marks say.
     void applyStoredView();
-    void FormClose();
 
-    void EditCurrentRecord();
+    // Search, status line, modes and record maintenance (main_window_search.cpp, _status, _modes,
+    // _records).
     void edFamChange(const QString& text);
     void edPhoneChange(const QString& text);
     // A key typed in a search box (not the boxes emptied by the window).
@@ -206,8 +216,10 @@ class TFMain : public QMainWindow, public SyncWindowHost {
     void gridRowChanged(int row);
     ModeView& modeView(DirectoryMode mode);
     std::array<std::string, 4> gridFieldNames() const;
+    void EditCurrentRecord();
 
-    // Data-set events.
+    // Data-set events (main_window_events.cpp; DSetAfterScroll is the status line's,
+    // DSOrgAfterInsert and DSetBeforeDelete record maintenance's, dataSetChanged the modes').
     void DSetBeforeOpen(TEngineDataSet& dataSet);
     void DSetAfterScroll(TEngineDataSet& dataSet);
     void DSetAfterOpen(TEngineDataSet& dataSet);

@@ -1,14 +1,32 @@
 // TFMain's side of table synchronisation: the menu item that opens the synchronisation window,
-// and what that window asks of the main window.
+// the open one's registration, and what that window asks of the main window.
 #include <QAction>
 #include <QKeySequence>
 #include <QMenu>
+#include <QPointer>
 
 #include "app/directory_model.h"
 #include "app/main_window.h"
 #include "sync/window/update_from_table.h"
 
 namespace abonex {
+
+namespace {
+
+QPointer<QWidget>& openSynchronisationWindow() {
+    static QPointer<QWidget> window;
+    return window;
+}
+
+}  // namespace
+
+void TFMain::setSynchronisationWindow(QWidget* window) {
+    openSynchronisationWindow() = window;
+}
+
+QWidget* TFMain::synchronisationWindow() {
+    return openSynchronisationWindow().data();
+}
 
 void TFMain::buildSyncMenuItem(QMenu* file) {
     mnuUpdateFromTable = file->addAction(QStringLiteral("Обновление базы данных"));

@@ -1,27 +1,38 @@
-// The main window in and out of the notification area.
-#include <QPointer>
+// TFMain in and out of the notification area: the icon with its menu, minimising into it and
+// coming back, and the hint over the icon.
+#include <QAction>
+#include <QFont>
+#include <QMenu>
 
+#include "app/application.h"
 #include "app/main_window.h"
 #include "app/settings_store.h"
 #include "app/tray_icon.h"
 
 namespace abonex {
 
-namespace {
+void TFMain::buildTray() {
+    TrayPopup = new QMenu(this);
+    TrayPopup->setObjectName(QStringLiteral("TrayPopup"));
+    mnuTrayPopAbout =
+        TrayPopup->addAction(Application::programIcon(), QString::fromUtf8(kApplicationTitle));
+    mnuTrayPopAbout->setObjectName(QStringLiteral("mnuTrayPopAbout"));
+    TrayPopup->addSeparator();
+    mnuRestore = TrayPopup->addAction(Application::picture(QStringLiteral("restore")),
+                                      QStringLiteral("Восстановить"));
+    mnuRestore->setObjectName(QStringLiteral("mnuRestore"));
+    QFont bold = mnuRestore->font();
+    bold.setBold(true);
+    mnuRestore->setFont(bold);
+    TrayPopup->setDefaultAction(mnuRestore);
+    connect(mnuRestore, &QAction::triggered, this, &TFMain::mnuRestoreClick);
 
-QPointer<QWidget>& openSynchronisationWindow() {
-    static QPointer<QWidget> window;
-    return window;
-}
-
-}  // namespace
-
-void TFMain::setSynchronisationWindow(QWidget* window) {
-    openSynchronisationWindow() = window;
-}
-
-QWidget* TFMain::synchronisationWindow() {
-    return openSynchronisationWindow().data();
+    Tray = TrayIcon::create();
+    Tray->setObjectName(QStringLiteral("Tray"));
+    Tray->setIcon(windowIcon());
+    Tray->setToolTip(windowTitle());
+    Tray->setContextMenu(TrayPopup);
+    connect(Tray.get(), &TrayIcon::doubleClicked, this, &TFMain::mnuRestoreClick);
 }
 
 void TFMain::setTrayHint(const QString& text) {

@@ -1,5 +1,5 @@
-// The main window's dial commands: the dial button with its drop-down (the pulse/tone choice
-// and the modem settings), the pop-up's dial item, and the dialer they drive.
+// TFMain's dial commands: the dial button with its drop-down (the pulse/tone choice and the
+// modem settings), the pop-up's dial item, and the dialer they drive.
 #include <QAction>
 #include <QActionGroup>
 #include <QItemSelectionModel>

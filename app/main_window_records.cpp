@@ -1,0 +1,123 @@
+// TFMain's record maintenance, the items of the grid's pop-up menu: insert, edit and delete a
+// record of the table shown, and copy one into the favourites.
+#include <QAction>
+#include <QLabel>
+#include <QMessageBox>
+
+#include "app/application.h"
+#include "app/directory_model.h"
+#include "app/edit_record_dialog.h"
+#include "app/main_window.h"
+#include "ui/message_box.h"
+#include "ui/text_codec.h"
+
+namespace abonex {
+
+namespace {
+
+// A menu caption that shows `text` as it is (an "&" in a name is not an access key).
+QString plainCaption(const QString& text) {
+    QString escaped = text;
+    return escaped.replace(u'&', QStringLiteral("&&"));
+}
+
+}  // namespace
+
+void TFMain::EditCurrentRecord() {
+    TEngineDataSet& dataSet = gridDataSet();
+    TFEditRecord dialog(this);
+    try {
+        if (dataSet.State() == DataSetState::Insert) {
+            dialog.setWindowTitle(QStringLiteral("Новая запись"));
+        }
+        dialog.bindFields(dataSet, gridFieldNames());
+        dialog.Label1->setText(m_model->columnCaption(0));
+    } catch (...) {
+        dataSet.Cancel();
+        throw;
+    }
+    // The record is posted by "Применить" while the dialog is still open: a post that fails
+    // (a lock time-out, a write error) keeps it open for another try or a cancel, and the record
+    // never stays in edit or insert state for the next command to post unseen.
+    dialog.setApplyAction([&] {
+        dialog.storeFields();
+        dataSet.Post();
+    });
+    const bool accepted = dialog.exec() == QDialog::Accepted;
+    // The window takes the focus back from its dialog, after the record is written, even where
+    // no window manager hands it over; that activation empties the name box and re-applies the
+    // filter.
+    struct Reactivate {
+        QWidget* window;
+        ~Reactivate() { window->activateWindow(); }
+    } reactivate{this};
+    if (!accepted) dataSet.Cancel();
+}
+
+void TFMain::insRecClick() {
+    userOperation([&] {
+        gridDataSet().Insert();
+        EditCurrentRecord();
+    });
+}
+
+void TFMain::redRecClick() {
+    userOperation([&] {
+        gridDataSet().Edit();
+        EditCurrentRecord();
+    });
+}
+
+void TFMain::delRecClick() {
+    userOperation([&] { gridDataSet().Delete(); });
+}
+
+void TFMain::DSetBeforeDelete(TEngineDataSet& dataSet) {
+    const QString question = QStringLiteral("Удалить из базы\n\r") +
+                             fromAnsi(dataSet.Fields(kFieldName).AsString()) +
+                             QStringLiteral("\n\r\n\rВы уверены?");
+    if (MessageBox::question(this, QStringLiteral("Удаление записи?"), question, QMessageBox::No) !=
+        QMessageBox::Yes) {
+        if (dataSet.State() == DataSetState::Edit || dataSet.State() == DataSetState::Insert) {
+            dataSet.Cancel();
+        }
+        abortOperation();
+    }
+}
+
+void TFMain::DSOrgAfterInsert(TEngineDataSet& dataSet) {
+    dataSet.Refresh();
+}
+
+void TFMain::addKontClick() {
+    userOperation([&] {
+        TEngineDataSet& source = gridDataSet();
+        DSFavor.Append();
+        for (int field : {kFieldName, kFieldPhone1, kFieldPhone2}) {
+            DSFavor.Fields(field).SetAsString(source.Fields(field).AsString());
+        }
+        DSFavor.Post();
+    });
+}
+
+void TFMain::mnuPopPopup() {
+    userOperation([&] {
+        TEngineDataSet& dataSet = gridDataSet();
+        const bool hasRows = dataSet.Active() && !dataSet.IsEmpty();
+        for (QAction* item : {insRec, redRec, delRec, mnuRing}) item->setEnabled(hasRows);
+        addKont->setEnabled(hasRows && m_mode != DirectoryMode::Favourites && DSFavor.Active());
+        addKont->setText(QStringLiteral("Добавить в контакты"));
+        mnuRing->setText(QStringLiteral("Набрать номер"));
+        if (hasRows && !dataSet.Fields(kFieldName).IsNull()) {
+            addKont->setText(plainCaption(
+                QStringLiteral("Добавить в контакты (") +
+                fromAnsi(dataSet.Fields(kFieldName).AsString()) + QStringLiteral(" тел. ") +
+                fromAnsi(dataSet.Fields(kFieldPhone1).AsString()) + u')'));
+            mnuRing->setText(plainCaption(QStringLiteral("Набрать номер (") +
+                                          fromAnsi(dataSet.Fields(kFieldPhone1).AsString()) +
+                                          u')'));
+        }
+    });
+}
+
+}  // namespace abonex
