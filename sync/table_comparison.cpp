@@ -235,6 +235,7 @@ void TableComparison::compareSourceRecord() {
     }
     if (m_source.Eof()) {
         m_phase = Phase::Done;
+        m_lookup.reset();  // the result stays; the copy of the target is no longer needed
         return;
     }
     ++m_visited;

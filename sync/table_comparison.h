@@ -18,7 +18,8 @@
 //
 // The target is read once, in its order, into a table of the first record of each folded name,
 // name and first phone, and name and phones; the source is then read once. The work is linear in
-// the two tables and can be done in steps, so a window stays responsive while it runs.
+// the two tables and can be done in steps, so a window stays responsive while it runs. Once
+// done, only the result and the counters are kept.
 //
 // Both data sets must stay open, and must not be moved by anyone else, until done(); the
 // comparison switches their filters off and moves them itself.

@@ -5,12 +5,17 @@
 // progress. Page 2 lists the differences with check boxes and applies the checked ones to the
 // own or the external table. The tabs of both pages are hidden; the window switches them.
 //
-// A comparison rebuilds both tables' index files on worker threads and then compares in steps
-// of a few milliseconds from the event loop, so the window (and the program) keeps handling its
-// events while it runs; its progress also shows in the notification-area icon's hint. A press of
-// the start button during a run stops it at once. A rebuild cannot be cut short without
-// damaging its index file: a stop during one leaves it to finish on its own. A new start waits
-// for it on the worker thread; choosing another table or closing the window waits for it.
+// The window drives a ComparisonRun (sync/comparison_run.h): both tables' index files are
+// rebuilt on worker threads, then compared in steps of a few milliseconds from the event loop,
+// so the window (and the program) keeps handling its events while it runs; its progress also
+// shows in the notification-area icon's hint. A press of the start button during a run stops it
+// at once. A rebuild cannot be cut short without damaging its index file: a stop during one
+// leaves it to finish on its own. A new start waits for it on the worker thread; choosing
+// another table or closing the window waits for it.
+//
+// The window's parts are in files of their own: update_from_table_pages.cpp builds the pages,
+// update_from_table_comparison.cpp runs the comparison and hides the window,
+// update_from_table_apply.cpp applies the differences.
 //
 // The window's data sets lock each table with the protocol the main window uses for it, open
 // the changed table with its index files (in file order) so an apply keeps them current, and
@@ -22,15 +27,13 @@
 #pragma once
 
 #include <QDialog>
-#include <QFuture>
 #include <QString>
-#include <QThreadPool>
-#include <QTimer>
-#include <atomic>
+#include <QStringList>
 #include <exception>
-#include <memory>
+#include <string>
 
 #include "engine/dataset/engine_dataset.h"
+#include "sync/comparison_run.h"
 #include "sync/difference.h"
 
 class QCheckBox;
@@ -46,21 +49,17 @@ namespace abonex {
 class DifferenceListDelegate;
 class DifferenceListModel;
 class SyncWindowHost;
-class TableComparison;
 
 class TFUpdateFromTable : public QDialog {
     Q_OBJECT
   public:
-    // How long one step of the comparison works before the window handles its events again.
-    static constexpr int kStepMilliseconds = 10;
-
     explicit TFUpdateFromTable(SyncWindowHost& host, QWidget* parent = nullptr);
     ~TFUpdateFromTable() override;
 
     // The file name and the folder (without a trailing "/") of the chosen external table.
     const QString& TableFileName() const { return m_tableFileName; }
     const QString& ExternalFolder() const { return m_externalFolder; }
-    bool ComparisonRunning() const { return m_comparisonRunning; }
+    bool ComparisonRunning() const { return m_comparisonRun.running(); }
     // True while a comparison runs or a rebuild it started has not finished yet.
     bool busy() const;
     // The path edSource shows (its prompt until a table is chosen).
@@ -96,15 +95,18 @@ class TFUpdateFromTable : public QDialog {
     void showSourcePath();
     SyncDirection direction() const;
     std::string ownFolder() const;
+    std::string externalFolder() const;
+    std::string tableFileName() const;
+    // Multi-line texts of this window, joined by LF CR (line feed first).
+    static QString lines(const QStringList& parts);
 
+    void connectComparisonRun();
     void ResetControls();
-    void startRebuild(int run);
-    void rebuildFinished(int run, std::exception_ptr error);
-    void comparisonStep();
+    void comparisonRebuilt(int total);
     void showProgress();
     void endStopped();
+    void comparisonFailed(std::exception_ptr error);
     void finishComparison();
-    void waitForRebuild();
     void showComparisonPage();
     void TabSheet2Show();
 
@@ -114,21 +116,11 @@ class TFUpdateFromTable : public QDialog {
     QString m_baseCaption;
     QString m_sourcePath;
     QString m_savedHint;
-    bool m_comparisonRunning = false;
-    bool m_stopRequested = false;
     SyncDirection m_runDirection = SyncDirection::Import;
-    bool m_oneFile = false;  // the own table was chosen as the external one
 
-    // The rebuilds of a run on worker threads (the two tables at once unless they are one
-    // file). `m_run` tells the runs apart, so that the end of a stopped run's rebuild is not
-    // taken for the current one's; `m_activeRun` is the run that may still start a rebuild.
-    QThreadPool m_pool;
-    QFuture<void> m_rebuild;
-    std::atomic<int> m_activeRun{0};
-    int m_run = 0;
-    std::unique_ptr<TableComparison> m_comparison;
-    size_t m_entriesShown = 0;
-    QTimer m_stepTimer;
+    // Declared after the data sets it works on, so it stops and waits before they close.
+    ComparisonRun m_comparisonRun;
+    size_t m_entriesShown = 0;  // entries of the run already in the list
 
     QStackedWidget* PageControl1 = nullptr;
     QPushButton* btnImport = nullptr;

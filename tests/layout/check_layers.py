@@ -7,17 +7,20 @@
 
 A layer is a folder; the most specific folder a file lies in decides its rules. Quoted includes
 ("engine/dbf/dbf_table.h") name the folder they reach into; angle includes of Qt (<QString>) are
-allowed only where the layer may use Qt, and only Qt Core's headers where it may not use widgets
-(a header counts as Qt Core's when it is in the Qt Core include folder, --qt-core DIR).
+allowed only where the layer may use Qt, and only Qt Core's and Qt Concurrent's headers where it
+may not use widgets (a header counts as theirs when it is in the Qt Core include folder,
+--qt-core DIR, or in the Qt Concurrent folder beside it, or is included by either folder's name).
 """
 import os
 import re
+import shutil
 import sys
 import tempfile
 
 ENGINE = ["engine/file", "engine/dbf", "engine/expr", "engine/index", "engine/dataset"]
 
-# folder -> (folders it may include from, what Qt it may use: None, "core" or "all")
+# folder -> (folders it may include from, what Qt it may use: None, "core" (Qt Core and Qt
+# Concurrent, no widgets) or "all")
 LAYERS = {}
 for i, layer in enumerate(ENGINE):
     LAYERS[layer] = (ENGINE[: i + 1], None)
@@ -98,12 +101,19 @@ def check(root, qt_core):
                     if qt is None:
                         problems.append(f"{where}  ({layer}/ may not use Qt)")
                     elif qt == "core":
-                        name = target.split("/")[-1]
-                        in_core = target.startswith("QtCore/") or (
-                            qt_core is not None and os.path.exists(os.path.join(qt_core, name)))
-                        if not in_core:
+                        if not is_widget_free_qt(target, qt_core):
                             problems.append(f"{where}  ({layer}/ may use Qt Core only)")
     return problems
+
+
+def is_widget_free_qt(target, qt_core):
+    """Whether the Qt header `target` is Qt Core's or Qt Concurrent's."""
+    if target.startswith(("QtCore/", "QtConcurrent/")):
+        return True
+    if "/" in target or qt_core is None:
+        return False
+    concurrent = os.path.join(os.path.dirname(os.path.normpath(qt_core)), "QtConcurrent")
+    return any(os.path.exists(os.path.join(folder, target)) for folder in (qt_core, concurrent))
 
 
 def find_qt_core():
@@ -122,6 +132,7 @@ def self_test():
         "directory/d.cpp": "#include <QObject>\n",
         "sync/e.cpp": '#include "sync/window/update_from_table.h"\n',
         "sync/f.cpp": "#include <QWidget>\n",
+        "sync/l.cpp": "#include <QtWidgets/QPushButton>\n",
         "tools/g.cpp": '#include "app/main_window.h"\n',
         "bench/h.cpp": '#include "tests/app/window_session.h"\n',
         "ui/i.cpp": '#include "app/main_window.h"\n',
@@ -131,7 +142,8 @@ def self_test():
     clean = {
         "engine/dataset/a.cpp": '#include "engine/file/disk_file.h"\n#include <vector>\n',
         "directory/b.cpp": '#include "engine/dataset/engine_dataset.h"\n',
-        "sync/c.cpp": '#include "directory/directory_tables.h"\n#include <QObject>\n',
+        "sync/c.cpp": '#include "directory/directory_tables.h"\n#include <QObject>\n'
+                      "#include <QtConcurrent/QtConcurrentRun>\n#include <QtConcurrent>\n",
         "sync/window/d.cpp": '#include "sync/difference.h"\n#include "ui/message_box.h"\n'
                              "#include <QWidget>\n",
         "app/e.cpp": '#include "sync/window/update_from_table.h"\n#include "dial/tapi_dial.h"\n',
@@ -139,9 +151,13 @@ def self_test():
         "tests/g.cpp": '#include "app/main_window.h"\n#include "bench/event_latency.h"\n',
         "app/h.cpp": '#include "h.moc"\n',
     }
-    qt_core = tempfile.mkdtemp()
-    for name in ("QObject", "QString"):
-        open(os.path.join(qt_core, name), "w").close()
+    qt_include = tempfile.mkdtemp()
+    qt_core = os.path.join(qt_include, "QtCore")
+    for folder, names in ((qt_core, ("QObject", "QString")),
+                          (os.path.join(qt_include, "QtConcurrent"), ("QtConcurrent",))):
+        os.makedirs(folder)
+        for name in names:
+            open(os.path.join(folder, name), "w").close()
     failures = []
     for name, text in planted.items():
         with tempfile.TemporaryDirectory() as root:
@@ -160,6 +176,7 @@ def self_test():
         found = check(root, qt_core)
         if found:
             failures.append(f"clean tree reported {found}")
+    shutil.rmtree(qt_include)
     for failure in failures:
         print(failure)
     print("self-test:", "failed" if failures else f"{len(planted)} planted includes reported")
