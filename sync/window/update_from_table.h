@@ -101,7 +101,10 @@ class TFUpdateFromTable : public QDialog {
     static QString lines(const QStringList& parts);
 
     void connectComparisonRun();
+    // Page 1 after a stop: the controls enabled again, the progress and the counters emptied.
     void ResetControls();
+    // The same after any end of a run, with the start button's text of that end.
+    void showRunEnded(const QString& startText);
     void comparisonRebuilt(int total);
     void showProgress();
     void endStopped();

@@ -83,12 +83,16 @@ void TFUpdateFromTable::showProgress() {
 }
 
 void TFUpdateFromTable::ResetControls() {
+    showRunEnded(QStringLiteral("Старт!"));
+}
+
+void TFUpdateFromTable::showRunEnded(const QString& startText) {
     ProgressBar1->setValue(0);
     for (QWidget* control :
          std::initializer_list<QWidget*>{btnClose, edSource, btnBrowse, btnExport, btnImport}) {
         control->setEnabled(true);
     }
-    btnStart->setText(QStringLiteral("Старт!"));
+    btnStart->setText(startText);
     Label2->clear();
     Label3->clear();
 }
@@ -111,14 +115,7 @@ void TFUpdateFromTable::comparisonFailed(std::exception_ptr error) {
 }
 
 void TFUpdateFromTable::finishComparison() {
-    ProgressBar1->setValue(0);
-    for (QWidget* control :
-         std::initializer_list<QWidget*>{btnClose, edSource, btnBrowse, btnExport, btnImport}) {
-        control->setEnabled(true);
-    }
-    btnStart->setText(QStringLiteral("&Старт !"));
-    Label3->clear();
-    Label2->clear();
+    showRunEnded(QStringLiteral("&Старт !"));
     m_host.setTrayHint(m_savedHint);
     setWindowTitle(m_baseCaption);
 

@@ -72,18 +72,24 @@ bool regionLocked(const std::string& path, uint64_t offset, uint64_t length);
 // runs of the bounded tests).
 int envInt(const char* name, int fallback);
 
-// Shortens the wait for locks (3 attempts 10 ms apart) while it lives.
-class ShortLockWait {
+// Sets the engine's wait for locks while it lives.
+class ScopedLockWait {
   public:
-    ShortLockWait() : m_saved(GSO_DiskFile::defaultLockWait()) {
-        GSO_DiskFile::defaultLockWait() = {3, 10};
+    explicit ScopedLockWait(LockWait wait) : m_saved(GSO_DiskFile::defaultLockWait()) {
+        GSO_DiskFile::defaultLockWait() = wait;
     }
-    ~ShortLockWait() { GSO_DiskFile::defaultLockWait() = m_saved; }
-    ShortLockWait(const ShortLockWait&) = delete;
-    ShortLockWait& operator=(const ShortLockWait&) = delete;
+    ~ScopedLockWait() { GSO_DiskFile::defaultLockWait() = m_saved; }
+    ScopedLockWait(const ScopedLockWait&) = delete;
+    ScopedLockWait& operator=(const ScopedLockWait&) = delete;
 
   private:
     LockWait m_saved;
+};
+
+// Shortens the wait for locks (3 attempts 10 ms apart) while it lives.
+class ShortLockWait : public ScopedLockWait {
+  public:
+    ShortLockWait() : ScopedLockWait({3, 10}) {}
 };
 
 // The repository root (ABONEX_SOURCE_DIR) and the abonex-db tool (ABONEX_TOOL).

@@ -28,6 +28,9 @@ namespace {
 
 using namespace std::chrono_literals;
 
+// Lock waits of the engine long enough that a held lock, not the clock, ends them.
+constexpr LockWait kLongLockWait{1200, 50};
+
 // The event loop the runs need; made once, for every test of the program.
 void ensureApplication() {
     static int argc = 1;
@@ -103,20 +106,6 @@ class HeldIndexLock {
     GSO_DiskFile m_file;
 };
 
-// Lock waits of the engine long enough that a held lock, not the clock, ends them.
-class LongLockWait {
-  public:
-    LongLockWait() : m_saved(GSO_DiskFile::defaultLockWait()) {
-        GSO_DiskFile::defaultLockWait() = {1200, 50};
-    }
-    ~LongLockWait() { GSO_DiskFile::defaultLockWait() = m_saved; }
-    LongLockWait(const LongLockWait&) = delete;
-    LongLockWait& operator=(const LongLockWait&) = delete;
-
-  private:
-    LockWait m_saved;
-};
-
 // An import: the external copy is the source, the own table the target. The data sets are
 // declared before the run, so the run stops and waits for its rebuild before they close.
 class ComparisonRunTest : public ::testing::Test, protected test::TwoFolders {
@@ -172,6 +161,17 @@ class ComparisonRunTest : public ::testing::Test, protected test::TwoFolders {
                 ADD_FAILURE() << dir << ": " << problem.tag << ": " << problem.message;
             }
         }
+    }
+
+    // Starts a run and stops it while its rebuild of the target waits for the lock another
+    // copy holds (organisations tables, under DB4Lock).
+    void stopWhileTheTargetRebuildWaits(const RunLog& log) {
+        m_run.start(m_source, m_target);
+        runEventsFor(100ms);
+        ASSERT_TRUE(log.totals.empty());  // still rebuilding
+        m_run.stop();
+        EXPECT_FALSE(m_run.running());
+        EXPECT_TRUE(m_run.busy());  // the rebuild goes on, waiting for the lock
     }
 
     // After a stop: the run says nothing more, even once its rebuild has ended, and has no
@@ -310,18 +310,13 @@ TEST_F(ComparisonRunTest, AStopAtOnceLeavesBothIndexFilesWhole) {
 }
 
 TEST_F(ComparisonRunTest, AStartAfterAStopDuringARebuildWaitsForThatRebuild) {
-    LongLockWait longWait;
+    test::ScopedLockWait longWait(kLongLockWait);
     writeOrganisations(3000);
     open();
     // Another copy writing the own organisations: the target's rebuild waits for its lock.
     HeldIndexLock ownWriter(indexPath(own()), TgsLokProtocol::DB4Lock);
     RunLog log(m_run);
-    m_run.start(m_source, m_target);
-    runEventsFor(100ms);
-    ASSERT_TRUE(log.totals.empty());  // still rebuilding
-    m_run.stop();
-    EXPECT_FALSE(m_run.running());
-    EXPECT_TRUE(m_run.busy());  // the rebuild goes on, waiting for the lock
+    ASSERT_NO_FATAL_FAILURE(stopWhileTheTargetRebuildWaits(log));
 
     // The new run waits for the stopped one's rebuild on the worker: it rebuilds nothing yet,
     // not even the external index file that is free, and the event loop goes on.
@@ -361,14 +356,12 @@ TEST_F(ComparisonRunTest, AStartAfterAStopDuringARebuildWaitsForThatRebuild) {
 }
 
 TEST_F(ComparisonRunTest, AStoppedRebuildEndsWithTheIndexFileWholeOnceTheLockIsFree) {
-    LongLockWait longWait;
+    test::ScopedLockWait longWait(kLongLockWait);
     writeOrganisations(3000);
     open();
     HeldIndexLock other(indexPath(own()), TgsLokProtocol::DB4Lock);
     RunLog log(m_run);
-    m_run.start(m_source, m_target);
-    runEventsFor(100ms);
-    m_run.stop();
+    ASSERT_NO_FATAL_FAILURE(stopWhileTheTargetRebuildWaits(log));
     runEventsFor(100ms);
     EXPECT_TRUE(m_run.busy());
     other.release();
