@@ -15,6 +15,8 @@
 #include <filesystem>
 
 #include "app/application.h"
+#include "engine/file/disk_file.h"
+#include "engine/file/lock_protocol.h"
 #include "engine/index/index_check.h"
 #include "sync/window/difference_list.h"
 #include "sync/window/sync_window_host.h"
@@ -329,6 +331,37 @@ class UpdateFromTableTest : public QObject {
         s.waitForEnd();
         QCOMPARE(s.page(), 1);
         QCOMPARE(s.rows()->rowCount(), 40000);
+    }
+
+    void aRebuildThatFailsEndsTheRunInTheApplicationsErrorBox() {
+        Session s;
+        s.write(numberedRows(10, "1"), numberedRows(10, "2"));
+        s.open();
+        s.choose();
+        // Another copy holds a lock in the own index file: the rebuild is refused.
+        const std::string index = s.own() + "/Phone.MDX";
+        GSO_DiskFile other(index, true, true);
+        QVERIFY(other.lock(indexFileLockRegion(TgsLokProtocol::Default)));
+        s.start();
+        s.waitForEnd();
+        QTRY_COMPARE(MessageBox::shown().size(), 1);
+        QCOMPARE(MessageBox::shown().at(0).caption, QStringLiteral("Абонекс 4"));
+        QCOMPARE(MessageBox::shown().at(0).text,
+                 QStringLiteral("File access denied - ") + QString::fromStdString(index));
+        QCOMPARE(s.button("btnStart")->text(), QStringLiteral("Старт!"));
+        QCOMPARE(s.window->windowTitle(), kBaseCaption);
+        QCOMPARE(s.host.hint, kProgramHint);
+        QCOMPARE(s.page(), 0);
+        for (const char* name : {"btnClose", "btnBrowse", "btnImport", "btnExport", "btnStart"}) {
+            QVERIFY2(s.button(name)->isEnabled(), name);
+        }
+
+        // With the lock free again, the same tables are compared.
+        other.unlock();
+        s.start();
+        s.waitForEnd();
+        QCOMPARE(s.page(), 1);
+        QCOMPARE(s.rows()->rowCount(), 10);
     }
 
     void closingDuringTheRunStopsItFirst() {
