@@ -1,5 +1,6 @@
 #include "directory/search_filter.h"
 
+#include <algorithm>
 #include <exception>
 #include <memory>
 
@@ -10,20 +11,51 @@
 
 namespace abonex {
 
-bool searchAccepts(const SearchCriteria& search, std::string_view name, std::string_view phone,
+namespace {
+
+constexpr char kAnsiYo = '\xA8';  // Ё
+constexpr char kAnsiYe = '\xC5';  // Е
+
+// The text upper-cased, with Ё made Е when the search takes them as one letter.
+std::string foldedName(std::string_view text, bool yoAsYe) {
+    std::string upper = ansiUpper(text);
+    if (yoAsYe) std::replace(upper.begin(), upper.end(), kAnsiYo, kAnsiYe);
+    return upper;
+}
+
+}  // namespace
+
+std::string digitsOf(std::string_view text) {
+    std::string digits;
+    for (char c : text) {
+        if (c >= '0' && c <= '9') digits += c;
+    }
+    return digits;
+}
+
+bool searchAccepts(const SearchCriteria& search, std::string_view name, std::string_view phoneText,
                    bool accept) {
-    std::string upperName = ansiUpper(name);
-    std::string wantedName = ansiUpper(search.name);
+    std::string upperName = foldedName(name, search.yoAsYe);
+    std::string wantedName = foldedName(search.name, search.yoAsYe);
+    std::string phoneDigits, wantedDigits;
+    std::string_view phone = phoneText;
+    std::string_view wantedPhone = search.phone;
+    if (search.phoneDigits) {
+        phoneDigits = digitsOf(phoneText);
+        wantedDigits = digitsOf(search.phone);
+        phone = phoneDigits;
+        wantedPhone = wantedDigits;
+    }
     if (search.atStart) {
         // The first L characters of the name against the search text: a stored name shorter
         // than the search text can never match.
         bool nameMatches = std::string_view(upperName).substr(0, wantedName.size()) == wantedName;
-        bool phoneMatches = phone.substr(0, search.phone.size()) == search.phone;
+        bool phoneMatches = phone.substr(0, wantedPhone.size()) == wantedPhone;
         return nameMatches && phoneMatches;
     }
     if (search.name.empty() && search.phone.empty()) return accept;
     bool nameFound = !wantedName.empty() && upperName.find(wantedName) != std::string::npos;
-    bool phoneFound = !search.phone.empty() && phone.find(search.phone) != std::string_view::npos;
+    bool phoneFound = !wantedPhone.empty() && phone.find(wantedPhone) != std::string_view::npos;
     return nameFound || phoneFound;
 }
 
@@ -41,17 +73,31 @@ namespace {
 
 // Which stored bytes stand for which search bytes: the filter's own name test on a name whose
 // first byte is the stored one (another byte after it, so that nothing is trimmed away).
-std::shared_ptr<const KeyMatchTable> nameMatchTable(bool translated) {
-    auto build = [](bool translate) {
-        return std::make_shared<const KeyMatchTable>([translate](uint8_t search, uint8_t stored) {
+std::shared_ptr<const KeyMatchTable> nameMatchTable(bool translated, bool yoAsYe) {
+    auto build = [](bool translate, bool fold) {
+        return std::make_shared<const KeyMatchTable>([=](uint8_t search, uint8_t stored) {
             std::string name{static_cast<char>(stored), 'x'};
             if (translate) name = oemToAnsi(name);
-            return searchAccepts({std::string(1, static_cast<char>(search)), "", true}, name, "");
+            SearchCriteria one{std::string(1, static_cast<char>(search)), "", true};
+            one.yoAsYe = fold;
+            return searchAccepts(one, name, "");
         });
     };
-    static const std::shared_ptr<const KeyMatchTable> asStored = build(false);
-    static const std::shared_ptr<const KeyMatchTable> asTranslated = build(true);
-    return translated ? asTranslated : asStored;
+    // Each table is made the first time a search needs it.
+    if (translated && yoAsYe) {
+        static const std::shared_ptr<const KeyMatchTable> table = build(true, true);
+        return table;
+    }
+    if (translated) {
+        static const std::shared_ptr<const KeyMatchTable> table = build(true, false);
+        return table;
+    }
+    if (yoAsYe) {
+        static const std::shared_ptr<const KeyMatchTable> table = build(false, true);
+        return table;
+    }
+    static const std::shared_ptr<const KeyMatchTable> table = build(false, false);
+    return table;
 }
 
 }  // namespace
@@ -59,7 +105,7 @@ std::shared_ptr<const KeyMatchTable> nameMatchTable(bool translated) {
 std::optional<KeyFilter> searchKeyFilter(const SearchCriteria& search, bool translated) {
     if (search.name.empty() || (!search.atStart && !search.phone.empty())) return std::nullopt;
     return KeyFilter(search.atStart ? KeyFilter::Kind::StartsWith : KeyFilter::Kind::Contains,
-                     kFieldName, search.name, nameMatchTable(translated));
+                     kFieldName, search.name, nameMatchTable(translated, search.yoAsYe));
 }
 
 }  // namespace abonex

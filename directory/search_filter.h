@@ -6,6 +6,11 @@
 // search phone occurs in its first phone; an empty text never occurs, and with both texts empty
 // every row is accepted. Texts are ANSI (code page 1251); upper case follows the fixed Russian
 // rules of the engine's locale. The second phone and the comment are never searched.
+//
+// Two looser tests serve the searches tried when the one as typed finds nothing (see
+// search_variants.h): the name with Е and Ё taken as one letter, and the phone compared by its
+// digits alone. Both are off unless asked for, and then the rules above hold for the folded
+// texts.
 #pragma once
 
 #include <optional>
@@ -22,7 +27,17 @@ struct SearchCriteria {
     std::string name;     // SearchName, ANSI
     std::string phone;    // SearchPhone, ANSI
     bool atStart = true;  // chStart checked: prefix mode
+    // Е and Ё (either case) are one letter in the name and the search name.
+    bool yoAsYe = false;
+    // The phone and the search phone are compared by their digits alone, separators and
+    // letters left out ("538752" is found in "53-87-52").
+    bool phoneDigits = false;
+
+    bool operator==(const SearchCriteria&) const = default;
 };
+
+// The digits of a text, in their order.
+std::string digitsOf(std::string_view text);
 
 // The test for one row; `accept` is the value the caller preset (kept in substring mode when
 // both texts are empty).

@@ -1,7 +1,9 @@
 // abonex-db search TABLE [--name TEXT] [--phone TEXT] [--anywhere] [--limit N]: the rows the main
 // window shows for that search, in name order, as UTF-8 CSV; with --limit, the first N of them.
 // Like grep, the exit status tells whether anything was found; an index that names a record the
-// table does not hold is an error.
+// table does not hold is an error. When the search as typed finds nothing, the searches it may
+// have been meant as are tried as the window tries them (Е and Ё as one letter, the other
+// keyboard layout, Latin spellings, phone digits), and stderr says which one found the rows.
 //
 // The search goes the window's way: the name tag's keys are tested before any record is read,
 // and a search at the start of the name seeks to the keys that can match, so the time it takes
@@ -11,6 +13,7 @@
 #include <iostream>
 
 #include "directory/search_filter.h"
+#include "directory/search_variants.h"
 #include "engine/dbf/codepage.h"
 #include "tools/csv.h"
 #include "tools/table_access.h"
@@ -28,13 +31,15 @@ constexpr int kExitSearchFailed = 3;
 constexpr std::string_view kExitStatus = "0 rows found, 1 none found, 2 usage error, 3 error";
 
 // `limit` < 0: every row.
-int search(const TableLocation& location, const SearchCriteria& criteria, long limit) {
+int search(const TableLocation& location, const SearchCriteria& typed, long limit) {
+    // The search the filter applies: the one as typed, or the variant that found rows.
+    SearchCriteria live = typed;
     TEngineDataSet set;
-    set.OnFilterRecord = [&criteria](TEngineDataSet& dataSet, bool& accept) {
-        DSetFilterRecord(criteria, dataSet, accept);
+    set.OnFilterRecord = [&live](TEngineDataSet& dataSet, bool& accept) {
+        DSetFilterRecord(live, dataSet, accept);
     };
-    set.OnFilterKey = [&criteria](TEngineDataSet& dataSet) {
-        return searchKeyFilter(criteria, dataSet.TranslateASCII());
+    set.OnFilterKey = [&live](TEngineDataSet& dataSet) {
+        return searchKeyFilter(live, dataSet.TranslateASCII());
     };
     // Opened unfiltered, so that only switching the filter on below walks to the first row.
     openTable(set, location, defaultOrderTag(location), /*translate=*/true, /*readOnly=*/true);
@@ -42,7 +47,12 @@ int search(const TableLocation& location, const SearchCriteria& criteria, long l
     for (int i = 0; i < set.FieldCount(); ++i) header.push_back(set.Fields(i).FieldName());
     std::cout << csvLine(header);
     long rows = 0;
-    if (limit != 0) set.setFiltered(true);
+    if (limit != 0) {
+        const SearchAttempt used = searchWithVariants(set, live, typed);
+        if (!set.Eof() && used.variant != SearchVariant::AsTyped) {
+            std::cerr << searchNote(used) << '\n';
+        }
+    }
     while (limit != 0 && !set.Eof()) {
         requireRowInTable(set);
         std::vector<std::string> values;

@@ -92,13 +92,17 @@ TEST(SearchKeyFilter, DecidesOnStoredBytesExactlyAsTheFilterDecidesOnTheText) {
                 name = translated ? oemToAnsi(stored) : stored;
             const std::string text = translated ? oemToAnsi(stored) : stored;
             for (bool atStart : {true, false}) {
-                const SearchCriteria search{name.substr(0, 1 + random() % name.size()), "",
-                                            atStart};
-                const std::optional<KeyFilter> keys = searchKeyFilter(search, translated);
-                ASSERT_TRUE(keys.has_value());
-                EXPECT_EQ(keys->accepts(stored), searchAccepts(search, text, ""))
-                    << "search '" << ansiToUtf8(search.name) << "' on '" << oemToUtf8(stored)
-                    << "' " << (atStart ? "at the start" : "anywhere");
+                // As typed, and with Е and Ё as one letter.
+                for (bool yoAsYe : {false, true}) {
+                    SearchCriteria search{name.substr(0, 1 + random() % name.size()), "", atStart};
+                    search.yoAsYe = yoAsYe;
+                    const std::optional<KeyFilter> keys = searchKeyFilter(search, translated);
+                    ASSERT_TRUE(keys.has_value());
+                    EXPECT_EQ(keys->accepts(stored), searchAccepts(search, text, ""))
+                        << "search '" << ansiToUtf8(search.name) << "' on '" << oemToUtf8(stored)
+                        << "' " << (atStart ? "at the start" : "anywhere")
+                        << (yoAsYe ? ", Е and Ё as one" : "");
+                }
             }
         }
     }

@@ -6,12 +6,15 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "directory/keyboard_layout.h"
 #include "directory/persons_generator.h"
 #include "directory/search_filter.h"
+#include "directory/search_variants.h"
 #include "engine/expr/ansi_locale.h"
 #include "engine/index/production_index.h"
 #include "tests/engine/dataset/dataset_fixture.h"
@@ -205,6 +208,114 @@ TEST(SearchWalk, KeyFilteredWalksShowTheRowsOfTheFullWalkInItsOrder) {
         }
         test::expectIndexClean(tables.fast.path());
     }
+}
+
+// Every row of a data set from the one it stands on, as the grid would show them.
+std::vector<Row> rowsFromHere(Walker& walker) {
+    std::vector<Row> rows;
+    for (; !walker.set.Eof(); walker.set.Next()) rows.push_back(walker.row());
+    return rows;
+}
+
+// Today's search for `search`: the full walk, every record through the filter, no key filter.
+std::vector<Row> fullWalk(const std::string& dir, const SearchCriteria& search, bool translate) {
+    Walker full(dir, search, false, translate);
+    full.set.First();
+    return rowsFromHere(full);
+}
+
+// A search as people get it wrong: a piece of a stored name, in any letter case, with е and ё
+// swapped, typed in the other keyboard layout or partly so; a piece of a stored phone with or
+// without its separators.
+SearchCriteria mistypedSearch(NameMaker& maker, const std::vector<Person>& people) {
+    const Person& person = people[maker.next() % people.size()];
+    SearchCriteria search;
+    search.atStart = maker.next() % 3 != 0;
+    std::string text = ansi(person.name);
+    const size_t from = search.atStart || text.empty() ? 0 : maker.next() % text.size();
+    text = text.substr(from, 1 + maker.next() % 6);
+    for (char& c : text) {
+        const std::string one(1, c);
+        const unsigned turn = maker.next() % 8;
+        if (turn == 0) c = ansiUpper(one)[0];
+        if (turn == 1) c = ansiLower(one)[0];
+        if (ansiUpper(one) == ansi("Е") && turn % 2 == 0) c = ansi(turn < 4 ? "ё" : "Ё")[0];
+        if (ansiUpper(one) == ansi("Ё") && turn % 2 == 0) c = ansi(turn < 4 ? "е" : "Е")[0];
+    }
+    const unsigned layout = maker.next() % 4;
+    if (layout == 0) text = russianToQwerty(text);
+    if (layout == 1) text = qwertyToRussian(text);
+    if (layout == 2 && text.size() > 1) text = russianToQwerty(text.substr(0, 1)) + text.substr(1);
+    search.name = maker.next() % 8 == 0 ? std::string() : text;
+    if (maker.next() % 3 == 0) {
+        std::string phone = person.phone.substr(0, 1 + maker.next() % person.phone.size());
+        if (maker.next() % 2 == 0) phone = digitsOf(phone);
+        search.phone = phone;
+    }
+    return search;
+}
+
+TEST(SearchWalk, VariantsLeaveASearchThatFindsRowsAsItIsAndElseShowTheFirstVariantThatFinds) {
+    int asTyped = 0, byVariant = 0, none = 0;
+    for (unsigned seed = 1; seed <= 5; ++seed) {
+        NameMaker maker(100 + seed);
+        std::vector<Person> people;
+        const int count = 200 + static_cast<int>(maker.next() % 600);
+        for (int i = 0; i < count; ++i) {
+            std::string phone = maker.phone();
+            // Numbers stored with and without their separators.
+            if (maker.next() % 3 == 0) phone = digitsOf(phone);
+            if (maker.next() % 5 == 0) phone = phone.substr(0, 2) + " " + phone.substr(2);
+            people.push_back({maker.name(), phone, maker.next() % 9 == 0});
+        }
+        for (const char* name : {"Ёлкин", "елкина", "Петров", "Зуев", "Ivanov", "Соловьёв"}) {
+            people.push_back({name, "53-87-52"});
+        }
+        TempDir dir;
+        test::makePersonsTable(dir.path(), people);
+        const bool translate = seed != 3;
+        for (int round = 0; round < 40; ++round) {
+            const SearchCriteria typed = mistypedSearch(maker, people);
+            SCOPED_TRACE(describe(typed) + ", seed " + std::to_string(seed));
+            Walker fast(dir.path(), typed, true, translate);
+            const SearchAttempt used = searchWithVariants(fast.set, fast.search, typed);
+            const std::vector<Row> shown = rowsFromHere(fast);
+
+            const std::vector<Row> typedRows = fullWalk(dir.path(), typed, translate);
+            if (!typedRows.empty()) {
+                ++asTyped;
+                EXPECT_EQ(used.variant, SearchVariant::AsTyped);
+                EXPECT_EQ(fast.search, typed);
+                EXPECT_EQ(shown, typedRows);
+                continue;
+            }
+            std::optional<SearchAttempt> finder;
+            std::vector<Row> finderRows;
+            for (const SearchAttempt& attempt : searchAttempts(typed)) {
+                finderRows = fullWalk(dir.path(), attempt.criteria, translate);
+                if (!finderRows.empty()) {
+                    finder = attempt;
+                    break;
+                }
+            }
+            if (!finder) {
+                ++none;
+                EXPECT_EQ(used.variant, SearchVariant::AsTyped);
+                EXPECT_EQ(fast.search, typed);
+                EXPECT_TRUE(shown.empty());
+                continue;
+            }
+            ++byVariant;
+            EXPECT_EQ(used.variant, finder->variant);
+            EXPECT_EQ(used.criteria, finder->criteria);
+            EXPECT_EQ(fast.search, finder->criteria);
+            EXPECT_EQ(shown, finderRows) << searchNote(*finder);
+        }
+    }
+    // The searches made cover all three outcomes.
+    EXPECT_GT(asTyped, 20);
+    EXPECT_GT(byVariant, 20);
+    EXPECT_GT(none, 5);
 }
 
 TEST(SearchWalk, AMoveSeesWhatAnotherCopyWroteBeforeItInTheLeafItStandsOn) {

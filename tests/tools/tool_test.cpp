@@ -97,6 +97,41 @@ TEST_F(ToolTest, SearchShowsWhatTheWindowWouldShow) {
     EXPECT_EQ(second.out, "NAME,PHONE1,PHONE2,COMMENT\nСидоров С.С.,33-33-33,,\n");
 }
 
+TEST_F(ToolTest, SearchTriesWhatTheTextWasMeantAsAndSaysWhichOnStderr) {
+    importRows(m_phone,
+               "Ёлкин А.А.,53-87-52,,\n"
+               "Петров П.П.,22-11-00,,\n"
+               "Зуев З.З.,22-11-01,,\n"
+               "Ivanov I.,11-11-11,,\n");
+    const std::string search = "search " + shellQuote(m_phone);
+    struct Case {
+        std::string options, row, note;
+    };
+    const std::vector<Case> cases = {
+        {"--name елкин", "Ёлкин А.А.,53-87-52,,", "Найдено без учёта Ё"},
+        {"--name Gtnhjd", "Петров П.П.,22-11-00,,", "Найдено по раскладке: Петров"},
+        {"--name шмфтщм", "Ivanov I.,11-11-11,,", "Найдено по раскладке: ivanov"},
+        {"--name petrov", "Петров П.П.,22-11-00,,", "Найдено по транслитерации: петров"},
+        {"--name Zuyev", "Зуев З.З.,22-11-01,,", "Найдено по транслитерации: Зуев"},
+        {"--phone 538752", "Ёлкин А.А.,53-87-52,,", "Найдено по цифрам номера: 538752"},
+        {"--phone '22 11 01'", "Зуев З.З.,22-11-01,,", "Найдено по цифрам номера: 221101"},
+        {"--name 'петров п' --limit 1", "Петров П.П.,22-11-00,,", ""},
+        {"--name ПЕТРОВ", "Петров П.П.,22-11-00,,", ""},
+        {"--name зу --phone 221101", "Зуев З.З.,22-11-01,,", "Найдено по цифрам номера: 221101"},
+    };
+    for (const Case& c : cases) {
+        auto found = tool(search + " " + c.options);
+        EXPECT_EQ(found.status, 0) << c.options << found.err;
+        EXPECT_EQ(found.out, "NAME,PHONE1,PHONE2,COMMENT\n" + c.row + "\n") << c.options;
+        EXPECT_EQ(found.err, c.note.empty() ? "" : c.note + "\n") << c.options;
+    }
+    // Nothing meant either: exit 1 and no note.
+    auto none = tool(search + " --name щщщ --phone 99");
+    EXPECT_EQ(none.status, 1);
+    EXPECT_EQ(none.out, "NAME,PHONE1,PHONE2,COMMENT\n");
+    EXPECT_EQ(none.err, "");
+}
+
 TEST_F(ToolTest, AHeaderLineMapsColumnsByNameInAnyOrderAndIsNeverImported) {
     importRows(m_phone, "PHONE1,NAME,PHONE2,COMMENT\n11-11-11,Петров П.,,\n");
     importRows(m_phone, " comment , Phone2,name,phone1\nкв. 5,22-00-00,Абрамов А.,21-00-01\n");
