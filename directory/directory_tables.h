@@ -62,6 +62,10 @@ inline const DirectoryTable& directoryTable(DirectoryMode mode) {
 // The field list of a directory table, for creating it.
 std::vector<FieldSpec> directoryFieldSpecs(const DirectoryTable& table);
 
+// True when `folder` (ending in "/") holds what the program needs to start on it: the licence
+// text "EULA.txt", the persons table and its index file, each name in any letter case.
+bool holdsProgramFiles(std::string_view folder);
+
 // The key expression of a table's name tag: the name field itself, so rows are ordered by it.
 inline std::string_view nameTagExpression(const DirectoryTable& table) {
     return table.fieldNames[kFieldName];

@@ -7,9 +7,11 @@
 
 A layer is a folder; the most specific folder a file lies in decides its rules. Quoted includes
 ("engine/dbf/dbf_table.h") name the folder they reach into; angle includes of Qt (<QString>) are
-allowed only where the layer may use Qt, and only Qt Core's and Qt Concurrent's headers where it
-may not use widgets (a header counts as theirs when it is in the Qt Core include folder,
---qt-core DIR, or in the Qt Concurrent folder beside it, or is included by either folder's name).
+allowed only where the layer may use Qt; only Qt Core's and Qt Concurrent's headers where it
+may use them alone (a header counts as theirs when it is in the Qt Core include folder,
+--qt-core DIR, or in the Qt Concurrent folder beside it, or is included by either folder's name);
+and no Qt Widgets header where it may use any Qt but widgets (one in the QtWidgets folder beside
+Qt Core's, or included by that folder's name).
 """
 import os
 import re
@@ -20,7 +22,7 @@ import tempfile
 ENGINE = ["engine/file", "engine/dbf", "engine/expr", "engine/index", "engine/dataset"]
 
 # folder -> (folders it may include from, what Qt it may use: None, "core" (Qt Core and Qt
-# Concurrent, no widgets) or "all")
+# Concurrent, no widgets), "nowidgets" (any Qt but widgets) or "all")
 LAYERS = {}
 for i, layer in enumerate(ENGINE):
     LAYERS[layer] = (ENGINE[: i + 1], None)
@@ -32,6 +34,8 @@ LAYERS["ui"] = (ENGINE + ["ui"], "all")
 LAYERS["dial"] = (["dial", "ui"], "all")
 LAYERS["sync/window"] = (ENGINE + ["directory", "sync", "ui", "sync/window"], "all")
 LAYERS["app"] = (ENGINE + ["directory", "sync", "ui", "dial", "sync/window", "app"], "all")
+# The desktop search: the directory core with Qt's D-Bus (and its clipboard), no widgets.
+LAYERS["search_provider"] = (ENGINE + ["directory", "search_provider"], "nowidgets")
 # Benchmarks measure the product and use anything of it, but no test helper.
 LAYERS["bench"] = (ENGINE + ["directory", "sync", "ui", "dial", "sync/window", "app", "tools",
                              "tools/fake_modem", "bench"], "all")
@@ -103,6 +107,9 @@ def check(root, qt_core):
                     elif qt == "core":
                         if not is_widget_free_qt(target, qt_core):
                             problems.append(f"{where}  ({layer}/ may use Qt Core only)")
+                    elif qt == "nowidgets":
+                        if is_widgets_qt(target, qt_core):
+                            problems.append(f"{where}  ({layer}/ may not use Qt Widgets)")
     return problems
 
 
@@ -114,6 +121,16 @@ def is_widget_free_qt(target, qt_core):
         return False
     concurrent = os.path.join(os.path.dirname(os.path.normpath(qt_core)), "QtConcurrent")
     return any(os.path.exists(os.path.join(folder, target)) for folder in (qt_core, concurrent))
+
+
+def is_widgets_qt(target, qt_core):
+    """Whether the Qt header `target` is Qt Widgets'."""
+    if target.startswith("QtWidgets/"):
+        return True
+    if "/" in target or qt_core is None:
+        return False
+    widgets = os.path.join(os.path.dirname(os.path.normpath(qt_core)), "QtWidgets")
+    return os.path.exists(os.path.join(widgets, target))
 
 
 def find_qt_core():
@@ -138,6 +155,8 @@ def self_test():
         "ui/i.cpp": '#include "app/main_window.h"\n',
         "sync/window/j.cpp": '#include "app/main_window.h"\n',
         "dial/k.cpp": '#include "directory/search_filter.h"\n',
+        "search_provider/l.cpp": "#include <QWidget>\n",
+        "search_provider/m.cpp": '#include "app/main_window.h"\n',
     }
     clean = {
         "engine/dataset/a.cpp": '#include "engine/file/disk_file.h"\n#include <vector>\n',
@@ -150,11 +169,14 @@ def self_test():
         "bench/f.cpp": '#include "app/main_window.h"\n#include "tools/fake_modem/fake_modem.h"\n',
         "tests/g.cpp": '#include "app/main_window.h"\n#include "bench/event_latency.h"\n',
         "app/h.cpp": '#include "h.moc"\n',
+        "search_provider/i.cpp": '#include "directory/search_variants.h"\n'
+                                 "#include <QDBusConnection>\n#include <QClipboard>\n",
     }
     qt_include = tempfile.mkdtemp()
     qt_core = os.path.join(qt_include, "QtCore")
     for folder, names in ((qt_core, ("QObject", "QString")),
-                          (os.path.join(qt_include, "QtConcurrent"), ("QtConcurrent",))):
+                          (os.path.join(qt_include, "QtConcurrent"), ("QtConcurrent",)),
+                          (os.path.join(qt_include, "QtWidgets"), ("QWidget",))):
         os.makedirs(folder)
         for name in names:
             open(os.path.join(folder, name), "w").close()
