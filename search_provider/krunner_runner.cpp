@@ -53,7 +53,11 @@ RemoteActions KRunnerRunner::Actions() {
 
 RemoteMatches KRunnerRunner::Match(const QString& query) {
     RemoteMatches matches;
-    const std::vector<DesktopRow> rows = m_provider.find(query.split(u' ', Qt::SkipEmptyParts));
+    QStringList words;
+    for (const std::string& word : queryWords(query.toStdString())) {
+        words << QString::fromStdString(word);
+    }
+    const std::vector<DesktopRow> rows = m_provider.find(words);
     for (size_t i = 0; i < rows.size(); ++i) {
         RemoteMatch match;
         match.id = QString::fromStdString(rows[i].id);
