@@ -13,6 +13,7 @@
 #include <set>
 #include <sstream>
 
+#include "tests/support/session_bus.h"
 #include "tests/support/test_support.h"
 
 namespace abonex {
@@ -26,6 +27,11 @@ using test::TempDir;
 
 const std::string kProgramDir = ABONEX_PROGRAM_DIR;
 const std::string kVersion = ABONEX_VERSION;
+const std::string kSearchBusName = ABONEX_SEARCH_BUS_NAME;
+const std::string kServiceFile = "/usr/share/dbus-1/services/" + kSearchBusName + ".service";
+const std::string kGnomeSearchFile =
+    "/usr/share/gnome-shell/search-providers/abonex-search-provider.ini";
+const std::string kKRunnerFile = "/usr/share/krunner/dbusplugins/abonex.desktop";
 constexpr std::array<const char*, 6> kTableFiles = {"Phone.DBF", "Phone.MDX", "Org.dbf",
                                                     "Org.MDX",   "Favor.dbf", "Favor.MDX"};
 
@@ -141,6 +147,10 @@ TEST_F(PackageTest, ListingHoldsTheProgramFolderTheLinksAndTheDesktopFiles) {
         {kProgramDir + "/abonex", "-rwxr-xr-x", ""},
         {kProgramDir + "/abonex-db", "-rwxr-xr-x", ""},
         {kProgramDir + "/EULA.txt", "-rw-r--r--", ""},
+        {kProgramDir + "/abonex-search-provider", "-rwxr-xr-x", ""},
+        {kServiceFile, "-rw-r--r--", ""},
+        {kGnomeSearchFile, "-rw-r--r--", ""},
+        {kKRunnerFile, "-rw-r--r--", ""},
         {"/usr/bin/abonex", "lrwxrwxrwx", kProgramDir + "/abonex"},
         {"/usr/bin/abonex-db", "lrwxrwxrwx", kProgramDir + "/abonex-db"},
         {"/usr/share/applications/abonex.desktop", "-rw-r--r--", ""},
@@ -221,6 +231,75 @@ TEST_F(PackageTest, MetadataPassesTheValidatorAndMatchesThePackage) {
         ++binaries;
     }
     EXPECT_EQ(binaries, 2);
+}
+
+// The value of `key` in an INI-style text ("Key=value" lines), "" when it has none.
+std::string iniValue(const std::string& text, const std::string& key) {
+    for (const std::string& line : lines(text)) {
+        if (line.starts_with(key + "=")) return line.substr(key.size() + 1);
+    }
+    return "";
+}
+
+TEST_F(PackageTest, DesktopSearchFilesNameOneAnotherAndTheProvider) {
+    const std::string service = readText(s_root + kServiceFile);
+    EXPECT_EQ(firstLine(service), "[D-BUS Service]");
+    EXPECT_EQ(iniValue(service, "Name"), kSearchBusName);
+    EXPECT_EQ(iniValue(service, "Exec"), kProgramDir + "/abonex-search-provider");
+
+    const std::string gnome = readText(s_root + kGnomeSearchFile);
+    EXPECT_EQ(firstLine(gnome), "[Shell Search Provider]");
+    EXPECT_EQ(iniValue(gnome, "BusName"), kSearchBusName);
+    EXPECT_EQ(iniValue(gnome, "ObjectPath"), ABONEX_GNOME_SEARCH_PATH);
+    EXPECT_EQ(iniValue(gnome, "Version"), "2");
+    EXPECT_TRUE(listed("/usr/share/applications/" + iniValue(gnome, "DesktopId")));
+
+    const std::string krunner = s_root + kKRunnerFile;
+    CommandResult checked = runCommand("desktop-file-validate " + shellQuote(krunner));
+    EXPECT_EQ(checked.status, 0);
+    EXPECT_EQ(checked.out + checked.err, "");
+    const std::string runner = readText(krunner);
+    EXPECT_EQ(iniValue(runner, "X-Plasma-API"), "DBus");
+    EXPECT_EQ(iniValue(runner, "X-Plasma-DBusRunner-Service"), kSearchBusName);
+    EXPECT_EQ(iniValue(runner, "X-Plasma-DBusRunner-Path"), ABONEX_KRUNNER_PATH);
+}
+
+// The packaged provider, started by a private session bus from the packaged service file (its
+// program path moved into the unpacked copy), answers both desktops on a demo town made by the
+// packaged tool.
+TEST_F(PackageTest, DesktopSearchAnswersGnomeShellAndKRunnerFromThePackagedFiles) {
+    TempDir work;
+    const std::string town = work.file("town");
+    CommandResult demo =
+        runCommand(shellQuote(s_root + kProgramDir + "/abonex-db") + " demo " + shellQuote(town));
+    ASSERT_EQ(demo.status, 0) << demo.err;
+    const std::string services = work.file("share/dbus-1/services");
+    fs::create_directories(services);
+    std::string service = readText(s_root + kServiceFile);
+    const std::string exec = "Exec=" + kProgramDir;
+    ASSERT_NE(service.find(exec), std::string::npos);
+    service.replace(service.find(exec), exec.size(), "Exec=" + s_root + kProgramDir);
+    test::writeFileBytes(services + "/" + kSearchBusName + ".service",
+                         std::vector<uint8_t>(service.begin(), service.end()));
+    test::PrivateSessionBus bus(
+        work.file("share"), {"ABONEX_DIRECTORY=" + town, "XDG_CONFIG_HOME=" + work.file("cfg")});
+    ASSERT_NE(bus.address(), "") << bus.error();
+
+    const std::string gnome = "org.gnome.Shell.SearchProvider2.";
+    CommandResult ids = bus.call(kSearchBusName, ABONEX_GNOME_SEARCH_PATH,
+                                 gnome + "GetInitialResultSet", {"['петр']"});
+    std::smatch first;
+    ASSERT_TRUE(std::regex_search(ids.out, first, std::regex(R"(^\(\['(P:\d+)')")))
+        << ids.out << ids.err;
+    CommandResult metas = bus.call(kSearchBusName, ABONEX_GNOME_SEARCH_PATH,
+                                   gnome + "GetResultMetas", {"['" + first[1].str() + "']"});
+    EXPECT_TRUE(
+        std::regex_search(metas.out, std::regex("'name': <'Петров[^']* — \\d\\d-\\d\\d-\\d\\d'>")))
+        << metas.out << metas.err;
+    CommandResult matches =
+        bus.call(kSearchBusName, ABONEX_KRUNNER_PATH, "org.kde.krunner1.Match", {"петр"});
+    EXPECT_EQ(std::regex_search(matches.out, std::regex("'P:\\d+', 'Петров")), true)
+        << matches.out << matches.err;
 }
 
 TEST_F(PackageTest, EachIconHasTheSizeOfItsFolder) {
