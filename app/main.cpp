@@ -1,14 +1,30 @@
-// The program entry: the application with its title, the main window, the event loop.
+// The program entry: the application with its title, the main window, the event loop. Without
+// arguments the window works on the program's own folder; see start_request.h for the one
+// request the desktop search makes.
+#include <cstdio>
+
 #include "app/application.h"
 #include "app/main_window.h"
+#include "app/start_request.h"
 #include "directory/shared_folder.h"
 #include "engine/file/path_util.h"
+#include "ui/local_path.h"
 
 int main(int argc, char** argv) {
-    abonex::shareNewFilesWithGroup(abonex::programFolder());
     abonex::Application app(argc, argv);
-    abonex::TFMain window;
+    QString error;
+    const std::optional<abonex::StartRequest> request =
+        abonex::parseStartArguments(QCoreApplication::arguments().mid(1), &error);
+    if (!request) {
+        std::fprintf(stderr, "abonex: %s\nusage: abonex [--table TABLE [--record N]]\n",
+                     qPrintable(error));
+        return 2;
+    }
+    abonex::shareNewFilesWithGroup(request->folder.isEmpty() ? abonex::programFolder()
+                                                             : abonex::localPath(request->folder));
+    abonex::TFMain window(request->folder);
     if (window.startupFailed()) return 1;
+    if (!request->folder.isEmpty()) window.showRecordAtStart(request->mode, request->record);
     window.show();
     return app.exec();
 }

@@ -22,7 +22,9 @@
 #include <QString>
 #include <array>
 #include <memory>
+#include <optional>
 #include <string>
+#include <utility>
 
 #include "directory/directory_tables.h"
 #include "directory/search_filter.h"
@@ -63,6 +65,11 @@ class TFMain : public QMainWindow, public SyncWindowHost {
     ~TFMain() override;
 
     bool startupFailed() const { return m_startupFailed; }
+    // Asks the window to show the table of `mode` once it has started (its first activation)
+    // and to stand on its record `record` (0: none in particular): the record's name is
+    // searched, so the row is shown among its namesakes. A record that is gone by then leaves
+    // the table shown unfiltered.
+    void showRecordAtStart(DirectoryMode mode, int record);
     // The program folder with a trailing "/", as found (letter case untouched).
     const QString& DatabaseFolder() const { return m_databaseFolder; }
     bool ReturnToPersonsOnClose() const { return m_returnToPersonsOnClose; }
@@ -207,6 +214,10 @@ class TFMain : public QMainWindow, public SyncWindowHost {
     // _records).
     void edFamChange(const QString& text);
     void edPhoneChange(const QString& text);
+    // The search texts or the position switch changed: the filters test them as typed again.
+    void searchTextsChanged();
+    // The record asked for by showRecordAtStart, once the window is up.
+    void standOnStartRecord();
     // A key typed in a search box (not the boxes emptied by the window).
     void searchTextTyped();
     void setDataSetStatus(TEngineDataSet& dataSet);
@@ -240,7 +251,14 @@ class TFMain : public QMainWindow, public SyncWindowHost {
     bool m_followingRecord = false;  // the grid's row is moved to the record, not by the user
     bool m_atFirstRow = false;       // the shown data set has just gone to its first row
     DirectoryMode m_mode = DirectoryMode::Persons;
-    SearchCriteria m_search;  // SearchName, SearchPhone and the prefix switch (ANSI)
+    // SearchName, SearchPhone and the prefix switch (ANSI), as typed.
+    SearchCriteria m_typed;
+    // What the data sets' filters test: the search as typed, or the variant that found the rows
+    // shown (then m_searchNote says which, for the status line).
+    SearchCriteria m_search;
+    QString m_searchNote;
+    // The record to stand on at the first activation (showRecordAtStart).
+    std::optional<std::pair<DirectoryMode, int>> m_startRecord;
 
     QWidget* GroupBox1 = nullptr;
     QToolBar* TBToolbar1 = nullptr;

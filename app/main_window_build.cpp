@@ -268,7 +268,10 @@ QWidget* TFMain::buildSearchPanel() {
     setHint(chAny, QStringLiteral("Ищем записи с вхождением искомого текста в любом месте "
                                   "строки (удобнее для организаций)"));
     chStart->setChecked(true);
-    connect(chStart, &QRadioButton::toggled, this, [this](bool on) { m_search.atStart = on; });
+    connect(chStart, &QRadioButton::toggled, this, [this](bool on) {
+        m_typed.atStart = on;
+        searchTextsChanged();
+    });
 
     // Two rows in 40 pixels: the boxes above, the position switches below them.
     const int boxHeight = kClearButtonSize;

@@ -1,5 +1,6 @@
-// TFMain's search: the texts of the search panel, the filter button, the reset button and the
-// search when the window is activated.
+// TFMain's search: the texts of the search panel, the filter button (the search as typed, then
+// what it may have been meant as), the reset button, the search when the window is activated
+// and the record the window was started on.
 #include <QAction>
 #include <QLineEdit>
 #include <QTableView>
@@ -9,16 +10,26 @@
 
 #include "app/application.h"
 #include "app/main_window.h"
+#include "directory/search_variants.h"
 #include "ui/text_codec.h"
 
 namespace abonex {
 
 void TFMain::edFamChange(const QString& text) {
-    m_search.name = toAnsi(text);
+    m_typed.name = toAnsi(text);
+    searchTextsChanged();
 }
 
 void TFMain::edPhoneChange(const QString& text) {
-    m_search.phone = toAnsi(text);
+    m_typed.phone = toAnsi(text);
+    searchTextsChanged();
+}
+
+void TFMain::searchTextsChanged() {
+    // Rows read from now on are tested against the new texts, as typed, until the next search
+    // tries its variants.
+    m_search = m_typed;
+    m_searchNote.clear();
 }
 
 void TFMain::searchTextTyped() {
@@ -32,13 +43,16 @@ void TFMain::btnFiltrClick() {
     dataSet.DisableControls();
     const std::array<QWidget*, 4> busy{GxDBGrid1, GroupBox1, edFam, edPhone};
     for (QWidget* widget : busy) widget->setCursor(Qt::WaitCursor);
+    m_searchNote.clear();
     try {
-        dataSet.setFiltered(false);
-        dataSet.setFiltered(true);
+        // The search as typed; when it finds no row, what it may have been meant as.
+        const SearchAttempt used = searchWithVariants(dataSet, m_search, m_typed);
+        if (!dataSet.Eof()) m_searchNote = QString::fromStdString(searchNote(used));
         m_atFirstRow = true;
     } catch (const std::exception&) {
         // A failed search shows what the data set has; it is not worth a message.
     }
+    userOperation([&] { setDataSetStatus(dataSet); });
     for (QWidget* widget : busy) widget->unsetCursor();
     userOperation([&] { dataSet.EnableControls(); });
     m_atFirstRow = false;
@@ -54,6 +68,39 @@ void TFMain::FormActivate() {
     edFam->clear();
     edFam->setFocus();
     btnFiltrClick();
+    if (m_startRecord) standOnStartRecord();
+}
+
+void TFMain::showRecordAtStart(DirectoryMode mode, int record) {
+    m_startRecord = {mode, record};
+}
+
+void TFMain::standOnStartRecord() {
+    const auto [mode, record] = *m_startRecord;
+    m_startRecord.reset();
+    ModeView& view = modeView(mode);
+    if (!view.button->isEnabled()) return;
+    btnUserClick(view.button);
+    TEngineDataSet& dataSet = *view.dataSet;
+    std::string name;
+    if (record == 0) {
+        btnFiltrClick();
+        return;
+    }
+    try {
+        dataSet.GotoRecNo(record);
+        name = dataSet.Fields(kFieldName).AsString();
+    } catch (const std::exception&) {
+        // Another copy cut the table shorter since the row was found: nothing to stand on.
+        btnFiltrClick();
+        return;
+    }
+    edFam->setText(fromAnsi(name));
+    btnFiltrClick();
+    userOperation([&] {
+        dataSet.GotoRecNo(record);
+        followCurrentRecord();
+    });
 }
 
 }  // namespace abonex

@@ -1,5 +1,5 @@
-// TFMain's status line (the record count or the filter of the table shown) and the width rule
-// of the grid's name column.
+// TFMain's status line (the record count, the filter of the table shown, or the variant of the
+// search that found its rows) and the width rule of the grid's name column.
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -8,6 +8,7 @@
 #include <algorithm>
 
 #include "app/application.h"
+#include "app/directory_model.h"
 #include "app/main_window.h"
 
 namespace abonex {
@@ -29,6 +30,9 @@ void TFMain::setDataSetStatus(TEngineDataSet& dataSet) {
     if (!dataSet.Filtered()) {
         m_statusText->setText(QStringLiteral("Всего в таблице ") +
                               QString::number(dataSet.RecordCount()) + QStringLiteral(" записей"));
+    } else if (!m_searchNote.isEmpty() && &dataSet == m_model->dataSet()) {
+        // The rows shown were found by what the search may have been meant as: say which.
+        m_statusText->setText(m_searchNote);
     } else if (!edFam->text().isEmpty()) {
         m_statusText->setText(QStringLiteral("Таблица отфильтрована по фильтру \"") +
                               edFam->text() + u'"');

@@ -94,10 +94,7 @@ void TFMain::FormCreate() {
         return;
     }
     QDir::setCurrent(folder);  // a failure is ignored: every path below is absolute
-    const auto exists = [&](const char* name) {
-        return fileExistsAnyCase(localPath(folder + QString::fromLatin1(name)));
-    };
-    if (!exists("EULA.txt") || !exists("phone.dbf") || !exists("phone.mdx")) {
+    if (!holdsProgramFiles(localPath(folder))) {
         ShowInstallError();
         return;
     }

@@ -24,6 +24,7 @@
 #include "app/application.h"
 #include "app/directory_model.h"
 #include "app/edit_record_dialog.h"
+#include "app/start_request.h"
 #include "tests/app/directory_fixture.h"
 #include "tests/app/window_session.h"
 #include "ui/message_box.h"
@@ -304,6 +305,149 @@ class MainWindowTest : public QObject {
         QCOMPARE(names,
                  (QStringList{QStringLiteral("Антонов"), QStringLiteral("Иванов И.И."),
                               QStringLiteral("Петров-Иванов"), QStringLiteral("иванченко")}));
+    }
+
+    void searchTriesWhatTheTextWasMeantAsAndTheStatusLineSaysWhich() {
+        Session s;
+        std::vector<Entry> people = persons();
+        people.push_back({QStringLiteral("Ёлкин Е.Е."), QStringLiteral("53-87-52"), {}, {}});
+        s.fixture.writeAll(people, organisations(), favourites());
+        s.start();
+        s.search(QStringLiteral("елкин"));
+        QCOMPARE(s.gridNames(), QStringList{QStringLiteral("Ёлкин Е.Е.")});
+        QCOMPARE(s.window->statusText(), QStringLiteral("Найдено без учёта Ё"));
+        s.search(QStringLiteral("Cbljhjd"));
+        QCOMPARE(s.gridNames(), QStringList{QStringLiteral("Сидоров")});
+        QCOMPARE(s.window->statusText(), QStringLiteral("Найдено по раскладке: Сидоров"));
+        s.search(QStringLiteral("ivanov"));
+        QStringList names = s.gridNames();
+        names.sort();
+        QCOMPARE(names,
+                 (QStringList{QStringLiteral("ИВАНОВА А.А."), QStringLiteral("Иванов И.И.")}));
+        QCOMPARE(s.window->statusText(), QStringLiteral("Найдено по транслитерации: иванов"));
+        s.search({}, QStringLiteral("350000"), true);
+        QCOMPARE(s.gridNames(), QStringList{QStringLiteral("Сидоров")});
+        QCOMPARE(s.window->statusText(), QStringLiteral("Найдено по цифрам номера: 350000"));
+
+        // Found as typed: the rows and the status line of the search as typed.
+        s.search(QStringLiteral("Сид"));
+        QCOMPARE(s.gridNames(), QStringList{QStringLiteral("Сидоров")});
+        QCOMPARE(s.window->statusText(),
+                 QStringLiteral("Таблица отфильтрована по фильтру \"Сид\""));
+        // Found by nothing: no rows, and the status line of the search as typed.
+        s.search(QStringLiteral("Щщщ"));
+        QVERIFY(s.gridNames().isEmpty());
+        QCOMPARE(s.window->statusText(),
+                 QStringLiteral("Таблица отфильтрована по фильтру \"Щщщ\""));
+
+        // A variant's note goes with the search it belongs to: the reset counts the table again.
+        s.search(QStringLiteral("Cbljhjd"));
+        QTest::mouseClick(s.child<QToolButton>("sbClear"), Qt::LeftButton);
+        QCOMPARE(s.window->statusText(), QStringLiteral("Всего в таблице 8 записей"));
+        QCOMPARE(s.gridNames().size(), 8);
+    }
+
+    void variantsSearchTheTableShownInEveryMode() {
+        Session s;
+        s.fixture.writeAll(persons(), organisations(), favourites());
+        s.start();
+        s.window->mnuOrgClick();
+        s.search(QStringLiteral("irjkf"));
+        QCOMPARE(s.gridNames(), QStringList{QStringLiteral("Школа №5")});
+        QCOMPARE(s.window->statusText(), QStringLiteral("Найдено по раскладке: школа"));
+        s.window->mnuFavoritClick();
+        s.search(QStringLiteral("vfvf"));
+        QCOMPARE(s.gridNames(), QStringList{QStringLiteral("Мама")});
+    }
+
+    void startsOnTheRowTheDesktopSearchAskedFor() {
+        Session s;
+        s.fixture.writeAll(persons(), organisations(), favourites());
+        s.window = std::make_unique<TFMain>(s.fixture.folder());
+        QVERIFY(!s.window->startupFailed());
+        s.window->showRecordAtStart(DirectoryMode::Organisations, 2);
+        s.window->show();
+        QApplication::setActiveWindow(s.window.get());
+        QVERIFY(QTest::qWaitForWindowActive(s.window.get()));
+        QTRY_COMPARE(s.window->mode(), DirectoryMode::Organisations);
+        QCOMPARE(s.edFam()->text(), QStringLiteral("Школа №5"));
+        QCOMPARE(s.gridNames(), QStringList{QStringLiteral("Школа №5")});
+        QCOMPARE(s.window->DSOrg.RecNo(), 2);
+        QCOMPARE(s.window->gridModel()->recordAt(s.grid()->currentIndex().row()), 2);
+        // Asked once: a later activation searches as always.
+        s.window->FormActivate();
+        QCOMPARE(s.edFam()->text(), QString());
+        QCOMPARE(s.gridNames().size(), 3);
+    }
+
+    void startsOnThePersonAmongItsNamesakesOrOnTheTableWhenTheRowIsGone() {
+        Session s;
+        std::vector<Entry> people = persons();
+        people.push_back({QStringLiteral("Иванов И.И."), QStringLiteral("99-99-99"), {}, {}});
+        s.fixture.writeAll(people, organisations(), favourites());
+        s.window = std::make_unique<TFMain>(s.fixture.folder());
+        s.window->showRecordAtStart(DirectoryMode::Persons, 8);
+        s.window->show();
+        QApplication::setActiveWindow(s.window.get());
+        QVERIFY(QTest::qWaitForWindowActive(s.window.get()));
+        QTRY_COMPARE(s.edFam()->text(), QStringLiteral("Иванов И.И."));
+        QCOMPARE(s.gridNames().size(), 2);
+        QCOMPARE(s.window->gridModel()->recordAt(s.grid()->currentIndex().row()), 8);
+
+        Session gone;
+        gone.fixture.writeAll(persons(), organisations(), favourites());
+        gone.window = std::make_unique<TFMain>(gone.fixture.folder());
+        gone.window->showRecordAtStart(DirectoryMode::Organisations, 40);
+        gone.window->show();
+        QApplication::setActiveWindow(gone.window.get());
+        QVERIFY(QTest::qWaitForWindowActive(gone.window.get()));
+        QTRY_COMPARE(gone.window->mode(), DirectoryMode::Organisations);
+        QCOMPARE(gone.edFam()->text(), QString());
+        QCOMPARE(gone.gridNames().size(), 3);
+        QVERIFY(MessageBox::shown().isEmpty());
+    }
+
+    void startArgumentsAreUnderstoodOrRefused() {
+        QString error;
+        std::optional<StartRequest> request = parseStartArguments({}, &error);
+        QVERIFY(request.has_value());
+        QCOMPARE(request->folder, QString());
+        QCOMPARE(request->record, 0);
+        request =
+            parseStartArguments({QStringLiteral("--table"), QStringLiteral("/srv/town/ORG.DBF"),
+                                 QStringLiteral("--record"), QStringLiteral("12")},
+                                &error);
+        QVERIFY(request.has_value());
+        QCOMPARE(request->folder, QStringLiteral("/srv/town/"));
+        QCOMPARE(request->mode, DirectoryMode::Organisations);
+        QCOMPARE(request->record, 12);
+        request = parseStartArguments({QStringLiteral("--table"), QStringLiteral("/t/favor.dbf")},
+                                      &error);
+        QVERIFY(request.has_value());
+        QCOMPARE(request->mode, DirectoryMode::Favourites);
+        QCOMPARE(request->record, 0);
+        const std::vector<std::pair<QStringList, QString>> refused = {
+            {{QStringLiteral("--record"), QStringLiteral("3")},
+             QStringLiteral("--record needs --table")},
+            {{QStringLiteral("--table")}, QStringLiteral("option \"--table\" needs a value")},
+            {{QStringLiteral("--table"), QStringLiteral("/t/Phone.DBF"), QStringLiteral("--record"),
+              QStringLiteral("0")},
+             QStringLiteral("--record wants one record number, 1 or more")},
+            {{QStringLiteral("--table"), QStringLiteral("/t/Phone.DBF"), QStringLiteral("--record"),
+              QStringLiteral("x")},
+             QStringLiteral("--record wants one record number, 1 or more")},
+            {{QStringLiteral("--table"), QStringLiteral("/t/other.dbf")},
+             QStringLiteral("--table wants Phone.DBF, Org.dbf or Favor.dbf, not \"other.dbf\"")},
+            {{QStringLiteral("--table"), QStringLiteral("/a/Phone.DBF"), QStringLiteral("--table"),
+              QStringLiteral("/b/Phone.DBF")},
+             QStringLiteral("--table is given twice")},
+            {{QStringLiteral("/t/Phone.DBF")}, QStringLiteral("unknown argument \"/t/Phone.DBF\"")},
+        };
+        for (const auto& [arguments, message] : refused) {
+            error.clear();
+            QVERIFY2(!parseStartArguments(arguments, &error), qPrintable(arguments.join(u' ')));
+            QCOMPARE(error, message);
+        }
     }
 
     // --- Modes ---
