@@ -65,10 +65,10 @@ class TFMain : public QMainWindow, public SyncWindowHost {
     ~TFMain() override;
 
     bool startupFailed() const { return m_startupFailed; }
-    // Asks the window to show the table of `mode` once it has started (its first activation)
-    // and to stand on its record `record` (0: none in particular): the record's name is
-    // searched, so the row is shown among its namesakes. A record that is gone by then leaves
-    // the table shown unfiltered.
+    // Asks the window to show the table of `mode` once it is shown, and again after its first
+    // activation (which empties the name box), and to stand on its record `record` (0: none in
+    // particular): the record's name is searched, so the row is shown among its namesakes. A
+    // record that is gone by then leaves the table shown unfiltered.
     void showRecordAtStart(DirectoryMode mode, int record);
     // The program folder with a trailing "/", as found (letter case untouched).
     const QString& DatabaseFolder() const { return m_databaseFolder; }
@@ -216,7 +216,7 @@ class TFMain : public QMainWindow, public SyncWindowHost {
     void edPhoneChange(const QString& text);
     // The search texts or the position switch changed: the filters test them as typed again.
     void searchTextsChanged();
-    // The record asked for by showRecordAtStart, once the window is up.
+    // Shows the record asked for by showRecordAtStart.
     void standOnStartRecord();
     // A key typed in a search box (not the boxes emptied by the window).
     void searchTextTyped();

@@ -68,16 +68,24 @@ void TFMain::FormActivate() {
     edFam->clear();
     edFam->setFocus();
     btnFiltrClick();
-    if (m_startRecord) standOnStartRecord();
+    if (m_startRecord) {
+        // The first activation empties the name box; the row asked for is searched again.
+        standOnStartRecord();
+        m_startRecord.reset();
+    }
 }
 
 void TFMain::showRecordAtStart(DirectoryMode mode, int record) {
     m_startRecord = {mode, record};
+    // Shown at once, whether or not the desktop makes the window active: a window started by
+    // another program may stay behind the active one until the user picks it.
+    QTimer::singleShot(0, this, [this] {
+        if (m_startRecord) standOnStartRecord();
+    });
 }
 
 void TFMain::standOnStartRecord() {
     const auto [mode, record] = *m_startRecord;
-    m_startRecord.reset();
     ModeView& view = modeView(mode);
     if (!view.button->isEnabled()) return;
     btnUserClick(view.button);

@@ -407,6 +407,18 @@ class MainWindowTest : public QObject {
         QVERIFY(MessageBox::shown().isEmpty());
     }
 
+    void theStartRowIsShownWithoutWaitingForAnActivation() {
+        // A window started by another program may stay behind the active one: here the
+        // window's own first activation is over before the row is asked for.
+        Session s;
+        s.fixture.writeAll(persons(), organisations(), favourites());
+        s.start();
+        s.window->showRecordAtStart(DirectoryMode::Organisations, 3);
+        QTRY_COMPARE(s.edFam()->text(), QStringLiteral("Городская больница"));
+        QCOMPARE(s.window->mode(), DirectoryMode::Organisations);
+        QCOMPARE(s.window->gridModel()->recordAt(s.grid()->currentIndex().row()), 3);
+    }
+
     void startArgumentsAreUnderstoodOrRefused() {
         QString error;
         std::optional<StartRequest> request = parseStartArguments({}, &error);
