@@ -310,6 +310,42 @@ TEST(StartedByTheBus, AnswersOpensTheWindowOnTheRowAndEndsWhenIdle) {
         << metas.err;
 }
 
+TEST(SystemDesktopActions, TheWindowOpensOnlyWithItsProgramItsFilesAndADisplay) {
+    application();
+    TempDir program, folder;
+    test::writeTownTables(folder);
+    test::writeFileBytes(folder.file("EULA.txt"), {'e'});
+    const std::string started = program.file("started");
+    const std::string window = "#!/bin/sh\necho \"$@\" > '" + started + "'\n";
+    const QString programFolder = QString::fromStdString(program.path());
+    SystemDesktopActions actions(programFolder, QString::fromStdString(folder.path() + "/"));
+    const QByteArray display = qgetenv("DISPLAY"), wayland = qgetenv("WAYLAND_DISPLAY");
+    qputenv("DISPLAY", ":75");
+    qunsetenv("WAYLAND_DISPLAY");
+    EXPECT_FALSE(actions.windowAvailable()) << "no program beside the provider";
+    test::writeFileBytes(program.file("abonex"),
+                         std::vector<uint8_t>(window.begin(), window.end()));
+    EXPECT_FALSE(actions.windowAvailable()) << "a program that cannot be run";
+    std::filesystem::permissions(program.file("abonex"), std::filesystem::perms::owner_all);
+    EXPECT_TRUE(actions.windowAvailable());
+    EXPECT_TRUE(actions.openWindow(QString::fromStdString(folder.file("Org.dbf")), 2));
+    EXPECT_TRUE(within(20, [&] { return std::filesystem::exists(started); }));
+    EXPECT_TRUE(within(20, [&] {
+        return readText(started) == "--table " + folder.file("Org.dbf") + " --record 2\n";
+    })) << readText(started);
+
+    qunsetenv("DISPLAY");
+    EXPECT_FALSE(actions.windowAvailable()) << "no display";
+    EXPECT_FALSE(actions.openWindow(QString::fromStdString(folder.file("Org.dbf")), 2));
+    EXPECT_FALSE(actions.copyText(QStringLiteral("22-11-00"))) << "no display to copy on";
+    qputenv("WAYLAND_DISPLAY", "wayland-75");
+    EXPECT_TRUE(actions.windowAvailable());
+    std::filesystem::remove(folder.file("EULA.txt"));
+    EXPECT_FALSE(actions.windowAvailable()) << "a folder the window cannot start on";
+    display.isNull() ? qunsetenv("DISPLAY") : qputenv("DISPLAY", display);
+    wayland.isNull() ? qunsetenv("WAYLAND_DISPLAY") : qputenv("WAYLAND_DISPLAY", wayland);
+}
+
 TEST(DesktopSearchFolder, TheEnvironmentThenTheSettingsThenTheProgramFolder) {
     application();
     TempDir config, named, settingsNamed;
