@@ -1,5 +1,6 @@
 #include "directory/search_filter.h"
 
+#include <array>
 #include <exception>
 #include <memory>
 
@@ -40,26 +41,37 @@ void DSetFilterRecord(const SearchCriteria& search, TEngineDataSet& dataSet, boo
 namespace {
 
 // Which stored bytes stand for which search bytes: the filter's own name test on a name whose
-// first byte is the stored one (another byte after it, so that nothing is trimmed away).
-std::shared_ptr<const KeyMatchTable> nameMatchTable(bool translated) {
-    auto build = [](bool translate) {
-        return std::make_shared<const KeyMatchTable>([translate](uint8_t search, uint8_t stored) {
-            std::string name{static_cast<char>(stored), 'x'};
-            if (translate) name = oemToAnsi(name);
+// first byte is the stored one (another byte after it, so that nothing is trimmed away), as the
+// data set hands it over from `page` (1251: as stored).
+std::shared_ptr<const KeyMatchTable> nameMatchTable(CodePage page) {
+    auto build = [](CodePage from) {
+        return std::make_shared<const KeyMatchTable>([from](uint8_t search, uint8_t stored) {
+            const std::string name = pageToAnsi(from, std::string{static_cast<char>(stored), 'x'});
             return searchAccepts({std::string(1, static_cast<char>(search)), "", true}, name, "");
         });
     };
-    static const std::shared_ptr<const KeyMatchTable> asStored = build(false);
-    static const std::shared_ptr<const KeyMatchTable> asTranslated = build(true);
-    return translated ? asTranslated : asStored;
+    static const std::array<std::shared_ptr<const KeyMatchTable>, 5> tables = {
+        build(CodePage::Cp866), build(CodePage::Cp1251), build(CodePage::Cp437),
+        build(CodePage::Cp850), build(CodePage::Cp1252)};
+    return tables.at(static_cast<size_t>(page));
+}
+
+std::optional<KeyFilter> keyFilterFor(const SearchCriteria& search, CodePage page) {
+    if (search.name.empty() || (!search.atStart && !search.phone.empty())) return std::nullopt;
+    return KeyFilter(search.atStart ? KeyFilter::Kind::StartsWith : KeyFilter::Kind::Contains,
+                     kFieldName, search.name, nameMatchTable(page));
 }
 
 }  // namespace
 
 std::optional<KeyFilter> searchKeyFilter(const SearchCriteria& search, bool translated) {
-    if (search.name.empty() || (!search.atStart && !search.phone.empty())) return std::nullopt;
-    return KeyFilter(search.atStart ? KeyFilter::Kind::StartsWith : KeyFilter::Kind::Contains,
-                     kFieldName, search.name, nameMatchTable(translated));
+    return keyFilterFor(search, translated ? CodePage::Cp866 : CodePage::Cp1251);
+}
+
+std::optional<KeyFilter> searchKeyFilter(const SearchCriteria& search,
+                                         const TEngineDataSet& dataSet) {
+    return keyFilterFor(search,
+                        dataSet.TranslateASCII() ? dataSet.tableCodePage() : CodePage::Cp1251);
 }
 
 }  // namespace abonex

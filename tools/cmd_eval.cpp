@@ -53,9 +53,9 @@ int runEval(const Args& args) {
             return options.usageError("--record needs a record number, not \"" + *value + "\"");
         }
     }
-    const std::optional<std::string> expression = expressionForTable(words[1]);
-    if (!expression) return options.usageError(kExpressionNotInTablePage);
     auto table = openTableFile(words[0], false);
+    const std::optional<std::string> expression = expressionForTable(words[1], textPageOf(*table));
+    if (!expression) return options.usageError(expressionNotInTablePage(textPageOf(*table)));
     if (table->recordCount() == 0) {
         table->BlankRecord();
     } else {

@@ -34,7 +34,7 @@ int search(const TableLocation& location, const SearchCriteria& criteria, long l
         DSetFilterRecord(criteria, dataSet, accept);
     };
     set.OnFilterKey = [&criteria](TEngineDataSet& dataSet) {
-        return searchKeyFilter(criteria, dataSet.TranslateASCII());
+        return searchKeyFilter(criteria, dataSet);
     };
     // Opened unfiltered, so that only switching the filter on below walks to the first row.
     openTable(set, location, defaultOrderTag(location), /*translate=*/true, /*readOnly=*/true);
