@@ -209,10 +209,16 @@ bool nextUtf8(std::string_view text, size_t& pos, char32_t& cp) {
     return true;
 }
 
-// The sequence that is not UTF-8 at `start`: its lead byte and the continuation bytes after it.
+// The sequence that is not UTF-8 at `start`: a byte that cannot lead one alone, else the lead
+// byte and the continuation bytes it was followed by.
 Utf8Fault badSequenceAt(std::string_view text, size_t start) {
+    const auto lead = static_cast<uint8_t>(text[start]);
+    const size_t wanted = lead >= 0xF0 && lead < 0xF8   ? 4
+                          : lead >= 0xE0 && lead < 0xF0 ? 3
+                          : lead >= 0xC0 && lead < 0xE0 ? 2
+                                                        : 1;
     size_t end = start + 1;
-    while (end < text.size() && end < start + 4 &&
+    while (end < text.size() && end < start + wanted &&
            (static_cast<uint8_t>(text[end]) & 0xC0) == 0x80) {
         ++end;
     }
@@ -513,8 +519,9 @@ std::string describeBytes(std::string_view bytes) {
 
 std::string describeFault(std::string_view utf8, const Utf8Fault& fault, CodePage page) {
     if (fault.notUtf8) {
-        return "holds the bytes " + describeBytes(utf8.substr(fault.offset, fault.length)) +
-               ", which are not UTF-8";
+        const std::string bytes = describeBytes(utf8.substr(fault.offset, fault.length));
+        return fault.length == 1 ? "holds the byte " + bytes + ", which is not UTF-8"
+                                 : "holds the bytes " + bytes + ", which are not UTF-8";
     }
     std::string name(codePageName(page));
     return "holds " + describeCharacter(fault.character) + ", which code page " + name.substr(2) +

@@ -99,7 +99,7 @@ std::string describeCharacter(char32_t c);
 // Bytes for a message: "0xCF 0xE5".
 std::string describeBytes(std::string_view bytes);
 // What stopped the conversion of `utf8` to `page`, for a message: 'holds "«" (U+00AB), which
-// code page 866 cannot hold' or 'holds the bytes 0xC8 0xE2, which are not UTF-8'.
+// code page 866 cannot hold' or 'holds the byte 0xC8, which is not UTF-8'.
 std::string describeFault(std::string_view utf8, const Utf8Fault& fault, CodePage page);
 
 }  // namespace abonex
