@@ -75,22 +75,10 @@ int runExport(const Args& args) {
                                  kTableEncodingOption});
     if (auto exit = options.parse(args)) return *exit;
     if (options.words().size() != 1) return options.usageError();
-    const std::string format = options.value("--format").value_or("csv");
-    if (format != "csv" && format != "vcard") {
-        return options.usageError("--format is csv or vcard, not \"" + format + "\"");
-    }
+    std::string format;
+    if (auto exit = readFormatOption(options, "csv", format)) return *exit;
     CsvDialect dialect;
-    if (const auto word = options.value("--separator")) {
-        const std::optional<char> separator = csvSeparatorNamed(*word);
-        if (!separator) return options.usageError("--separator wants one character or \"tab\"");
-        dialect.separator = *separator;
-    }
-    if (const auto word = options.value("--encoding")) {
-        if (!csvEncodingNamed(*word, dialect.page)) {
-            return options.usageError("--encoding is utf-8, cp1251 or cp866, not \"" + *word +
-                                      "\"");
-        }
-    }
+    if (auto exit = readCsvOptions(options, dialect)) return *exit;
     dialect.byteOrderMark = options.has("--bom");
     dialect.crlf = options.has("--crlf");
     if (dialect.byteOrderMark && dialect.page) {

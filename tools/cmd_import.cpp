@@ -70,23 +70,12 @@ int runImport(const Args& args) {
     }
     const std::string& tablePath = words[0];
     const std::string& filePath = words[1];
-    const std::string format =
-        options.value("--format").value_or(isVcardName(filePath) ? "vcard" : "csv");
-    if (format != "csv" && format != "vcard") {
-        return options.usageError("--format is csv or vcard, not \"" + format + "\"");
+    std::string format;
+    if (auto exit = readFormatOption(options, isVcardName(filePath) ? "vcard" : "csv", format)) {
+        return *exit;
     }
     CsvDialect dialect;
-    if (const auto word = options.value("--separator")) {
-        const std::optional<char> separator = csvSeparatorNamed(*word);
-        if (!separator) return options.usageError("--separator wants one character or \"tab\"");
-        dialect.separator = *separator;
-    }
-    if (const auto word = options.value("--encoding")) {
-        if (!csvEncodingNamed(*word, dialect.page)) {
-            return options.usageError("--encoding is utf-8, cp1251 or cp866, not \"" + *word +
-                                      "\"");
-        }
-    }
+    if (auto exit = readCsvOptions(options, dialect)) return *exit;
     std::optional<CodePage> tablePage;
     if (auto exit = readPageOption(options, kTableEncodingOption.name, tablePage)) return *exit;
     if (format == "vcard" && (options.has("--separator") || options.has("--encoding") ||

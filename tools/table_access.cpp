@@ -23,6 +23,30 @@ std::optional<int> readPageOption(const ToolOptions& options, std::string_view o
     return std::nullopt;
 }
 
+std::optional<int> readCsvOptions(const ToolOptions& options, CsvDialect& dialect) {
+    if (const auto word = options.value("--separator")) {
+        const std::optional<char> separator = csvSeparatorNamed(*word);
+        if (!separator) return options.usageError("--separator wants one character or \"tab\"");
+        dialect.separator = *separator;
+    }
+    if (const auto word = options.value("--encoding")) {
+        if (!csvEncodingNamed(*word, dialect.page)) {
+            return options.usageError("--encoding is utf-8, cp1251 or cp866, not \"" + *word +
+                                      "\"");
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<int> readFormatOption(const ToolOptions& options, std::string_view fallback,
+                                    std::string& format) {
+    format = options.value("--format").value_or(std::string(fallback));
+    if (format != "csv" && format != "vcard") {
+        return options.usageError("--format is csv or vcard, not \"" + format + "\"");
+    }
+    return std::nullopt;
+}
+
 CodePage textPageOf(const GSO_dBaseDBF& table, std::optional<CodePage> forcedPage) {
     return tableTextPage(table.headerImage()[kLanguageDriverOffset], forcedPage);
 }

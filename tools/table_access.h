@@ -16,6 +16,7 @@
 #include "directory/directory_tables.h"
 #include "engine/dataset/engine_dataset.h"
 #include "engine/dbf/dbf_fields.h"
+#include "tools/csv.h"
 #include "tools/tool_options.h"
 
 namespace abonex::tool {
@@ -28,6 +29,14 @@ inline constexpr OptionSpec kTableEncodingOption{"--table-encoding", true};
 // given). A name of no page here is reported as a usage error: the status 2 is returned.
 std::optional<int> readPageOption(const ToolOptions& options, std::string_view option,
                                   std::optional<CodePage>& page);
+
+// Reads --separator and --encoding into `dialect` (left as it is when they are not given); a word
+// of neither is reported as a usage error: the status 2 is returned.
+std::optional<int> readCsvOptions(const ToolOptions& options, CsvDialect& dialect);
+// Reads --format (csv or vcard; `fallback` when not given) into `format`; another word is a
+// usage error.
+std::optional<int> readFormatOption(const ToolOptions& options, std::string_view fallback,
+                                    std::string& format);
 
 // The table file `path` itself (shared, read-only unless `readWrite`), its text taken in its
 // own page (see above) and, for a directory table, with the directory's lock protocol for its

@@ -14,15 +14,6 @@ std::string cp1251(std::string_view utf8) {
     return *utf8ToPage(CodePage::Cp1251, utf8);
 }
 
-// Runs tests/tools/oracles/table_equals.py; "SKIP" when a reader is not installed.
-std::string oracleCompare(const std::string& arguments) {
-    const auto result = runCommand(
-        "/usr/bin/python3 " + shellQuote(sourceDir() + "/tests/tools/oracles/table_equals.py") +
-        " " + arguments);
-    if (result.status == 3) return "SKIP";
-    return result.out + result.err;
-}
-
 // Sets a header byte of a table file.
 void setHeaderByte(const std::string& path, size_t offset, uint8_t value) {
     auto bytes = readFileBytes(path);

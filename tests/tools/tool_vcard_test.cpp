@@ -7,14 +7,6 @@
 namespace abonex::test {
 namespace {
 
-std::string oracleCompare(const std::string& arguments) {
-    const auto result = runCommand(
-        "/usr/bin/python3 " + shellQuote(sourceDir() + "/tests/tools/oracles/table_equals.py") +
-        " " + arguments);
-    if (result.status == 3) return "SKIP";
-    return result.out + result.err;
-}
-
 std::string sample(const std::string& name) {
     return sourceDir() + "/tests/directory/vcards/" + name;
 }
