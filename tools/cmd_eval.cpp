@@ -20,12 +20,13 @@ namespace {
 
 constexpr std::string_view kUsage = "eval TABLE \"EXPRESSION\" [--record N]";
 
-// The value as the tool prints it: Text in double quotes (table text shown as UTF-8), Number
-// in the shortest form that reads back the same, Date as yyyymmdd, Boolean as .T. or .F.
-std::string printable(const ExpValue& value) {
+// The value as the tool prints it: Text in double quotes (table text, in `page`, shown as
+// UTF-8), Number in the shortest form that reads back the same, Date as yyyymmdd, Boolean as
+// .T. or .F.
+std::string printable(const ExpValue& value, CodePage page) {
     switch (value.type) {
         case ExpType::Text:
-            return "\"" + oemToUtf8(value.text) + "\"";
+            return "\"" + pageToUtf8(page, value.text) + "\"";
         case ExpType::Number: {
             char buffer[64];
             auto result = std::to_chars(buffer, buffer + sizeof buffer, value.number);
@@ -69,7 +70,7 @@ int runEval(const Args& args) {
     if (!handler.isCompiled()) return options.usageError("the expression is empty");
     const ExpValue value = handler.ExpressionEvaluate();
     printLine(expTypeName(value.type));
-    printLine(printable(value));
+    printLine(printable(value, textPageOf(*table)));
     return kExitOk;
 }
 

@@ -146,6 +146,11 @@ TEST_F(ExchangeTest, A1251TableIsReadAndWrittenIn1251) {
         tool("info " + shellQuote(m_phone)).out.find("language:       0xC9 (code page 1251)\n"),
         std::string::npos);
     EXPECT_EQ(tool("check " + shellQuote(m_phone)).status, 0);
+    // Expressions are typed in UTF-8 and evaluated on 1251 text, cased by 1251's letters.
+    auto eval = tool("eval " + shellQuote(m_phone) + " 'UPPER(NAME) = \"ИВАНОВ И.И.\"'");
+    EXPECT_EQ(eval.out, "Boolean\n.T.\n") << eval.err;
+    eval = tool("eval " + shellQuote(m_phone) + " 'UPPER(LEFT(COMMENT, 3))' --record 1");
+    EXPECT_EQ(eval.out, "Text\n\"«ДА\"\n") << eval.err;
     const std::string csv = writeCsv("out.csv", exported(m_phone, "--tag ''"));
     const std::string oracle = oracleCompare("csv " + shellQuote(m_phone) + " " + shellQuote(csv));
     if (oracle == "SKIP") GTEST_SKIP() << "python3-dbfread is not installed";
