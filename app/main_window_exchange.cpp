@@ -40,6 +40,15 @@ VcardStyle styleOf(DirectoryMode mode) {
     return VcardStyle::Plain;
 }
 
+// A file the directory or another dBASE program keeps: never written over by an export.
+bool isTableFile(const QString& path) {
+    static const QStringList kinds = {QStringLiteral("dbf"), QStringLiteral("mdx"),
+                                      QStringLiteral("dbt"), QStringLiteral("fpt"),
+                                      QStringLiteral("ndx")};
+    const qsizetype dot = path.lastIndexOf(u'.');
+    return dot >= 0 && kinds.contains(path.mid(dot + 1).toLower());
+}
+
 QString pageNumber(CodePage page) {
     return QString::fromLatin1(codePageName(page).substr(2));
 }
@@ -76,6 +85,12 @@ void TFMain::exportVcards(TEngineDataSet& dataSet, DirectoryMode mode, const QSt
     if (!dataSet.Active()) return;
     const QString path = OpenFileDialog::chooseToSave(this, caption, kVcardFilter, kVcardSuffix);
     if (path.isEmpty()) return;
+    if (isTableFile(path)) {
+        MessageBox::error(this, QStringLiteral("Error"),
+                          path + QStringLiteral(": это файл таблицы; карточки записываются в файл "
+                                                "vCard (.vcf)"));
+        return;
+    }
     userOperation([&] {
         // The cards are made whole before the file is touched: a failed read leaves no half file.
         std::string cards;

@@ -77,6 +77,15 @@ class ExchangeWindowTest : public QObject {
         OpenFileDialog::setNextAnswer(QString());
         s.action("mnuExportFavorVcard")->trigger();
         QCOMPARE(MessageBox::shown().size(), 1);
+        // Nor is a table written over, whatever name is typed.
+        const QString table = s.fixture().filePath(QStringLiteral("Favor.dbf"));
+        const auto before = test::readFileBytes(table.toStdString());
+        OpenFileDialog::setNextAnswer(table);
+        s.action("mnuExportFavorVcard")->trigger();
+        QCOMPARE(test::readFileBytes(table.toStdString()), before);
+        QCOMPARE(MessageBox::shown().last().text,
+                 table + QStringLiteral(": это файл таблицы; карточки записываются в файл vCard "
+                                        "(.vcf)"));
     }
 
     void theFavouritesGoToAVcardFileAndCardsComeIn() {
