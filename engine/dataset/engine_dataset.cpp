@@ -149,7 +149,6 @@ void TEngineDataSet::Open() {
         m_handler->setFilterActive(m_filtered);
         const uint8_t driver = m_handler->headerImage()[kLanguageDriverOffset];
         m_codePage = tableTextPage(driver, m_forcedCodePage, m_defaultCodePage);
-        m_codePageFromTable = codePageOfLanguageDriver(driver) == m_codePage;
         // Text translated from a page is in that page on disk, whatever the language byte
         // says: the key expressions compiled from here on must case it by that page's letters.
         if (m_translate) m_handler->setTextCodePage(casingOf(m_codePage));

@@ -128,8 +128,6 @@ class TEngineDataSet {
     // byte names, else DefaultCodePage(). TranslateASCII turns it into 1251 and back, and the
     // key expressions case it by its letters.
     CodePage tableCodePage() const { return m_codePage; }
-    // True when the open table's language byte names the page its text is taken as.
-    bool codePageFromTable() const { return m_codePageFromTable; }
     bool UseDeleted() const { return m_useDeleted; }
     void setUseDeleted(bool on);
     bool AutoFlush() const { return m_autoFlush; }
@@ -257,7 +255,6 @@ class TEngineDataSet {
     CodePage m_defaultCodePage = CodePage::Cp866;
     std::optional<CodePage> m_forcedCodePage;
     CodePage m_codePage = CodePage::Cp866;
-    bool m_codePageFromTable = false;
     bool m_useDeleted = false;
     bool m_autoFlush = false;
     uint32_t m_userId = 0;
