@@ -11,8 +11,9 @@
 // _build (the widgets), _tables (opening, re-indexing and closing the tables), _status (the status
 // line and the width rule), _search, _modes (the directory modes and the grid following the data
 // set's record), _records (record maintenance), _events (the data sets' opening and closing),
-// _dial, _view (view options), _tray (the notification area), _links (links and the About box)
-// and _sync (the synchronisation window).
+// _dial, _view (view options), _tray (the notification area), _links (links and the About box),
+// _sync (the synchronisation window) and _exchange (vCard files, and tables in another code page,
+// which are shown read-only).
 //
 // Invariants: exactly one of the mode buttons and exactly the matching mode menu item are
 // checked; the grid's model shows the data set of the checked mode; DatabaseFolder ends in "/".
@@ -158,6 +159,11 @@ class TFMain : public QMainWindow, public SyncWindowHost {
     void btnAboutClick();
     // Opens the synchronisation window (or brings the open one back).
     void mnuUpdateFromTableClick();
+    // vCard files (the items of "&Файл"): the rows shown, or every favourite, written to a
+    // file the user chooses; the cards of a file added to the favourites.
+    void mnuExportVcardClick();
+    void mnuExportFavorVcardClick();
+    void mnuImportVcardClick();
 
   public:
     // What the synchronisation window asks of the main window (main_window_sync.cpp; the tray
@@ -189,12 +195,21 @@ class TFMain : public QMainWindow, public SyncWindowHost {
     QWidget* buildSearchPanel();
     void buildGrid();
     void buildPopUp();
-    void buildViewMenu(QMenu* menu);      // main_window_view.cpp
-    void buildHelpMenu(QMenu* menu);      // main_window_links.cpp
-    void buildTray();                     // main_window_tray.cpp
-    void buildRingMenu();                 // main_window_dial.cpp
-    void buildDialer();                   // main_window_dial.cpp
-    void buildSyncMenuItem(QMenu* file);  // main_window_sync.cpp
+    void buildViewMenu(QMenu* menu);           // main_window_view.cpp
+    void buildHelpMenu(QMenu* menu);           // main_window_links.cpp
+    void buildTray();                          // main_window_tray.cpp
+    void buildRingMenu();                      // main_window_dial.cpp
+    void buildDialer();                        // main_window_dial.cpp
+    void buildSyncMenuItem(QMenu* file);       // main_window_sync.cpp
+    void buildExchangeMenuItems(QMenu* file);  // main_window_exchange.cpp
+    // Writes the rows `dataSet` shows (every row when it is not filtered) as vCards into a file
+    // the user chooses.
+    void exportVcards(TEngineDataSet& dataSet, DirectoryMode mode, const QString& caption);
+    // A table whose text is in another code page than the directory's is opened read-only:
+    // its data set, after it was opened writable (main_window_exchange.cpp).
+    void reopenForeignPageReadOnly(TEngineDataSet& dataSet);
+    // The status line's note for the table shown when it is read-only for its code page.
+    void showCodePageNote();
 
     // Shows the synchronisation window again when it had hidden itself.
     void showSyncWindow();
@@ -275,6 +290,9 @@ class TFMain : public QMainWindow, public SyncWindowHost {
     QActionGroup* m_dialingItems = nullptr;
     QAction* mnuConfig = nullptr;
     QAction* mnuUpdateFromTable = nullptr;
+    QAction* mnuExportVcard = nullptr;
+    QAction* mnuExportFavorVcard = nullptr;
+    QAction* mnuImportVcard = nullptr;
     QAction* mnuExit = nullptr;
     QActionGroup* m_pictureSizeItems = nullptr;
     QAction* mnuBigIco = nullptr;
@@ -311,6 +329,7 @@ class TFMain : public QMainWindow, public SyncWindowHost {
     QAction* mnuRing = nullptr;
     QStatusBar* StatusBar1 = nullptr;
     QLabel* m_statusText = nullptr;
+    QLabel* m_codePageNote = nullptr;
     HintSwitch* m_hints = nullptr;
     SettingsStore* FormStorage1 = nullptr;
     std::unique_ptr<TrayIcon> Tray;

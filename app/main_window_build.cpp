@@ -97,6 +97,10 @@ void TFMain::buildWindow() {
     m_statusText = new QLabel(StatusBar1);
     m_statusText->setObjectName(QStringLiteral("statusText"));
     StatusBar1->addWidget(m_statusText, 1);
+    m_codePageNote = new QLabel(StatusBar1);
+    m_codePageNote->setObjectName(QStringLiteral("lblCodePage"));
+    m_codePageNote->hide();
+    StatusBar1->addPermanentWidget(m_codePageNote);
     setStatusBar(StatusBar1);
     StatusBar1->hide();
 
@@ -132,6 +136,7 @@ void TFMain::buildMenus() {
     QMenu* file = bar->addMenu(QStringLiteral("&Файл"));
     file->setObjectName(QStringLiteral("mnuFile"));
     buildSyncMenuItem(file);
+    buildExchangeMenuItems(file);
     mnuExit = file->addAction(QStringLiteral("Выход"));
     mnuExit->setObjectName(QStringLiteral("mnuExit"));
     mnuExit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));

@@ -71,6 +71,7 @@ void TFMain::mnuFavoritClick() {
 
 void TFMain::showDataSet(TEngineDataSet& dataSet) {
     m_model->setDataSet(&dataSet);
+    showCodePageNote();
     followCurrentRecord();
 }
 

@@ -55,6 +55,7 @@ void TFMain::EditCurrentRecord() {
 }
 
 void TFMain::insRecClick() {
+    if (gridDataSet().ReadOnly()) return;  // a table in another code page is only shown
     userOperation([&] {
         gridDataSet().Insert();
         EditCurrentRecord();
@@ -62,6 +63,7 @@ void TFMain::insRecClick() {
 }
 
 void TFMain::redRecClick() {
+    if (gridDataSet().ReadOnly()) return;
     userOperation([&] {
         gridDataSet().Edit();
         EditCurrentRecord();
@@ -69,6 +71,7 @@ void TFMain::redRecClick() {
 }
 
 void TFMain::delRecClick() {
+    if (gridDataSet().ReadOnly()) return;
     userOperation([&] { gridDataSet().Delete(); });
 }
 
@@ -90,6 +93,7 @@ void TFMain::DSOrgAfterInsert(TEngineDataSet& dataSet) {
 }
 
 void TFMain::addKontClick() {
+    if (DSFavor.ReadOnly()) return;
     userOperation([&] {
         TEngineDataSet& source = gridDataSet();
         DSFavor.Append();
@@ -104,8 +108,12 @@ void TFMain::mnuPopPopup() {
     userOperation([&] {
         TEngineDataSet& dataSet = gridDataSet();
         const bool hasRows = dataSet.Active() && !dataSet.IsEmpty();
-        for (QAction* item : {insRec, redRec, delRec, mnuRing}) item->setEnabled(hasRows);
-        addKont->setEnabled(hasRows && m_mode != DirectoryMode::Favourites && DSFavor.Active());
+        for (QAction* item : {insRec, redRec, delRec}) {
+            item->setEnabled(hasRows && !dataSet.ReadOnly());
+        }
+        mnuRing->setEnabled(hasRows);
+        addKont->setEnabled(hasRows && m_mode != DirectoryMode::Favourites && DSFavor.Active() &&
+                            !DSFavor.ReadOnly());
         addKont->setText(QStringLiteral("Добавить в контакты"));
         mnuRing->setText(QStringLiteral("Набрать номер"));
         if (hasRows && !dataSet.Fields(kFieldName).IsNull()) {

@@ -68,9 +68,7 @@ void TFMain::setUpDataSets() {
         dataSet.OnFilterRecord = [this](TEngineDataSet& d, bool& accept) {
             DSetFilterRecord(m_search, d, accept);
         };
-        dataSet.OnFilterKey = [this](TEngineDataSet& d) {
-            return searchKeyFilter(m_search, d.TranslateASCII());
-        };
+        dataSet.OnFilterKey = [this](TEngineDataSet& d) { return searchKeyFilter(m_search, d); };
         dataSet.AfterPost = [this](TEngineDataSet& d) { DSOrgAfterInsert(d); };
         dataSet.BeforeDelete = [this](TEngineDataSet& d) { DSetBeforeDelete(d); };
         dataSet.AfterScroll = [this](TEngineDataSet& d) { DSetAfterScroll(d); };
@@ -130,7 +128,9 @@ void TFMain::openTables() {
             TEngineDataSet& dataSet = *view.dataSet;
             dataSet.setTableName(table.tableFile);
             dataSet.Open();
-            if (!dataSet.IsEmpty()) {
+            reopenForeignPageReadOnly(dataSet);
+            // A table the window only shows is not written, its index files neither.
+            if (!dataSet.ReadOnly() && !dataSet.IsEmpty()) {
                 dataSet.ReindexAll();
                 dataSet.OpenIndexFiles(table.indexFile, table.tagName);
             }
@@ -166,14 +166,14 @@ void TFMain::FormClose() {
             DSet.setFiltered(false);
             if (btnOrg->isEnabled()) {
                 DSOrg.setFiltered(false);
-                DSOrg.ReindexAll();
+                if (!DSOrg.ReadOnly()) DSOrg.ReindexAll();
             }
             if (btnFavorit->isEnabled()) {
                 DSFavor.setFiltered(false);
-                DSFavor.ReindexAll();
+                if (!DSFavor.ReadOnly()) DSFavor.ReindexAll();
             }
             QCoreApplication::processEvents();
-            DSet.ReindexAll();
+            if (!DSet.ReadOnly()) DSet.ReindexAll();
             Dialer3->HangUp();
         } catch (const std::exception& error) {
             for (TEngineDataSet* dataSet : {&DSet, &DSOrg, &DSFavor}) dataSet->Close();

@@ -71,9 +71,7 @@ int main(int argc, char** argv) {
     set.OnFilterRecord = [&](TEngineDataSet& dataSet, bool& accept) {
         DSetFilterRecord(search, dataSet, accept);
     };
-    set.OnFilterKey = [&](TEngineDataSet& dataSet) {
-        return searchKeyFilter(search, dataSet.TranslateASCII());
-    };
+    set.OnFilterKey = [&](TEngineDataSet& dataSet) { return searchKeyFilter(search, dataSet); };
     set.setFiltered(true);
 
     auto start = Clock::now();

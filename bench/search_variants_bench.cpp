@@ -92,9 +92,7 @@ int main(int argc, char** argv) {
     set.OnFilterRecord = [&](TEngineDataSet& dataSet, bool& accept) {
         DSetFilterRecord(live, dataSet, accept);
     };
-    set.OnFilterKey = [&](TEngineDataSet& dataSet) {
-        return searchKeyFilter(live, dataSet.TranslateASCII());
-    };
+    set.OnFilterKey = [&](TEngineDataSet& dataSet) { return searchKeyFilter(live, dataSet); };
     set.Open();
     std::printf("persons table: %d records%s\n", set.RecordCount(), reuse ? " (as found)" : "");
     GSO_DiskFile& index = set.handler()->indexFile(0)->diskFile();

@@ -1,8 +1,10 @@
 #include "directory/search_filter.h"
 
 #include <algorithm>
+#include <array>
 #include <exception>
 #include <memory>
+#include <mutex>
 
 #include "directory/directory_tables.h"
 #include "engine/dataset/engine_dataset.h"
@@ -72,40 +74,44 @@ void DSetFilterRecord(const SearchCriteria& search, TEngineDataSet& dataSet, boo
 namespace {
 
 // Which stored bytes stand for which search bytes: the filter's own name test on a name whose
-// first byte is the stored one (another byte after it, so that nothing is trimmed away).
-std::shared_ptr<const KeyMatchTable> nameMatchTable(bool translated, bool yoAsYe) {
-    auto build = [](bool translate, bool fold) {
-        return std::make_shared<const KeyMatchTable>([=](uint8_t search, uint8_t stored) {
-            std::string name{static_cast<char>(stored), 'x'};
-            if (translate) name = oemToAnsi(name);
+// first byte is the stored one (another byte after it, so that nothing is trimmed away), as the
+// data set hands it over from `page` (1251: as stored); with `yoAsYe`, Ё and Е are one letter.
+std::shared_ptr<const KeyMatchTable> nameMatchTable(CodePage page, bool yoAsYe) {
+    auto build = [](CodePage from, bool fold) {
+        return std::make_shared<const KeyMatchTable>([from, fold](uint8_t search, uint8_t stored) {
+            const std::string name = pageToAnsi(from, std::string{static_cast<char>(stored), 'x'});
             SearchCriteria one{std::string(1, static_cast<char>(search)), "", true};
             one.yoAsYe = fold;
             return searchAccepts(one, name, "");
         });
     };
     // Each table is made the first time a search needs it.
-    if (translated && yoAsYe) {
-        static const std::shared_ptr<const KeyMatchTable> table = build(true, true);
-        return table;
-    }
-    if (translated) {
-        static const std::shared_ptr<const KeyMatchTable> table = build(true, false);
-        return table;
-    }
-    if (yoAsYe) {
-        static const std::shared_ptr<const KeyMatchTable> table = build(false, true);
-        return table;
-    }
-    static const std::shared_ptr<const KeyMatchTable> table = build(false, false);
+    constexpr size_t kPages = 5;
+    static std::array<std::shared_ptr<const KeyMatchTable>, 2 * kPages> tables;
+    static std::mutex guard;
+    const size_t slot = static_cast<size_t>(page) * 2 + (yoAsYe ? 1 : 0);
+    std::lock_guard<std::mutex> lock(guard);
+    std::shared_ptr<const KeyMatchTable>& table = tables.at(slot);
+    if (!table) table = build(page, yoAsYe);
     return table;
+}
+
+std::optional<KeyFilter> keyFilterFor(const SearchCriteria& search, CodePage page) {
+    if (search.name.empty() || (!search.atStart && !search.phone.empty())) return std::nullopt;
+    return KeyFilter(search.atStart ? KeyFilter::Kind::StartsWith : KeyFilter::Kind::Contains,
+                     kFieldName, search.name, nameMatchTable(page, search.yoAsYe));
 }
 
 }  // namespace
 
 std::optional<KeyFilter> searchKeyFilter(const SearchCriteria& search, bool translated) {
-    if (search.name.empty() || (!search.atStart && !search.phone.empty())) return std::nullopt;
-    return KeyFilter(search.atStart ? KeyFilter::Kind::StartsWith : KeyFilter::Kind::Contains,
-                     kFieldName, search.name, nameMatchTable(translated, search.yoAsYe));
+    return keyFilterFor(search, translated ? CodePage::Cp866 : CodePage::Cp1251);
+}
+
+std::optional<KeyFilter> searchKeyFilter(const SearchCriteria& search,
+                                         const TEngineDataSet& dataSet) {
+    return keyFilterFor(search,
+                        dataSet.TranslateASCII() ? dataSet.tableCodePage() : CodePage::Cp1251);
 }
 
 }  // namespace abonex

@@ -55,5 +55,9 @@ void DSetFilterRecord(const SearchCriteria& search, TEngineDataSet& dataSet, boo
 // (`translated`: the data set hands the test its text translated to ANSI, as with
 // TranslateASCII on). std::nullopt when the name text is empty or cannot decide alone.
 std::optional<KeyFilter> searchKeyFilter(const SearchCriteria& search, bool translated);
+// The same for the fields as `dataSet` hands them to the test: translated from the table's
+// code page to ANSI when it translates, the stored bytes otherwise.
+std::optional<KeyFilter> searchKeyFilter(const SearchCriteria& search,
+                                         const TEngineDataSet& dataSet);
 
 }  // namespace abonex

@@ -4,13 +4,13 @@
 #
 #   bash scripts/fuzz.sh [TARGET|all] [SECONDS]
 #
-# TARGET is expr_compile_fuzz, table_fuzz, index_fuzz, csv_fuzz or all (the default); SECONDS is
-# the time per target (default 60). New inputs go to build-fuzz/corpus/TARGET, so the kept seeds
+# TARGET is expr_compile_fuzz, table_fuzz, index_fuzz, csv_fuzz, memo_fuzz, vcard_fuzz or all
+# (the default); SECONDS is the time per target (default 60). New inputs go to build-fuzz/corpus/TARGET, so the kept seeds
 # are never rewritten; a crash leaves its input in build-fuzz/findings/TARGET.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-TARGETS=(expr_compile_fuzz table_fuzz index_fuzz csv_fuzz)
+TARGETS=(expr_compile_fuzz table_fuzz index_fuzz csv_fuzz memo_fuzz vcard_fuzz)
 which=${1:-all}
 seconds=${2:-60}
 if [ "$which" != all ]; then

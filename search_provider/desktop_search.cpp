@@ -84,7 +84,7 @@ DesktopSearch::Table* DesktopSearch::open(DirectoryMode mode) {
         DSetFilterRecord(live, dataSet, accept);
     };
     set.OnFilterKey = [&live](TEngineDataSet& dataSet) {
-        return searchKeyFilter(live, dataSet.TranslateASCII());
+        return searchKeyFilter(live, dataSet);
     };
     try {
         set.Open();

@@ -20,12 +20,13 @@ namespace {
 
 constexpr std::string_view kUsage = "eval TABLE \"EXPRESSION\" [--record N]";
 
-// The value as the tool prints it: Text in double quotes (table text shown as UTF-8), Number
-// in the shortest form that reads back the same, Date as yyyymmdd, Boolean as .T. or .F.
-std::string printable(const ExpValue& value) {
+// The value as the tool prints it: Text in double quotes (table text, in `page`, shown as
+// UTF-8), Number in the shortest form that reads back the same, Date as yyyymmdd, Boolean as
+// .T. or .F.
+std::string printable(const ExpValue& value, CodePage page) {
     switch (value.type) {
         case ExpType::Text:
-            return "\"" + oemToUtf8(value.text) + "\"";
+            return "\"" + pageToUtf8(page, value.text) + "\"";
         case ExpType::Number: {
             char buffer[64];
             auto result = std::to_chars(buffer, buffer + sizeof buffer, value.number);
@@ -53,9 +54,9 @@ int runEval(const Args& args) {
             return options.usageError("--record needs a record number, not \"" + *value + "\"");
         }
     }
-    const std::optional<std::string> expression = expressionForTable(words[1]);
-    if (!expression) return options.usageError(kExpressionNotInTablePage);
     auto table = openTableFile(words[0], false);
+    const std::optional<std::string> expression = expressionForTable(words[1], textPageOf(*table));
+    if (!expression) return options.usageError(expressionNotInTablePage(textPageOf(*table)));
     if (table->recordCount() == 0) {
         table->BlankRecord();
     } else {
@@ -69,7 +70,7 @@ int runEval(const Args& args) {
     if (!handler.isCompiled()) return options.usageError("the expression is empty");
     const ExpValue value = handler.ExpressionEvaluate();
     printLine(expTypeName(value.type));
-    printLine(printable(value));
+    printLine(printable(value, textPageOf(*table)));
     return kExitOk;
 }
 

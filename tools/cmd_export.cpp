@@ -1,9 +1,19 @@
-// abonex-db export TABLE [--tag NAME]: the live records as UTF-8 CSV with a header row, in the
-// order of the tag (default: a directory table's name tag; --tag "" for record-number order).
-// An index that names a record the table does not hold stops the export with an error.
+// abonex-db export TABLE [options]: the live records in the order of the tag (default: a
+// directory table's name tag; --tag "" for record-number order), as CSV with a header row or,
+// with --format vcard, as vCard 3.0 cards (directory/vcard.h). An index that names a record the
+// table does not hold stops the export with an error.
+//
+// CSV is UTF-8 unless --encoding names a code page; --separator, --bom and --crlf shape it for
+// spreadsheets. Memo fields export their text from the table's memo file; a missing or damaged
+// memo file stops the export (--no-memo leaves the memo fields out).
 #include <iostream>
+#include <memory>
 
+#include "directory/vcard.h"
+#include "engine/dataset/db_handler.h"
 #include "engine/dbf/codepage.h"
+#include "engine/dbf/memo_file.h"
+#include "engine/file/engine_error.h"
 #include "tools/csv.h"
 #include "tools/table_access.h"
 #include "tools/tool_command.h"
@@ -13,26 +23,127 @@ namespace abonex::tool {
 
 namespace {
 
-constexpr std::string_view kUsage = "export TABLE [--tag NAME]";
+constexpr std::string_view kUsage =
+    "export TABLE [--tag NAME] [--format csv|vcard] [--encoding utf-8|cp1251|cp866] "
+    "[--separator CHAR] [--bom] [--crlf] [--no-memo] [--table-encoding PAGE]";
+
+// The UTF-8 texts of the current row's fields in `columns` (memo fields from `memo`).
+std::vector<std::string> rowTexts(TEngineDataSet& set, const std::vector<int>& columns,
+                                  MemoFile* memo) {
+    DBFObject& table = *set.handler();
+    const CodePage page = set.tableCodePage();
+    std::vector<std::string> values;
+    for (int i : columns) {
+        const DbfField& field = table.fields()[static_cast<size_t>(i)];
+        if (field.type == 'M' && memo != nullptr) {
+            values.push_back(
+                pageToUtf8(page, memo->text(memo->blockOf(field, table.fieldBytes(field)))));
+        } else {
+            values.push_back(pageToUtf8(page, set.Fields(i).AsString()));
+        }
+    }
+    return values;
+}
+
+// `text` in the output's page; raises naming the record and field when it cannot be.
+std::string inOutputPage(const std::string& text, const CsvDialect& dialect,
+                         const std::vector<std::string>& values,
+                         const std::vector<std::string>& names, int record) {
+    if (!dialect.page) return text;
+    if (std::optional<std::string> converted = utf8ToPage(*dialect.page, text)) return *converted;
+    for (size_t i = 0; i < values.size(); ++i) {
+        Utf8Fault fault;
+        if (!utf8ToPage(*dialect.page, values[i], &fault)) {
+            throw std::runtime_error("record " + std::to_string(record) + ": the field " +
+                                     names[i] + " " +
+                                     describeFault(values[i], fault, *dialect.page) +
+                                     "; the export stops here (--encoding utf-8 holds every "
+                                     "character)");
+        }
+    }
+    return text;  // not reached: some value did not convert
+}
 
 int runExport(const Args& args) {
-    ToolOptions options(kUsage, {{"--tag", true}});
+    ToolOptions options(kUsage, {{"--tag", true},
+                                 {"--format", true},
+                                 {"--encoding", true},
+                                 {"--separator", true},
+                                 {"--bom", false},
+                                 {"--crlf", false},
+                                 {"--no-memo", false},
+                                 kTableEncodingOption});
     if (auto exit = options.parse(args)) return *exit;
     if (options.words().size() != 1) return options.usageError();
+    std::string format;
+    if (auto exit = readFormatOption(options, "csv", format)) return *exit;
+    CsvDialect dialect;
+    if (auto exit = readCsvOptions(options, dialect)) return *exit;
+    dialect.byteOrderMark = options.has("--bom");
+    dialect.crlf = options.has("--crlf");
+    if (dialect.byteOrderMark && dialect.page) {
+        return options.usageError("--bom marks UTF-8 text; a code page has no byte-order mark");
+    }
+    if (format == "vcard" && (options.has("--separator") || options.has("--encoding") ||
+                              options.has("--bom") || options.has("--crlf"))) {
+        return options.usageError(
+            "--separator, --encoding, --bom and --crlf are for CSV; vCard is UTF-8 with CR LF");
+    }
+    std::optional<CodePage> tablePage;
+    if (auto exit = readPageOption(options, kTableEncodingOption.name, tablePage)) return *exit;
+
     TableLocation location = locateTable(options.words()[0]);
     const std::string tag = options.value("--tag").value_or(defaultOrderTag(location));
     TEngineDataSet set;
-    openTable(set, location, tag, /*translate=*/false, /*readOnly=*/true);
-    std::vector<std::string> header;
-    for (int i = 0; i < set.FieldCount(); ++i) header.push_back(set.Fields(i).FieldName());
-    std::cout << csvLine(header);
+    openTable(set, location, tag, /*translate=*/false, /*readOnly=*/true, tablePage);
+    DBFObject& table = *set.handler();
+
+    std::unique_ptr<MemoFile> memo;
+    const bool withMemo = !options.has("--no-memo");
+    if (withMemo && MemoFile::hasMemoFields(table)) {
+        try {
+            memo = MemoFile::openFor(table);
+        } catch (const EEngineError& error) {
+            printError(
+                std::string(error.what()) +
+                "\nthe table's memo file cannot be read; --no-memo exports the other fields");
+            return kExitFailed;
+        }
+    }
+    std::vector<int> columns;
+    std::vector<std::string> names;
+    for (int i = 0; i < set.FieldCount(); ++i) {
+        if (!withMemo && set.Fields(i).DataType() == 'M') continue;
+        columns.push_back(i);
+        names.push_back(set.Fields(i).FieldName());
+    }
+
+    if (format == "vcard") {
+        if (columns.size() < 4) {
+            printError(set.tablePath() +
+                       ": a vCard needs a name, two phones and a comment; the "
+                       "table has fewer than 4 fields");
+            return kExitFailed;
+        }
+        const VcardStyle style =
+            location.directory == nullptr                              ? VcardStyle::Plain
+            : location.directory->mode == DirectoryMode::Persons       ? VcardStyle::Person
+            : location.directory->mode == DirectoryMode::Organisations ? VcardStyle::Organisation
+                                                                       : VcardStyle::Plain;
+        for (set.First(); !set.Eof(); set.Next()) {
+            requireRowInTable(set);
+            const std::vector<std::string> values = rowTexts(set, columns, memo.get());
+            std::cout << writeVcard({values[0], values[1], values[2], values[3]}, style);
+        }
+        return kExitOk;
+    }
+
+    if (dialect.byteOrderMark) std::cout << "\xEF\xBB\xBF";
+    std::cout << inOutputPage(csvLine(names, dialect), dialect, names, names, 0);
     for (set.First(); !set.Eof(); set.Next()) {
         requireRowInTable(set);
-        std::vector<std::string> values;
-        for (int i = 0; i < set.FieldCount(); ++i) {
-            values.push_back(oemToUtf8(set.Fields(i).AsString()));
-        }
-        std::cout << csvLine(values);
+        const std::vector<std::string> values = rowTexts(set, columns, memo.get());
+        std::cout << inOutputPage(csvLine(values, dialect), dialect, values, names, set.RecNo());
     }
     return kExitOk;
 }

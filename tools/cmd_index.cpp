@@ -59,11 +59,12 @@ int runCreate(const Args& args) {
     if (auto exit = options.parse(args)) return *exit;
     const std::vector<std::string>& words = options.words();
     if (words.size() != 4) return options.usageError();
-    const std::optional<std::string> key = expressionForTable(words[3]);
-    const std::optional<std::string> filter =
-        expressionForTable(options.value("--filter").value_or(""));
-    if (!key || !filter) return options.usageError(kExpressionNotInTablePage);
     auto table = openTableFile(words[0], true);
+    const CodePage page = textPageOf(*table);
+    const std::optional<std::string> key = expressionForTable(words[3], page);
+    const std::optional<std::string> filter =
+        expressionForTable(options.value("--filter").value_or(""), page);
+    if (!key || !filter) return options.usageError(expressionNotInTablePage(page));
     auto file = openOrCreateIndexFile(*table, words[1]);
     GSobjMDXTag& tag = file->TagCreate(words[2], *key, *filter, options.has("--unique"),
                                        !options.has("--descending"));

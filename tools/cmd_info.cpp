@@ -1,9 +1,12 @@
-// abonex-db info FILE: the header and field descriptors of a table, with a note on an
-// incomplete record at its end; for an index file, its header and its tags.
+// abonex-db info FILE [--table-encoding PAGE]: the header and field descriptors of a table, the
+// code page its text is read in, its memo file (every memo is read, so a damaged one is found),
+// with a note on an incomplete record at its end; for an index file, its header and its tags.
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
 #include "engine/dbf/dbf_fields.h"
+#include "engine/dbf/memo_file.h"
 #include "engine/file/engine_error.h"
 #include "engine/file/path_util.h"
 #include "engine/index/mdx_format.h"
@@ -16,7 +19,7 @@ namespace abonex::tool {
 
 namespace {
 
-constexpr std::string_view kUsage = "info FILE";
+constexpr std::string_view kUsage = "info FILE [--table-encoding PAGE]";
 
 std::string hex2(unsigned value) {
     char text[8];
@@ -49,11 +52,54 @@ int indexInfo(const std::string& path) {
     return kExitOk;
 }
 
-int tableInfo(const std::string& path) {
-    auto table = openTableFile(path, false);
+// What the language byte says and the page the text is read in.
+std::string languageLine(uint8_t driver, std::optional<CodePage> forced) {
+    const std::optional<CodePage> named = codePageOfLanguageDriver(driver);
+    const CodePage page = tableTextPage(driver, forced);
+    std::string line = hex2(driver);
+    if (named) {
+        line += " (code page " + std::string(codePageName(*named)).substr(2) + ")";
+    } else {
+        line += " (names no code page)";
+    }
+    if (!named || *named != page) {
+        line += ", read as " + std::string(codePageName(page)) +
+                (forced ? " (--table-encoding)" : " (the directory's page)");
+    }
+    return line;
+}
+
+// The memo file's line and one per memo field: how many records hold a memo and how long the
+// longest is. Every memo is read: a damaged one raises the engine's error.
+void printMemo(GSO_dBaseFld& table) {
+    if (!MemoFile::hasMemoFields(table)) return;
+    auto memo = MemoFile::openFor(table);
+    printLine("memo file:      " + memo->path() + " (" + std::string(memoKindName(memo->kind())) +
+              ", blocks of " + std::to_string(memo->blockLength()) + " bytes, " +
+              std::to_string(memo->blockCount()) + " blocks)");
+    for (const DbfField& field : table.fields()) {
+        if (field.type != 'M') continue;
+        int used = 0;
+        size_t longest = 0;
+        for (int n = 1; n <= table.recordCount(); ++n) {
+            table.GotoRecord(n);
+            const uint32_t block = memo->blockOf(field, table.fieldBytes(field));
+            if (block == 0) continue;
+            ++used;
+            longest = std::max(longest, memo->text(block).size());
+        }
+        printLine("  memo " + field.name + ": " + std::to_string(used) +
+                  " records hold text, the "
+                  "longest " +
+                  std::to_string(longest) + " bytes");
+    }
+}
+
+int tableInfo(const std::string& path, std::optional<CodePage> forced) {
+    auto table = openTableFile(path, false, forced);
     const auto& header = table->headerImage();
     char date[32];
-    std::snprintf(date, sizeof date, "%02u.%02u.%04u", header[3], header[2], 1900u + header[1]);
+    std::snprintf(date, sizeof date, "%02u.%02u.%04d", header[3], header[2], headerYear(header[1]));
     printLine("file:           " + table->path());
     printLine("version:        " + hex2(table->version()));
     printLine("last update:    " + std::string(date));
@@ -67,7 +113,7 @@ int tableInfo(const std::string& path) {
     printLine("record length:  " + std::to_string(table->recordLength()));
     printLine("flags:          " + hex2(table->tableFlags()) +
               ((table->tableFlags() & kFlagProductionIndex) ? " (production index)" : ""));
-    printLine("language:       " + hex2(header[29]));
+    printLine("language:       " + languageLine(header[kLanguageDriverOffset], forced));
     printLine("fields:         " + std::to_string(table->fieldCount()));
     for (const DbfField& field : table->fields()) {
         char line[96];
@@ -75,16 +121,19 @@ int tableInfo(const std::string& path) {
                       field.name.c_str(), field.type, field.length, field.decimals, field.offset);
         printLine(line);
     }
+    printMemo(*table);
     return kExitOk;
 }
 
 int runInfo(const Args& args) {
-    ToolOptions options(kUsage, {});
+    ToolOptions options(kUsage, {kTableEncodingOption});
     if (auto exit = options.parse(args)) return *exit;
     if (options.words().size() != 1) return options.usageError();
+    std::optional<CodePage> forced;
+    if (auto exit = readPageOption(options, kTableEncodingOption.name, forced)) return *exit;
     const std::string& name = options.words()[0];
     try {
-        return tableInfo(name);
+        return tableInfo(name, forced);
     } catch (const EEngineError& error) {
         const std::string path = resolveCaseInsensitive(expandPath(name));
         if (error.code() != err::kHeaderInvalid || !looksLikeIndexFile(path)) throw;

@@ -38,9 +38,7 @@ int search(const TableLocation& location, const SearchCriteria& typed, long limi
     set.OnFilterRecord = [&live](TEngineDataSet& dataSet, bool& accept) {
         DSetFilterRecord(live, dataSet, accept);
     };
-    set.OnFilterKey = [&live](TEngineDataSet& dataSet) {
-        return searchKeyFilter(live, dataSet.TranslateASCII());
-    };
+    set.OnFilterKey = [&live](TEngineDataSet& dataSet) { return searchKeyFilter(live, dataSet); };
     // Opened unfiltered, so that only switching the filter on below walks to the first row.
     openTable(set, location, defaultOrderTag(location), /*translate=*/true, /*readOnly=*/true);
     std::vector<std::string> header;

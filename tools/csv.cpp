@@ -2,14 +2,45 @@
 
 namespace abonex::tool {
 
-CsvParseResult parseCsv(std::string_view text) {
+namespace {
+
+constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
+
+}  // namespace
+
+std::optional<char> csvSeparatorNamed(std::string_view word) {
+    if (word == "tab" || word == "\\t" || word == "\t") return '\t';
+    if (word.size() != 1) return std::nullopt;
+    const char c = word[0];
+    if (c == '"' || c == '\r' || c == '\n' || static_cast<unsigned char>(c) >= 0x80 || c == '\0') {
+        return std::nullopt;
+    }
+    return c;
+}
+
+bool csvEncodingNamed(std::string_view word, std::optional<CodePage>& page) {
+    if (word == "utf-8" || word == "UTF-8" || word == "utf8" || word == "UTF8") {
+        page.reset();
+        return true;
+    }
+    page = codePageNamed(word);
+    return page.has_value();
+}
+
+std::string separatorName(char separator) {
+    return separator == '\t' ? "tab" : std::string(1, separator);
+}
+
+CsvParseResult parseCsv(std::string_view text, char separator) {
     CsvParseResult result;
-    if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);  // a UTF-8 byte-order mark
+    if (text.starts_with(kUtf8ByteOrderMark)) text.remove_prefix(kUtf8ByteOrderMark.size());
+    auto endsField = [&](char c) { return c == separator || c == '\n' || c == '\r'; };
     size_t pos = 0;
     int line = 1;
     while (pos < text.size()) {
         CsvRecord record;
         record.line = line;
+        record.blank = text[pos] == '\n' || text.substr(pos).starts_with("\r\n");
         std::string field;
         bool endOfRecord = false;
         while (!endOfRecord) {
@@ -35,22 +66,18 @@ CsvParseResult parseCsv(std::string_view text) {
                     result.error = "line " + std::to_string(record.line) + ": unclosed quote";
                     return result;
                 }
-                if (pos < text.size() && text[pos] != ',' && text[pos] != '\n' &&
-                    text[pos] != '\r') {
+                if (pos < text.size() && !endsField(text[pos])) {
                     result.error = "line " + std::to_string(line) + ": text after a closing quote";
                     return result;
                 }
             } else {
-                while (pos < text.size() && text[pos] != ',' && text[pos] != '\n' &&
-                       text[pos] != '\r') {
-                    field += text[pos++];
-                }
+                while (pos < text.size() && !endsField(text[pos])) field += text[pos++];
             }
             record.fields.push_back(std::move(field));
             field.clear();
             if (pos >= text.size()) {
                 endOfRecord = true;
-            } else if (text[pos] == ',') {
+            } else if (text[pos] == separator) {
                 ++pos;
             } else {
                 if (text[pos] == '\r') ++pos;
@@ -61,11 +88,15 @@ CsvParseResult parseCsv(std::string_view text) {
         }
         result.records.push_back(std::move(record));
     }
+    // Spreadsheets and editors often end a file with an empty line or two.
+    while (!result.records.empty() && result.records.back().blank) result.records.pop_back();
     return result;
 }
 
-std::string csvField(std::string_view value) {
-    if (value.find_first_of(",\"\r\n") == std::string_view::npos) return std::string(value);
+std::string csvField(std::string_view value, char separator) {
+    const bool split = value.find_first_of(",;\t\"\r\n") != std::string_view::npos ||
+                       value.find(separator) != std::string_view::npos;
+    if (!split) return std::string(value);
     std::string quoted = "\"";
     for (char c : value) {
         if (c == '"') quoted += '"';
@@ -74,13 +105,13 @@ std::string csvField(std::string_view value) {
     return quoted + "\"";
 }
 
-std::string csvLine(const std::vector<std::string>& fields) {
+std::string csvLine(const std::vector<std::string>& fields, const CsvDialect& dialect) {
     std::string line;
     for (size_t i = 0; i < fields.size(); ++i) {
-        if (i > 0) line += ',';
-        line += csvField(fields[i]);
+        if (i > 0) line += dialect.separator;
+        line += csvField(fields[i], dialect.separator);
     }
-    return line + "\n";
+    return line + (dialect.crlf ? "\r\n" : "\n");
 }
 
 }  // namespace abonex::tool

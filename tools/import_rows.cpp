@@ -36,11 +36,46 @@ ImportRows failed(std::string message, std::string_view hint = {}) {
     return result;
 }
 
+// For a line read as one column: the first other separator it holds, as a hint.
+std::string separatorHint(const CsvRecord& record, char separator) {
+    if (record.fields.size() != 1) return {};
+    for (char other : {';', '\t', ',', '|'}) {
+        if (other != separator && record.fields[0].find(other) != std::string::npos) {
+            const std::string name = separatorName(other);
+            const std::string option = other == '\t' ? "tab" : "'" + name + "'";
+            return " (the line holds " +
+                   (other == '\t' ? std::string("tabs") : "\"" + name + "\"") + ": --separator " +
+                   option + " reads such a file)";
+        }
+    }
+    return {};
+}
+
+// All the text of the file's fields, for guessing the page of bytes that are not UTF-8.
+std::string allText(const std::vector<CsvRecord>& records) {
+    std::string text;
+    for (const CsvRecord& record : records) {
+        for (const std::string& field : record.fields) text += field;
+    }
+    return text;
+}
+
 }  // namespace
+
+CodePage likelyPageOf(std::string_view bytes) {
+    size_t dos = 0, windows = 0;
+    for (char c : bytes) {
+        const auto b = static_cast<uint8_t>(c);
+        if (b >= 0x80 && b <= 0xAF) ++dos;  // 866's letters А-п; few 1251 characters
+        if ((b >= 0xC0 && b <= 0xDF) || b >= 0xF0) ++windows;  // 1251's А-Я, р-я; 866's lines
+    }
+    return windows > dos ? CodePage::Cp1251 : CodePage::Cp866;
+}
 
 ImportRows validateImportRows(const std::vector<CsvRecord>& records,
                               const std::vector<ImportColumn>& fields, std::string_view csvPath,
-                              bool truncate, CsvHeader header) {
+                              const ImportSettings& settings) {
+    const CsvHeader header = settings.header;
     ImportRows result;
     for (size_t c = 0; c < kImportColumns && c < fields.size(); ++c) result.fields.push_back(c);
     size_t first = 0;
@@ -74,32 +109,52 @@ ImportRows validateImportRows(const std::vector<CsvRecord>& records,
     for (size_t r = first; r < records.size(); ++r) {
         const CsvRecord& record = records[r];
         const std::string where = std::string(csvPath) + ":" + std::to_string(record.line) + ": ";
+        if (record.blank) return failed(where + "the line is blank");
         if (record.fields.size() != columns) {
             return failed(where + "expected " + std::to_string(columns) + " columns, found " +
-                          std::to_string(record.fields.size()));
+                          std::to_string(record.fields.size()) +
+                          separatorHint(record, settings.separator));
         }
         std::vector<std::string> row;
         for (size_t c = 0; c < columns; ++c) {
             const std::string column = "column " + std::to_string(c + 1);
+            const std::string& value = record.fields[c];
             // A field ends at a NUL byte when it is read: what follows would be lost.
-            if (record.fields[c].find('\0') != std::string::npos) {
+            if (value.find('\0') != std::string::npos) {
                 return failed(where + column + " holds a NUL byte");
             }
-            std::optional<std::string> oem = utf8ToOem(record.fields[c]);
-            if (!oem) {
-                return failed(where + column + " holds a character that code page 866 cannot hold");
+            Utf8Fault fault;
+            std::optional<std::string> stored = utf8ToPage(settings.tablePage, value, &fault);
+            if (!stored) {
+                std::string hint;
+                if (fault.notUtf8) {
+                    const CodePage likely = likelyPageOf(allText(records));
+                    hint = " (is the file in code page " +
+                           std::string(codePageName(likely)).substr(2) + "? --encoding " +
+                           std::string(codePageName(likely)) + " reads it)";
+                }
+                return failed(where + column + " " +
+                              describeFault(value, fault, settings.tablePage) + hint);
+            }
+            // A reader of the field drops blanks and control characters at its end: a control
+            // character there would vanish.
+            const size_t last = value.find_last_not_of(' ');
+            if (last != std::string::npos && static_cast<uint8_t>(value[last]) < 0x20) {
+                return failed(where + column + " ends with " +
+                              describeCharacter(static_cast<uint8_t>(value[last])) +
+                              ", which a field loses at its end");
             }
             const ImportColumn& field = fields.at(result.fields[c]);
-            if (static_cast<int>(oem->size()) > field.size) {
-                if (!truncate) {
-                    return failed(where + column + " is " + std::to_string(oem->size()) +
+            if (static_cast<int>(stored->size()) > field.size) {
+                if (!settings.truncate) {
+                    return failed(where + column + " is " + std::to_string(stored->size()) +
                                       " characters long, the field " + field.name + " holds " +
                                       std::to_string(field.size),
                                   " (--truncate cuts long values)");
                 }
-                oem->resize(static_cast<size_t>(field.size));
+                stored->resize(static_cast<size_t>(field.size));
             }
-            row.push_back(std::move(*oem));
+            row.push_back(std::move(*stored));
         }
         result.rows.push_back(std::move(row));
     }

@@ -1,6 +1,8 @@
 // The import's check of CSV rows against the table's fields, done before anything is written:
-// every row must have the right number of columns, hold only characters code page 866 can hold
-// (and no NUL byte), and fit its fields (or be cut to them when truncating).
+// every row must have the right number of columns, be UTF-8 that holds only characters the
+// table's code page can hold (and no NUL byte, and no control character at the end of a value,
+// which a reader of the field would not see), and fit its fields (or be cut to them when
+// truncating). Every refusal names the line, the column and what is wrong in it.
 //
 // A first line whose columns all name fields of the table (letter case and surrounding blanks
 // ignored) is a header: the columns are then matched to the fields by name, in any order, and
@@ -14,6 +16,8 @@
 #include <string_view>
 #include <vector>
 
+#include "directory/vcard.h"
+#include "engine/dbf/codepage.h"
 #include "tools/csv.h"
 
 namespace abonex::tool {
@@ -21,10 +25,7 @@ namespace abonex::tool {
 inline constexpr size_t kImportColumns = 4;
 
 // A field a column may be stored in: its name and its length in bytes.
-struct ImportColumn {
-    std::string name;
-    int size = 0;
-};
+using ImportColumn = TableColumn;
 
 // How the first line is taken.
 enum class CsvHeader {
@@ -36,17 +37,28 @@ enum class CsvHeader {
 struct ImportRows {
     // For each CSV column, the index of the field it is stored in.
     std::vector<size_t> fields;
-    // The rows to append, one value per column, as the code-page-866 bytes to store.
+    // The rows to append, one value per column, as the bytes to store (the table's page).
     std::vector<std::vector<std::string>> rows;
     // The message for the first line that fails, naming `csvPath` and its line; nothing is to
     // be written when it is set.
     std::optional<std::string> error;
 };
 
+struct ImportSettings {
+    bool truncate = false;  // long values are cut to the field instead of refused
+    CsvHeader header = CsvHeader::Detect;
+    CodePage tablePage = CodePage::Cp866;  // the page the table holds its text in
+    char separator = ',';                  // the file's separator (named in hints)
+};
+
 // Checks `records` (parsed from `csvPath`) against `fields`, the table's fields in order (at
-// least four). With `truncate`, long values are cut to the field.
+// least four).
 ImportRows validateImportRows(const std::vector<CsvRecord>& records,
                               const std::vector<ImportColumn>& fields, std::string_view csvPath,
-                              bool truncate, CsvHeader header = CsvHeader::Detect);
+                              const ImportSettings& settings = {});
+
+// The single-byte page that bytes which are not UTF-8 are most likely in: 1251 when most of
+// their high bytes are letters there and not in 866, 866 otherwise.
+CodePage likelyPageOf(std::string_view bytes);
 
 }  // namespace abonex::tool

@@ -10,17 +10,64 @@
 
 namespace abonex::tool {
 
-std::unique_ptr<GSO_dBaseFld> openTableFile(std::string_view path, bool readWrite) {
+std::optional<int> readPageOption(const ToolOptions& options, std::string_view option,
+                                  std::optional<CodePage>& page) {
+    page.reset();
+    const std::optional<std::string> name = options.value(option);
+    if (!name) return std::nullopt;
+    page = codePageNamed(*name);
+    if (!page) {
+        return options.usageError("unknown code page \"" + *name + "\" for " + std::string(option) +
+                                  " (cp866, cp1251, cp1252, cp437, cp850)");
+    }
+    return std::nullopt;
+}
+
+std::optional<int> readCsvOptions(const ToolOptions& options, CsvDialect& dialect) {
+    if (const auto word = options.value("--separator")) {
+        const std::optional<char> separator = csvSeparatorNamed(*word);
+        if (!separator) return options.usageError("--separator wants one character or \"tab\"");
+        dialect.separator = *separator;
+    }
+    if (const auto word = options.value("--encoding")) {
+        if (!csvEncodingNamed(*word, dialect.page)) {
+            return options.usageError("--encoding is utf-8, cp1251 or cp866, not \"" + *word +
+                                      "\"");
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<int> readFormatOption(const ToolOptions& options, std::string_view fallback,
+                                    std::string& format) {
+    format = options.value("--format").value_or(std::string(fallback));
+    if (format != "csv" && format != "vcard") {
+        return options.usageError("--format is csv or vcard, not \"" + format + "\"");
+    }
+    return std::nullopt;
+}
+
+CodePage textPageOf(const GSO_dBaseDBF& table, std::optional<CodePage> forcedPage) {
+    return tableTextPage(table.headerImage()[kLanguageDriverOffset], forcedPage);
+}
+
+std::unique_ptr<GSO_dBaseFld> openTableFile(std::string_view path, bool readWrite,
+                                            std::optional<CodePage> forcedPage) {
     auto table = std::make_unique<GSO_dBaseFld>(path, true, readWrite);
-    table->setTextCodePage(TextCodePage::Oem866);
+    table->setTextCodePage(casingOf(textPageOf(*table, forcedPage)));
     // The index files opened on it lock by the protocol every copy of the program uses there.
     const TableLocation location = locateTable(table->path());
     if (location.directory != nullptr) table->setLockProtocol(location.directory->protocol);
     return table;
 }
 
-std::optional<std::string> expressionForTable(std::string_view utf8) {
-    return utf8ToOem(utf8);
+std::optional<std::string> expressionForTable(std::string_view utf8, CodePage page) {
+    return utf8ToPage(page, utf8);
+}
+
+std::string expressionNotInTablePage(CodePage page) {
+    return "the expression holds a character that code page " +
+           std::string(codePageName(page)).substr(2) + " cannot hold";
 }
 
 TableLocation locateTable(std::string_view path) {
@@ -47,7 +94,8 @@ std::string defaultOrderTag(const TableLocation& location) {
 }
 
 void openTable(TEngineDataSet& set, const TableLocation& location, std::string_view tag,
-               bool translate, bool readOnly) {
+               bool translate, bool readOnly, std::optional<CodePage> forcedPage) {
+    set.setForcedCodePage(forcedPage);
     set.setDatabaseName(location.folder);
     set.setTableName(location.file);
     set.setTranslateASCII(translate);
@@ -56,8 +104,8 @@ void openTable(TEngineDataSet& set, const TableLocation& location, std::string_v
     set.setIndexName(tag);
     if (!location.productionIndex.empty()) set.setIndexFiles({location.productionIndex});
     set.Open();
-    // The import reads untranslated bytes, yet the text it stores is 866 all the same.
-    set.handler()->setTextCodePage(TextCodePage::Oem866);
+    // The import reads untranslated bytes, yet the text it stores is in the table's page.
+    set.handler()->setTextCodePage(casingOf(set.tableCodePage()));
 }
 
 namespace {

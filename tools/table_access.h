@@ -2,9 +2,10 @@
 // with its production index file (same folder and base name, ".MDX") when there is one, and,
 // for the three directory tables, with their lock protocol and name tag.
 //
-// The tool takes the text of every table as code page 866, the page of the directory's tables:
-// it shows it as UTF-8, turns what the user types into 866 before it is compared with or
-// stored into a table, and has the key expressions case it by 866's letters.
+// The tool takes the text of a table in the code page its language driver byte names, 866 (the
+// directory's page) when it names none, or the page --table-encoding names: it shows it as
+// UTF-8, turns what the user types into that page before it is compared with or stored into
+// the table, and has the key expressions case it by that page's letters.
 #pragma once
 
 #include <memory>
@@ -15,21 +16,42 @@
 #include "directory/directory_tables.h"
 #include "engine/dataset/engine_dataset.h"
 #include "engine/dbf/dbf_fields.h"
+#include "tools/csv.h"
+#include "tools/tool_options.h"
 
 namespace abonex::tool {
 
-// The table file `path` itself (shared, read-only unless `readWrite`), its text taken as code
-// page 866 and, for a directory table, with the directory's lock protocol for its index
-// files. Raises the engine's errors.
-std::unique_ptr<GSO_dBaseFld> openTableFile(std::string_view path, bool readWrite);
+// The option of the commands that read or write a table's text: the page to take it as,
+// whatever the table's language byte says.
+inline constexpr OptionSpec kTableEncodingOption{"--table-encoding", true};
 
-// An expression typed on the command line (UTF-8) in the tables' code page 866, so that its
-// text literals compare with and measure like the stored text; nothing when it holds a
-// character 866 lacks.
-std::optional<std::string> expressionForTable(std::string_view utf8);
+// Reads an option that names a code page into `page` (left empty when the option is not
+// given). A name of no page here is reported as a usage error: the status 2 is returned.
+std::optional<int> readPageOption(const ToolOptions& options, std::string_view option,
+                                  std::optional<CodePage>& page);
+
+// Reads --separator and --encoding into `dialect` (left as it is when they are not given); a word
+// of neither is reported as a usage error: the status 2 is returned.
+std::optional<int> readCsvOptions(const ToolOptions& options, CsvDialect& dialect);
+// Reads --format (csv or vcard; `fallback` when not given) into `format`; another word is a
+// usage error.
+std::optional<int> readFormatOption(const ToolOptions& options, std::string_view fallback,
+                                    std::string& format);
+
+// The table file `path` itself (shared, read-only unless `readWrite`), its text taken in its
+// own page (see above) and, for a directory table, with the directory's lock protocol for its
+// index files. Raises the engine's errors.
+std::unique_ptr<GSO_dBaseFld> openTableFile(std::string_view path, bool readWrite,
+                                            std::optional<CodePage> forcedPage = std::nullopt);
+// The page the text of a table opened by openTableFile is taken as.
+CodePage textPageOf(const GSO_dBaseDBF& table, std::optional<CodePage> forcedPage = std::nullopt);
+
+// An expression typed on the command line (UTF-8) in the table's code page, so that its text
+// literals compare with and measure like the stored text; nothing when it holds a character
+// the page lacks.
+std::optional<std::string> expressionForTable(std::string_view utf8, CodePage page);
 // The message for an expression that expressionForTable refused.
-inline constexpr std::string_view kExpressionNotInTablePage =
-    "the expression holds a character that code page 866 cannot hold";
+std::string expressionNotInTablePage(CodePage page);
 
 struct TableLocation {
     std::string folder;           // with a trailing "/"
@@ -44,9 +66,10 @@ TableLocation locateTable(std::string_view path);
 std::string defaultOrderTag(const TableLocation& location);
 
 // Opens `set` on the table with its production index file and `tag` selected ("" for
-// record-number order). Text is translated to ANSI when `translate`.
+// record-number order). Text is translated to ANSI when `translate`; untranslated, it is the
+// bytes of set.tableCodePage().
 void openTable(TEngineDataSet& set, const TableLocation& location, std::string_view tag,
-               bool translate, bool readOnly);
+               bool translate, bool readOnly, std::optional<CodePage> forcedPage = std::nullopt);
 
 // The window shows one blank row for an index entry whose record the table does not hold
 // (another copy may just have cut it away); the tool, whose output is a file, stops instead.

@@ -19,15 +19,17 @@ QList<OpenFileDialog::Request>& shownList() {
 
 }  // namespace
 
-QString OpenFileDialog::choose(QWidget* parent, const QString& caption, const QString& filter,
-                               const QString& defaultSuffix) {
-    Request request{caption, filter, defaultSuffix, {}};
+namespace {
+
+QString ask(QWidget* parent, const QString& caption, const QString& filter,
+            const QString& defaultSuffix, bool save) {
+    OpenFileDialog::Request request{caption, filter, defaultSuffix, {}, save};
     if (!answers().isEmpty()) {
         request.answer = answers().dequeue();
     } else {
         QFileDialog dialog(parent, caption, QString(), filter);
-        dialog.setFileMode(QFileDialog::ExistingFile);
-        dialog.setAcceptMode(QFileDialog::AcceptOpen);
+        dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+        dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
         dialog.setDefaultSuffix(defaultSuffix);
         dialog.setSizeGripEnabled(true);
         if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
@@ -36,6 +38,18 @@ QString OpenFileDialog::choose(QWidget* parent, const QString& caption, const QS
     }
     shownList().append(request);
     return request.answer;
+}
+
+}  // namespace
+
+QString OpenFileDialog::choose(QWidget* parent, const QString& caption, const QString& filter,
+                               const QString& defaultSuffix) {
+    return ask(parent, caption, filter, defaultSuffix, false);
+}
+
+QString OpenFileDialog::chooseToSave(QWidget* parent, const QString& caption, const QString& filter,
+                                     const QString& defaultSuffix) {
+    return ask(parent, caption, filter, defaultSuffix, true);
 }
 
 void OpenFileDialog::setNextAnswer(const QString& path) {

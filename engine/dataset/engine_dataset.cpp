@@ -64,8 +64,9 @@ void TField::SetAsString(std::string_view text) {
         throw EDatabaseError("Dataset not in edit or insert mode");
     }
     if (owner.m_readOnly) throw EDatabaseError("Field '" + m_name + "' cannot be modified");
-    std::string stored =
-        owner.m_translate && isTextField(m_type) ? ansiToOem(text) : std::string(text);
+    std::string stored = owner.m_translate && isTextField(m_type)
+                             ? ansiToPage(owner.m_codePage, text)
+                             : std::string(text);
     const DbfField& field = owner.m_handler->fields()[static_cast<size_t>(m_index)];
     uint8_t* target = owner.m_editBuffer.data() + field.offset;
     size_t width = static_cast<size_t>(field.length);
@@ -146,9 +147,11 @@ void TEngineDataSet::Open() {
         m_handler->setLockProtocol(m_lockProtocol);
         m_handler->setUserNumber(m_userId);
         m_handler->setFilterActive(m_filtered);
-        // Text translated from 866 is 866 on disk, whatever the language byte says: the key
-        // expressions compiled from here on must case it by that page's letters.
-        if (m_translate) m_handler->setTextCodePage(TextCodePage::Oem866);
+        const uint8_t driver = m_handler->headerImage()[kLanguageDriverOffset];
+        m_codePage = tableTextPage(driver, m_forcedCodePage, m_defaultCodePage);
+        // Text translated from a page is in that page on disk, whatever the language byte
+        // says: the key expressions compiled from here on must case it by that page's letters.
+        if (m_translate) m_handler->setTextCodePage(casingOf(m_codePage));
         m_fields.clear();
         for (const DbfField& field : m_handler->fields()) {
             m_fields.push_back(
@@ -400,7 +403,7 @@ std::string TEngineDataSet::fieldText(int index) const {
         size_t start = text.find_first_not_of(' ');
         text = start == std::string::npos ? std::string() : text.substr(start);
     }
-    return m_translate && isTextField(field.type) ? oemToAnsi(text) : text;
+    return m_translate && isTextField(field.type) ? pageToAnsi(m_codePage, text) : text;
 }
 
 // --- Editing ---

@@ -3,8 +3,8 @@
 // A data set opens a table with its index files (through its table handler), orders the rows by
 // the current tag (or by record number), skips deleted records and the records its filter
 // callback rejects, and edits rows in the states browse, edit and insert. Text crosses this
-// boundary in the ANSI code page (1251) when TranslateASCII is on (the default); the windows
-// convert it to Unicode.
+// boundary in the ANSI code page (1251) when TranslateASCII is on (the default), translated from
+// and to the table's own page (tableCodePage()); the windows convert it to Unicode.
 //
 // Events are plain callbacks; a window attaches them. BeforeDelete may cancel the delete
 // silently by throwing EAbort (see abortOperation()).
@@ -23,6 +23,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/dbf/codepage.h"
 #include "engine/file/lock_protocol.h"
 #include "engine/index/key_filter.h"
 
@@ -116,6 +117,17 @@ class TEngineDataSet {
     void setLockProtocol(TgsLokProtocol protocol) { m_lockProtocol = protocol; }
     bool TranslateASCII() const { return m_translate; }
     void setTranslateASCII(bool on) { m_translate = on; }
+    // The code page of a table whose language driver byte names none (0x00, or a DOS page
+    // byte that DOS programs set whatever their text): the directory's 866 unless set.
+    CodePage DefaultCodePage() const { return m_defaultCodePage; }
+    void setDefaultCodePage(CodePage page) { m_defaultCodePage = page; }
+    // Takes the table's text as `page` whatever its language byte says (the tool's choice of
+    // a user who knows better); nothing restores the byte's say.
+    void setForcedCodePage(std::optional<CodePage> page) { m_forcedCodePage = page; }
+    // The page the open table's text is taken as: the forced one, else the one its language
+    // byte names, else DefaultCodePage(). TranslateASCII turns it into 1251 and back, and the
+    // key expressions case it by its letters.
+    CodePage tableCodePage() const { return m_codePage; }
     bool UseDeleted() const { return m_useDeleted; }
     void setUseDeleted(bool on);
     bool AutoFlush() const { return m_autoFlush; }
@@ -240,6 +252,9 @@ class TEngineDataSet {
     bool m_readOnly = false;
     TgsLokProtocol m_lockProtocol = TgsLokProtocol::Default;
     bool m_translate = true;
+    CodePage m_defaultCodePage = CodePage::Cp866;
+    std::optional<CodePage> m_forcedCodePage;
+    CodePage m_codePage = CodePage::Cp866;
     bool m_useDeleted = false;
     bool m_autoFlush = false;
     uint32_t m_userId = 0;

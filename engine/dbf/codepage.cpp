@@ -1,5 +1,8 @@
 #include "engine/dbf/codepage.h"
 
+#include <array>
+#include <cstdio>
+#include <iterator>
 #include <unordered_map>
 
 namespace abonex {
@@ -96,6 +99,48 @@ constexpr char16_t kAnsiUnicode[256] = {
     0x044C, 0x044D, 0x044E, 0x044F,
 };
 
+// The upper halves (0x80-0xFF) of the Western pages a table may name; the lower half is ASCII.
+// Bytes a page leaves undefined stand for the C1 control of the same number.
+constexpr char16_t kCp437Upper[128] = {
+    0x00C7, 0x00FC, 0x00E9, 0x00E2, 0x00E4, 0x00E0, 0x00E5, 0x00E7, 0x00EA, 0x00EB, 0x00E8, 0x00EF,
+    0x00EE, 0x00EC, 0x00C4, 0x00C5, 0x00C9, 0x00E6, 0x00C6, 0x00F4, 0x00F6, 0x00F2, 0x00FB, 0x00F9,
+    0x00FF, 0x00D6, 0x00DC, 0x00A2, 0x00A3, 0x00A5, 0x20A7, 0x0192, 0x00E1, 0x00ED, 0x00F3, 0x00FA,
+    0x00F1, 0x00D1, 0x00AA, 0x00BA, 0x00BF, 0x2310, 0x00AC, 0x00BD, 0x00BC, 0x00A1, 0x00AB, 0x00BB,
+    0x2591, 0x2592, 0x2593, 0x2502, 0x2524, 0x2561, 0x2562, 0x2556, 0x2555, 0x2563, 0x2551, 0x2557,
+    0x255D, 0x255C, 0x255B, 0x2510, 0x2514, 0x2534, 0x252C, 0x251C, 0x2500, 0x253C, 0x255E, 0x255F,
+    0x255A, 0x2554, 0x2569, 0x2566, 0x2560, 0x2550, 0x256C, 0x2567, 0x2568, 0x2564, 0x2565, 0x2559,
+    0x2558, 0x2552, 0x2553, 0x256B, 0x256A, 0x2518, 0x250C, 0x2588, 0x2584, 0x258C, 0x2590, 0x2580,
+    0x03B1, 0x00DF, 0x0393, 0x03C0, 0x03A3, 0x03C3, 0x00B5, 0x03C4, 0x03A6, 0x0398, 0x03A9, 0x03B4,
+    0x221E, 0x03C6, 0x03B5, 0x2229, 0x2261, 0x00B1, 0x2265, 0x2264, 0x2320, 0x2321, 0x00F7, 0x2248,
+    0x00B0, 0x2219, 0x00B7, 0x221A, 0x207F, 0x00B2, 0x25A0, 0x00A0,
+};
+constexpr char16_t kCp850Upper[128] = {
+    0x00C7, 0x00FC, 0x00E9, 0x00E2, 0x00E4, 0x00E0, 0x00E5, 0x00E7, 0x00EA, 0x00EB, 0x00E8, 0x00EF,
+    0x00EE, 0x00EC, 0x00C4, 0x00C5, 0x00C9, 0x00E6, 0x00C6, 0x00F4, 0x00F6, 0x00F2, 0x00FB, 0x00F9,
+    0x00FF, 0x00D6, 0x00DC, 0x00F8, 0x00A3, 0x00D8, 0x00D7, 0x0192, 0x00E1, 0x00ED, 0x00F3, 0x00FA,
+    0x00F1, 0x00D1, 0x00AA, 0x00BA, 0x00BF, 0x00AE, 0x00AC, 0x00BD, 0x00BC, 0x00A1, 0x00AB, 0x00BB,
+    0x2591, 0x2592, 0x2593, 0x2502, 0x2524, 0x00C1, 0x00C2, 0x00C0, 0x00A9, 0x2563, 0x2551, 0x2557,
+    0x255D, 0x00A2, 0x00A5, 0x2510, 0x2514, 0x2534, 0x252C, 0x251C, 0x2500, 0x253C, 0x00E3, 0x00C3,
+    0x255A, 0x2554, 0x2569, 0x2566, 0x2560, 0x2550, 0x256C, 0x00A4, 0x00F0, 0x00D0, 0x00CA, 0x00CB,
+    0x00C8, 0x0131, 0x00CD, 0x00CE, 0x00CF, 0x2518, 0x250C, 0x2588, 0x2584, 0x00A6, 0x00CC, 0x2580,
+    0x00D3, 0x00DF, 0x00D4, 0x00D2, 0x00F5, 0x00D5, 0x00B5, 0x00FE, 0x00DE, 0x00DA, 0x00DB, 0x00D9,
+    0x00FD, 0x00DD, 0x00AF, 0x00B4, 0x00AD, 0x00B1, 0x2017, 0x00BE, 0x00B6, 0x00A7, 0x00F7, 0x00B8,
+    0x00B0, 0x00A8, 0x00B7, 0x00B9, 0x00B3, 0x00B2, 0x25A0, 0x00A0,
+};
+constexpr char16_t kCp1252Upper[128] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160, 0x2039,
+    0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178, 0x00A0, 0x00A1, 0x00A2, 0x00A3,
+    0x00A4, 0x00A5, 0x00A6, 0x00A7, 0x00A8, 0x00A9, 0x00AA, 0x00AB, 0x00AC, 0x00AD, 0x00AE, 0x00AF,
+    0x00B0, 0x00B1, 0x00B2, 0x00B3, 0x00B4, 0x00B5, 0x00B6, 0x00B7, 0x00B8, 0x00B9, 0x00BA, 0x00BB,
+    0x00BC, 0x00BD, 0x00BE, 0x00BF, 0x00C0, 0x00C1, 0x00C2, 0x00C3, 0x00C4, 0x00C5, 0x00C6, 0x00C7,
+    0x00C8, 0x00C9, 0x00CA, 0x00CB, 0x00CC, 0x00CD, 0x00CE, 0x00CF, 0x00D0, 0x00D1, 0x00D2, 0x00D3,
+    0x00D4, 0x00D5, 0x00D6, 0x00D7, 0x00D8, 0x00D9, 0x00DA, 0x00DB, 0x00DC, 0x00DD, 0x00DE, 0x00DF,
+    0x00E0, 0x00E1, 0x00E2, 0x00E3, 0x00E4, 0x00E5, 0x00E6, 0x00E7, 0x00E8, 0x00E9, 0x00EA, 0x00EB,
+    0x00EC, 0x00ED, 0x00EE, 0x00EF, 0x00F0, 0x00F1, 0x00F2, 0x00F3, 0x00F4, 0x00F5, 0x00F6, 0x00F7,
+    0x00F8, 0x00F9, 0x00FA, 0x00FB, 0x00FC, 0x00FD, 0x00FE, 0x00FF,
+};
+
 using ReverseMap = std::unordered_map<char32_t, uint8_t>;
 
 ReverseMap reverseOf(const char16_t (&table)[256]) {
@@ -164,15 +209,39 @@ bool nextUtf8(std::string_view text, size_t& pos, char32_t& cp) {
     return true;
 }
 
-std::optional<std::string> utf8ToPage(std::string_view utf8, const ReverseMap& map) {
+// The sequence that is not UTF-8 at `start`: a byte that cannot lead one alone, else the lead
+// byte and the continuation bytes it was followed by.
+Utf8Fault badSequenceAt(std::string_view text, size_t start) {
+    const auto lead = static_cast<uint8_t>(text[start]);
+    const size_t wanted = lead >= 0xF0 && lead < 0xF8   ? 4
+                          : lead >= 0xE0 && lead < 0xF0 ? 3
+                          : lead >= 0xC0 && lead < 0xE0 ? 2
+                                                        : 1;
+    size_t end = start + 1;
+    while (end < text.size() && end < start + wanted &&
+           (static_cast<uint8_t>(text[end]) & 0xC0) == 0x80) {
+        ++end;
+    }
+    return {start, end - start, true, 0};
+}
+
+std::optional<std::string> convertUtf8(std::string_view utf8, const ReverseMap& map,
+                                       Utf8Fault* fault = nullptr) {
     std::string out;
     out.reserve(utf8.size());
     size_t pos = 0;
     while (pos < utf8.size()) {
-        char32_t cp;
-        if (!nextUtf8(utf8, pos, cp)) return std::nullopt;
+        const size_t start = pos;
+        char32_t cp = 0;
+        if (!nextUtf8(utf8, pos, cp)) {
+            if (fault != nullptr) *fault = badSequenceAt(utf8, start);
+            return std::nullopt;
+        }
         auto found = map.find(cp);
-        if (found == map.end()) return std::nullopt;
+        if (found == map.end()) {
+            if (fault != nullptr) *fault = {start, pos - start, false, cp};
+            return std::nullopt;
+        }
         out += static_cast<char>(found->second);
     }
     return out;
@@ -230,11 +299,233 @@ std::string oemToUtf8(std::string_view oem) {
 }
 
 std::optional<std::string> utf8ToAnsi(std::string_view utf8) {
-    return utf8ToPage(utf8, unicodeToAnsiMap());
+    return convertUtf8(utf8, unicodeToAnsiMap());
 }
 
 std::optional<std::string> utf8ToOem(std::string_view utf8) {
-    return utf8ToPage(utf8, unicodeToOemMap());
+    return convertUtf8(utf8, unicodeToOemMap());
+}
+
+// --- Pages named by a table's language driver byte ---
+
+namespace {
+
+struct LanguageDriver {
+    uint8_t driver;
+    CodePage page;
+};
+
+// The bytes dBASE, FoxPro and the programs that write their files use for these pages (see
+// codePageOfLanguageDriver for the bytes left out).
+constexpr LanguageDriver kLanguageDrivers[] = {
+    {0x26, CodePage::Cp866},  {0x65, CodePage::Cp866},  {0xC9, CodePage::Cp1251},
+    {0x57, CodePage::Cp1251}, {0x03, CodePage::Cp1252}, {0x58, CodePage::Cp1252},
+    {0x59, CodePage::Cp1252},
+};
+
+struct PageNames {
+    CodePage page;
+    std::string_view names[4];  // the first is the one the tool prints
+};
+
+constexpr PageNames kPageNames[] = {
+    {CodePage::Cp866, {"cp866", "866", "ibm866", "dos-866"}},
+    {CodePage::Cp1251, {"cp1251", "1251", "windows-1251", "win1251"}},
+    {CodePage::Cp437, {"cp437", "437", "ibm437", ""}},
+    {CodePage::Cp850, {"cp850", "850", "ibm850", ""}},
+    {CodePage::Cp1252, {"cp1252", "1252", "windows-1252", "latin1"}},
+};
+
+const char16_t* upperHalf(CodePage page) {
+    switch (page) {
+        case CodePage::Cp866:
+            return kOemUnicode + 128;
+        case CodePage::Cp1251:
+            return kAnsiUnicode + 128;
+        case CodePage::Cp437:
+            return kCp437Upper;
+        case CodePage::Cp850:
+            return kCp850Upper;
+        case CodePage::Cp1252:
+            return kCp1252Upper;
+    }
+    return kAnsiUnicode + 128;
+}
+
+constexpr size_t kPageCount = std::size(kPageNames);
+
+const ReverseMap& unicodeToPageMap(CodePage page) {
+    static const std::array<ReverseMap, kPageCount> maps = [] {
+        std::array<ReverseMap, kPageCount> all;
+        for (size_t p = 0; p < kPageCount; ++p) {
+            ReverseMap& map = all[p];
+            for (int i = 0; i < 128; ++i) map[static_cast<char32_t>(i)] = static_cast<uint8_t>(i);
+            const char16_t* upper = upperHalf(static_cast<CodePage>(p));
+            for (int i = 127; i >= 0; --i) map[upper[i]] = static_cast<uint8_t>(128 + i);
+        }
+        return all;
+    }();
+    return maps[static_cast<size_t>(page)];
+}
+
+using ByteTable = std::array<uint8_t, 256>;
+
+// Byte tables between a page and 1251: the exact character where 1251 has it, else the
+// look-alike the 866 tables give (for 866 itself the tables above), else '?'.
+struct AnsiTables {
+    ByteTable toAnsi;
+    ByteTable fromAnsi;
+};
+
+const AnsiTables& ansiTables(CodePage page) {
+    static const std::array<AnsiTables, kPageCount> tables = [] {
+        std::array<AnsiTables, kPageCount> all;
+        for (size_t p = 0; p < kPageCount; ++p) {
+            const auto each = static_cast<CodePage>(p);
+            AnsiTables& t = all[p];
+            for (int c = 0; c < 256; ++c) {
+                const auto byte = static_cast<uint8_t>(c);
+                if (each == CodePage::Cp866) {
+                    t.toAnsi[byte] = kOemToAnsi[byte];
+                    t.fromAnsi[byte] = kAnsiToOem[byte];
+                    continue;
+                }
+                if (each == CodePage::Cp1251) {
+                    t.toAnsi[byte] = t.fromAnsi[byte] = byte;
+                    continue;
+                }
+                const auto& ansi = unicodeToAnsiMap();
+                const auto& own = unicodeToPageMap(each);
+                auto found = ansi.find(pageToUnicode(each, byte));
+                t.toAnsi[byte] = found != ansi.end() ? found->second : static_cast<uint8_t>('?');
+                auto back = own.find(kAnsiUnicode[byte]);
+                t.fromAnsi[byte] = back != own.end() ? back->second : static_cast<uint8_t>('?');
+            }
+        }
+        return all;
+    }();
+    return tables[static_cast<size_t>(page)];
+}
+
+std::string translateBytes(std::string_view text, const ByteTable& table) {
+    std::string out(text);
+    for (char& c : out) {
+        if (c == '\0') break;  // the text counts as ending at its first NUL
+        c = static_cast<char>(table[static_cast<uint8_t>(c)]);
+    }
+    return out;
+}
+
+bool sameNameIgnoringCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
+        if (lower(a[i]) != lower(b[i])) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::optional<CodePage> codePageOfLanguageDriver(uint8_t driver) {
+    for (const LanguageDriver& entry : kLanguageDrivers) {
+        if (entry.driver == driver) return entry.page;
+    }
+    return std::nullopt;
+}
+
+std::string_view codePageName(CodePage page) {
+    return kPageNames[static_cast<size_t>(page)].names[0];
+}
+
+std::optional<CodePage> codePageNamed(std::string_view name) {
+    for (const PageNames& entry : kPageNames) {
+        for (std::string_view known : entry.names) {
+            if (!known.empty() && sameNameIgnoringCase(known, name)) return entry.page;
+        }
+    }
+    return std::nullopt;
+}
+
+TextCodePage casingOf(CodePage page) {
+    return page == CodePage::Cp866 ? TextCodePage::Oem866 : TextCodePage::Ansi1251;
+}
+
+bool isUtf8(std::string_view text, Utf8Fault* fault) {
+    for (size_t pos = 0; pos < text.size();) {
+        const size_t start = pos;
+        char32_t cp = 0;
+        if (!nextUtf8(text, pos, cp)) {
+            if (fault != nullptr) *fault = badSequenceAt(text, start);
+            return false;
+        }
+    }
+    return true;
+}
+
+char32_t pageToUnicode(CodePage page, uint8_t c) {
+    return c < 128 ? c : upperHalf(page)[c - 128];
+}
+
+std::string pageToUtf8(CodePage page, std::string_view text) {
+    std::string out;
+    out.reserve(text.size() * 2);
+    for (char c : text) appendUtf8(out, pageToUnicode(page, static_cast<uint8_t>(c)));
+    return out;
+}
+
+std::optional<std::string> utf8ToPage(CodePage page, std::string_view utf8, Utf8Fault* fault) {
+    return convertUtf8(utf8, unicodeToPageMap(page), fault);
+}
+
+std::string pageToAnsi(CodePage page, std::string_view text) {
+    return translateBytes(text, ansiTables(page).toAnsi);
+}
+
+std::string ansiToPage(CodePage page, std::string_view ansi) {
+    return translateBytes(ansi, ansiTables(page).fromAnsi);
+}
+
+std::string describeCharacter(char32_t c) {
+    char code[16];
+    std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(c));
+    if (c < 0x20 || (c >= 0x7F && c < 0xA0)) {
+        switch (c) {
+            case 0x09:
+                return std::string(code) + " (tab)";
+            case 0x0A:
+                return std::string(code) + " (line feed)";
+            case 0x0D:
+                return std::string(code) + " (carriage return)";
+            default:
+                return std::string(code) + " (a control character)";
+        }
+    }
+    std::string text = "\"";
+    appendUtf8(text, c);
+    return text + "\" (" + code + ")";
+}
+
+std::string describeBytes(std::string_view bytes) {
+    std::string out;
+    for (char c : bytes) {
+        char hex[8];
+        std::snprintf(hex, sizeof hex, "0x%02X", static_cast<unsigned>(static_cast<uint8_t>(c)));
+        if (!out.empty()) out += ' ';
+        out += hex;
+    }
+    return out;
+}
+
+std::string describeFault(std::string_view utf8, const Utf8Fault& fault, CodePage page) {
+    if (fault.notUtf8) {
+        const std::string bytes = describeBytes(utf8.substr(fault.offset, fault.length));
+        return fault.length == 1 ? "holds the byte " + bytes + ", which is not UTF-8"
+                                 : "holds the bytes " + bytes + ", which are not UTF-8";
+    }
+    std::string name(codePageName(page));
+    return "holds " + describeCharacter(fault.character) + ", which code page " + name.substr(2) +
+           " cannot hold";
 }
 
 }  // namespace abonex

@@ -1,5 +1,7 @@
-// Code pages: the tables hold text in the DOS page 866 (OEM); the engine's ANSI side is the
-// Windows page 1251; windows and tools speak UTF-8.
+// Code pages: the directory's tables hold text in the DOS page 866 (OEM); the engine's ANSI side
+// is the Windows page 1251; windows and tools speak UTF-8. A table made by other software may
+// hold its text in another single-byte page, which its language driver byte (header byte 29)
+// names: CodePage and the functions after it read and write such text.
 //
 // OEM <-> ANSI translation is byte for byte with fixed tables (the text keeps its length).
 // Characters with no equal in the other page get a best-fit look-alike (box drawing becomes
@@ -43,5 +45,61 @@ std::optional<std::string> utf8ToOem(std::string_view utf8);
 // Unicode code point of a 1251 or 866 byte.
 char32_t ansiToUnicode(uint8_t c);
 char32_t oemToUnicode(uint8_t c);
+
+// The single-byte code pages a table's text may be held in.
+enum class CodePage : uint8_t { Cp866, Cp1251, Cp437, Cp850, Cp1252 };
+
+// The page a language driver byte names for certain: 0x26 and 0x65 code page 866, 0xC9 and
+// 0x57 (the system's ANSI page, on a Russian system) 1251, 0x03, 0x58 and 0x59 the Western
+// Windows page 1252. Nothing for 0x00 and for the bytes of the DOS pages 437 and 850, which
+// DOS programs wrote whatever page their text was in (tables of Russian text marked 437 are
+// common): such a table is read in the page its reader is told, 866 for the directory.
+std::optional<CodePage> codePageOfLanguageDriver(uint8_t driver);
+// The page a table's text is taken as: `forced` when given, else the one its language driver
+// byte names, else `fallback` (the directory's 866).
+inline CodePage tableTextPage(uint8_t driver, std::optional<CodePage> forced = std::nullopt,
+                              CodePage fallback = CodePage::Cp866) {
+    return forced.value_or(codePageOfLanguageDriver(driver).value_or(fallback));
+}
+// The page's name as the tool's options spell it: "cp866", "cp1251", ...
+std::string_view codePageName(CodePage page);
+// The page a name on the command line means: "cp866", "866", "ibm866", "cp1251", "1251",
+// "windows-1251", ... (letter case ignored); nothing for a name of no page here.
+std::optional<CodePage> codePageNamed(std::string_view name);
+// How the key expressions case the page's letters: 866 by its own table, every other page by
+// the ANSI rules.
+TextCodePage casingOf(CodePage page);
+
+// What stopped a conversion from UTF-8: the byte offset and length of the first sequence that
+// is not UTF-8, or of the first character the page cannot hold.
+struct Utf8Fault {
+    size_t offset = 0;
+    size_t length = 0;
+    bool notUtf8 = false;    // the bytes are no UTF-8 sequence
+    char32_t character = 0;  // otherwise: the character
+};
+
+// True when `text` is UTF-8 throughout; `fault` tells where it is not.
+bool isUtf8(std::string_view text, Utf8Fault* fault = nullptr);
+
+char32_t pageToUnicode(CodePage page, uint8_t c);
+std::string pageToUtf8(CodePage page, std::string_view text);
+// UTF-8 -> the page, every character exactly (no look-alikes); nothing, and `fault` filled in
+// when given, for text that is not UTF-8 or holds a character the page cannot hold.
+std::optional<std::string> utf8ToPage(CodePage page, std::string_view utf8,
+                                      Utf8Fault* fault = nullptr);
+// The page <-> 1251, byte for byte with look-alikes, as oemToAnsi and ansiToOem do for 866
+// (identity for 1251). The data sets translate text with these.
+std::string pageToAnsi(CodePage page, std::string_view text);
+std::string ansiToPage(CodePage page, std::string_view ansi);
+
+// A character for a message: the character itself and its code point, '"«" (U+00AB)', or for
+// a control character its code point and name, 'U+0009 (tab)'.
+std::string describeCharacter(char32_t c);
+// Bytes for a message: "0xCF 0xE5".
+std::string describeBytes(std::string_view bytes);
+// What stopped the conversion of `utf8` to `page`, for a message: 'holds "«" (U+00AB), which
+// code page 866 cannot hold' or 'holds the byte 0xC8, which is not UTF-8'.
+std::string describeFault(std::string_view utf8, const Utf8Fault& fault, CodePage page);
 
 }  // namespace abonex

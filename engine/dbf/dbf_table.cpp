@@ -16,7 +16,6 @@ namespace {
 constexpr int kMinHeaderLength = 33;     // header + terminator
 constexpr int kMinHeaderLength30 = 296;  // version 0x30 adds a 263-byte backlink area
 constexpr int kBacklinkReserve30 = 263;
-constexpr size_t kLanguageDriverOffset = 29;
 
 uint16_t readLE16(const uint8_t* p) {
     return static_cast<uint16_t>(p[0] | (p[1] << 8));
@@ -71,6 +70,10 @@ LocalTimestamp engineLocalNow() {
 
 uint8_t headerYearByte(int year) {
     return static_cast<uint8_t>(std::clamp(year - 1900, 0, 255));
+}
+
+int headerYear(uint8_t byte) {
+    return byte < kTwoDigitYearsBelow ? 2000 + byte : 1900 + byte;
 }
 
 GSO_dBaseDBF::GSO_dBaseDBF(std::string_view fileName, bool shared, bool readWrite,

@@ -3,7 +3,8 @@
 // File layout (integers little-endian):
 //   OFFSET  SIZE  CONTENT
 //   0       1     version: 0x03, 0x30, 0x83, 0x8B or 0xF5
-//   1       3     date of last update: years since 1900 (2026 is 126), month, day
+//   1       3     date of last update: years since 1900 (2026 is 126; some writers store 26),
+//                 month, day
 //   4       4     record count as last written (never read: the count comes from the file size)
 //   8       2     header length in bytes
 //   10      2     record length in bytes, deletion flag included
@@ -53,6 +54,7 @@ inline constexpr uint8_t kLiveFlag = ' ';
 inline constexpr uint8_t kDeletedFlag = '*';
 inline constexpr size_t kDbfHeaderSize = 32;
 inline constexpr size_t kFieldDescriptorSize = 32;
+inline constexpr size_t kLanguageDriverOffset = 29;
 
 // Table header flag bits (byte 28).
 inline constexpr uint8_t kFlagProductionIndex = 0x01;
@@ -82,6 +84,11 @@ LocalTimestamp engineLocalNow();
 // The year byte of a table or index file header: the years since 1900 (2026 is stored as 126),
 // the way other dBASE software reads it back.
 uint8_t headerYearByte(int year);
+// The year a header's year byte stands for. This program and most dBASE software store the
+// years since 1900; others store the year modulo 100 (2026 as 26). A table can be from no year
+// before 1980 (the first dBASE), so a byte below 80 is a year of this century.
+inline constexpr uint8_t kTwoDigitYearsBelow = 80;
+int headerYear(uint8_t byte);
 
 // Table states.
 enum class TableState { Browse, Reindexing };

@@ -72,6 +72,7 @@ inline constexpr int kTruncate = 1109;
 inline constexpr int kFlush = 1111;
 inline constexpr int kHeaderRead = 1204;
 inline constexpr int kRecordRead = 1207;
+inline constexpr int kMemoRead = 1208;
 inline constexpr int kFieldLookup = 1298;
 inline constexpr int kFieldType = 1299;
 inline constexpr int kNoSubCode = -7;

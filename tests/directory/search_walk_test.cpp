@@ -42,7 +42,7 @@ struct Walker {
         };
         if (keys) {
             set.OnFilterKey = [this](TEngineDataSet& d) {
-                return searchKeyFilter(this->search, d.TranslateASCII());
+                return searchKeyFilter(this->search, d);
             };
         }
         set.setFiltered(true);

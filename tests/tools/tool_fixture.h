@@ -10,6 +10,16 @@
 
 namespace abonex::test {
 
+// Runs tests/tools/oracles/table_equals.py (an independent reader's comparison of an exported
+// file with its table) with `arguments`; "SKIP" when a reader is not installed.
+inline std::string oracleCompare(const std::string& arguments) {
+    const auto result = runCommand(
+        "/usr/bin/python3 " + shellQuote(sourceDir() + "/tests/tools/oracles/table_equals.py") +
+        " " + arguments);
+    if (result.status == 3) return "SKIP";
+    return result.out + result.err;
+}
+
 class ToolTest : public ::testing::Test {
   protected:
     void SetUp() override {

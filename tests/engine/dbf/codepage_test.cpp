@@ -48,5 +48,66 @@ TEST(CodePage, UnicodeConversions) {
     EXPECT_EQ(ansiToUtf8("\x98"), "\xC2\x98");
 }
 
+TEST(CodePage, LanguageBytesNameTheirPagesAndDosBytesNameNone) {
+    EXPECT_EQ(codePageOfLanguageDriver(0x26), CodePage::Cp866);
+    EXPECT_EQ(codePageOfLanguageDriver(0x65), CodePage::Cp866);
+    EXPECT_EQ(codePageOfLanguageDriver(0xC9), CodePage::Cp1251);
+    EXPECT_EQ(codePageOfLanguageDriver(0x57), CodePage::Cp1251);
+    EXPECT_EQ(codePageOfLanguageDriver(0x03), CodePage::Cp1252);
+    // Russian text behind the bytes of DOS's US and Western pages is common: they name none.
+    for (int dos : {0x00, 0x01, 0x02, 0x1B, 0x64}) {
+        EXPECT_EQ(codePageOfLanguageDriver(static_cast<uint8_t>(dos)), std::nullopt) << dos;
+        EXPECT_EQ(tableTextPage(static_cast<uint8_t>(dos)), CodePage::Cp866) << dos;
+    }
+    EXPECT_EQ(tableTextPage(0xC9, CodePage::Cp866), CodePage::Cp866);
+    EXPECT_EQ(tableTextPage(0x00, std::nullopt, CodePage::Cp1251), CodePage::Cp1251);
+    EXPECT_EQ(codePageNamed("Windows-1251"), CodePage::Cp1251);
+    EXPECT_EQ(codePageNamed("IBM866"), CodePage::Cp866);
+    EXPECT_EQ(codePageNamed("koi8-r"), std::nullopt);
+    EXPECT_EQ(codePageNamed(""), std::nullopt);
+}
+
+TEST(CodePage, EveryPageRoundTripsEveryByteThroughUtf8) {
+    for (CodePage page :
+         {CodePage::Cp866, CodePage::Cp1251, CodePage::Cp437, CodePage::Cp850, CodePage::Cp1252}) {
+        std::string all;
+        for (int c = 1; c < 256; ++c) all += static_cast<char>(c);
+        EXPECT_EQ(utf8ToPage(page, pageToUtf8(page, all)), all) << codePageName(page);
+    }
+    EXPECT_EQ(pageToUtf8(CodePage::Cp850, "\x9D"), "Ø");
+    EXPECT_EQ(pageToUtf8(CodePage::Cp1252, "\x80"), "€");
+    // The page <-> 1251 tables: 866's own, 1251's identity, the others through Unicode.
+    EXPECT_EQ(pageToAnsi(CodePage::Cp866, "\x80\xC4"), oemToAnsi("\x80\xC4"));
+    EXPECT_EQ(ansiToPage(CodePage::Cp1251, "\xC0\x98"), "\xC0\x98");
+    EXPECT_EQ(pageToAnsi(CodePage::Cp1252, "\x80\xE9"), "\x88?");  // € is in both, é is not
+    EXPECT_EQ(ansiToPage(CodePage::Cp1252, "\x88\xC0"), "\x80?");
+}
+
+TEST(CodePage, FaultsTellTheFirstBadSequenceOrCharacter) {
+    Utf8Fault fault;
+    EXPECT_FALSE(utf8ToPage(CodePage::Cp866, "ab\xC8\xE2", &fault));  // 1251's "Ив"
+    EXPECT_TRUE(fault.notUtf8);
+    EXPECT_EQ(fault.offset, 2u);
+    EXPECT_EQ(fault.length, 1u);
+    EXPECT_EQ(describeFault("ab\xC8\xE2", fault, CodePage::Cp866),
+              "holds the byte 0xC8, which is not UTF-8");
+    // A lead byte with part of its sequence: the bytes it had.
+    EXPECT_FALSE(isUtf8("x\xE2\x80", &fault));
+    EXPECT_EQ(fault.length, 2u);
+    EXPECT_EQ(describeFault("x\xE2\x80", fault, CodePage::Cp866),
+              "holds the bytes 0xE2 0x80, which are not UTF-8");
+    // A stray continuation byte stands alone, however many follow.
+    EXPECT_FALSE(isUtf8("\x88\xA2\xA0", &fault));
+    EXPECT_EQ(fault.length, 1u);
+    EXPECT_FALSE(utf8ToPage(CodePage::Cp866, "да «нет»", &fault));
+    EXPECT_FALSE(fault.notUtf8);
+    EXPECT_EQ(fault.offset, 5u);
+    EXPECT_EQ(describeFault("да «нет»", fault, CodePage::Cp866),
+              "holds \"«\" (U+00AB), which code page 866 cannot hold");
+    EXPECT_EQ(describeCharacter(0x0D), "U+000D (carriage return)");
+    EXPECT_EQ(describeCharacter(0x85), "U+0085 (a control character)");
+    EXPECT_TRUE(isUtf8("Ёлка €"));
+}
+
 }  // namespace
 }  // namespace abonex

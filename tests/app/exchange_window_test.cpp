@@ -1,0 +1,191 @@
+// The directory window's exchange with address books: the rows shown and the favourites written
+// as vCard files, a vCard file added to the favourites, and a table in another code page shown
+// read-only with a note.
+#include <QAction>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QSettings>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "app/application.h"
+#include "app/main_window.h"
+#include "directory/vcard.h"
+#include "engine/dbf/codepage.h"
+#include "engine/dbf/dbf_table.h"
+#include "tests/app/directory_fixture.h"
+#include "tests/app/window_session.h"
+#include "tests/support/test_support.h"
+#include "ui/message_box.h"
+#include "ui/open_file_dialog.h"
+
+using namespace abonex;
+using abonex::test::Entry;
+using abonex::test::typeText;
+using abonex::test::WindowSession;
+
+namespace {
+
+std::string fileText(const QString& path) {
+    const auto bytes = test::readFileBytes(path.toStdString());
+    return std::string(bytes.begin(), bytes.end());
+}
+
+// The names of the cards in a vCard file.
+QStringList cardNames(const QString& path) {
+    const VcardImport read = readVcards(fileText(path));
+    if (read.error) qWarning("%s", read.error->c_str());
+    QStringList names;
+    for (const Contact& c : read.contacts) names << QString::fromStdString(c.name);
+    return names;
+}
+
+}  // namespace
+
+class ExchangeWindowTest : public QObject {
+    Q_OBJECT
+  private slots:
+    void init() {
+        MessageBox::clearShown();
+        OpenFileDialog::clearShown();
+    }
+
+    void theRowsShownGoToAVcardFile() {
+        WindowSession s;
+        s.start();
+        typeText(s.edFam(), QStringLiteral("ив"));
+        QTest::keyClick(s.edFam(), Qt::Key_Return);
+        const QStringList shown = s.gridNames();
+        QCOMPARE(shown.size(), 3);
+        QTemporaryDir out;
+        const QString path = out.filePath(QStringLiteral("shown.vcf"));
+        OpenFileDialog::setNextAnswer(path);
+        s.action("mnuExportVcard")->trigger();
+        QCOMPARE(OpenFileDialog::shown().size(), 1);
+        QVERIFY(OpenFileDialog::shown().at(0).save);
+        QCOMPARE(OpenFileDialog::shown().at(0).defaultSuffix, QStringLiteral("vcf"));
+        QCOMPARE(cardNames(path), shown);
+        // Persons are written with their surname in N, as the tool writes them.
+        const std::string cards = fileText(path);
+        QVERIFY(cards.find("\r\nN:Иванов;И.И.;;;\r\nFN:Иванов И.И.\r\nTEL;TYPE=VOICE:22-33-44\r\n"
+                           "TEL;TYPE=VOICE:11-11-11\r\nNOTE:дача\r\n") != std::string::npos);
+        QCOMPARE(MessageBox::shown().size(), 1);
+        QCOMPARE(MessageBox::shown().at(0).text, QStringLiteral("Записано карточек: 3"));
+        // A cancelled dialog writes nothing.
+        OpenFileDialog::setNextAnswer(QString());
+        s.action("mnuExportFavorVcard")->trigger();
+        QCOMPARE(MessageBox::shown().size(), 1);
+        // Nor is a table written over, whatever name is typed.
+        const QString table = s.fixture().filePath(QStringLiteral("Favor.dbf"));
+        const auto before = test::readFileBytes(table.toStdString());
+        OpenFileDialog::setNextAnswer(table);
+        s.action("mnuExportFavorVcard")->trigger();
+        QCOMPARE(test::readFileBytes(table.toStdString()), before);
+        QCOMPARE(MessageBox::shown().last().text,
+                 table + QStringLiteral(": это файл таблицы; карточки записываются в файл vCard "
+                                        "(.vcf)"));
+    }
+
+    void theFavouritesGoToAVcardFileAndCardsComeIn() {
+        WindowSession s;
+        s.start();
+        QTemporaryDir out;
+        const QString exported = out.filePath(QStringLiteral("favourites.vcf"));
+        OpenFileDialog::setNextAnswer(exported);
+        s.action("mnuExportFavorVcard")->trigger();
+        QCOMPARE(cardNames(exported), QStringList{QStringLiteral("Мама")});
+
+        // Cards as a phone's address book writes them.
+        OpenFileDialog::setNextAnswer(QString::fromStdString(test::sourceDir()) +
+                                      QStringLiteral("/tests/directory/vcards/evolution.vcf"));
+        s.action("mnuImportVcard")->trigger();
+        QCOMPARE(OpenFileDialog::shown().last().save, false);
+        const std::vector<Entry> stored = s.fixture().storedEntries(DirectoryMode::Favourites);
+        QCOMPARE(stored.size(), size_t{2});
+        QCOMPARE(stored[1].name, QStringLiteral("Петров Пётр Петрович"));
+        QCOMPARE(stored[1].phone1, QStringLiteral("22-33-44"));
+        QCOMPARE(stored[1].phone2, QStringLiteral("+7 912 000-0000"));
+        QCOMPARE(stored[1].comment,
+                 QStringLiteral("Звонить после 18:00\nпо будням, кроме пятницы; в отпуске с 1 по "
+                                "15 июля"));
+        QCOMPARE(MessageBox::shown().last().text,
+                 QStringLiteral("Добавлено в избранное: 1\r\ncard 1 (line 1) has 3 phones: the "
+                                "first two are taken"));
+        s.window()->mnuFavoritClick();
+        QVERIFY(s.gridNames().contains(QStringLiteral("Петров Пётр Петрович")));
+    }
+
+    void aCardThatDoesNotFitAddsNothing() {
+        WindowSession s;
+        s.start();
+        QTemporaryDir in;
+        const QString path = in.filePath(QStringLiteral("long.vcf"));
+        const std::string text =
+            "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Кто-то\r\nEND:VCARD\r\n"
+            "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Кто-то ещё\r\nTEL:+7 (912) 000-00-00 доб. 5\r\n"
+            "END:VCARD\r\n";
+        test::writeFileBytes(path.toStdString(), std::vector<uint8_t>(text.begin(), text.end()));
+        OpenFileDialog::setNextAnswer(path);
+        s.action("mnuImportVcard")->trigger();
+        QCOMPARE(s.fixture().storedNames(DirectoryMode::Favourites),
+                 std::vector<QString>{QStringLiteral("Мама")});
+        QCOMPARE(MessageBox::shown().size(), 1);
+        QCOMPARE(MessageBox::shown().at(0).icon, QMessageBox::Critical);
+        QCOMPARE(MessageBox::shown().at(0).text,
+                 path + QStringLiteral(": card 2 (line 5): the first phone is 25 characters long, "
+                                       "the field PHON1 holds 15\r\nНичего не добавлено."));
+    }
+
+    void aTableInAnotherCodePageIsShownReadOnlyWithANote() {
+        WindowSession s;
+        // The organisations' table as another program left it: its text in 1251, its language
+        // byte saying so.
+        const std::string org = s.fixture().filePath(QStringLiteral("Org.dbf")).toStdString();
+        auto bytes = test::readFileBytes(org);
+        const size_t headerLength = bytes[8] | bytes[9] << 8;
+        for (size_t i = headerLength; i < bytes.size(); ++i) {
+            bytes[i] = oemToAnsiByte(bytes[i]);
+        }
+        bytes[kLanguageDriverOffset] = 0xC9;
+        test::writeFileBytes(org, bytes);
+        const auto index =
+            test::readFileBytes(s.fixture().filePath(QStringLiteral("Org.MDX")).toStdString());
+        s.start();
+        QVERIFY(s.window()->DSOrg.ReadOnly());
+        QVERIFY(!s.window()->DSet.ReadOnly());
+        auto* note = s.child<QLabel>("lblCodePage");
+        QVERIFY(note->isHidden());
+        s.window()->mnuOrgClick();
+        QVERIFY(!note->isHidden());
+        QCOMPARE(note->text(),
+                 QStringLiteral("Таблица в кодовой странице 1251, не 866: только просмотр"));
+        QVERIFY(s.gridNames().contains(QStringLiteral("Школа №5")));
+        s.window()->mnuPopPopup();
+        QVERIFY(!s.action("insRec")->isEnabled());
+        QVERIFY(!s.action("redRec")->isEnabled());
+        QVERIFY(!s.action("delRec")->isEnabled());
+        QVERIFY(s.action("addKont")->isEnabled());  // copying to the favourites writes them only
+        s.window()->delRecClick();
+        s.window()->mnuUsersClick();
+        QVERIFY(note->isHidden());
+        s.window()->close();
+        // Neither the table nor its index was written.
+        QCOMPARE(test::readFileBytes(org), bytes);
+        QCOMPARE(test::readFileBytes(s.fixture().filePath(QStringLiteral("Org.MDX")).toStdString()),
+                 index);
+    }
+};
+
+int main(int argc, char** argv) {
+    Application app(argc, argv);
+    QTemporaryDir settings;
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settings.path());
+    QApplication::setQuitOnLastWindowClosed(false);
+    MessageBox::setInteractive(false);
+    ExchangeWindowTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "exchange_window_test.moc"
