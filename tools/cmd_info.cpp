@@ -37,9 +37,9 @@ bool looksLikeIndexFile(const std::string& path) {
     } catch (const EEngineError&) {
         return false;
     }
-    const uint16_t units = mdx::get16(first + mdx::kHdrBlockUnits);
+    const uint16_t units = getLE16(first + mdx::kHdrBlockUnits);
     return first[mdx::kHdrVersion] == mdx::kVersion && units >= 2 &&
-           mdx::get16(first + mdx::kHdrBlockLength) == units * mdx::kUnitSize;
+           getLE16(first + mdx::kHdrBlockLength) == units * mdx::kUnitSize;
 }
 
 int indexInfo(const std::string& path) {
@@ -99,7 +99,9 @@ int tableInfo(const std::string& path, std::optional<CodePage> forced) {
     auto table = openTableFile(path, false, forced);
     const auto& header = table->headerImage();
     char date[32];
-    std::snprintf(date, sizeof date, "%02u.%02u.%04d", header[3], header[2], headerYear(header[1]));
+    const uint8_t* updated = &header[dbf::kHdrUpdateDate];
+    std::snprintf(date, sizeof date, "%02u.%02u.%04d", updated[2], updated[1],
+                  headerYear(updated[0]));
     printLine("file:           " + table->path());
     printLine("version:        " + hex2(table->version()));
     printLine("last update:    " + std::string(date));
@@ -113,7 +115,7 @@ int tableInfo(const std::string& path, std::optional<CodePage> forced) {
     printLine("record length:  " + std::to_string(table->recordLength()));
     printLine("flags:          " + hex2(table->tableFlags()) +
               ((table->tableFlags() & kFlagProductionIndex) ? " (production index)" : ""));
-    printLine("language:       " + languageLine(header[kLanguageDriverOffset], forced));
+    printLine("language:       " + languageLine(header[dbf::kHdrLanguageDriver], forced));
     printLine("fields:         " + std::to_string(table->fieldCount()));
     for (const DbfField& field : table->fields()) {
         char line[96];

@@ -46,8 +46,8 @@ void printIndexHeader(GSobjMDXFile& file) {
     uint8_t header[64] = {};
     file.diskFile().read(0, header, sizeof header);
     printLine("index file:       " + file.path());
-    printLine("tags:             " + std::to_string(mdx::get16(header + mdx::kHdrTagCount)));
-    printLine("next free block:  " + std::to_string(mdx::get32(header + mdx::kHdrNextFree)));
+    printLine("tags:             " + std::to_string(getLE16(header + mdx::kHdrTagCount)));
+    printLine("next free block:  " + std::to_string(getLE32(header + mdx::kHdrNextFree)));
     printLine("block length:     " + std::to_string(file.blockLength()));
 }
 

@@ -48,7 +48,7 @@ std::optional<int> readFormatOption(const ToolOptions& options, std::string_view
 }
 
 CodePage textPageOf(const GSO_dBaseDBF& table, std::optional<CodePage> forcedPage) {
-    return tableTextPage(table.headerImage()[kLanguageDriverOffset], forcedPage);
+    return tableTextPage(table.headerImage()[dbf::kHdrLanguageDriver], forcedPage);
 }
 
 std::unique_ptr<GSO_dBaseFld> openTableFile(std::string_view path, bool readWrite,

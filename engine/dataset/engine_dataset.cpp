@@ -147,7 +147,7 @@ void TEngineDataSet::Open() {
         m_handler->setLockProtocol(m_lockProtocol);
         m_handler->setUserNumber(m_userId);
         m_handler->setFilterActive(m_filtered);
-        const uint8_t driver = m_handler->headerImage()[kLanguageDriverOffset];
+        const uint8_t driver = m_handler->headerImage()[dbf::kHdrLanguageDriver];
         m_codePage = tableTextPage(driver, m_forcedCodePage, m_defaultCodePage);
         // Text translated from a page is in that page on disk, whatever the language byte
         // says: the key expressions compiled from here on must case it by that page's letters.

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine/dbf/dbf_table.h"
+#include "engine/file/byte_order.h"
 #include "engine/file/disk_file.h"
 #include "engine/file/engine_error.h"
 #include "engine/file/path_util.h"
@@ -32,27 +33,21 @@ void createDbfTable(std::string_view path, const std::vector<FieldSpec>& fields,
     }
 
     std::vector<uint8_t> bytes(headerLength + 1, 0);
-    LocalTimestamp now = engineLocalNow();
-    bytes[0] = 0x03;
-    bytes[1] = headerYearByte(now.year);
-    bytes[2] = static_cast<uint8_t>(now.month);
-    bytes[3] = static_cast<uint8_t>(now.day);
-    bytes[8] = static_cast<uint8_t>(headerLength & 0xFF);
-    bytes[9] = static_cast<uint8_t>(headerLength >> 8);
-    bytes[10] = static_cast<uint8_t>(recordLength & 0xFF);
-    bytes[11] = static_cast<uint8_t>(recordLength >> 8);
-    bytes[29] = languageDriver;
+    bytes[dbf::kHdrVersion] = 0x03;
+    stampHeaderDate(&bytes[dbf::kHdrUpdateDate], engineLocalNow());
+    putLE16(&bytes[dbf::kHdrHeaderLength], static_cast<uint16_t>(headerLength));
+    putLE16(&bytes[dbf::kHdrRecordLength], static_cast<uint16_t>(recordLength));
+    bytes[dbf::kHdrLanguageDriver] = languageDriver;
     uint8_t* descriptor = &bytes[kDbfHeaderSize];
     for (const FieldSpec& field : fields) {
         std::string name = upperAscii(field.name);
-        std::memcpy(descriptor, name.data(), name.size());
-        descriptor[11] = static_cast<uint8_t>(field.type);
+        std::memcpy(descriptor + dbf::kFieldName, name.data(), name.size());
+        descriptor[dbf::kFieldType] = static_cast<uint8_t>(field.type);
         if (field.type == 'C') {
-            descriptor[16] = static_cast<uint8_t>(field.length & 0xFF);
-            descriptor[17] = static_cast<uint8_t>(field.length >> 8);
+            putLE16(descriptor + dbf::kFieldLength, static_cast<uint16_t>(field.length));
         } else {
-            descriptor[16] = static_cast<uint8_t>(field.length);
-            descriptor[17] = static_cast<uint8_t>(field.decimals);
+            descriptor[dbf::kFieldLength] = static_cast<uint8_t>(field.length);
+            descriptor[dbf::kFieldDecimals] = static_cast<uint8_t>(field.decimals);
         }
         descriptor += kFieldDescriptorSize;
     }

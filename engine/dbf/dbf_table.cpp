@@ -6,6 +6,7 @@
 #include <cstring>
 #include <limits>
 
+#include "engine/file/byte_order.h"
 #include "engine/file/engine_error.h"
 #include "engine/file/path_util.h"
 
@@ -16,14 +17,6 @@ namespace {
 constexpr int kMinHeaderLength = 33;     // header + terminator
 constexpr int kMinHeaderLength30 = 296;  // version 0x30 adds a 263-byte backlink area
 constexpr int kBacklinkReserve30 = 263;
-
-uint16_t readLE16(const uint8_t* p) {
-    return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
-
-void writeLE32(uint8_t* p, uint32_t value) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(value >> (8 * i));
-}
 
 bool isAcceptedVersion(uint8_t version) {
     return version == 0x03 || version == 0x30 || version == 0x83 || version == 0x8B ||
@@ -76,6 +69,12 @@ int headerYear(uint8_t byte) {
     return byte < kTwoDigitYearsBelow ? 2000 + byte : 1900 + byte;
 }
 
+void stampHeaderDate(uint8_t* at, const LocalTimestamp& now) {
+    at[0] = headerYearByte(now.year);
+    at[1] = static_cast<uint8_t>(now.month);
+    at[2] = static_cast<uint8_t>(now.day);
+}
+
 GSO_dBaseDBF::GSO_dBaseDBF(std::string_view fileName, bool shared, bool readWrite,
                            std::string_view password)
     : GSO_DiskFile(tableFileName(fileName), shared, readWrite) {
@@ -100,22 +99,23 @@ void GSO_dBaseDBF::readHeaderAndDescriptors(std::string_view password) {
     if (read(0, m_header.data(), kDbfHeaderSize) != kDbfHeaderSize) {
         fail(err::kHeaderInvalid, sub::kHeaderRead);
     }
-    uint8_t ver = m_header[0];
+    uint8_t ver = m_header[dbf::kHdrVersion];
     if (!isAcceptedVersion(ver)) fail(err::kHeaderInvalid, sub::kHeaderRead);
-    m_headerLength = readLE16(&m_header[8]);
-    m_recordLength = readLE16(&m_header[10]);
+    m_headerLength = getLE16(&m_header[dbf::kHdrHeaderLength]);
+    m_recordLength = getLE16(&m_header[dbf::kHdrRecordLength]);
     int minimum = ver == 0x30 ? kMinHeaderLength30 : kMinHeaderLength;
     if (m_recordLength == 0 || m_headerLength < minimum ||
         static_cast<uint64_t>(m_headerLength) > fileSize) {
         fail(err::kHeaderInvalid, sub::kHeaderRead);
     }
-    if (m_header[15] != 0 && password.empty()) {
+    if (m_header[dbf::kHdrEncrypted] != 0 && password.empty()) {
         std::string message = "No Password for encrypted file " + path();
         throw EEngineEncryption(0, sub::kHeaderRead, path(), message);
     }
-    if (m_header[15] != 0) fail(err::kHeaderInvalid, sub::kHeaderRead);  // no cipher here
-    m_keptFlags = m_header[28] & kFlagKeptBits;
-    m_textCodePage = languageDriverIsOem866(m_header[kLanguageDriverOffset])
+    // No cipher here.
+    if (m_header[dbf::kHdrEncrypted] != 0) fail(err::kHeaderInvalid, sub::kHeaderRead);
+    m_keptFlags = m_header[dbf::kHdrFlags] & kFlagKeptBits;
+    m_textCodePage = languageDriverIsOem866(m_header[dbf::kHdrLanguageDriver])
                          ? TextCodePage::Oem866
                          : TextCodePage::Ansi1251;
 
@@ -134,14 +134,16 @@ void GSO_dBaseDBF::readHeaderAndDescriptors(std::string_view password) {
         if (d[0] == kDescriptorTerminator) break;
         DbfField field;
         size_t nameLength = 0;
-        while (nameLength < 11 && d[nameLength] != 0) ++nameLength;
-        field.name.assign(reinterpret_cast<const char*>(d), nameLength);
-        field.type = static_cast<char>(d[11]);
+        while (nameLength < dbf::kFieldNameMax && d[dbf::kFieldName + nameLength] != 0) {
+            ++nameLength;
+        }
+        field.name.assign(reinterpret_cast<const char*>(d + dbf::kFieldName), nameLength);
+        field.type = static_cast<char>(d[dbf::kFieldType]);
         if (field.type == 'C') {
-            field.length = d[16] + 256 * d[17];
+            field.length = getLE16(d + dbf::kFieldLength);
         } else {
-            field.length = d[16];
-            field.decimals = d[17];
+            field.length = d[dbf::kFieldLength];
+            field.decimals = d[dbf::kFieldDecimals];
         }
         field.offset = offset;
         field.number = i + 1;
@@ -206,14 +208,12 @@ void GSO_dBaseDBF::WriteHeader() {
     uint32_t stamp =
         (static_cast<uint32_t>(now.hour) << 22) | (static_cast<uint32_t>(now.minute) << 16) |
         (static_cast<uint32_t>(now.second) << 10) | static_cast<uint32_t>(now.millisecond);
-    m_header[1] = headerYearByte(now.year);
-    m_header[2] = static_cast<uint8_t>(now.month);
-    m_header[3] = static_cast<uint8_t>(now.day);
-    writeLE32(&m_header[4], static_cast<uint32_t>(m_recordCount));
-    m_header[15] = 0;
-    writeLE32(&m_header[16], stamp);
-    writeLE32(&m_header[20], m_userNumber);
-    m_header[28] = static_cast<uint8_t>(m_header[28] & kFlagKeptBits);
+    stampHeaderDate(&m_header[dbf::kHdrUpdateDate], now);
+    putLE32(&m_header[dbf::kHdrRecordCount], static_cast<uint32_t>(m_recordCount));
+    m_header[dbf::kHdrEncrypted] = 0;
+    putLE32(&m_header[dbf::kHdrChangeStamp], stamp);
+    putLE32(&m_header[dbf::kHdrUserNumber], m_userNumber);
+    m_header[dbf::kHdrFlags] = static_cast<uint8_t>(m_header[dbf::kHdrFlags] & kFlagKeptBits);
     write(0, m_header.data(), kDbfHeaderSize);
     m_headerDirty = false;
     m_deferredHeaderWrite = false;
@@ -223,8 +223,9 @@ void GSO_dBaseDBF::setTableFlags(uint8_t bits) {
     // Other writers may have appended since this table was opened: the header written must
     // carry their record count, which other readers take from it, not the one seen at open.
     RefreshHeader();
-    m_header[28] = static_cast<uint8_t>(m_header[28] | (bits & kFlagKeptBits));
-    m_keptFlags = m_header[28] & kFlagKeptBits;
+    m_header[dbf::kHdrFlags] =
+        static_cast<uint8_t>(m_header[dbf::kHdrFlags] | (bits & kFlagKeptBits));
+    m_keptFlags = m_header[dbf::kHdrFlags] & kFlagKeptBits;
     m_headerDirty = true;
     WriteHeader();
 }

@@ -54,7 +54,27 @@ inline constexpr uint8_t kLiveFlag = ' ';
 inline constexpr uint8_t kDeletedFlag = '*';
 inline constexpr size_t kDbfHeaderSize = 32;
 inline constexpr size_t kFieldDescriptorSize = 32;
-inline constexpr size_t kLanguageDriverOffset = 29;
+
+// The header and field descriptor bytes of the table above, by name.
+namespace dbf {
+// Table header offsets.
+inline constexpr size_t kHdrVersion = 0;
+inline constexpr size_t kHdrUpdateDate = 1;  // year byte, month, day
+inline constexpr size_t kHdrRecordCount = 4;
+inline constexpr size_t kHdrHeaderLength = 8;
+inline constexpr size_t kHdrRecordLength = 10;
+inline constexpr size_t kHdrEncrypted = 15;
+inline constexpr size_t kHdrChangeStamp = 16;
+inline constexpr size_t kHdrUserNumber = 20;
+inline constexpr size_t kHdrFlags = 28;
+inline constexpr size_t kHdrLanguageDriver = 29;
+// Field descriptor offsets.
+inline constexpr size_t kFieldName = 0;
+inline constexpr size_t kFieldNameMax = 11;
+inline constexpr size_t kFieldType = 11;
+inline constexpr size_t kFieldLength = 16;    // for type C the low byte of the length
+inline constexpr size_t kFieldDecimals = 17;  // for type C the high byte of the length
+}  // namespace dbf
 
 // Table header flag bits (byte 28).
 inline constexpr uint8_t kFlagProductionIndex = 0x01;
@@ -89,6 +109,9 @@ uint8_t headerYearByte(int year);
 // before 1980 (the first dBASE), so a byte below 80 is a year of this century.
 inline constexpr uint8_t kTwoDigitYearsBelow = 80;
 int headerYear(uint8_t byte);
+// Writes the date of `now` as the three date bytes of a table or index file header: the year
+// byte, the month and the day.
+void stampHeaderDate(uint8_t* at, const LocalTimestamp& now);
 
 // Table states.
 enum class TableState { Browse, Reindexing };
@@ -140,7 +163,7 @@ class GSO_dBaseDBF : public GSO_DiskFile {
     bool isFileLocked() const { return m_fileLocked; }
 
     // --- Header and geometry ---
-    uint8_t version() const { return m_header[0]; }
+    uint8_t version() const { return m_header[dbf::kHdrVersion]; }
     int headerLength() const { return m_headerLength; }
     int recordLength() const { return m_recordLength; }
     int recordCount() const { return m_recordCount; }
@@ -148,7 +171,7 @@ class GSO_dBaseDBF : public GSO_DiskFile {
     // of it, or the file was cut short): what lies past the last whole record, not counting an
     // end-of-file mark right after it. 0 for a file that ends with whole records.
     uint64_t partialRecordBytes();
-    uint8_t tableFlags() const { return m_header[28]; }
+    uint8_t tableFlags() const { return m_header[dbf::kHdrFlags]; }
     // Sets header flag bits (e.g. the production-index flag) and writes the header at once.
     void setTableFlags(uint8_t bits);
     const std::array<uint8_t, kDbfHeaderSize>& headerImage() const { return m_header; }

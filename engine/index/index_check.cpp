@@ -18,6 +18,7 @@
 #include "engine/expr/expr_value.h"
 #include "engine/expr/julian_date.h"
 #include "engine/expr/tgs_variant.h"
+#include "engine/file/byte_order.h"
 #include "engine/file/disk_file.h"
 #include "engine/file/engine_error.h"
 #include "engine/file/path_util.h"
@@ -64,21 +65,6 @@ constexpr int kNumericDigits = 15;
 
 // Deeper than this no writer builds a tree (three keys per node already cover any table).
 constexpr int kMaxDepth = 32;
-
-uint16_t getU16(const uint8_t* p) {
-    return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
-
-uint32_t getU32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-
-double getDouble(const uint8_t* p) {
-    uint64_t bits = 0;
-    for (int i = 7; i >= 0; --i) bits = (bits << 8) | p[i];
-    return std::bit_cast<double>(bits);
-}
 
 std::string formatted(const char* format, auto... args) {
     int length = std::snprintf(nullptr, 0, format, args...);
@@ -150,7 +136,7 @@ class KeyRules {
         if (m_type == 'N') {
             key.number = mdx::decodeNumericKey(p);
         } else if (m_type == 'D') {
-            key.number = getDouble(p);
+            key.number = mdx::getDouble(p);
         } else {
             key.bytes.assign(reinterpret_cast<const char*>(p), keyLength);
             while (!key.bytes.empty() && key.bytes.back() == ' ') key.bytes.pop_back();
@@ -345,7 +331,7 @@ class TagChecker {
         ++m_report.tagsChecked;
         m_rules.emplace(m_keyType, m_descending);
 
-        uint32_t root = getU32(&header[kOffRoot]);
+        uint32_t root = getLE32(&header[kOffRoot]);
         walk(root, 0, formatted("root of tag header block %u", m_headerBlock));
         m_report.keysChecked += static_cast<long>(m_entries.size());
         checkRecords();
@@ -383,9 +369,9 @@ class TagChecker {
         m_keyType = static_cast<char>(header[kOffKeyType]);
         m_descending = (header[kOffFlags] & kFlagDescending) != 0;
         m_unique = header[kOffUnique] != 0;
-        int keyLength = static_cast<int16_t>(getU16(&header[kOffKeyLength]));
-        m_keysPerNode = getU16(&header[kOffKeysPerNode]);
-        m_entryLength = getU16(&header[kOffEntryLength]);
+        int keyLength = static_cast<int16_t>(getLE16(&header[kOffKeyLength]));
+        m_keysPerNode = getLE16(&header[kOffKeysPerNode]);
+        m_entryLength = getLE16(&header[kOffEntryLength]);
 
         if (m_keyType != 'C' && m_keyType != 'N' && m_keyType != 'D') {
             problem(formatted("%s: unknown key type 0x%02X", where.c_str(),
@@ -459,18 +445,18 @@ class TagChecker {
             problem(formatted("block %u: cannot be read", block));
             return std::nullopt;
         }
-        uint32_t count = getU32(&node[0]);
+        uint32_t count = getLE32(&node[0]);
         if (count > m_keysPerNode) {
             problem(formatted("block %u: node count %u above the limit %zu", block, count,
                               m_keysPerNode));
             return std::nullopt;
         }
         auto entry = [&](size_t i) { return &node[kNodeHeaderSize + i * m_entryLength]; };
-        if (getU32(entry(count)) == 0) return walkLeaf(block, depth, from, count, entry);
+        if (getLE32(entry(count)) == 0) return walkLeaf(block, depth, from, count, entry);
 
         std::optional<CheckKey> largest;
         for (uint32_t i = 0; i <= count; ++i) {
-            uint32_t child = getU32(entry(i));
+            uint32_t child = getLE32(entry(i));
             if (child == 0) {
                 problem(formatted("block %u entry %u: branch entry without a child", block, i));
                 largest.reset();
@@ -503,7 +489,7 @@ class TagChecker {
             return std::nullopt;
         }
         for (uint32_t i = 0; i < count; ++i) {
-            LeafEntry current{block, static_cast<int>(i), getU32(entry(i)),
+            LeafEntry current{block, static_cast<int>(i), getLE32(entry(i)),
                               m_rules->decode(entry(i) + kPointerSize, m_keyLength)};
             if (!m_entries.empty()) checkOrder(m_entries.back(), current);
             m_entries.push_back(std::move(current));
@@ -681,8 +667,8 @@ IndexCheckReport checkIndexFile(GSO_dBaseFld& table, std::string_view mdxPath) {
                               static_cast<unsigned long long>(geometry.fileSize)));
         return report;
     }
-    const size_t units = getU16(&first[kOffBlockUnits]);
-    geometry.blockLength = getU16(&first[kOffBlockLength]);
+    const size_t units = getLE16(&first[kOffBlockUnits]);
+    geometry.blockLength = getLE16(&first[kOffBlockLength]);
     if (geometry.blockLength < kUnitSize || geometry.blockLength % kUnitSize != 0 ||
         units * kUnitSize != geometry.blockLength) {
         fileProblem(formatted("block length of %zu bytes and %zu units is not usable",
@@ -698,7 +684,7 @@ IndexCheckReport checkIndexFile(GSO_dBaseFld& table, std::string_view mdxPath) {
         return report;
     }
 
-    size_t tagCount = getU16(&header[kOffTagCount]);
+    size_t tagCount = getLE16(&header[kOffTagCount]);
     // A one-unit header ends where the tag table would begin: it has no slots at all.
     const size_t tableSize =
         geometry.headerSize > kTagTableStart ? geometry.headerSize - kTagTableStart : 0;
@@ -720,8 +706,8 @@ IndexCheckReport checkIndexFile(GSO_dBaseFld& table, std::string_view mdxPath) {
         auto name = terminatedText(slot + kSlotNameOffset, kSlotNameSize);
         std::string tagName = name ? upperAscii(*name) : std::string();
         if (tagName.empty()) tagName = formatted("#%zu", k);
-        slots.push_back({tagName, getU32(slot)});
-        owners.tagHeaders.insert(getU32(slot));
+        slots.push_back({tagName, getLE32(slot)});
+        owners.tagHeaders.insert(getLE32(slot));
     }
     for (const Slot& slot : slots) {
         TagChecker(file, geometry, owners, table, slot.name, slot.headerBlock, report).run();

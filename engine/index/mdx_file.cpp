@@ -26,10 +26,7 @@ uint8_t* slotAt(std::vector<uint8_t>& area, size_t k) {
 }  // namespace
 
 void stampIndexDate(uint8_t* at) {
-    const LocalTimestamp now = engineLocalNow();
-    at[0] = headerYearByte(now.year);
-    at[1] = static_cast<uint8_t>(now.month);
-    at[2] = static_cast<uint8_t>(now.day);
+    stampHeaderDate(at, engineLocalNow());
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -93,13 +90,13 @@ std::unique_ptr<GSobjMDXFile> GSobjMDXFile::create(GSO_dBaseFld& table, std::str
     stampIndexDate(h + mdx::kHdrChangeDate);
     const std::string base = upperAscii(baseNamePart(table.path()));
     std::memcpy(h + mdx::kHdrTableName, base.data(), std::min(base.size(), mdx::kHdrTableNameMax));
-    mdx::put16(h + mdx::kHdrBlockUnits, mdx::kBlockUnits);
-    mdx::put16(h + mdx::kHdrBlockLength, mdx::kBlockLength);
+    putLE16(h + mdx::kHdrBlockUnits, mdx::kBlockUnits);
+    putLE16(h + mdx::kHdrBlockLength, mdx::kBlockLength);
     h[mdx::kHdrProduction] = 1;
     h[mdx::kHdrSlotCount] = mdx::kSlotCount;
-    mdx::put16(h + mdx::kHdrSlotLength, mdx::kSlotLength);
-    mdx::put16(h + mdx::kHdrTagCount, 0);
-    mdx::put32(h + mdx::kHdrNextFree, mdx::kFirstFreeBlock);
+    putLE16(h + mdx::kHdrSlotLength, mdx::kSlotLength);
+    putLE16(h + mdx::kHdrTagCount, 0);
+    putLE32(h + mdx::kHdrNextFree, mdx::kFirstFreeBlock);
     stampIndexDate(h + mdx::kHdrCreateDate);
     file->m_file->write(0, h, header.size());
     file->m_nextFree = mdx::kFirstFreeBlock;
@@ -130,8 +127,8 @@ void GSobjMDXFile::readHeader() {
     if (m_file->read(0, first, sizeof first) != sizeof first) {
         damaged("header shorter than 512 bytes");
     }
-    m_blockUnits = mdx::get16(first + mdx::kHdrBlockUnits);
-    m_blockLength = mdx::get16(first + mdx::kHdrBlockLength);
+    m_blockUnits = getLE16(first + mdx::kHdrBlockUnits);
+    m_blockLength = getLE16(first + mdx::kHdrBlockLength);
     if (m_blockUnits < 2 || m_blockLength != m_blockUnits * mdx::kUnitSize) {
         damaged("block length " + std::to_string(m_blockLength) + " in " +
                 std::to_string(m_blockUnits) + " units");
@@ -143,7 +140,7 @@ void GSobjMDXFile::readHeader() {
 }
 
 void GSobjMDXFile::takeTagTable(const std::vector<uint8_t>& area) {
-    const uint16_t tagCount = mdx::get16(area.data() + mdx::kHdrTagCount);
+    const uint16_t tagCount = getLE16(area.data() + mdx::kHdrTagCount);
     const size_t slotsInHeader = (m_headerSize - mdx::kTagTable) / mdx::kSlotLength - 1;
     if (tagCount > slotsInHeader) {
         damaged("tag count " + std::to_string(tagCount) + " exceeds the tag table");
@@ -152,7 +149,7 @@ void GSobjMDXFile::takeTagTable(const std::vector<uint8_t>& area) {
     std::vector<std::unique_ptr<GSobjMDXTag>> tags;
     for (size_t k = 1; k <= tagCount; ++k) {
         const uint8_t* slot = area.data() + mdx::kTagTable + mdx::kSlotLength * k;
-        const uint32_t headerBlock = mdx::get32(slot + mdx::kSlotHeaderBlock);
+        const uint32_t headerBlock = getLE32(slot + mdx::kSlotHeaderBlock);
         const auto* nameStart = reinterpret_cast<const char*>(slot + mdx::kSlotName);
         const std::string name(nameStart, strnlen(nameStart, mdx::kSlotNameMax + 1));
         if (headerBlock < m_headerSize / mdx::kUnitSize ||
@@ -211,14 +208,14 @@ void GSobjMDXFile::lockForTagChange() {
 uint32_t GSobjMDXFile::tagHeaderBlockOnDisk(std::string_view name) {
     std::vector<uint8_t> area(m_headerSize);
     if (m_file->read(0, area.data(), area.size()) != area.size()) return 0;
-    const size_t tagCount = mdx::get16(area.data() + mdx::kHdrTagCount);
+    const size_t tagCount = getLE16(area.data() + mdx::kHdrTagCount);
     for (size_t k = 1; k <= tagCount; ++k) {
         const size_t at = mdx::kTagTable + mdx::kSlotLength * k;
         if (at + mdx::kSlotLength > area.size()) break;
         const auto* nameStart = reinterpret_cast<const char*>(area.data() + at + mdx::kSlotName);
         std::string slotName(nameStart, strnlen(nameStart, mdx::kSlotNameMax + 1));
         if (upperAscii(slotName) == upperAscii(name)) {
-            return mdx::get32(area.data() + at + mdx::kSlotHeaderBlock);
+            return getLE32(area.data() + at + mdx::kSlotHeaderBlock);
         }
     }
     return 0;
@@ -334,13 +331,13 @@ void GSobjMDXFile::writeTagTable(bool clearSlots) {
     std::vector<uint8_t> area = readHeaderArea();
     stampIndexDate(area.data() + mdx::kHdrChangeDate);
     if (m_nextFree < 0) BlockRecount();
-    mdx::put32(area.data() + mdx::kHdrNextFree, static_cast<uint32_t>(m_nextFree));
-    mdx::put16(area.data() + mdx::kHdrTagCount, static_cast<uint16_t>(m_tags.size()));
+    putLE32(area.data() + mdx::kHdrNextFree, static_cast<uint32_t>(m_nextFree));
+    putLE16(area.data() + mdx::kHdrTagCount, static_cast<uint16_t>(m_tags.size()));
     for (size_t k = 1; k <= m_tags.size(); ++k) {
         const GSobjMDXTag& tag = *m_tags[k - 1];
         uint8_t* slot = slotAt(area, k);
         if (clearSlots) std::memset(slot, 0, mdx::kSlotLength);
-        mdx::put32(slot + mdx::kSlotHeaderBlock, tag.headerBlock());
+        putLE32(slot + mdx::kSlotHeaderBlock, tag.headerBlock());
         std::memset(slot + mdx::kSlotName, 0, mdx::kSlotNameMax + 1);
         std::memcpy(slot + mdx::kSlotName, tag.name().data(),
                     std::min(tag.name().size(), mdx::kSlotNameMax));

@@ -1,5 +1,5 @@
 // The byte layout of a multiple-index (.MDX) file, written down once as named constants, with the
-// little-endian accessors and the key encodings that every index module shares.
+// key encodings that every index module shares (integers: engine/file/byte_order.h).
 //
 // All integers are little-endian. The file is addressed in 512-byte units: block n starts at byte
 // n * 512. Every node and every tag header takes one block of the file's block length (1024 bytes
@@ -51,10 +51,12 @@
 #pragma once
 
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <string>
+
+#include "engine/file/byte_order.h"
 
 namespace abonex::mdx {
 
@@ -131,34 +133,12 @@ inline constexpr uint8_t kNumericNegative = 0x80;
 inline constexpr double kHighNumber = 1.7e308;
 inline constexpr double kLowNumber = 1.7e-308;
 
-inline uint16_t get16(const uint8_t* p) {
-    return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
-inline uint32_t get32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-inline void put16(uint8_t* p, uint16_t v) {
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
-}
-inline void put32(uint8_t* p, uint32_t v) {
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
-    p[2] = static_cast<uint8_t>(v >> 16);
-    p[3] = static_cast<uint8_t>(v >> 24);
-}
+// Double keys (date and floating-point tags) hold the IEEE bits little-endian.
 inline double getDouble(const uint8_t* p) {
-    uint64_t bits = 0;
-    for (int i = 7; i >= 0; --i) bits = (bits << 8) | p[i];
-    double value;
-    std::memcpy(&value, &bits, sizeof value);
-    return value;
+    return std::bit_cast<double>(getLE64(p));
 }
 inline void putDouble(uint8_t* p, double value) {
-    uint64_t bits;
-    std::memcpy(&bits, &value, sizeof bits);
-    for (int i = 0; i < 8; ++i) p[i] = static_cast<uint8_t>(bits >> (8 * i));
+    putLE64(p, std::bit_cast<uint64_t>(value));
 }
 
 // Entry length and keys per node of a tag whose keys are `keyLength` bytes long.

@@ -193,7 +193,7 @@ uint32_t GSobjMDXTag::RootBlock() {
     if (!m_file.BlockRead(m_headerBlock, head, sizeof head)) {
         damaged("tag header lies beyond the end of the file");
     }
-    m_root = mdx::get32(head);
+    m_root = getLE32(head);
     return m_root;
 }
 
@@ -204,11 +204,11 @@ void GSobjMDXTag::HeaderRead() {
         damaged("tag header lies beyond the end of the file");
     }
     const uint8_t* b = block.data();
-    m_root = mdx::get32(b + mdx::kTagRoot);
+    m_root = getLE32(b + mdx::kTagRoot);
     m_keyType = static_cast<char>(b[mdx::kTagKeyType]);
-    m_keyLength = static_cast<int16_t>(mdx::get16(b + mdx::kTagKeyLength));
-    m_keysPerNode = mdx::get16(b + mdx::kTagKeysPerNode);
-    m_entryLength = mdx::get16(b + mdx::kTagEntryLength);
+    m_keyLength = static_cast<int16_t>(getLE16(b + mdx::kTagKeyLength));
+    m_keysPerNode = getLE16(b + mdx::kTagKeysPerNode);
+    m_entryLength = getLE16(b + mdx::kTagEntryLength);
     m_unique = b[mdx::kTagUnique] != 0;
     m_ascending = (b[mdx::kTagKeyFormat] & mdx::kFormatDescending) == 0;
     m_keyExpression = textAt(b, mdx::kTagKeyExpression, mdx::kTagKeyExpressionMax + 1);
@@ -218,8 +218,8 @@ void GSobjMDXTag::HeaderRead() {
         m_filterExpression =
             textAt(b, mdx::kTagFilterExpression, blockLength - mdx::kTagFilterExpression);
     }
-    m_firstNode = mdx::get32(b + mdx::kTagFirstNode);
-    m_lastNode = mdx::get32(b + mdx::kTagLastNode);
+    m_firstNode = getLE32(b + mdx::kTagFirstNode);
+    m_lastNode = getLE32(b + mdx::kTagLastNode);
 
     if (m_keyType != 'C' && m_keyType != 'N' && m_keyType != 'D') damaged("unknown key type");
     if (m_keyLength < 1 || (m_keyType == 'N' && m_keyLength != mdx::kNumericKeyLength) ||
@@ -242,22 +242,22 @@ void GSobjMDXTag::HeaderWrite() {
     const uint32_t blockLength = m_file.blockLength();
     std::vector<uint8_t> block(blockLength, 0);
     uint8_t* b = block.data();
-    mdx::put32(b + mdx::kTagRoot, m_root);
+    putLE32(b + mdx::kTagRoot, m_root);
     uint8_t format = mdx::kFormatAlways;
     if (m_unique) format |= mdx::kFormatUnique;
     if (!m_ascending) format |= mdx::kFormatDescending;
     b[mdx::kTagKeyFormat] = format;
     b[mdx::kTagKeyType] = static_cast<uint8_t>(m_keyType);
-    mdx::put16(b + mdx::kTagKeyLength, static_cast<uint16_t>(m_keyLength));
-    mdx::put16(b + mdx::kTagKeysPerNode, static_cast<uint16_t>(m_keysPerNode));
-    mdx::put16(b + mdx::kTagEntryLength, static_cast<uint16_t>(m_entryLength));
+    putLE16(b + mdx::kTagKeyLength, static_cast<uint16_t>(m_keyLength));
+    putLE16(b + mdx::kTagKeysPerNode, static_cast<uint16_t>(m_keysPerNode));
+    putLE16(b + mdx::kTagEntryLength, static_cast<uint16_t>(m_entryLength));
     b[mdx::kTagUnique] = m_unique ? mdx::kFormatUnique : 0;
     std::memcpy(b + mdx::kTagKeyExpression, m_keyExpression.data(),
                 std::min(m_keyExpression.size(), mdx::kTagKeyExpressionMax));
     b[mdx::kTagHasFilter] = m_hasFilter ? 1 : 0;
     b[mdx::kTagConstant246] = 1;
-    mdx::put32(b + mdx::kTagFirstNode, m_firstNode);
-    mdx::put32(b + mdx::kTagLastNode, m_lastNode);
+    putLE32(b + mdx::kTagFirstNode, m_firstNode);
+    putLE32(b + mdx::kTagLastNode, m_lastNode);
     if (m_hasFilter && blockLength > mdx::kTagFilterExpression + 1) {
         std::memcpy(b + mdx::kTagFilterExpression, m_filterExpression.data(),
                     std::min(m_filterExpression.size(),
@@ -275,7 +275,7 @@ void GSobjMDXTag::NodeRead(uint32_t block, GSobjIndexKey& page) {
         damaged("node block " + std::to_string(block) + " lies outside the file");
     }
     const uint8_t* b = buffer.data();
-    const uint32_t count = mdx::get32(b + mdx::kNodeCount);
+    const uint32_t count = getLE32(b + mdx::kNodeCount);
     const auto entry = static_cast<uint32_t>(m_entryLength);
     // The pointer after the last key must lie inside the block.
     if (count > (blockLength - mdx::kNodeEntries - 4) / entry) {
@@ -285,17 +285,17 @@ void GSobjMDXTag::NodeRead(uint32_t block, GSobjIndexKey& page) {
     page.keys.clear();
     page.keys.reserve(count + 1);
     page.block = block;
-    page.chain = mdx::get32(b + mdx::kNodeChain);
+    page.chain = getLE32(b + mdx::kNodeChain);
     page.current = -1;
     page.changed = false;
     page.split = false;
     const uint8_t* at = b + mdx::kNodeEntries;
     for (uint32_t i = 0; i < count; ++i, at += entry) {
         TgsVariant key = decodeKey(at + 4);
-        key.setPointer(mdx::get32(at));
+        key.setPointer(getLE32(at));
         page.keys.push_back(std::move(key));
     }
-    const uint32_t extra = mdx::get32(at);
+    const uint32_t extra = getLE32(at);
     if (extra != 0) {
         TgsVariant key = highValue();
         key.setPointer(extra);
@@ -318,11 +318,11 @@ void GSobjMDXTag::writeNodeBlock(GSobjIndexKey& page) {
     if (page.block == 0) page.block = m_file.BlockAllocate();
     std::vector<uint8_t> buffer(blockLength, 0);
     uint8_t* b = buffer.data();
-    mdx::put32(b + mdx::kNodeCount, leaf ? n : n - 1);
-    mdx::put32(b + mdx::kNodeChain, page.chain);
+    putLE32(b + mdx::kNodeCount, leaf ? n : n - 1);
+    putLE32(b + mdx::kNodeChain, page.chain);
     uint8_t* at = b + mdx::kNodeEntries;
     for (const auto& key : page.keys) {
-        mdx::put32(at, key.pointer());
+        putLE32(at, key.pointer());
         encodeKey(key, at + 4);
         at += entry;
     }

@@ -50,11 +50,7 @@ void GSobjSortMDX::storedForm(const SortedKey& key) {
     }
     double value = 0.0;
     if (key.type == SortKeyType::Date) {
-        int32_t day = 0;
-        for (size_t i = 0; i < 4 && i < key.bytes.size(); ++i) {
-            day = static_cast<int32_t>((static_cast<uint32_t>(day) << 8) |
-                                       static_cast<uint8_t>(key.bytes[i]));
-        }
+        const int32_t day = dateFromSortBytes(key.bytes);
         value = day > 0 ? day : (m_tag.keyType() == 'D' ? kEmptyDate : 0.0);
     } else {
         value = doubleFromSortBytes(key.bytes);
@@ -90,7 +86,7 @@ void GSobjSortMDX::appendEntry(size_t level, uint32_t pointer, const uint8_t* ke
     Level& target = m_levels[level];
     uint8_t* at = target.block.data() + mdx::kNodeEntries +
                   target.count * static_cast<uint32_t>(m_tag.entryLength());
-    mdx::put32(at, pointer);
+    putLE32(at, pointer);
     std::memcpy(at + 4, key, static_cast<size_t>(m_tag.keyLength()));
     ++target.count;
 }
@@ -101,8 +97,8 @@ uint32_t GSobjSortMDX::writeBlock(size_t level, std::vector<uint8_t>& lastKey) {
     const uint32_t stored = level == 0 ? source.count : source.count - 1;
     const uint32_t block = file.BlockAllocate();
     uint8_t* b = source.block.data();
-    mdx::put32(b + mdx::kNodeCount, stored);
-    mdx::put32(b + mdx::kNodeChain, m_tag.lastNodeBlock());
+    putLE32(b + mdx::kNodeCount, stored);
+    putLE32(b + mdx::kNodeChain, m_tag.lastNodeBlock());
     m_tag.setNodeRange(m_tag.firstNodeBlock() == 0 ? block : m_tag.firstNodeBlock(), block);
     writeNode(block, b);
 

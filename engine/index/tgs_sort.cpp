@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "engine/file/byte_order.h"
 #include "engine/index/index_errors.h"
 
 namespace abonex {
@@ -95,14 +96,13 @@ void TgsSort::doubleToSortBytes(double value, uint8_t* out) {
     } else {
         bits |= uint64_t{1} << 63;
     }
-    for (int i = 0; i < 8; ++i) out[i] = static_cast<uint8_t>(bits >> (56 - 8 * i));
+    putBE64(out, bits);
 }
 
 double TgsSort::doubleFromSortBytes(std::string_view bytes) {
-    uint64_t bits = 0;
-    for (size_t i = 0; i < 8; ++i) {
-        bits = (bits << 8) | (i < bytes.size() ? static_cast<uint8_t>(bytes[i]) : 0u);
-    }
+    uint8_t padded[8] = {};
+    std::memcpy(padded, bytes.data(), std::min<size_t>(bytes.size(), sizeof padded));
+    uint64_t bits = getBE64(padded);
     if ((bits >> 63) != 0) {
         bits &= ~(uint64_t{1} << 63);
     } else {
@@ -111,6 +111,12 @@ double TgsSort::doubleFromSortBytes(std::string_view bytes) {
     double value;
     std::memcpy(&value, &bits, sizeof value);
     return value;
+}
+
+int32_t TgsSort::dateFromSortBytes(std::string_view bytes) {
+    uint8_t padded[4] = {};
+    std::memcpy(padded, bytes.data(), std::min<size_t>(bytes.size(), sizeof padded));
+    return static_cast<int32_t>(getBE32(padded));
 }
 
 void TgsSort::addKey(const TgsVariant& key, uint32_t recordNumber) {
@@ -132,8 +138,7 @@ void TgsSort::addKey(const TgsVariant& key, uint32_t recordNumber) {
             addSortKey(SortKeyType::Double, buffer, 8, recordNumber);
             return;
         case VariantType::Date: {
-            const auto day = static_cast<uint32_t>(key.asDate());
-            for (int i = 0; i < 4; ++i) buffer[i] = static_cast<uint8_t>(day >> (24 - 8 * i));
+            putBE32(buffer, static_cast<uint32_t>(key.asDate()));
             addSortKey(SortKeyType::Date, buffer, 4, recordNumber);
             return;
         }
@@ -150,9 +155,7 @@ void TgsSort::addSortKey(SortKeyType type, const uint8_t* bytes, size_t length,
     if (length > static_cast<size_t>(m_maxKeyLength)) raiseIndexError(kMsgSortKeyTooLong);
     uint8_t key[kMaxSortKeyLength + kRecordBytes];
     std::memcpy(key, bytes, length);
-    for (size_t i = 0; i < kRecordBytes; ++i) {
-        key[length + i] = static_cast<uint8_t>(recordNumber >> (24 - 8 * i));
-    }
+    putBE32(key + length, recordNumber);
     const size_t total = length + kRecordBytes;
     // Every byte takes at most one new node and one node split off a packed chain.
     const size_t worstCase = 2 * total + 2;
@@ -354,8 +357,7 @@ bool TgsSort::nextSortedKey(SortedKey& out) {
         }
         if (m_outLength < kRecordBytes) continue;  // cannot happen: every key carries its record
         const size_t keyLength = m_outLength - kRecordBytes;
-        uint32_t record = 0;
-        for (size_t i = 0; i < kRecordBytes; ++i) record = (record << 8) | m_out[keyLength + i];
+        const uint32_t record = getBE32(m_out + keyLength);
         if (m_unique) {
             if (m_hasPrevious && m_previousLength == keyLength &&
                 std::memcmp(m_previous, m_out, keyLength) == 0) {
@@ -381,14 +383,9 @@ bool TgsSort::nextKey(TgsVariant& key) {
         case SortKeyType::Double:
             key = TgsVariant::number(doubleFromSortBytes(sorted.bytes));
             break;
-        case SortKeyType::Date: {
-            uint32_t day = 0;
-            for (size_t i = 0; i < 4 && i < sorted.bytes.size(); ++i) {
-                day = (day << 8) | static_cast<uint8_t>(sorted.bytes[i]);
-            }
-            key = TgsVariant::date(static_cast<int32_t>(day));
+        case SortKeyType::Date:
+            key = TgsVariant::date(dateFromSortBytes(sorted.bytes));
             break;
-        }
         case SortKeyType::Raw:
         default:
             key = TgsVariant::raw(sorted.bytes);

@@ -100,6 +100,8 @@ class TgsSort {
     // The sort form of a double (8 bytes, most significant first, order-preserving) and back.
     static void doubleToSortBytes(double value, uint8_t* out);
     static double doubleFromSortBytes(std::string_view bytes);
+    // The Julian day of a date's sort form (4 bytes, most significant first).
+    static int32_t dateFromSortBytes(std::string_view bytes);
 
     size_t runCount() const { return m_runs.size(); }
     bool ascending() const { return m_ascending; }

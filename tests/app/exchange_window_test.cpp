@@ -148,7 +148,7 @@ class ExchangeWindowTest : public QObject {
         for (size_t i = headerLength; i < bytes.size(); ++i) {
             bytes[i] = oemToAnsiByte(bytes[i]);
         }
-        bytes[kLanguageDriverOffset] = 0xC9;
+        bytes[dbf::kHdrLanguageDriver] = 0xC9;
         test::writeFileBytes(org, bytes);
         const auto index =
             test::readFileBytes(s.fixture().filePath(QStringLiteral("Org.MDX")).toStdString());

@@ -13,6 +13,7 @@
 #include <set>
 #include <sstream>
 
+#include "engine/file/byte_order.h"
 #include "tests/support/session_bus.h"
 #include "tests/support/test_support.h"
 
@@ -310,12 +311,8 @@ TEST_F(PackageTest, EachIconHasTheSizeOfItsFolder) {
         ASSERT_GE(png.size(), 24u) << side;
         // The IHDR chunk follows the 8-byte signature: length, "IHDR", width, height (big end).
         EXPECT_EQ(std::string(png.begin() + 12, png.begin() + 16), "IHDR") << side;
-        const auto be32 = [&](size_t at) {
-            return (uint32_t{png[at]} << 24) | (uint32_t{png[at + 1]} << 16) |
-                   (uint32_t{png[at + 2]} << 8) | uint32_t{png[at + 3]};
-        };
-        EXPECT_EQ(be32(16), size) << "width of the " << side << " icon";
-        EXPECT_EQ(be32(20), size) << "height of the " << side << " icon";
+        EXPECT_EQ(getBE32(&png[16]), size) << "width of the " << side << " icon";
+        EXPECT_EQ(getBE32(&png[20]), size) << "height of the " << side << " icon";
     }
 }
 

@@ -12,6 +12,8 @@
 #include <iterator>
 #include <stdexcept>
 
+#include "engine/file/byte_order.h"
+
 namespace abonex::test {
 
 int envInt(const char* name, int fallback) {
@@ -62,15 +64,31 @@ uint64_t fileSize(const std::string& path) {
     return std::filesystem::file_size(path);
 }
 
+namespace {
+
+// The first byte of `count` bytes at `offset` of `bytes`, after checking that they all lie in it.
+template <typename Bytes>
+auto* bytesAt(Bytes& bytes, size_t offset, size_t count) {
+    (void)bytes.at(offset + count - 1);
+    return bytes.data() + offset;
+}
+
+}  // namespace
+
 uint16_t le16(const std::vector<uint8_t>& bytes, size_t offset) {
-    return static_cast<uint16_t>(bytes.at(offset) | (bytes.at(offset + 1) << 8));
+    return getLE16(bytesAt(bytes, offset, 2));
 }
 
 uint32_t le32(const std::vector<uint8_t>& bytes, size_t offset) {
-    return static_cast<uint32_t>(bytes.at(offset)) |
-           (static_cast<uint32_t>(bytes.at(offset + 1)) << 8) |
-           (static_cast<uint32_t>(bytes.at(offset + 2)) << 16) |
-           (static_cast<uint32_t>(bytes.at(offset + 3)) << 24);
+    return getLE32(bytesAt(bytes, offset, 4));
+}
+
+void putLe16(std::vector<uint8_t>& bytes, size_t offset, uint16_t value) {
+    putLE16(bytesAt(bytes, offset, 2), value);
+}
+
+void putLe32(std::vector<uint8_t>& bytes, size_t offset, uint32_t value) {
+    putLE32(bytesAt(bytes, offset, 4), value);
 }
 
 int forkChild(const std::function<int()>& body) {

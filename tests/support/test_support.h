@@ -31,9 +31,12 @@ void writeFileBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 void copyFile(const std::string& from, const std::string& to);
 uint64_t fileSize(const std::string& path);
 
-// Little-endian readers for byte checks.
+// Little-endian readers and writers for byte checks and for damaging files on purpose; an offset
+// outside `bytes` throws std::out_of_range.
 uint16_t le16(const std::vector<uint8_t>& bytes, size_t offset);
 uint32_t le32(const std::vector<uint8_t>& bytes, size_t offset);
+void putLe16(std::vector<uint8_t>& bytes, size_t offset, uint16_t value);
+void putLe32(std::vector<uint8_t>& bytes, size_t offset, uint32_t value);
 
 // Runs `body` in a forked child; the child exits with the value `body` returns (or 99 when it
 // throws). Returns the child's pid.

@@ -129,7 +129,7 @@ TEST_F(ExchangeTest, ExportToAPageThatLacksACharacterStopsNamingIt) {
 
 TEST_F(ExchangeTest, A1251TableIsReadAndWrittenIn1251) {
     // Phone.DBF marked as Windows-1251, as another program would leave it.
-    setHeaderByte(m_phone, kLanguageDriverOffset, 0xC9);
+    setHeaderByte(m_phone, dbf::kHdrLanguageDriver, 0xC9);
     auto result = import(m_phone, "Иванов И.И.,22-33-44,,«дача»\nЯковлев Я.,1,,\nёжик,2,,\n");
     ASSERT_EQ(result.status, 0) << result.err;
     // The bytes stored are 1251's.
@@ -158,7 +158,7 @@ TEST_F(ExchangeTest, A1251TableIsReadAndWrittenIn1251) {
 }
 
 TEST_F(ExchangeTest, ATableThatNamesNoPageIs866UnlessTheToolIsTold) {
-    setHeaderByte(m_phone, kLanguageDriverOffset, 0x00);
+    setHeaderByte(m_phone, dbf::kHdrLanguageDriver, 0x00);
     ASSERT_EQ(import(m_phone, "Жуков Ж.,1,,\n").status, 0);
     EXPECT_EQ(exported(m_phone), "NAME,PHONE1,PHONE2,COMMENT\nЖуков Ж.,1,,\n");
     EXPECT_NE(

@@ -22,20 +22,13 @@ namespace {
 
 using test::le16;
 using test::le32;
+using test::putLe16;
+using test::putLe32;
 
 constexpr size_t kUnit = 512;
 constexpr int kRows = 120;
 // Far more steps than the table has records: a walk that takes this many does not end.
 constexpr int kStepCap = 100000;
-
-void putU16(std::vector<uint8_t>& bytes, size_t offset, uint16_t value) {
-    bytes.at(offset) = static_cast<uint8_t>(value);
-    bytes.at(offset + 1) = static_cast<uint8_t>(value >> 8);
-}
-
-void putU32(std::vector<uint8_t>& bytes, size_t offset, uint32_t value) {
-    for (size_t i = 0; i < 4; ++i) bytes.at(offset + i) = static_cast<uint8_t>(value >> (8 * i));
-}
 
 // The message of the EEngineError `action` raises, or "" when it raises none.
 std::string engineErrorOf(const std::function<void()>& action) {
@@ -172,22 +165,22 @@ TEST_F(DamagedFilesTest, TableCutInsideItsDescriptors) {
 
 TEST_F(DamagedFilesTest, TableWithRecordLengthZero) {
     auto bytes = m_goodTable;
-    putU16(bytes, 10, 0);
+    putLe16(bytes, 10, 0);
     EXPECT_EQ(walkTable(bytes), tableRefused());
 }
 
 TEST_F(DamagedFilesTest, TableWhoseDescriptorAreaRunsPastTheEnd) {
     auto bytes = m_goodTable;
-    putU16(bytes, 8, 0xFFFF);
+    putLe16(bytes, 8, 0xFFFF);
     EXPECT_EQ(walkTable(bytes), tableRefused());
     // Exactly one byte beyond the file.
-    putU16(bytes, 8, static_cast<uint16_t>(bytes.size() + 1));
+    putLe16(bytes, 8, static_cast<uint16_t>(bytes.size() + 1));
     EXPECT_EQ(walkTable(bytes), tableRefused());
 }
 
 TEST_F(DamagedFilesTest, TableWithHeaderLengthBelowOneDescriptor) {
     auto bytes = m_goodTable;
-    putU16(bytes, 8, 32);
+    putLe16(bytes, 8, 32);
     EXPECT_EQ(walkTable(bytes), tableRefused());
 }
 
@@ -215,7 +208,7 @@ TEST_F(DamagedFilesTest, TableCutInsideItsLastRecordWalksTheWholeRecordsOnly) {
 TEST_F(DamagedFilesTest, TableWithRecordLengthOneCannotHoldItsField) {
     // A record of only the deletion flag cannot hold the NAME field: refused.
     auto bytes = m_goodTable;
-    putU16(bytes, 10, 1);
+    putLe16(bytes, 10, 1);
     EXPECT_EQ(walkTable(bytes), tableRefused());
 }
 
@@ -233,26 +226,26 @@ TEST_F(DamagedFilesTest, IndexCutInsideItsHeader) {
 
 TEST_F(DamagedFilesTest, IndexWithBlockLengthZero) {
     auto bytes = m_goodIndex;
-    putU16(bytes, 20, 0);
-    putU16(bytes, 22, 0);
+    putLe16(bytes, 20, 0);
+    putLe16(bytes, 22, 0);
     EXPECT_EQ(walkIndex(bytes), indexDamaged("block length 0 in 0 units"));
 }
 
 TEST_F(DamagedFilesTest, IndexWhoseTagHeaderPointsPastTheEnd) {
     auto bytes = m_goodIndex;
     const auto pastEnd = static_cast<uint32_t>(bytes.size() / kUnit);
-    putU32(bytes, kUnit + 32, pastEnd);
+    putLe32(bytes, kUnit + 32, pastEnd);
     EXPECT_EQ(walkIndex(bytes), indexDamaged("header block " + std::to_string(pastEnd) +
                                              " of tag NAME lies outside the file"));
     // Half a block before the end: the tag header would be read across the end.
-    putU32(bytes, kUnit + 32, pastEnd - 1);
+    putLe32(bytes, kUnit + 32, pastEnd - 1);
     EXPECT_EQ(walkIndex(bytes), indexDamaged("header block " + std::to_string(pastEnd - 1) +
                                              " of tag NAME lies outside the file"));
 }
 
 TEST_F(DamagedFilesTest, IndexWhoseTagHeaderLiesInTheFileHeader) {
     auto bytes = m_goodIndex;
-    putU32(bytes, kUnit + 32, 1);
+    putLe32(bytes, kUnit + 32, 1);
     EXPECT_EQ(walkIndex(bytes), indexDamaged("header block 1 of tag NAME lies outside the file"));
 }
 
@@ -260,8 +253,8 @@ TEST_F(DamagedFilesTest, IndexWithOneUnitBlocksHasNoTagTable) {
     // Found by the index fuzz target: a 512-byte header has no room for tag slots, and the
     // check read its slots past the end of the header.
     auto bytes = m_goodIndex;
-    putU16(bytes, 20, 1);
-    putU16(bytes, 22, 512);
+    putLe16(bytes, 20, 1);
+    putLe16(bytes, 22, 512);
     EXPECT_EQ(walkIndex(bytes), indexDamaged("block length 512 in 1 units"));
     const auto problems = checkProblems();
     ASSERT_EQ(problems.size(), 1u);
@@ -270,13 +263,13 @@ TEST_F(DamagedFilesTest, IndexWithOneUnitBlocksHasNoTagTable) {
 
 TEST_F(DamagedFilesTest, IndexWithATagCountAboveItsTagTable) {
     auto bytes = m_goodIndex;
-    putU16(bytes, 28, 0xFFFF);
+    putLe16(bytes, 28, 0xFFFF);
     EXPECT_EQ(walkIndex(bytes), indexDamaged("tag count 65535 exceeds the tag table"));
 }
 
 TEST_F(DamagedFilesTest, IndexWhoseRootLiesPastTheEnd) {
     auto bytes = m_goodIndex;
-    putU32(bytes, m_tagHeader * kUnit, 0x7FFFFFFF);
+    putLe32(bytes, m_tagHeader * kUnit, 0x7FFFFFFF);
     EXPECT_EQ(walkIndex(bytes),
               indexDamaged("tag NAME: node block 2147483647 lies outside the file"));
     EXPECT_FALSE(checkProblems().empty());
@@ -284,14 +277,14 @@ TEST_F(DamagedFilesTest, IndexWhoseRootLiesPastTheEnd) {
 
 TEST_F(DamagedFilesTest, IndexWhoseRootIsTheFileHeader) {
     auto bytes = m_goodIndex;
-    putU32(bytes, m_tagHeader * kUnit, 0);
+    putLe32(bytes, m_tagHeader * kUnit, 0);
     EXPECT_EQ(walkIndex(bytes), indexDamaged("tag NAME: node block 0 lies outside the file"));
     EXPECT_FALSE(checkProblems().empty());
 }
 
 TEST_F(DamagedFilesTest, IndexWithAKeyLengthThatDoesNotFitItsType) {
     auto bytes = m_goodIndex;
-    putU16(bytes, m_tagHeader * kUnit + 12, 0);
+    putLe16(bytes, m_tagHeader * kUnit + 12, 0);
     EXPECT_EQ(walkIndex(bytes), indexDamaged("tag NAME: key length 0 does not fit its key type"));
     bytes = m_goodIndex;
     bytes.at(m_tagHeader * kUnit + 9) = 'X';
@@ -300,7 +293,7 @@ TEST_F(DamagedFilesTest, IndexWithAKeyLengthThatDoesNotFitItsType) {
 
 TEST_F(DamagedFilesTest, IndexWithNoKeysPerNode) {
     auto bytes = m_goodIndex;
-    putU16(bytes, m_tagHeader * kUnit + 14, 0);
+    putLe16(bytes, m_tagHeader * kUnit + 14, 0);
     EXPECT_EQ(walkIndex(bytes), indexDamaged("tag NAME: no keys per node"));
 }
 
@@ -308,11 +301,11 @@ TEST_F(DamagedFilesTest, IndexLeafWithACountAboveWhatABlockHolds) {
     auto bytes = m_goodIndex;
     const uint32_t leaf = le32(bytes, entryAt(m_root, 0));
     const uint32_t tooMany = (1024 - 12) / m_entryLength + 1;
-    putU32(bytes, leaf * kUnit, tooMany);
+    putLe32(bytes, leaf * kUnit, tooMany);
     EXPECT_EQ(walkIndex(bytes), indexDamaged("tag NAME: node block " + std::to_string(leaf) +
                                              " claims " + std::to_string(tooMany) + " keys"));
     EXPECT_FALSE(checkProblems().empty());
-    putU32(bytes, leaf * kUnit, 0xFFFFFFFF);
+    putLe32(bytes, leaf * kUnit, 0xFFFFFFFF);
     EXPECT_EQ(walkIndex(bytes), indexDamaged("tag NAME: node block " + std::to_string(leaf) +
                                              " claims 4294967295 keys"));
     EXPECT_FALSE(checkProblems().empty());
@@ -320,7 +313,7 @@ TEST_F(DamagedFilesTest, IndexLeafWithACountAboveWhatABlockHolds) {
 
 TEST_F(DamagedFilesTest, IndexLeafWithACountAboveTheTagsLimitIsReported) {
     auto bytes = m_goodIndex;
-    putU16(bytes, m_tagHeader * kUnit + 14, 2);  // keys per node
+    putLe16(bytes, m_tagHeader * kUnit + 14, 2);  // keys per node
     test::writeFileBytes(m_index, bytes);
     const uint32_t leaf = le32(bytes, entryAt(m_root, 0));
     const auto problems = checkProblems();
@@ -332,19 +325,19 @@ TEST_F(DamagedFilesTest, IndexLeafWithACountAboveTheTagsLimitIsReported) {
 
 TEST_F(DamagedFilesTest, IndexBranchPointingAtItself) {
     auto bytes = m_goodIndex;
-    putU32(bytes, entryAt(m_root, 0), m_root);
+    putLe32(bytes, entryAt(m_root, 0), m_root);
     EXPECT_EQ(walkIndex(bytes), indexDamaged("tag NAME: tree deeper than 32 levels"));
     EXPECT_FALSE(checkProblems().empty());
     // The pointer after the last key leads back to the root: found on the way forward.
     bytes = m_goodIndex;
-    putU32(bytes, entryAt(m_root, rootCount()), m_root);
+    putLe32(bytes, entryAt(m_root, rootCount()), m_root);
     EXPECT_EQ(walkIndex(bytes), indexDamaged("tag NAME: tree deeper than 32 levels"));
     EXPECT_FALSE(checkProblems().empty());
 }
 
 TEST_F(DamagedFilesTest, IndexBranchPointingTwiceAtOneLeafEnds) {
     auto bytes = m_goodIndex;
-    putU32(bytes, entryAt(m_root, 1), le32(bytes, entryAt(m_root, 0)));
+    putLe32(bytes, entryAt(m_root, 1), le32(bytes, entryAt(m_root, 0)));
     int keys = 0;
     EXPECT_EQ(walkIndex(bytes, &keys), "");
     EXPECT_GT(keys, 0);
@@ -356,13 +349,13 @@ TEST_F(DamagedFilesTest, IndexLeafTurnedIntoABranchOverTheRoot) {
     const uint32_t leaf = le32(bytes, entryAt(m_root, 0));
     const uint32_t count = le32(bytes, leaf * kUnit);
     // Only the pointer after the last key: the record numbers become block numbers.
-    putU32(bytes, entryAt(leaf, count), m_root);
+    putLe32(bytes, entryAt(leaf, count), m_root);
     EXPECT_EQ(walkIndex(bytes),
               indexDamaged("tag NAME: node block " + std::to_string(le32(bytes, entryAt(leaf, 0))) +
                            " lies outside the file"));
     EXPECT_FALSE(checkProblems().empty());
     // Every pointer of the leaf leads back to the root.
-    for (uint32_t i = 0; i <= count; ++i) putU32(bytes, entryAt(leaf, i), m_root);
+    for (uint32_t i = 0; i <= count; ++i) putLe32(bytes, entryAt(leaf, i), m_root);
     EXPECT_EQ(walkIndex(bytes), indexDamaged("tag NAME: tree deeper than 32 levels"));
     EXPECT_FALSE(checkProblems().empty());
 }

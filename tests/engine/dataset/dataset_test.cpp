@@ -362,7 +362,7 @@ TEST_F(DataSetTest, ATableCutShorterByAnotherProgramEndsTheWalkWithoutACrash) {
     m_set.First();
     const std::string table = m_dir.path() + "/Phone.DBF";
     const std::vector<uint8_t> header = test::readFileBytes(table);
-    const off_t kept = (header[8] | header[9] << 8) + 20 * (header[10] | header[11] << 8);
+    const off_t kept = test::le16(header, 8) + 20 * test::le16(header, 10);
     ASSERT_EQ(::truncate(table.c_str(), kept), 0);
     // The walk shows the records still there and blank rows for those cut off, and ends.
     std::vector<std::string> named;
@@ -397,7 +397,7 @@ TEST_F(DataSetTest, ARecordCutAwayWithTheTableCanNeitherBeGoneToNorEdited) {
     m_set.GotoRecNo(8);
     const std::string table = m_dir.path() + "/Phone.DBF";
     const std::vector<uint8_t> header = test::readFileBytes(table);
-    const off_t kept = (header[8] | header[9] << 8) + 5 * (header[10] | header[11] << 8);
+    const off_t kept = test::le16(header, 8) + 5 * test::le16(header, 10);
     ASSERT_EQ(::truncate(table.c_str(), kept), 0);
     expectMessage<EDatabaseError>([&] { m_set.Edit(); }, "Record request beyond range of table");
     EXPECT_EQ(m_set.State(), DataSetState::Browse);

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/file/byte_order.h"
 #include "engine/file/disk_file_tap.h"
 #include "engine/file/engine_error.h"
 #include "engine/file/lock_protocol.h"
@@ -40,8 +41,7 @@ class TearingTap : public DiskFileTap {
     void read(const std::string& path, uint64_t offset, uint8_t* buffer, size_t count) override {
         if (tears == 0 || path != m_path || offset != uint64_t{m_block} * kUnit || count < 4)
             return;
-        const uint32_t keys = test::le32(std::vector<uint8_t>(buffer, buffer + 4), 0) / 2;
-        for (int i = 0; i < 4; ++i) buffer[i] = static_cast<uint8_t>(keys >> (8 * i));
+        putLE32(buffer, getLE32(buffer) / 2);
         if (tears > 0) --tears;
         ++torn;
     }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -12,6 +13,7 @@
 
 #include "engine/dbf/codepage.h"
 #include "engine/dbf/dbf_create.h"
+#include "engine/file/byte_order.h"
 #include "engine/file/engine_error.h"
 #include "tests/support/test_support.h"
 
@@ -20,19 +22,12 @@ namespace {
 
 using test::le16;
 using test::le32;
+using test::putLe16;
+using test::putLe32;
 using test::TempDir;
 
 constexpr size_t kBlock = 1024;
 constexpr size_t kUnit = 512;
-
-void putU32(std::vector<uint8_t>& bytes, size_t offset, uint32_t value) {
-    for (int i = 0; i < 4; ++i) bytes[offset + i] = static_cast<uint8_t>(value >> (8 * i));
-}
-
-void putU16(std::vector<uint8_t>& bytes, size_t offset, uint16_t value) {
-    bytes[offset] = static_cast<uint8_t>(value);
-    bytes[offset + 1] = static_cast<uint8_t>(value >> 8);
-}
 
 std::vector<std::string> linesOf(const IndexCheckReport& report, std::string_view tag = {}) {
     std::vector<std::string> lines;
@@ -88,7 +83,7 @@ class PeerCopy {
         return le32(bytes, entryOffset(tag, block, i));
     }
     void setPointer(std::string_view tag, uint32_t block, size_t i, uint32_t value) {
-        putU32(bytes, entryOffset(tag, block, i), value);
+        putLe32(bytes, entryOffset(tag, block, i), value);
     }
     std::string key(std::string_view tag, uint32_t block, size_t i, size_t length) const {
         const char* at = reinterpret_cast<const char*>(&bytes[entryOffset(tag, block, i) + 4]);
@@ -122,7 +117,7 @@ class PeerCopy {
         auto end = bytes.begin() + static_cast<long>(entryOffset(tag, block, n + 1));
         std::copy(from, end, bytes.begin() + static_cast<long>(entryOffset(tag, block, i)));
         std::fill(end - static_cast<long>(length), end, 0);
-        putU32(bytes, block * kUnit, n - 1);
+        putLe32(bytes, block * kUnit, n - 1);
     }
 
     const std::string& dbfPath() const { return m_dbf; }
@@ -268,7 +263,7 @@ TEST_F(IndexCheckDamage, NodeSharedWithAnotherTag) {
 TEST_F(IndexCheckDamage, NodeCountAboveTheLimit) {
     uint32_t leaf = m_mixed.firstLeaf("UNAME");
     uint32_t keys = m_mixed.count(leaf);
-    putU32(m_mixed.bytes, leaf * kUnit, 43);  // UNAME: 42 keys per node
+    putLe32(m_mixed.bytes, leaf * kUnit, 43);  // UNAME: 42 keys per node
     auto lines = linesOf(m_mixed.check(), "UNAME");
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(lines[0],
@@ -278,7 +273,7 @@ TEST_F(IndexCheckDamage, NodeCountAboveTheLimit) {
 
 TEST_F(IndexCheckDamage, HugeNodeCountIsNeverReadPastTheBlock) {
     uint32_t leaf = m_people.firstLeaf("NAME");
-    putU32(m_people.bytes, leaf * kUnit, 0xFFFFFFFFu);
+    putLe32(m_people.bytes, leaf * kUnit, 0xFFFFFFFFu);
     auto lines = linesOf(m_people.check(), "NAME");
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(lines[0],
@@ -408,7 +403,7 @@ TEST_F(IndexCheckDamage, UniqueTagWithTwoEntriesForOneKey) {
 
 TEST_F(IndexCheckDamage, TagGeometryThatDoesNotFitTheBlock) {
     uint32_t header = m_people.headerBlock("NAME");
-    putU16(m_people.bytes, header * kUnit + 14, 29);  // 8 + 29 * 36 + 4 > 1024
+    putLe16(m_people.bytes, header * kUnit + 14, 29);  // 8 + 29 * 36 + 4 > 1024
     EXPECT_EQ(linesOf(m_people.check()),
               std::vector<std::string>{"NAME: tag header block 4: 29 keys per node do not fit "
                                        "in a block of 1024 bytes"});
@@ -416,21 +411,21 @@ TEST_F(IndexCheckDamage, TagGeometryThatDoesNotFitTheBlock) {
 
 TEST_F(IndexCheckDamage, TagHeaderWithAWrongKeyLength) {
     uint32_t header = m_mixed.headerBlock("BORN");
-    putU16(m_mixed.bytes, header * kUnit + 12, 9);
+    putLe16(m_mixed.bytes, header * kUnit + 12, 9);
     EXPECT_EQ(
         linesOf(m_mixed.check(), "BORN"),
         std::vector<std::string>{"BORN: tag header block 8: key length 9 is wrong for key type D"});
 }
 
 TEST_F(IndexCheckDamage, FileHeaderDamage) {
-    putU16(m_people.bytes, 22, 1000);
+    putLe16(m_people.bytes, 22, 1000);
     IndexCheckReport report = m_people.check();
     EXPECT_EQ(linesOf(report), std::vector<std::string>{"file header: block length of 1000 "
                                                         "bytes and 2 units is not usable"});
     EXPECT_EQ(report.tagsChecked, 0);
 
     m_people.bytes = test::readFileBytes(test::peerFixtureDir() + "/PEOPLE.MDX");
-    putU16(m_people.bytes, 28, 48);
+    putLe16(m_people.bytes, 28, 48);
     EXPECT_EQ(linesOf(m_people.check())[0],
               "file header: 48 tags do not fit in the tag table (at most 47)");
 
@@ -498,19 +493,19 @@ std::vector<uint8_t> buildIndex(const TagLayout& tag,
     const size_t blocks = leaves.size() == 1 ? 1 : 1 + leaves.size();
     std::vector<uint8_t> image(2048 + kBlock * (1 + blocks), 0);
     image[0] = 2;
-    putU16(image, 20, 2);
-    putU16(image, 22, kBlock);
-    putU16(image, 28, 1);
-    putU32(image, 544, 4);
+    putLe16(image, 20, 2);
+    putLe16(image, 22, kBlock);
+    putLe16(image, 28, 1);
+    putLe32(image, 544, 4);
     std::memcpy(&image[548], "T", 1);
 
     const size_t header = 4 * kUnit;
-    putU32(image, header, 6);
+    putLe32(image, header, 6);
     image[header + 8] = static_cast<uint8_t>(0x10 | (tag.descending ? 0x08 : 0));
     image[header + 9] = static_cast<uint8_t>(tag.type);
-    putU16(image, header + 12, static_cast<uint16_t>(tag.keyLength));
-    putU16(image, header + 14, static_cast<uint16_t>((kBlock - 8) / entry - 1));
-    putU16(image, header + 18, static_cast<uint16_t>(entry));
+    putLe16(image, header + 12, static_cast<uint16_t>(tag.keyLength));
+    putLe16(image, header + 14, static_cast<uint16_t>((kBlock - 8) / entry - 1));
+    putLe16(image, header + 18, static_cast<uint16_t>(entry));
     image[header + 23] = tag.unique ? 0x40 : 0;
     std::memcpy(&image[header + 24], tag.expression.data(), tag.expression.size());
     if (!tag.filter.empty()) {
@@ -520,12 +515,12 @@ std::vector<uint8_t> buildIndex(const TagLayout& tag,
 
     auto writeNode = [&](uint32_t block, const std::vector<Entry>& entries, uint32_t extra) {
         size_t at = block * kUnit;
-        putU32(image, at, static_cast<uint32_t>(entries.size()));
+        putLe32(image, at, static_cast<uint32_t>(entries.size()));
         for (size_t i = 0; i < entries.size(); ++i) {
-            putU32(image, at + 8 + i * entry, entries[i].record);
+            putLe32(image, at + 8 + i * entry, entries[i].record);
             std::memcpy(&image[at + 12 + i * entry], entries[i].key.data(), entries[i].key.size());
         }
-        putU32(image, at + 8 + entries.size() * entry, extra);
+        putLe32(image, at + 8 + entries.size() * entry, extra);
     };
     if (leaves.size() == 1) {
         writeNode(6, leaves[0], 0);
@@ -548,10 +543,8 @@ std::string charKey(std::string_view text, int keyLength) {
 }
 
 std::string dateKey(double julianDay) {
-    uint64_t bits;
-    std::memcpy(&bits, &julianDay, sizeof bits);
     std::string key(8, '\0');
-    for (int i = 0; i < 8; ++i) key[static_cast<size_t>(i)] = static_cast<char>(bits >> (8 * i));
+    putLE64(reinterpret_cast<uint8_t*>(key.data()), std::bit_cast<uint64_t>(julianDay));
     return key;
 }
 

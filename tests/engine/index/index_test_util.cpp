@@ -32,12 +32,12 @@ NodeImage nodeAt(const std::vector<uint8_t>& file, uint32_t block, int keyLength
         return node;
     }
     const uint8_t* b = file.data() + base;
-    node.count = mdx::get32(b);
-    node.chain = mdx::get32(b + 4);
+    node.count = getLE32(b);
+    node.chain = getLE32(b + 4);
     const size_t entries = std::min<size_t>(node.count + 1, (mdx::kBlockLength - 12) / entryLength);
     for (size_t i = 0; i < entries; ++i) {
         const uint8_t* at = b + 8 + i * static_cast<size_t>(entryLength);
-        node.pointers.push_back(mdx::get32(at));
+        node.pointers.push_back(getLE32(at));
         node.keys.emplace_back(reinterpret_cast<const char*>(at + 4), keyLength);
     }
     for (size_t i = 8 + entries * static_cast<size_t>(entryLength); i < mdx::kBlockLength; ++i) {
