@@ -318,31 +318,14 @@ void GSO_dBaseDBF::AppendRecord() {
     // Two writers appending at once would both compute the same new slot; the append lock
     // keeps them apart, so it is waited for and the append refused when it cannot be had.
     if (!appendLock()) raiseLockWaitError(lastError(), path());
-    int oldCount = m_recordCount;
-    int oldNumber = m_recordNumber;
+    const int oldNumber = m_recordNumber;
     try {
         m_recordChanged = true;
-        m_headerDirty = true;
-        RefreshHeader();
         m_image[0] = kLiveFlag;
-        m_recordCount += 1;
-        m_recordNumber = m_recordCount;
-        write2(recordOffset(m_recordNumber), m_image, static_cast<size_t>(m_recordLength),
-               &kEndOfFileMark, 1);
-        bytesWritten(recordOffset(m_recordNumber), m_image, static_cast<size_t>(m_recordLength));
-        // Other programs read as many records as the header counts. When writes are flushed,
-        // the record is on the disk before the header that counts it: a power cut between the
-        // two must not leave a header that promises a record the disk does not hold.
-        if (m_autoFlush) flush();
-        WriteHeader();
+        m_recordNumber = appendUnderLock(m_image, 1);
     } catch (...) {
         tableUnlock();
         m_recordNumber = oldNumber;
-        try {
-            m_recordCount = countFromFileSize();  // a partly written record does not count
-        } catch (...) {
-            m_recordCount = oldCount;
-        }
         throw;
     }
     tableUnlock();
@@ -352,6 +335,53 @@ void GSO_dBaseDBF::AppendRecord() {
     if (m_autoFlush) flushAll();
     std::memcpy(m_saved.data(), m_image, static_cast<size_t>(m_recordLength));
     m_recordChanged = false;
+}
+
+void GSO_dBaseDBF::appendRecords(const uint8_t* images, int count) {
+    if (count <= 0) return;
+    if (hasOpenIndexFiles()) {
+        throw EEngineError("Records cannot be appended in bulk while index files are open - " +
+                           path());
+    }
+    if (!appendLock()) raiseLockWaitError(lastError(), path());
+    try {
+        appendUnderLock(images, count);
+    } catch (...) {
+        tableUnlock();
+        throw;
+    }
+    tableUnlock();
+    if (m_autoFlush) flushAll();
+}
+
+int GSO_dBaseDBF::appendUnderLock(const uint8_t* images, int count) {
+    const int oldCount = m_recordCount;
+    try {
+        m_headerDirty = true;
+        RefreshHeader();
+        const int first = m_recordCount + 1;
+        if (count > std::numeric_limits<int32_t>::max() - m_recordCount) {
+            fail(err::kHeaderInvalid, sub::kWrite);
+        }
+        const uint64_t offset = recordOffset(first);
+        const size_t length = static_cast<size_t>(count) * static_cast<size_t>(m_recordLength);
+        m_recordCount += count;
+        write2(offset, images, length, &kEndOfFileMark, 1);
+        bytesWritten(offset, images, length);
+        // Other programs read as many records as the header counts. When writes are flushed,
+        // the records are on the disk before the header that counts them: a power cut between
+        // the two must not leave a header that promises records the disk does not hold.
+        if (m_autoFlush) flush();
+        WriteHeader();
+        return first;
+    } catch (...) {
+        try {
+            m_recordCount = countFromFileSize();  // a partly written record does not count
+        } catch (...) {
+            m_recordCount = oldCount;
+        }
+        throw;
+    }
 }
 
 void GSO_dBaseDBF::ReplaceRecord(int n) {

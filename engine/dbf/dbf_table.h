@@ -132,6 +132,13 @@ class GSO_dBaseDBF : public GSO_DiskFile {
     virtual void GotoRecord(int code);
     // Writes the record image as a new last record (with the 0x1A mark) under the append lock.
     virtual void AppendRecord();
+    // Writes `count` record images (recordLength() bytes each, deletion flag first, one after
+    // the other) as new last records with the 0x1A mark behind them, in one write under the
+    // append lock, then the header that counts them: a table filled in runs rather than a
+    // record at a time. The current record and its image stay as they were. Index files are
+    // not told of the records, so the append is refused while any are open; a table filled
+    // this way is indexed afterwards.
+    void appendRecords(const uint8_t* images, int count);
     // Writes the record image over record n (appends when n is outside 1..recordCount()).
     virtual void ReplaceRecord(int n);
     // Marks the current record deleted and writes it (nothing when it already is).
@@ -245,6 +252,9 @@ class GSO_dBaseDBF : public GSO_DiskFile {
 
   private:
     void readHeaderAndDescriptors(std::string_view password);
+    // The append itself, with the append lock held: the images at the table's end as it is
+    // now, the header after them. Returns the number of the first record written.
+    int appendUnderLock(const uint8_t* images, int count);
     void writeRecordAt(int n, bool withMark);
 
     std::array<uint8_t, kDbfHeaderSize> m_header{};
