@@ -26,10 +26,8 @@
 #include "engine/dataset/db_handler.h"
 #include "engine/dataset/engine_dataset.h"
 #include "engine/dbf/codepage.h"
-#include "engine/dbf/dbf_fields.h"
 #include "engine/index/mdx_file.h"
 #include "engine/index/mdx_format.h"
-#include "engine/index/production_index.h"
 
 namespace {
 
@@ -57,8 +55,6 @@ int main(int argc, char** argv) {
     bool reuse = argc > 2 && std::filesystem::exists(table);  // a table left by an earlier run
     if (!reuse) {
         demo::writePersonsTable(table, records, 2026);
-        GSO_dBaseFld dbf(table, false, true);
-        createProductionIndex(dbf, "NAME", "NAME");
     }
     std::printf("persons table: %d records\n", records);
 
@@ -149,20 +145,20 @@ int main(int argc, char** argv) {
     demo::PersonsGenerator generator(7);
     std::vector<double> appends, edits;
     for (int i = 0; i < 1000; ++i) {
-        demo::PersonRow row = generator.next();
+        const DirectoryRow row = generator.next();
         auto begin = Clock::now();
         set.Append();
-        set.FieldByName("NAME").SetAsString(oemToAnsi(row.name));
+        set.FieldByName("NAME").SetAsString(*utf8ToAnsi(row.name));
         set.FieldByName("PHONE1").SetAsString(row.phone1);
         set.Post();
         appends.push_back(msSince(begin));
     }
     for (int i = 0; i < 1000; ++i) {
-        demo::PersonRow row = generator.next();
+        const DirectoryRow row = generator.next();
         set.GotoRecNo(1 + (i * 7919) % records);
         auto begin = Clock::now();
         set.Edit();
-        set.FieldByName("NAME").SetAsString(oemToAnsi(row.name));
+        set.FieldByName("NAME").SetAsString(*utf8ToAnsi(row.name));
         set.Post();
         edits.push_back(msSince(begin));
     }

@@ -22,10 +22,7 @@
 #include "app/main_window.h"
 #include "bench/event_latency.h"
 #include "directory/directory_tables.h"
-#include "engine/dbf/codepage.h"
-#include "engine/dbf/dbf_create.h"
-#include "engine/dbf/dbf_fields.h"
-#include "engine/index/production_index.h"
+#include "directory/table_writer.h"
 #include "tools/fake_modem/fake_modem.h"
 #include "ui/message_box.h"
 
@@ -77,20 +74,12 @@ class BenchSession {
     }
 
   private:
-    void writeTable(DirectoryMode mode, std::vector<std::pair<const char*, const char*>> rows) {
+    void writeTable(DirectoryMode mode, const std::vector<DirectoryRow>& rows) {
         const DirectoryTable& table = directoryTable(mode);
-        const std::string path =
+        writeDirectoryTable(
             QFile::encodeName(m_folder.path() + QLatin1Char('/') + QLatin1String(table.tableFile))
-                .toStdString();
-        createDbfTable(path, directoryFieldSpecs(table));
-        GSO_dBaseFld dbf(path, false, true);
-        for (const auto& [name, phone] : rows) {
-            dbf.BlankRecord();
-            dbf.FieldPut(1, *utf8ToOem(name));
-            dbf.FieldPut(2, *utf8ToOem(phone));
-            dbf.AppendRecord();
-        }
-        createProductionIndex(dbf, table.tagName, nameTagExpression(table));
+                .toStdString(),
+            table, rows);
     }
 
     QTemporaryDir m_settings;

@@ -19,12 +19,13 @@
 
 #include "bench/process_memory.h"
 #include "directory/persons_generator.h"
+#include "engine/dbf/codepage.h"
 #include "engine/dbf/dbf_create.h"
 #include "engine/index/mdx_file.h"
 
 namespace {
 
-using abonex::demo::PersonRow;
+using abonex::DirectoryRow;
 using abonex::demo::PersonsGenerator;
 using Clock = std::chrono::steady_clock;
 using abonex::bench::statusKb;
@@ -79,14 +80,16 @@ Timing sqliteCreateIndex(const std::string& database, int records) {
           "prepare");
     PersonsGenerator generator(kSeed);
     for (int i = 0; i < records; ++i) {
-        const PersonRow row = generator.next();
-        sqlite3_bind_blob(insert, 1, row.name.data(), static_cast<int>(row.name.size()),
-                          SQLITE_TRANSIENT);
+        // The texts as the table stores them (code page 866), so that both sort the same bytes.
+        const DirectoryRow row = generator.next();
+        const std::string name = *abonex::utf8ToOem(row.name);
+        const std::string comment = *abonex::utf8ToOem(row.comment);
+        sqlite3_bind_blob(insert, 1, name.data(), static_cast<int>(name.size()), SQLITE_TRANSIENT);
         sqlite3_bind_text(insert, 2, row.phone1.data(), static_cast<int>(row.phone1.size()),
                           SQLITE_TRANSIENT);
         sqlite3_bind_text(insert, 3, row.phone2.data(), static_cast<int>(row.phone2.size()),
                           SQLITE_TRANSIENT);
-        sqlite3_bind_blob(insert, 4, row.comment.data(), static_cast<int>(row.comment.size()),
+        sqlite3_bind_blob(insert, 4, comment.data(), static_cast<int>(comment.size()),
                           SQLITE_TRANSIENT);
         check(sqlite3_step(insert), db, "insert");
         sqlite3_reset(insert);
@@ -126,7 +129,7 @@ int main(int argc, char** argv) {
     // The rows replace the empty table; the index file made for it stays.
     std::filesystem::remove(table);
     auto start = Clock::now();
-    abonex::demo::writePersonsTable(table, records, kSeed);
+    abonex::demo::writePersonsTable(table, records, kSeed, abonex::NameIndex::None);
     std::printf("table written in %.3f s (%.1f MB)\n", secondsSince(start),
                 static_cast<double>(std::filesystem::file_size(table)) / 1e6);
     // The generator leaves the table's pages dirty; written out now, they do not throttle the

@@ -29,7 +29,6 @@
 #include "engine/dbf/codepage.h"
 #include "engine/dbf/dbf_fields.h"
 #include "engine/index/mdx_file.h"
-#include "engine/index/production_index.h"
 
 namespace {
 
@@ -78,8 +77,6 @@ int main(int argc, char** argv) {
     if (!reuse) {
         // What `abonex-db demo` writes for the persons.
         demo::writePersonsTable(table, records, 2026);
-        GSO_dBaseFld dbf(table, false, true);
-        createProductionIndex(dbf, "NAME", "NAME");
     }
 
     SearchCriteria live;

@@ -23,8 +23,6 @@
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTimer>
-#include <algorithm>
-#include <array>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -37,10 +35,7 @@
 #include "app/main_window.h"
 #include "bench/process_memory.h"
 #include "directory/directory_tables.h"
-#include "engine/dbf/codepage.h"
-#include "engine/dbf/dbf_create.h"
-#include "engine/dbf/dbf_fields.h"
-#include "engine/index/production_index.h"
+#include "directory/table_writer.h"
 #include "ui/message_box.h"
 
 using namespace abonex;
@@ -57,17 +52,9 @@ double millisecondsSince(std::chrono::steady_clock::time_point start) {
         .count();
 }
 
-std::string oem(const char* utf8) {
-    return *utf8ToOem(utf8);
-}
-
-// Writes `records` rows straight into the table file (the engine's append path would keep the
-// header current after every row, which a generator does not need), then indexes it.
+// A persons table of `records` rows drawn from a few surnames, endings and initials, with its
+// index file.
 void generatePersons(const std::string& folder, int records) {
-    const DirectoryTable& table = directoryTable(DirectoryMode::Persons);
-    const std::string path = folder + "Phone.DBF";
-    createDbfTable(path, directoryFieldSpecs(table));
-
     const char* surnames[] = {"Иванов",   "Петров",   "Сидоров",  "Кузнецов", "Смирнов", "Попов",
                               "Васильев", "Соколов",  "Михайлов", "Новиков",  "Фёдоров", "Морозов",
                               "Волков",   "Алексеев", "Лебедев",  "Семёнов",  "Егоров",  "Павлов",
@@ -78,98 +65,59 @@ void generatePersons(const std::string& folder, int records) {
     std::vector<std::string> initialLetters;
     for (const char* p = initials; *p != 0;) {
         const int width = (static_cast<unsigned char>(*p) >= 0xC0) ? 2 : 1;
-        initialLetters.push_back(oem(std::string(p, static_cast<size_t>(width)).c_str()));
+        initialLetters.emplace_back(p, static_cast<size_t>(width));
         p += width;
     }
-    std::vector<std::string> comments{oem(""),
-                                      oem(""),
-                                      oem(""),
-                                      oem("дача"),
-                                      oem("рабочий, после 18:00 не звонить"),
-                                      oem("соседи по подъезду")};
-
-    std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
-    file.seekg(8);
-    unsigned char header[4];
-    file.read(reinterpret_cast<char*>(header), 4);
-    const int headerLength = header[0] | header[1] << 8;
-    const int recordLength = header[2] | header[3] << 8;
-    file.seekp(headerLength);
+    const std::vector<std::string> comments{
+        "", "", "", "дача", "рабочий, после 18:00 не звонить", "соседи по подъезду"};
 
     std::mt19937 random(20261208);
-    std::string record(static_cast<size_t>(recordLength), ' ');
-    auto put = [&](int offset, int width, const std::string& text) {
-        std::memcpy(&record[static_cast<size_t>(offset)], text.data(),
-                    std::min(text.size(), static_cast<size_t>(width)));
-    };
     std::vector<std::string> names;
     for (const char* surname : surnames) {
-        for (const char* ending : endings) names.push_back(oem(surname) + oem(ending));
+        for (const char* ending : endings) names.push_back(std::string(surname) + ending);
     }
+    DirectoryTableWriter writer(folder + "Phone.DBF", directoryTable(DirectoryMode::Persons));
     char phone[16];
     for (int i = 0; i < records; ++i) {
-        std::fill(record.begin(), record.end(), ' ');
-        const std::string name = names[random() % names.size()] + " " +
-                                 initialLetters[random() % initialLetters.size()] + "." +
-                                 initialLetters[random() % initialLetters.size()] + ".";
-        put(1, 30, name);
+        DirectoryRow row;
+        row.name = names[random() % names.size()] + " " +
+                   initialLetters[random() % initialLetters.size()] + "." +
+                   initialLetters[random() % initialLetters.size()] + ".";
         std::snprintf(phone, sizeof phone, "%02u-%02u-%02u", unsigned(random() % 100),
                       unsigned(random() % 100), unsigned(random() % 100));
-        put(31, 15, phone);
+        row.phone1 = phone;
         if (random() % 4 == 0) {
             std::snprintf(phone, sizeof phone, "%02u-%02u-%02u", unsigned(random() % 100),
                           unsigned(random() % 100), unsigned(random() % 100));
-            put(46, 15, phone);
+            row.phone2 = phone;
         }
-        put(61, 250, comments[random() % comments.size()]);
-        file.write(record.data(), recordLength);
+        row.comment = comments[random() % comments.size()];
+        writer.add(row);
     }
-    file.put(0x1A);
-    const unsigned char count[4] = {static_cast<unsigned char>(records & 0xFF),
-                                    static_cast<unsigned char>((records >> 8) & 0xFF),
-                                    static_cast<unsigned char>((records >> 16) & 0xFF),
-                                    static_cast<unsigned char>((records >> 24) & 0xFF)};
-    file.seekp(4);
-    file.write(reinterpret_cast<const char*>(count), 4);
-    file.close();
-
-    GSO_dBaseFld dbf(path, false, true);
-    createProductionIndex(dbf, table.tagName, nameTagExpression(table));
-}
-
-// A small table through the engine's own append path.
-void generateSmallTable(const std::string& folder, DirectoryMode mode,
-                        const std::vector<std::array<const char*, 4>>& rows) {
-    const DirectoryTable& table = directoryTable(mode);
-    const std::string path = folder + std::string(table.tableFile);
-    createDbfTable(path, directoryFieldSpecs(table));
-    GSO_dBaseFld dbf(path, false, true);
-    for (const auto& row : rows) {
-        dbf.BlankRecord();
-        for (int field = 0; field < 4; ++field) dbf.FieldPut(field + 1, oem(row[field]));
-        dbf.AppendRecord();
-    }
-    createProductionIndex(dbf, table.tagName, nameTagExpression(table));
+    writer.finish();
 }
 
 void generateFolder(const std::string& folder, int records) {
     std::ofstream(folder + "EULA.txt") << "Licence text of the benchmark folder.\n";
-    generateSmallTable(folder, DirectoryMode::Organisations,
-                       {{"Аптека №1 \"Здоровье\"", "2-11-11", "2-11-12", "круглосуточно"},
-                        {"Автовокзал, справочная", "2-05-05", "", ""},
-                        {"Городская больница, приёмный покой", "2-03-03", "2-03-04", "скорая: 03"},
-                        {"Школа №5", "2-55-55", "", "вахта, после 20:00 сторож"},
-                        {"Библиотека им. Пушкина", "2-31-40", "", "вт-сб 10:00-19:00"},
-                        {"Водоканал, аварийная служба", "2-40-40", "2-40-41", ""},
-                        {"Горгаз, аварийная служба", "04", "2-04-04", ""},
-                        {"Детский сад \"Солнышко\"", "2-17-90", "", ""},
-                        {"Почта, отделение 1", "2-20-01", "", "пн-пт 8:00-20:00"},
-                        {"Такси \"Вояж\"", "2-88-88", "2-88-89", "круглосуточно"},
-                        {"Кинотеатр \"Октябрь\"", "2-66-12", "", "касса"}});
-    generateSmallTable(folder, DirectoryMode::Favourites,
-                       {{"Мама", "2-22-22", "", "после 21:00 не звонить"},
-                        {"Сантехник Николай", "8-902-555-12-34", "", ""},
-                        {"Работа, приёмная", "2-70-00", "2-70-01", ""}});
+    auto smallTable = [&](DirectoryMode mode, const std::vector<DirectoryRow>& rows) {
+        const DirectoryTable& table = directoryTable(mode);
+        writeDirectoryTable(folder + std::string(table.tableFile), table, rows);
+    };
+    smallTable(DirectoryMode::Organisations,
+               {{"Аптека №1 \"Здоровье\"", "2-11-11", "2-11-12", "круглосуточно"},
+                {"Автовокзал, справочная", "2-05-05", "", ""},
+                {"Городская больница, приёмный покой", "2-03-03", "2-03-04", "скорая: 03"},
+                {"Школа №5", "2-55-55", "", "вахта, после 20:00 сторож"},
+                {"Библиотека им. Пушкина", "2-31-40", "", "вт-сб 10:00-19:00"},
+                {"Водоканал, аварийная служба", "2-40-40", "2-40-41", ""},
+                {"Горгаз, аварийная служба", "04", "2-04-04", ""},
+                {"Детский сад \"Солнышко\"", "2-17-90", "", ""},
+                {"Почта, отделение 1", "2-20-01", "", "пн-пт 8:00-20:00"},
+                {"Такси \"Вояж\"", "2-88-88", "2-88-89", "круглосуточно"},
+                {"Кинотеатр \"Октябрь\"", "2-66-12", "", "касса"}});
+    smallTable(DirectoryMode::Favourites, {{"Мама", "2-22-22", "", "после 21:00 не звонить"},
+                                           {"Сантехник Николай", "8-902-555-12-34", "", ""},
+                                           {"Работа, приёмная", "2-70-00", "2-70-01", ""}});
     generatePersons(folder, records);
 }
 

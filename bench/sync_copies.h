@@ -10,30 +10,26 @@
 
 #include "directory/directory_tables.h"
 #include "directory/persons_generator.h"
-#include "engine/dbf/dbf_fields.h"
-#include "engine/index/production_index.h"
+#include "directory/table_writer.h"
 
 namespace abonex::bench {
 
-inline void writeSyncTable(const std::string& dir, const std::vector<demo::PersonRow>& rows) {
+inline void writeSyncTable(const std::string& dir, const std::vector<DirectoryRow>& rows) {
     std::filesystem::create_directories(dir);
     const DirectoryTable& table = directoryTable(DirectoryMode::Persons);
-    const std::string path = dir + "/" + std::string(table.tableFile);
-    demo::writeRows(path, directoryFieldSpecs(table), rows);
-    GSO_dBaseFld dbf(path, false, true);
-    createProductionIndex(dbf, table.tagName, nameTagExpression(table));
+    writeDirectoryTable(dir + "/" + std::string(table.tableFile), table, rows);
 }
 
 inline void writeSyncCopies(const std::string& dir, int records) {
     demo::PersonsGenerator generator(2026);
-    std::vector<demo::PersonRow> own;
+    std::vector<DirectoryRow> own;
     own.reserve(static_cast<size_t>(records));
     for (int i = 0; i < records; ++i) own.push_back(generator.next());
-    std::vector<demo::PersonRow> external;
+    std::vector<DirectoryRow> external;
     external.reserve(own.size());
     demo::PersonsGenerator changes(7);
     for (size_t i = 0; i < own.size(); ++i) {
-        demo::PersonRow row = own[i];
+        DirectoryRow row = own[i];
         switch (i % 100) {
             case 10:
             case 30:

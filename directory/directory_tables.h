@@ -6,6 +6,7 @@
 #pragma once
 
 #include <array>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -24,6 +25,18 @@ struct DirectoryTable {
     TgsLokProtocol protocol;
     std::array<std::string_view, 4> fieldNames;  // by position 0..3
     std::array<int, 4> fieldWidths;
+};
+
+// One row of a directory table: its four texts in UTF-8, by position, and its deletion mark.
+// Stored, each text is in code page 866 and fits its field; a blank text reads back empty. Texts
+// left out are blank ({"Иванов", "22-33-44"} has neither second phone nor comment).
+struct DirectoryRow {
+    std::string name{};
+    std::string phone1{};
+    std::string phone2{};
+    std::string comment{};
+    bool deleted = false;
+    bool operator==(const DirectoryRow&) const = default;
 };
 
 inline constexpr int kFieldName = 0;

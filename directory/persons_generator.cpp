@@ -1,14 +1,7 @@
 #include "directory/persons_generator.h"
 
-#include <optional>
-#include <stdexcept>
 #include <string_view>
-#include <vector>
-
-#include "engine/dbf/codepage.h"
-#include "engine/dbf/dbf_create.h"
-#include "engine/dbf/dbf_fields.h"
-#include "engine/file/disk_file.h"
+#include <utility>
 
 namespace abonex::demo {
 
@@ -101,11 +94,15 @@ std::string_view initialAt(size_t index) {
     return kInitials.substr(2 * index, 2);
 }
 
-// Every text of the generator is chosen to fit code page 866; anything else is a bug here.
-std::string oem(std::string_view utf8) {
-    std::optional<std::string> converted = utf8ToOem(utf8);
-    if (!converted) throw std::logic_error("demo text outside code page 866: " + std::string(utf8));
-    return *converted;
+// `utf8` cut to its first `characters` characters.
+std::string firstCharacters(std::string utf8, size_t characters) {
+    size_t at = 0;
+    for (size_t count = 0; at < utf8.size() && count < characters; ++count) {
+        ++at;
+        while (at < utf8.size() && (static_cast<uint8_t>(utf8[at]) & 0xC0) == 0x80) ++at;
+    }
+    utf8.resize(at);
+    return utf8;
 }
 
 }  // namespace
@@ -131,8 +128,8 @@ std::string PersonsGenerator::address() {
            std::to_string(1 + below(120));
 }
 
-PersonRow PersonsGenerator::nextOrganisation() {
-    PersonRow row;
+DirectoryRow PersonsGenerator::nextOrganisation() {
+    DirectoryRow row;
     std::string name;
     if (below(3) == 0) {
         name = std::string(kInstitutions[below(std::size(kInstitutions))]) + " " +
@@ -142,17 +139,16 @@ PersonRow PersonsGenerator::nextOrganisation() {
                std::string(kCompanyNames[below(std::size(kCompanyNames))]) + "\"";
         if (below(4) == 0) name += ", " + std::string(kHours[below(std::size(kHours))]);
     }
-    row.name = oem(name);
-    if (row.name.size() > 100) row.name.resize(100);
+    row.name = firstCharacters(std::move(name), 100);
     row.phone1 = phone();
     if (below(2) == 0) row.phone2 = phone();
-    row.comment = oem(address() + "; " + std::string(kHours[below(std::size(kHours))]));
-    if (row.comment.size() > 250) row.comment.resize(250);
+    row.comment =
+        firstCharacters(address() + "; " + std::string(kHours[below(std::size(kHours))]), 250);
     return row;
 }
 
-PersonRow PersonsGenerator::next() {
-    PersonRow row;
+DirectoryRow PersonsGenerator::next() {
+    DirectoryRow row;
     // Common surnames come up more often: the square of a uniform index leans to the front.
     const uint64_t count = std::size(kSurnames);
     const uint64_t pick = below(count) * below(count) / count;
@@ -168,7 +164,7 @@ PersonRow PersonsGenerator::next() {
     const size_t letters = kInitials.size() / 2;
     std::string name = surname + " " + std::string(initialAt(below(letters))) + "." +
                        std::string(initialAt(below(letters))) + ".";
-    row.name = oem(name);
+    row.name = std::move(name);
     row.phone1 = phone();
     if (below(4) == 0) row.phone2 = phone();
     std::string comment = std::string(kStreets[below(std::size(kStreets))]) + ", д. " +
@@ -177,64 +173,15 @@ PersonRow PersonsGenerator::next() {
     while (comment.size() < 380) {
         comment += std::string(kNotes[below(std::size(kNotes))]) + "; ";
     }
-    row.comment = oem(comment);
-    if (row.comment.size() > 250) row.comment.resize(250);
+    row.comment = firstCharacters(std::move(comment), 250);
     return row;
 }
 
-void writeRows(const std::string& path, const std::vector<FieldSpec>& fields,
-               const std::vector<PersonRow>& rows) {
-    createDbfTable(path, fields);
-    GSO_dBaseFld table(path, false, true);
-    for (const PersonRow& row : rows) {
-        table.BlankRecord();
-        table.FieldPut(1, row.name);
-        table.FieldPut(2, row.phone1);
-        table.FieldPut(3, row.phone2);
-        table.FieldPut(4, row.comment);
-        table.AppendRecord();
-    }
-}
-
-void writePersonsTable(const std::string& path, int count, uint64_t seed) {
-    createDbfTable(path, {{"NAME", 'C', 30, 0},
-                          {"PHONE1", 'C', 15, 0},
-                          {"PHONE2", 'C', 15, 0},
-                          {"COMMENT", 'C', 250, 0}});
-    constexpr size_t kRecordLength = 1 + 30 + 15 + 15 + 250;
-    uint64_t offset = 0;
-    {
-        GSO_dBaseDBF table(path, false, true);
-        offset = static_cast<uint64_t>(table.headerLength());
-    }
-    GSO_DiskFile file(path, false, true);
+void writePersonsTable(const std::string& path, int count, uint64_t seed, NameIndex index) {
+    DirectoryTableWriter writer(path, directoryTable(DirectoryMode::Persons), index);
     PersonsGenerator generator(seed);
-    std::vector<uint8_t> chunk;
-    chunk.reserve(4096 * kRecordLength);
-    auto put = [&](const std::string& text, size_t width) {
-        const size_t used = std::min(text.size(), width);
-        chunk.insert(chunk.end(), text.begin(), text.begin() + static_cast<long>(used));
-        chunk.insert(chunk.end(), width - used, ' ');
-    };
-    for (int i = 0; i < count; ++i) {
-        const PersonRow row = generator.next();
-        chunk.push_back(kLiveFlag);
-        put(row.name, 30);
-        put(row.phone1, 15);
-        put(row.phone2, 15);
-        put(row.comment, 250);
-        if (chunk.size() >= 4096 * kRecordLength || i + 1 == count) {
-            file.write(offset, chunk.data(), chunk.size());
-            offset += chunk.size();
-            chunk.clear();
-        }
-    }
-    const uint8_t end = kEndOfFileMark;
-    file.write(offset, &end, 1);
-    uint8_t records[4];
-    for (int i = 0; i < 4; ++i)
-        records[i] = static_cast<uint8_t>(static_cast<uint32_t>(count) >> (8 * i));
-    file.write(4, records, sizeof records);
+    for (int i = 0; i < count; ++i) writer.add(generator.next());
+    writer.finish();
 }
 
 }  // namespace abonex::demo

@@ -3,8 +3,7 @@
 #include <string>
 
 #include "directory/directory_tables.h"
-#include "engine/dbf/dbf_create.h"
-#include "engine/index/production_index.h"
+#include "directory/table_writer.h"
 #include "tools/new_directory.h"
 #include "tools/tool_command.h"
 #include "tools/tool_options.h"
@@ -22,11 +21,10 @@ int runCreate(const Args& args) {
     const std::optional<std::string> dir = newDirectoryFolder(options.words()[0]);
     if (!dir) return kExitFailed;
     for (const DirectoryTable& table : kDirectoryTables) {
-        std::string path = *dir + std::string(table.tableFile);
-        createDbfTable(path, directoryFieldSpecs(table));
+        const std::string path = *dir + std::string(table.tableFile);
+        // Both files are said to be there once both are.
+        writeDirectoryTable(path, table, {});
         printLine("created " + path);
-        GSO_dBaseFld created(path, false, true);
-        createProductionIndex(created, table.tagName, nameTagExpression(table));
         printLine("created " + *dir + std::string(table.indexFile) + " (tag " +
                   std::string(table.tagName) + ")");
     }

@@ -7,7 +7,7 @@
 
 #include "directory/directory_tables.h"
 #include "directory/persons_generator.h"
-#include "engine/index/production_index.h"
+#include "directory/table_writer.h"
 #include "tools/new_directory.h"
 #include "tools/tool_command.h"
 #include "tools/tool_options.h"
@@ -23,20 +23,15 @@ bool parseCount(const std::string& text, long& value) {
     return error == std::errc() && end == text.data() + text.size() && value >= 0;
 }
 
-void indexTable(const std::string& path, const DirectoryTable& table) {
-    GSO_dBaseFld dbf(path, false, true);
-    createProductionIndex(dbf, table.tagName, nameTagExpression(table));
-}
-
 int runDemo(const Args& args) {
     ToolOptions options(
         kUsage, {{"--persons", true}, {"--orgs", true}, {"--favourites", true}, {"--seed", true}});
     if (auto exit = options.parse(args)) return *exit;
     if (options.words().size() != 1) return options.usageError();
-    long persons = 5000, orgs = 800, favourites = 25, seed = 2026;
+    long persons = 5000, orgs = 800, favouriteCount = 25, seed = 2026;
     for (auto [name, target] : {std::pair{"--persons", &persons},
                                 {"--orgs", &orgs},
-                                {"--favourites", &favourites},
+                                {"--favourites", &favouriteCount},
                                 {"--seed", &seed}}) {
         const std::optional<std::string> text = options.value(name);
         if (text && !parseCount(*text, *target)) {
@@ -45,36 +40,32 @@ int runDemo(const Args& args) {
     }
     const std::optional<std::string> folder = newDirectoryFolder(options.words()[0]);
     if (!folder) return kExitFailed;
-    const std::string& dir = *folder;
 
     demo::PersonsGenerator generator(static_cast<uint64_t>(seed));
-    const DirectoryTable& personsTable = directoryTable(DirectoryMode::Persons);
-    std::string phonePath = dir + std::string(personsTable.tableFile);
-    demo::writePersonsTable(phonePath, static_cast<int>(persons), static_cast<uint64_t>(seed));
-    indexTable(phonePath, personsTable);
+    const std::string& dir = *folder;
+    demo::writePersonsTable(dir + std::string(directoryTable(DirectoryMode::Persons).tableFile),
+                            static_cast<int>(persons), static_cast<uint64_t>(seed));
 
-    std::vector<demo::PersonRow> orgRows;
+    std::vector<DirectoryRow> orgRows;
     for (long i = 0; i < orgs; ++i) orgRows.push_back(generator.nextOrganisation());
     const DirectoryTable& orgTable = directoryTable(DirectoryMode::Organisations);
-    std::string orgPath = dir + std::string(orgTable.tableFile);
-    demo::writeRows(orgPath, directoryFieldSpecs(orgTable), orgRows);
-    indexTable(orgPath, orgTable);
+    writeDirectoryTable(dir + std::string(orgTable.tableFile), orgTable, orgRows);
 
-    std::vector<demo::PersonRow> favouriteRows;
-    for (long i = 0; i < favourites; ++i) {
-        demo::PersonRow row = i % 3 == 2 && !orgRows.empty()
-                                  ? orgRows[static_cast<size_t>(i) % orgRows.size()]
-                                  : generator.next();
+    // Favourites: persons, with every third an organisation; the user's own notes are empty.
+    DirectoryTableWriter favourites(
+        dir + std::string(directoryTable(DirectoryMode::Favourites).tableFile),
+        directoryTable(DirectoryMode::Favourites));
+    for (long i = 0; i < favouriteCount; ++i) {
+        DirectoryRow row = i % 3 == 2 && !orgRows.empty()
+                               ? orgRows[static_cast<size_t>(i) % orgRows.size()]
+                               : generator.next();
         row.comment.clear();
-        favouriteRows.push_back(row);
+        favourites.add(row);
     }
-    const DirectoryTable& favouriteTable = directoryTable(DirectoryMode::Favourites);
-    std::string favouritePath = dir + std::string(favouriteTable.tableFile);
-    demo::writeRows(favouritePath, directoryFieldSpecs(favouriteTable), favouriteRows);
-    indexTable(favouritePath, favouriteTable);
+    favourites.finish();
 
     printLine("demo directory " + dir + ": " + std::to_string(persons) + " persons, " +
-              std::to_string(orgs) + " organisations, " + std::to_string(favourites) +
+              std::to_string(orgs) + " organisations, " + std::to_string(favouriteCount) +
               " favourites");
     return kExitOk;
 }

@@ -33,7 +33,6 @@
 using namespace abonex;
 using abonex::bench::EventLatency;
 using abonex::test::DirectoryFixture;
-using abonex::test::Entry;
 using abonex::test::FakeModem;
 using abonex::test::whenDialogShown;
 using abonex::test::WindowSession;
@@ -43,13 +42,13 @@ namespace {
 const QString kNoNumber = QStringLiteral("Нет номера телефона для текущей записи");
 const QString kCheckModem = QStringLiteral("Проверьте наличие и правильность подключения модема!");
 
-std::vector<Entry> dialedPersons() {
+std::vector<DirectoryRow> dialedPersons() {
     return {
-        {QStringLiteral("Иванов И.И."), QStringLiteral("22-33-44"), QStringLiteral("11-11-11"), {}},
-        {QStringLiteral("Сидоров"), QStringLiteral("35-00-00"), QStringLiteral("22-99-99"), {}},
-        {QStringLiteral("ИВАНОВА А.А."), QStringLiteral("41-22-22"), {}, {}},
-        {QStringLiteral("Без телефона"), {}, QStringLiteral("77-77-77"), {}},
-        {{}, QStringLiteral("8w0-12"), {}, {}},
+        {"Иванов И.И.", "22-33-44", "11-11-11", {}},
+        {"Сидоров", "35-00-00", "22-99-99", {}},
+        {"ИВАНОВА А.А.", "41-22-22", {}, {}},
+        {"Без телефона", {}, "77-77-77", {}},
+        {{}, "8w0-12", {}, {}},
     };
 }
 
@@ -59,7 +58,7 @@ struct Session {
     QStringList statuses;  // every LastStatus text after start, in order; outlives the window
     WindowSession session;
 
-    void start(const FakeModem* modem, const std::vector<Entry>& people = dialedPersons()) {
+    void start(const FakeModem* modem, const std::vector<DirectoryRow>& people = dialedPersons()) {
         if (modem != nullptr) {
             qputenv("ABONEX_MODEM", modem->devicePath().toLocal8Bit());
         } else {

@@ -1,5 +1,5 @@
 // A program folder for the window's tests: the licence file and the three directory tables
-// with their index files, written through the engine.
+// with their index files, written by the directory's table writer.
 #pragma once
 
 #include <QString>
@@ -10,13 +10,6 @@
 
 namespace abonex::test {
 
-struct Entry {
-    QString name;
-    QString phone1;
-    QString phone2;
-    QString comment;
-};
-
 class DirectoryFixture {
   public:
     DirectoryFixture();
@@ -26,18 +19,20 @@ class DirectoryFixture {
     bool valid() const { return m_dir.isValid(); }
 
     void writeEula();
-    // Writes the table of `mode` with `entries` (in this order) and, unless `withIndex` is
+    // Writes the table of `mode` with `rows` (in this order) and, unless `withIndex` is
     // false, its index file with the name tag.
-    void writeTable(DirectoryMode mode, const std::vector<Entry>& entries, bool withIndex = true);
+    void writeTable(DirectoryMode mode, const std::vector<DirectoryRow>& rows,
+                    bool withIndex = true);
     // A complete folder: licence and all three tables.
-    void writeAll(const std::vector<Entry>& persons, const std::vector<Entry>& organisations,
-                  const std::vector<Entry>& favourites);
+    void writeAll(const std::vector<DirectoryRow>& persons,
+                  const std::vector<DirectoryRow>& organisations,
+                  const std::vector<DirectoryRow>& favourites);
     void removeFile(const QString& name);
 
     // The names of the table's records that are not deleted, in record order.
     std::vector<QString> storedNames(DirectoryMode mode) const;
     // Every field of the table's records that are not deleted, in record order.
-    std::vector<Entry> storedEntries(DirectoryMode mode) const;
+    std::vector<DirectoryRow> storedEntries(DirectoryMode mode) const;
 
   private:
     QTemporaryDir m_dir;

@@ -31,7 +31,6 @@
 
 using namespace abonex;
 using abonex::test::DirectoryFixture;
-using abonex::test::Entry;
 using abonex::test::favourites;
 using abonex::test::organisations;
 using abonex::test::persons;
@@ -309,8 +308,8 @@ class MainWindowTest : public QObject {
 
     void searchTriesWhatTheTextWasMeantAsAndTheStatusLineSaysWhich() {
         Session s;
-        std::vector<Entry> people = persons();
-        people.push_back({QStringLiteral("Ёлкин Е.Е."), QStringLiteral("53-87-52"), {}, {}});
+        std::vector<DirectoryRow> people = persons();
+        people.push_back({"Ёлкин Е.Е.", "53-87-52", {}, {}});
         s.fixture.writeAll(people, organisations(), favourites());
         s.start();
         s.search(QStringLiteral("елкин"));
@@ -382,8 +381,8 @@ class MainWindowTest : public QObject {
 
     void startsOnThePersonAmongItsNamesakesOrOnTheTableWhenTheRowIsGone() {
         Session s;
-        std::vector<Entry> people = persons();
-        people.push_back({QStringLiteral("Иванов И.И."), QStringLiteral("99-99-99"), {}, {}});
+        std::vector<DirectoryRow> people = persons();
+        people.push_back({"Иванов И.И.", "99-99-99", {}, {}});
         s.fixture.writeAll(people, organisations(), favourites());
         s.window = std::make_unique<TFMain>(s.fixture.folder());
         s.window->showRecordAtStart(DirectoryMode::Persons, 8);
@@ -529,9 +528,9 @@ class MainWindowTest : public QObject {
         QCOMPARE(label, QStringLiteral("Организация"));
         const auto stored = s.fixture.storedEntries(DirectoryMode::Organisations);
         QCOMPARE(stored.size(), size_t(4));
-        QCOMPARE(stored.back().name, QStringLiteral("Баня"));
-        QCOMPARE(stored.back().phone1, QStringLiteral("2-44-44"));
-        QCOMPARE(stored.back().comment, QStringLiteral("по субботам"));
+        QCOMPARE(QString::fromStdString(stored.back().name), QStringLiteral("Баня"));
+        QCOMPARE(QString::fromStdString(stored.back().phone1), QStringLiteral("2-44-44"));
+        QCOMPARE(QString::fromStdString(stored.back().comment), QStringLiteral("по субботам"));
         // Shown in name order, and current.
         QCOMPARE(s.gridNames(),
                  (QStringList{QStringLiteral("Аптека №1"), QStringLiteral("Баня"),
@@ -603,8 +602,8 @@ class MainWindowTest : public QObject {
         QCOMPARE(caption, QStringLiteral("Редактирование записи"));
         QCOMPARE(shownName, QStringLiteral("Сидоров"));
         const auto stored = s.fixture.storedEntries(DirectoryMode::Persons);
-        QCOMPARE(stored.at(2).name, QStringLiteral("Сидоров"));
-        QCOMPARE(stored.at(2).phone2, QStringLiteral("99-00-00"));
+        QCOMPARE(QString::fromStdString(stored.at(2).name), QStringLiteral("Сидоров"));
+        QCOMPARE(QString::fromStdString(stored.at(2).phone2), QStringLiteral("99-00-00"));
         QCOMPARE(stored.size(), size_t(7));
     }
 
@@ -644,8 +643,7 @@ class MainWindowTest : public QObject {
         QCOMPARE(longName.size(), 100);
         Session s;
         auto orgs = organisations();
-        orgs.push_back({longName, QStringLiteral("2-99-99"), QStringLiteral("2-98-98"),
-                        QStringLiteral("не копируется")});
+        orgs.push_back({longName.toStdString(), "2-99-99", "2-98-98", "не копируется"});
         s.fixture.writeAll(persons(), orgs, favourites());
         s.start();
         s.window->mnuOrgClick();
@@ -655,16 +653,16 @@ class MainWindowTest : public QObject {
         s.window->addKontClick();
         const auto stored = s.fixture.storedEntries(DirectoryMode::Favourites);
         QCOMPARE(stored.size(), size_t(2));
-        QCOMPARE(stored.back().name, longName);
-        QCOMPARE(stored.back().phone1, QStringLiteral("2-99-99"));
-        QCOMPARE(stored.back().phone2, QStringLiteral("2-98-98"));
-        QCOMPARE(stored.back().comment, QString());
+        QCOMPARE(QString::fromStdString(stored.back().name), longName);
+        QCOMPARE(QString::fromStdString(stored.back().phone1), QStringLiteral("2-99-99"));
+        QCOMPARE(QString::fromStdString(stored.back().phone2), QStringLiteral("2-98-98"));
+        QCOMPARE(QString::fromStdString(stored.back().comment), QString());
     }
 
     void popUpCaptionsNameTheRow() {
         Session s;
         auto people = persons();
-        people.push_back({QString(), QStringLiteral("00-00-00"), {}, {}});
+        people.push_back({{}, "00-00-00", {}, {}});
         s.fixture.writeAll(people, organisations(), favourites());
         s.start();
         s.selectRow(s.rowOf(QStringLiteral("Иванов И.И.")));

@@ -15,7 +15,6 @@
 
 using namespace abonex;
 using abonex::test::DirectoryFixture;
-using abonex::test::Entry;
 
 namespace {
 
@@ -86,12 +85,13 @@ class WindowPartsTest : public QObject {
 
     void modelReadsRowsInBlocks() {
         DirectoryFixture fixture;
-        std::vector<Entry> entries;
+        std::vector<DirectoryRow> entries;
         for (int i = 0; i < 450; ++i) {
-            entries.push_back({QStringLiteral("Имя %1").arg(i, 3, 10, QLatin1Char('0')),
-                               QStringLiteral("%1").arg(i),
-                               {},
-                               QStringLiteral("к%1").arg(i)});
+            entries.push_back(
+                {QStringLiteral("Имя %1").arg(i, 3, 10, QLatin1Char('0')).toStdString(),
+                 std::to_string(i),
+                 {},
+                 "к" + std::to_string(i)});
         }
         fixture.writeEula();
         fixture.writeTable(DirectoryMode::Persons, entries);
@@ -120,10 +120,13 @@ class WindowPartsTest : public QObject {
 
     void modelFindsARecordByReadingAhead() {
         DirectoryFixture fixture;
-        std::vector<Entry> entries;
+        std::vector<DirectoryRow> entries;
         for (int i = 0; i < 450; ++i) {
             entries.push_back(
-                {QStringLiteral("Имя %1").arg(449 - i, 3, 10, QLatin1Char('0')), {}, {}, {}});
+                {QStringLiteral("Имя %1").arg(449 - i, 3, 10, QLatin1Char('0')).toStdString(),
+                 {},
+                 {},
+                 {}});
         }
         fixture.writeEula();
         fixture.writeTable(DirectoryMode::Persons, entries);

@@ -17,29 +17,28 @@ void typeText(QWidget* widget, const QString& text) {
     }
 }
 
-std::vector<Entry> persons() {
+std::vector<DirectoryRow> persons() {
     return {
-        {QStringLiteral("Петров-Иванов"), QStringLiteral("22-10-10"), {}, QStringLiteral("сосед")},
-        {QStringLiteral("Иванов И.И."), QStringLiteral("22-33-44"), QStringLiteral("11-11-11"),
-         QStringLiteral("дача")},
-        {QStringLiteral("Сидоров"), QStringLiteral("35-00-00"), QStringLiteral("22-99-99"), {}},
-        {QStringLiteral("ИВАНОВА А.А."), QStringLiteral("41-22-22"), {}, {}},
-        {QStringLiteral("иванченко"), QStringLiteral("22-50-50"), {}, {}},
-        {QStringLiteral("Антонов"), QStringLiteral("22-70-70"), {}, {}},
-        {QStringLiteral("Андреев"), QStringLiteral("30-22-00"), {}, {}},
+        {"Петров-Иванов", "22-10-10", {}, "сосед"},
+        {"Иванов И.И.", "22-33-44", "11-11-11", "дача"},
+        {"Сидоров", "35-00-00", "22-99-99", {}},
+        {"ИВАНОВА А.А.", "41-22-22", {}, {}},
+        {"иванченко", "22-50-50", {}, {}},
+        {"Антонов", "22-70-70", {}, {}},
+        {"Андреев", "30-22-00", {}, {}},
     };
 }
 
-std::vector<Entry> organisations() {
+std::vector<DirectoryRow> organisations() {
     return {
-        {QStringLiteral("Аптека №1"), QStringLiteral("2-11-11"), {}, {}},
-        {QStringLiteral("Школа №5"), QStringLiteral("2-55-55"), {}, QStringLiteral("вахта")},
-        {QStringLiteral("Городская больница"), QStringLiteral("2-03-03"), {}, {}},
+        {"Аптека №1", "2-11-11", {}, {}},
+        {"Школа №5", "2-55-55", {}, "вахта"},
+        {"Городская больница", "2-03-03", {}, {}},
     };
 }
 
-std::vector<Entry> favourites() {
-    return {{QStringLiteral("Мама"), QStringLiteral("2-22-22"), {}, {}}};
+std::vector<DirectoryRow> favourites() {
+    return {{"Мама", "2-22-22", {}, {}}};
 }
 
 WindowSession::WindowSession() {

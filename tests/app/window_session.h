@@ -26,9 +26,9 @@ void typeText(QWidget* widget, const QString& text);
 QStringList gridNames(const QTableView* grid);
 
 // Seven persons, three organisations and one favourite.
-std::vector<Entry> persons();
-std::vector<Entry> organisations();
-std::vector<Entry> favourites();
+std::vector<DirectoryRow> persons();
+std::vector<DirectoryRow> organisations();
+std::vector<DirectoryRow> favourites();
 
 class WindowSession {
   public:

@@ -16,7 +16,6 @@
 #include "directory/search_filter.h"
 #include "directory/search_variants.h"
 #include "engine/expr/ansi_locale.h"
-#include "engine/index/production_index.h"
 #include "tests/engine/dataset/dataset_fixture.h"
 
 namespace abonex {
@@ -355,8 +354,6 @@ class SearchReadsTest : public ::testing::Test {
     static void SetUpTestSuite() {
         s_dir = new TempDir;
         demo::writePersonsTable(s_dir->file("Phone.DBF"), 100000, 2026);
-        GSO_dBaseFld table(s_dir->file("Phone.DBF"), false, true);
-        createProductionIndex(table, "NAME", "NAME");
         // Until the clock has moved past the last write, a look at the index file cannot tell
         // a later write from none, and every move reads its path again.
         GSO_DiskFile index(s_dir->file("Phone.MDX"), true, false);

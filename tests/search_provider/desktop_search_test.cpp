@@ -10,7 +10,6 @@
 namespace abonex {
 namespace {
 
-using test::DirectoryRow;
 using test::TempDir;
 using test::writeDirectoryTable;
 

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/dbf/dbf_table.h"
 #include "engine/file/disk_file.h"
 
 namespace abonex::test {
@@ -74,6 +75,17 @@ bool regionLocked(const std::string& path, uint64_t offset, uint64_t length);
 // The environment variable `name` as a number, or `fallback` when it is unset or empty (longer
 // runs of the bounded tests).
 int envInt(const char* name, int fallback);
+
+// Sets the clock of the header dates and change stamps to `when` while it lives.
+class FixedClock {
+  public:
+    explicit FixedClock(LocalTimestamp when) {
+        setLocalClockForTesting([when] { return when; });
+    }
+    ~FixedClock() { setLocalClockForTesting({}); }
+    FixedClock(const FixedClock&) = delete;
+    FixedClock& operator=(const FixedClock&) = delete;
+};
 
 // Sets the engine's wait for locks while it lives.
 class ScopedLockWait {

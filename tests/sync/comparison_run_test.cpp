@@ -121,8 +121,8 @@ class ComparisonRunTest : public ::testing::Test, protected test::TwoFolders {
     // Two organisations tables (locked by DB4Lock) of `records` rows; every external row has
     // another first phone.
     void writeOrganisations(int records) {
-        std::vector<test::SyncRow> ownRows;
-        std::vector<test::SyncRow> externalRows;
+        std::vector<DirectoryRow> ownRows;
+        std::vector<DirectoryRow> externalRows;
         for (int i = 0; i < records; ++i) {
             const std::string name = "Организация " + std::to_string(i);
             ownRows.push_back({name, "1-11-11", "", ""});

@@ -18,15 +18,14 @@
 namespace abonex {
 namespace {
 
-using test::SyncRow;
-
 class ApplyTest : public ::testing::Test, protected test::TwoFolders {
   protected:
     std::string ownTable() const { return own() + "/" + m_fileName; }
     std::string externalTable() const { return external() + "/" + m_fileName; }
 
-    void write(const std::vector<SyncRow>& ownRows, const std::vector<SyncRow>& externalRows,
-               std::string fileName = "Phone.DBF", DirectoryMode schema = DirectoryMode::Persons) {
+    void write(const std::vector<DirectoryRow>& ownRows,
+               const std::vector<DirectoryRow>& externalRows, std::string fileName = "Phone.DBF",
+               DirectoryMode schema = DirectoryMode::Persons) {
         m_fileName = std::move(fileName);
         test::writeSyncTable(own(), m_fileName, schema, ownRows);
         test::writeSyncTable(external(), m_fileName, schema, externalRows);
@@ -65,8 +64,8 @@ TEST_F(ApplyTest, ImportIntoTheOwnTableOverwritesTheFirstPhone) {
     ASSERT_EQ(entries.size(), 1u);
     EXPECT_EQ(apply(SyncDirection::Import, ChangeSide::Own, entries), (ApplyCounts{1, 0, 0, 0}));
     // Only the first phone comes over: the second phone and the comment stay.
-    EXPECT_EQ(test::readSyncTable(ownTable()),
-              (std::vector<SyncRow>{{"Иванов И.И.", "22-22-22", "12-12-12", "сосед"}}));
+    EXPECT_EQ(readDirectoryTable(ownTable()),
+              (std::vector<DirectoryRow>{{"Иванов И.И.", "22-22-22", "12-12-12", "сосед"}}));
     const auto after = compare(SyncDirection::Import);  // the second phone still differs
     ASSERT_EQ(after.size(), 1u);
     EXPECT_EQ(after[0].kind, DifferenceKind::Phone2);
@@ -85,7 +84,7 @@ TEST_F(ApplyTest, ImportIntoTheExternalTableDeletesItsFirstRecordOfTheName) {
     ASSERT_EQ(entries[0].source, test::texts("Петров", "66-66-66", ""));
     EXPECT_EQ(apply(SyncDirection::Import, ChangeSide::External, entries, {true, false}),
               (ApplyCounts{0, 0, 1, 0}));
-    const auto rows = test::readSyncTable(externalTable());
+    const auto rows = readDirectoryTable(externalTable());
     ASSERT_EQ(rows.size(), 2u);
     EXPECT_TRUE(rows[0].deleted);
     EXPECT_FALSE(rows[1].deleted);
@@ -98,9 +97,9 @@ TEST_F(ApplyTest, ExportIntoTheExternalTableAddsTheOwnRecordWithAnEmptyComment) 
     ASSERT_EQ(entries.size(), 1u);
     EXPECT_EQ(apply(SyncDirection::Export, ChangeSide::External, entries),
               (ApplyCounts{0, 1, 0, 0}));
-    EXPECT_EQ(test::readSyncTable(externalTable()),
-              (std::vector<SyncRow>{{"Абрамов", "10-10-10", "", ""},
-                                    {"Новиков Н.Н.", "33-33-33", "44-44-44", ""}}));
+    EXPECT_EQ(readDirectoryTable(externalTable()),
+              (std::vector<DirectoryRow>{{"Абрамов", "10-10-10", "", ""},
+                                         {"Новиков Н.Н.", "33-33-33", "44-44-44", ""}}));
     // The index file took the new record at once: the table is the same in both directions.
     expectIndexClean(externalTable());
     EXPECT_TRUE(compare(SyncDirection::Export).empty());
@@ -116,9 +115,10 @@ TEST_F(ApplyTest, ExportIntoTheOwnTableDeletesAndImportAddsWithTheOtherTexts) {
     // Import with the own table changed: the external-only record comes in.
     EXPECT_EQ(apply(SyncDirection::Import, ChangeSide::Own, compare(SyncDirection::Import)),
               (ApplyCounts{0, 1, 0, 0}));
-    EXPECT_EQ(test::readSyncTable(ownTable()), (std::vector<SyncRow>{{"Лишний", "1", "", "", true},
-                                                                     {"Козлов", "11", "33", ""},
-                                                                     {"Новый", "7", "8", ""}}));
+    EXPECT_EQ(
+        readDirectoryTable(ownTable()),
+        (std::vector<DirectoryRow>{
+            {"Лишний", "1", "", "", true}, {"Козлов", "11", "33", ""}, {"Новый", "7", "8", ""}}));
     EXPECT_TRUE(compare(SyncDirection::Import).empty());
     EXPECT_TRUE(compare(SyncDirection::Export).empty());
     expectIndexClean(ownTable());
@@ -132,7 +132,8 @@ TEST_F(ApplyTest, AnEntryWhoseRecordIsGoneIsSkippedAndCounted) {
     ASSERT_EQ(entries[0].target, entries[1].target);
     // The first entry changes it; the second entry's keys no longer match any record.
     EXPECT_EQ(apply(SyncDirection::Import, ChangeSide::Own, entries), (ApplyCounts{1, 0, 0, 1}));
-    EXPECT_EQ(test::readSyncTable(ownTable()), (std::vector<SyncRow>{{"Иванов", "22", "", ""}}));
+    EXPECT_EQ(readDirectoryTable(ownTable()),
+              (std::vector<DirectoryRow>{{"Иванов", "22", "", ""}}));
 }
 
 TEST_F(ApplyTest, AnEntryFollowsTheChangesOfEarlierEntries) {
@@ -144,8 +145,8 @@ TEST_F(ApplyTest, AnEntryFollowsTheChangesOfEarlierEntries) {
         {DifferenceKind::Phone2, test::texts("Сидоров", "2", ""), test::texts("Сидоров", "2", "9")},
     };
     EXPECT_EQ(apply(SyncDirection::Import, ChangeSide::Own, entries), (ApplyCounts{2, 0, 0, 0}));
-    EXPECT_EQ(test::readSyncTable(ownTable()),
-              (std::vector<SyncRow>{{"Сидоров", "2", "9", ""}, {"Сидоров", "2", "", ""}}));
+    EXPECT_EQ(readDirectoryTable(ownTable()),
+              (std::vector<DirectoryRow>{{"Сидоров", "2", "9", ""}, {"Сидоров", "2", "", ""}}));
 }
 
 TEST_F(ApplyTest, NothingChosenChangesNothing) {
@@ -202,8 +203,8 @@ TEST_F(ApplyTest, ARecordLockedByAnotherCopyEndsTheApplyThere) {
         done.notify();
         EXPECT_EQ(test::waitChild(child), 0);
         EXPECT_EQ(applying.counts(), (ApplyCounts{1, 0, 0, 0}));
-        EXPECT_EQ(test::readSyncTable(ownTable()),
-                  (std::vector<SyncRow>{{"Аптека", "3", "", ""}, {"Школа", "2", "", ""}}));
+        EXPECT_EQ(readDirectoryTable(ownTable()),
+                  (std::vector<DirectoryRow>{{"Аптека", "3", "", ""}, {"Школа", "2", "", ""}}));
     }
 }
 

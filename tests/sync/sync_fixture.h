@@ -1,5 +1,6 @@
-// Tables for the synchronisation tests: directory tables written through the engine with chosen
-// texts, blanks, letter case and deletion marks, and read back record by record.
+// Tables for the synchronisation tests: directory tables written by the directory's table writer
+// with chosen texts (UTF-8, stored as given: blanks and letter case included) and deletion
+// marks; readDirectoryTable reads them back record by record.
 #pragma once
 
 #include <string>
@@ -7,30 +8,17 @@
 #include <vector>
 
 #include "directory/directory_tables.h"
+#include "directory/table_writer.h"
 #include "sync/difference.h"
 #include "tests/support/test_support.h"
 
 namespace abonex::test {
 
-// A record as the test writes it: UTF-8 texts stored as given (blanks and case included).
-struct SyncRow {
-    std::string name;
-    std::string phone1;
-    std::string phone2;
-    std::string comment;
-    bool deleted = false;
-    bool operator==(const SyncRow&) const = default;
-};
-
 // Writes the table `dir`/`fileName` (replacing it and its index file) with the fields of the
 // directory table `schema` and `rows` in record order; with `withIndex`, also its production index
 // file with the schema's name tag.
 void writeSyncTable(const std::string& dir, std::string_view fileName, DirectoryMode schema,
-                    const std::vector<SyncRow>& rows, bool withIndex = true);
-
-// Every record of the table in file order, deleted ones included, texts without their trailing
-// blanks (UTF-8).
-std::vector<SyncRow> readSyncTable(const std::string& path);
+                    const std::vector<DirectoryRow>& rows, bool withIndex = true);
 
 // The program folder ("own") and the folder of the external copy, in a fresh temporary folder
 // removed with them.

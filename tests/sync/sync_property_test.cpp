@@ -19,22 +19,20 @@
 namespace abonex {
 namespace {
 
-using test::SyncRow;
-
 class RandomTables {
   public:
     explicit RandomTables(unsigned seed) : m_random(seed) {}
 
-    std::vector<SyncRow> table() {
-        std::vector<SyncRow> rows;
+    std::vector<DirectoryRow> table() {
+        std::vector<DirectoryRow> rows;
         const int count = below(25);
         for (int i = 0; i < count; ++i) rows.push_back(row());
         return rows;
     }
     // A copy of `rows` with some records dropped, changed, added or moved.
-    std::vector<SyncRow> variantOf(const std::vector<SyncRow>& rows) {
-        std::vector<SyncRow> copy;
-        for (SyncRow row : rows) {
+    std::vector<DirectoryRow> variantOf(const std::vector<DirectoryRow>& rows) {
+        std::vector<DirectoryRow> copy;
+        for (DirectoryRow row : rows) {
             switch (below(8)) {
                 case 0:
                     continue;  // dropped
@@ -63,8 +61,8 @@ class RandomTables {
     bool chance(int percent) { return below(100) < percent; }
 
   private:
-    SyncRow row() {
-        SyncRow row;
+    DirectoryRow row() {
+        DirectoryRow row;
         row.name = chance(8) ? std::string(chance(50) ? "" : "   ") : varied(pick(kNames));
         row.phone1 = phone();
         row.phone2 = chance(60) ? std::string() : phone();
@@ -124,8 +122,8 @@ TEST(SyncProperty, FastComparisonAndApplyMatchThePlainPasses) {
         SCOPED_TRACE("seed " + std::to_string(seed));
         RandomTables random(seed);
         const Layout& layout = kLayouts[seed % std::size(kLayouts)];
-        const std::vector<SyncRow> ownRows = random.table();
-        const std::vector<SyncRow> externalRows =
+        const std::vector<DirectoryRow> ownRows = random.table();
+        const std::vector<DirectoryRow> externalRows =
             random.chance(70) ? random.variantOf(ownRows) : random.table();
         test::writeSyncTable(dir.file("own"), layout.fileName, layout.schema, ownRows,
                              layout.indexed);
@@ -170,8 +168,8 @@ TEST(SyncProperty, FastComparisonAndApplyMatchThePlainPasses) {
         EXPECT_EQ(applying.counts(), plain);
         fastChange.Close();
         plainChange.Close();
-        ASSERT_EQ(test::readSyncTable(dir.file("fast") + "/" + layout.fileName),
-                  test::readSyncTable(dir.file("plain") + "/" + layout.fileName));
+        ASSERT_EQ(readDirectoryTable(dir.file("fast") + "/" + layout.fileName),
+                  readDirectoryTable(dir.file("plain") + "/" + layout.fileName));
         applied += plain.changed + plain.added + plain.deleted;
         skipped += plain.skipped;
     }

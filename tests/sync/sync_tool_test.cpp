@@ -10,8 +10,6 @@
 namespace abonex {
 namespace {
 
-using test::SyncRow;
-
 constexpr const char* kHeader =
     "kind,target_name,target_phone1,target_phone2,source_name,source_phone1,source_phone2\n";
 
@@ -71,16 +69,16 @@ TEST_F(SyncToolTest, ApplyChangesTheChosenTableAndCountsWhatItDid) {
     auto applied = sync(tables() + " --import --apply mine");
     ASSERT_EQ(applied.status, 0) << applied.err;
     EXPECT_EQ(applied.out, "changed 1, added 1, deleted 0, skipped 1\n");
-    EXPECT_EQ(test::readSyncTable(own() + "/Phone.DBF"),
-              (std::vector<SyncRow>{
+    EXPECT_EQ(readDirectoryTable(own() + "/Phone.DBF"),
+              (std::vector<DirectoryRow>{
                   {"Иванов", "22", "", ""}, {"Лишний", "7", "", "свой"}, {"Новый", "8", "", ""}}));
 
     // Export into the external table: the own-only record is added with an empty comment.
     auto exported = sync(tables() + " --apply theirs --export");
     ASSERT_EQ(exported.status, 0) << exported.err;
     EXPECT_EQ(exported.out, "changed 0, added 1, deleted 0, skipped 0\n");
-    EXPECT_EQ(test::readSyncTable(external() + "/Phone.DBF").back(),
-              (SyncRow{"Лишний", "7", "", ""}));
+    EXPECT_EQ(readDirectoryTable(external() + "/Phone.DBF").back(),
+              (DirectoryRow{"Лишний", "7", "", ""}));
     // What is left: the second external "Иванов", whose own record now has another phone.
     auto left = sync(tables() + " --import");
     EXPECT_EQ(left.out, std::string(kHeader) + "0,Иванов,22,,Иванов,33,\n");

@@ -17,7 +17,6 @@
 namespace abonex {
 namespace {
 
-using test::SyncRow;
 using test::texts;
 
 // An import: the external copy is the source, the own table the target.
@@ -26,8 +25,9 @@ class ComparisonTest : public ::testing::Test, protected test::TwoFolders {
     std::string source() const { return external(); }
     std::string target() const { return own(); }
 
-    void write(const std::vector<SyncRow>& sourceRows, const std::vector<SyncRow>& targetRows,
-               std::string_view fileName = "Phone.DBF", bool withIndex = true) {
+    void write(const std::vector<DirectoryRow>& sourceRows,
+               const std::vector<DirectoryRow>& targetRows, std::string_view fileName = "Phone.DBF",
+               bool withIndex = true) {
         test::writeSyncTable(source(), fileName, DirectoryMode::Persons, sourceRows, withIndex);
         test::writeSyncTable(target(), fileName, DirectoryMode::Persons, targetRows, withIndex);
         m_fileName = fileName;
@@ -139,12 +139,12 @@ TEST_F(ComparisonTest, PhonesAreComparedTrimmedOnTheSourceSideOnly) {
 TEST_F(ComparisonTest, TheFirstTargetRecordIsTheFirstInNameOrder) {
     // File order: "сидоров" first; name order: "Сидоров" first (upper-case letters sort before
     // lower-case ones in the index's byte order).
-    const std::vector<SyncRow> targetRows = {
+    const std::vector<DirectoryRow> targetRows = {
         {"сидоров", "11-11-11", "", ""},
         {"Сидоров", "22-22-22", "", ""},
         {"Сидоров", "23-23-23", "", ""},
     };
-    const std::vector<SyncRow> sourceRows = {{"Сидоров", "33-33-33", "", ""}};
+    const std::vector<DirectoryRow> sourceRows = {{"Сидоров", "33-33-33", "", ""}};
     write(sourceRows, targetRows);
     const std::vector<DifferenceEntry> expected = {
         {DifferenceKind::Phone1, texts("Сидоров", "22-22-22", ""),
@@ -161,7 +161,7 @@ TEST_F(ComparisonTest, TheFirstTargetRecordIsTheFirstInNameOrder) {
 }
 
 TEST_F(ComparisonTest, StepsGiveWhatOneRunGives) {
-    std::vector<SyncRow> sourceRows, targetRows;
+    std::vector<DirectoryRow> sourceRows, targetRows;
     for (int i = 0; i < 1000; ++i) {
         const std::string name = "Абонент " + std::to_string(i % 700);
         sourceRows.push_back({name, std::to_string(i % 13), "", ""});

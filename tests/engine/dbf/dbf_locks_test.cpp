@@ -190,12 +190,7 @@ std::vector<uint8_t> images(const GSO_dBaseFld& table, const std::string& prefix
 
 TEST_F(TableLockTest, BulkAppendWritesTheBytesSingleAppendsWrite) {
     // The same clock for both tables, so that their headers' dates and change stamps agree.
-    struct FixedClock {
-        FixedClock() {
-            setLocalClockForTesting([] { return LocalTimestamp{2026, 2, 12, 13, 45, 30, 250}; });
-        }
-        ~FixedClock() { setLocalClockForTesting({}); }
-    } clock;
+    test::FixedClock clock({2026, 2, 12, 13, 45, 30, 250});
     const std::string single = m_dir.file("Single.dbf");
     test::copyFile(m_path, single);
     {

@@ -15,6 +15,7 @@
 namespace abonex {
 namespace {
 
+using test::FixedClock;
 using test::le16;
 using test::le32;
 using test::TempDir;
@@ -23,14 +24,6 @@ const std::vector<FieldSpec> kPersons = {
     {"NAME", 'C', 30, 0}, {"PHONE1", 'C', 15, 0}, {"PHONE2", 'C', 15, 0}, {"COMMENT", 'C', 250, 0}};
 constexpr int kHeaderLength = 32 + 4 * 32 + 1;         // 161
 constexpr int kRecordLength = 1 + 30 + 15 + 15 + 250;  // 311
-
-class FixedClock {
-  public:
-    explicit FixedClock(LocalTimestamp when) {
-        setLocalClockForTesting([when] { return when; });
-    }
-    ~FixedClock() { setLocalClockForTesting({}); }
-};
 
 std::string padded(std::string_view text, size_t width) {
     std::string result(text);

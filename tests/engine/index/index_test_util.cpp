@@ -65,11 +65,4 @@ void expectEngineError(const std::function<void()>& action, const std::string& m
     }
 }
 
-FixedClock::FixedClock(LocalTimestamp when) {
-    setLocalClockForTesting([when] { return when; });
-}
-FixedClock::~FixedClock() {
-    setLocalClockForTesting({});
-}
-
 }  // namespace abonex::test

@@ -35,11 +35,4 @@ std::vector<std::string> treeKeys(GSobjMDXTag& tag);
 // Runs `action` and expects an EEngineError with exactly `message`.
 void expectEngineError(const std::function<void()>& action, const std::string& message);
 
-// Restores the real clock when it goes out of scope.
-class FixedClock {
-  public:
-    explicit FixedClock(LocalTimestamp when);
-    ~FixedClock();
-};
-
 }  // namespace abonex::test

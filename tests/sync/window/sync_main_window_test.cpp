@@ -170,7 +170,8 @@ class SyncMainWindowTest : public QObject {
 
         MessageBox::setNextAnswer(QMessageBox::Yes);
         QTest::mouseClick(s.button("btnApply"), Qt::LeftButton);
-        QCOMPARE(s.main.fixture().storedEntries(DirectoryMode::Organisations).at(0).phone1,
+        QCOMPARE(QString::fromStdString(
+                     s.main.fixture().storedEntries(DirectoryMode::Organisations).at(0).phone1),
                  QStringLiteral("2-99-99"));
         s.sync()->close();
         QTRY_VERIFY(s.sync() == nullptr);

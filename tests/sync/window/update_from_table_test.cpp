@@ -26,7 +26,6 @@
 #include "ui/open_file_dialog.h"
 
 using namespace abonex;
-using test::SyncRow;
 
 namespace {
 
@@ -68,7 +67,8 @@ struct Session : test::TwoFolders {
         if (window) window->close();
     }
 
-    void write(const std::vector<SyncRow>& ownRows, const std::vector<SyncRow>& externalRows,
+    void write(const std::vector<DirectoryRow>& ownRows,
+               const std::vector<DirectoryRow>& externalRows,
                const std::string& fileName = "Phone.DBF") {
         test::writeSyncTable(own(), fileName, DirectoryMode::Persons, ownRows);
         test::writeSyncTable(external(), fileName, DirectoryMode::Persons, externalRows);
@@ -107,8 +107,8 @@ struct Session : test::TwoFolders {
     QString cell(int row, int column) const { return rows()->index(row, column).data().toString(); }
 };
 
-std::vector<SyncRow> numberedRows(int count, const std::string& phone) {
-    std::vector<SyncRow> rows;
+std::vector<DirectoryRow> numberedRows(int count, const std::string& phone) {
+    std::vector<DirectoryRow> rows;
     for (int i = 0; i < count; ++i) {
         rows.push_back({"Абонент " + std::to_string(i), phone, "", ""});
     }
@@ -507,8 +507,8 @@ class UpdateFromTableTest : public QObject {
         QTest::mouseClick(s.button("btnApply"), Qt::LeftButton);
         QCOMPARE(s.page(), 0);
         QCOMPARE(MessageBox::shown().size(), 1);  // the warning only
-        QCOMPARE(test::readSyncTable(s.own() + "/Phone.DBF"),
-                 (std::vector<SyncRow>{{"Иванов", "22", "12", "сосед"}}));
+        QCOMPARE(readDirectoryTable(s.own() + "/Phone.DBF"),
+                 (std::vector<DirectoryRow>{{"Иванов", "22", "12", "сосед"}}));
         // The same list cannot be applied twice.
         for (const char* name : {"btnBack", "btnApply", "btnCancel"}) {
             QVERIFY2(!s.button(name)->isEnabled(), name);
@@ -524,7 +524,7 @@ class UpdateFromTableTest : public QObject {
         QTest::mouseClick(s.child<QRadioButton>("chHim"), Qt::LeftButton);
         MessageBox::setNextAnswer(QMessageBox::Yes);
         QTest::mouseClick(s.button("btnApply"), Qt::LeftButton);
-        const auto rows = test::readSyncTable(s.external() + "/Phone.DBF");
+        const auto rows = readDirectoryTable(s.external() + "/Phone.DBF");
         QCOMPARE(rows.size(), size_t(2));
         QVERIFY(rows[0].deleted);  // "петров": the first of the name in file order
         QVERIFY(!rows[1].deleted);
@@ -536,8 +536,8 @@ class UpdateFromTableTest : public QObject {
         s.compare(/*import=*/false);
         MessageBox::setNextAnswer(QMessageBox::Yes);
         QTest::mouseClick(s.button("btnApply"), Qt::LeftButton);
-        QCOMPARE(test::readSyncTable(s.external() + "/Phone.DBF"),
-                 (std::vector<SyncRow>{{"Новиков", "33", "44", ""}}));
+        QCOMPARE(readDirectoryTable(s.external() + "/Phone.DBF"),
+                 (std::vector<DirectoryRow>{{"Новиков", "33", "44", ""}}));
     }
 
     void rowsWhoseRecordIsGoneAreCountedForTheUser() {
@@ -553,8 +553,8 @@ class UpdateFromTableTest : public QObject {
         QCOMPARE(MessageBox::shown().at(1).text,
                  QStringLiteral("Не применено отличий: 1.\n\rЗаписи, к которым они относятся, "
                                 "изменены или удалены после проверки."));
-        QCOMPARE(test::readSyncTable(s.own() + "/Phone.DBF"),
-                 (std::vector<SyncRow>{{"Иванов", "22", "", ""}}));
+        QCOMPARE(readDirectoryTable(s.own() + "/Phone.DBF"),
+                 (std::vector<DirectoryRow>{{"Иванов", "22", "", ""}}));
         QCOMPARE(s.page(), 0);
     }
 
@@ -603,8 +603,8 @@ class UpdateFromTableTest : public QObject {
         QCOMPARE(MessageBox::shown().at(1).text,
                  QStringLiteral("Record is locked by another user"));
         // The row before the locked one stays applied; page 2 stays, its buttons disabled.
-        QCOMPARE(test::readSyncTable(own + "/Phone.DBF"),
-                 (std::vector<SyncRow>{{"Аптека", "3", "", ""}, {"Школа", "2", "", ""}}));
+        QCOMPARE(readDirectoryTable(own + "/Phone.DBF"),
+                 (std::vector<DirectoryRow>{{"Аптека", "3", "", ""}, {"Школа", "2", "", ""}}));
         QCOMPARE(s.page(), 1);
         QVERIFY(!s.button("btnApply")->isEnabled());
     }
