@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdio>
 #include <iterator>
+#include <optional>
 #include <unordered_map>
 
 namespace abonex {
@@ -141,21 +142,47 @@ constexpr char16_t kCp1252Upper[128] = {
     0x00F8, 0x00F9, 0x00FA, 0x00FB, 0x00FC, 0x00FD, 0x00FE, 0x00FF,
 };
 
-using ReverseMap = std::unordered_map<char32_t, uint8_t>;
+// The byte of a page that stands for a code point, where the page has one. The code points
+// below 0x500 (ASCII, Latin-1 and the Cyrillic block: nearly all a directory holds) are looked up
+// in a table, the few others (box drawing, signs) in a map.
+class ReverseMap {
+  public:
+    ReverseMap() = default;
+    explicit ReverseMap(const char16_t (&table)[256]) {
+        // From the top down, so that a code point two bytes share gets the lower one.
+        for (int i = 255; i >= 0; --i) set(table[i], static_cast<uint8_t>(i));
+    }
+    // `byte` stands for `cp` from now on, whatever did before.
+    void set(char32_t cp, uint8_t byte) {
+        if (cp < kDirect) {
+            m_direct[cp] = static_cast<uint16_t>(byte + 1);
+        } else {
+            m_rest[cp] = byte;
+        }
+    }
+    std::optional<uint8_t> find(char32_t cp) const {
+        if (cp < kDirect) {
+            if (m_direct[cp] == 0) return std::nullopt;
+            return static_cast<uint8_t>(m_direct[cp] - 1);
+        }
+        const auto found = m_rest.find(cp);
+        if (found == m_rest.end()) return std::nullopt;
+        return found->second;
+    }
 
-ReverseMap reverseOf(const char16_t (&table)[256]) {
-    ReverseMap map;
-    for (int i = 255; i >= 0; --i) map[table[i]] = static_cast<uint8_t>(i);
-    return map;
-}
+  private:
+    static constexpr char32_t kDirect = 0x500;
+    std::array<uint16_t, kDirect> m_direct{};  // byte + 1, 0 for none
+    std::unordered_map<char32_t, uint8_t> m_rest;
+};
 
 const ReverseMap& unicodeToAnsiMap() {
-    static const ReverseMap map = reverseOf(kAnsiUnicode);
+    static const ReverseMap map(kAnsiUnicode);
     return map;
 }
 
 const ReverseMap& unicodeToOemMap() {
-    static const ReverseMap map = reverseOf(kOemUnicode);
+    static const ReverseMap map(kOemUnicode);
     return map;
 }
 
@@ -237,12 +264,12 @@ std::optional<std::string> convertUtf8(std::string_view utf8, const ReverseMap& 
             if (fault != nullptr) *fault = badSequenceAt(utf8, start);
             return std::nullopt;
         }
-        auto found = map.find(cp);
-        if (found == map.end()) {
+        const std::optional<uint8_t> byte = map.find(cp);
+        if (!byte) {
             if (fault != nullptr) *fault = {start, pos - start, false, cp};
             return std::nullopt;
         }
-        out += static_cast<char>(found->second);
+        out += static_cast<char>(*byte);
     }
     return out;
 }
@@ -359,9 +386,9 @@ const ReverseMap& unicodeToPageMap(CodePage page) {
         std::array<ReverseMap, kPageCount> all;
         for (size_t p = 0; p < kPageCount; ++p) {
             ReverseMap& map = all[p];
-            for (int i = 0; i < 128; ++i) map[static_cast<char32_t>(i)] = static_cast<uint8_t>(i);
+            for (int i = 0; i < 128; ++i) map.set(static_cast<char32_t>(i), static_cast<uint8_t>(i));
             const char16_t* upper = upperHalf(static_cast<CodePage>(p));
-            for (int i = 127; i >= 0; --i) map[upper[i]] = static_cast<uint8_t>(128 + i);
+            for (int i = 127; i >= 0; --i) map.set(upper[i], static_cast<uint8_t>(128 + i));
         }
         return all;
     }();
@@ -396,10 +423,8 @@ const AnsiTables& ansiTables(CodePage page) {
                 }
                 const auto& ansi = unicodeToAnsiMap();
                 const auto& own = unicodeToPageMap(each);
-                auto found = ansi.find(pageToUnicode(each, byte));
-                t.toAnsi[byte] = found != ansi.end() ? found->second : static_cast<uint8_t>('?');
-                auto back = own.find(kAnsiUnicode[byte]);
-                t.fromAnsi[byte] = back != own.end() ? back->second : static_cast<uint8_t>('?');
+                t.toAnsi[byte] = ansi.find(pageToUnicode(each, byte)).value_or('?');
+                t.fromAnsi[byte] = own.find(kAnsiUnicode[byte]).value_or('?');
             }
         }
         return all;

@@ -109,5 +109,20 @@ TEST(CodePage, FaultsTellTheFirstBadSequenceOrCharacter) {
     EXPECT_TRUE(isUtf8("Ёлка €"));
 }
 
+TEST(CodePage, EveryByteOfBothPagesComesBackFromItsCharacter) {
+    for (int b = 0; b < 256; ++b) {
+        const std::string byte(1, static_cast<char>(b));
+        EXPECT_EQ(utf8ToOem(oemToUtf8(byte)), byte) << "866 byte " << b;
+        EXPECT_EQ(utf8ToAnsi(ansiToUtf8(byte)), byte) << "1251 byte " << b;
+    }
+    // Characters neither page holds, inside and beyond the Cyrillic block.
+    for (const char* text : {"\xD3\xBF", "\xC3\xBF", "\xE2\x82\xAC", "\xF0\x9F\x98\x80"}) {
+        EXPECT_FALSE(utf8ToOem(text).has_value()) << text;
+    }
+    EXPECT_FALSE(utf8ToAnsi("\xD3\xBF").has_value());
+    // A whole text of ASCII, Cyrillic and box drawing.
+    EXPECT_EQ(utf8ToOem("A-\xD0\xAF\xD1\x91\xE2\x95\x90"), "A-\x9F\xF1\xCD");
+}
+
 }  // namespace
 }  // namespace abonex
