@@ -6,7 +6,6 @@
 
 #include <filesystem>
 #include <string>
-#include <vector>
 
 #include "directory/directory_tables.h"
 #include "directory/persons_generator.h"
@@ -14,22 +13,19 @@
 
 namespace abonex::bench {
 
-inline void writeSyncTable(const std::string& dir, const std::vector<DirectoryRow>& rows) {
-    std::filesystem::create_directories(dir);
-    const DirectoryTable& table = directoryTable(DirectoryMode::Persons);
-    writeDirectoryTable(dir + "/" + std::string(table.tableFile), table, rows);
-}
-
+// Both copies are written row by row as the rows are drawn, so that the generator holds no
+// table in memory.
 inline void writeSyncCopies(const std::string& dir, int records) {
+    const DirectoryTable& table = directoryTable(DirectoryMode::Persons);
+    std::filesystem::create_directories(dir + "/own");
+    std::filesystem::create_directories(dir + "/external");
+    DirectoryTableWriter own(dir + "/own/" + std::string(table.tableFile), table);
+    DirectoryTableWriter external(dir + "/external/" + std::string(table.tableFile), table);
     demo::PersonsGenerator generator(2026);
-    std::vector<DirectoryRow> own;
-    own.reserve(static_cast<size_t>(records));
-    for (int i = 0; i < records; ++i) own.push_back(generator.next());
-    std::vector<DirectoryRow> external;
-    external.reserve(own.size());
     demo::PersonsGenerator changes(7);
-    for (size_t i = 0; i < own.size(); ++i) {
-        DirectoryRow row = own[i];
+    for (int i = 0; i < records; ++i) {
+        DirectoryRow row = generator.next();
+        own.add(row);
         switch (i % 100) {
             case 10:
             case 30:
@@ -41,15 +37,15 @@ inline void writeSyncCopies(const std::string& dir, int records) {
             case 70:
                 continue;  // missing in the external copy
             case 90:
-                external.push_back(changes.next());  // new in the external copy
+                external.add(changes.next());  // new in the external copy
                 break;
             default:
                 break;
         }
-        external.push_back(row);
+        external.add(row);
     }
-    writeSyncTable(dir + "/own", own);
-    writeSyncTable(dir + "/external", external);
+    own.finish();
+    external.finish();
 }
 
 }  // namespace abonex::bench

@@ -18,9 +18,11 @@ namespace abonex {
 
 namespace {
 
-// Rows are written in runs of about this many bytes: few enough system calls and lock rounds
-// for millions of rows, little memory.
-constexpr size_t kRunBytes = 1 << 20;
+// Rows are written in runs of about this many bytes: few system calls and lock rounds for
+// millions of rows, and a short hold of the append lock. Larger writes would leave the pages in
+// the page cache in larger pieces, which a program that maps the table (the window) then maps
+// whole at each fault, holding more of the table in its resident set while it reads.
+constexpr size_t kRunBytes = 64 * 1024;
 
 }  // namespace
 

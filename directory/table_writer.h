@@ -40,8 +40,8 @@ class DirectoryTableWriter {
 
     // Adds a row after the ones added before. Its texts are stored in code page 866; a text
     // that is not UTF-8, holds a character that page lacks or a NUL byte, or is longer than its
-    // field raises std::invalid_argument naming the table, the row and the field. Rows are held
-    // until a run is full, then written.
+    // field raises std::invalid_argument naming the table, the row and the field, and the row is
+    // not added. Rows are held until a run is full, then written.
     void add(const DirectoryRow& row);
     // Writes the rows still held and builds the index file; the table is complete after it.
     void finish();

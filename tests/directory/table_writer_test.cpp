@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -176,7 +177,7 @@ TEST_F(TableWriterTest, RefusesAnExistingTableOrIndexFileAndChangesNothing) {
     EXPECT_EQ(test::readFileBytes(file("PHONE.MDX")), (std::vector<uint8_t>{'m', 'd', 'x'}));
 }
 
-TEST_F(TableWriterTest, ARowThatDoesNotFitStopsTheWriterAndLeavesNoTable) {
+TEST_F(TableWriterTest, ARowThatDoesNotFitIsRefusedAndTheUnfinishedTableRemoved) {
     const std::string path = file("Phone.DBF");
     const std::string tooLong(31, 'x');
     struct Case {
@@ -218,6 +219,17 @@ TEST_F(TableWriterTest, ARowThatDoesNotFitStopsTheWriterAndLeavesNoTable) {
                       ", field NAME: the text is 31 characters long, the field holds 30");
     }
     EXPECT_FALSE(exists("Phone.DBF"));
+
+    // A refused row is not added: the writer goes on with the next one.
+    {
+        DirectoryTableWriter writer(path, persons());
+        writer.add({"Петров", "1"});
+        EXPECT_THROW(writer.add({tooLong, "2"}), std::invalid_argument);
+        writer.add({"Сидоров", "3"});
+        writer.finish();
+    }
+    EXPECT_EQ(readDirectoryTable(path),
+              (std::vector<DirectoryRow>{{"Петров", "1"}, {"Сидоров", "3"}}));
 }
 
 TEST_F(TableWriterTest, AWriterLeftUnfinishedRemovesItsTable) {

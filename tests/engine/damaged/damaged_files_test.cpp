@@ -22,8 +22,6 @@ namespace {
 
 using test::le16;
 using test::le32;
-using test::putLe16;
-using test::putLe32;
 
 constexpr size_t kUnit = 512;
 constexpr int kRows = 120;
@@ -165,22 +163,22 @@ TEST_F(DamagedFilesTest, TableCutInsideItsDescriptors) {
 
 TEST_F(DamagedFilesTest, TableWithRecordLengthZero) {
     auto bytes = m_goodTable;
-    putLe16(bytes, 10, 0);
+    test::putLe16(bytes, 10, 0);
     EXPECT_EQ(walkTable(bytes), tableRefused());
 }
 
 TEST_F(DamagedFilesTest, TableWhoseDescriptorAreaRunsPastTheEnd) {
     auto bytes = m_goodTable;
-    putLe16(bytes, 8, 0xFFFF);
+    test::putLe16(bytes, 8, 0xFFFF);
     EXPECT_EQ(walkTable(bytes), tableRefused());
     // Exactly one byte beyond the file.
-    putLe16(bytes, 8, static_cast<uint16_t>(bytes.size() + 1));
+    test::putLe16(bytes, 8, static_cast<uint16_t>(bytes.size() + 1));
     EXPECT_EQ(walkTable(bytes), tableRefused());
 }
 
 TEST_F(DamagedFilesTest, TableWithHeaderLengthBelowOneDescriptor) {
     auto bytes = m_goodTable;
-    putLe16(bytes, 8, 32);
+    test::putLe16(bytes, 8, 32);
     EXPECT_EQ(walkTable(bytes), tableRefused());
 }
 
@@ -208,7 +206,7 @@ TEST_F(DamagedFilesTest, TableCutInsideItsLastRecordWalksTheWholeRecordsOnly) {
 TEST_F(DamagedFilesTest, TableWithRecordLengthOneCannotHoldItsField) {
     // A record of only the deletion flag cannot hold the NAME field: refused.
     auto bytes = m_goodTable;
-    putLe16(bytes, 10, 1);
+    test::putLe16(bytes, 10, 1);
     EXPECT_EQ(walkTable(bytes), tableRefused());
 }
 
@@ -226,26 +224,26 @@ TEST_F(DamagedFilesTest, IndexCutInsideItsHeader) {
 
 TEST_F(DamagedFilesTest, IndexWithBlockLengthZero) {
     auto bytes = m_goodIndex;
-    putLe16(bytes, 20, 0);
-    putLe16(bytes, 22, 0);
+    test::putLe16(bytes, 20, 0);
+    test::putLe16(bytes, 22, 0);
     EXPECT_EQ(walkIndex(bytes), indexDamaged("block length 0 in 0 units"));
 }
 
 TEST_F(DamagedFilesTest, IndexWhoseTagHeaderPointsPastTheEnd) {
     auto bytes = m_goodIndex;
     const auto pastEnd = static_cast<uint32_t>(bytes.size() / kUnit);
-    putLe32(bytes, kUnit + 32, pastEnd);
+    test::putLe32(bytes, kUnit + 32, pastEnd);
     EXPECT_EQ(walkIndex(bytes), indexDamaged("header block " + std::to_string(pastEnd) +
                                              " of tag NAME lies outside the file"));
     // Half a block before the end: the tag header would be read across the end.
-    putLe32(bytes, kUnit + 32, pastEnd - 1);
+    test::putLe32(bytes, kUnit + 32, pastEnd - 1);
     EXPECT_EQ(walkIndex(bytes), indexDamaged("header block " + std::to_string(pastEnd - 1) +
                                              " of tag NAME lies outside the file"));
 }
 
 TEST_F(DamagedFilesTest, IndexWhoseTagHeaderLiesInTheFileHeader) {
     auto bytes = m_goodIndex;
-    putLe32(bytes, kUnit + 32, 1);
+    test::putLe32(bytes, kUnit + 32, 1);
     EXPECT_EQ(walkIndex(bytes), indexDamaged("header block 1 of tag NAME lies outside the file"));
 }
 
@@ -253,8 +251,8 @@ TEST_F(DamagedFilesTest, IndexWithOneUnitBlocksHasNoTagTable) {
     // Found by the index fuzz target: a 512-byte header has no room for tag slots, and the
     // check read its slots past the end of the header.
     auto bytes = m_goodIndex;
-    putLe16(bytes, 20, 1);
-    putLe16(bytes, 22, 512);
+    test::putLe16(bytes, 20, 1);
+    test::putLe16(bytes, 22, 512);
     EXPECT_EQ(walkIndex(bytes), indexDamaged("block length 512 in 1 units"));
     const auto problems = checkProblems();
     ASSERT_EQ(problems.size(), 1u);
@@ -263,13 +261,13 @@ TEST_F(DamagedFilesTest, IndexWithOneUnitBlocksHasNoTagTable) {
 
 TEST_F(DamagedFilesTest, IndexWithATagCountAboveItsTagTable) {
     auto bytes = m_goodIndex;
-    putLe16(bytes, 28, 0xFFFF);
+    test::putLe16(bytes, 28, 0xFFFF);
     EXPECT_EQ(walkIndex(bytes), indexDamaged("tag count 65535 exceeds the tag table"));
 }
 
 TEST_F(DamagedFilesTest, IndexWhoseRootLiesPastTheEnd) {
     auto bytes = m_goodIndex;
-    putLe32(bytes, m_tagHeader * kUnit, 0x7FFFFFFF);
+    test::putLe32(bytes, m_tagHeader * kUnit, 0x7FFFFFFF);
     EXPECT_EQ(walkIndex(bytes),
               indexDamaged("tag NAME: node block 2147483647 lies outside the file"));
     EXPECT_FALSE(checkProblems().empty());
@@ -277,14 +275,14 @@ TEST_F(DamagedFilesTest, IndexWhoseRootLiesPastTheEnd) {
 
 TEST_F(DamagedFilesTest, IndexWhoseRootIsTheFileHeader) {
     auto bytes = m_goodIndex;
-    putLe32(bytes, m_tagHeader * kUnit, 0);
+    test::putLe32(bytes, m_tagHeader * kUnit, 0);
     EXPECT_EQ(walkIndex(bytes), indexDamaged("tag NAME: node block 0 lies outside the file"));
     EXPECT_FALSE(checkProblems().empty());
 }
 
 TEST_F(DamagedFilesTest, IndexWithAKeyLengthThatDoesNotFitItsType) {
     auto bytes = m_goodIndex;
-    putLe16(bytes, m_tagHeader * kUnit + 12, 0);
+    test::putLe16(bytes, m_tagHeader * kUnit + 12, 0);
     EXPECT_EQ(walkIndex(bytes), indexDamaged("tag NAME: key length 0 does not fit its key type"));
     bytes = m_goodIndex;
     bytes.at(m_tagHeader * kUnit + 9) = 'X';
@@ -293,7 +291,7 @@ TEST_F(DamagedFilesTest, IndexWithAKeyLengthThatDoesNotFitItsType) {
 
 TEST_F(DamagedFilesTest, IndexWithNoKeysPerNode) {
     auto bytes = m_goodIndex;
-    putLe16(bytes, m_tagHeader * kUnit + 14, 0);
+    test::putLe16(bytes, m_tagHeader * kUnit + 14, 0);
     EXPECT_EQ(walkIndex(bytes), indexDamaged("tag NAME: no keys per node"));
 }
 
@@ -301,11 +299,11 @@ TEST_F(DamagedFilesTest, IndexLeafWithACountAboveWhatABlockHolds) {
     auto bytes = m_goodIndex;
     const uint32_t leaf = le32(bytes, entryAt(m_root, 0));
     const uint32_t tooMany = (1024 - 12) / m_entryLength + 1;
-    putLe32(bytes, leaf * kUnit, tooMany);
+    test::putLe32(bytes, leaf * kUnit, tooMany);
     EXPECT_EQ(walkIndex(bytes), indexDamaged("tag NAME: node block " + std::to_string(leaf) +
                                              " claims " + std::to_string(tooMany) + " keys"));
     EXPECT_FALSE(checkProblems().empty());
-    putLe32(bytes, leaf * kUnit, 0xFFFFFFFF);
+    test::putLe32(bytes, leaf * kUnit, 0xFFFFFFFF);
     EXPECT_EQ(walkIndex(bytes), indexDamaged("tag NAME: node block " + std::to_string(leaf) +
                                              " claims 4294967295 keys"));
     EXPECT_FALSE(checkProblems().empty());
@@ -313,7 +311,7 @@ TEST_F(DamagedFilesTest, IndexLeafWithACountAboveWhatABlockHolds) {
 
 TEST_F(DamagedFilesTest, IndexLeafWithACountAboveTheTagsLimitIsReported) {
     auto bytes = m_goodIndex;
-    putLe16(bytes, m_tagHeader * kUnit + 14, 2);  // keys per node
+    test::putLe16(bytes, m_tagHeader * kUnit + 14, 2);  // keys per node
     test::writeFileBytes(m_index, bytes);
     const uint32_t leaf = le32(bytes, entryAt(m_root, 0));
     const auto problems = checkProblems();
@@ -325,19 +323,19 @@ TEST_F(DamagedFilesTest, IndexLeafWithACountAboveTheTagsLimitIsReported) {
 
 TEST_F(DamagedFilesTest, IndexBranchPointingAtItself) {
     auto bytes = m_goodIndex;
-    putLe32(bytes, entryAt(m_root, 0), m_root);
+    test::putLe32(bytes, entryAt(m_root, 0), m_root);
     EXPECT_EQ(walkIndex(bytes), indexDamaged("tag NAME: tree deeper than 32 levels"));
     EXPECT_FALSE(checkProblems().empty());
     // The pointer after the last key leads back to the root: found on the way forward.
     bytes = m_goodIndex;
-    putLe32(bytes, entryAt(m_root, rootCount()), m_root);
+    test::putLe32(bytes, entryAt(m_root, rootCount()), m_root);
     EXPECT_EQ(walkIndex(bytes), indexDamaged("tag NAME: tree deeper than 32 levels"));
     EXPECT_FALSE(checkProblems().empty());
 }
 
 TEST_F(DamagedFilesTest, IndexBranchPointingTwiceAtOneLeafEnds) {
     auto bytes = m_goodIndex;
-    putLe32(bytes, entryAt(m_root, 1), le32(bytes, entryAt(m_root, 0)));
+    test::putLe32(bytes, entryAt(m_root, 1), le32(bytes, entryAt(m_root, 0)));
     int keys = 0;
     EXPECT_EQ(walkIndex(bytes, &keys), "");
     EXPECT_GT(keys, 0);
@@ -349,13 +347,13 @@ TEST_F(DamagedFilesTest, IndexLeafTurnedIntoABranchOverTheRoot) {
     const uint32_t leaf = le32(bytes, entryAt(m_root, 0));
     const uint32_t count = le32(bytes, leaf * kUnit);
     // Only the pointer after the last key: the record numbers become block numbers.
-    putLe32(bytes, entryAt(leaf, count), m_root);
+    test::putLe32(bytes, entryAt(leaf, count), m_root);
     EXPECT_EQ(walkIndex(bytes),
               indexDamaged("tag NAME: node block " + std::to_string(le32(bytes, entryAt(leaf, 0))) +
                            " lies outside the file"));
     EXPECT_FALSE(checkProblems().empty());
     // Every pointer of the leaf leads back to the root.
-    for (uint32_t i = 0; i <= count; ++i) putLe32(bytes, entryAt(leaf, i), m_root);
+    for (uint32_t i = 0; i <= count; ++i) test::putLe32(bytes, entryAt(leaf, i), m_root);
     EXPECT_EQ(walkIndex(bytes), indexDamaged("tag NAME: tree deeper than 32 levels"));
     EXPECT_FALSE(checkProblems().empty());
 }
