@@ -386,7 +386,9 @@ const ReverseMap& unicodeToPageMap(CodePage page) {
         std::array<ReverseMap, kPageCount> all;
         for (size_t p = 0; p < kPageCount; ++p) {
             ReverseMap& map = all[p];
-            for (int i = 0; i < 128; ++i) map.set(static_cast<char32_t>(i), static_cast<uint8_t>(i));
+            for (int i = 0; i < 128; ++i) {
+                map.set(static_cast<char32_t>(i), static_cast<uint8_t>(i));
+            }
             const char16_t* upper = upperHalf(static_cast<CodePage>(p));
             for (int i = 127; i >= 0; --i) map.set(upper[i], static_cast<uint8_t>(128 + i));
         }

@@ -4,6 +4,7 @@
 #include <array>
 #include <optional>
 
+#include "engine/file/byte_order.h"
 #include "engine/file/engine_error.h"
 #include "engine/file/path_util.h"
 
@@ -19,16 +20,6 @@ constexpr size_t kDBase4BlockLengthOffset = 20;
 constexpr size_t kFoxBlockLengthOffset = 6;
 constexpr uint8_t kMemoEnd = 0x1A;
 constexpr uint8_t kVisualFoxPro = 0x30;
-
-uint32_t le32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
-
-uint32_t be32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 |
-           static_cast<uint32_t>(p[2]) << 8 | static_cast<uint32_t>(p[3]);
-}
 
 }  // namespace
 
@@ -75,15 +66,13 @@ MemoFile::MemoFile(std::unique_ptr<GSO_DiskFile> file, Kind kind, uint8_t tableV
             break;
         case Kind::DBase4:
             if (got < kDBase4BlockLengthOffset + 2) damaged(0);
-            m_blockLength = static_cast<uint32_t>(header[kDBase4BlockLengthOffset] |
-                                                  header[kDBase4BlockLengthOffset + 1] << 8);
+            m_blockLength = getLE16(&header[kDBase4BlockLengthOffset]);
             if (m_blockLength == 0) m_blockLength = kDBase3BlockLength;  // a writer left it out
             if (m_blockLength < kBlockHeaderLength) damaged(0);
             break;
         case Kind::FoxPro:
             if (got < kFoxBlockLengthOffset + 2) damaged(0);
-            m_blockLength = static_cast<uint32_t>(header[kFoxBlockLengthOffset] << 8 |
-                                                  header[kFoxBlockLengthOffset + 1]);
+            m_blockLength = getBE16(&header[kFoxBlockLengthOffset]);
             if (m_blockLength == 0) damaged(0);
             break;
     }
@@ -101,7 +90,7 @@ void MemoFile::damaged(uint32_t block) const {
 
 uint32_t MemoFile::blockOf(const DbfField& field, std::string_view bytes) const {
     if (m_tableVersion == kVisualFoxPro && field.length == 4 && bytes.size() == 4) {
-        return le32(reinterpret_cast<const uint8_t*>(bytes.data()));
+        return getLE32(reinterpret_cast<const uint8_t*>(bytes.data()));
     }
     while (!bytes.empty() && (bytes.front() == ' ' || bytes.front() == '\0')) {
         bytes.remove_prefix(1);
@@ -147,11 +136,11 @@ std::string MemoFile::text(uint32_t block) {
     uint64_t length = 0;
     if (m_kind == Kind::DBase4) {
         if (!std::equal(head, head + 4, kDBase4MemoMark)) damaged(block);
-        const uint32_t stored = le32(head + 4);
+        const uint32_t stored = getLE32(head + 4);
         if (stored < kBlockHeaderLength) damaged(block);
         length = stored - kBlockHeaderLength;
     } else {
-        length = be32(head + 4);
+        length = getBE32(head + 4);
     }
     if (length > m_size - offset - kBlockHeaderLength) damaged(block);
     out.resize(static_cast<size_t>(length));

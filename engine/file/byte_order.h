@@ -3,7 +3,7 @@
 // The integers of the table and index files are little-endian whatever the machine: the
 // 16-, 32- and 64-bit readers and writers below build them byte by byte. The sort keys of the
 // index build are big-endian instead, so that comparing their bytes one by one orders them as
-// the numbers they hold.
+// the numbers they hold; so are the block length and memo lengths of FoxPro memo files.
 #pragma once
 
 #include <cstdint>
@@ -38,6 +38,15 @@ inline void putLE32(uint8_t* p, uint32_t value) {
 inline void putLE64(uint8_t* p, uint64_t value) {
     putLE32(p, static_cast<uint32_t>(value));
     putLE32(p + 4, static_cast<uint32_t>(value >> 32));
+}
+
+inline uint16_t getBE16(const uint8_t* p) {
+    return static_cast<uint16_t>((p[0] << 8) | p[1]);
+}
+
+inline void putBE16(uint8_t* p, uint16_t value) {
+    p[0] = static_cast<uint8_t>(value >> 8);
+    p[1] = static_cast<uint8_t>(value);
 }
 
 inline uint32_t getBE32(const uint8_t* p) {

@@ -1,5 +1,6 @@
 #include "tests/support/memo_tables.h"
 
+#include "engine/file/byte_order.h"
 #include "engine/file/path_util.h"
 #include "tests/support/test_support.h"
 
@@ -7,21 +8,10 @@ namespace abonex::test {
 
 namespace {
 
-void put16le(std::vector<uint8_t>& bytes, size_t at, uint32_t value) {
-    bytes[at] = static_cast<uint8_t>(value);
-    bytes[at + 1] = static_cast<uint8_t>(value >> 8);
-}
-void put32le(std::vector<uint8_t>& bytes, size_t at, uint32_t value) {
-    for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<uint8_t>(value >> (8 * i));
-}
-void put32be(std::vector<uint8_t>& bytes, size_t at, uint32_t value) {
-    for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<uint8_t>(value >> (8 * (3 - i)));
-}
-
 void descriptor(std::vector<uint8_t>& header, size_t at, const char* name, char type, int length) {
     for (size_t i = 0; name[i] != '\0'; ++i) header[at + i] = static_cast<uint8_t>(name[i]);
-    header[at + 11] = static_cast<uint8_t>(type);
-    header[at + 16] = static_cast<uint8_t>(length);
+    header[at + dbf::kFieldType] = static_cast<uint8_t>(type);
+    header[at + dbf::kFieldLength] = static_cast<uint8_t>(length);
 }
 
 }  // namespace
@@ -33,11 +23,9 @@ std::string writeMemoTable(const std::string& dbfPath, MemoFile::Kind kind,
     // memo.
     std::vector<uint8_t> memo(kind == MemoFile::Kind::DBase4 ? blockLength : 512, 0);
     if (kind == MemoFile::Kind::DBase3) memo[16] = 0x03;
-    if (kind == MemoFile::Kind::DBase4) put16le(memo, 20, blockLength);
-    if (kind == MemoFile::Kind::FoxPro) {
-        memo[6] = static_cast<uint8_t>(blockLength >> 8);
-        memo[7] = static_cast<uint8_t>(blockLength);
-    }
+    if (kind == MemoFile::Kind::DBase4) putLe16(memo, 20, static_cast<uint16_t>(blockLength));
+    if (kind == MemoFile::Kind::FoxPro)
+        putBE16(memo.data() + 6, static_cast<uint16_t>(blockLength));
     std::vector<uint32_t> blocks;
     for (const MemoRow& row : rows) {
         if (!row.memo) {
@@ -56,10 +44,10 @@ std::string writeMemoTable(const std::string& dbfPath, MemoFile::Kind kind,
             if (kind == MemoFile::Kind::DBase4) {
                 entry[0] = entry[1] = 0xFF;
                 entry[2] = 0x08;
-                put32le(entry, 4, static_cast<uint32_t>(text.size() + 8));
+                putLe32(entry, 4, static_cast<uint32_t>(text.size() + 8));
             } else {
-                put32be(entry, 0, 1);
-                put32be(entry, 4, static_cast<uint32_t>(text.size()));
+                putBE32(entry.data(), 1);
+                putBE32(entry.data() + 4, static_cast<uint32_t>(text.size()));
             }
             entry.insert(entry.end(), text.begin(), text.end());
         }
@@ -68,9 +56,9 @@ std::string writeMemoTable(const std::string& dbfPath, MemoFile::Kind kind,
     }
     const auto nextFree = static_cast<uint32_t>(memo.size() / blockLength);
     if (kind == MemoFile::Kind::FoxPro) {
-        put32be(memo, 0, nextFree);
+        putBE32(memo.data(), nextFree);
     } else {
-        put32le(memo, 0, nextFree);
+        putLe32(memo, 0, nextFree);
     }
 
     const uint8_t version = kind == MemoFile::Kind::DBase3   ? 0x83
@@ -79,14 +67,12 @@ std::string writeMemoTable(const std::string& dbfPath, MemoFile::Kind kind,
     const int recordLength = 1 + 20 + 10;
     const int headerLength = 32 + 2 * 32 + 1;
     std::vector<uint8_t> table(static_cast<size_t>(headerLength), 0);
-    table[0] = version;
-    table[1] = 126;
-    table[2] = 12;
-    table[3] = 9;
-    put32le(table, 4, static_cast<uint32_t>(rows.size()));
-    put16le(table, 8, headerLength);
-    put16le(table, 10, recordLength);
-    table[29] = kLanguageDriverOem866;
+    table[dbf::kHdrVersion] = version;
+    stampHeaderDate(&table[dbf::kHdrUpdateDate], LocalTimestamp{2026, 12, 9, 0, 0, 0, 0});
+    putLe32(table, dbf::kHdrRecordCount, static_cast<uint32_t>(rows.size()));
+    putLe16(table, dbf::kHdrHeaderLength, headerLength);
+    putLe16(table, dbf::kHdrRecordLength, recordLength);
+    table[dbf::kHdrLanguageDriver] = kLanguageDriverOem866;
     descriptor(table, 32, "NAME", 'C', 20);
     descriptor(table, 64, "NOTES", 'M', 10);
     table[96] = 0x0D;

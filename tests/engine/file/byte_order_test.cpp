@@ -23,6 +23,11 @@ TEST(ByteOrderTest, LittleEndianImagesPutTheLowByteFirst) {
     EXPECT_EQ(getLE64(b.data()), 0x8877665544332211ull);
     EXPECT_EQ(getLE32(b.data() + 4), 0x88776655u);
     EXPECT_EQ(getLE16(b.data() + 6), 0x8877);
+    // The big-endian 16-bit form (FoxPro memo block lengths) puts the high byte first.
+    putBE16(b.data(), 0x0240);
+    EXPECT_EQ(b[0], 0x02);
+    EXPECT_EQ(b[1], 0x40);
+    EXPECT_EQ(getBE16(b.data()), 0x0240);
 }
 
 TEST(ByteOrderTest, HighBytesReadBackWithoutSignSpreading) {
@@ -30,6 +35,8 @@ TEST(ByteOrderTest, HighBytesReadBackWithoutSignSpreading) {
     EXPECT_EQ(getLE16(image), 0x8001);
     EXPECT_EQ(getLE32(image), 0xFF008001u);
     EXPECT_EQ(getLE64(image), 0xFFFFFFFEFF008001ull);
+    EXPECT_EQ(getBE16(image), 0x0180);
+    EXPECT_EQ(getBE16(image + 3), 0xFFFE);
     EXPECT_EQ(getBE32(image), 0x018000FFu);
     EXPECT_EQ(getBE64(image), 0x018000FFFEFFFFFFull);
 }
