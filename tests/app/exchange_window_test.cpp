@@ -22,7 +22,6 @@
 #include "ui/open_file_dialog.h"
 
 using namespace abonex;
-using abonex::test::Entry;
 using abonex::test::typeText;
 using abonex::test::WindowSession;
 
@@ -102,12 +101,13 @@ class ExchangeWindowTest : public QObject {
                                       QStringLiteral("/tests/directory/vcards/evolution.vcf"));
         s.action("mnuImportVcard")->trigger();
         QCOMPARE(OpenFileDialog::shown().last().save, false);
-        const std::vector<Entry> stored = s.fixture().storedEntries(DirectoryMode::Favourites);
+        const std::vector<DirectoryRow> stored =
+            s.fixture().storedEntries(DirectoryMode::Favourites);
         QCOMPARE(stored.size(), size_t{2});
-        QCOMPARE(stored[1].name, QStringLiteral("Петров Пётр Петрович"));
-        QCOMPARE(stored[1].phone1, QStringLiteral("22-33-44"));
-        QCOMPARE(stored[1].phone2, QStringLiteral("+7 912 000-0000"));
-        QCOMPARE(stored[1].comment,
+        QCOMPARE(QString::fromStdString(stored[1].name), QStringLiteral("Петров Пётр Петрович"));
+        QCOMPARE(QString::fromStdString(stored[1].phone1), QStringLiteral("22-33-44"));
+        QCOMPARE(QString::fromStdString(stored[1].phone2), QStringLiteral("+7 912 000-0000"));
+        QCOMPARE(QString::fromStdString(stored[1].comment),
                  QStringLiteral("Звонить после 18:00\nпо будням, кроме пятницы; в отпуске с 1 по "
                                 "15 июля"));
         QCOMPARE(MessageBox::shown().last().text,
@@ -144,7 +144,7 @@ class ExchangeWindowTest : public QObject {
         // byte saying so.
         const std::string org = s.fixture().filePath(QStringLiteral("Org.dbf")).toStdString();
         auto bytes = test::readFileBytes(org);
-        const size_t headerLength = bytes[8] | bytes[9] << 8;
+        const size_t headerLength = test::le16(bytes, dbf::kHdrHeaderLength);
         for (size_t i = headerLength; i < bytes.size(); ++i) {
             bytes[i] = oemToAnsiByte(bytes[i]);
         }
