@@ -20,6 +20,12 @@ void raiseIndexLockError(int lastError, std::string_view path) {
     throw EEngineError(message);
 }
 
+void raiseIndexUnsettled(std::string_view path) {
+    std::string message = "Index file ";
+    message.append(path).append(" kept changing while it was read");
+    throw EEngineError(message);
+}
+
 void raiseTagNotFound(std::string_view name) {
     std::string message = "Cannot find index tag ";
     message.append(name);

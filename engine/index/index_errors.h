@@ -32,6 +32,10 @@ inline constexpr std::string_view kMsgVariantMismatch = "Variant types mismatch 
 // The index-file lock could not be had: "Error <lastError> in Lock of <path>".
 [[noreturn]] void raiseIndexLockError(int lastError, std::string_view path);
 
+// A reader found the blocks it read changed by other writers every time it looked, for as long
+// as a writer waits for the index lock: "Index file <path> kept changing while it was read".
+[[noreturn]] void raiseIndexUnsettled(std::string_view path);
+
 // "Cannot find index tag <name>".
 [[noreturn]] void raiseTagNotFound(std::string_view name);
 

@@ -304,6 +304,9 @@ void GSobjMDXTag::NodeRead(uint32_t block, GSobjIndexKey& page) {
     } else {
         page.kind = PageKind::Leaf;
     }
+    page.newBlock = false;
+    if (m_looking) m_lookReads.push_back(BlockSeen{block, buffer});
+    page.image = std::move(buffer);
 }
 
 void GSobjMDXTag::writeNodeBlock(GSobjIndexKey& page) {
