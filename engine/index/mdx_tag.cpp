@@ -348,7 +348,9 @@ void GSobjMDXTag::walkKeys(const std::function<void(const TgsVariant&)>& visit) 
         }
         for (const auto& key : page.keys) descend(key.pointer(), level + 1);
     };
-    descend(m_root, 0);
+    // The root as the file names it now: another copy may have rebuilt the tree since this
+    // object read the tag header.
+    descend(RootBlock(), 0);
 }
 
 }  // namespace abonex
