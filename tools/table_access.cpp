@@ -149,6 +149,10 @@ void requireIndexMatchesTable(TEngineDataSet& set) {
         const auto records = static_cast<uint32_t>(table.recordCount());
         for (const auto& tag : file->tags()) {
             uint32_t keys = 0, highest = 0;
+            // The root as the file names it now: another copy may have rebuilt the tree since
+            // this process read the tag header (when it opened the file during that rebuild,
+            // the header named no root at all).
+            tag->RootBlock();
             tag->walkKeys([&](const TgsVariant& key) {
                 ++keys;
                 highest = std::max(highest, key.pointer());

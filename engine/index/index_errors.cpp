@@ -44,4 +44,11 @@ void raiseBadKeyType(std::string_view tagName) {
     throw EEngineError(message);
 }
 
+void raiseLogicalKey(std::string_view tagName) {
+    std::string message = "Key expression of tag ";
+    message.append(tagName).append(
+        " gives a logical value; an index key holds text, a number or a date");
+    throw EEngineError(message);
+}
+
 }  // namespace abonex

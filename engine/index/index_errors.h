@@ -45,4 +45,9 @@ inline constexpr std::string_view kMsgVariantMismatch = "Variant types mismatch 
 // "Key expression of tag <name> gives no usable key type".
 [[noreturn]] void raiseBadKeyType(std::string_view tagName);
 
+// "Key expression of tag <name> gives a logical value; an index key holds text, a number or a
+// date". Such a key has no form in the file that other readers and the check would take for
+// the expression's value.
+[[noreturn]] void raiseLogicalKey(std::string_view tagName);
+
 }  // namespace abonex

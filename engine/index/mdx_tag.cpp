@@ -67,9 +67,7 @@ void GSobjMDXTag::TagInit(std::string_view keyExpression, bool unique, bool asce
             m_keyLength = static_cast<int>(key.bytes().size());
             break;
         case VariantType::Logical:
-            m_keyType = 'C';
-            m_keyLength = 1;
-            break;
+            raiseLogicalKey(m_name);
         case VariantType::Double:
             m_keyType = 'N';
             m_keyLength = mdx::kNumericKeyLength;
@@ -348,9 +346,7 @@ void GSobjMDXTag::walkKeys(const std::function<void(const TgsVariant&)>& visit) 
         }
         for (const auto& key : page.keys) descend(key.pointer(), level + 1);
     };
-    // The root as the file names it now: another copy may have rebuilt the tree since this
-    // object read the tag header.
-    descend(RootBlock(), 0);
+    descend(m_root, 0);
 }
 
 }  // namespace abonex

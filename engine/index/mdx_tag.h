@@ -55,10 +55,10 @@ class GSobjMDXTag : public GSobjIndexTag {
     // The value the extra last entry of a branch reads as.
     TgsVariant highValue() const;
 
-    // Walks the tree from the root the tag header on disk names, read-only, and calls `visit`
-    // with every leaf key in tree order (pointer = record number). A block outside the file, a
-    // cycle or more than 32 levels raises "Index file damaged". Without the index lock the walk
-    // may meet another writer's changes.
+    // Walks the tree from the root, read-only, and calls `visit` with every leaf key in tree
+    // order (pointer = record number). A block outside the file, a cycle or more than 32 levels
+    // raises "Index file damaged". The root is the one last read or set (RootBlock reads it
+    // from the file again); without the index lock the walk may meet another writer's changes.
     void walkKeys(const std::function<void(const TgsVariant&)>& visit);
 
     // The bulk build and Reindex set the tree's blocks through these.

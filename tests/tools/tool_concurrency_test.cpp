@@ -124,6 +124,40 @@ TEST_F(ToolTest, CommandsBesideALongImportSeeOnlyWhatIsThere) {
               "1 tag, " + std::to_string(43000 + added) + " keys checked, no problems\n");
 }
 
+// Imports opened while another process rebuilds the index file (its tag headers then name no
+// root yet, and its blocks are being cut away) and rebuilds started while an import writes:
+// each waits for the other, none fails or reports damage.
+TEST_F(ToolTest, ImportsAndRebuildsBesideEachOtherWaitAndSucceed) {
+    std::string before;
+    for (int i = 0; i < 5000; ++i)
+        before += "Жилец" + std::to_string(500000 + i * 7 % 5000) + ",1,,\n";
+    importRows(m_phone, before);
+    const std::string rowsPath = writeCsv("short.csv", "Сосед,3,,\nДруг,4,,\n");
+    test::ProcessSignal stop;
+    const int rebuilder = forkChild([&] {
+        int failures = 0;
+        for (int i = 0; !stop.wait(0); ++i) {
+            if (tool("reindex " + shellQuote(m_phone)).status != 0) ++failures;
+        }
+        return failures;
+    });
+    constexpr int kImports = 25;
+    int failed = 0;
+    for (int i = 0; i < kImports; ++i) {
+        auto imported = tool("import " + shellQuote(m_phone) + " " + shellQuote(rowsPath));
+        if (imported.status != 0) {
+            ++failed;
+            ADD_FAILURE() << imported.err;
+        }
+    }
+    stop.notify();
+    EXPECT_EQ(waitChild(rebuilder), 0);
+    EXPECT_EQ(failed, 0);
+    auto check = tool("check " + shellQuote(m_phone));
+    EXPECT_EQ(check.out,
+              "1 tag, " + std::to_string(5000 + 2 * kImports) + " keys checked, no problems\n");
+}
+
 INSTANTIATE_TEST_SUITE_P(DirectoryTables, ImportBesideTagChanges,
                          ::testing::Values(TableCase{"Phone.DBF", "PHONE1 + UPPER(NAME)"},
                                            TableCase{"Org.dbf", "PHON_1 + UPPER(ORG_NAME)"}),

@@ -174,6 +174,12 @@ TEST_F(MdxFileTest, ABadKeyExpressionChangesNothing) {
     EXPECT_THROW(file->TagCreate("BAD", "NOSUCHFIELD", "", false, true), EEngineError);
     EXPECT_EQ(file->tags().size(), 1u);
     EXPECT_EQ(indexBytes(), before);
+    // A logical key has no stored form that readers would take for its value.
+    test::expectEngineError([&] { file->TagCreate("EMPTY2", "PHONE2=\"\"", "", false, true); },
+                            "Key expression of tag EMPTY2 gives a logical value; an index key "
+                            "holds text, a number or a date");
+    EXPECT_EQ(file->tags().size(), 1u);
+    EXPECT_EQ(indexBytes(), before);
 }
 
 TEST_F(MdxFileTest, TagDeleteRewritesTheTableAndTheLastDeleteTruncates) {
