@@ -320,6 +320,9 @@ void GSO_dBaseDBF::AppendRecord() {
     int oldCount = m_recordCount;
     int oldNumber = m_recordNumber;
     try {
+        // A table another program replaced under this one: the row would go to a file nobody
+        // reads any more.
+        requireSameFile();
         m_recordChanged = true;
         m_headerDirty = true;
         RefreshHeader();
@@ -358,6 +361,7 @@ void GSO_dBaseDBF::ReplaceRecord(int n) {
         AppendRecord();
         return;
     }
+    requireSameFile();
     m_headerDirty = true;
     write(recordOffset(n), m_image, static_cast<size_t>(m_recordLength));
     bytesWritten(recordOffset(n), m_image, static_cast<size_t>(m_recordLength));

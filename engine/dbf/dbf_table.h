@@ -108,6 +108,8 @@ class GSO_dBaseDBF : public GSO_DiskFile {
     // was. More than one past the end raises 1002.
     virtual void GotoRecord(int code);
     // Writes the record image as a new last record (with the 0x1A mark) under the append lock.
+    // Both writes raise 1012 "File was replaced by another program" and write nothing when the
+    // table's path names another file now.
     virtual void AppendRecord();
     // Writes the record image over record n (appends when n is outside 1..recordCount()).
     virtual void ReplaceRecord(int n);
