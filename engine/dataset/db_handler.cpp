@@ -11,7 +11,7 @@
 namespace abonex {
 
 GSO_dBHandler::GSO_dBHandler(std::string_view fileName, bool shared, bool readWrite)
-    : GSO_dBaseFld(fileName, shared, readWrite) {}
+    : GSO_dBaseFld(fileName, shared, readWrite), m_coveredRecords(recordCount()) {}
 
 GSO_dBHandler::~GSO_dBHandler() {
     try {
@@ -209,7 +209,45 @@ GSO_dBHandler::IndexLocks::~IndexLocks() {
 
 void GSO_dBHandler::AppendRecord() {
     IndexLocks locks(*this);
+    // Whether the records before this one were all covered, as far as this handler knows.
+    RefreshHeader();
+    const bool covered = m_coveredRecords >= recordCount();
     GSO_dBaseFld::AppendRecord();
+    if (covered) m_coveredRecords = recordNumber();
+}
+
+bool GSO_dBHandler::appendedRecordsIndexed() {
+    RefreshHeader();
+    if (recordCount() <= m_coveredRecords || indexFileCount() == 0) {
+        m_coveredRecords = std::max(m_coveredRecords, recordCount());
+        return true;
+    }
+    // No copy of the program is half-way through a record and its keys meanwhile.
+    IndexLocks locks(*this);
+    RefreshHeader();
+    const auto length = static_cast<size_t>(recordLength());
+    std::vector<uint8_t> record(length + 1, kEndOfFileMark);
+    struct Restore {
+        GSO_dBHandler& handler;
+        ~Restore() { handler.setRecordBuffer(nullptr); }
+    } restore{*this};
+    for (int n = m_coveredRecords + 1; n <= recordCount(); ++n) {
+        if (read(recordOffset(n), record.data(), length) != length) return false;
+        setRecordBuffer(record.data());
+        for (const auto& file : m_slots) {
+            if (!file) continue;
+            for (const auto& tag : file->tags()) {
+                if (tag->hasFilter() && !tag->FilterEvaluate()) continue;
+                TgsVariant key;
+                if (!tag->KeyEvaluate(key)) continue;
+                tag->KeyAdjust(key, true);
+                key.setPointer(tag->unique() ? 0 : static_cast<uint32_t>(n));
+                if (tag->KeyLookup(key) == 0) return false;
+            }
+        }
+        m_coveredRecords = n;
+    }
+    return true;
 }
 
 void GSO_dBHandler::ReplaceRecord(int n) {
@@ -271,6 +309,14 @@ void GSO_dBHandler::reindexAll() {
     setTableState(TableState::Browse);
     setReadAhead(savedReadAhead);
     releaseReadPages();
+    // Every record the rebuilds found under their locks has its keys.
+    int rebuilt = -1;
+    for (const auto& file : m_slots) {
+        if (!file) continue;
+        const int records = file->lastRebuild().records;
+        rebuilt = rebuilt < 0 ? records : std::min(rebuilt, records);
+    }
+    if (rebuilt >= 0) m_coveredRecords = rebuilt;
     m_tag = previous;
     if (m_tag != nullptr) m_tag->TreeReset(0);
     GotoRecord(PosTop);

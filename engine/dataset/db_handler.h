@@ -91,6 +91,17 @@ class GSO_dBHandler : public GSO_dBaseFld {
     // the handler's buffers).
     bool recordReads(int n, const uint8_t* expected);
 
+    // Whether the open index files hold the keys of the records appended since the handler last
+    // knew them all covered (records 1..coveredRecords(): those there at the open, which the
+    // program rebuilds at start, those counted by the last rebuild, and this handler's own
+    // appends). Copies of the program add a record's keys with the record; other dBASE software
+    // appends rows and leaves the index file alone. Looked at under the index lock, one seek
+    // per tag and record: true, and the records count as covered from now on, when every tag
+    // holds each record's key (a tag whose filter a record fails holds none, a unique tag
+    // holds its key once); false when a key is missing, and the index then needs a rebuild.
+    bool appendedRecordsIndexed();
+    int coveredRecords() const { return m_coveredRecords; }
+
     void setFilterActive(bool on) { m_filterActive = on; }
     bool filterActive() const { return m_filterActive; }
     bool found() const { return m_found; }
@@ -140,6 +151,7 @@ class GSO_dBHandler : public GSO_dBaseFld {
     bool m_outOfOrder = false;
     int m_lockedFiles = 0;
     int m_indexLockDepth = 0;
+    int m_coveredRecords = 0;
 
     int m_recordsRead = 0;  // since the pages were last given back
 

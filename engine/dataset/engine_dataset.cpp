@@ -641,6 +641,11 @@ void TEngineDataSet::ReindexAll() {
     m_eof = !found;
 }
 
+bool TEngineDataSet::IndexHoldsAppendedRows() {
+    requireActive();
+    return m_handler->appendedRecordsIndexed();
+}
+
 // --- Grid support ---
 
 void TEngineDataSet::dataChanged() {

@@ -232,6 +232,10 @@ class TEngineDataSet {
     void OpenIndexFiles(std::string_view fileList, std::string_view tagName);
     // Rebuilds every open index file and stands on the first acceptable row of the current tag.
     void ReindexAll();
+    // False when rows were appended to the table without their keys in its index files (by
+    // other dBASE software) since the set last knew every row indexed: the current order then
+    // leaves them out until ReindexAll. See GSO_dBHandler::appendedRecordsIndexed.
+    bool IndexHoldsAppendedRows();
 
     // The handler while open (tests and tools use it; windows never do).
     DBFObject* handler() { return m_handler.get(); }
