@@ -225,6 +225,9 @@ class GSobjMDXTag : public GSobjIndexTag {
     // change is not followed, the step is made in the tree as it is now.
     bool goNext(bool look);
     bool goPrior(bool look);
+    // Leaves the held leaf for the next (`forward`) or the previous one; with `look`, as a
+    // confirmed look (see goNext).
+    bool leaveLeaf(bool forward, bool look);
     // Leaves the held leaf through the held branches: to the first entry of the next leaf
     // (`forward`) or the last of the previous one; false at the end of the tree.
     bool climb(bool forward);

@@ -373,16 +373,20 @@ bool GSobjMDXTag::goNext(bool look) {
         ++leaf->current;
         return true;
     }
-    // Leaving the leaf: the branches held above it may be out of date, and the next leaf may
-    // be read in the middle of another writer's change.
+    return leaveLeaf(true, look);
+}
+
+bool GSobjMDXTag::leaveLeaf(bool forward, bool look) {
+    // The branches held above the leaf may be out of date, and the next leaf may be read in
+    // the middle of another writer's change.
     if (look && !m_updating && entryUnderCursor() != nullptr) {
         const TgsVariant held = *entryUnderCursor();
         return confirmedStep([&](bool fresh) {
-            if (fresh || pathOutOfDate()) return stepFrom(held, true);
-            return climb(true);
+            if (fresh || pathOutOfDate()) return stepFrom(held, forward);
+            return climb(forward);
         });
     }
-    return climb(true);
+    return climb(forward);
 }
 
 bool GSobjMDXTag::goPrior(bool look) {
@@ -392,14 +396,7 @@ bool GSobjMDXTag::goPrior(bool look) {
         --leaf->current;
         return true;
     }
-    if (look && !m_updating && entryUnderCursor() != nullptr) {
-        const TgsVariant held = *entryUnderCursor();
-        return confirmedStep([&](bool fresh) {
-            if (fresh || pathOutOfDate()) return stepFrom(held, false);
-            return climb(false);
-        });
-    }
-    return climb(false);
+    return leaveLeaf(false, look);
 }
 
 bool GSobjMDXTag::climb(bool forward) {

@@ -20,30 +20,43 @@ std::string ansi(const std::string& utf8) {
     return *utf8ToAnsi(utf8);
 }
 
-// Runs `change` once, in the middle of the `at`-th node read of the index file `path`.
-class ChangeDuringRead : public DiskFileTap {
+// Runs `change` once, at the first read of the file `path` that `when` (offset, byte count)
+// picks. The reader gets the bytes it read before the change, or, with `showChange`, the bytes
+// as the file holds them after it: its read came after another copy's writes, while what it
+// read before (the branch above a leaf) came before them.
+class ChangeAtRead : public DiskFileTap {
   public:
-    ChangeDuringRead(std::string path, int at, std::function<void()> change)
-        : m_path(std::move(path)), m_at(at), m_change(std::move(change)) {
+    ChangeAtRead(std::string path, std::function<bool(uint64_t, size_t)> when,
+                 std::function<void()> change, bool showChange)
+        : m_path(std::move(path)),
+          m_when(std::move(when)),
+          m_change(std::move(change)),
+          m_showChange(showChange) {
         setDiskFileTap(this);
     }
-    ~ChangeDuringRead() override { setDiskFileTap(nullptr); }
+    ~ChangeAtRead() override { setDiskFileTap(nullptr); }
 
-    void read(const std::string& path, uint64_t, uint8_t*, size_t count) override {
-        if (m_busy || path != m_path || count != 1024 || ++m_reads != m_at) return;
+    void read(const std::string& path, uint64_t offset, uint8_t* buffer, size_t count) override {
+        if (done || m_busy || path != m_path || !m_when(offset, count)) return;
         m_busy = true;  // the change's own reads of the file pass by
         m_change();
         m_busy = false;
         done = true;
+        if (!m_showChange) return;
+        const int fd = ::open(m_path.c_str(), O_RDONLY | O_CLOEXEC);
+        ASSERT_GE(fd, 0);
+        EXPECT_EQ(::pread(fd, buffer, count, static_cast<off_t>(offset)),
+                  static_cast<ssize_t>(count));
+        ::close(fd);
     }
 
     bool done = false;
 
   private:
     std::string m_path;
-    int m_at;
+    std::function<bool(uint64_t, size_t)> m_when;
     std::function<void()> m_change;
-    int m_reads = 0;
+    bool m_showChange;
     bool m_busy = false;
 };
 
@@ -67,53 +80,25 @@ TEST(WalkChanges, AWalkThatLeavesItsLeafAfterAnotherCopySplitALeafAheadFindsEver
     TEngineDataSet other;
     test::openPersons(other, dir.path());
     std::vector<std::string> added;
-    ChangeDuringRead tap(indexPath, 8, [&] {
-        for (int i = 0; i < 40; ++i) {
-            added.push_back(ansi("Житель1700X") + std::to_string(10 + i));
-            other.Append();
-            other.Fields(0).SetAsString(added.back());
-            other.Post();
-        }
-    });
+    int reads = 0;
+    auto eighthNodeRead = [&](uint64_t, size_t count) { return count == 1024 && ++reads == 8; };
+    ChangeAtRead tap(
+        indexPath, eighthNodeRead,
+        [&] {
+            for (int i = 0; i < 40; ++i) {
+                added.push_back(ansi("Житель1700X") + std::to_string(10 + i));
+                other.Append();
+                other.Fields(0).SetAsString(added.back());
+                other.Post();
+            }
+        },
+        false);
     std::vector<std::string> found;
     for (walker.First(); !walker.Eof(); walker.Next()) found.push_back(walker.Fields(0).AsString());
     ASSERT_TRUE(tap.done);
     EXPECT_EQ(found, added);
     test::expectIndexClean(dir.path());
 }
-
-// Runs `change` at the first read of the node block at `offset` of `path`, then hands the
-// reader the block as the file holds it after the change: the read came after another copy's
-// writes, while the branch above it was read before them.
-class ChangeBeforeRead : public DiskFileTap {
-  public:
-    ChangeBeforeRead(std::string path, uint64_t offset, std::function<void()> change)
-        : m_path(std::move(path)), m_offset(offset), m_change(std::move(change)) {
-        setDiskFileTap(this);
-    }
-    ~ChangeBeforeRead() override { setDiskFileTap(nullptr); }
-
-    void read(const std::string& path, uint64_t offset, uint8_t* buffer, size_t count) override {
-        if (done || m_busy || path != m_path || offset != m_offset) return;
-        m_busy = true;
-        m_change();
-        m_busy = false;
-        const int fd = ::open(m_path.c_str(), O_RDONLY | O_CLOEXEC);
-        ASSERT_GE(fd, 0);
-        EXPECT_EQ(::pread(fd, buffer, count, static_cast<off_t>(offset)),
-                  static_cast<ssize_t>(count));
-        ::close(fd);
-        done = true;
-    }
-
-    bool done = false;
-
-  private:
-    std::string m_path;
-    uint64_t m_offset;
-    std::function<void()> m_change;
-    bool m_busy = false;
-};
 
 struct SplitCase {
     bool forward;
@@ -169,13 +154,17 @@ TEST_P(SplitUnderAWalk, EveryNameThatStaysComesOnce) {
 
     TEngineDataSet other;
     test::openPersons(other, dir.path());
-    ChangeBeforeRead tap(indexPath, uint64_t{leaf} * 512, [&] {
-        for (int i = 0; i < 40; ++i) {
-            other.Append();
-            other.Fields(0).SetAsString(middle + "x" + std::to_string(10 + i));
-            other.Post();
-        }
-    });
+    auto leafRead = [&](uint64_t offset, size_t) { return offset == uint64_t{leaf} * 512; };
+    ChangeAtRead tap(
+        indexPath, leafRead,
+        [&] {
+            for (int i = 0; i < 40; ++i) {
+                other.Append();
+                other.Fields(0).SetAsString(middle + "x" + std::to_string(10 + i));
+                other.Post();
+            }
+        },
+        true);
     std::map<std::string, int> seen;
     if (param.forward) {
         for (walker.First(); !walker.Eof(); walker.Next()) ++seen[walker.Fields(0).AsString()];
