@@ -4,7 +4,7 @@
 # damage that is not there or left rows out. Not part of the suite (it runs for minutes); the
 # suite's tool_concurrency_test holds the bounded version.
 #
-#   scripts/beside-a-writer.sh [RUNS] [BUILD_DIR]      (defaults: 200, build)
+#   [BATCH=rows] scripts/beside-a-writer.sh [RUNS] [BUILD_DIR]   (defaults: 200, build, 20000)
 #
 # Each check must exit 0; each import and reindex must exit 0; each export must list every one
 # of the table's first rows (nobody deletes or renames them) exactly once. At the end the table
@@ -16,7 +16,7 @@ tool=$(realpath "$build/tools/abonex-db")
 work=$(mktemp -d)
 trap 'touch "$work/stop"; wait; rm -rf "$work"' EXIT
 base=20000
-batch=20000
+batch=${BATCH:-20000}
 
 cd "$work" || exit 2
 "$tool" create dir >/dev/null || exit 2
@@ -40,7 +40,8 @@ names Base "$base" 1 >base.csv
     while [ ! -e stop ]; do
         i=$((i + 1))
         names "W$i" "$batch" "$((i + 100))" >"w$i.csv"
-        "$tool" import dir/Phone.DBF "w$i.csv" >/dev/null 2>"writer$i.err" || echo "writer batch $i: exit $?" >>writer.failed
+        "$tool" import dir/Phone.DBF "w$i.csv" >/dev/null 2>"writer$i.err" ||
+            echo "writer batch $i: exit $?: $(head -1 "writer$i.err")" >>writer.failed
         echo "$i" >writer.batches
     done
 ) &
@@ -51,9 +52,12 @@ loop() {  # NAME COMMAND...: runs the command RUNS times, notes each run that fa
     shift
     local n
     for ((n = 1; n <= runs; n++)); do
-        if ! "$@" "$n" >"$name.out" 2>"$name.err"; then
+        "$@" "$n" >"$name.out" 2>"$name.err"
+        local status=$?
+        echo "$n" >"$name.runs"
+        if [ $status != 0 ]; then
             {
-                echo "$name run $n: exit $?"
+                echo "$name run $n: exit $status"
                 head -3 "$name.err"
             } >>"$name.failed"
         fi

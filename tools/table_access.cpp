@@ -144,6 +144,9 @@ void requireIndexMatchesTable(TEngineDataSet& set) {
             GSobjMDXFile& file;
             ~Unlock() { file.unlockIndexFile(); }
         } unlock{*file};
+        // Blocks kept from the walk before may be from another copy's rebuild under way then:
+        // the keys are counted in the file as it is now.
+        file->forgetReads(true);
         file->refreshTags();
         table.RefreshHeader();
         const auto records = static_cast<uint32_t>(table.recordCount());
