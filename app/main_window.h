@@ -236,6 +236,10 @@ class TFMain : public QMainWindow, public SyncWindowHost {
     // A key typed in a search box (not the boxes emptied by the window).
     void searchTextTyped();
     void setDataSetStatus(TEngineDataSet& dataSet);
+    // Rebuilds the index files of `dataSet` when rows were appended to its table without their
+    // keys (by other dBASE software) since it last knew every row indexed, saying so in the
+    // status line, so that the search that follows shows them.
+    void bringIndexUpToDate(TEngineDataSet& dataSet);
     void showDataSet(TEngineDataSet& dataSet);
     // The grid follows the data set: the row of its current record becomes the grid's current row.
     void followCurrentRecord();

@@ -2,6 +2,7 @@
 // what it may have been meant as), the reset button, the search when the window is activated
 // and the record the window was started on.
 #include <QAction>
+#include <QLabel>
 #include <QLineEdit>
 #include <QTableView>
 #include <QTimer>
@@ -36,6 +37,14 @@ void TFMain::searchTextTyped() {
     if (mnuLiveSearch->isChecked()) m_liveSearchTimer->start();  // from the last key on
 }
 
+void TFMain::bringIndexUpToDate(TEngineDataSet& dataSet) {
+    if (!dataSet.Active() || dataSet.IndexHoldsAppendedRows()) return;
+    m_statusText->setText(
+        QStringLiteral("Индекс таблицы обновляется: другая программа добавила в неё записи"));
+    m_statusText->repaint();
+    dataSet.ReindexAll();
+}
+
 void TFMain::btnFiltrClick() {
     // The search runs now; a pending one of "Искать при вводе" would only run it again.
     m_liveSearchTimer->stop();
@@ -44,6 +53,8 @@ void TFMain::btnFiltrClick() {
     const std::array<QWidget*, 4> busy{GxDBGrid1, GroupBox1, edFam, edPhone};
     for (QWidget* widget : busy) widget->setCursor(Qt::WaitCursor);
     m_searchNote.clear();
+    // Rows that another program appended without their keys would never be found.
+    userOperation([&] { bringIndexUpToDate(dataSet); });
     try {
         // The search as typed; when it finds no row, what it may have been meant as.
         const SearchAttempt used = searchWithVariants(dataSet, m_search, m_typed);

@@ -129,8 +129,10 @@ void TFMain::openTables() {
             dataSet.setTableName(table.tableFile);
             dataSet.Open();
             reopenForeignPageReadOnly(dataSet);
-            // A table the window only shows is not written, its index files neither.
-            if (!dataSet.ReadOnly() && !dataSet.IsEmpty()) {
+            // A table the window only shows is not written, its index files neither. Whether the
+            // table has rows is asked of the table file, not of its index: an index that another
+            // program left without the rows it added would hide them for good.
+            if (!dataSet.ReadOnly() && dataSet.RecordCount() > 0) {
                 dataSet.ReindexAll();
                 dataSet.OpenIndexFiles(table.indexFile, table.tagName);
             }

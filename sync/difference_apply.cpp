@@ -1,10 +1,12 @@
 #include "sync/difference_apply.h"
 
 #include <algorithm>
+#include <optional>
 
 #include "directory/directory_tables.h"
 #include "engine/dataset/db_handler.h"
 #include "engine/dataset/engine_dataset.h"
+#include "engine/file/engine_error.h"
 
 namespace abonex {
 
@@ -54,14 +56,82 @@ void DifferenceApply::run(const std::vector<DifferenceEntry>& entries,
 void DifferenceApply::findRecords(const std::vector<const DifferenceEntry*>& work) {
     for (auto& records : m_records) records.clear();
     for (const DifferenceEntry* entry : work) {
-        if (entry->kind == DifferenceKind::Missing && m_changesTarget) continue;  // an insert
         const MatchLevel level = entryLevel(entry->kind);
-        const RecordTexts& keys = m_changesTarget ? entry->target : entry->source;
+        // An insert looks for records of the name it would add.
+        const bool insert = entry->kind == DifferenceKind::Missing && m_changesTarget;
+        const RecordTexts& keys = m_changesTarget != insert ? entry->target : entry->source;
         m_records[static_cast<size_t>(level)][lookupKey(level, foldedTexts(keys))];
     }
+    m_added.clear();
+    m_change.handler()->RefreshHeader();
+    m_recordsRead = m_change.RecordCount();
     for (m_change.First(); !m_change.Eof(); m_change.Next()) {
-        noteRecord(m_change.RecNo(), currentRecordTexts(m_change), true);
+        if (m_change.RecNo() <= m_recordsRead) {
+            noteRecord(m_change.RecNo(), currentRecordTexts(m_change), true);
+        }
     }
+}
+
+void DifferenceApply::readAppendedRecords() {
+    m_change.handler()->RefreshHeader();
+    const int count = m_change.RecordCount();
+    for (int record = m_recordsRead + 1; record <= count; ++record) {
+        m_change.GotoRecNo(record);
+        if (!m_change.handler()->isDeleted()) {
+            noteRecord(record, currentRecordTexts(m_change), true);
+        }
+    }
+    m_recordsRead = count;
+}
+
+bool DifferenceApply::nameTakenElsewhere(const RecordTexts& values) {
+    const auto found = m_records[static_cast<size_t>(MatchLevel::Name)].find(
+        lookupKey(MatchLevel::Name, foldedTexts(values)));
+    if (found == m_records[static_cast<size_t>(MatchLevel::Name)].end()) return false;
+    for (const int record : found->second) {
+        if (m_added.contains(record)) continue;
+        m_change.GotoRecNo(record);
+        // Another program may have changed or deleted the record since the table was read.
+        if (!m_change.handler()->isDeleted() &&
+            syncKeysMatch(MatchLevel::Name, values, currentRecordTexts(m_change))) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void DifferenceApply::insertMissing(const RecordTexts& values) {
+    // Every other writer of the table is kept out from the look at it to the insert.
+    DBFObject& table = *m_change.handler();
+    std::optional<GSO_dBHandler::IndexLocks> indexLocks;
+    bool appendLocked = false;
+    if (table.indexFileCount() > 0) {
+        indexLocks.emplace(table);
+    } else {
+        if (!table.appendLock()) raiseLockWaitError(table.lastError(), table.path());
+        appendLocked = true;
+    }
+    struct AppendUnlock {
+        DBFObject& table;
+        bool locked;
+        ~AppendUnlock() {
+            if (locked) table.tableUnlock();
+        }
+    } appendUnlock{table, appendLocked};
+    readAppendedRecords();
+    if (nameTakenElsewhere(values)) {
+        ++m_counts.skipped;
+        return;
+    }
+    m_change.Insert();
+    m_change.Fields(kFieldName).SetAsString(values.name);
+    m_change.Fields(kFieldPhone1).SetAsString(values.phone1);
+    m_change.Fields(kFieldPhone2).SetAsString(values.phone2);
+    m_change.Post();
+    m_added.insert(m_change.RecNo());
+    noteRecord(m_change.RecNo(), currentRecordTexts(m_change), true);
+    m_recordsRead = std::max(m_recordsRead, m_change.RecNo());
+    ++m_counts.added;
 }
 
 void DifferenceApply::noteRecord(int record, const RecordTexts& texts, bool present) {
@@ -103,13 +173,7 @@ void DifferenceApply::applyEntry(const DifferenceEntry& entry) {
     const RecordTexts& keys = m_changesTarget ? entry.target : entry.source;
     const RecordTexts& values = m_changesTarget ? entry.source : entry.target;
     if (entry.kind == DifferenceKind::Missing && m_changesTarget) {
-        m_change.Insert();
-        m_change.Fields(kFieldName).SetAsString(values.name);
-        m_change.Fields(kFieldPhone1).SetAsString(values.phone1);
-        m_change.Fields(kFieldPhone2).SetAsString(values.phone2);
-        m_change.Post();
-        noteRecord(m_change.RecNo(), currentRecordTexts(m_change), true);
-        ++m_counts.added;
+        insertMissing(values);
         return;
     }
     const int record = currentRecord(entryLevel(entry.kind), keys);

@@ -16,12 +16,19 @@
 // is skipped and counted; nothing is ever written from the values alone. The name is never
 // changed, and a new record has an empty comment.
 //
+// A missing record is added only when the table, as it is at that moment, holds no record of
+// that name but those this apply added itself: under the lock every writer of the table takes
+// (its index lock; the append lock for a table without index files) the records appended since
+// the table was read are looked at, and the insert follows before the lock is let go. So two
+// applies of the same differences at once add each record once; the second counts it skipped.
+//
 // The table is read once to find the records the entries name, and each change updates what was
 // found, so the work is linear in the table and the entries.
 #pragma once
 
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "sync/difference.h"
@@ -55,12 +62,20 @@ class DifferenceApply {
     int currentRecord(MatchLevel level, const RecordTexts& keys);
     void noteRecord(int record, const RecordTexts& texts, bool present);
     void applyEntry(const DifferenceEntry& entry);
+    // Notes the records appended since the table was last read (by other writers).
+    void readAppendedRecords();
+    // True when a live record of `values`' name that this apply did not add is in the table.
+    bool nameTakenElsewhere(const RecordTexts& values);
+    void insertMissing(const RecordTexts& values);
 
     TEngineDataSet& m_change;
     bool m_changesTarget;
     ApplyCounts m_counts;
     // For each level, the records (in file order) that match a key some entry looks up.
     std::unordered_map<std::string, std::vector<int>> m_records[3];
+    // The records read so far (1 .. m_recordsRead), and those this apply added.
+    int m_recordsRead = 0;
+    std::unordered_set<int> m_added;
 };
 
 }  // namespace abonex

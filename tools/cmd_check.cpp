@@ -57,7 +57,18 @@ int runCheck(const Args& args) {
     int tags = 0;
     long keys = 0;
     long problems = 0;
-    if (const uint64_t partial = table->partialRecordBytes(); partial > 0) {
+    table->RefreshHeader();
+    uint64_t partial = table->partialRecordBytes();
+    if (partial > 0 && fileExistsAnyCase(indexFiles.front())) {
+        // Another copy may be appending this very record: it holds the index lock meanwhile.
+        try {
+            whileNoWriterWrites(*table, indexFiles.front(),
+                                [&] { partial = table->partialRecordBytes(); });
+        } catch (const EEngineError& error) {
+            return unreadable(error);
+        }
+    }
+    if (partial > 0) {
         printLine(std::string(fileNamePart(table->path())) + ": the file ends inside record " +
                   std::to_string(table->recordCount() + 1) + " (" + std::to_string(partial) +
                   " of " + std::to_string(table->recordLength()) + " bytes)");
@@ -66,7 +77,7 @@ int runCheck(const Args& args) {
     for (const std::string& indexFile : indexFiles) {
         IndexCheckReport report;
         try {
-            report = checkIndexFile(*table, indexFile);
+            report = checkIndexFileBesideWriters(*table, indexFile);
         } catch (const EEngineError& error) {
             return unreadable(error);
         }

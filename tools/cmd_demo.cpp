@@ -2,8 +2,9 @@
 // directory — persons with Russian surnames and initials, organisations with their kinds and
 // names, favourites taken from both — with the index files, the same for the same seed, in a
 // folder that holds none of the directory's files yet.
-#include <charconv>
-#include <utility>
+#include <cstdint>
+#include <limits>
+#include <tuple>
 
 #include "directory/directory_tables.h"
 #include "directory/persons_generator.h"
@@ -18,25 +19,19 @@ namespace {
 
 constexpr std::string_view kUsage = "demo DIR [--persons N] [--orgs N] [--favourites N] [--seed S]";
 
-bool parseCount(const std::string& text, long& value) {
-    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    return error == std::errc() && end == text.data() + text.size() && value >= 0;
-}
-
 int runDemo(const Args& args) {
     ToolOptions options(
         kUsage, {{"--persons", true}, {"--orgs", true}, {"--favourites", true}, {"--seed", true}});
     if (auto exit = options.parse(args)) return *exit;
     if (options.words().size() != 1) return options.usageError();
     long persons = 5000, orgs = 800, favouriteCount = 25, seed = 2026;
-    for (auto [name, target] : {std::pair{"--persons", &persons},
-                                {"--orgs", &orgs},
-                                {"--favourites", &favouriteCount},
-                                {"--seed", &seed}}) {
-        const std::optional<std::string> text = options.value(name);
-        if (text && !parseCount(*text, *target)) {
-            return options.usageError(std::string(name) + " needs a count, not \"" + *text + "\"");
-        }
+    // A table holds at most as many records as a 32-bit count says.
+    constexpr long kMostRows = std::numeric_limits<int32_t>::max();
+    for (auto [name, target, most] : {std::tuple{"--persons", &persons, kMostRows},
+                                      {"--orgs", &orgs, kMostRows},
+                                      {"--favourites", &favouriteCount, kMostRows},
+                                      {"--seed", &seed, std::numeric_limits<long>::max()}}) {
+        if (auto exit = options.readNumber(name, "a count", 0, most, *target)) return *exit;
     }
     const std::optional<std::string> folder = newDirectoryFolder(options.words()[0]);
     if (!folder) return kExitFailed;

@@ -2,6 +2,8 @@
 // and prints its result type and value on one record. The expression is typed in UTF-8 and
 // compiled in the table's code page, so its text literals are the table's text.
 #include <charconv>
+#include <cstdint>
+#include <limits>
 #include <string>
 
 #include "engine/dbf/codepage.h"
@@ -47,13 +49,12 @@ int runEval(const Args& args) {
     if (auto exit = options.parse(args)) return *exit;
     const std::vector<std::string>& words = options.words();
     if (words.size() != 2) return options.usageError();
-    int record = 1;
-    if (const std::optional<std::string> value = options.value("--record")) {
-        auto result = std::from_chars(value->data(), value->data() + value->size(), record);
-        if (result.ec != std::errc() || result.ptr != value->data() + value->size() || record < 1) {
-            return options.usageError("--record needs a record number, not \"" + *value + "\"");
-        }
+    long wanted = 1;
+    if (auto exit = options.readNumber("--record", "a record number", 1,
+                                       std::numeric_limits<int32_t>::max(), wanted)) {
+        return *exit;
     }
+    const int record = static_cast<int>(wanted);
     auto table = openTableFile(words[0], false);
     const std::optional<std::string> expression = expressionForTable(words[1], textPageOf(*table));
     if (!expression) return options.usageError(expressionNotInTablePage(textPageOf(*table)));

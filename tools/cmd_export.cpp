@@ -1,7 +1,8 @@
 // abonex-db export TABLE [options]: the live records in the order of the tag (default: a
 // directory table's name tag; --tag "" for record-number order), as CSV with a header row or,
 // with --format vcard, as vCard 3.0 cards (directory/vcard.h). An index that names a record the
-// table does not hold stops the export with an error.
+// table does not hold stops the export with an error, and so does one that lacks keys of the
+// table's records (rows another program appended).
 //
 // CSV is UTF-8 unless --encoding names a code page; --separator, --bom and --crlf shape it for
 // spreadsheets. Memo fields export their text from the table's memo file; a missing or damaged
@@ -135,6 +136,7 @@ int runExport(const Args& args) {
             const std::vector<std::string> values = rowTexts(set, columns, memo.get());
             std::cout << writeVcard({values[0], values[1], values[2], values[3]}, style);
         }
+        requireIndexMatchesTable(set);
         return kExitOk;
     }
 
@@ -145,6 +147,9 @@ int runExport(const Args& args) {
         const std::vector<std::string> values = rowTexts(set, columns, memo.get());
         std::cout << inOutputPage(csvLine(values, dialect), dialect, values, names, set.RecNo());
     }
+    // Rows another program appended without their keys were not in the walk: say so instead
+    // of ending as if the export were whole.
+    requireIndexMatchesTable(set);
     return kExitOk;
 }
 

@@ -1,16 +1,17 @@
 // abonex-db search TABLE [--name TEXT] [--phone TEXT] [--anywhere] [--limit N]: the rows the main
 // window shows for that search, in name order, as UTF-8 CSV; with --limit, the first N of them.
 // Like grep, the exit status tells whether anything was found; an index that names a record the
-// table does not hold is an error. When the search as typed finds nothing, the searches it may
-// have been meant as are tried as the window tries them (Е and Ё as one letter, the other
-// keyboard layout, Latin spellings, phone digits), and stderr says which one found the rows.
+// table does not hold, or one that lacks keys of the table's records, is an error. When the
+// search as typed finds nothing, the searches it may have been meant as are tried as the window
+// tries them (Е and Ё as one letter, the other keyboard layout, Latin spellings, phone digits),
+// and stderr says which one found the rows.
 //
 // The search goes the window's way: the name tag's keys are tested before any record is read,
 // and a search at the start of the name seeks to the keys that can match, so the time it takes
 // follows the rows it prints.
-#include <charconv>
 #include <exception>
 #include <iostream>
+#include <limits>
 
 #include "directory/search_filter.h"
 #include "directory/search_variants.h"
@@ -41,6 +42,8 @@ int search(const TableLocation& location, const SearchCriteria& typed, long limi
     set.OnFilterKey = [&live](TEngineDataSet& dataSet) { return searchKeyFilter(live, dataSet); };
     // Opened unfiltered, so that only switching the filter on below walks to the first row.
     openTable(set, location, defaultOrderTag(location), /*translate=*/true, /*readOnly=*/true);
+    // A row another program appended without its key could never be found.
+    requireIndexMatchesTable(set);
     std::vector<std::string> header;
     for (int i = 0; i < set.FieldCount(); ++i) header.push_back(set.Fields(i).FieldName());
     std::cout << csvLine(header);
@@ -85,11 +88,9 @@ int runSearch(const Args& args) {
     }
     criteria.atStart = !options.has("--anywhere");
     long limit = -1;
-    if (const std::optional<std::string> text = options.value("--limit")) {
-        auto [end, error] = std::from_chars(text->data(), text->data() + text->size(), limit);
-        if (error != std::errc() || end != text->data() + text->size() || limit < 0) {
-            return options.usageError("--limit wants a number of rows, 0 or more");
-        }
+    if (auto exit = options.readNumber("--limit", "a number of rows", 0,
+                                       std::numeric_limits<long>::max(), limit)) {
+        return *exit;
     }
     try {
         return search(locateTable(options.words()[0]), criteria, limit);

@@ -144,11 +144,18 @@ void requireIndexMatchesTable(TEngineDataSet& set) {
             GSobjMDXFile& file;
             ~Unlock() { file.unlockIndexFile(); }
         } unlock{*file};
+        // Blocks kept from the walk before may be from another copy's rebuild under way then:
+        // the keys are counted in the file as it is now.
+        file->forgetReads(true);
         file->refreshTags();
         table.RefreshHeader();
         const auto records = static_cast<uint32_t>(table.recordCount());
         for (const auto& tag : file->tags()) {
             uint32_t keys = 0, highest = 0;
+            // The root as the file names it now: another copy may have rebuilt the tree since
+            // this process read the tag header (when it opened the file during that rebuild,
+            // the header named no root at all).
+            tag->RootBlock();
             tag->walkKeys([&](const TgsVariant& key) {
                 ++keys;
                 highest = std::max(highest, key.pointer());

@@ -1,5 +1,6 @@
 #include "tools/tool_options.h"
 
+#include <charconv>
 #include <iostream>
 
 namespace abonex::tool {
@@ -67,6 +68,27 @@ std::optional<std::string> ToolOptions::value(std::string_view name) const {
         if (given.first == name) found = given.second;
     }
     return found;
+}
+
+std::optional<int> ToolOptions::readNumber(std::string_view name, std::string_view what, long least,
+                                           long most, long& into) const {
+    const std::optional<std::string> text = value(name);
+    if (!text) return std::nullopt;
+    long number = 0;
+    const char* end = text->data() + text->size();
+    const auto [stop, error] = std::from_chars(text->data(), end, number);
+    const std::string quoted = "\"" + *text + "\"";
+    if (text->empty() || stop != end ||
+        (error != std::errc() && error != std::errc::result_out_of_range)) {
+        return usageError(std::string(name) + " needs " + std::string(what) + ", not " + quoted);
+    }
+    if (error == std::errc::result_out_of_range || number < least || number > most) {
+        return usageError(std::string(name) + " needs " + std::string(what) + " from " +
+                          std::to_string(least) + " to " + std::to_string(most) + ", not " +
+                          quoted);
+    }
+    into = number;
+    return std::nullopt;
 }
 
 int ToolOptions::usageError(std::string_view problem) const {

@@ -45,6 +45,14 @@ class ToolOptions {
     // Reports `problem` (when not empty) and the usage line on stderr; returns 2.
     int usageError(std::string_view problem = {}) const;
 
+    // Reads the value of option `name` as a whole number from `least` to `most` into `into`,
+    // which stays as it is when the option was not given. Returns the status of the usage error
+    // it reported, "NAME needs WHAT, not "TEXT"" for a text that is no number and "NAME needs
+    // WHAT from LEAST to MOST, not "TEXT"" for one outside the range (so a count is never cut
+    // to fewer bits), or nothing when the value is fine.
+    std::optional<int> readNumber(std::string_view name, std::string_view what, long least,
+                                  long most, long& into) const;
+
   private:
     const OptionSpec* find(std::string_view name) const;
 

@@ -11,7 +11,7 @@
 namespace abonex {
 
 GSO_dBHandler::GSO_dBHandler(std::string_view fileName, bool shared, bool readWrite)
-    : GSO_dBaseFld(fileName, shared, readWrite) {}
+    : GSO_dBaseFld(fileName, shared, readWrite), m_coveredRecords(recordCount()) {}
 
 GSO_dBHandler::~GSO_dBHandler() {
     try {
@@ -156,23 +156,40 @@ void GSO_dBHandler::GotoRecord(int code) {
 }
 
 void GSO_dBHandler::lockIndexFiles() {
-    m_lockedFiles = 0;
-    for (auto& file : m_slots) {
-        if (!file) continue;
-        file->lockIndexFile();  // raises "Error n in Lock of path" after its wait
-        ++m_lockedFiles;
-        // What this process read before it held the lock may be out of date.
-        file->lookForChanges();
-        // Other writers may have grown the file since this process last looked: new blocks
-        // must come from its end as it is now, or two writers would take the same block.
-        file->BlockRecount();
-        // They may also have added or deleted tags: a tag added since must get this record's
-        // key too, and a deleted one must not be written into.
-        file->refreshTags();
+    if (m_indexLockDepth > 0) {
+        // Held already (IndexLocks): nobody else writes meanwhile.
+        ++m_indexLockDepth;
+        return;
     }
+    int locked = 0;
+    try {
+        for (auto& file : m_slots) {
+            if (!file) continue;
+            file->lockIndexFile();  // raises "Error n in Lock of path" after its wait
+            ++locked;
+            // A file another program replaced: its lock keeps no writer of the new one out.
+            file->diskFile().requireSameFile();
+            // What this process read before it held the lock may be out of date.
+            file->lookForChanges();
+            // Other writers may have grown the file since this process last looked: new blocks
+            // must come from its end as it is now, or two writers would take the same block.
+            file->BlockRecount();
+            // They may also have added or deleted tags: a tag added since must get this
+            // record's key too, and a deleted one must not be written into.
+            file->refreshTags();
+        }
+    } catch (...) {
+        m_lockedFiles = locked;
+        m_indexLockDepth = 1;
+        unlockIndexFiles();
+        throw;
+    }
+    m_lockedFiles = locked;
+    m_indexLockDepth = 1;
 }
 
 void GSO_dBHandler::unlockIndexFiles() {
+    if (m_indexLockDepth == 0 || --m_indexLockDepth > 0) return;
     int remaining = m_lockedFiles;
     for (auto& file : m_slots) {
         if (!file || remaining == 0) continue;
@@ -182,15 +199,55 @@ void GSO_dBHandler::unlockIndexFiles() {
     m_lockedFiles = 0;
 }
 
+GSO_dBHandler::IndexLocks::IndexLocks(GSO_dBHandler& handler) : m_handler(handler) {
+    m_handler.lockIndexFiles();
+}
+
+GSO_dBHandler::IndexLocks::~IndexLocks() {
+    m_handler.unlockIndexFiles();
+}
+
 void GSO_dBHandler::AppendRecord() {
-    try {
-        lockIndexFiles();
-        GSO_dBaseFld::AppendRecord();
-    } catch (...) {
-        unlockIndexFiles();
-        throw;
+    IndexLocks locks(*this);
+    // Whether the records before this one were all covered, as far as this handler knows.
+    RefreshHeader();
+    const bool covered = m_coveredRecords >= recordCount();
+    GSO_dBaseFld::AppendRecord();
+    if (covered) m_coveredRecords = recordNumber();
+}
+
+bool GSO_dBHandler::appendedRecordsIndexed() {
+    RefreshHeader();
+    if (recordCount() <= m_coveredRecords || indexFileCount() == 0) {
+        m_coveredRecords = std::max(m_coveredRecords, recordCount());
+        return true;
     }
-    unlockIndexFiles();
+    // No copy of the program is half-way through a record and its keys meanwhile.
+    IndexLocks locks(*this);
+    RefreshHeader();
+    const auto length = static_cast<size_t>(recordLength());
+    std::vector<uint8_t> record(length + 1, kEndOfFileMark);
+    struct Restore {
+        GSO_dBHandler& handler;
+        ~Restore() { handler.setRecordBuffer(nullptr); }
+    } restore{*this};
+    for (int n = m_coveredRecords + 1; n <= recordCount(); ++n) {
+        if (read(recordOffset(n), record.data(), length) != length) return false;
+        setRecordBuffer(record.data());
+        for (const auto& file : m_slots) {
+            if (!file) continue;
+            for (const auto& tag : file->tags()) {
+                if (tag->hasFilter() && !tag->FilterEvaluate()) continue;
+                TgsVariant key;
+                if (!tag->KeyEvaluate(key)) continue;
+                tag->KeyAdjust(key, true);
+                key.setPointer(tag->unique() ? 0 : static_cast<uint32_t>(n));
+                if (tag->KeyLookup(key) == 0) return false;
+            }
+        }
+        m_coveredRecords = n;
+    }
+    return true;
 }
 
 void GSO_dBHandler::ReplaceRecord(int n) {
@@ -198,14 +255,15 @@ void GSO_dBHandler::ReplaceRecord(int n) {
         AppendRecord();
         return;
     }
-    try {
-        lockIndexFiles();
-        GSO_dBaseFld::ReplaceRecord(n);
-    } catch (...) {
-        unlockIndexFiles();
-        throw;
-    }
-    unlockIndexFiles();
+    IndexLocks locks(*this);
+    GSO_dBaseFld::ReplaceRecord(n);
+}
+
+bool GSO_dBHandler::recordReads(int n, const uint8_t* expected) {
+    const auto length = static_cast<size_t>(recordLength());
+    std::vector<uint8_t> now(length);
+    if (n < 1 || read(recordOffset(n), now.data(), length) != length) return false;
+    return std::memcmp(now.data(), expected, length) == 0;
 }
 
 void GSO_dBHandler::recordWritten(bool isNew) {
@@ -251,6 +309,14 @@ void GSO_dBHandler::reindexAll() {
     setTableState(TableState::Browse);
     setReadAhead(savedReadAhead);
     releaseReadPages();
+    // Every record the rebuilds found under their locks has its keys.
+    int rebuilt = -1;
+    for (const auto& file : m_slots) {
+        if (!file) continue;
+        const int records = file->lastRebuild().records;
+        rebuilt = rebuilt < 0 ? records : std::min(rebuilt, records);
+    }
+    if (rebuilt >= 0) m_coveredRecords = rebuilt;
     m_tag = previous;
     if (m_tag != nullptr) m_tag->TreeReset(0);
     GotoRecord(PosTop);

@@ -72,6 +72,36 @@ class GSO_dBHandler : public GSO_dBaseFld {
     // Rebuilds every open index file, then stands on the first acceptable record.
     void reindexAll();
 
+    // Holds the index lock of every open index file, the lock every writer of the table takes
+    // (waited for; raises "Error n in Lock of path" as a write would), for as long as it lives:
+    // what the holder reads of the table meanwhile is what the next write through this handler
+    // changes. Writes made meanwhile take the locks held already. It also checks that every
+    // index file is still the one its path names (1012 otherwise).
+    class IndexLocks {
+      public:
+        explicit IndexLocks(GSO_dBHandler& handler);
+        ~IndexLocks();
+        IndexLocks(const IndexLocks&) = delete;
+        IndexLocks& operator=(const IndexLocks&) = delete;
+
+      private:
+        GSO_dBHandler& m_handler;
+    };
+    // True when record `n` on disk holds exactly the recordLength() bytes `expected` (read past
+    // the handler's buffers).
+    bool recordReads(int n, const uint8_t* expected);
+
+    // Whether the open index files hold the keys of the records appended since the handler last
+    // knew them all covered (records 1..coveredRecords(): those there at the open, which the
+    // program rebuilds at start, those counted by the last rebuild, and this handler's own
+    // appends). Copies of the program add a record's keys with the record; other dBASE software
+    // appends rows and leaves the index file alone. Looked at under the index lock, one seek
+    // per tag and record: true, and the records count as covered from now on, when every tag
+    // holds each record's key (a tag whose filter a record fails holds none, a unique tag
+    // holds its key once); false when a key is missing, and the index then needs a rebuild.
+    bool appendedRecordsIndexed();
+    int coveredRecords() const { return m_coveredRecords; }
+
     void setFilterActive(bool on) { m_filterActive = on; }
     bool filterActive() const { return m_filterActive; }
     bool found() const { return m_found; }
@@ -120,6 +150,8 @@ class GSO_dBHandler : public GSO_dBaseFld {
     bool m_found = false;
     bool m_outOfOrder = false;
     int m_lockedFiles = 0;
+    int m_indexLockDepth = 0;
+    int m_coveredRecords = 0;
 
     int m_recordsRead = 0;  // since the pages were last given back
 

@@ -450,6 +450,7 @@ void TEngineDataSet::Edit() {
     }
     m_recordLocked = true;
     std::memcpy(m_editBuffer.data(), m_handler->recordImage(), m_editBuffer.size());
+    m_editImage = m_editBuffer;
     m_state = DataSetState::Edit;
     m_changePending = false;
 }
@@ -464,6 +465,17 @@ void TEngineDataSet::Post() {
     requireActive();
     if (m_state != DataSetState::Edit && m_state != DataSetState::Insert) return;
     bool inserting = m_state == DataSetState::Insert;
+    // From the check below to the write, no other writer that follows the protocol writes.
+    std::optional<GSO_dBHandler::IndexLocks> locks;
+    if (!inserting) {
+        locks.emplace(*m_handler);
+        if (!m_handler->recordReads(m_recordNumber, m_editImage.data())) {
+            m_handler->RefreshHeader();
+            m_handler->GotoRecord(m_recordNumber);
+            throw EDatabaseError(std::string(m_handler->isDeleted() ? kMsgRecordDeletedElsewhere
+                                                                    : kMsgRecordChangedElsewhere));
+        }
+    }
     if (!inserting && m_handler->recordNumber() != m_recordNumber) {
         m_handler->GotoRecord(m_recordNumber);
     }
@@ -480,6 +492,7 @@ void TEngineDataSet::Post() {
         m_handler->AppendRecord();
     } else {
         m_handler->ReplaceRecord(m_recordNumber);
+        locks.reset();
         releaseRecordLock();
     }
     m_recordNumber = m_handler->recordNumber();
@@ -522,6 +535,7 @@ bool TEngineDataSet::Delete() {
     bool savedUseDeleted = m_useDeleted;
     m_handler->setUseDeleted(true);
     try {
+        GSO_dBHandler::IndexLocks locks(*m_handler);
         m_handler->GotoRecord(m_recordNumber);
         m_handler->DeleteRecord();
     } catch (const std::exception&) {
@@ -625,6 +639,11 @@ void TEngineDataSet::ReindexAll() {
     m_recordNumber = found ? m_handler->recordNumber() : 0;
     m_bof = true;
     m_eof = !found;
+}
+
+bool TEngineDataSet::IndexHoldsAppendedRows() {
+    requireActive();
+    return m_handler->appendedRecordsIndexed();
 }
 
 // --- Grid support ---

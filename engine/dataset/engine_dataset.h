@@ -200,10 +200,18 @@ class TEngineDataSet {
     // "Record is locked by another user" when another process holds it, "Record request beyond
     // range of table" when another program cut it away with the table.
     void Edit();
+    // Writes the row: a new one is appended; an edited one replaces its record only when the
+    // record on disk still holds what Edit read (checked and written under the index lock every
+    // writer takes). When another writer changed or deleted it meanwhile (a delete takes no
+    // record lock; other programs take none), Post writes nothing and fails with
+    // kMsgRecordChangedElsewhere or kMsgRecordDeletedElsewhere: the other writer's version stays
+    // on disk and the set stays in edit state with this one's, the record lock still held.
     void Post();
     void Cancel();
     // Marks the current record deleted and moves on. BeforeDelete runs first and may abort
-    // (EAbort): then nothing happens and false is returned.
+    // (EAbort): then nothing happens and false is returned. The record is read again under the
+    // index lock before it is marked, so that the deleted record keeps what another writer
+    // last wrote into it.
     bool Delete();
     void Refresh();
 
@@ -224,6 +232,10 @@ class TEngineDataSet {
     void OpenIndexFiles(std::string_view fileList, std::string_view tagName);
     // Rebuilds every open index file and stands on the first acceptable row of the current tag.
     void ReindexAll();
+    // False when rows were appended to the table without their keys in its index files (by
+    // other dBASE software) since the set last knew every row indexed: the current order then
+    // leaves them out until ReindexAll. See GSO_dBHandler::appendedRecordsIndexed.
+    bool IndexHoldsAppendedRows();
 
     // The handler while open (tests and tools use it; windows never do).
     DBFObject* handler() { return m_handler.get(); }
@@ -274,6 +286,13 @@ class TEngineDataSet {
     // The open could not read the current tag's tree: before the first row, yet not empty.
     bool m_orderUnreadable = false;
     std::vector<uint8_t> m_editBuffer;
+    // The record as Edit read it.
+    std::vector<uint8_t> m_editImage;
 };
+
+inline constexpr std::string_view kMsgRecordChangedElsewhere =
+    "Record was changed by another user since it was read";
+inline constexpr std::string_view kMsgRecordDeletedElsewhere =
+    "Record was deleted by another user since it was read";
 
 }  // namespace abonex

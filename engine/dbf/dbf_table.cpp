@@ -320,6 +320,9 @@ void GSO_dBaseDBF::AppendRecord() {
     if (!appendLock()) raiseLockWaitError(lastError(), path());
     const int oldNumber = m_recordNumber;
     try {
+        // A table another program replaced under this one: the row would go to a file nobody
+        // reads any more.
+        requireSameFile();
         m_recordChanged = true;
         m_image[0] = kLiveFlag;
         m_recordNumber = appendUnderLock(m_image, 1);
@@ -389,6 +392,7 @@ void GSO_dBaseDBF::ReplaceRecord(int n) {
         AppendRecord();
         return;
     }
+    requireSameFile();
     m_headerDirty = true;
     write(recordOffset(n), m_image, static_cast<size_t>(m_recordLength));
     bytesWritten(recordOffset(n), m_image, static_cast<size_t>(m_recordLength));

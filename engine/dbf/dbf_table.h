@@ -131,6 +131,8 @@ class GSO_dBaseDBF : public GSO_DiskFile {
     // was. More than one past the end raises 1002.
     virtual void GotoRecord(int code);
     // Writes the record image as a new last record (with the 0x1A mark) under the append lock.
+    // Both writes raise 1012 "File was replaced by another program" and write nothing when the
+    // table's path names another file now.
     virtual void AppendRecord();
     // Writes `count` record images (recordLength() bytes each, deletion flag first, one after
     // the other) as new last records with the 0x1A mark behind them, in one write under the

@@ -363,6 +363,18 @@ FileChangeStamp GSO_DiskFile::changeStamp() const {
     return stamp;
 }
 
+bool GSO_DiskFile::pathNamesThisFile() const {
+    struct stat held {
+    }, named{};
+    if (m_fd < 0 || ::fstat(m_fd, &held) != 0) return false;
+    if (::stat(m_path.c_str(), &named) != 0) return false;
+    return held.st_dev == named.st_dev && held.st_ino == named.st_ino;
+}
+
+void GSO_DiskFile::requireSameFile() const {
+    if (!pathNamesThisFile()) fail(err::kFileReplaced, sub::kWrite);
+}
+
 void GSO_DiskFile::flush() {
     if (m_fd < 0) return;
     if (::fsync(m_fd) != 0 && errno != EINVAL) {

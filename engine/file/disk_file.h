@@ -89,6 +89,12 @@ class GSO_DiskFile {
     // before it, provided the earlier stamp was settled. A failing call gives an unsettled
     // stamp.
     FileChangeStamp changeStamp() const;
+    // True when the path still names the file this object has open (same device and inode):
+    // another program that writes a new file and renames it into place, or deletes the file,
+    // leaves this object with a file nobody else sees, whose locks keep nobody out.
+    bool pathNamesThisFile() const;
+    // Raises 1012 "File was replaced by another program" (sub-code 1102) when it does not.
+    void requireSameFile() const;
     void flush();  // fsync; nothing on a closed file (sub-code 1111)
     // Cuts the file at `offset`. Needs read-write access and exclusive access, else error 5.
     void truncate(uint64_t offset);  // sub-code 1109

@@ -38,6 +38,7 @@ constexpr CodeText kCodeTexts[] = {
     {1005, "dBase memo record has format error"},
     {1006, "Formula expression cannot be translated"},
     {1011, "Number too large to fit in field"},
+    {1012, "File was replaced by another program"},
 };
 
 }  // namespace

@@ -58,6 +58,8 @@ inline constexpr int kFieldWrongType = 1004;
 inline constexpr int kMemoFormat = 1005;
 inline constexpr int kFormula = 1006;
 inline constexpr int kNumberTooLarge = 1011;
+// The path names another file than the one open (see GSO_DiskFile::pathNamesThisFile).
+inline constexpr int kFileReplaced = 1012;
 }  // namespace err
 
 // Sub-codes naming the failing operation.

@@ -21,7 +21,9 @@
 #include "engine/file/byte_order.h"
 #include "engine/file/disk_file.h"
 #include "engine/file/engine_error.h"
+#include "engine/file/lock_protocol.h"
 #include "engine/file/path_util.h"
+#include "engine/index/index_errors.h"
 #include "engine/index/mdx_format.h"
 
 namespace abonex {
@@ -713,6 +715,27 @@ IndexCheckReport checkIndexFile(GSO_dBaseFld& table, std::string_view mdxPath) {
         TagChecker(file, geometry, owners, table, slot.name, slot.headerBlock, report).run();
     }
     return report;
+}
+
+IndexCheckReport checkIndexFileBesideWriters(GSO_dBaseFld& table, std::string_view mdxPath) {
+    IndexCheckReport report = checkIndexFile(table, mdxPath);
+    if (report.clean()) return report;
+    whileNoWriterWrites(table, mdxPath, [&] { report = checkIndexFile(table, mdxPath); });
+    return report;
+}
+
+void whileNoWriterWrites(GSO_dBaseFld& table, std::string_view mdxPath,
+                         const std::function<void()>& look) {
+    GSO_DiskFile index(mdxPath, true, false);
+    if (!index.lockWaiting(indexFileLockRegion(table.lockProtocol()))) {
+        raiseIndexLockError(index.lastError(), index.path());
+    }
+    struct Unlock {
+        GSO_DiskFile& file;
+        ~Unlock() { file.unlock(); }
+    } unlock{index};
+    table.RefreshHeader();
+    look();
 }
 
 }  // namespace abonex

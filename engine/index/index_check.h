@@ -40,6 +40,7 @@
 //     unique tag only the first record in the tag's order holding a key has an entry.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -71,5 +72,21 @@ std::string formatIndexProblem(const IndexProblem& problem);
 // Raises EEngineError only when the index file cannot be opened or read at all; every kind of
 // damage inside it is reported in the result.
 IndexCheckReport checkIndexFile(GSO_dBaseFld& table, std::string_view mdxPath);
+
+// checkIndexFile beside writers: problems found while another copy may be in the middle of a
+// record (its row written, its keys not yet, or a page of the index being rewritten) are not
+// taken for damage. When the first look finds any, the check is made again under the index-file
+// lock of the table's lock protocol (a read lock, waited for as a writer waits for it), which
+// every writer holds while it changes a record and its keys and every rebuild holds too, and
+// only what that look finds is reported. Raises "Error <n> in Lock of <path>" when the lock
+// cannot be had.
+IndexCheckReport checkIndexFileBesideWriters(GSO_dBaseFld& table, std::string_view mdxPath);
+
+// Runs `look` while holding the index-file lock of `table`'s lock protocol on the index file
+// `mdxPath` as a read lock, waited for as a writer waits for it: no writer that follows the
+// protocol is in the middle of a record meanwhile. The table's header is read again first.
+// Raises "Error <n> in Lock of <path>" when the lock cannot be had.
+void whileNoWriterWrites(GSO_dBaseFld& table, std::string_view mdxPath,
+                         const std::function<void()>& look);
 
 }  // namespace abonex

@@ -20,6 +20,12 @@ void raiseIndexLockError(int lastError, std::string_view path) {
     throw EEngineError(message);
 }
 
+void raiseIndexUnsettled(std::string_view path) {
+    std::string message = "Index file ";
+    message.append(path).append(" kept changing while it was read");
+    throw EEngineError(message);
+}
+
 void raiseTagNotFound(std::string_view name) {
     std::string message = "Cannot find index tag ";
     message.append(name);
@@ -35,6 +41,13 @@ void raiseTooManyTags(std::string_view path) {
 void raiseBadKeyType(std::string_view tagName) {
     std::string message = "Key expression of tag ";
     message.append(tagName).append(" gives no usable key type");
+    throw EEngineError(message);
+}
+
+void raiseLogicalKey(std::string_view tagName) {
+    std::string message = "Key expression of tag ";
+    message.append(tagName).append(
+        " gives a logical value; an index key holds text, a number or a date");
     throw EEngineError(message);
 }
 

@@ -32,6 +32,10 @@ inline constexpr std::string_view kMsgVariantMismatch = "Variant types mismatch 
 // The index-file lock could not be had: "Error <lastError> in Lock of <path>".
 [[noreturn]] void raiseIndexLockError(int lastError, std::string_view path);
 
+// A reader found the blocks it read changed by other writers every time it looked, for as long
+// as a writer waits for the index lock: "Index file <path> kept changing while it was read".
+[[noreturn]] void raiseIndexUnsettled(std::string_view path);
+
 // "Cannot find index tag <name>".
 [[noreturn]] void raiseTagNotFound(std::string_view name);
 
@@ -40,5 +44,10 @@ inline constexpr std::string_view kMsgVariantMismatch = "Variant types mismatch 
 
 // "Key expression of tag <name> gives no usable key type".
 [[noreturn]] void raiseBadKeyType(std::string_view tagName);
+
+// "Key expression of tag <name> gives a logical value; an index key holds text, a number or a
+// date". Such a key has no form in the file that other readers and the check would take for
+// the expression's value.
+[[noreturn]] void raiseLogicalKey(std::string_view tagName);
 
 }  // namespace abonex

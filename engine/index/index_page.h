@@ -31,6 +31,12 @@ struct GSobjIndexKey {
     std::unique_ptr<GSobjIndexKey> ownedParent;
     bool changed = false;
     bool split = false;
+    // Its block was allocated after the tree was read (an old root moved out of the root
+    // block): nothing on the disk refers to it yet.
+    bool newBlock = false;
+    // The node block's bytes as read (empty for a page made in memory): a reader compares them
+    // with the block as it is later, to know whether another writer changed it since.
+    std::vector<uint8_t> image;
 
     bool isLeaf() const { return kind == PageKind::Leaf; }
 };

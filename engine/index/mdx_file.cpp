@@ -435,6 +435,9 @@ void GSobjMDXFile::TagDelete(std::string_view name) {
 
 void GSobjMDXFile::buildTag(GSobjMDXTag& tag) {
     tag.setNodeRange(0, 0);
+    // Under the lock every writer takes: the table as it is now, with the rows appended since
+    // this process last looked.
+    m_table.RefreshHeader();
     if (m_table.recordCount() == 0) {
         const uint32_t root = BlockAllocate();
         const std::vector<uint8_t> zero(m_blockLength, 0);
@@ -460,7 +463,9 @@ void GSobjMDXFile::Reindex() {
             raiseIndexLockError(writersLock->lastError(), m_file->path());
         }
     }
-    const bool locked = m_file->lockAll();
+    // Waited for as writers wait for their lock: a writer in the middle of a record holds the
+    // index lock inside this region for a moment. Not granted, the truncation below refuses.
+    const bool locked = m_file->lockWaiting(kLockAllRegion);
     struct Unlock {
         GSO_DiskFile& file;
         bool locked;
@@ -468,6 +473,10 @@ void GSobjMDXFile::Reindex() {
             if (locked) file.unlock();
         }
     } unlock{*m_file, locked};
+    // What the trees are built from, taken under the locks: no writer is half-way through a
+    // record now.
+    m_table.RefreshHeader();
+    m_rebuilt = RebuiltTable{m_table.recordCount(), m_table.partialRecordBytes()};
 
     for (auto& tag : m_tags) tag->TreeRelease();
     // The tag headers stand first, in tag-table order, and the trees after them; the file is

@@ -71,7 +71,16 @@ class GSobjMDXFile : public GSobjIndexFile {
     // Forgets the kept blocks; with `newGeneration`, as if the file had changed.
     void forgetReads(bool newGeneration);
     uint64_t generation() const { return m_generation; }
+    // Rebuilds every tag from the table as it is once the rebuild holds the lock-all region
+    // (and, under DB4Lock, the writers' lock), each waited for as writers wait for theirs.
     void Reindex() override;
+    // The table as the last Reindex found it under its locks: its whole records, and the bytes
+    // of a record that a writer left unfinished at its end (see partialRecordBytes).
+    struct RebuiltTable {
+        int records = 0;
+        uint64_t partialBytes = 0;
+    };
+    const RebuiltTable& lastRebuild() const { return m_rebuilt; }
     void Rename(std::string_view newName) override;
     // Calls KeyUpdate on every tag in tag-table order.
     void RecordChanged(int recordNumber, bool isNew) override;
@@ -134,6 +143,7 @@ class GSobjMDXFile : public GSobjIndexFile {
     // Bytes 28 onward of the header area as last read or written: the tag table's image.
     std::vector<uint8_t> m_tagTableImage;
     bool m_lastCreateReplaced = false;
+    RebuiltTable m_rebuilt;
     int64_t m_nextFree = -1;
     uint32_t m_blockLength = mdx::kBlockLength;
     uint32_t m_headerSize = mdx::kHeaderSize;

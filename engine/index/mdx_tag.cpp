@@ -67,9 +67,7 @@ void GSobjMDXTag::TagInit(std::string_view keyExpression, bool unique, bool asce
             m_keyLength = static_cast<int>(key.bytes().size());
             break;
         case VariantType::Logical:
-            m_keyType = 'C';
-            m_keyLength = 1;
-            break;
+            raiseLogicalKey(m_name);
         case VariantType::Double:
             m_keyType = 'N';
             m_keyLength = mdx::kNumericKeyLength;
@@ -304,6 +302,9 @@ void GSobjMDXTag::NodeRead(uint32_t block, GSobjIndexKey& page) {
     } else {
         page.kind = PageKind::Leaf;
     }
+    page.newBlock = false;
+    if (m_looking) m_lookReads.push_back(BlockSeen{block, buffer});
+    page.image = std::move(buffer);
 }
 
 void GSobjMDXTag::writeNodeBlock(GSobjIndexKey& page) {

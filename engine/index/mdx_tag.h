@@ -14,6 +14,8 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <unordered_set>
+#include <vector>
 
 #include "engine/index/index_tag.h"
 #include "engine/index/key_filter.h"
@@ -55,7 +57,8 @@ class GSobjMDXTag : public GSobjIndexTag {
 
     // Walks the tree from the root, read-only, and calls `visit` with every leaf key in tree
     // order (pointer = record number). A block outside the file, a cycle or more than 32 levels
-    // raises "Index file damaged".
+    // raises "Index file damaged". The root is the one last read or set (RootBlock reads it
+    // from the file again); without the index lock the walk may meet another writer's changes.
     void walkKeys(const std::function<void(const TgsVariant&)>& visit);
 
     // The bulk build and Reindex set the tree's blocks through these.
@@ -77,10 +80,18 @@ class GSobjMDXTag : public GSobjIndexTag {
     // root (see withFreshLook); "Index file damaged" means the damage is still there.
     //
     // A walk keeps what it has read: the held path, and the file's kept blocks, which seeks
-    // and moves into other subtrees use instead of reading again. Whether another writer has
-    // changed the file since is asked (lookForChanges) at the start of every move of the table
-    // handler and whenever a walk leaves its leaf; a path read before a change is not followed
-    // any further: the walk goes on from the entry it stood on, in the tree as it is now.
+    // and moves into other subtrees use instead of reading again. Every step that reads blocks
+    // (a seek, a first or last move, leaving a leaf) is a look, and what it found is used only
+    // once the look is confirmed: either nothing was written to the file since the blocks were
+    // read, or every block it rests on (the held path and whatever else it read) reads the same
+    // again. A look that is not confirmed is made again from the entry the walk stood on, in
+    // the tree as it is now. Writers write a changed tree parents first (see TreeRelease), so
+    // the tree a reader can meet between two of their writes holds every key, some perhaps
+    // twice; a walk hands out no entry twice: it passes over entries at or before the last one
+    // it handed out. So a walk returns every key that stays in the tag while it walks, once.
+    // Whether another writer has changed the file is also asked (lookForChanges) at the start
+    // of every move of the table handler; a path read before a change is not followed any
+    // further: the move starts from the entry the walk stood on, in the tree as it is now.
     // First and last moves and seeks start a new walk: they read the tree afresh.
 
     // Positions on `key` (the record number it carries, when not 0, picks one of equal keys);
@@ -114,8 +125,12 @@ class GSobjMDXTag : public GSobjIndexTag {
     void SetRange(const TgsVariant& low, const TgsVariant& high);
     void clearRange();
     bool RangeActive() const { return m_rangeActive; }
-    // Writes every changed page of the held path (bottom-up, splitting as needed), drops the
-    // tree and writes the tag header when it changed. The current record becomes 0.
+    // Writes every changed page of the held path, drops the tree and writes the tag header when
+    // it changed. The current record becomes 0. Overfull pages are split first, bottom-up: the
+    // first halves go to new blocks, which nothing on the disk refers to yet, and are written
+    // at once; then the pages that the disk knows are written from the root down, so that a
+    // parent names a new block before the page whose first half it took is cut short. Between
+    // two of these writes a reader finds every key in the tree (some twice), never fewer.
     void TreeRelease();
     // Releases the tree and loads the root again; mode 0 then goes to the first entry, mode 1
     // re-positions on the table's current record, mode 2 does nothing more.
@@ -145,22 +160,44 @@ class GSobjMDXTag : public GSobjIndexTag {
     // move starts from the current key in a freshly read tree (as it also does when the held
     // path was read before another writer's change).
     int navigate(int code, bool fresh, const KeyFilter* filter);
-    // Passes over the entries `filter` rejects, from the entry under the cursor on; false when
-    // the move runs off the tag (or out of its range).
-    bool passRejected(const KeyFilter& filter, bool forward);
     // Puts the cursor on the first entry at or after `candidate` (a key beginning), looking in
     // the held leaf first; false when there is none.
     bool seekForward(const std::string& candidate);
     // True when the held path was read in an earlier generation of the file than the current
     // one, after one more look at the file.
     bool pathOutOfDate();
+    // Runs `step(fresh)`, a step that may read blocks (fresh: the tree is to be read anew, from
+    // the entry the walk stood on), as one look, and makes it again with fresh set until the
+    // look is confirmed (lookHolds). Inside an update, or inside another look, it runs once.
+    template <typename Step>
+    bool confirmedStep(Step&& step);
+    // Whether what the look that is ending read is still what the file holds (see above).
+    bool lookHolds();
+    // Every block the look rests on reads as it did: the held path, the blocks read during the
+    // look, and the tag table and header that lead to the root.
+    bool readsUnchanged();
+    // A new walk: nothing handed out yet.
+    void startWalk();
+    // Notes `entry` as handed out by a move in direction `forward`.
+    void handOut(const TgsVariant& entry, bool forward);
+    // True when `entry` lies at or before the last entry handed out, in direction `forward`
+    // (an equal key counts when its record was handed out with that key). With `allowLast`,
+    // the last entry handed out itself does not count.
+    bool handedOutAlready(const TgsVariant& entry, bool forward, bool allowLast) const;
+    // From the entry under the cursor on, passes over entries handed out already (see
+    // handedOutAlready) and, with `filter`, the entries it rejects, in direction `forward`;
+    // false when the move runs off the tag. An entry outside the range ends the move (the
+    // caller takes it for the edge).
+    bool settle(bool forward, const KeyFilter* filter, bool allowLast);
     // The root block number, looked up in the tag table and the tag header once per
     // generation of the file.
     uint32_t rootForGeneration();
     void treeReset(int mode);
     int keyFind(const TgsVariant& key);
-    // From a freshly read root, stands on the entry that follows (`forward`) or precedes `held`,
-    // whether or not `held` is still in the tree; false when there is none.
+    // From a freshly read root, stands on the entry that follows (`forward`) or precedes `held`
+    // when `held` is still in the tree; when it is gone, on the first entry of its key
+    // (forward) or the last (backward), for settle to pass over what was handed out. False
+    // when there is none.
     bool stepFrom(const TgsVariant& held, bool forward);
     // Writes the page whole to its block (no split).
     void writeNodeBlock(GSobjIndexKey& page);
@@ -170,6 +207,12 @@ class GSobjMDXTag : public GSobjIndexTag {
     GSobjIndexKey& loadChild(GSobjIndexKey& page, size_t index);
     void releaseChild(GSobjIndexKey& page);
     void releasePage(GSobjIndexKey& page);
+    // Writes the whole held tree in the order TreeRelease describes.
+    void writeTree(std::unique_ptr<GSobjIndexKey> root);
+    // The most entries a node of this tag holds.
+    size_t nodeCapacity() const;
+    // Splits `page` until it fits a node (see NodeWrite); returns a root grown above it.
+    std::unique_ptr<GSobjIndexKey> splitToFit(GSobjIndexKey& page);
     void splitOffFirstHalf(GSobjIndexKey& page);
     std::unique_ptr<GSobjIndexKey> growRoot(GSobjIndexKey& oldRoot);
     GSobjIndexKey* leafPage() const;
@@ -178,10 +221,16 @@ class GSobjMDXTag : public GSobjIndexTag {
     void entryDelete(GSobjIndexKey& page);
     bool goFirst(GSobjIndexKey& page);
     bool goLast(GSobjIndexKey& page);
-    // `look`: ask for changes before leaving the held leaf; a path read before a change is not
-    // followed, the step is made in the tree as it is now.
+    // `look`: leaving the held leaf is a confirmed look (confirmedStep); a path read before a
+    // change is not followed, the step is made in the tree as it is now.
     bool goNext(bool look);
     bool goPrior(bool look);
+    // Leaves the held leaf for the next (`forward`) or the previous one; with `look`, as a
+    // confirmed look (see goNext).
+    bool leaveLeaf(bool forward, bool look);
+    // Leaves the held leaf through the held branches: to the first entry of the next leaf
+    // (`forward`) or the last of the previous one; false at the end of the tree.
+    bool climb(bool forward);
     const TgsVariant* entryUnderCursor() const;
     void takeCurrent();
     bool inRange(const TgsVariant& key) const;
@@ -192,6 +241,18 @@ class GSobjMDXTag : public GSobjIndexTag {
     // The file generations the held path and m_root were read in.
     uint64_t m_pathGeneration = 0;
     uint64_t m_rootGeneration = 0;
+    // The look under way (confirmedStep): the blocks it read, with their bytes as read.
+    struct BlockSeen {
+        uint32_t block = 0;
+        std::vector<uint8_t> bytes;
+    };
+    bool m_looking = false;
+    std::vector<BlockSeen> m_lookReads;
+    // The walk: the last entry handed out (record number 0: none), the direction it was
+    // handed out in, and the records handed out with its key since that key was first met.
+    TgsVariant m_handed;
+    bool m_handedForward = true;
+    std::unordered_set<uint32_t> m_handedWithKey;
 };
 
 }  // namespace abonex

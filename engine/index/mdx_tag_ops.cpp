@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "engine/dbf/dbf_table.h"
+#include "engine/file/byte_order.h"
 #include "engine/file/engine_error.h"
 #include "engine/index/index_errors.h"
 #include "engine/index/mdx_file.h"
@@ -28,6 +29,14 @@ constexpr int64_t kAfterEqualKeys = INT32_MAX;
 // and the pause between two looks while another handle is changing it.
 constexpr int kFreshLooks = 50;
 constexpr auto kLookPause = std::chrono::milliseconds(1);
+// Looks made again at once before the next ones wait kLookPause each.
+constexpr int kQuickLooks = 8;
+
+// As long as a writer would wait for the index lock.
+std::chrono::milliseconds lockPatience() {
+    const LockWait& wait = GSO_DiskFile::defaultLockWait();
+    return std::chrono::milliseconds(int64_t{wait.attempts} * int64_t{wait.pauseMs});
+}
 
 bool isText(const TgsVariant& v) {
     return v.type() == VariantType::Character || v.type() == VariantType::Raw;
@@ -191,6 +200,7 @@ std::unique_ptr<GSobjIndexKey> GSobjMDXTag::growRoot(GSobjIndexKey& oldRoot) {
     root->kind = PageKind::NewRoot;
     root->changed = true;
     oldRoot.block = m_file.BlockAllocate();
+    oldRoot.newBlock = true;
     TgsVariant largest = oldRoot.keys.back();
     largest.setPointer(oldRoot.block);
     root->keys.push_back(std::move(largest));
@@ -232,18 +242,26 @@ void GSobjMDXTag::splitOffFirstHalf(GSobjIndexKey& page) {
     page.split = true;
 }
 
-void GSobjMDXTag::NodeWrite(GSobjIndexKey& page) {
+size_t GSobjMDXTag::nodeCapacity() const {
     // Another writer's header may count one entry more than a block holds with its pointer.
     const size_t fits =
         (m_file.blockLength() - mdx::kNodeEntries - 4) / static_cast<size_t>(m_entryLength);
-    const size_t m = std::max<size_t>(1, std::min(static_cast<size_t>(m_keysPerNode), fits));
+    return std::max<size_t>(1, std::min(static_cast<size_t>(m_keysPerNode), fits));
+}
+
+std::unique_ptr<GSobjIndexKey> GSobjMDXTag::splitToFit(GSobjIndexKey& page) {
     std::unique_ptr<GSobjIndexKey> grownRoot;
-    if (page.block == 0) page.block = m_file.BlockAllocate();
-    while (page.keys.size() > m) {
+    while (page.keys.size() > nodeCapacity()) {
         if (page.parent == nullptr) grownRoot = growRoot(page);
         splitOffFirstHalf(page);
     }
     if (page.kind == PageKind::NewRoot) page.kind = PageKind::Branch;
+    return grownRoot;
+}
+
+void GSobjMDXTag::NodeWrite(GSobjIndexKey& page) {
+    if (page.block == 0) page.block = m_file.BlockAllocate();
+    std::unique_ptr<GSobjIndexKey> grownRoot = splitToFit(page);
     writeNodeBlock(page);
     if (grownRoot) {
         // The new root is written once the page it grew from is; it may split in turn.
@@ -252,11 +270,38 @@ void GSobjMDXTag::NodeWrite(GSobjIndexKey& page) {
     }
 }
 
-void GSobjMDXTag::TreeRelease() {
-    if (m_rootPage) {
-        std::unique_ptr<GSobjIndexKey> root = std::move(m_rootPage);
-        releasePage(*root);
+void GSobjMDXTag::writeTree(std::unique_ptr<GSobjIndexKey> root) {
+    std::vector<GSobjIndexKey*> path;
+    for (GSobjIndexKey* page = root.get(); page != nullptr; page = page->child.get()) {
+        path.push_back(page);
     }
+    // Roots grown above the old root, lowest first.
+    std::vector<std::unique_ptr<GSobjIndexKey>> grown;
+    auto fit = [&](GSobjIndexKey& page) {
+        if (page.block == 0) {
+            page.block = m_file.BlockAllocate();
+            page.newBlock = true;
+        }
+        if (std::unique_ptr<GSobjIndexKey> above = splitToFit(page)) {
+            grown.push_back(std::move(above));
+        }
+        // Nothing on the disk leads to a new block before its parent is written.
+        if (page.newBlock && page.changed) writeNodeBlock(page);
+    };
+    for (auto page = path.rbegin(); page != path.rend(); ++page) fit(**page);
+    for (size_t i = 0; i < grown.size(); ++i) fit(*grown[i]);
+    // The blocks the disk knows, from the root down: a parent names the block that took a
+    // page's first half before that page is written without it.
+    for (auto page = grown.rbegin(); page != grown.rend(); ++page) {
+        if ((*page)->changed) writeNodeBlock(**page);
+    }
+    for (GSobjIndexKey* page : path) {
+        if (page->changed) writeNodeBlock(*page);
+    }
+}
+
+void GSobjMDXTag::TreeRelease() {
+    if (m_rootPage) writeTree(std::move(m_rootPage));
     HeaderWrite();
     m_currentKey.setPointer(0);
 }
@@ -329,26 +374,20 @@ bool GSobjMDXTag::goNext(bool look) {
         ++leaf->current;
         return true;
     }
-    // Leaving the leaf: the branches held above it may be out of date.
-    if (look && !m_updating && entryUnderCursor() != nullptr && pathOutOfDate()) {
+    return leaveLeaf(true, look);
+}
+
+bool GSobjMDXTag::leaveLeaf(bool forward, bool look) {
+    // The branches held above the leaf may be out of date, and the next leaf may be read in
+    // the middle of another writer's change.
+    if (look && !m_updating && entryUnderCursor() != nullptr) {
         const TgsVariant held = *entryUnderCursor();
-        return stepFrom(held, true);
+        return confirmedStep([&](bool fresh) {
+            if (fresh || pathOutOfDate()) return stepFrom(held, forward);
+            return climb(forward);
+        });
     }
-    // Climb to the first level that has a next entry, then descend to its first leaf entry.
-    for (GSobjIndexKey* page = leaf->parent; page != nullptr; page = page->parent) {
-        if (static_cast<size_t>(page->current + 1) >= page->keys.size()) continue;
-        releaseChild(*page);  // a split here keeps page->current on the released child's entry
-        ++page->current;
-        GSobjIndexKey* child = &loadChild(*page, static_cast<size_t>(page->current));
-        while (true) {
-            child->current = 0;
-            if (child->isLeaf()) break;
-            child = &loadChild(*child, 0);
-        }
-        if (child->keys.empty()) return goNext(false);  // an empty leaf of another writer
-        return true;
-    }
-    return false;
+    return climb(forward);
 }
 
 bool GSobjMDXTag::goPrior(bool look) {
@@ -358,22 +397,30 @@ bool GSobjMDXTag::goPrior(bool look) {
         --leaf->current;
         return true;
     }
-    if (look && !m_updating && entryUnderCursor() != nullptr && pathOutOfDate()) {
-        const TgsVariant held = *entryUnderCursor();
-        return stepFrom(held, false);
-    }
+    return leaveLeaf(false, look);
+}
+
+bool GSobjMDXTag::climb(bool forward) {
+    GSobjIndexKey* leaf = leafPage();
+    if (leaf == nullptr) return false;
+    // Climb to the first level that has a next (previous) entry, then descend to its first
+    // (last) leaf entry.
     for (GSobjIndexKey* page = leaf->parent; page != nullptr; page = page->parent) {
-        if (page->current <= 0) continue;
-        releaseChild(*page);
-        if (page->current <= 0) continue;
-        --page->current;
+        if (forward ? static_cast<size_t>(page->current + 1) >= page->keys.size()
+                    : page->current <= 0) {
+            continue;
+        }
+        releaseChild(*page);  // a split here keeps page->current on the released child's entry
+        if (!forward && page->current <= 0) continue;
+        page->current += forward ? 1 : -1;
         GSobjIndexKey* child = &loadChild(*page, static_cast<size_t>(page->current));
         while (true) {
-            child->current = static_cast<int>(child->keys.size()) - 1;
+            child->current = forward ? 0 : static_cast<int>(child->keys.size()) - 1;
             if (child->isLeaf()) break;
             child = &loadChild(*child, static_cast<size_t>(child->current));
         }
-        if (child->keys.empty()) return goPrior(false);
+        // An empty leaf of another writer.
+        if (child->keys.empty()) return forward ? goNext(false) : goPrior(false);
         return true;
     }
     return false;
@@ -421,64 +468,73 @@ int GSobjMDXTag::navigate(int code, bool fresh, const KeyFilter* filter) {
     if (m_rootPage && !m_updating && m_pathGeneration != m_file.generation()) fresh = true;
     const bool skips = filter != nullptr && filter->kind() == KeyFilter::Kind::StartsWith &&
                        m_ascending && !m_rangeActive && m_keyType == 'C';
+    const bool forward = code != PosPrior && code != PosBottom;
     bool found = false;
+    bool allowLast = false;
     switch (code) {
         case PosTop:
             // A new walk: what earlier walks read is read again.
             if (!m_updating) m_file.forgetReads(false);
-            treeReset(2);
-            if (m_rangeActive && !m_rangeLow.isEmpty()) {
-                found = keySearch(*m_rootPage, kAnyRecord, m_rangeLow, 0) <= 0;
-            } else if (skips) {
-                const std::optional<std::string> first = filter->nextCandidate({});
-                found = first &&
-                        keySearch(*m_rootPage, kAnyRecord, TgsVariant::character(*first), 0) <= 0;
-            } else {
-                found = goFirst(*m_rootPage);
-            }
+            found = confirmedStep([&](bool) {
+                treeReset(2);
+                if (m_rangeActive && !m_rangeLow.isEmpty()) {
+                    return keySearch(*m_rootPage, kAnyRecord, m_rangeLow, 0) <= 0;
+                }
+                if (skips) {
+                    const std::optional<std::string> first = filter->nextCandidate({});
+                    return first && keySearch(*m_rootPage, kAnyRecord,
+                                              TgsVariant::character(*first), 0) <= 0;
+                }
+                return goFirst(*m_rootPage);
+            });
+            startWalk();
             if (!found) m_beforeFirst = true;
             break;
         case PosBottom:
             if (!m_updating) m_file.forgetReads(false);
-            treeReset(2);
-            found = goLast(*m_rootPage);
+            found = confirmedStep([&](bool) {
+                treeReset(2);
+                return goLast(*m_rootPage);
+            });
+            startWalk();
             while (found) {
-                takeCurrent();
-                if (inRange(m_currentKey)) break;
-                found = goPrior(true);
+                const TgsVariant* entry = entryUnderCursor();
+                if (entry != nullptr && inRange(*entry)) break;
+                found = entry != nullptr && goPrior(true);
             }
             if (!found) m_afterLast = true;
             break;
         case PosNext:
-            if (fresh) {
-                found = stepFrom(TgsVariant(m_currentKey), true);
-            } else {
-                if (!m_rootPage) treeReset(1);
-                found = goNext(true);
-            }
-            if (!found) m_afterLast = true;
-            break;
         case PosPrior:
-            if (fresh) {
-                found = stepFrom(TgsVariant(m_currentKey), false);
+            if (fresh || !m_rootPage) {
+                const TgsVariant held = m_currentKey;
+                found = confirmedStep([&](bool) { return stepFrom(held, forward); });
             } else {
-                if (!m_rootPage) treeReset(1);
-                found = goPrior(true);
+                found = forward ? goNext(true) : goPrior(true);
             }
-            if (!found) m_beforeFirst = true;
+            if (!found) (forward ? m_afterLast : m_beforeFirst) = true;
             break;
         case PosCurrent: {
-            if (fresh && m_currentKey.pointer() != 0) {
-                // The entry may have moved or gone: then the one after it stands in.
-                const TgsVariant held = m_currentKey;
-                m_rootPage.reset();
-                loadRoot();
-                found = keySearch(*m_rootPage, held.pointer(), held, -1) <= 0;
+            // The entry handed out last stays; when it has moved or gone, the one after it
+            // stands in.
+            allowLast = true;
+            const TgsVariant held = m_currentKey;
+            if (fresh && held.pointer() != 0) {
+                found = confirmedStep([&](bool) {
+                    m_rootPage.reset();
+                    loadRoot();
+                    return keySearch(*m_rootPage, held.pointer(), held, -1) <= 0;
+                });
             } else {
-                if (!m_rootPage) treeReset(1);
-                GSobjIndexKey* leaf = leafPage();
-                found = leaf != nullptr && leaf->current >= 0 &&
-                        static_cast<size_t>(leaf->current) < leaf->keys.size();
+                if (!m_rootPage) {
+                    confirmedStep([&](bool) {
+                        treeReset(1);
+                        return true;
+                    });
+                    startWalk();
+                    if (const TgsVariant* entry = entryUnderCursor()) handOut(*entry, true);
+                }
+                found = entryUnderCursor() != nullptr;
             }
             if (!found) m_beforeFirst = m_afterLast = true;
             break;
@@ -486,9 +542,8 @@ int GSobjMDXTag::navigate(int code, bool fresh, const KeyFilter* filter) {
         default:
             return 0;
     }
-    const bool forward = code != PosPrior && code != PosBottom;
-    if (found && filter != nullptr) {
-        found = passRejected(*filter, forward);
+    if (found) {
+        found = settle(forward, filter, allowLast);
         if (!found) (forward ? m_afterLast : m_beforeFirst) = true;
     }
     if (found) {
@@ -496,10 +551,10 @@ int GSobjMDXTag::navigate(int code, bool fresh, const KeyFilter* filter) {
         if (!inRange(m_currentKey)) {
             found = false;
             // Outside the range counts as the edge in the direction of travel.
-            if (code == PosPrior || code == PosBottom) {
-                m_beforeFirst = true;
-            } else {
+            if (forward) {
                 m_afterLast = true;
+            } else {
+                m_beforeFirst = true;
             }
         }
     }
@@ -508,25 +563,26 @@ int GSobjMDXTag::navigate(int code, bool fresh, const KeyFilter* filter) {
         m_currentKey.setPointer(0);
         return 0;
     }
+    handOut(m_currentKey, forward);
     return currentRecord();
 }
 
-bool GSobjMDXTag::passRejected(const KeyFilter& filter, bool forward) {
-    const bool skips = filter.kind() == KeyFilter::Kind::StartsWith && m_ascending &&
-                       !m_rangeActive && m_keyType == 'C';
+bool GSobjMDXTag::settle(bool forward, const KeyFilter* filter, bool allowLast) {
+    const bool skips = filter != nullptr && filter->kind() == KeyFilter::Kind::StartsWith &&
+                       m_ascending && !m_rangeActive && m_keyType == 'C';
     for (;;) {
         const TgsVariant* entry = entryUnderCursor();
         if (entry == nullptr) return false;
         // An entry outside the range ends the move; the caller takes it for the edge.
-        if (!inRange(*entry) || filter.accepts(entry->bytes())) return true;
+        if (!inRange(*entry)) return true;
+        const bool handed = handedOutAlready(*entry, forward, allowLast);
+        if (!handed && (filter == nullptr || filter->accepts(entry->bytes()))) return true;
         bool moved = false;
-        if (!forward) {
-            moved = goPrior(true);
-        } else if (!skips) {
-            moved = goNext(true);
+        if (handed || !forward || !skips) {
+            moved = forward ? goNext(true) : goPrior(true);
         } else {
             // Every key between this one and the candidate is rejected as well.
-            const std::optional<std::string> next = filter.nextCandidate(entry->bytes());
+            const std::optional<std::string> next = filter->nextCandidate(entry->bytes());
             moved = next && seekForward(*next);
         }
         if (!moved) return false;
@@ -546,24 +602,32 @@ bool GSobjMDXTag::seekForward(const std::string& candidate) {
             }
         }
     }
-    if (pathOutOfDate()) {
-        m_rootPage.reset();
-        loadRoot();
-    }
-    return keySearch(*m_rootPage, kAnyRecord, key, 0) <= 0;
+    return confirmedStep([&](bool fresh) {
+        if (fresh || pathOutOfDate()) {
+            m_rootPage.reset();
+            loadRoot();
+        }
+        return keySearch(*m_rootPage, kAnyRecord, key, 0) <= 0;
+    });
 }
 
 int GSobjMDXTag::keyFind(const TgsVariant& key) {
-    treeReset(0);
     TgsVariant wanted = key;
     KeyAdjust(wanted, true);
-    m_beforeFirst = false;
-    m_afterLast = false;
     const bool exact = m_file.exactMatch() || m_updating;
     const int64_t record = key.pointer() != 0 ? static_cast<int64_t>(key.pointer()) : kAnyRecord;
-    const int result = keySearch(*m_rootPage, record, wanted, exact ? -1 : 0);
+    int result = 1;
+    confirmedStep([&](bool) {
+        treeReset(0);
+        m_beforeFirst = false;
+        m_afterLast = false;
+        result = keySearch(*m_rootPage, record, wanted, exact ? -1 : 0);
+        return true;
+    });
+    startWalk();
     if (result == 0) {
         takeCurrent();
+        handOut(m_currentKey, true);
         return currentRecord();
     }
     if (result < 0) {
@@ -582,22 +646,31 @@ int GSobjMDXTag::KeyLookup(const TgsVariant& key) {
     const bool savedExact = m_file.exactMatch();
     const bool savedBefore = m_beforeFirst;
     const bool savedAfter = m_afterLast;
+    const uint64_t savedGeneration = m_pathGeneration;
+    const TgsVariant savedHanded = m_handed;
+    const bool savedForward = m_handedForward;
+    std::unordered_set<uint32_t> savedWithKey = m_handedWithKey;
+    auto restore = [&] {
+        m_rootPage.reset();  // the temporary tree holds no changes: a seek only reads
+        m_rootPage = std::move(savedRoot);
+        m_pathGeneration = savedGeneration;
+        m_handed = savedHanded;
+        m_handedForward = savedForward;
+        m_handedWithKey = std::move(savedWithKey);
+        m_file.setExactMatch(savedExact);
+    };
     m_file.setExactMatch(true);
     int found = 0;
     try {
         found = KeyFind(key);
     } catch (...) {
-        m_rootPage.reset();
-        m_rootPage = std::move(savedRoot);
-        m_file.setExactMatch(savedExact);
+        restore();
         throw;
     }
-    m_rootPage.reset();  // the temporary tree holds no changes: a seek only reads
-    m_rootPage = std::move(savedRoot);
+    restore();
     m_currentKey = savedKey;
     m_beforeFirst = savedBefore;
     m_afterLast = savedAfter;
-    m_file.setExactMatch(savedExact);
     return found;
 }
 
@@ -605,23 +678,31 @@ int GSobjMDXTag::KeyLookup(const TgsVariant& key) {
 // Reading without the index lock
 
 // Moves, seeks and re-synchronisations read the tree without any lock while other copies may
-// be writing it. Two things can then go wrong, and neither means the file is damaged:
+// be writing it. Three things can then go wrong, and none of them means the file is damaged:
 //  - a page read while another writer rewrites it comes back partly old, partly new: the system
 //    copies the block out while the writer copies the new image in. A leaf that has just been
 //    split read with its new key count and its old entries finds a record number where a leaf
 //    has the zero pointer after its last key, so it reads as a branch, and its record numbers
 //    are taken for child blocks, which may lie beyond the end of the file;
-//  - a path held from an earlier look leads to blocks that another copy's rebuild has since cut
-//    away or given to other nodes.
-// So a walk that meets damage is done again from a freshly read root (the tag header is looked
-// up in the tag table again, and every block, with the file's size, is read anew). The damage is
-// reported when it is met again the same way (in this walk or a later one: a fresh path may go
-// round a damaged part once and meet it on the way on) while no other handle holds the index
-// lock or the lock-all region of the file, that is while nobody can be changing it, or after
-// kFreshLooks such looks. While another handle holds those locks (another copy's start-up
-// rebuild rewrites the whole file under them), the reader goes on looking as long as a writer
-// would wait for the index lock, and reports the damage only after that. Inside an update this
-// copy holds the index lock itself: nobody else writes, and damage is reported at once.
+//  - a path held from an earlier look leads to blocks that another copy has since changed: a
+//    branch read before another writer split a leaf under it leads to the leaf's second half
+//    only, and a rebuild cuts blocks away or gives them to other nodes;
+//  - blocks read one after the other may come from before and after another writer's write.
+// The first two can look like damage: a walk that meets damage is done again from a freshly
+// read root (the tag header is looked up in the tag table again, and every block, with the
+// file's size, is read anew). The damage is reported when it is met again the same way (in
+// this walk or a later one: a fresh path may go round a damaged part once and meet it on the
+// way on) while no other handle holds the index lock or the lock-all region of the file, that is
+// while nobody can be changing it, or after kFreshLooks such looks. While another handle holds
+// those locks (another copy's start-up rebuild rewrites the whole file under them), the reader
+// goes on looking as long as a writer would wait for the index lock, and reports the damage
+// only after that. Inside an update this copy holds the index lock itself: nobody else writes,
+// and damage is reported at once.
+// Against the other two, every step that reads is a look that must be confirmed before its
+// result is used (confirmedStep): nothing was written to the file since the blocks were read,
+// or every block it rests on reads the same again. Writers write parents before the pages
+// whose first halves they took (writeTree), so a block that reads the same again after its
+// children were read means that no split cut those children short in between.
 template <typename Walk>
 int GSobjMDXTag::withFreshLook(Walk&& walk) {
     if (m_updating) return walk(false);
@@ -635,9 +716,7 @@ int GSobjMDXTag::withFreshLook(Walk&& walk) {
             if (changing) {
                 const auto now = std::chrono::steady_clock::now();
                 if (patienceEnd == std::chrono::steady_clock::time_point{}) {
-                    const LockWait& wait = GSO_DiskFile::defaultLockWait();
-                    patienceEnd = now + std::chrono::milliseconds(int64_t{wait.attempts} *
-                                                                  int64_t{wait.pauseMs});
+                    patienceEnd = now + lockPatience();
                 }
                 if (now >= patienceEnd) throw;
             } else if (m_damageMet == damage.what() || ++quietLooks >= kFreshLooks) {
@@ -653,6 +732,100 @@ int GSobjMDXTag::withFreshLook(Walk&& walk) {
     }
 }
 
+template <typename Step>
+bool GSobjMDXTag::confirmedStep(Step&& step) {
+    if (m_updating || m_looking) return step(false);
+    struct Look {
+        GSobjMDXTag& tag;
+        explicit Look(GSobjMDXTag& t) : tag(t) {
+            tag.m_looking = true;
+            tag.m_lookReads.clear();
+        }
+        ~Look() {
+            tag.m_looking = false;
+            tag.m_lookReads.clear();
+        }
+    } look(*this);
+    bool result = step(false);
+    std::chrono::steady_clock::time_point patienceEnd{};
+    for (int again = 1; !lookHolds(); ++again) {
+        // Another writer changed what the look read while it read: it is made again, from the
+        // entry the walk stood on, in the tree as it is now.
+        const auto now = std::chrono::steady_clock::now();
+        if (again == 1) {
+            patienceEnd = now + lockPatience();
+        } else if (now >= patienceEnd) {
+            raiseIndexUnsettled(m_file.path());
+        }
+        if (again > kQuickLooks) std::this_thread::sleep_for(kLookPause);
+        m_lookReads.clear();
+        m_rootPage.reset();
+        m_file.forgetReads(true);
+        result = step(true);
+    }
+    return result;
+}
+
+bool GSobjMDXTag::lookHolds() {
+    if (m_lookReads.empty()) return true;  // nothing read: what is held was confirmed before
+    // Nothing written since the held path (and so everything the look read) was read.
+    if (m_rootPage && !m_file.lookForChanges() && m_pathGeneration == m_file.generation()) {
+        return true;
+    }
+    return readsUnchanged();
+}
+
+bool GSobjMDXTag::readsUnchanged() {
+    if (m_rootPage) {
+        if (m_file.tagHeaderBlockOnDisk(m_name) != m_headerBlock) return false;
+        uint8_t head[4];
+        if (!m_file.BlockRead(m_headerBlock, head, sizeof head) ||
+            getLE32(head) != m_rootPage->block) {
+            return false;
+        }
+    }
+    std::vector<uint8_t> now(m_file.blockLength());
+    const auto same = [&](uint32_t block, const std::vector<uint8_t>& bytes) {
+        return bytes.size() == now.size() && m_file.BlockRead(block, now.data(), now.size()) &&
+               now == bytes;
+    };
+    std::vector<const GSobjIndexKey*> path;
+    for (const GSobjIndexKey* page = m_rootPage.get(); page != nullptr; page = page->child.get()) {
+        if (!same(page->block, page->image)) return false;
+        path.push_back(page);
+    }
+    for (const BlockSeen& seen : m_lookReads) {
+        const bool checked = std::any_of(path.begin(), path.end(), [&](const GSobjIndexKey* page) {
+            return page->block == seen.block && page->image == seen.bytes;
+        });
+        if (!checked && !same(seen.block, seen.bytes)) return false;
+    }
+    return true;
+}
+
+void GSobjMDXTag::startWalk() {
+    m_handed = TgsVariant();
+    m_handedWithKey.clear();
+}
+
+void GSobjMDXTag::handOut(const TgsVariant& entry, bool forward) {
+    const bool sameRun = m_handed.pointer() != 0 && forward == m_handedForward &&
+                         compareKeys(entry, m_handed, -1) == 0;
+    if (!sameRun) m_handedWithKey.clear();
+    m_handedWithKey.insert(entry.pointer());
+    m_handed = entry;
+    m_handedForward = forward;
+}
+
+bool GSobjMDXTag::handedOutAlready(const TgsVariant& entry, bool forward, bool allowLast) const {
+    if (m_handed.pointer() == 0) return false;
+    const int order = compareKeys(entry, m_handed, -1);
+    if (order != 0) return forward ? order < 0 : order > 0;
+    if (entry.pointer() == m_handed.pointer()) return !allowLast;
+    // The records handed out with this key belong to a walk in one direction.
+    return forward == m_handedForward && m_handedWithKey.contains(entry.pointer());
+}
+
 bool GSobjMDXTag::stepFrom(const TgsVariant& held, bool forward) {
     m_rootPage.reset();
     if (held.pointer() == 0) {
@@ -660,11 +833,14 @@ bool GSobjMDXTag::stepFrom(const TgsVariant& held, bool forward) {
         return forward ? goNext(false) : goPrior(false);
     }
     loadRoot();
-    const int result = keySearch(*m_rootPage, held.pointer(), held, -1);
-    if (result == 0) return forward ? goNext(false) : goPrior(false);
-    // `held` is no longer in the tree: the cursor stands on the first entry after it.
-    if (result < 0) return forward ? true : goPrior(false);
-    return forward ? false : goLast(*m_rootPage);
+    if (keySearch(*m_rootPage, held.pointer(), held, -1) == 0) {
+        return forward ? goNext(false) : goPrior(false);
+    }
+    // `held` is no longer in the tree: from the first entry of its key (forward) or the last
+    // (backward); settle passes over the ones handed out already.
+    if (forward) return keySearch(*m_rootPage, kAnyRecord, held, -1) <= 0;
+    if (keySearch(*m_rootPage, kAfterEqualKeys, held, -1) > 0) return goLast(*m_rootPage);
+    return goPrior(false);
 }
 
 int GSobjMDXTag::Navigate(int code, const KeyFilter* filter) {
@@ -683,17 +859,20 @@ int GSobjMDXTag::KeyFind(const TgsVariant& key) {
 
 void GSobjMDXTag::TreeReset(int mode) {
     withFreshLook([&](bool) {
-        treeReset(mode);
+        confirmedStep([&](bool) {
+            treeReset(mode);
+            return true;
+        });
+        startWalk();
+        if (mode != 2 && currentRecord() != 0) handOut(m_currentKey, true);
         return 0;
     });
 }
 
 int GSobjMDXTag::SyncToRecord(int recordNumber) {
     if (m_rootPage && currentRecord() == recordNumber && recordNumber != 0) return recordNumber;
-    return withFreshLook([&](bool) {
-        treeReset(1);
-        return currentRecord();
-    });
+    TreeReset(1);
+    return currentRecord();
 }
 
 void GSobjMDXTag::SetRange(const TgsVariant& low, const TgsVariant& high) {

@@ -12,6 +12,7 @@
 #include "app/edit_record_dialog.h"
 #include "app/main_window.h"
 #include "engine/dataset/db_handler.h"
+#include "engine/dbf/codepage.h"
 #include "engine/dbf/dbf_table.h"
 #include "engine/file/byte_order.h"
 #include "engine/file/disk_file.h"
@@ -53,6 +54,19 @@ class OtherCopyWriting {
     std::string m_path;
     GSO_DiskFile m_file;
 };
+
+// Another dBASE program appends rows to the persons table: records and header, nothing of the
+// index file.
+void appendBehindTheIndex(WindowSession& s, const QStringList& names) {
+    GSO_dBaseFld table(
+        QFile::encodeName(s.fixture().filePath(QStringLiteral("Phone.DBF"))).toStdString(), true,
+        true);
+    for (const QString& name : names) {
+        table.BlankRecord();
+        table.FieldPut("NAME", *utf8ToOem(name.toStdString()));
+        table.AppendRecord();
+    }
+}
 
 }  // namespace
 
@@ -115,6 +129,72 @@ class SharedUseTest : public QObject {
         QVERIFY(!s.gridNames().contains(QStringLiteral("Лишний")));
         QCOMPARE(MessageBox::shown().size(), 1);
         QCOMPARE(MessageBox::shown().at(0).text, other.lockError());
+    }
+
+    void aPostAfterAnotherCopyDeletedTheRecordIsRefusedAndTheRecordStaysDeleted() {
+        WindowSession s;
+        s.start();
+        selectRow(s, QStringLiteral("Сидоров"));
+        bool openAfterRefusal = false;
+        whenDialogShown<TFEditRecord>([&](TFEditRecord* dialog) {
+            // Meanwhile another copy deletes the row: a delete takes no record lock.
+            TEngineDataSet other;
+            other.setDatabaseName(QFile::encodeName(s.fixture().folder()).toStdString());
+            other.setTableName("Phone.DBF");
+            other.setIndexFiles({"Phone.MDX"});
+            other.Open();
+            other.GotoRecNo(3);
+            QVERIFY(other.Delete());
+            other.Close();
+            dialog->dbePhone1->clear();
+            typeText(dialog->dbePhone1, QStringLiteral("35-11-11"));
+            QTest::mouseClick(dialog->bbPost, Qt::LeftButton);
+            openAfterRefusal = dialog->isVisible();
+            QTest::mouseClick(dialog->cancelButton, Qt::LeftButton);
+        });
+        s.window()->redRecClick();
+        QVERIFY(openAfterRefusal);
+        QCOMPARE(MessageBox::shown().size(), 1);
+        QCOMPARE(MessageBox::shown().at(0).text,
+                 QString::fromLatin1(kMsgRecordDeletedElsewhere.data(),
+                                     static_cast<int>(kMsgRecordDeletedElsewhere.size())));
+        QCOMPARE(MessageBox::shown().at(0).icon, QMessageBox::Critical);
+        QCOMPARE(s.window()->DSet.State(), DataSetState::Browse);
+        // The row stays deleted: it is not brought back with the image the edit read.
+        QVERIFY(!s.fixture().storedNames(DirectoryMode::Persons).empty());
+        for (const QString& name : s.fixture().storedNames(DirectoryMode::Persons)) {
+            QVERIFY(name != QStringLiteral("Сидоров"));
+        }
+        QTest::keyClick(s.edFam(), Qt::Key_Return);
+        QVERIFY(!s.gridNames().contains(QStringLiteral("Сидоров")));
+    }
+
+    void rowsAnotherProgramAppendedShowAtTheNextSearch() {
+        WindowSession s;
+        s.start();
+        appendBehindTheIndex(s, {QStringLiteral("Новиков"), QStringLiteral("Абрамов")});
+        typeText(s.edFam(), QStringLiteral("Н"));
+        QTest::keyClick(s.edFam(), Qt::Key_Return);
+        QCOMPARE(s.gridNames(), QStringList{QStringLiteral("Новиков")});
+        s.edFam()->clear();
+        QTest::keyClick(s.edFam(), Qt::Key_Return);
+        QCOMPARE(s.gridNames().size(), 9);
+        QCOMPARE(s.gridNames().at(0), QStringLiteral("Абрамов"));
+        QVERIFY(MessageBox::shown().isEmpty());
+        // The index is whole again: the next search has nothing to rebuild.
+        QVERIFY(s.window()->DSet.IndexHoldsAppendedRows());
+    }
+
+    void startUpRebuildsAnIndexWithoutTheRowsAnotherProgramAdded() {
+        // A fresh installation: empty tables, which another program then filled.
+        WindowSession s;
+        s.fixture().removeFile(QStringLiteral("Phone.DBF"));
+        s.fixture().removeFile(QStringLiteral("Phone.MDX"));
+        s.fixture().writeTable(DirectoryMode::Persons, {});
+        appendBehindTheIndex(s, {QStringLiteral("Яковлев"), QStringLiteral("Борисов")});
+        s.start();
+        QCOMPARE(s.gridNames(),
+                 (QStringList{QStringLiteral("Борисов"), QStringLiteral("Яковлев")}));
     }
 
     void clickingARowWhoseRecordWasCutAwayShowsTheTableAsItIs() {

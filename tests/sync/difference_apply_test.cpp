@@ -136,6 +136,32 @@ TEST_F(ApplyTest, AnEntryWhoseRecordIsGoneIsSkippedAndCounted) {
               (std::vector<DirectoryRow>{{"Иванов", "22", "", ""}}));
 }
 
+// A record missing at the comparison that another writer added before the apply is not added a
+// second time; records of one name that only the source holds are all added.
+TEST_F(ApplyTest, AnInsertLooksAtTheTableAsItIsNow) {
+    write({{"Иванов", "11", "", ""}}, {{"Иванов", "11", "", ""},
+                                       {"Петров", "22", "", ""},
+                                       {"Сидоров", "33", "", ""},
+                                       {"Сидоров", "44", "", ""}});
+    const auto entries = compare(SyncDirection::Import);
+    ASSERT_EQ(entries.size(), 3u);
+    {
+        TEngineDataSet other;
+        openChangeTable(other, own(), m_fileName);
+        other.Insert();
+        other.Fields(0).SetAsString(test::ansi("петров "));  // the same name to the comparison
+        other.Fields(1).SetAsString("99");
+        other.Post();
+    }
+    EXPECT_EQ(apply(SyncDirection::Import, ChangeSide::Own, entries), (ApplyCounts{0, 2, 0, 1}));
+    EXPECT_EQ(readDirectoryTable(ownTable()),
+              (std::vector<DirectoryRow>{{"Иванов", "11", "", ""},
+                                         {"петров", "99", "", ""},
+                                         {"Сидоров", "33", "", ""},
+                                         {"Сидоров", "44", "", ""}}));
+    expectIndexClean(ownTable());
+}
+
 TEST_F(ApplyTest, AnEntryFollowsTheChangesOfEarlierEntries) {
     // Two own records of one name. The first entry gives the first record the phone that the
     // second entry looks for, so the second entry finds the first record, not the second.

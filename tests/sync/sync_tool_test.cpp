@@ -1,8 +1,11 @@
 // abonex-db sync, run as a user runs it: the differences as CSV with their exit codes, the
 // apply to either table with its counts, and the usage errors.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 
+#include <cstdio>
 #include <filesystem>
+#include <set>
 
 #include "tests/support/test_support.h"
 #include "tests/sync/sync_fixture.h"
@@ -21,6 +24,7 @@ class SyncToolTest : public ::testing::Test, protected test::TwoFolders {
     std::string tables(const std::string& externalName = "Phone.DBF") {
         return test::shellQuote(own()) + " " + test::shellQuote(external() + "/" + externalName);
     }
+    test::TempDir m_counts;  // what child processes report
 };
 
 TEST_F(SyncToolTest, DifferencesAreListedAsCsvInListOrder) {
@@ -88,6 +92,97 @@ TEST_F(SyncToolTest, ApplyChangesTheChosenTableAndCountsWhatItDid) {
                                       test::shellQuote(table));
         EXPECT_EQ(check.status, 0) << check.out << check.err;
     }
+}
+
+// Two copies apply the same differences at the same moment: each missing record is added once;
+// the apply that finds it added by the other counts it skipped.
+TEST_F(SyncToolTest, TwoAppliesAtOnceAddEachMissingRecordOnce) {
+    std::vector<DirectoryRow> ownRows, externalRows;
+    for (int i = 0; i < 5000; ++i) {
+        DirectoryRow row{"Житель" + std::to_string(10000 + i * 37 % 5000), std::to_string(i), "",
+                         ""};
+        if (i < 2000) ownRows.push_back(row);
+        externalRows.push_back(row);
+    }
+    test::writeSyncTable(own(), "Phone.DBF", DirectoryMode::Persons, ownRows);
+    test::writeSyncTable(external(), "Phone.DBF", DirectoryMode::Persons, externalRows);
+    test::ProcessSignal go;
+    std::vector<int> appliers;
+    for (int i = 0; i < 2; ++i) {
+        const std::string out = m_counts.file("apply" + std::to_string(i));
+        appliers.push_back(test::forkChild([&, out] {
+            go.wait();
+            auto applied = sync(tables() + " --import --apply mine");
+            test::writeFileBytes(out, std::vector<uint8_t>(applied.out.begin(), applied.out.end()));
+            return applied.status;
+        }));
+    }
+    go.notify();
+    go.notify();
+    int added = 0, skipped = 0;
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(test::waitChild(appliers[static_cast<size_t>(i)]), 0);
+        const auto bytes = test::readFileBytes(m_counts.file("apply" + std::to_string(i)));
+        int changed = -1, deletedRows = -1, a = -1, k = -1;
+        ASSERT_EQ(std::sscanf(std::string(bytes.begin(), bytes.end()).c_str(),
+                              "changed %d, added %d, deleted %d, skipped %d", &changed, &a,
+                              &deletedRows, &k),
+                  4);
+        EXPECT_EQ(changed, 0);
+        EXPECT_EQ(deletedRows, 0);
+        added += a;
+        skipped += k;
+    }
+    EXPECT_EQ(added, 3000);
+    EXPECT_EQ(skipped, 3000);
+    std::multiset<std::string> names;
+    for (const DirectoryRow& row : readDirectoryTable(own() + "/Phone.DBF")) names.insert(row.name);
+    EXPECT_EQ(names.size(), 5000u);
+    EXPECT_EQ(std::set<std::string>(names.begin(), names.end()).size(), 5000u);
+    auto check = test::runCommand(test::shellQuote(test::toolPath()) + " check " +
+                                  test::shellQuote(own() + "/Phone.DBF"));
+    EXPECT_EQ(check.status, 0) << check.out;
+}
+
+// Own and external copies are alike while another process imports new names into the own
+// table: the comparison must not take a record it passed over for missing, so neither apply
+// deletes nor adds anything.
+TEST_F(SyncToolTest, ApplyingBesideAWriterChangesNothingThatWasAlike) {
+    std::vector<DirectoryRow> rows;
+    for (int i = 0; i < 3000; ++i) {
+        rows.push_back(
+            {"Житель" + std::to_string(100000 + i * 7919 % 3000), std::to_string(i), "", ""});
+    }
+    test::writeSyncTable(own(), "Phone.DBF", DirectoryMode::Persons, rows);
+    test::writeSyncTable(external(), "Phone.DBF", DirectoryMode::Persons, rows);
+    std::string csv;
+    for (int i = 0; i < 30000; ++i)
+        csv += "Гость" + std::to_string(500000 + i * 13 % 30000) + ",1,,\n";
+    const std::string csvPath = m_counts.file("rows.csv");
+    test::writeFileBytes(csvPath, std::vector<uint8_t>(csv.begin(), csv.end()));
+    const int importer = test::forkChild([&] {
+        return test::runCommand(test::shellQuote(test::toolPath()) + " import " +
+                                test::shellQuote(own() + "/Phone.DBF") + " " +
+                                test::shellQuote(csvPath))
+            .status;
+    });
+    int rounds = 0;
+    for (;; ++rounds) {
+        auto theirs = sync(tables() + " --import --apply theirs");
+        EXPECT_EQ(theirs.status, 0) << theirs.err;
+        EXPECT_EQ(theirs.out, "changed 0, added 0, deleted 0, skipped 0\n");
+        auto mine = sync(tables() + " --import --apply mine");
+        EXPECT_EQ(mine.status, 0) << mine.err;
+        EXPECT_EQ(mine.out, "changed 0, added 0, deleted 0, skipped 0\n");
+        int status = 0;
+        if (::waitpid(importer, &status, WNOHANG) == importer) {
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+            break;
+        }
+    }
+    EXPECT_GE(rounds, 1);
+    EXPECT_EQ(readDirectoryTable(external() + "/Phone.DBF").size(), rows.size());
+    EXPECT_EQ(readDirectoryTable(own() + "/Phone.DBF").size(), rows.size() + 30000);
 }
 
 TEST_F(SyncToolTest, UsageErrorsAndMissingTables) {

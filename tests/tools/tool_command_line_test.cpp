@@ -51,6 +51,17 @@ TEST(ToolCommandLine, UnknownOptionsAndMissingValuesAreUsageErrors) {
         {"create -x DIR", "unknown option \"-x\"", "create DIR"},
         {"demo DIR --persons", "option \"--persons\" needs a value", "demo DIR"},
         {"demo DIR --persons many", "--persons needs a count, not \"many\"", "demo DIR"},
+        // A count is never cut to fewer bits: 4294967297 is not 1.
+        {"demo DIR --persons 4294967297",
+         "--persons needs a count from 0 to 2147483647, not \"4294967297\"", "demo DIR"},
+        {"demo DIR --orgs -1", "--orgs needs a count from 0 to 2147483647, not \"-1\"", "demo DIR"},
+        {"search T.DBF --limit 2x", "--limit needs a number of rows, not \"2x\"", "search TABLE"},
+        {"search T.DBF --limit 99999999999999999999",
+         "--limit needs a number of rows from 0 to 9223372036854775807, not "
+         "\"99999999999999999999\"",
+         "search TABLE"},
+        {"eval T.DBF NAME --record 2147483648",
+         "--record needs a record number from 1 to 2147483647, not \"2147483648\"", "eval TABLE"},
         {"check T.DBF --all", "unknown option \"--all\"", "check TABLE"},
         {"export T.DBF --tag", "option \"--tag\" needs a value", "export TABLE"},
         {"import T.DBF a.csv --head", "unknown option \"--head\"", "import TABLE"},

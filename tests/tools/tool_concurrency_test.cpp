@@ -1,9 +1,11 @@
-// Two tool processes writing one table at once: a long import beside tag creations and
-// deletions on the same index file. Both go through the index lock, so neither damages what
-// the other writes.
+// Tool processes on one table at once: a long import beside tag creations and deletions on the
+// same index file, and beside checks, rebuilds, other imports and exports. Writers go through
+// the index lock, so none damages what another writes; readers and checks report only what is
+// there.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <map>
 #include <set>
 #include <sstream>
 
@@ -66,6 +68,94 @@ TEST_P(ImportBesideTagChanges, BothFinishTheIndexChecksCleanAndEveryRowIsThere) 
     std::set<std::string> found;
     while (std::getline(lines, line)) found.insert(line.substr(0, line.find(',')));
     EXPECT_EQ(found, names);
+}
+
+// Beside a long import, every command finishes as it would on a quiet table: check finds no
+// problem, reindex and a short import succeed, export gives every row that was there before it
+// began, once.
+TEST_F(ToolTest, CommandsBesideALongImportSeeOnlyWhatIsThere) {
+    std::string before;
+    std::vector<std::string> staying;
+    for (int i = 0; i < 3000; ++i) {
+        staying.push_back("Жилец" + std::to_string(500000 + i * 7 % 3000));
+        before += staying.back() + ",1,,\n";
+    }
+    importRows(m_phone, before);
+    std::string rows;
+    for (int i = 0; i < 40000; ++i)
+        rows += "Гость" + std::to_string(700000 + i * 13 % 40000) + ",2,,\n";
+    const std::string rowsPath = writeCsv("long.csv", rows);
+    const std::string shortPath = writeCsv("short.csv", "Сосед,3,,\n");
+    const int importer = forkChild([&] {
+        auto result = tool("import " + shellQuote(m_phone) + " " + shellQuote(rowsPath));
+        return result.status == 0 ? 0 : 1;
+    });
+    int rounds = 0;
+    int added = 0;
+    int importStatus = -1;
+    for (;;) {
+        auto check = tool("check " + shellQuote(m_phone));
+        EXPECT_EQ(check.status, 0) << check.out << check.err;
+        auto reindex = tool("reindex " + shellQuote(m_phone));
+        EXPECT_EQ(reindex.status, 0) << reindex.out << reindex.err;
+        auto small = tool("import " + shellQuote(m_phone) + " " + shellQuote(shortPath));
+        EXPECT_EQ(small.status, 0) << small.err;
+        ++added;
+        auto exported = tool("export " + shellQuote(m_phone));
+        ASSERT_EQ(exported.status, 0) << exported.err;
+        std::map<std::string, int> seen;
+        std::istringstream lines(exported.out);
+        std::string line;
+        std::getline(lines, line);
+        while (std::getline(lines, line)) ++seen[line.substr(0, line.find(','))];
+        for (const std::string& name : staying) ASSERT_EQ(seen[name], 1) << name;
+        EXPECT_EQ(seen["Сосед"], added);
+        ++rounds;
+        int status = 0;
+        if (::waitpid(importer, &status, WNOHANG) == importer) {
+            importStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+            break;
+        }
+    }
+    EXPECT_EQ(importStatus, 0);
+    EXPECT_GE(rounds, 2);
+    auto check = tool("check " + shellQuote(m_phone));
+    EXPECT_EQ(check.out,
+              "1 tag, " + std::to_string(43000 + added) + " keys checked, no problems\n");
+}
+
+// Imports opened while another process rebuilds the index file (its tag headers then name no
+// root yet, and its blocks are being cut away) and rebuilds started while an import writes:
+// each waits for the other, none fails or reports damage.
+TEST_F(ToolTest, ImportsAndRebuildsBesideEachOtherWaitAndSucceed) {
+    std::string before;
+    for (int i = 0; i < 5000; ++i)
+        before += "Жилец" + std::to_string(500000 + i * 7 % 5000) + ",1,,\n";
+    importRows(m_phone, before);
+    const std::string rowsPath = writeCsv("short.csv", "Сосед,3,,\nДруг,4,,\n");
+    test::ProcessSignal stop;
+    const int rebuilder = forkChild([&] {
+        int failures = 0;
+        for (int i = 0; !stop.wait(0); ++i) {
+            if (tool("reindex " + shellQuote(m_phone)).status != 0) ++failures;
+        }
+        return failures;
+    });
+    constexpr int kImports = 25;
+    int failed = 0;
+    for (int i = 0; i < kImports; ++i) {
+        auto imported = tool("import " + shellQuote(m_phone) + " " + shellQuote(rowsPath));
+        if (imported.status != 0) {
+            ++failed;
+            ADD_FAILURE() << imported.err;
+        }
+    }
+    stop.notify();
+    EXPECT_EQ(waitChild(rebuilder), 0);
+    EXPECT_EQ(failed, 0);
+    auto check = tool("check " + shellQuote(m_phone));
+    EXPECT_EQ(check.out,
+              "1 tag, " + std::to_string(5000 + 2 * kImports) + " keys checked, no problems\n");
 }
 
 INSTANTIATE_TEST_SUITE_P(DirectoryTables, ImportBesideTagChanges,

@@ -135,6 +135,44 @@ TEST_F(DamagedTableTool, AnIndexOfAnotherTableIsNeitherShownNorWrittenInto) {
     EXPECT_EQ(readFileBytes(m_phone), table);
 }
 
+// Other dBASE software appends rows without keys in the index file: the tool's searches and
+// exports, which walk the index, say so instead of giving fewer rows; check reports it and
+// reindex mends it.
+TEST_F(DamagedTableTool, RowsAnotherProgramAppendedWithoutKeysAreNeverLeftOutSilently) {
+    importRows(m_phone, "Абрамов А.,1,,\nБорисов Б.,2,,\nВасильев В.,3,,\n");
+    const auto appended = runCommand(
+        "python3 " + shellQuote(sourceDir() + "/tests/tools/append_behind_index.py") + " " +
+        shellQuote(m_phone) + " " + shellQuote("Яковлев Я.") + " " + shellQuote("Аверин А."));
+    ASSERT_EQ(appended.status, 0) << appended.err;
+    const std::string expected = mismatch("holds 3 keys in tag NAME", "5 records");
+
+    auto searched = tool("search " + shellQuote(m_phone) + " --name Я");
+    EXPECT_EQ(searched.status, 3);
+    EXPECT_EQ(searched.err, expected);
+    searched = tool("search " + shellQuote(m_phone) + " --name Б");
+    EXPECT_EQ(searched.status, 3);
+    EXPECT_EQ(searched.err, expected);
+    auto exported = tool("export " + shellQuote(m_phone));
+    EXPECT_EQ(exported.status, 1);
+    EXPECT_EQ(exported.err, expected);
+    auto check = tool("check " + shellQuote(m_phone));
+    EXPECT_EQ(check.status, 1);
+    EXPECT_EQ(check.out.substr(check.out.rfind('\n', check.out.size() - 2) + 1),
+              "1 tag, 3 keys checked, 2 problems\n")
+        << check.out;
+
+    auto reindexed = tool("reindex " + shellQuote(m_phone));
+    EXPECT_EQ(reindexed.status, 0) << reindexed.err;
+    searched = tool("search " + shellQuote(m_phone) + " --name Я");
+    EXPECT_EQ(searched.status, 0) << searched.err;
+    EXPECT_EQ(searched.out, "NAME,PHONE1,PHONE2,COMMENT\nЯковлев Я.,,,\n");
+    exported = tool("export " + shellQuote(m_phone));
+    EXPECT_EQ(exported.status, 0) << exported.err;
+    EXPECT_EQ(exported.out,
+              "NAME,PHONE1,PHONE2,COMMENT\nАбрамов А.,1,,\nАверин А.,,,\nБорисов Б.,2,,\n"
+              "Васильев В.,3,,\nЯковлев Я.,,,\n");
+}
+
 TEST_F(ToolTest, InfoOnAnIndexFileSaysSoAndShowsItsTags) {
     const std::string index = m_dir.file("Phone.MDX");
     ASSERT_EQ(tool("index create " + shellQuote(m_phone) + " " + shellQuote(index) +

@@ -209,6 +209,16 @@ TEST_F(ToolTest, IndexCreateSaysWhetherItMadeOrReplacedATag) {
     EXPECT_EQ(replaced.out, "replaced tag PH in " + m_dir.file("Phone.MDX") + "\n");
     auto dump = tool("index dump " + index + " PH");
     EXPECT_NE(dump.out.find("  key:            PHONE1 + NAME\n"), std::string::npos) << dump.out;
+    // A logical key is refused before the file changes; check and reindex stay clean.
+    importRows(m_phone, "Иванов И.И.,1,,\n");
+    const auto before = readFileBytes(m_dir.file("Phone.MDX"));
+    auto logical = tool("index create " + table + " " + index + " EMPTY2 'PHONE2=\"\"'");
+    EXPECT_EQ(logical.status, 1);
+    EXPECT_EQ(logical.err,
+              "Key expression of tag EMPTY2 gives a logical value; an index key holds text, a "
+              "number or a date\n");
+    EXPECT_EQ(readFileBytes(m_dir.file("Phone.MDX")), before);
+    EXPECT_EQ(tool("check " + table).status, 0);
 }
 
 TEST_F(ToolTest, SearchLimitPrintsTheFirstRowsOnly) {

@@ -1,6 +1,9 @@
-// Two processes writing one table through data sets at the same time.
+// Two processes writing one table through data sets at the same time, and other programs that
+// change or replace the table under an open data set.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <cstdio>
 #include <functional>
 #include <random>
 #include <set>
@@ -12,6 +15,13 @@ namespace {
 
 using test::Person;
 using test::TempDir;
+
+std::string utf8(const std::string& ansiText) {
+    return ansiToUtf8(ansiText);
+}
+std::string ansi(const std::string& utf8Text) {
+    return *utf8ToAnsi(utf8Text);
+}
 
 TEST(DataSetConcurrency, TwoWritersKeepEveryIndexFileConsistent) {
     TempDir dir;
@@ -109,6 +119,173 @@ TEST(DataSetConcurrency, AWriterFollowsTagsThatAnotherProcessCreatesAndDeletes) 
     int keys = 0;
     file.findTag("PHONE")->walkKeys([&](const TgsVariant&) { ++keys; });
     EXPECT_EQ(keys, 33);
+}
+
+std::string namesOnDisk(const std::string& dir) {
+    GSO_dBaseFld table(dir + "/Phone.DBF", true, false);
+    std::string names;
+    for (int n = 1; n <= table.recordCount(); ++n) {
+        table.GotoRecord(n);
+        names +=
+            (table.isDeleted() ? "*" : "") + ansiToUtf8(oemToAnsi(table.FieldGet("NAME"))) + ";";
+    }
+    return names;
+}
+
+template <typename Action>
+std::string errorOf(Action&& action) {
+    try {
+        action();
+    } catch (const std::exception& error) {
+        return error.what();
+    }
+    return {};
+}
+
+// Copy A holds the record lock of a row it edits; copy B deletes the row (a delete takes no
+// record lock). A's post must not bring the row back to life with the image it read at Edit.
+TEST(DataSetConcurrency, APostAfterAnotherCopyDeletedTheRowIsRefusedAndTheRowStaysDeleted) {
+    TempDir dir;
+    test::makePersonsTable(dir.path(), {{"Абрамов", "1"}, {"Борисов", "2"}, {"Васильев", "3"}});
+    TEngineDataSet a;
+    test::openPersons(a, dir.path());
+    a.GotoRecNo(2);
+    a.Edit();
+    a.Fields(1).SetAsString("22-22");
+    const int b = test::forkChild([&] {
+        TEngineDataSet set;
+        test::openPersons(set, dir.path());
+        set.GotoRecNo(2);
+        return set.Delete() ? 0 : 1;
+    });
+    ASSERT_EQ(test::waitChild(b), 0);
+    EXPECT_EQ(errorOf([&] { a.Post(); }), std::string(kMsgRecordDeletedElsewhere));
+    // Both versions are kept: the deleted row on disk, A's edit in its edit buffer.
+    EXPECT_EQ(a.State(), DataSetState::Edit);
+    EXPECT_EQ(a.Fields(1).AsString(), "22-22");
+    EXPECT_EQ(namesOnDisk(dir.path()), "Абрамов;*Борисов;Васильев;");
+    a.Cancel();
+    EXPECT_EQ(test::visibleNames(a), (std::vector<std::string>{"Абрамов", "Васильев"}));
+    test::expectIndexClean(dir.path());
+}
+
+// Another program rewrites the table in place under an open edit (a spreadsheet saving the rows
+// sorted another way): the edit's post would write over whoever is at that record number now.
+TEST(DataSetConcurrency, APostAfterAnotherProgramRewroteTheRowInPlaceIsRefused) {
+    TempDir dir;
+    test::makePersonsTable(dir.path(), {{"Абрамов", "1"}, {"Васильев", "3"}, {"Борисов", "2"}});
+    TEngineDataSet a;
+    test::openPersons(a, dir.path());
+    a.GotoRecNo(2);
+    ASSERT_EQ(utf8(a.Fields(0).AsString()), "Васильев");
+    a.Edit();
+    a.Fields(1).SetAsString("33-33");
+    // Records 2 and 3 swap places, byte for byte, without the record locks or the index.
+    const std::string path = dir.file("Phone.DBF");
+    std::vector<uint8_t> bytes = test::readFileBytes(path);
+    const size_t header = test::le16(bytes, 8), length = test::le16(bytes, 10);
+    std::swap_ranges(bytes.begin() + static_cast<long>(header + length),
+                     bytes.begin() + static_cast<long>(header + 2 * length),
+                     bytes.begin() + static_cast<long>(header + 2 * length));
+    const int other = test::forkChild([&] {
+        test::writeFileBytes(path, bytes);  // the same file, written over
+        return 0;
+    });
+    ASSERT_EQ(test::waitChild(other), 0);
+    EXPECT_EQ(errorOf([&] { a.Post(); }), std::string(kMsgRecordChangedElsewhere));
+    EXPECT_EQ(namesOnDisk(dir.path()), "Абрамов;Борисов;Васильев;");
+    a.Cancel();
+    // With the record read again, the edit goes through.
+    a.GotoRecNo(3);
+    a.Edit();
+    a.Fields(1).SetAsString("33-33");
+    a.Post();
+    GSO_dBaseFld table(path, true, false);
+    table.GotoRecord(3);
+    EXPECT_EQ(table.FieldGet("PHONE1"), "33-33");
+    table.GotoRecord(2);
+    EXPECT_EQ(table.FieldGet("PHONE1"), "2");
+}
+
+// Rows another copy appends come with their keys; rows other dBASE software appends do not.
+TEST(DataSetConcurrency, ASetTellsRowsAppendedWithoutKeysFromRowsAnotherCopyAppended) {
+    TempDir dir;
+    test::makePersonsTable(dir.path(), {{"Абрамов", "1"}, {"Борисов", "2"}});
+    {
+        // A second tag, filtered: records that fail its filter have no key in it.
+        GSO_dBaseFld table(dir.file("Phone.DBF"), true, true);
+        GSobjMDXFile file(table, "Phone");
+        file.TagCreate("P1", "PHONE1", "PHONE1 > \"1\"", false, true);
+    }
+    TEngineDataSet a, b;
+    test::openPersons(a, dir.path());
+    test::openPersons(b, dir.path());
+    EXPECT_TRUE(a.IndexHoldsAppendedRows());
+    for (const char* phone : {"1", "7"}) {
+        b.Append();
+        b.Fields(0).SetAsString(ansi("Васильев"));
+        b.Fields(1).SetAsString(phone);
+        b.Post();
+    }
+    EXPECT_TRUE(a.IndexHoldsAppendedRows());
+    {
+        GSO_dBaseFld other(dir.file("Phone.DBF"), true, true);
+        other.BlankRecord();
+        other.FieldPut("NAME", *utf8ToOem("Гусев"));
+        other.AppendRecord();
+    }
+    EXPECT_FALSE(a.IndexHoldsAppendedRows());
+    EXPECT_FALSE(a.IndexHoldsAppendedRows());  // still missing: nothing counted it covered
+    a.ReindexAll();
+    EXPECT_TRUE(a.IndexHoldsAppendedRows());
+    EXPECT_EQ(test::visibleNames(a),
+              (std::vector<std::string>{"Абрамов", "Борисов", "Васильев", "Васильев", "Гусев"}));
+    test::expectIndexClean(dir.path());
+}
+
+// Another tool writes a new table and renames it into place while a copy has the old one open:
+// what that copy writes would go to a file nobody sees, under locks nobody else takes.
+TEST(DataSetConcurrency, WritesToATableAnotherProgramReplacedAreRefused) {
+    TempDir dir;
+    test::makePersonsTable(dir.path(), {{"Абрамов", "1"}, {"Борисов", "2"}});
+    TEngineDataSet a;
+    test::openPersons(a, dir.path());
+    TempDir elsewhere;
+    test::makePersonsTable(elsewhere.path(), {{"Абрамов", "1"}, {"Борисов", "2"}, {"Гусев", "4"}});
+    const std::string table = dir.file("Phone.DBF");
+    test::copyFile(elsewhere.file("Phone.DBF"), table + ".new");
+    ASSERT_EQ(std::rename((table + ".new").c_str(), table.c_str()), 0);
+    const auto before = test::readFileBytes(table);
+
+    a.Append();
+    a.Fields(0).SetAsString(ansi("Дмитриев"));
+    EXPECT_EQ(errorOf([&] { a.Post(); }), "File was replaced by another program - " + table);
+    a.Cancel();
+    a.GotoRecNo(1);
+    a.Edit();
+    a.Fields(1).SetAsString("11");
+    EXPECT_EQ(errorOf([&] { a.Post(); }), "File was replaced by another program - " + table);
+    a.Cancel();
+    EXPECT_EQ(test::readFileBytes(table), before);
+
+    // Then the index file is replaced too: refused for the index file first.
+    const std::string index = dir.file("Phone.MDX");
+    test::copyFile(elsewhere.file("Phone.MDX"), index + ".new");
+    ASSERT_EQ(std::rename((index + ".new").c_str(), index.c_str()), 0);
+    a.Append();
+    a.Fields(0).SetAsString(ansi("Дмитриев"));
+    EXPECT_EQ(errorOf([&] { a.Post(); }), "File was replaced by another program - " + index);
+    a.Cancel();
+    EXPECT_EQ(test::readFileBytes(table), before);
+
+    // Opened again, the table is the new one and takes the row.
+    a.Close();
+    test::openPersons(a, dir.path());
+    a.Append();
+    a.Fields(0).SetAsString(ansi("Дмитриев"));
+    a.Post();
+    EXPECT_EQ(namesOnDisk(dir.path()), "Абрамов;Борисов;Гусев;Дмитриев;");
+    test::expectIndexClean(dir.path());
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "engine/file/engine_error.h"
+#include "engine/index/index_check.h"
 #include "engine/index/production_index.h"
 #include "tests/engine/index/index_test_util.h"
 #include "tests/support/test_support.h"
@@ -171,6 +172,12 @@ TEST_F(MdxFileTest, ABadKeyExpressionChangesNothing) {
     file->TagCreate("NAME", "NAME", "", false, true);
     const auto before = indexBytes();
     EXPECT_THROW(file->TagCreate("BAD", "NOSUCHFIELD", "", false, true), EEngineError);
+    EXPECT_EQ(file->tags().size(), 1u);
+    EXPECT_EQ(indexBytes(), before);
+    // A logical key has no stored form that readers would take for its value.
+    test::expectEngineError([&] { file->TagCreate("EMPTY2", "PHONE2=\"\"", "", false, true); },
+                            "Key expression of tag EMPTY2 gives a logical value; an index key "
+                            "holds text, a number or a date");
     EXPECT_EQ(file->tags().size(), 1u);
     EXPECT_EQ(indexBytes(), before);
 }
@@ -336,9 +343,10 @@ TEST_F(MdxFileTest, IndexFileLockWaitsAndThenFailsWithTheLockError) {
         GSO_dBaseFld table(m_table, true, true);
         GSobjMDXFile file(table, "Phone");
         test::expectEngineError([&] { file.lockIndexFile(); }, "Error 33 in Lock of " + m_index);
-        GSO_DiskFile::defaultLockWait() = saved;
-        // Rebuilding needs the whole file: refused while another process holds a lock in it.
+        // Rebuilding needs the whole file: refused while another process holds a lock in it
+        // for longer than a writer waits.
         test::expectEngineError([&] { file.Reindex(); }, "File access denied - " + m_index);
+        GSO_DiskFile::defaultLockWait() = saved;
         done.notify();
         EXPECT_EQ(test::waitChild(child), 0);
         file.lockIndexFile();
@@ -453,6 +461,60 @@ TEST_F(MdxFileTest, RebuildUnderDb4LockWaitsForTheWritersLock) {
     EXPECT_EQ(test::waitChild(holder.child), 0);
     EXPECT_FALSE(test::regionLocked(m_index, 0xEFFFFFFE, 2));
     EXPECT_FALSE(test::regionLocked(m_index, 0, 0x7FFFFFFF));
+}
+
+// A writer of another process holds the index lock and appends rows to a table that was empty
+// when this process opened it; the rebuild and the tag made meanwhile wait for the lock and
+// hold every row, not the count the table had at its open.
+TEST_F(MdxFileTest, RebuildsAndNewTagsWaitForAWriterAndHoldTheRowsItAppended) {
+    {
+        GSO_dBaseFld table(m_table, true, true);
+        GSobjMDXFile::create(table, "Phone")->TagCreate("NAME", "NAME", "", false, true);
+    }
+    GSO_dBaseFld table(m_table, true, true);
+    GSobjMDXFile file(table, "Phone");
+    ASSERT_EQ(table.recordCount(), 0);
+    int appended = 0;
+    auto writerAppends = [&](int rows) {
+        test::ProcessSignal locked;
+        const int child = test::forkChild([&] {
+            GSO_DiskFile lock(m_index, true, true);
+            if (!lock.lock(indexFileLockRegion(TgsLokProtocol::Default))) return 1;
+            locked.notify();
+            GSO_dBaseFld writer(m_table, true, true);
+            for (int i = 0; i < rows; ++i) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                writer.BlankRecord();
+                writer.FieldPut("NAME", "Row" + std::to_string(appended + i));
+                writer.AppendRecord();
+            }
+            return 0;
+        });
+        EXPECT_TRUE(locked.wait());
+        appended += rows;
+        return child;
+    };
+    auto keysOf = [&](const char* tag) {
+        int keys = 0;
+        file.findTag(tag)->walkKeys([&](const TgsVariant&) { ++keys; });
+        return keys;
+    };
+
+    int writer = writerAppends(60);
+    file.Reindex();
+    EXPECT_EQ(test::waitChild(writer), 0);
+    EXPECT_EQ(file.lastRebuild().records, 60);
+    EXPECT_EQ(file.lastRebuild().partialBytes, 0u);
+    EXPECT_EQ(keysOf("NAME"), 60);
+
+    writer = writerAppends(40);
+    file.TagCreate("PHONE1", "PHONE1", "", false, true);
+    EXPECT_EQ(test::waitChild(writer), 0);
+    EXPECT_EQ(keysOf("PHONE1"), 100);
+    file.close();
+    const IndexCheckReport report = checkIndexFile(table, m_index);
+    EXPECT_EQ(report.problems.size(), 40u);  // NAME lacks the keys of the last 40 rows
+    EXPECT_EQ(report.keysChecked, 160);
 }
 
 TEST_F(MdxFileTest, IndexFileLockFollowsTheTableProtocol) {

@@ -5,8 +5,11 @@
 #include <algorithm>
 #include <cstdio>
 #include <map>
+#include <optional>
 #include <random>
+#include <set>
 
+#include "engine/file/disk_file_tap.h"
 #include "engine/file/engine_error.h"
 #include "engine/index/index_check.h"
 #include "engine/index/mdx_file.h"
@@ -85,6 +88,91 @@ TEST_F(TagOpsTest, TwentyEighthKeySplitsTheRootLeafIntoTwoLeavesUnderANewRoot) {
     EXPECT_EQ(second.keys[0].substr(0, 5), key4(15));
     EXPECT_EQ(le32(b, 2048 + 252), 10u);  // the first half's block is the last allocated
     EXPECT_EQ(test::treeKeys(tag).size(), 28u);
+}
+
+// Records the writes of one file, in the order they reached the system.
+class WriteRecorder : public DiskFileTap {
+  public:
+    explicit WriteRecorder(std::string path) : m_path(std::move(path)) { setDiskFileTap(this); }
+    ~WriteRecorder() override { setDiskFileTap(nullptr); }
+    void wrote(const std::string& path, uint64_t offset, const uint8_t* data,
+               size_t count) override {
+        if (path == m_path) writes.push_back({offset, std::vector<uint8_t>(data, data + count)});
+    }
+    struct Write {
+        uint64_t offset;
+        std::vector<uint8_t> bytes;
+    };
+    std::vector<Write> writes;
+
+  private:
+    std::string m_path;
+};
+
+// The leaf keys ("key|record") a reader finds walking down from the root of tag 1 of `image`,
+// 30-byte keys in 36-byte entries; nothing when a branch leads to a block the file lacks.
+std::optional<std::vector<std::string>> keysFromRoot(const std::vector<uint8_t>& image) {
+    std::vector<std::string> keys;
+    std::function<bool(uint32_t, int)> descend = [&](uint32_t block, int depth) {
+        if (depth > 8 || uint64_t{block} * 512 + 1024 > image.size()) return false;
+        const test::NodeImage node = test::nodeAt(image, block, 30, 36);
+        if (node.pointers.size() <= node.count) return false;
+        if (node.pointers[node.count] == 0) {
+            for (uint32_t i = 0; i < node.count; ++i) {
+                std::string key = node.keys[i];
+                while (!key.empty() && key.back() == ' ') key.pop_back();
+                keys.push_back(key + "|" + std::to_string(node.pointers[i]));
+            }
+            return true;
+        }
+        for (uint32_t i = 0; i <= node.count; ++i) {
+            if (!descend(node.pointers[i], depth + 1)) return false;
+        }
+        return true;
+    };
+    const uint32_t header = le32(image, 512 + 32);
+    if (!descend(le32(image, size_t{header} * 512), 0)) return std::nullopt;
+    return keys;
+}
+
+// A reader between two writes of a writer that splits a leaf, the branch above it and the root
+// (which grows a new root in its own block) must still find every key that was there: the new
+// blocks are written first, then the parents, then the pages cut short.
+TEST_F(TagOpsTest, EveryPrefixOfATreeWriteLeadsToEveryKeyThatWasThere) {
+    std::vector<std::string> names;
+    for (int i = 0; i < 27 * 27; ++i) names.push_back(key4(2 * i));
+    GSobjMDXTag& tag = open(names);  // 27 full leaves under one full root
+    ASSERT_EQ(tag.keysPerNode(), 27);
+    const std::vector<uint8_t> before = test::readFileBytes(index());
+    const std::optional<std::vector<std::string>> original = keysFromRoot(before);
+    ASSERT_TRUE(original);
+    ASSERT_EQ(original->size(), names.size());
+
+    WriteRecorder recorder(m_file->path());
+    ASSERT_TRUE(tag.KeyInsert(keyOf(key4(2 * 300 + 1), 999)));
+    tag.TreeRelease();
+    ASSERT_GE(recorder.writes.size(), 5u);  // two first halves, the moved root, root, leaf
+
+    std::vector<uint8_t> image = before;
+    for (size_t k = 0; k <= recorder.writes.size(); ++k) {
+        const std::optional<std::vector<std::string>> found = keysFromRoot(image);
+        ASSERT_TRUE(found) << "after " << k << " writes a branch leads outside the file";
+        std::set<std::string> present(found->begin(), found->end());
+        for (const std::string& key : *original) {
+            EXPECT_TRUE(present.contains(key)) << key << " is missing after " << k << " writes";
+        }
+        if (k == recorder.writes.size()) break;
+        const auto& write = recorder.writes[k];
+        if (image.size() < write.offset + write.bytes.size()) {
+            image.resize(write.offset + write.bytes.size(), 0);
+        }
+        std::copy(write.bytes.begin(), write.bytes.end(),
+                  image.begin() + static_cast<long>(write.offset));
+    }
+    EXPECT_EQ(image, test::readFileBytes(index()));
+    std::vector<std::string> expected = *original;
+    expected.insert(expected.begin() + 301, key4(2 * 300 + 1) + "|999");
+    EXPECT_EQ(keysFromRoot(image), expected);
 }
 
 TEST_F(TagOpsTest, PartialAndExactSeek) {
