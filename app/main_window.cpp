@@ -83,10 +83,15 @@ void TFMain::Timer1Timer() {
 void TFMain::changeEvent(QEvent* event) {
     QMainWindow::changeEvent(event);
     if (event->type() == QEvent::WindowStateChange) {
+        // A window manager tidies the state of a window it no longer shows (one hidden into
+        // the notification area loses its minimised mark, and may get it back): that is no
+        // minimise by the user and no coming back.
+        if (!isVisible()) return;
         const auto* change = static_cast<QWindowStateChangeEvent*>(event);
+        const bool wasMinimized = change->oldState().testFlag(Qt::WindowMinimized);
         // The minimise handler runs once the window system has finished minimising: hiding the
         // window in the middle of its state change would leave the two out of step.
-        if (isMinimized() && !change->oldState().testFlag(Qt::WindowMinimized)) {
+        if (isMinimized() && !wasMinimized) {
             QTimer::singleShot(0, this, [this] {
                 if (isMinimized() && isVisible()) AppEvents();
             });
@@ -94,7 +99,9 @@ void TFMain::changeEvent(QEvent* event) {
         // Coming back from a minimise without the notification area (the desktop has none)
         // brings back the synchronisation window that hid itself.
         QWidget* sync = synchronisationWindow();
-        if (!isMinimized() && sync != nullptr && sync->isHidden()) showSyncWindow();
+        if (wasMinimized && !isMinimized() && sync != nullptr && sync->isHidden()) {
+            showSyncWindow();
+        }
         return;
     }
     if (event->type() != QEvent::ActivationChange) return;

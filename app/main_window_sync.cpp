@@ -7,6 +7,7 @@
 
 #include "app/directory_model.h"
 #include "app/main_window.h"
+#include "app/tray_icon.h"
 #include "sync/window/update_from_table.h"
 
 namespace abonex {
@@ -40,11 +41,12 @@ void TFMain::mnuUpdateFromTableClick() {
         showSyncWindow();
         return;
     }
-    // Modal for the whole program, destroyed when it closes; it registers itself with
-    // setSyncWindow() while it lives.
+    // Modal for the main window, destroyed when it closes; it registers itself with
+    // setSyncWindow() while it lives. Not modal for the whole program: the notification-area
+    // icon must take clicks while it is open, or a program hidden there could not come back.
     auto* window = new TFUpdateFromTable(*this, this);
     window->setAttribute(Qt::WA_DeleteOnClose);
-    window->setWindowModality(Qt::ApplicationModal);
+    window->setWindowModality(Qt::WindowModal);
     window->show();
 }
 
@@ -57,6 +59,12 @@ void TFMain::showSyncWindow() {
 }
 
 void TFMain::minimiseApplication() {
+    // Into the notification area directly where there is one: asking the window manager to
+    // minimise first would leave the outcome to its timing.
+    if (Tray->isAvailable()) {
+        if (isVisible()) AppEvents();
+        return;
+    }
     showMinimized();
 }
 

@@ -2,6 +2,7 @@
 // minimised program and coming back, the progress in the notification-area icon's hint, and the
 // reload of the main window's table when it closes.
 #include <QAction>
+#include <QApplication>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -98,7 +99,8 @@ class SyncMainWindowTest : public QObject {
         QCOMPARE(item->text(), QStringLiteral("Обновление базы данных"));
         QCOMPARE(item->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_T));
         s.openSync();
-        QCOMPARE(s.sync()->windowModality(), Qt::ApplicationModal);
+        // Modal for the main window only: the notification-area icon keeps taking clicks.
+        QCOMPARE(s.sync()->windowModality(), Qt::WindowModal);
         QCOMPARE(s.sync()->parent(), s.window);
         QCOMPARE(TFMain::synchronisationWindow(), s.sync());
         // The item again brings the same window forward.
@@ -151,6 +153,78 @@ class SyncMainWindowTest : public QObject {
         QVERIFY(s.sync()->isVisible());
         QVERIFY(!tray->isVisible());
         QCOMPARE(s.sync()->differences().rowCount(), 1);
+    }
+
+    void windowsOutsideTheMainOneTakeClicksWhileItIsOpen() {
+        // The notification-area icon is a window of the program of its own: a window modal for
+        // the whole program kept every click from it, so a program hidden there with the
+        // synchronisation window on the screen could never come back.
+        Session s;
+        s.start();
+        QWidget icon(nullptr, Qt::Window);
+        icon.resize(22, 22);
+        int clicks = 0;
+        struct Counter : QObject {
+            int* count;
+            explicit Counter(int* c) : count(c) {}
+            bool eventFilter(QObject*, QEvent* event) override {
+                if (event->type() == QEvent::MouseButtonPress) ++*count;
+                return false;
+            }
+        } counter(&clicks);
+        icon.installEventFilter(&counter);
+        icon.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&icon));
+        s.openSync();
+        QTest::mouseClick(icon.windowHandle(), Qt::LeftButton, {}, QPoint(5, 5));
+        QCOMPARE(clicks, 1);
+        // The main window itself stays blocked while the synchronisation window is open.
+        QVERIFY(s.sync()->isModal());
+        QCOMPARE(QApplication::activeModalWidget(), s.sync());
+    }
+
+    void hiddenIntoTheTrayBothStayHiddenUntilTheIconBringsThemBack() {
+        AvailableTray* tray = nullptr;
+        TrayIcon::setFactory([&tray] {
+            auto made = std::make_unique<AvailableTray>();
+            tray = made.get();
+            return made;
+        });
+        Session s;
+        s.start();
+        TrayIcon::setFactory({});
+        s.openSync();
+        for (int round = 0; round < 3; ++round) {
+            QTest::mouseClick(s.button("Button1"), Qt::LeftButton);
+            QTRY_VERIFY(!s.window->isVisible());
+            QVERIFY(!s.sync()->isVisible());
+            QVERIFY(tray->isVisible());
+            // A window manager tidies the state of windows it no longer shows; that brought the
+            // synchronisation window back alone, over a main window that stayed in the icon.
+            s.window->setWindowState(Qt::WindowNoState);
+            s.window->setWindowState(Qt::WindowMinimized);
+            QTest::qWait(20);
+            QVERIFY(!s.sync()->isVisible());
+            QVERIFY(!s.window->isVisible());
+            QVERIFY(tray->isVisible());
+            tray->doubleClick();
+            QVERIFY(s.window->isVisible());
+            QVERIFY(!s.window->isMinimized());
+            QVERIFY(s.sync()->isVisible());
+            QVERIFY(!tray->isVisible());
+        }
+        // Minimised by the user, the program goes into the icon with both windows.
+        s.window->showMinimized();
+        QTRY_VERIFY(!s.window->isVisible());
+        QVERIFY(!s.sync()->isVisible());
+        tray->doubleClick();
+        QVERIFY(s.window->isVisible());
+        QVERIFY(s.sync()->isVisible());
+        // Closing the synchronisation window leaves the main window on the screen.
+        s.button("btnClose")->click();
+        QTRY_VERIFY(s.sync() == nullptr);
+        QVERIFY(s.window->isVisible());
+        QVERIFY(!tray->isVisible());
     }
 
     void theRunShowsInTheTrayHintAndClosingReloadsTheShownTable() {
