@@ -109,7 +109,7 @@ class TFMain : public QMainWindow, public SyncWindowHost {
     void btnFiltrClick();
     void sbClearClick();
     void FormActivate();
-    // The status rule applied to DSet; the application's activation handler.
+    // The status rule applied to the table shown; the application's activation handler.
     void ShowTableStatus();
     // Modes.
     void btnUserClick(QAbstractButton* sender);
@@ -236,6 +236,12 @@ class TFMain : public QMainWindow, public SyncWindowHost {
     // A key typed in a search box (not the boxes emptied by the window).
     void searchTextTyped();
     void setDataSetStatus(TEngineDataSet& dataSet);
+    // The count the status line is waiting for, shown now.
+    void showPendingCount() const;
+    // A search found no row: the status line says so.
+    void showSearchFoundNothing();
+    // Enables the record items for the table shown (the grid's pop-up and "&Телефоны").
+    void updateRecordItems();
     void showDataSet(TEngineDataSet& dataSet);
     // The grid follows the data set: the row of its current record becomes the grid's current row.
     void followCurrentRecord();
@@ -274,6 +280,8 @@ class TFMain : public QMainWindow, public SyncWindowHost {
     QString m_searchNote;
     // The record to stand on at the first activation (showRecordAtStart).
     std::optional<std::pair<DirectoryMode, int>> m_startRecord;
+    // The unfiltered table whose count the status line shows once it is seen.
+    mutable TEngineDataSet* m_pendingCount = nullptr;
 
     QWidget* GroupBox1 = nullptr;
     QToolBar* TBToolbar1 = nullptr;

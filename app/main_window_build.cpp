@@ -165,6 +165,11 @@ void TFMain::buildMenus() {
     connect(mnuUsers, &QAction::triggered, this, &TFMain::mnuUsersClick);
     connect(mnuOrg, &QAction::triggered, this, &TFMain::mnuOrgClick);
     connect(mnuFavorit, &QAction::triggered, this, &TFMain::mnuFavoritClick);
+    // Adding a record is found here too: the grid's pop-up is not where a first record of an
+    // empty table is looked for.
+    phones->addSeparator();
+    phones->addAction(insRec);
+    connect(phones, &QMenu::aboutToShow, this, &TFMain::updateRecordItems);
 
     QMenu* view = bar->addMenu(QStringLiteral("&Вид"));
     view->setObjectName(QStringLiteral("mnuView"));

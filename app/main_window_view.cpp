@@ -85,6 +85,7 @@ void TFMain::mnuCommentsClick() {
 
 void TFMain::mnuStatusClick() {
     StatusBar1->setVisible(mnuStatus->isChecked());
+    if (StatusBar1->isVisible()) showPendingCount();
 }
 
 void TFMain::mnuLiveSearchClick() {
@@ -99,7 +100,7 @@ void TFMain::applyStoredView() {
     TBToolbar1->setVisible(mnuShowPanel->isChecked());
     mnuCommentsClick();
     m_hints->setOn(mnuHint->isChecked());
-    StatusBar1->setVisible(mnuStatus->isChecked());
+    mnuStatusClick();
     // A file that unchecks both picture sizes is damaged: the design value, large pictures.
     if (!mnuBigIco->isChecked() && !mnuSmallIco->isChecked()) mnuBigIco->setChecked(true);
     if (mnuBigIco->isChecked()) mnuBigIcoClick(mnuBigIco);

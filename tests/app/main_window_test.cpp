@@ -28,6 +28,7 @@
 #include "tests/app/directory_fixture.h"
 #include "tests/app/window_session.h"
 #include "ui/message_box.h"
+#include "ui/text_codec.h"
 
 using namespace abonex;
 using abonex::test::DirectoryFixture;
@@ -682,10 +683,95 @@ class MainWindowTest : public QObject {
         s.start();
         s.window->mnuOrgClick();
         s.window->mnuPopPopup();
-        QVERIFY(!s.action("insRec")->isEnabled());
+        // A first record can still be added.
+        QVERIFY(s.action("insRec")->isEnabled());
         QVERIFY(!s.action("redRec")->isEnabled());
         QVERIFY(!s.action("delRec")->isEnabled());
         QVERIFY(!s.action("addKont")->isEnabled());
+    }
+
+    void aFirstRecordCanBeAddedToAnEmptyTableAndAfterASearchThatFoundNothing() {
+        // After a fresh install every table is empty: the record items were disabled while the
+        // grid had no row, and nothing else added one.
+        Session s;
+        s.fixture.writeAll({}, organisations(), favourites());
+        s.start();
+        QCOMPARE(s.gridNames().size(), 0);
+        QMenu* phones = s.child<QMenu>("mnuPhones");
+        QVERIFY(phones->actions().contains(s.action("insRec")));
+        emit phones->aboutToShow();
+        QVERIFY(s.action("insRec")->isEnabled());
+        s.window->mnuPopPopup();
+        QVERIFY(s.action("insRec")->isEnabled());
+        QVERIFY(!s.action("redRec")->isEnabled());
+        whenDialogShown<TFEditRecord>([](TFEditRecord* dialog) {
+            typeText(dialog->dbeName, QStringLiteral("Первый"));
+            QTest::mouseClick(dialog->bbPost, Qt::LeftButton);
+        });
+        s.action("insRec")->trigger();
+        QCOMPARE(s.gridNames(), QStringList{QStringLiteral("Первый")});
+
+        // A search that finds nothing says so, and the key of the grid adds a record.
+        s.search(QStringLiteral("Яблоков"));
+        QCOMPARE(s.gridNames().size(), 0);
+        QCOMPARE(s.window->statusText(), QStringLiteral("ничего не найдено"));
+        s.window->mnuPopPopup();
+        QVERIFY(s.action("insRec")->isEnabled());
+        whenDialogShown<TFEditRecord>([](TFEditRecord* dialog) {
+            typeText(dialog->dbeName, QStringLiteral("Яблоков"));
+            QTest::mouseClick(dialog->bbPost, Qt::LeftButton);
+        });
+        QApplication::setActiveWindow(s.window.get());
+        QVERIFY(QTest::qWaitForWindowActive(s.window.get()));
+        s.grid()->setFocus();
+        QTRY_VERIFY(s.grid()->hasFocus());
+        QTest::keyClick(s.grid(), Qt::Key_Insert, Qt::ControlModifier);
+        QCOMPARE(s.fixture.storedNames(DirectoryMode::Persons).size(), size_t(2));
+        s.search(QStringLiteral("Ябл"));
+        QCOMPARE(s.gridNames(), QStringList{QStringLiteral("Яблоков")});
+        QCOMPARE(s.window->statusText(),
+                 QStringLiteral("Таблица отфильтрована по фильтру \"Ябл\""));
+    }
+
+    void statusLineCountsTheTableShownAndNotItsDeletedRecords() {
+        Session s;
+        s.fixture.writeAll(persons(), organisations(), favourites());
+        s.start();
+        s.action("mnuStatus")->trigger();
+        QCOMPARE(s.window->statusText(), QStringLiteral("Всего в таблице 7 записей"));
+        // Right after a switch the count is the new table's, not the last one moved.
+        QTest::keyClick(s.window.get(), Qt::Key_F3);
+        QCOMPARE(s.window->statusText(), QStringLiteral("Всего в таблице 3 записей"));
+        // The program coming back to the front counts the table shown, not the persons.
+        s.window->ShowTableStatus();
+        QCOMPARE(s.window->statusText(), QStringLiteral("Всего в таблице 3 записей"));
+        s.window->mnuFavoritClick();
+        QCOMPARE(s.window->statusText(), QStringLiteral("Всего в таблице 1 записей"));
+        // A deleted record is not shown, so not counted; the file still holds it.
+        s.window->mnuUsersClick();
+        s.selectRow(s.rowOf(QStringLiteral("Сидоров")));
+        MessageBox::setNextAnswer(QMessageBox::Yes);
+        s.window->delRecClick();
+        QCOMPARE(s.window->DSet.RecordCount(), 7);
+        QTest::mouseClick(s.child<QToolButton>("sbClear"), Qt::LeftButton);
+        s.window->mnuUsersClick();
+        QCOMPARE(s.window->statusText(), QStringLiteral("Всего в таблице 6 записей"));
+        // Another program's delete counts once the table is looked at again.
+        {
+            TEngineDataSet other;
+            other.setDatabaseName(s.fixture.folder().toStdString());
+            other.setTableName("Phone.DBF");
+            other.Open();
+            other.First();
+            while (!other.Eof() &&
+                   other.Fields(0).AsString() != toAnsi(QStringLiteral("Иванов И.И."))) {
+                other.Next();
+            }
+            QVERIFY(!other.Eof());
+            QVERIFY(other.Delete());
+        }
+        s.window->mnuUsersClick();
+        QCOMPARE(s.window->statusText(), QStringLiteral("Всего в таблице 5 записей"));
     }
 
     void closingTheOrganisationsTableReturnsToPersons() {
