@@ -20,10 +20,29 @@
 
 namespace abonex {
 
+namespace {
+
+const char* const kNoPhoneAppLines[] = {
+    "Не найдено приложение, отвечающее за звонки по ссылкам tel:.",
+    "Установите одну из известных программ:",
+    "- GNOME Calls;",
+    "- KDE Connect;",
+    "- Linphone;",
+    "- и т.п.",
+};
+
+}  // namespace
+
 void TFMain::buildDialer() {
     auto line = std::make_unique<ConfiguredLine>(&openUserSettings);
     // The desktop phone is reached through the same desktop as the program's links.
-    line->setUrlOpener([](const QUrl& url) { return Desktop::current().openUrl(url); });
+    line->setUrlOpener([](const QUrl& url, DesktopPhoneLine::Outcome outcome) {
+        Desktop::current().openUrl(url, std::move(outcome));
+    });
+    // The modem's message would send the user looking for a modem that was never asked for.
+    connect(line.get(), &ConfiguredLine::handOffFailed, this, [this] {
+        MessageBox::error(this, QStringLiteral("Error"), MessageBox::crLfLines(kNoPhoneAppLines));
+    });
     Dialer3 = new TTapiDial(this, *line);
     // The line goes with the dialer, after the dialer has closed it.
     line.release()->setParent(Dialer3);

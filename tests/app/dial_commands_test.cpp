@@ -398,9 +398,10 @@ class DialCommandsTest : public QObject {
         // The window hands the number to the desktop that its links use.
         struct RecordingDesktop : Desktop {
             QList<QUrl> opened;
-            bool openUrl(const QUrl& url) override {
+            bool accept = true;
+            void openUrl(const QUrl& url, Outcome outcome) override {
                 opened << url;
-                return true;
+                outcome(accept);
             }
         } desktop;
         Desktop::install(&desktop);
@@ -426,7 +427,18 @@ class DialCommandsTest : public QObject {
         s.action("mnuTone")->trigger();
         s.pressRing();
         QCOMPARE(opened, QList<QUrl>{QUrl(QStringLiteral("tel:223344"))});
+        QTest::qWait(20);
         QVERIFY(MessageBox::shown().isEmpty());
+
+        // No program takes tel: links: the box says so, not that a modem is missing.
+        desktop.accept = false;
+        s.pressRing();
+        QTRY_COMPARE(MessageBox::shown().size(), 1);
+        QCOMPARE(MessageBox::shown().at(0).text,
+                 QStringLiteral("Не найдено приложение, отвечающее за звонки по ссылкам tel:.\r\n"
+                                "Установите одну из известных программ:\r\n"
+                                "- GNOME Calls;\r\n- KDE Connect;\r\n- Linphone;\r\n- и т.п."));
+        QCOMPARE(MessageBox::shown().at(0).icon, QMessageBox::Critical);
     }
 
     // --- The event loop stays free ---
