@@ -74,6 +74,10 @@ class TFMain : public QMainWindow, public SyncWindowHost {
     // The program folder with a trailing "/", as found (letter case untouched).
     const QString& DatabaseFolder() const { return m_databaseFolder; }
     bool ReturnToPersonsOnClose() const { return m_returnToPersonsOnClose; }
+    // True when the directory's files may only be read by this user: the tables are opened
+    // read-only, searching and dialing work, the commands that write are disabled and the
+    // status line says why.
+    bool readOnly() const { return m_readOnly; }
     DirectoryMode mode() const { return m_mode; }
     // The data set shown in the grid.
     TEngineDataSet& gridDataSet();
@@ -219,6 +223,8 @@ class TFMain : public QMainWindow, public SyncWindowHost {
     void FormCreate();
     void ShowInstallError();
     void openTables();
+    // Read-only when this user may not write every directory file there is (main_window_tables).
+    void decideReadOnly();
     void FormClose();
 
     void FormShow();
@@ -266,6 +272,7 @@ class TFMain : public QMainWindow, public SyncWindowHost {
     QString m_programFolder;
     QString m_databaseFolder;
     bool m_startupFailed = false;
+    bool m_readOnly = false;
     bool m_returnToPersonsOnClose = true;
     bool m_activatedOnce = false;
     bool m_lostToOwnWindow = false;
@@ -338,6 +345,7 @@ class TFMain : public QMainWindow, public SyncWindowHost {
     QStatusBar* StatusBar1 = nullptr;
     QLabel* m_statusText = nullptr;
     QLabel* m_codePageNote = nullptr;
+    QLabel* m_readOnlyNote = nullptr;
     HintSwitch* m_hints = nullptr;
     SettingsStore* FormStorage1 = nullptr;
     std::unique_ptr<TrayIcon> Tray;

@@ -101,6 +101,10 @@ void TFMain::buildWindow() {
     m_codePageNote->setObjectName(QStringLiteral("lblCodePage"));
     m_codePageNote->hide();
     StatusBar1->addPermanentWidget(m_codePageNote);
+    m_readOnlyNote = new QLabel(StatusBar1);
+    m_readOnlyNote->setObjectName(QStringLiteral("readOnlyNote"));
+    m_readOnlyNote->hide();
+    StatusBar1->addPermanentWidget(m_readOnlyNote);
     setStatusBar(StatusBar1);
     StatusBar1->hide();
 

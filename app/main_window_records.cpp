@@ -109,7 +109,7 @@ void TFMain::updateRecordItems() {
         TEngineDataSet& dataSet = gridDataSet();
         const bool hasRows = dataSet.Active() && !dataSet.IsEmpty();
         // A record can be added to any open table, an empty one (a new directory, a search
-        // that found nothing) above all.
+        // that found nothing) above all; nothing is written where the user may only read.
         const bool writable = dataSet.Active() && !dataSet.ReadOnly();
         insRec->setEnabled(writable);
         for (QAction* item : {redRec, delRec}) item->setEnabled(hasRows && writable);

@@ -84,7 +84,8 @@ void TFMain::mnuCommentsClick() {
 }
 
 void TFMain::mnuStatusClick() {
-    StatusBar1->setVisible(mnuStatus->isChecked());
+    // Where the directory may only be read, the line stays to say so.
+    StatusBar1->setVisible(mnuStatus->isChecked() || m_readOnly);
     if (StatusBar1->isVisible()) showPendingCount();
 }
 

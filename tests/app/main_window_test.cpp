@@ -3,9 +3,12 @@
 #include "app/main_window.h"
 
 #include <QAction>
+#include <QDir>
+#include <QFile>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMap>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -42,7 +45,7 @@ namespace {
 
 const QString kInstallError = QStringLiteral(
     "Телефонный справочник установлен неправильно.\r\n"
-    "Пожалуйста, запустите Setup.exe и не изменяйте\r\n"
+    "Пожалуйста, переустановите пакет abonex и не изменяйте\r\n"
     "после установки местоположение и содержимое\r\n"
     "папки, которую выберите для установки.");
 
@@ -772,6 +775,60 @@ class MainWindowTest : public QObject {
         }
         s.window->mnuUsersClick();
         QCOMPARE(s.window->statusText(), QStringLiteral("Всего в таблице 5 записей"));
+    }
+
+    void aDirectoryThatMayOnlyBeReadOpensForSearchingAndDialing() {
+        // A user outside the folder's group got the database box (the rebuilds at start-up
+        // write) and an empty window.
+        Session s;
+        s.fixture.writeAll(persons(), organisations(), favourites());
+        QMap<QString, QByteArray> before;
+        for (const QString& name : QDir(s.fixture.folder()).entryList(QDir::Files)) {
+            QFile file(s.fixture.filePath(name));
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            before[name] = file.readAll();
+            file.close();
+            if (name != QStringLiteral("EULA.txt")) {
+                QVERIFY(
+                    file.setPermissions(QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+            }
+        }
+        s.start();
+        QVERIFY(!s.window->startupFailed());
+        QVERIFY(MessageBox::shown().isEmpty());
+        QVERIFY(s.window->readOnly());
+        QVERIFY(s.window->DSet.ReadOnly());
+        // Searching works in every mode.
+        QCOMPARE(s.gridNames().size(), 7);
+        s.search(QStringLiteral("Сид"));
+        QCOMPARE(s.gridNames(), QStringList{QStringLiteral("Сидоров")});
+        s.window->mnuOrgClick();
+        QCOMPARE(s.gridNames().size(), 3);
+        // The status line is shown and says why nothing can be changed.
+        QVERIFY(s.child<QStatusBar>("StatusBar1")->isVisible());
+        QLabel* note = s.child<QLabel>("readOnlyNote");
+        QVERIFY(note->isVisible());
+        QCOMPARE(note->text(),
+                 QStringLiteral("Только чтение: нет прав на запись в файлы справочника"));
+        // The commands that write are disabled; dialing is not.
+        s.window->mnuUsersClick();
+        s.selectRow(0);
+        s.window->mnuPopPopup();
+        for (const char* item : {"insRec", "redRec", "delRec", "addKont"}) {
+            QVERIFY2(!s.action(item)->isEnabled(), item);
+        }
+        QVERIFY(s.action("mnuRing")->isEnabled());
+        QVERIFY(!s.action("mnuUpdateFromTable")->isEnabled());
+        s.window->mnuOrgClick();
+        QVERIFY(!s.action("addKont")->isEnabled());
+        // Closing writes nothing either: no rebuild, no box, every file as it was.
+        s.window->close();
+        QVERIFY(MessageBox::shown().isEmpty());
+        for (auto it = before.cbegin(); it != before.cend(); ++it) {
+            QFile file(s.fixture.filePath(it.key()));
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QVERIFY2(file.readAll() == it.value(), qPrintable(it.key()));
+        }
     }
 
     void closingTheOrganisationsTableReturnsToPersons() {
