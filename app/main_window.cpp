@@ -19,6 +19,7 @@
 #include "app/directory_model.h"
 #include "app/settings_store.h"
 #include "app/tray_icon.h"
+#include "dial/tapi_dial.h"
 
 namespace abonex {
 
@@ -39,6 +40,9 @@ TFMain::~TFMain() {
     // writes them here. One that was never shown has read nothing, and writing its design
     // values would wipe what the user stored.
     if (FormStorage1->restoredOnce() && !FormStorage1->saved()) FormStorage1->save();
+    // The dialer goes with the children, after this window's own parts: it must not report
+    // the end of its calls to them.
+    Dialer3->disconnect(this);
     // The model must not read a data set that is being destroyed.
     m_model->setDataSet(nullptr);
     for (TEngineDataSet* dataSet : {&DSet, &DSOrg, &DSFavor}) {

@@ -130,6 +130,10 @@ class TFMain : public QMainWindow, public SyncWindowHost {
     void btnRingClick();
     void mnuPulseClick(QAction* sender);
     void mnuConfigClick();
+    // Drops the call in progress ("Положить трубку" in the dial button's drop-down).
+    void mnuHangUpClick();
+    // The dial button shows whether a call is in progress; its drop-down offers the hang-up.
+    void showCallInProgress(bool inProgress);
     // Clicks the checked one of the pulse/tone pair again (the pulse item when neither is
     // checked), so exactly one of them is checked.
     void pressCheckedDialingItem();
@@ -304,6 +308,7 @@ class TFMain : public QMainWindow, public SyncWindowHost {
     QAction* mnuTone = nullptr;
     QActionGroup* m_dialingItems = nullptr;
     QAction* mnuConfig = nullptr;
+    QAction* mnuHangUp = nullptr;
     QAction* mnuUpdateFromTable = nullptr;
     QAction* mnuExportVcard = nullptr;
     QAction* mnuExportFavorVcard = nullptr;

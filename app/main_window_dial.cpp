@@ -53,6 +53,7 @@ void TFMain::buildDialer() {
     Dialer3->setTelephonNo(QStringLiteral("9865"));
     Dialer3->setCallDialog(CallDialogKind::Win95);
     Dialer3->setStatusWindow(false);
+    connect(Dialer3, &TTapiDial::callInProgressChanged, this, &TFMain::showCallInProgress);
 }
 
 void TFMain::buildRingMenu() {
@@ -75,13 +76,22 @@ void TFMain::buildRingMenu() {
     mnuConfig = menu->addAction(QStringLiteral("Настройка модема"));
     mnuConfig->setObjectName(QStringLiteral("mnuConfig"));
     connect(mnuConfig, &QAction::triggered, this, &TFMain::mnuConfigClick);
+    menu->addSeparator();
+    mnuHangUp = menu->addAction(QStringLiteral("Положить трубку"));
+    mnuHangUp->setObjectName(QStringLiteral("mnuHangUp"));
+    mnuHangUp->setEnabled(false);
+    connect(mnuHangUp, &QAction::triggered, this, &TFMain::mnuHangUpClick);
 
+    // Checked while a call is in progress (showCallInProgress), not by a click.
+    btnRing->setCheckable(true);
     btnRing->setMenu(menu);
     btnRing->setPopupMode(QToolButton::MenuButtonPopup);
     connect(btnRing, &QToolButton::clicked, this, &TFMain::btnRingClick);
 }
 
 void TFMain::btnRingClick() {
+    // A click toggles the button's check; it shows the call, not the click.
+    btnRing->setChecked(Dialer3->callInProgress());
     auto run = [&] {
         // The letter that makes the modem dial by tones or by pulses.
         const QString prefix = mnuTone->isChecked() ? QStringLiteral("T") : QStringLiteral("P");
@@ -126,6 +136,22 @@ void TFMain::pressCheckedDialingItem() {
 
 void TFMain::mnuConfigClick() {
     Dialer3->ConfigureModem();
+}
+
+void TFMain::mnuHangUpClick() {
+    Dialer3->HangUp();
+}
+
+void TFMain::showCallInProgress(bool inProgress) {
+    btnRing->setChecked(inProgress);
+    mnuHangUp->setEnabled(inProgress);
+    const QString hint = QStringLiteral("Набрать текущий номер (Положить трубку)");
+    // The number without the letter of the dialing method.
+    const QString number = Dialer3->TelephonNo().mid(1);
+    const QString shown =
+        inProgress ? QStringLiteral("Идёт вызов: ") + number + QStringLiteral(". ") + hint : hint;
+    btnRing->setToolTip(shown);
+    btnRing->setStatusTip(shown);
 }
 
 }  // namespace abonex
