@@ -180,6 +180,8 @@ class TFMain : public QMainWindow, public SyncWindowHost {
     void setSyncWindow(QWidget* window) override { setSynchronisationWindow(window); }
     void minimiseApplication() override;
     TEngineDataSet* shownDataSet() override;
+    QSize storedSyncWindowSize() const override;
+    void storeSyncWindowSize(const QSize& size) override;
 
   protected:
     void showEvent(QShowEvent* event) override;

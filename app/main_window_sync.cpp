@@ -4,10 +4,12 @@
 #include <QKeySequence>
 #include <QMenu>
 #include <QPointer>
+#include <QSettings>
 
 #include "app/directory_model.h"
 #include "app/main_window.h"
 #include "app/tray_icon.h"
+#include "app/user_settings.h"
 #include "sync/window/update_from_table.h"
 
 namespace abonex {
@@ -70,6 +72,16 @@ void TFMain::minimiseApplication() {
 
 TEngineDataSet* TFMain::shownDataSet() {
     return m_model->dataSet();
+}
+
+// The synchronisation window's size lives in the program's settings file, in a group of its
+// own.
+QSize TFMain::storedSyncWindowSize() const {
+    return openUserSettings()->value(QStringLiteral("SyncWindow/Size")).toSize();
+}
+
+void TFMain::storeSyncWindowSize(const QSize& size) {
+    openUserSettings()->setValue(QStringLiteral("SyncWindow/Size"), size);
 }
 
 }  // namespace abonex

@@ -50,6 +50,8 @@ struct BenchHost : SyncWindowHost {
     void setSyncWindow(QWidget*) override {}
     void minimiseApplication() override {}
     TEngineDataSet* shownDataSet() override { return nullptr; }
+    QSize storedSyncWindowSize() const override { return {}; }
+    void storeSyncWindowSize(const QSize&) override {}
 };
 
 // Ticks of a 1 ms timer; the gaps are counted while the measured work is busy.

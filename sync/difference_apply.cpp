@@ -40,27 +40,65 @@ DifferenceApply::DifferenceApply(TEngineDataSet& change, SyncDirection direction
 
 void DifferenceApply::run(const std::vector<DifferenceEntry>& entries,
                           const std::vector<bool>& chosen) {
-    std::vector<const DifferenceEntry*> work;
-    for (size_t i = 0; i < entries.size() && i < chosen.size(); ++i) {
-        if (chosen[i]) work.push_back(&entries[i]);
+    begin(entries, chosen);
+    while (step(Clock::time_point::max())) {
     }
-    m_counts = {};
-    if (work.empty()) return;
-    m_change.setFiltered(false);
-    findRecords(work);
-    for (const DifferenceEntry* entry : work) applyEntry(*entry);
 }
 
-void DifferenceApply::findRecords(const std::vector<const DifferenceEntry*>& work) {
+void DifferenceApply::begin(const std::vector<DifferenceEntry>& entries,
+                            const std::vector<bool>& chosen) {
+    m_work.clear();
+    for (size_t i = 0; i < entries.size() && i < chosen.size(); ++i) {
+        if (chosen[i]) m_work.push_back(&entries[i]);
+    }
+    m_counts = {};
+    m_nextEntry = 0;
+    m_done = 0;
+    m_reading = !m_work.empty();
+    m_total = 0;
+    if (m_work.empty()) return;
+    m_change.setFiltered(false);
+    prepareLookups();
+    m_total = std::max(0, m_change.RecordCount()) + static_cast<int>(m_work.size());
+    m_change.First();
+}
+
+bool DifferenceApply::step(Clock::time_point deadline) {
+    // The clock is looked at every few records: reading one takes far less than a look.
+    constexpr int kRecordsBetweenLooks = 64;
+    int sinceLook = 0;
+    const auto timeIsUp = [&] {
+        if (++sinceLook < kRecordsBetweenLooks) return false;
+        sinceLook = 0;
+        return Clock::now() >= deadline;
+    };
+    while (m_reading) {
+        if (m_change.Eof()) {
+            m_reading = false;
+            break;
+        }
+        noteRecord(m_change.RecNo(), currentRecordTexts(m_change), true);
+        m_change.Next();
+        ++m_done;
+        if (timeIsUp()) return true;
+    }
+    while (m_nextEntry < m_work.size()) {
+        applyEntry(*m_work[m_nextEntry++]);
+        ++m_done;
+        // An entry writes: the clock is looked at after each.
+        if (m_nextEntry < m_work.size() && Clock::now() >= deadline) return true;
+    }
+    m_total = m_done;  // records appended meanwhile by others are not read
+    return false;
+}
+
+void DifferenceApply::prepareLookups() {
     for (auto& records : m_records) records.clear();
-    for (const DifferenceEntry* entry : work) {
+    for (const DifferenceEntry* entry : m_work) {
         if (entry->kind == DifferenceKind::Missing && m_changesTarget) continue;  // an insert
         const MatchLevel level = entryLevel(entry->kind);
         const RecordTexts& keys = m_changesTarget ? entry->target : entry->source;
         m_records[static_cast<size_t>(level)][lookupKey(level, foldedTexts(keys))];
-    }
-    for (m_change.First(); !m_change.Eof(); m_change.Next()) {
-        noteRecord(m_change.RecNo(), currentRecordTexts(m_change), true);
     }
 }
 

@@ -20,6 +20,7 @@
 // found, so the work is linear in the table and the entries.
 #pragma once
 
+#include <chrono>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -44,14 +45,26 @@ class DifferenceApply {
     // is the comparison's.
     DifferenceApply(TEngineDataSet& change, SyncDirection direction, ChangeSide side);
 
+    using Clock = std::chrono::steady_clock;
+
     // Applies every entry whose `chosen` flag is set (missing flags count as not chosen). An
     // engine error (a record locked by another program, a failed write) ends the apply at that
     // entry and propagates: the entries before it stay applied and counts() says what was done.
     void run(const std::vector<DifferenceEntry>& entries, const std::vector<bool>& chosen);
     const ApplyCounts& counts() const { return m_counts; }
 
+    // The same apply in steps, for a caller that handles its events between them: begin()
+    // takes the entries (which must stay as they are until the last step), each step() works
+    // until `deadline` (at least one record read or one entry applied) and returns true while
+    // work is left. Errors propagate from step() as from run().
+    void begin(const std::vector<DifferenceEntry>& entries, const std::vector<bool>& chosen);
+    bool step(Clock::time_point deadline);
+    // The work of the apply: the table's records read once, then the chosen entries applied.
+    int total() const { return m_total; }
+    int done() const { return m_done; }
+
   private:
-    void findRecords(const std::vector<const DifferenceEntry*>& work);
+    void prepareLookups();
     int currentRecord(MatchLevel level, const RecordTexts& keys);
     void noteRecord(int record, const RecordTexts& texts, bool present);
     void applyEntry(const DifferenceEntry& entry);
@@ -61,6 +74,12 @@ class DifferenceApply {
     ApplyCounts m_counts;
     // For each level, the records (in file order) that match a key some entry looks up.
     std::unordered_map<std::string, std::vector<int>> m_records[3];
+    // The stepping: the chosen entries, whether the table is still being read, how far.
+    std::vector<const DifferenceEntry*> m_work;
+    bool m_reading = false;
+    size_t m_nextEntry = 0;
+    int m_total = 0;
+    int m_done = 0;
 };
 
 }  // namespace abonex

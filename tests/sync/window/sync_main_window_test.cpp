@@ -227,6 +227,26 @@ class SyncMainWindowTest : public QObject {
         QVERIFY(!tray->isVisible());
     }
 
+    void theWindowKeepsTheSizeTheUserGaveIt() {
+        // It was fixed at its design size, whatever the number of differences.
+        Session s;
+        s.start();
+        s.openSync();
+        QVERIFY(s.sync()->minimumSize() != s.sync()->maximumSize());
+        QCOMPARE(s.sync()->size(), QSize(458, 295));
+        s.sync()->resize(700, 500);
+        s.sync()->close();
+        QTRY_VERIFY(s.sync() == nullptr);
+        s.openSync();
+        QCOMPARE(s.sync()->size(), QSize(700, 500));
+        // Never smaller than the design size, whatever was stored.
+        s.sync()->close();
+        QTRY_VERIFY(s.sync() == nullptr);
+        s.window->storeSyncWindowSize(QSize(100, 80));
+        s.openSync();
+        QCOMPARE(s.sync()->size(), QSize(458, 295));
+    }
+
     void theRunShowsInTheTrayHintAndClosingReloadsTheShownTable() {
         Session s;
         s.start();
@@ -244,6 +264,7 @@ class SyncMainWindowTest : public QObject {
 
         MessageBox::setNextAnswer(QMessageBox::Yes);
         QTest::mouseClick(s.button("btnApply"), Qt::LeftButton);
+        QTRY_VERIFY(!s.sync()->applying());
         QCOMPARE(QString::fromStdString(
                      s.main.fixture().storedEntries(DirectoryMode::Organisations).at(0).phone1),
                  QStringLiteral("2-99-99"));
