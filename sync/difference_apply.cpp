@@ -52,26 +52,41 @@ void DifferenceApply::begin(const std::vector<DifferenceEntry>& entries,
         if (chosen[i]) m_work.push_back(&entries[i]);
     }
     m_counts = {};
+    for (auto& records : m_records) records.clear();
     m_nextEntry = 0;
+    m_prepared = 0;
     m_done = 0;
-    m_reading = !m_work.empty();
+    m_reading = false;
     m_total = 0;
     if (m_work.empty()) return;
+    // Buckets for every key at once: growing the tables rehashes all they hold in one go, a
+    // pause of its own when the entries are many.
+    for (auto& records : m_records) records.reserve(m_work.size());
     m_change.setFiltered(false);
-    prepareLookups();
-    m_total = std::max(0, m_change.RecordCount()) + static_cast<int>(m_work.size());
-    m_change.First();
+    // Each entry is looked at once to learn what it looks up, then the table is read once,
+    // then the entries are applied.
+    m_total = static_cast<int>(m_work.size()) + std::max(0, m_change.RecordCount()) +
+              static_cast<int>(m_work.size());
 }
 
 bool DifferenceApply::step(Clock::time_point deadline) {
-    // The clock is looked at every few records: reading one takes far less than a look.
-    constexpr int kRecordsBetweenLooks = 64;
+    // The clock is looked at every few records or entries: each takes far less than a look.
+    constexpr int kItemsBetweenLooks = 64;
     int sinceLook = 0;
     const auto timeIsUp = [&] {
-        if (++sinceLook < kRecordsBetweenLooks) return false;
+        if (++sinceLook < kItemsBetweenLooks) return false;
         sinceLook = 0;
         return Clock::now() >= deadline;
     };
+    while (m_prepared < m_work.size()) {
+        prepareLookup(*m_work[m_prepared++]);
+        ++m_done;
+        if (m_prepared == m_work.size()) {
+            m_change.First();
+            m_reading = true;
+        }
+        if (timeIsUp()) return true;
+    }
     while (m_reading) {
         if (m_change.Eof()) {
             m_reading = false;
@@ -88,18 +103,15 @@ bool DifferenceApply::step(Clock::time_point deadline) {
         // An entry writes: the clock is looked at after each.
         if (m_nextEntry < m_work.size() && Clock::now() >= deadline) return true;
     }
-    m_total = m_done;  // records appended meanwhile by others are not read
+    m_total = m_done;  // deleted records were not read
     return false;
 }
 
-void DifferenceApply::prepareLookups() {
-    for (auto& records : m_records) records.clear();
-    for (const DifferenceEntry* entry : m_work) {
-        if (entry->kind == DifferenceKind::Missing && m_changesTarget) continue;  // an insert
-        const MatchLevel level = entryLevel(entry->kind);
-        const RecordTexts& keys = m_changesTarget ? entry->target : entry->source;
-        m_records[static_cast<size_t>(level)][lookupKey(level, foldedTexts(keys))];
-    }
+void DifferenceApply::prepareLookup(const DifferenceEntry& entry) {
+    if (entry.kind == DifferenceKind::Missing && m_changesTarget) return;  // an insert
+    const MatchLevel level = entryLevel(entry.kind);
+    const RecordTexts& keys = m_changesTarget ? entry.target : entry.source;
+    m_records[static_cast<size_t>(level)][lookupKey(level, foldedTexts(keys))];
 }
 
 void DifferenceApply::noteRecord(int record, const RecordTexts& texts, bool present) {

@@ -59,12 +59,13 @@ class DifferenceApply {
     // work is left. Errors propagate from step() as from run().
     void begin(const std::vector<DifferenceEntry>& entries, const std::vector<bool>& chosen);
     bool step(Clock::time_point deadline);
-    // The work of the apply: the table's records read once, then the chosen entries applied.
+    // The work of the apply: the chosen entries looked at, the table's records read once, then
+    // the entries applied.
     int total() const { return m_total; }
     int done() const { return m_done; }
 
   private:
-    void prepareLookups();
+    void prepareLookup(const DifferenceEntry& entry);
     int currentRecord(MatchLevel level, const RecordTexts& keys);
     void noteRecord(int record, const RecordTexts& texts, bool present);
     void applyEntry(const DifferenceEntry& entry);
@@ -74,8 +75,10 @@ class DifferenceApply {
     ApplyCounts m_counts;
     // For each level, the records (in file order) that match a key some entry looks up.
     std::unordered_map<std::string, std::vector<int>> m_records[3];
-    // The stepping: the chosen entries, whether the table is still being read, how far.
+    // The stepping: the chosen entries, how many have said what they look up, whether the
+    // table is being read, how many are applied.
     std::vector<const DifferenceEntry*> m_work;
+    size_t m_prepared = 0;
     bool m_reading = false;
     size_t m_nextEntry = 0;
     int m_total = 0;
