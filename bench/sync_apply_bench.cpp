@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_sync_host.h"
 #include "bench/event_latency.h"
 #include "bench/sync_copies.h"
 #include "sync/window/difference_list.h"
@@ -35,19 +36,6 @@ namespace {
 
 using namespace abonex;
 using Clock = std::chrono::steady_clock;
-
-struct BenchHost : SyncWindowHost {
-    QString folder;
-    QString hint;
-    QString syncDatabaseFolder() const override { return folder; }
-    QString trayHint() const override { return hint; }
-    void setTrayHint(const QString& text) override { hint = text; }
-    void setSyncWindow(QWidget*) override {}
-    void minimiseApplication() override {}
-    TEngineDataSet* shownDataSet() override { return nullptr; }
-    QSize storedSyncWindowSize() const override { return {}; }
-    void storeSyncWindowSize(const QSize&) override {}
-};
 
 void writeCopies(const std::string& dir, int records) {
     demo::PersonsGenerator generator(2026);
@@ -78,7 +66,7 @@ double millisecondsOf(Clock::duration duration) {
 }
 
 int measure(const std::string& dir) {
-    BenchHost host;
+    bench::BenchSyncHost host;
     host.folder = QString::fromStdString(dir + "/own/");
     TFUpdateFromTable window(host);
     window.show();

@@ -27,6 +27,7 @@
 #include <functional>
 #include <string>
 
+#include "bench/bench_sync_host.h"
 #include "bench/sync_copies.h"
 #include "engine/dataset/engine_dataset.h"
 #include "sync/comparison_run.h"
@@ -40,19 +41,6 @@
 namespace {
 
 using namespace abonex;
-
-struct BenchHost : SyncWindowHost {
-    QString folder;
-    QString hint;
-    QString syncDatabaseFolder() const override { return folder; }
-    QString trayHint() const override { return hint; }
-    void setTrayHint(const QString& text) override { hint = text; }
-    void setSyncWindow(QWidget*) override {}
-    void minimiseApplication() override {}
-    TEngineDataSet* shownDataSet() override { return nullptr; }
-    QSize storedSyncWindowSize() const override { return {}; }
-    void storeSyncWindowSize(const QSize&) override {}
-};
 
 // Ticks of a 1 ms timer; the gaps are counted while the measured work is busy.
 class TickWatch {
@@ -150,7 +138,7 @@ void measure(const Subject& subject) {
 }
 
 int measureWindow(const std::string& dir) {
-    BenchHost host;
+    bench::BenchSyncHost host;
     host.folder = QString::fromStdString(dir + "/own/");
     TFUpdateFromTable window(host);
     window.show();

@@ -177,8 +177,6 @@ QWidget* TFUpdateFromTable::buildDifferencesPage() {
     changesList->setColumnWidth(2, kPhoneColumnWidth);
     changesList->header()->setStretchLastSection(false);
     changesList->header()->setSectionsMovable(false);
-    // The names take what a wider window adds; the phones keep their widths.
-    changesList->header()->setSectionResizeMode(0, QHeaderView::Stretch);
     // The selected row stays marked when the list loses the focus.
     QPalette palette = changesList->palette();
     for (QPalette::ColorRole role : {QPalette::Highlight, QPalette::HighlightedText}) {

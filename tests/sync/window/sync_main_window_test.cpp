@@ -9,6 +9,7 @@
 #include <QTableView>
 #include <QTest>
 #include <QToolButton>
+#include <QTreeView>
 #include <filesystem>
 
 #include "app/application.h"
@@ -73,6 +74,18 @@ struct Session {
         QVERIFY(sync() != nullptr);
         QVERIFY(QTest::qWaitForWindowExposed(sync()));
     }
+    // Starts the main window on a desktop with a notification area; its icon.
+    AvailableTray* startWithTray() {
+        AvailableTray* tray = nullptr;
+        TrayIcon::setFactory([&tray] {
+            auto made = std::make_unique<AvailableTray>();
+            tray = made.get();
+            return made;
+        });
+        start();
+        TrayIcon::setFactory({});
+        return tray;
+    }
     void compareOrganisations() {
         OpenFileDialog::setNextAnswer(external.path() + QStringLiteral("/Org.dbf"));
         QTest::mouseClick(button("btnBrowse"), Qt::LeftButton);
@@ -125,15 +138,8 @@ class SyncMainWindowTest : public QObject {
     }
 
     void hiddenIntoTheNotificationAreaTheRunGoesOnAndARestoreBringsBothBack() {
-        AvailableTray* tray = nullptr;
-        TrayIcon::setFactory([&tray] {
-            auto made = std::make_unique<AvailableTray>();
-            tray = made.get();
-            return made;
-        });
         Session s;
-        s.start();
-        TrayIcon::setFactory({});
+        AvailableTray* tray = s.startWithTray();
         s.openSync();
         OpenFileDialog::setNextAnswer(s.external.path() + QStringLiteral("/Org.dbf"));
         QTest::mouseClick(s.button("btnBrowse"), Qt::LeftButton);
@@ -184,15 +190,8 @@ class SyncMainWindowTest : public QObject {
     }
 
     void hiddenIntoTheTrayBothStayHiddenUntilTheIconBringsThemBack() {
-        AvailableTray* tray = nullptr;
-        TrayIcon::setFactory([&tray] {
-            auto made = std::make_unique<AvailableTray>();
-            tray = made.get();
-            return made;
-        });
         Session s;
-        s.start();
-        TrayIcon::setFactory({});
+        AvailableTray* tray = s.startWithTray();
         s.openSync();
         for (int round = 0; round < 3; ++round) {
             QTest::mouseClick(s.button("Button1"), Qt::LeftButton);
