@@ -250,8 +250,6 @@ class TFMain : public QMainWindow, public SyncWindowHost {
     void setDataSetStatus(TEngineDataSet& dataSet);
     // The count the status line is waiting for, shown now.
     void showPendingCount() const;
-    // A search found no row: the status line says so.
-    void showSearchFoundNothing();
     // Enables the record items for the table shown (the grid's pop-up and "&Телефоны").
     void updateRecordItems();
     void showDataSet(TEngineDataSet& dataSet);
@@ -351,6 +349,8 @@ class TFMain : public QMainWindow, public SyncWindowHost {
     QAction* mnuRing = nullptr;
     QStatusBar* StatusBar1 = nullptr;
     QLabel* m_statusText = nullptr;
+    // "ничего не найдено" beside the filter, while a search shows no row.
+    QLabel* m_foundNothingNote = nullptr;
     QLabel* m_codePageNote = nullptr;
     QLabel* m_readOnlyNote = nullptr;
     HintSwitch* m_hints = nullptr;

@@ -96,7 +96,11 @@ void TFMain::buildWindow() {
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
     m_statusText = new QLabel(StatusBar1);
     m_statusText->setObjectName(QStringLiteral("statusText"));
-    StatusBar1->addWidget(m_statusText, 1);
+    StatusBar1->addWidget(m_statusText);
+    m_foundNothingNote = new QLabel(QStringLiteral("ничего не найдено"), StatusBar1);
+    m_foundNothingNote->setObjectName(QStringLiteral("lblFoundNothing"));
+    m_foundNothingNote->hide();
+    StatusBar1->addWidget(m_foundNothingNote, 1);
     m_codePageNote = new QLabel(StatusBar1);
     m_codePageNote->setObjectName(QStringLiteral("lblCodePage"));
     m_codePageNote->hide();

@@ -44,18 +44,15 @@ void TFMain::btnFiltrClick() {
     const std::array<QWidget*, 4> busy{GxDBGrid1, GroupBox1, edFam, edPhone};
     for (QWidget* widget : busy) widget->setCursor(Qt::WaitCursor);
     m_searchNote.clear();
-    bool foundNothing = false;
     try {
         // The search as typed; when it finds no row, what it may have been meant as.
         const SearchAttempt used = searchWithVariants(dataSet, m_search, m_typed);
         if (!dataSet.Eof()) m_searchNote = QString::fromStdString(searchNote(used));
         m_atFirstRow = true;
-        foundNothing = dataSet.Active() && dataSet.IsEmpty();
     } catch (const std::exception&) {
         // A failed search shows what the data set has; it is not worth a message.
     }
     userOperation([&] { setDataSetStatus(dataSet); });
-    if (foundNothing) showSearchFoundNothing();
     for (QWidget* widget : busy) widget->unsetCursor();
     userOperation([&] { dataSet.EnableControls(); });
     m_atFirstRow = false;

@@ -31,7 +31,14 @@ void TFMain::setDataSetStatus(TEngineDataSet& dataSet) {
     // too, and the last of them left its count there.
     if (&dataSet != m_model->dataSet()) return;
     // A closed table has no count; its status is left as it was.
-    if (!dataSet.Active()) return;
+    if (!dataSet.Active()) {
+        m_foundNothingNote->hide();
+        return;
+    }
+    // A search that shows no row says so beside its filter (an empty table searched for
+    // nothing is just empty).
+    const bool searched = !edFam->text().isEmpty() || !edPhone->text().isEmpty();
+    m_foundNothingNote->setVisible(searched && dataSet.Filtered() && dataSet.IsEmpty());
     if (!dataSet.Filtered()) {
         // Counting reads the deletion mark of every record: done when the line is seen.
         m_pendingCount = &dataSet;
@@ -57,11 +64,6 @@ void TFMain::showPendingCount() const {
                               QString::number(dataSet->LiveRecordCount()) +
                               QStringLiteral(" записей"));
     });
-}
-
-void TFMain::showSearchFoundNothing() {
-    m_pendingCount = nullptr;
-    m_statusText->setText(QStringLiteral("ничего не найдено"));
 }
 
 void TFMain::ShowTableStatus() {

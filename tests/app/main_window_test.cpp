@@ -714,10 +714,16 @@ class MainWindowTest : public QObject {
         s.action("insRec")->trigger();
         QCOMPARE(s.gridNames(), QStringList{QStringLiteral("Первый")});
 
-        // A search that finds nothing says so, and the key of the grid adds a record.
+        // A search that finds nothing says so beside its filter, and the key of the grid adds a
+        // record.
+        QLabel* nothing = s.child<QLabel>("lblFoundNothing");
+        QVERIFY(nothing->isHidden());
         s.search(QStringLiteral("Яблоков"));
         QCOMPARE(s.gridNames().size(), 0);
-        QCOMPARE(s.window->statusText(), QStringLiteral("ничего не найдено"));
+        QCOMPARE(s.window->statusText(),
+                 QStringLiteral("Таблица отфильтрована по фильтру \"Яблоков\""));
+        QVERIFY(!nothing->isHidden());
+        QCOMPARE(nothing->text(), QStringLiteral("ничего не найдено"));
         s.window->mnuPopPopup();
         QVERIFY(s.action("insRec")->isEnabled());
         whenDialogShown<TFEditRecord>([](TFEditRecord* dialog) {
@@ -734,6 +740,14 @@ class MainWindowTest : public QObject {
         QCOMPARE(s.gridNames(), QStringList{QStringLiteral("Яблоков")});
         QCOMPARE(s.window->statusText(),
                  QStringLiteral("Таблица отфильтрована по фильтру \"Ябл\""));
+        QVERIFY(nothing->isHidden());
+        // Found by the phone alone, or by nothing: the note follows the rows shown.
+        s.search({}, QStringLiteral("999999"), true);
+        QCOMPARE(s.gridNames().size(), 0);
+        QVERIFY(!nothing->isHidden());
+        QTest::mouseClick(s.child<QToolButton>("sbClear"), Qt::LeftButton);
+        QCOMPARE(s.gridNames().size(), 2);
+        QVERIFY(nothing->isHidden());
     }
 
     void statusLineCountsTheTableShownAndNotItsDeletedRecords() {
@@ -808,7 +822,8 @@ class MainWindowTest : public QObject {
         QVERIFY(s.child<QStatusBar>("StatusBar1")->isVisible());
         QLabel* note = s.child<QLabel>("readOnlyNote");
         QVERIFY(note->isVisible());
-        QCOMPARE(note->text(),
+        QCOMPARE(note->text(), QStringLiteral("Только чтение"));
+        QCOMPARE(note->toolTip(),
                  QStringLiteral("Только чтение: нет прав на запись в файлы справочника"));
         // The commands that write are disabled; dialing is not.
         s.window->mnuUsersClick();
