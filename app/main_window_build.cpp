@@ -96,11 +96,14 @@ void TFMain::buildWindow() {
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
     m_statusText = new QLabel(StatusBar1);
     m_statusText->setObjectName(QStringLiteral("statusText"));
-    StatusBar1->addWidget(m_statusText);
+    // The note that a search found nothing comes first, whole; the filter beside it may be cut
+    // at the design width.
     m_foundNothingNote = new QLabel(QStringLiteral("ничего не найдено"), StatusBar1);
     m_foundNothingNote->setObjectName(QStringLiteral("lblFoundNothing"));
     m_foundNothingNote->hide();
-    StatusBar1->addWidget(m_foundNothingNote, 1);
+    StatusBar1->addWidget(m_foundNothingNote);
+    m_statusText->setMinimumWidth(1);
+    StatusBar1->addWidget(m_statusText, 1);
     m_codePageNote = new QLabel(StatusBar1);
     m_codePageNote->setObjectName(QStringLiteral("lblCodePage"));
     m_codePageNote->hide();
