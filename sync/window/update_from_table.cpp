@@ -123,6 +123,7 @@ void TFUpdateFromTable::reject() {
 
 void TFUpdateFromTable::resizeEvent(QResizeEvent* event) {
     QDialog::resizeEvent(event);
+    fitNameColumn();
     if (!isMaximized() && !isMinimized() && isVisible()) m_host.storeSyncWindowSize(size());
 }
 

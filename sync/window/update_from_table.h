@@ -120,6 +120,9 @@ class TFUpdateFromTable : public QDialog {
     void TabSheet2Show();
     // The number of differences and of checked rows under the list.
     void showCounts();
+    // The list's name column takes what the window is wider than its design size; the phones
+    // keep their widths.
+    void fitNameColumn();
     void applyProgressed(int done, int total);
     void applyFinished();
     void applyFailed(std::exception_ptr error);

@@ -14,6 +14,7 @@
 #include <QStackedWidget>
 #include <QTreeView>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "sync/window/difference_list.h"
 #include "sync/window/sync_window_host.h"
@@ -270,6 +271,11 @@ void TFUpdateFromTable::showCounts() {
     lblCounts->setText(QStringLiteral("Отличий: %1, отмечено: %2").arg(rows).arg(checked));
     btnCheckAll->setEnabled(checked < rows);
     btnUncheckAll->setEnabled(checked > 0);
+}
+
+void TFUpdateFromTable::fitNameColumn() {
+    if (changesList == nullptr) return;
+    changesList->setColumnWidth(0, kNameColumnWidth + std::max(0, width() - kClientWidth));
 }
 
 void TFUpdateFromTable::TabSheet2Show() {

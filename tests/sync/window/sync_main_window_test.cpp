@@ -234,6 +234,10 @@ class SyncMainWindowTest : public QObject {
         QVERIFY(s.sync()->minimumSize() != s.sync()->maximumSize());
         QCOMPARE(s.sync()->size(), QSize(458, 295));
         s.sync()->resize(700, 500);
+        // The names of the list take the width added; the phones keep theirs.
+        auto* list = s.sync()->findChild<QTreeView*>(QStringLiteral("changesList"));
+        QCOMPARE(list->columnWidth(0), 200 + 700 - 458);
+        QCOMPARE(list->columnWidth(1), 110);
         s.sync()->close();
         QTRY_VERIFY(s.sync() == nullptr);
         s.openSync();

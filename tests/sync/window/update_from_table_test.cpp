@@ -333,10 +333,16 @@ class UpdateFromTableTest : public QObject {
             QVERIFY2(s.button(name)->isEnabled(), name);
         }
 
-        // A stop while the index files are still being rebuilt; then a full run again.
+        // A stop while the index files are still being rebuilt; then a full run again. The
+        // rebuilds keep the bar busy and say so; the stop leaves it still and the line empty.
         s.start();
+        auto* bar = s.child<QProgressBar>("ProgressBar1");
+        QCOMPARE(bar->maximum(), 0);
+        QCOMPARE(s.child<QLabel>("Label2")->text(), QStringLiteral("перестраиваются индексы"));
         QTest::mouseClick(s.button("btnStart"), Qt::LeftButton);
         QCOMPARE(s.button("btnStart")->text(), QStringLiteral("Старт!"));
+        QVERIFY(bar->maximum() > 0);
+        QCOMPARE(s.child<QLabel>("Label2")->text(), QString());
         s.start();
         s.waitForEnd();
         QCOMPARE(s.page(), 1);
