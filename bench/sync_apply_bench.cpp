@@ -30,7 +30,6 @@
 #include "sync/window/sync_window_host.h"
 #include "sync/window/update_from_table.h"
 #include "ui/message_box.h"
-#include "ui/open_file_dialog.h"
 
 namespace {
 
@@ -69,15 +68,9 @@ int measure(const std::string& dir) {
     bench::BenchSyncHost host;
     host.folder = QString::fromStdString(dir + "/own/");
     TFUpdateFromTable window(host);
-    window.show();
-    OpenFileDialog::setNextAnswer(QString::fromStdString(dir + "/external/Phone.DBF"));
-    window.btnBrowseClick();
-    auto* start = window.findChild<QPushButton*>(QStringLiteral("btnStart"));
+    QPushButton* start = bench::chooseExternalCopy(window, dir);
     auto* apply = window.findChild<QPushButton*>(QStringLiteral("btnApply"));
-    if (start == nullptr || apply == nullptr || !start->isEnabled()) {
-        std::fprintf(stderr, "the tables could not be opened\n");
-        return 1;
-    }
+    if (start == nullptr || apply == nullptr) return 1;
     QElapsedTimer elapsed;
     elapsed.start();
     start->click();

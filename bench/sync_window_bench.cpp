@@ -36,7 +36,6 @@
 #include "sync/window/sync_window_host.h"
 #include "sync/window/update_from_table.h"
 #include "ui/message_box.h"
-#include "ui/open_file_dialog.h"
 
 namespace {
 
@@ -141,14 +140,8 @@ int measureWindow(const std::string& dir) {
     bench::BenchSyncHost host;
     host.folder = QString::fromStdString(dir + "/own/");
     TFUpdateFromTable window(host);
-    window.show();
-    OpenFileDialog::setNextAnswer(QString::fromStdString(dir + "/external/Phone.DBF"));
-    window.btnBrowseClick();
-    auto* start = window.findChild<QPushButton*>(QStringLiteral("btnStart"));
-    if (start == nullptr || !start->isEnabled()) {
-        std::fprintf(stderr, "the tables could not be opened\n");
-        return 1;
-    }
+    QPushButton* start = bench::chooseExternalCopy(window, dir);
+    if (start == nullptr) return 1;
     Subject subject;
     subject.start = [&] {
         window.btnBackClick();
