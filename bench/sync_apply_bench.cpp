@@ -37,22 +37,23 @@ using namespace abonex;
 using Clock = std::chrono::steady_clock;
 
 void writeCopies(const std::string& dir, int records) {
+    const DirectoryTable& table = directoryTable(DirectoryMode::Persons);
+    std::filesystem::create_directories(dir + "/own");
+    std::filesystem::create_directories(dir + "/external");
+    DirectoryTableWriter own(dir + "/own/" + std::string(table.tableFile), table);
+    DirectoryTableWriter external(dir + "/external/" + std::string(table.tableFile), table);
     demo::PersonsGenerator generator(2026);
-    std::vector<demo::PersonRow> own;
-    std::vector<demo::PersonRow> external;
-    own.reserve(static_cast<size_t>(records));
-    external.reserve(static_cast<size_t>(records));
     for (int i = 0; i < records; ++i) {
-        demo::PersonRow row = generator.next();
+        DirectoryRow row = generator.next();
         // Numbered names: every record has one copy of its name in each table.
         row.name = "Abonent " + std::to_string(i);
         row.phone1 = "1-" + std::to_string(i);
-        own.push_back(row);
+        own.add(row);
         row.phone1 = "2-" + std::to_string(i);
-        external.push_back(row);
+        external.add(row);
     }
-    bench::writeSyncTable(dir + "/own", own);
-    bench::writeSyncTable(dir + "/external", external);
+    own.finish();
+    external.finish();
 }
 
 void runUntil(const std::function<bool()>& done) {
