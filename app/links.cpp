@@ -1,5 +1,7 @@
 #include "app/links.h"
 
+#include <QPointer>
+
 #include "app/desktop.h"
 #include "ui/message_box.h"
 
@@ -20,32 +22,38 @@ const char kMailGreeting[] = "Здравствуйте! У меня вопрос
 const char* const kNoBrowserLines[] = {
     "Не найдено приложение, отвечающее за просмотр Web страниц.",
     "Установите одну из известных программ:",
-    "- Microsoft Internet Explorer;",
-    "- Netscape Navigator;",
-    "- Opera;",
+    "- Firefox;",
+    "- Chromium;",
+    "- GNOME Web;",
     "- и т.п.",
 };
 
 const char* const kNoMailLines[] = {
     "Не найдено приложение, отвечающее за отправку почты.",
     "Установите одну из известных программ:",
-    "- Microsoft Outlook Express;",
-    "- The Bat;",
-    "- Eudora;",
+    "- Thunderbird;",
+    "- Evolution;",
+    "- Claws Mail;",
     "- и т.п.",
 };
 
 const char* const kNoTextViewerLines[] = {
     "Не найдено приложение, отвечающее за просмотр файлов *.txt.",
     "Установите одну из известных программ:",
-    "- Microsoft Word;",
-    "- Notepad;",
-    "- WordPad;",
+    "- gedit;",
+    "- Mousepad;",
+    "- Kate;",
     "- и т.п.",
 };
 
-void showFailure(QWidget* owner, std::span<const char* const> lines) {
-    MessageBox::error(owner, QStringLiteral("Error"), MessageBox::crLfLines(lines));
+// Opens `url` on the desktop; when its program for it does not take it, the error box with
+// `lines` over `owner` (if it is still there).
+void openOrShow(QWidget* owner, const QUrl& url, std::span<const char* const> lines) {
+    QPointer<QWidget> guarded(owner);
+    Desktop::current().openUrl(url, [guarded, lines](bool opened) {
+        if (opened) return;
+        MessageBox::error(guarded.data(), QStringLiteral("Error"), MessageBox::crLfLines(lines));
+    });
 }
 
 QString siteAddress() {
@@ -75,22 +83,16 @@ QUrl supportMailUrl() {
                              QUrl::StrictMode);
 }
 
-bool OpenLink(QWidget* owner, const QString& address) {
-    if (Desktop::current().openUrl(QUrl(address))) return true;
-    showFailure(owner, kNoBrowserLines);
-    return false;
+void OpenLink(QWidget* owner, const QString& address) {
+    openOrShow(owner, QUrl(address), kNoBrowserLines);
 }
 
-bool openSupportMail(QWidget* owner) {
-    if (Desktop::current().openUrl(supportMailUrl())) return true;
-    showFailure(owner, kNoMailLines);
-    return false;
+void openSupportMail(QWidget* owner) {
+    openOrShow(owner, supportMailUrl(), kNoMailLines);
 }
 
-bool openLicence(QWidget* owner, const QString& path) {
-    if (Desktop::current().openUrl(QUrl::fromLocalFile(path))) return true;
-    showFailure(owner, kNoTextViewerLines);
-    return false;
+void openLicence(QWidget* owner, const QString& path) {
+    openOrShow(owner, QUrl::fromLocalFile(path), kNoTextViewerLines);
 }
 
 }  // namespace abonex

@@ -22,11 +22,12 @@ QString newsPageAddress();
 // "mailto:" the support mailbox, with a subject and a short greeting.
 QUrl supportMailUrl();
 
-// Opens a web page; when the desktop cannot, the web-browser error box, owned by `owner`.
-bool OpenLink(QWidget* owner, const QString& address);
+// Opens a web page; when the desktop cannot (now or once its launcher has answered), the
+// web-browser error box, owned by `owner`.
+void OpenLink(QWidget* owner, const QString& address);
 // Starts a mail to the support mailbox; when the desktop cannot, the mail error box.
-bool openSupportMail(QWidget* owner);
+void openSupportMail(QWidget* owner);
 // Opens the licence text `path`; when the desktop cannot, the text-viewer error box.
-bool openLicence(QWidget* owner, const QString& path);
+void openLicence(QWidget* owner, const QString& path);
 
 }  // namespace abonex

@@ -1,9 +1,11 @@
 // The program entry: the application with its title, the main window, the event loop. Without
 // arguments the window works on the program's own folder; see start_request.h for the one
-// request the desktop search makes.
+// request the desktop search makes, and command_line.h for --help and --version.
 #include <cstdio>
+#include <iostream>
 
 #include "app/application.h"
+#include "app/command_line.h"
 #include "app/main_window.h"
 #include "app/start_request.h"
 #include "directory/shared_folder.h"
@@ -11,6 +13,8 @@
 #include "ui/local_path.h"
 
 int main(int argc, char** argv) {
+    // Answered before the application exists: it needs a display, a text does not.
+    if (const auto status = abonex::answerCommandLine(argc, argv, std::cout)) return *status;
     abonex::Application app(argc, argv);
     QString error;
     const std::optional<abonex::StartRequest> request =

@@ -19,6 +19,7 @@
 #include "app/directory_model.h"
 #include "app/settings_store.h"
 #include "app/tray_icon.h"
+#include "dial/tapi_dial.h"
 
 namespace abonex {
 
@@ -39,6 +40,9 @@ TFMain::~TFMain() {
     // writes them here. One that was never shown has read nothing, and writing its design
     // values would wipe what the user stored.
     if (FormStorage1->restoredOnce() && !FormStorage1->saved()) FormStorage1->save();
+    // The dialer goes with the children, after this window's own parts: it must not report
+    // the end of its calls to them.
+    Dialer3->disconnect(this);
     // The model must not read a data set that is being destroyed.
     m_model->setDataSet(nullptr);
     for (TEngineDataSet* dataSet : {&DSet, &DSOrg, &DSFavor}) {
@@ -83,10 +87,15 @@ void TFMain::Timer1Timer() {
 void TFMain::changeEvent(QEvent* event) {
     QMainWindow::changeEvent(event);
     if (event->type() == QEvent::WindowStateChange) {
+        // A window manager tidies the state of a window it no longer shows (one hidden into
+        // the notification area loses its minimised mark, and may get it back): that is no
+        // minimise by the user and no coming back.
+        if (!isVisible()) return;
         const auto* change = static_cast<QWindowStateChangeEvent*>(event);
+        const bool wasMinimized = change->oldState().testFlag(Qt::WindowMinimized);
         // The minimise handler runs once the window system has finished minimising: hiding the
         // window in the middle of its state change would leave the two out of step.
-        if (isMinimized() && !change->oldState().testFlag(Qt::WindowMinimized)) {
+        if (isMinimized() && !wasMinimized) {
             QTimer::singleShot(0, this, [this] {
                 if (isMinimized() && isVisible()) AppEvents();
             });
@@ -94,7 +103,9 @@ void TFMain::changeEvent(QEvent* event) {
         // Coming back from a minimise without the notification area (the desktop has none)
         // brings back the synchronisation window that hid itself.
         QWidget* sync = synchronisationWindow();
-        if (!isMinimized() && sync != nullptr && sync->isHidden()) showSyncWindow();
+        if (wasMinimized && !isMinimized() && sync != nullptr && sync->isHidden()) {
+            showSyncWindow();
+        }
         return;
     }
     if (event->type() != QEvent::ActivationChange) return;

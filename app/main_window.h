@@ -74,6 +74,10 @@ class TFMain : public QMainWindow, public SyncWindowHost {
     // The program folder with a trailing "/", as found (letter case untouched).
     const QString& DatabaseFolder() const { return m_databaseFolder; }
     bool ReturnToPersonsOnClose() const { return m_returnToPersonsOnClose; }
+    // True when the directory's files may only be read by this user: the tables are opened
+    // read-only, searching and dialing work, the commands that write are disabled and the
+    // status line says why.
+    bool readOnly() const { return m_readOnly; }
     DirectoryMode mode() const { return m_mode; }
     // The data set shown in the grid.
     TEngineDataSet& gridDataSet();
@@ -109,7 +113,7 @@ class TFMain : public QMainWindow, public SyncWindowHost {
     void btnFiltrClick();
     void sbClearClick();
     void FormActivate();
-    // The status rule applied to DSet; the application's activation handler.
+    // The status rule applied to the table shown; the application's activation handler.
     void ShowTableStatus();
     // Modes.
     void btnUserClick(QAbstractButton* sender);
@@ -126,6 +130,10 @@ class TFMain : public QMainWindow, public SyncWindowHost {
     void btnRingClick();
     void mnuPulseClick(QAction* sender);
     void mnuConfigClick();
+    // Drops the call in progress ("Положить трубку" in the dial button's drop-down).
+    void mnuHangUpClick();
+    // The dial button shows whether a call is in progress; its drop-down offers the hang-up.
+    void showCallInProgress(bool inProgress);
     // Clicks the checked one of the pulse/tone pair again (the pulse item when neither is
     // checked), so exactly one of them is checked.
     void pressCheckedDialingItem();
@@ -172,6 +180,8 @@ class TFMain : public QMainWindow, public SyncWindowHost {
     void setSyncWindow(QWidget* window) override { setSynchronisationWindow(window); }
     void minimiseApplication() override;
     TEngineDataSet* shownDataSet() override;
+    QSize storedSyncWindowSize() const override;
+    void storeSyncWindowSize(const QSize& size) override;
 
   protected:
     void showEvent(QShowEvent* event) override;
@@ -219,6 +229,8 @@ class TFMain : public QMainWindow, public SyncWindowHost {
     void FormCreate();
     void ShowInstallError();
     void openTables();
+    // Read-only when this user may not write every directory file there is (main_window_tables).
+    void decideReadOnly();
     void FormClose();
 
     void FormShow();
@@ -240,6 +252,10 @@ class TFMain : public QMainWindow, public SyncWindowHost {
     // keys (by other dBASE software) since it last knew every row indexed, saying so in the
     // status line, so that the search that follows shows them.
     void bringIndexUpToDate(TEngineDataSet& dataSet);
+    // The count the status line is waiting for, shown now.
+    void showPendingCount() const;
+    // Enables the record items for the table shown (the grid's pop-up and "&Телефоны").
+    void updateRecordItems();
     void showDataSet(TEngineDataSet& dataSet);
     // The grid follows the data set: the row of its current record becomes the grid's current row.
     void followCurrentRecord();
@@ -264,6 +280,7 @@ class TFMain : public QMainWindow, public SyncWindowHost {
     QString m_programFolder;
     QString m_databaseFolder;
     bool m_startupFailed = false;
+    bool m_readOnly = false;
     bool m_returnToPersonsOnClose = true;
     bool m_activatedOnce = false;
     bool m_lostToOwnWindow = false;
@@ -278,6 +295,8 @@ class TFMain : public QMainWindow, public SyncWindowHost {
     QString m_searchNote;
     // The record to stand on at the first activation (showRecordAtStart).
     std::optional<std::pair<DirectoryMode, int>> m_startRecord;
+    // The unfiltered table whose count the status line shows once it is seen.
+    mutable TEngineDataSet* m_pendingCount = nullptr;
 
     QWidget* GroupBox1 = nullptr;
     QToolBar* TBToolbar1 = nullptr;
@@ -293,6 +312,7 @@ class TFMain : public QMainWindow, public SyncWindowHost {
     QAction* mnuTone = nullptr;
     QActionGroup* m_dialingItems = nullptr;
     QAction* mnuConfig = nullptr;
+    QAction* mnuHangUp = nullptr;
     QAction* mnuUpdateFromTable = nullptr;
     QAction* mnuExportVcard = nullptr;
     QAction* mnuExportFavorVcard = nullptr;
@@ -333,7 +353,10 @@ class TFMain : public QMainWindow, public SyncWindowHost {
     QAction* mnuRing = nullptr;
     QStatusBar* StatusBar1 = nullptr;
     QLabel* m_statusText = nullptr;
+    // "ничего не найдено" beside the filter, while a search shows no row.
+    QLabel* m_foundNothingNote = nullptr;
     QLabel* m_codePageNote = nullptr;
+    QLabel* m_readOnlyNote = nullptr;
     HintSwitch* m_hints = nullptr;
     SettingsStore* FormStorage1 = nullptr;
     std::unique_ptr<TrayIcon> Tray;

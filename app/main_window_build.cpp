@@ -96,11 +96,22 @@ void TFMain::buildWindow() {
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
     m_statusText = new QLabel(StatusBar1);
     m_statusText->setObjectName(QStringLiteral("statusText"));
+    // The note that a search found nothing comes first, whole; the filter beside it may be cut
+    // at the design width.
+    m_foundNothingNote = new QLabel(QStringLiteral("ничего не найдено"), StatusBar1);
+    m_foundNothingNote->setObjectName(QStringLiteral("lblFoundNothing"));
+    m_foundNothingNote->hide();
+    StatusBar1->addWidget(m_foundNothingNote);
+    m_statusText->setMinimumWidth(1);
     StatusBar1->addWidget(m_statusText, 1);
     m_codePageNote = new QLabel(StatusBar1);
     m_codePageNote->setObjectName(QStringLiteral("lblCodePage"));
     m_codePageNote->hide();
     StatusBar1->addPermanentWidget(m_codePageNote);
+    m_readOnlyNote = new QLabel(StatusBar1);
+    m_readOnlyNote->setObjectName(QStringLiteral("readOnlyNote"));
+    m_readOnlyNote->hide();
+    StatusBar1->addPermanentWidget(m_readOnlyNote);
     setStatusBar(StatusBar1);
     StatusBar1->hide();
 
@@ -165,6 +176,11 @@ void TFMain::buildMenus() {
     connect(mnuUsers, &QAction::triggered, this, &TFMain::mnuUsersClick);
     connect(mnuOrg, &QAction::triggered, this, &TFMain::mnuOrgClick);
     connect(mnuFavorit, &QAction::triggered, this, &TFMain::mnuFavoritClick);
+    // Adding a record is found here too: the grid's pop-up is not where a first record of an
+    // empty table is looked for.
+    phones->addSeparator();
+    phones->addAction(insRec);
+    connect(phones, &QMenu::aboutToShow, this, &TFMain::updateRecordItems);
 
     QMenu* view = bar->addMenu(QStringLiteral("&Вид"));
     view->setObjectName(QStringLiteral("mnuView"));

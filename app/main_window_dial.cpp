@@ -20,10 +20,29 @@
 
 namespace abonex {
 
+namespace {
+
+const char* const kNoPhoneAppLines[] = {
+    "Не найдено приложение, отвечающее за звонки по ссылкам tel:.",
+    "Установите одну из известных программ:",
+    "- GNOME Calls;",
+    "- KDE Connect;",
+    "- Linphone;",
+    "- и т.п.",
+};
+
+}  // namespace
+
 void TFMain::buildDialer() {
     auto line = std::make_unique<ConfiguredLine>(&openUserSettings);
     // The desktop phone is reached through the same desktop as the program's links.
-    line->setUrlOpener([](const QUrl& url) { return Desktop::current().openUrl(url); });
+    line->setUrlOpener([](const QUrl& url, DesktopPhoneLine::Outcome outcome) {
+        Desktop::current().openUrl(url, std::move(outcome));
+    });
+    // The modem's message would send the user looking for a modem that was never asked for.
+    connect(line.get(), &ConfiguredLine::handOffFailed, this, [this] {
+        MessageBox::error(this, QStringLiteral("Error"), MessageBox::crLfLines(kNoPhoneAppLines));
+    });
     Dialer3 = new TTapiDial(this, *line);
     // The line goes with the dialer, after the dialer has closed it.
     line.release()->setParent(Dialer3);
@@ -34,6 +53,7 @@ void TFMain::buildDialer() {
     Dialer3->setTelephonNo(QStringLiteral("9865"));
     Dialer3->setCallDialog(CallDialogKind::Win95);
     Dialer3->setStatusWindow(false);
+    connect(Dialer3, &TTapiDial::callInProgressChanged, this, &TFMain::showCallInProgress);
 }
 
 void TFMain::buildRingMenu() {
@@ -56,13 +76,22 @@ void TFMain::buildRingMenu() {
     mnuConfig = menu->addAction(QStringLiteral("Настройка модема"));
     mnuConfig->setObjectName(QStringLiteral("mnuConfig"));
     connect(mnuConfig, &QAction::triggered, this, &TFMain::mnuConfigClick);
+    menu->addSeparator();
+    mnuHangUp = menu->addAction(QStringLiteral("Положить трубку"));
+    mnuHangUp->setObjectName(QStringLiteral("mnuHangUp"));
+    mnuHangUp->setEnabled(false);
+    connect(mnuHangUp, &QAction::triggered, this, &TFMain::mnuHangUpClick);
 
+    // Checked while a call is in progress (showCallInProgress), not by a click.
+    btnRing->setCheckable(true);
     btnRing->setMenu(menu);
     btnRing->setPopupMode(QToolButton::MenuButtonPopup);
     connect(btnRing, &QToolButton::clicked, this, &TFMain::btnRingClick);
 }
 
 void TFMain::btnRingClick() {
+    // A click toggles the button's check; it shows the call, not the click.
+    btnRing->setChecked(Dialer3->callInProgress());
     auto run = [&] {
         // The letter that makes the modem dial by tones or by pulses.
         const QString prefix = mnuTone->isChecked() ? QStringLiteral("T") : QStringLiteral("P");
@@ -107,6 +136,22 @@ void TFMain::pressCheckedDialingItem() {
 
 void TFMain::mnuConfigClick() {
     Dialer3->ConfigureModem();
+}
+
+void TFMain::mnuHangUpClick() {
+    Dialer3->HangUp();
+}
+
+void TFMain::showCallInProgress(bool inProgress) {
+    btnRing->setChecked(inProgress);
+    mnuHangUp->setEnabled(inProgress);
+    const QString hint = QStringLiteral("Набрать текущий номер (Положить трубку)");
+    // The number without the letter of the dialing method.
+    const QString number = Dialer3->TelephonNo().mid(1);
+    const QString shown =
+        inProgress ? QStringLiteral("Идёт вызов: ") + number + QStringLiteral(". ") + hint : hint;
+    btnRing->setToolTip(shown);
+    btnRing->setStatusTip(shown);
 }
 
 }  // namespace abonex

@@ -22,7 +22,7 @@ void TFMain::DSOrgAfterOpen(TEngineDataSet&) {
 
 void TFMain::DSFavorAfterOpen(TEngineDataSet&) {
     btnFavorit->setEnabled(true);
-    if (m_mode != DirectoryMode::Favourites) addKont->setEnabled(true);
+    if (m_mode != DirectoryMode::Favourites && !m_readOnly) addKont->setEnabled(true);
 }
 
 void TFMain::DSOrgAfterClose(TEngineDataSet&) {

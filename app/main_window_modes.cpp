@@ -47,7 +47,7 @@ void TFMain::btnUserClick(QAbstractButton* sender) {
     m_mode = mode;
     showDataSet(*view.dataSet);
     view.menuItem->setChecked(true);
-    addKont->setEnabled(mode != DirectoryMode::Favourites && DSFavor.Active());
+    addKont->setEnabled(mode != DirectoryMode::Favourites && DSFavor.Active() && !m_readOnly);
     userOperation([&] {
         if (DSOrg.Active()) DSOrg.setFiltered(false);
         DSet.setFiltered(false);

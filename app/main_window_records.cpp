@@ -104,16 +104,26 @@ void TFMain::addKontClick() {
     });
 }
 
-void TFMain::mnuPopPopup() {
+void TFMain::updateRecordItems() {
     userOperation([&] {
         TEngineDataSet& dataSet = gridDataSet();
         const bool hasRows = dataSet.Active() && !dataSet.IsEmpty();
-        for (QAction* item : {insRec, redRec, delRec}) {
-            item->setEnabled(hasRows && !dataSet.ReadOnly());
-        }
+        // A record can be added to any open table, an empty one (a new directory, a search
+        // that found nothing) above all; nothing is written where the user may only read.
+        const bool writable = dataSet.Active() && !dataSet.ReadOnly();
+        insRec->setEnabled(writable);
+        for (QAction* item : {redRec, delRec}) item->setEnabled(hasRows && writable);
         mnuRing->setEnabled(hasRows);
         addKont->setEnabled(hasRows && m_mode != DirectoryMode::Favourites && DSFavor.Active() &&
                             !DSFavor.ReadOnly());
+    });
+}
+
+void TFMain::mnuPopPopup() {
+    updateRecordItems();
+    userOperation([&] {
+        TEngineDataSet& dataSet = gridDataSet();
+        const bool hasRows = dataSet.Active() && !dataSet.IsEmpty();
         addKont->setText(QStringLiteral("Добавить в контакты"));
         mnuRing->setText(QStringLiteral("Набрать номер"));
         if (hasRows && !dataSet.Fields(kFieldName).IsNull()) {

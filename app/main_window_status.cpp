@@ -3,6 +3,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QStatusBar>
 #include <QStyle>
 #include <QTableView>
 #include <algorithm>
@@ -21,26 +22,52 @@ constexpr int kWidthRuleSlack = 14;
 }  // namespace
 
 QString TFMain::statusText() const {
+    showPendingCount();
     return m_statusText->text();
 }
 
 void TFMain::setDataSetStatus(TEngineDataSet& dataSet) {
+    // Only the table shown speaks in the status line: a mode switch moves the other tables
+    // too, and the last of them left its count there.
+    if (&dataSet != m_model->dataSet()) return;
     // A closed table has no count; its status is left as it was.
-    if (!dataSet.Active()) return;
+    if (!dataSet.Active()) {
+        m_foundNothingNote->hide();
+        return;
+    }
+    // A search that shows no row says so beside its filter (an empty table searched for
+    // nothing is just empty).
+    const bool searched = !edFam->text().isEmpty() || !edPhone->text().isEmpty();
+    m_foundNothingNote->setVisible(searched && dataSet.Filtered() && dataSet.IsEmpty());
     if (!dataSet.Filtered()) {
-        m_statusText->setText(QStringLiteral("Всего в таблице ") +
-                              QString::number(dataSet.RecordCount()) + QStringLiteral(" записей"));
-    } else if (!m_searchNote.isEmpty() && &dataSet == m_model->dataSet()) {
+        // Counting reads the deletion mark of every record: done when the line is seen.
+        m_pendingCount = &dataSet;
+        if (StatusBar1->isVisible()) showPendingCount();
+    } else if (!m_searchNote.isEmpty()) {
         // The rows shown were found by what the search may have been meant as: say which.
+        m_pendingCount = nullptr;
         m_statusText->setText(m_searchNote);
     } else if (!edFam->text().isEmpty()) {
+        m_pendingCount = nullptr;
         m_statusText->setText(QStringLiteral("Таблица отфильтрована по фильтру \"") +
                               edFam->text() + u'"');
     }
 }
 
+void TFMain::showPendingCount() const {
+    TEngineDataSet* dataSet = m_pendingCount;
+    m_pendingCount = nullptr;
+    if (dataSet == nullptr || !dataSet->Active()) return;
+    // The records a user can see: those marked deleted are not shown, so not counted.
+    userOperation([&] {
+        m_statusText->setText(QStringLiteral("Всего в таблице ") +
+                              QString::number(dataSet->LiveRecordCount()) +
+                              QStringLiteral(" записей"));
+    });
+}
+
 void TFMain::ShowTableStatus() {
-    userOperation([&] { setDataSetStatus(DSet); });
+    userOperation([&] { setDataSetStatus(gridDataSet()); });
 }
 
 void TFMain::DSetAfterScroll(TEngineDataSet& dataSet) {

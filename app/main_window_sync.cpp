@@ -4,9 +4,12 @@
 #include <QKeySequence>
 #include <QMenu>
 #include <QPointer>
+#include <QSettings>
 
 #include "app/directory_model.h"
 #include "app/main_window.h"
+#include "app/tray_icon.h"
+#include "app/user_settings.h"
 #include "sync/window/update_from_table.h"
 
 namespace abonex {
@@ -40,11 +43,12 @@ void TFMain::mnuUpdateFromTableClick() {
         showSyncWindow();
         return;
     }
-    // Modal for the whole program, destroyed when it closes; it registers itself with
-    // setSyncWindow() while it lives.
+    // Modal for the main window, destroyed when it closes; it registers itself with
+    // setSyncWindow() while it lives. Not modal for the whole program: the notification-area
+    // icon must take clicks while it is open, or a program hidden there could not come back.
     auto* window = new TFUpdateFromTable(*this, this);
     window->setAttribute(Qt::WA_DeleteOnClose);
-    window->setWindowModality(Qt::ApplicationModal);
+    window->setWindowModality(Qt::WindowModal);
     window->show();
 }
 
@@ -57,11 +61,27 @@ void TFMain::showSyncWindow() {
 }
 
 void TFMain::minimiseApplication() {
+    // Into the notification area directly where there is one: asking the window manager to
+    // minimise first would leave the outcome to its timing.
+    if (Tray->isAvailable()) {
+        if (isVisible()) AppEvents();
+        return;
+    }
     showMinimized();
 }
 
 TEngineDataSet* TFMain::shownDataSet() {
     return m_model->dataSet();
+}
+
+// The synchronisation window's size lives in the program's settings file, in a group of its
+// own.
+QSize TFMain::storedSyncWindowSize() const {
+    return openUserSettings()->value(QStringLiteral("SyncWindow/Size")).toSize();
+}
+
+void TFMain::storeSyncWindowSize(const QSize& size) {
+    openUserSettings()->setValue(QStringLiteral("SyncWindow/Size"), size);
 }
 
 }  // namespace abonex

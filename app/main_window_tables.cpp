@@ -4,7 +4,10 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QPalette>
 #include <QStyle>
 #include <QThread>
@@ -29,7 +32,7 @@ constexpr int kHintPause = 100;
 
 const char* const kInstallErrorLines[] = {
     "Телефонный справочник установлен неправильно.",
-    "Пожалуйста, запустите Setup.exe и не изменяйте",
+    "Пожалуйста, переустановите пакет abonex и не изменяйте",
     "после установки местоположение и содержимое",
     "папки, которую выберите для установки.",
 };
@@ -111,10 +114,40 @@ void TFMain::FormCreate() {
     openTables();
 }
 
+void TFMain::decideReadOnly() {
+    // A file nobody may write (no write bit at all) counts as read-only even for a user the
+    // system would let write it: the administrator made it so.
+    const auto writable = [&](std::string_view name) {
+        const std::string path = localPath(m_databaseFolder + QString::fromLatin1(name));
+        if (!fileExistsAnyCase(path)) return true;
+        const QFileInfo file(fromLocalPath(resolveCaseInsensitive(path)));
+        return file.isWritable() && (file.permissions() & (QFile::WriteOwner | QFile::WriteGroup |
+                                                           QFile::WriteOther)) != 0;
+    };
+    m_readOnly = false;
+    for (const DirectoryTable& table : kDirectoryTables) {
+        if (!writable(table.tableFile) || !writable(table.indexFile)) m_readOnly = true;
+    }
+    mnuUpdateFromTable->setEnabled(!m_readOnly);
+    if (!m_readOnly) return;
+    const QString group = QFileInfo(m_databaseFolder).group();
+    const QString why =
+        group.isEmpty() || group == QStringLiteral("root")
+            ? QStringLiteral("Только чтение: нет прав на запись в файлы справочника")
+            : QStringLiteral("Только чтение: изменять справочник могут члены группы ") + group;
+    // The line is narrow at the design size: the mark stays whole, the reason is its hint.
+    m_readOnlyNote->setText(QStringLiteral("Только чтение"));
+    m_readOnlyNote->setToolTip(why);
+    m_readOnlyNote->setStatusTip(why);
+    m_readOnlyNote->show();
+    updateRecordItems();
+}
+
 void TFMain::openTables() {
     const auto exists = [&](std::string_view name) {
         return fileExistsAnyCase(localPath(m_databaseFolder + QString::fromLatin1(name)));
     };
+    decideReadOnly();
     try {
         if (DSet.Active()) DSet.Close();
         for (const DirectoryTable& table : kDirectoryTables) {
@@ -127,6 +160,8 @@ void TFMain::openTables() {
             }
             TEngineDataSet& dataSet = *view.dataSet;
             dataSet.setTableName(table.tableFile);
+            // Read-only, the index files are used as they are: rebuilding them is writing.
+            dataSet.setReadOnly(m_readOnly);
             dataSet.Open();
             reopenForeignPageReadOnly(dataSet);
             // A table the window only shows is not written, its index files neither. Whether the
@@ -137,7 +172,7 @@ void TFMain::openTables() {
                 dataSet.OpenIndexFiles(table.indexFile, table.tagName);
             }
         }
-        if (!btnFavorit->isEnabled()) addKont->setEnabled(false);
+        if (!btnFavorit->isEnabled() || m_readOnly) addKont->setEnabled(false);
     } catch (const std::exception&) {
         for (TEngineDataSet* dataSet : {&DSet, &DSOrg, &DSFavor}) {
             try {

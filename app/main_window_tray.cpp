@@ -47,8 +47,16 @@ void TFMain::AppEvents() {
     const bool intoTray = Tray->isAvailable();
     if (intoTray) Tray->setVisible(true);
     FormStorage1->save();
-    setWindowState(windowState() | Qt::WindowMinimized);
-    if (intoTray) hide();
+    if (!intoTray) {
+        setWindowState(windowState() | Qt::WindowMinimized);
+        return;
+    }
+    // Into the notification area the window is only withdrawn. Asking the window manager to
+    // minimise it as well would race with the withdrawal: a manager that finishes minimising
+    // after it maps the window minimised again when it is shown, straight back into the icon.
+    // The synchronisation window goes with it: left on the screen, it would be alone there.
+    if (QWidget* sync = synchronisationWindow(); sync != nullptr && sync->isVisible()) sync->hide();
+    hide();
 }
 
 void TFMain::mnuRestoreClick() {

@@ -84,7 +84,9 @@ void TFMain::mnuCommentsClick() {
 }
 
 void TFMain::mnuStatusClick() {
-    StatusBar1->setVisible(mnuStatus->isChecked());
+    // Where the directory may only be read, the line stays to say so.
+    StatusBar1->setVisible(mnuStatus->isChecked() || m_readOnly);
+    if (StatusBar1->isVisible()) showPendingCount();
 }
 
 void TFMain::mnuLiveSearchClick() {
@@ -99,7 +101,7 @@ void TFMain::applyStoredView() {
     TBToolbar1->setVisible(mnuShowPanel->isChecked());
     mnuCommentsClick();
     m_hints->setOn(mnuHint->isChecked());
-    StatusBar1->setVisible(mnuStatus->isChecked());
+    mnuStatusClick();
     // A file that unchecks both picture sizes is damaged: the design value, large pictures.
     if (!mnuBigIco->isChecked() && !mnuSmallIco->isChecked()) mnuBigIco->setChecked(true);
     if (mnuBigIco->isChecked()) mnuBigIcoClick(mnuBigIco);

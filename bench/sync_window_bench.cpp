@@ -27,6 +27,7 @@
 #include <functional>
 #include <string>
 
+#include "bench/bench_sync_host.h"
 #include "bench/sync_copies.h"
 #include "engine/dataset/engine_dataset.h"
 #include "sync/comparison_run.h"
@@ -35,22 +36,10 @@
 #include "sync/window/sync_window_host.h"
 #include "sync/window/update_from_table.h"
 #include "ui/message_box.h"
-#include "ui/open_file_dialog.h"
 
 namespace {
 
 using namespace abonex;
-
-struct BenchHost : SyncWindowHost {
-    QString folder;
-    QString hint;
-    QString syncDatabaseFolder() const override { return folder; }
-    QString trayHint() const override { return hint; }
-    void setTrayHint(const QString& text) override { hint = text; }
-    void setSyncWindow(QWidget*) override {}
-    void minimiseApplication() override {}
-    TEngineDataSet* shownDataSet() override { return nullptr; }
-};
 
 // Ticks of a 1 ms timer; the gaps are counted while the measured work is busy.
 class TickWatch {
@@ -148,17 +137,11 @@ void measure(const Subject& subject) {
 }
 
 int measureWindow(const std::string& dir) {
-    BenchHost host;
+    bench::BenchSyncHost host;
     host.folder = QString::fromStdString(dir + "/own/");
     TFUpdateFromTable window(host);
-    window.show();
-    OpenFileDialog::setNextAnswer(QString::fromStdString(dir + "/external/Phone.DBF"));
-    window.btnBrowseClick();
-    auto* start = window.findChild<QPushButton*>(QStringLiteral("btnStart"));
-    if (start == nullptr || !start->isEnabled()) {
-        std::fprintf(stderr, "the tables could not be opened\n");
-        return 1;
-    }
+    QPushButton* start = bench::chooseExternalCopy(window, dir);
+    if (start == nullptr) return 1;
     Subject subject;
     subject.start = [&] {
         window.btnBackClick();

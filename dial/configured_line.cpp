@@ -45,7 +45,9 @@ std::int32_t ConfiguredLine::lineInitialize(HLINEAPP& lineApp, LINECALLBACK call
     const ModemSettings settings = storedSettings().effective();
     LineProvider* provider = nullptr;
     if (settings.line == PhoneLine::Desktop) {
-        provider = new DesktopPhoneLine(m_openUrl, this);
+        auto* desktop = new DesktopPhoneLine(m_openUrl, this);
+        connect(desktop, &DesktopPhoneLine::handOffFailed, this, &ConfiguredLine::handOffFailed);
+        provider = desktop;
     } else {
         provider = new HayesModemLine(modemOptions(settings), this);
     }

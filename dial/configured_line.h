@@ -60,6 +60,10 @@ class ConfiguredLine : public QObject, public TelephonyLine {
     // The provider serving the line now, or null.
     LineProvider* provider() const { return m_provider; }
 
+  signals:
+    // The desktop phone found no program that takes tel: links (see DesktopPhoneLine).
+    void handOffFailed();
+
   private:
     void queryModem(const ModemSettings& settings, std::function<void(const QString&)> answered);
 

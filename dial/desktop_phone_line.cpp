@@ -1,13 +1,18 @@
 #include "dial/desktop_phone_line.h"
 
 #include <QDesktopServices>
+#include <QPointer>
 #include <utility>
 
 namespace abonex {
 
 DesktopPhoneLine::DesktopPhoneLine(UrlOpener openUrl, QObject* parent)
     : LineProvider(parent), m_openUrl(std::move(openUrl)) {
-    if (!m_openUrl) m_openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+    if (!m_openUrl) {
+        m_openUrl = [](const QUrl& url, Outcome outcome) {
+            if (outcome) outcome(QDesktopServices::openUrl(url));
+        };
+    }
 }
 
 DesktopPhoneLine::~DesktopPhoneLine() = default;
@@ -49,9 +54,25 @@ std::int32_t DesktopPhoneLine::checkAddress(const QByteArray& address) const {
 }
 
 std::int32_t DesktopPhoneLine::startCall(Call& call) {
-    if (!m_openUrl(telUrl(call.address))) return kLineErrorOperationFailed;
     callDialing();
-    callConnected();
+    const HCALL handle = call.handle;
+    QPointer<DesktopPhoneLine> self(this);
+    m_openUrl(telUrl(call.address), [self, handle](bool opened) {
+        // The answer may come inside this call: what it says is told after it, in order.
+        QMetaObject::invokeMethod(
+            self.data(),
+            [self, handle, opened] {
+                Call* active = self->activeCall();
+                if (active == nullptr || active->handle != handle) return;  // dropped meanwhile
+                if (opened) {
+                    self->callConnected();
+                } else {
+                    self->callEnded(LINEDISCONNECTMODE_UNAVAIL);
+                    emit self->handOffFailed();
+                }
+            },
+            Qt::QueuedConnection);
+    });
     return 0;
 }
 

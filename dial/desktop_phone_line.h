@@ -3,9 +3,10 @@
 // phone linked to the desktop); the call then goes on there.
 //
 // The desktop is always there, so there is always one line device. The dial prefix ("T" or
-// "P"), separators and pauses are not part of a tel: address and are left out. A hand-off the
-// desktop refuses fails the call at once (a negative lineMakeCall result). A call that was
-// handed off is connected as far as this program can tell; dropping it only ends it here, the
+// "P"), separators and pauses are not part of a tel: address and are left out. The hand-off is
+// asynchronous: the call is dialing until the desktop answers; a call the desktop took is
+// connected as far as this program can tell, and one it refused (no program for tel: links)
+// ends as unavailable and handOffFailed() is emitted. Dropping a call only ends it here, the
 // phone application keeps its own call.
 #pragma once
 
@@ -19,8 +20,10 @@ namespace abonex {
 class DesktopPhoneLine : public LineProvider {
     Q_OBJECT
   public:
-    // Opens a URL on the desktop; true when the desktop took it.
-    using UrlOpener = std::function<bool(const QUrl&)>;
+    // Called once, at once or later, with whether the desktop took the link.
+    using Outcome = std::function<void(bool opened)>;
+    // Asks the desktop to open a URL.
+    using UrlOpener = std::function<void(const QUrl&, Outcome)>;
 
     // `openUrl` empty: QDesktopServices::openUrl.
     explicit DesktopPhoneLine(UrlOpener openUrl = {}, QObject* parent = nullptr);
@@ -29,6 +32,10 @@ class DesktopPhoneLine : public LineProvider {
     // The tel: address for a dialable address ("T22-33-44" -> "tel:223344"): the digits, and
     // "+", "*" and "#"; empty when there is no digit.
     static QUrl telUrl(const QByteArray& address);
+
+  signals:
+    // The desktop had no program that took a call's tel: link; the call has ended.
+    void handOffFailed();
 
   protected:
     std::uint32_t openDevice() override;

@@ -274,6 +274,11 @@ void TTapiDial::StartTapi() {
 }
 
 void TTapiDial::StopTapi() {
+    // A closed line ends its calls without further messages.
+    if (!m_callsUp.empty()) {
+        m_callsUp.clear();
+        emit callInProgressChanged(false);
+    }
     // The handles keep their values; the next StartTapi overwrites them.
     if (m_lineHandle != 0) m_line.lineClose(m_lineHandle);
     if (m_lineApp != 0) m_line.lineShutdown(m_lineApp);
@@ -288,6 +293,7 @@ void TTapiDial::LineCallback(std::uint32_t device, std::uint32_t message, std::u
         text = static_cast<std::int32_t>(param2) < 0 ? QStringLiteral("Reply error")
                                                      : QStringLiteral("LINE_REPLY ok");
     } else if (message == LINE_CALLSTATE) {
+        followCall(device, param1 != LINECALLSTATE_IDLE && param1 != LINECALLSTATE_DISCONNECTED);
         switch (param1) {
             case LINECALLSTATE_IDLE:
                 if (device == 0) return;
@@ -323,6 +329,17 @@ void TTapiDial::LineCallback(std::uint32_t device, std::uint32_t message, std::u
     }
     setLastStatus(text);
     AddStatus(text);
+}
+
+void TTapiDial::followCall(HCALL call, bool up) {
+    if (call == 0) return;
+    const bool before = callInProgress();
+    if (up) {
+        m_callsUp.insert(call);
+    } else {
+        m_callsUp.erase(call);
+    }
+    if (callInProgress() != before) emit callInProgressChanged(callInProgress());
 }
 
 QString TTapiDial::connectedText(HCALL call) {

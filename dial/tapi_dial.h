@@ -17,6 +17,7 @@
 #include <QObject>
 #include <QString>
 #include <functional>
+#include <set>
 
 #include "dial/tapi.h"
 
@@ -64,6 +65,9 @@ class TTapiDial : public QObject {
     void Dial();
     // Drops the call whose handle the component holds (there may be none).
     void HangUp();
+    // True from the moment a call of this component dials until the line reports it ended
+    // (disconnected or idle).
+    bool callInProgress() const { return !m_callsUp.empty(); }
     // The line's settings dialog; when the user accepts new settings the line is restarted.
     void ConfigureModem();
     void StartTapi();
@@ -80,6 +84,8 @@ class TTapiDial : public QObject {
   signals:
     // Each text as it becomes LastStatus.
     void statusChanged(const QString& text);
+    // callInProgress() changed.
+    void callInProgressChanged(bool inProgress);
 
   private:
     void LineCallback(std::uint32_t device, std::uint32_t message, std::uint32_t instance,
@@ -99,6 +105,9 @@ class TTapiDial : public QObject {
     HCALL m_call = 0;
     LINECALLPARAMS m_callParams{};
     NoticeBox m_noticeBox;
+    // The calls the line reports as dialing, proceeding, busy or connected.
+    std::set<HCALL> m_callsUp;
+    void followCall(HCALL call, bool up);
 };
 
 }  // namespace abonex

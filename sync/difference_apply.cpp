@@ -42,34 +42,85 @@ DifferenceApply::DifferenceApply(TEngineDataSet& change, SyncDirection direction
 
 void DifferenceApply::run(const std::vector<DifferenceEntry>& entries,
                           const std::vector<bool>& chosen) {
-    std::vector<const DifferenceEntry*> work;
-    for (size_t i = 0; i < entries.size() && i < chosen.size(); ++i) {
-        if (chosen[i]) work.push_back(&entries[i]);
+    begin(entries, chosen);
+    while (step(Clock::time_point::max())) {
     }
-    m_counts = {};
-    if (work.empty()) return;
-    m_change.setFiltered(false);
-    findRecords(work);
-    for (const DifferenceEntry* entry : work) applyEntry(*entry);
 }
 
-void DifferenceApply::findRecords(const std::vector<const DifferenceEntry*>& work) {
-    for (auto& records : m_records) records.clear();
-    for (const DifferenceEntry* entry : work) {
-        const MatchLevel level = entryLevel(entry->kind);
-        // An insert looks for records of the name it would add.
-        const bool insert = entry->kind == DifferenceKind::Missing && m_changesTarget;
-        const RecordTexts& keys = m_changesTarget != insert ? entry->target : entry->source;
-        m_records[static_cast<size_t>(level)][lookupKey(level, foldedTexts(keys))];
+void DifferenceApply::begin(const std::vector<DifferenceEntry>& entries,
+                            const std::vector<bool>& chosen) {
+    m_work.clear();
+    for (size_t i = 0; i < entries.size() && i < chosen.size(); ++i) {
+        if (chosen[i]) m_work.push_back(&entries[i]);
     }
+    m_counts = {};
+    for (auto& records : m_records) records.clear();
+    m_nextEntry = 0;
+    m_prepared = 0;
+    m_done = 0;
+    m_reading = false;
+    m_total = 0;
     m_added.clear();
+    if (m_work.empty()) return;
+    // Buckets for every key at once: growing the tables rehashes all they hold in one go, a
+    // pause of its own when the entries are many.
+    for (auto& records : m_records) records.reserve(m_work.size());
+    m_change.setFiltered(false);
+    // Records appended after this count are read under the writers' lock when an insert looks.
     m_change.handler()->RefreshHeader();
     m_recordsRead = m_change.RecordCount();
-    for (m_change.First(); !m_change.Eof(); m_change.Next()) {
+    // Each entry is looked at once to learn what it looks up, then the table is read once,
+    // then the entries are applied.
+    m_total = static_cast<int>(m_work.size()) + std::max(0, m_recordsRead) +
+              static_cast<int>(m_work.size());
+}
+
+bool DifferenceApply::step(Clock::time_point deadline) {
+    // The clock is looked at every few records or entries: each takes far less than a look.
+    constexpr int kItemsBetweenLooks = 64;
+    int sinceLook = 0;
+    const auto timeIsUp = [&] {
+        if (++sinceLook < kItemsBetweenLooks) return false;
+        sinceLook = 0;
+        return Clock::now() >= deadline;
+    };
+    while (m_prepared < m_work.size()) {
+        prepareLookup(*m_work[m_prepared++]);
+        ++m_done;
+        if (m_prepared == m_work.size()) {
+            m_change.First();
+            m_reading = true;
+        }
+        if (timeIsUp()) return true;
+    }
+    while (m_reading) {
+        if (m_change.Eof()) {
+            m_reading = false;
+            break;
+        }
         if (m_change.RecNo() <= m_recordsRead) {
             noteRecord(m_change.RecNo(), currentRecordTexts(m_change), true);
         }
+        m_change.Next();
+        ++m_done;
+        if (timeIsUp()) return true;
     }
+    while (m_nextEntry < m_work.size()) {
+        applyEntry(*m_work[m_nextEntry++]);
+        ++m_done;
+        // An entry writes: the clock is looked at after each.
+        if (m_nextEntry < m_work.size() && Clock::now() >= deadline) return true;
+    }
+    m_total = m_done;  // deleted records were not read
+    return false;
+}
+
+void DifferenceApply::prepareLookup(const DifferenceEntry& entry) {
+    const MatchLevel level = entryLevel(entry.kind);
+    // An insert looks for records of the name it would add.
+    const bool insert = entry.kind == DifferenceKind::Missing && m_changesTarget;
+    const RecordTexts& keys = m_changesTarget != insert ? entry.target : entry.source;
+    m_records[static_cast<size_t>(level)][lookupKey(level, foldedTexts(keys))];
 }
 
 void DifferenceApply::readAppendedRecords() {

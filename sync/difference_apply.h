@@ -26,6 +26,7 @@
 // found, so the work is linear in the table and the entries.
 #pragma once
 
+#include <chrono>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -51,14 +52,27 @@ class DifferenceApply {
     // is the comparison's.
     DifferenceApply(TEngineDataSet& change, SyncDirection direction, ChangeSide side);
 
+    using Clock = std::chrono::steady_clock;
+
     // Applies every entry whose `chosen` flag is set (missing flags count as not chosen). An
     // engine error (a record locked by another program, a failed write) ends the apply at that
     // entry and propagates: the entries before it stay applied and counts() says what was done.
     void run(const std::vector<DifferenceEntry>& entries, const std::vector<bool>& chosen);
     const ApplyCounts& counts() const { return m_counts; }
 
+    // The same apply in steps, for a caller that handles its events between them: begin()
+    // takes the entries (which must stay as they are until the last step), each step() works
+    // until `deadline` (at least one record read or one entry applied) and returns true while
+    // work is left. Errors propagate from step() as from run().
+    void begin(const std::vector<DifferenceEntry>& entries, const std::vector<bool>& chosen);
+    bool step(Clock::time_point deadline);
+    // The work of the apply: the chosen entries looked at, the table's records read once, then
+    // the entries applied.
+    int total() const { return m_total; }
+    int done() const { return m_done; }
+
   private:
-    void findRecords(const std::vector<const DifferenceEntry*>& work);
+    void prepareLookup(const DifferenceEntry& entry);
     int currentRecord(MatchLevel level, const RecordTexts& keys);
     void noteRecord(int record, const RecordTexts& texts, bool present);
     void applyEntry(const DifferenceEntry& entry);
@@ -76,6 +90,14 @@ class DifferenceApply {
     // The records read so far (1 .. m_recordsRead), and those this apply added.
     int m_recordsRead = 0;
     std::unordered_set<int> m_added;
+    // The stepping: the chosen entries, how many have said what they look up, whether the
+    // table is being read, how many are applied.
+    std::vector<const DifferenceEntry*> m_work;
+    size_t m_prepared = 0;
+    bool m_reading = false;
+    size_t m_nextEntry = 0;
+    int m_total = 0;
+    int m_done = 0;
 };
 
 }  // namespace abonex

@@ -4,6 +4,7 @@
 #include <iostream>
 #include <map>
 
+#include "directory/program_version.h"
 #include "directory/shared_folder.h"
 #include "engine/file/engine_error.h"
 #include "engine/file/path_util.h"
@@ -22,7 +23,8 @@ void printUsage(std::ostream& out) {
     out << "usage: abonex-db COMMAND [ARGUMENTS]\n"
            "       abonex-db COMMAND --help\n\n"
            "A word that begins with \"-\" is an option; after \"--\" every word is taken as\n"
-           "it is. Every command takes -h and --help.\n\ncommands:\n";
+           "it is. Every command takes -h and --help; abonex-db --version shows the version.\n"
+           "\ncommands:\n";
     std::vector<ToolCommand> sorted = commandList();
     std::sort(sorted.begin(), sorted.end(),
               [](const ToolCommand& a, const ToolCommand& b) { return a.usage < b.usage; });
@@ -65,6 +67,10 @@ int main(int argc, char** argv) {
     if (argc < 2 || first == "help" || first == "--help" || first == "-h") {
         printUsage(argc < 2 ? std::cerr : std::cout);
         return argc < 2 ? 2 : 0;
+    }
+    if (first == "--version") {
+        std::cout << "abonex-db (Абонекс) " << abonex::kProgramVersion << '\n';
+        return 0;
     }
     std::string_view name = argv[1];
     Args args(argv + 2, argv + argc);

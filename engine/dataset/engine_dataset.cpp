@@ -205,6 +205,7 @@ void TEngineDataSet::Close() {
     if (m_state == DataSetState::Edit) releaseRecordLock();
     m_fields.clear();
     m_handler.reset();  // writes a dirty header, closes the index files and the table
+    m_liveCount = -1;
     m_state = DataSetState::Inactive;
     m_eof = m_bof = true;
     m_recordNumber = 0;
@@ -317,6 +318,20 @@ int TEngineDataSet::RecordCount() {
     }
     if (saved > 0) m_handler->GotoRecord(saved);
     return count;
+}
+
+int TEngineDataSet::LiveRecordCount() {
+    requireActive();
+    // A stamp taken before the count and settled shows every later write: an unchanged one
+    // means the count still holds.
+    const FileChangeStamp stamp = m_handler->changeStamp();
+    if (m_liveCount >= 0 && stamp.settled && m_liveCountStamp.settled &&
+        stamp == m_liveCountStamp) {
+        return m_liveCount;
+    }
+    m_liveCount = m_handler->liveRecordCount();
+    m_liveCountStamp = stamp;
+    return m_liveCount;
 }
 
 std::string TEngineDataSet::Bookmark() const {

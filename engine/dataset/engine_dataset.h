@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "engine/dbf/codepage.h"
+#include "engine/file/disk_file.h"
 #include "engine/file/lock_protocol.h"
 #include "engine/index/key_filter.h"
 
@@ -178,6 +179,10 @@ class TEngineDataSet {
     int RecNo() const;
     // Table's record count (all physical records) unless ExactCount; raises on a closed set.
     int RecordCount();
+    // The records of the table that are not marked deleted, whatever the filter and the order;
+    // counted again only when the table file changed since the last count. Raises on a closed
+    // set.
+    int LiveRecordCount();
     // Bookmarks: the record number as ten right-aligned characters.
     std::string Bookmark() const;
     void GotoBookmark(std::string_view bookmark);
@@ -285,6 +290,9 @@ class TEngineDataSet {
     bool m_changeHeld = false;
     // The open could not read the current tag's tree: before the first row, yet not empty.
     bool m_orderUnreadable = false;
+    // The last LiveRecordCount and the table file's change stamp it was counted at.
+    int m_liveCount = -1;
+    FileChangeStamp m_liveCountStamp;
     std::vector<uint8_t> m_editBuffer;
     // The record as Edit read it.
     std::vector<uint8_t> m_editImage;

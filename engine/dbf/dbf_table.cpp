@@ -198,6 +198,28 @@ void GSO_dBaseDBF::RefreshHeader() {
     m_recordCount = countFromFileSize();
 }
 
+int GSO_dBaseDBF::liveRecordCount() {
+    RefreshHeader();
+    // Whole records per block, about a megabyte at a time.
+    constexpr size_t kBlockBytes = size_t{1} << 20;
+    const size_t length = static_cast<size_t>(m_recordLength);
+    const int perBlock = static_cast<int>(std::max<size_t>(1, kBlockBytes / length));
+    std::vector<uint8_t> block(static_cast<size_t>(perBlock) * length);
+    int live = 0;
+    for (int first = 1; first <= m_recordCount; first += perBlock) {
+        const int count = std::min(perBlock, m_recordCount - first + 1);
+        const uint64_t offset = recordOffset(first);
+        const size_t got = read(offset, block.data(), static_cast<size_t>(count) * length);
+        const int whole = static_cast<int>(got / length);
+        for (int i = 0; i < whole; ++i) {
+            if (block[static_cast<size_t>(i) * length] != kDeletedFlag) ++live;
+        }
+        releaseMappedPages(offset, got);
+        if (whole < count) break;
+    }
+    return live;
+}
+
 void GSO_dBaseDBF::WriteHeader() {
     if (!isReadWrite() || !m_headerDirty) return;
     if (m_fileLocked) {

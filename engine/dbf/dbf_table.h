@@ -176,6 +176,10 @@ class GSO_dBaseDBF : public GSO_DiskFile {
     int headerLength() const { return m_headerLength; }
     int recordLength() const { return m_recordLength; }
     int recordCount() const { return m_recordCount; }
+    // The records of the file as it is now that are not marked deleted (the header of a shared
+    // table is read again first). Reads the deletion mark of every record, in large blocks,
+    // and gives the mapped pages back after each; a short read counts what was read.
+    int liveRecordCount();
     // The bytes of an incomplete record at the end of the file (a writer stopped in the middle
     // of it, or the file was cut short): what lies past the last whole record, not counting an
     // end-of-file mark right after it. 0 for a file that ends with whole records.

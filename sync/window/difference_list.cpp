@@ -9,6 +9,7 @@
 #include <QPainter>
 #include <QTextDocument>
 #include <QTreeView>
+#include <algorithm>
 
 #include "ui/text_codec.h"
 
@@ -47,15 +48,19 @@ const char* kindPrefix(SyncDirection direction, DifferenceKind kind) {
 }
 
 QString differenceText(const DifferenceEntry& entry) {
+    QString text;
     switch (entry.kind) {
         case DifferenceKind::Phone1:
-            return fromAnsi(entry.target.phone1);
+            text = fromAnsi(entry.target.phone1);
+            break;
         case DifferenceKind::Phone2:
-            return fromAnsi(entry.target.phone2);
+            text = fromAnsi(entry.target.phone2);
+            break;
         case DifferenceKind::Missing:
             break;
     }
-    return QStringLiteral(" (пусто) ");
+    // A phone the other table leaves blank reads as nothing after the arrows otherwise.
+    return text.trimmed().isEmpty() ? QStringLiteral(" (пусто) ") : text;
 }
 
 // The markup as rich text: every character shown as it is, except the tags the list knows.
@@ -98,7 +103,9 @@ void DifferenceListModel::clear() {
     m_entries.clear();
     m_checked.clear();
     m_details.clear();
+    m_checkedCount = 0;
     endResetModel();
+    emit checkedCountChanged(0);
 }
 
 void DifferenceListModel::append(const std::vector<DifferenceEntry>& entries,
@@ -111,7 +118,9 @@ void DifferenceListModel::append(const std::vector<DifferenceEntry>& entries,
         m_checked.push_back(true);
         m_details.push_back(detailLine(direction, entry));
     }
+    m_checkedCount += static_cast<int>(entries.size());
     endInsertRows();
+    emit checkedCountChanged(m_checkedCount);
 }
 
 int DifferenceListModel::rowCount(const QModelIndex& parent) const {
@@ -144,10 +153,29 @@ QVariant DifferenceListModel::data(const QModelIndex& index, int role) const {
 
 bool DifferenceListModel::setData(const QModelIndex& index, const QVariant& value, int role) {
     if (!index.isValid() || index.column() != 0 || role != Qt::CheckStateRole) return false;
-    m_checked[static_cast<size_t>(index.row())] =
-        value.value<Qt::CheckState>() == Qt::Checked || value.toInt() == Qt::Checked;
+    const bool on = value.value<Qt::CheckState>() == Qt::Checked || value.toInt() == Qt::Checked;
+    auto checked = m_checked.begin() + index.row();
+    if (*checked != on) {
+        *checked = on;
+        m_checkedCount += on ? 1 : -1;
+        emit checkedCountChanged(m_checkedCount);
+    }
     emit dataChanged(index, index, {Qt::CheckStateRole});
     return true;
+}
+
+void DifferenceListModel::setAllChecked(bool on) {
+    std::fill(m_checked.begin(), m_checked.end(), on);
+    m_checkedCount = on ? static_cast<int>(m_checked.size()) : 0;
+    if (!m_checked.empty()) {
+        emit dataChanged(index(0, 0), index(rowCount() - 1, 0), {Qt::CheckStateRole});
+    }
+    emit checkedCountChanged(m_checkedCount);
+}
+
+void DifferenceListModel::setNameCaption(const QString& caption) {
+    m_nameCaption = caption;
+    emit headerDataChanged(Qt::Horizontal, 0, 0);
 }
 
 Qt::ItemFlags DifferenceListModel::flags(const QModelIndex& index) const {
@@ -159,7 +187,8 @@ Qt::ItemFlags DifferenceListModel::flags(const QModelIndex& index) const {
 
 QVariant DifferenceListModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal || section < 0 || section >= 3) return {};
-    const MarkedText caption = parseMarkup(QString::fromUtf8(kColumnCaptions[section]));
+    MarkedText caption = parseMarkup(QString::fromUtf8(kColumnCaptions[section]));
+    if (section == 0) caption.text = m_nameCaption;
     switch (role) {
         case Qt::DisplayRole:
             return caption.text;

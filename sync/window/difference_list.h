@@ -42,6 +42,13 @@ class DifferenceListModel : public QAbstractTableModel {
     void append(const std::vector<DifferenceEntry>& entries, SyncDirection direction);
     const std::vector<DifferenceEntry>& entries() const { return m_entries; }
     const std::vector<bool>& checked() const { return m_checked; }
+    // The rows checked now.
+    int checkedCount() const { return m_checkedCount; }
+    // Checks or unchecks every row.
+    void setAllChecked(bool on);
+    // The caption of the name column: what the compared table holds in its first field
+    // ("Фамилия И.О.", "Организация", "Контакт").
+    void setNameCaption(const QString& caption);
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -55,6 +62,12 @@ class DifferenceListModel : public QAbstractTableModel {
     std::vector<DifferenceEntry> m_entries;
     std::vector<bool> m_checked;
     std::vector<QString> m_details;
+    int m_checkedCount = 0;
+    QString m_nameCaption = QStringLiteral("Фамилия И.О.");
+
+  signals:
+    // The number of checked rows changed.
+    void checkedCountChanged(int count);
 };
 
 class DifferenceListDelegate : public QStyledItemDelegate {

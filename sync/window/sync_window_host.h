@@ -4,6 +4,7 @@
 // host outlives the window (the window calls it from its destructor).
 #pragma once
 
+#include <QSize>
 #include <QString>
 
 class QWidget;
@@ -26,6 +27,10 @@ class SyncWindowHost {
     virtual void setSyncWindow(QWidget* window) = 0;
     // Minimises the program (the synchronisation window has hidden itself first).
     virtual void minimiseApplication() = 0;
+    // The size the user left the synchronisation window at (invalid: none stored yet), and
+    // keeping a new one.
+    virtual QSize storedSyncWindowSize() const = 0;
+    virtual void storeSyncWindowSize(const QSize& size) = 0;
     // The data set the main window's grid shows, or nullptr: closing the synchronisation window
     // rebuilds, closes and reopens it, so that it shows what an apply changed.
     virtual TEngineDataSet* shownDataSet() = 0;

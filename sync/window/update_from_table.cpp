@@ -3,6 +3,7 @@
 #include <QCloseEvent>
 #include <QFileInfo>
 #include <QPushButton>
+#include <QStackedWidget>
 
 #include "sync/sync_tables.h"
 #include "sync/window/difference_list.h"
@@ -28,6 +29,9 @@ TFUpdateFromTable::TFUpdateFromTable(SyncWindowHost& host, QWidget* parent)
     : QDialog(parent), m_host(host) {
     buildWindow();
     connectComparisonRun();
+    connect(&m_applyRun, &ApplyRun::progressed, this, &TFUpdateFromTable::applyProgressed);
+    connect(&m_applyRun, &ApplyRun::finished, this, &TFUpdateFromTable::applyFinished);
+    connect(&m_applyRun, &ApplyRun::failed, this, &TFUpdateFromTable::applyFailed);
     m_host.setSyncWindow(this);
 }
 
@@ -104,10 +108,31 @@ void TFUpdateFromTable::btnBrowseClick() {
 // Closing
 
 void TFUpdateFromTable::reject() {
+    // Escape: nothing while the buttons of page 2 are disabled (an apply runs or failed).
+    if (m_applyRun.running() || m_applyFailed) return;
+    // The differences found would be thrown away unseen: asked first.
+    if (PageControl1->currentIndex() == 1 &&
+        MessageBox::question(this, QStringLiteral("Закрыть окно?"),
+                             lines({QStringLiteral("Найденные отличия не будут применены."),
+                                    QStringLiteral("Закрыть окно синхронизации?")}),
+                             QMessageBox::No) != QMessageBox::Yes) {
+        return;
+    }
     close();
 }
 
+void TFUpdateFromTable::resizeEvent(QResizeEvent* event) {
+    QDialog::resizeEvent(event);
+    fitNameColumn();
+    if (!isMaximized() && !isMinimized() && isVisible()) m_host.storeSyncWindowSize(size());
+}
+
 void TFUpdateFromTable::closeEvent(QCloseEvent* event) {
+    // An apply under way is not cut off in the middle of its table.
+    if (m_applyRun.running()) {
+        event->ignore();
+        return;
+    }
     if (ComparisonRunning()) endStopped();
     m_comparisonRun.waitForRebuild();
     m_differences->clear();

@@ -33,6 +33,7 @@
 #include <string>
 
 #include "engine/dataset/engine_dataset.h"
+#include "sync/apply_run.h"
 #include "sync/comparison_run.h"
 #include "sync/difference.h"
 
@@ -62,6 +63,8 @@ class TFUpdateFromTable : public QDialog {
     bool ComparisonRunning() const { return m_comparisonRun.running(); }
     // True while a comparison runs or a rebuild it started has not finished yet.
     bool busy() const;
+    // True while the checked differences are being applied.
+    bool applying() const { return m_applyRun.running(); }
     // The path edSource shows (its prompt until a table is chosen).
     const QString& sourcePath() const { return m_sourcePath; }
     const DifferenceListModel& differences() const { return *m_differences; }
@@ -83,8 +86,11 @@ class TFUpdateFromTable : public QDialog {
     // FormCloseQuery: a running comparison stops, the difference table goes, and the table the
     // main window shows is rebuilt and reopened. The close is always allowed.
     void closeEvent(QCloseEvent* event) override;
-    // Escape closes the window as its close buttons do.
+    // Escape closes the window as its close buttons do; on the list of differences it asks
+    // first, and while an apply runs or after one failed it does nothing.
     void reject() override;
+    // The window's size is kept for the next time it opens.
+    void resizeEvent(QResizeEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
@@ -112,6 +118,14 @@ class TFUpdateFromTable : public QDialog {
     void finishComparison();
     void showComparisonPage();
     void TabSheet2Show();
+    // The number of differences and of checked rows under the list.
+    void showCounts();
+    // The list's name column takes what the window is wider than its design size; the phones
+    // keep their widths.
+    void fitNameColumn();
+    void applyProgressed(int done, int total);
+    void applyFinished();
+    void applyFailed(std::exception_ptr error);
 
     SyncWindowHost& m_host;
     QString m_tableFileName;
@@ -121,9 +135,11 @@ class TFUpdateFromTable : public QDialog {
     QString m_savedHint;
     SyncDirection m_runDirection = SyncDirection::Import;
 
-    // Declared after the data sets it works on, so it stops and waits before they close.
+    // Declared after the data sets they work on, so they stop (and wait) before those close.
     ComparisonRun m_comparisonRun;
-    size_t m_entriesShown = 0;  // entries of the run already in the list
+    ApplyRun m_applyRun;
+    bool m_applyFailed = false;  // page 2 stays with its buttons disabled
+    size_t m_entriesShown = 0;   // entries of the run already in the list
 
     QStackedWidget* PageControl1 = nullptr;
     QPushButton* btnImport = nullptr;
@@ -145,6 +161,10 @@ class TFUpdateFromTable : public QDialog {
     QPushButton* btnBack = nullptr;
     QPushButton* btnApply = nullptr;
     QPushButton* btnCancel = nullptr;
+    QLabel* lblCounts = nullptr;
+    QPushButton* btnCheckAll = nullptr;
+    QPushButton* btnUncheckAll = nullptr;
+    QProgressBar* pbApply = nullptr;
 };
 
 }  // namespace abonex

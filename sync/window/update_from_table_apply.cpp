@@ -1,6 +1,9 @@
 // TFUpdateFromTable: applying the checked differences to the own or the external table.
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTreeView>
+#include <algorithm>
 
 #include "sync/difference_apply.h"
 #include "sync/sync_tables.h"
@@ -32,23 +35,48 @@ void TFUpdateFromTable::btnApplyClick() {
                              QMessageBox::Warning) != QMessageBox::Yes) {
         return;
     }
-    for (QPushButton* button : {btnBack, btnApply, btnCancel}) button->setEnabled(false);
+    for (QPushButton* button : {btnBack, btnApply, btnCancel, btnCheckAll, btnUncheckAll}) {
+        button->setEnabled(false);
+    }
+    changesList->setEnabled(false);
     const ChangeSide side = chMy->isChecked() ? ChangeSide::Own : ChangeSide::External;
     dsChange.Close();
     openChangeTable(dsChange, side == ChangeSide::Own ? ownFolder() : externalFolder(),
                     tableFileName());
-    // An error ends the apply at its row and reaches the application's error box; the rows
-    // before it stay applied, and page 2 stays with its buttons disabled.
-    DifferenceApply applying(dsChange, direction(), side);
-    applying.run(m_differences->entries(), m_differences->checked());
-    if (const int skipped = applying.counts().skipped; skipped > 0) {
-        MessageBox::information(
-            this, QStringLiteral("Изменения применены"),
-            lines({QStringLiteral("Не применено отличий: %1.").arg(skipped),
-                   QStringLiteral("Записи, к которым они относятся, изменены или удалены после "
-                                  "проверки.")}));
+    // In steps from the event loop: the window keeps answering through a long apply.
+    pbApply->setRange(0, 0);
+    pbApply->show();
+    m_applyRun.start(dsChange, direction(), side, m_differences->entries(),
+                     m_differences->checked());
+}
+
+void TFUpdateFromTable::applyProgressed(int done, int total) {
+    pbApply->setRange(0, std::max(total, 1));
+    pbApply->setValue(std::min(done, std::max(total, 1)));
+}
+
+void TFUpdateFromTable::applyFinished() {
+    pbApply->hide();
+    changesList->setEnabled(true);
+    const ApplyCounts counts = m_applyRun.counts();
+    QStringList summary{QStringLiteral("Изменено телефонов: %1.").arg(counts.changed),
+                        QStringLiteral("Добавлено записей: %1.").arg(counts.added),
+                        QStringLiteral("Удалено записей: %1.").arg(counts.deleted)};
+    if (counts.skipped > 0) {
+        summary << QStringLiteral("Не применено отличий: %1.").arg(counts.skipped)
+                << QStringLiteral(
+                       "Записи, к которым они относятся, изменены или удалены после проверки.");
     }
+    MessageBox::information(this, QStringLiteral("Изменения применены"), lines(summary));
     showComparisonPage();
+}
+
+void TFUpdateFromTable::applyFailed(std::exception_ptr error) {
+    // The rows before the failing one stay applied; page 2 stays with its buttons disabled,
+    // and the window can then be closed from its title bar.
+    pbApply->hide();
+    m_applyFailed = true;
+    std::rethrow_exception(error);  // the application's error box shows it
 }
 
 }  // namespace abonex

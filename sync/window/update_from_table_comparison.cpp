@@ -49,15 +49,19 @@ void TFUpdateFromTable::btnStartClick() {
     btnStart->setText(QStringLiteral("&Стоп !"));
     m_runDirection = direction();
     // The maximum comes once the rebuilds are done: a stopped run's rebuild may still be at work
-    // on the data sets, and only its worker touches them until then.
-    ProgressBar1->setRange(0, 1);
+    // on the data sets, and only its worker touches them until then. Meanwhile the bar shows
+    // that work goes on, and the line below says which.
+    ProgressBar1->setRange(0, 0);
     ProgressBar1->setValue(0);
+    Label2->setText(QStringLiteral("перестраиваются индексы"));
     // Both index files are rebuilt from their tables first, away from the event loop.
     m_comparisonRun.start(dsSource, dsTarget);
 }
 
 void TFUpdateFromTable::comparisonRebuilt(int total) {
-    ProgressBar1->setRange(0, std::max(0, total));
+    // A table without records is compared at once: the bar stays still, not busy.
+    ProgressBar1->setRange(0, std::max(1, total));
+    Label2->clear();
 }
 
 void TFUpdateFromTable::showProgress() {
@@ -87,6 +91,8 @@ void TFUpdateFromTable::ResetControls() {
 }
 
 void TFUpdateFromTable::showRunEnded(const QString& startText) {
+    // A run stopped during the rebuilds leaves no busy bar behind.
+    if (ProgressBar1->maximum() == 0) ProgressBar1->setRange(0, 1);
     ProgressBar1->setValue(0);
     for (QWidget* control :
          std::initializer_list<QWidget*>{btnClose, edSource, btnBrowse, btnExport, btnImport}) {

@@ -14,8 +14,10 @@
 #include <QStackedWidget>
 #include <QTreeView>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "sync/window/difference_list.h"
+#include "sync/window/sync_window_host.h"
 #include "sync/window/update_from_table.h"
 
 namespace abonex {
@@ -40,10 +42,15 @@ void TFUpdateFromTable::buildWindow() {
     setObjectName(QStringLiteral("TFUpdateFromTable"));
     m_baseCaption = QStringLiteral("Синхронизация с внешней таблицей");
     setWindowTitle(m_baseCaption);
-    // A fixed frame with the system menu and the close box only.
+    // A frame that can be resized and maximised (a list of thousands of differences wants
+    // room), no smaller than the design size, at the size the user left it last time.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
-    setFixedSize(kClientWidth, kClientHeight);
+                   Qt::WindowSystemMenuHint | Qt::WindowMaximizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+    setSizeGripEnabled(true);
+    setMinimumSize(kClientWidth, kClientHeight);
+    const QSize stored = m_host.storedSyncWindowSize();
+    resize(stored.isValid() ? stored.expandedTo(minimumSize()) : minimumSize());
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         QRect frame(QPoint(), size());
         frame.moveCenter(screen->availableGeometry().center());
@@ -183,7 +190,27 @@ QWidget* TFUpdateFromTable::buildDifferencesPage() {
     chShowDetails->setObjectName(QStringLiteral("chShowDetails"));
     chShowDetails->setChecked(true);
     connect(chShowDetails, &QCheckBox::clicked, this, &TFUpdateFromTable::chShowDetailsClick);
+    // How many rows there are and how many will be applied, and both marks at once.
+    lblCounts = new QLabel(page);
+    lblCounts->setObjectName(QStringLiteral("lblCounts"));
+    btnCheckAll = makeButton(QStringLiteral("Отметить все"), "btnCheckAll", page);
+    btnUncheckAll = makeButton(QStringLiteral("Снять все"), "btnUncheckAll", page);
+    connect(btnCheckAll, &QPushButton::clicked, this,
+            [this] { m_differences->setAllChecked(true); });
+    connect(btnUncheckAll, &QPushButton::clicked, this,
+            [this] { m_differences->setAllChecked(false); });
+    connect(m_differences, &DifferenceListModel::checkedCountChanged, this,
+            &TFUpdateFromTable::showCounts);
+    auto* countRow = new QHBoxLayout;
+    countRow->addWidget(lblCounts, 1);
+    countRow->addWidget(btnCheckAll);
+    countRow->addWidget(btnUncheckAll);
+    layout->addLayout(countRow);
     layout->addWidget(chShowDetails);
+    pbApply = new QProgressBar(page);
+    pbApply->setObjectName(QStringLiteral("pbApply"));
+    pbApply->setTextVisible(false);
+    pbApply->hide();
 
     chMy = new QRadioButton(QStringLiteral("Изменить в &своей"), page);
     chMy->setObjectName(QStringLiteral("chMy"));
@@ -204,6 +231,7 @@ QWidget* TFUpdateFromTable::buildDifferencesPage() {
     connect(btnCancel, &QPushButton::clicked, this, &QWidget::close);
     auto* buttonRow = new QHBoxLayout;
     buttonRow->addWidget(btnBack);
+    buttonRow->addWidget(pbApply, 1);
     buttonRow->addStretch(1);
     buttonRow->addWidget(btnApply);
     buttonRow->addWidget(btnCancel);
@@ -237,8 +265,29 @@ void TFUpdateFromTable::showComparisonPage() {
     btnClose->setDefault(true);
 }
 
+void TFUpdateFromTable::showCounts() {
+    const int rows = m_differences->rowCount();
+    const int checked = m_differences->checkedCount();
+    lblCounts->setText(QStringLiteral("Отличий: %1, отмечено: %2").arg(rows).arg(checked));
+    btnCheckAll->setEnabled(checked < rows);
+    btnUncheckAll->setEnabled(checked > 0);
+}
+
+void TFUpdateFromTable::fitNameColumn() {
+    if (changesList == nullptr) return;
+    changesList->setColumnWidth(0, kNameColumnWidth + std::max(0, width() - kClientWidth));
+}
+
 void TFUpdateFromTable::TabSheet2Show() {
     btnApply->setDefault(true);
+    pbApply->hide();
+    showCounts();
+    // The first column holds what the compared table lists by.
+    const QString table = m_tableFileName.toUpper();
+    m_differences->setNameCaption(table == QStringLiteral("ORG.DBF") ? QStringLiteral("Организация")
+                                  : table == QStringLiteral("FAVOR.DBF")
+                                      ? QStringLiteral("Контакт")
+                                      : QStringLiteral("Фамилия И.О."));
     if (m_differences->rowCount() > 0) {
         const QModelIndex first = m_differences->index(0, 0);
         changesList->setCurrentIndex(first);

@@ -336,6 +336,34 @@ class DialCommandsTest : public QObject {
         QVERIFY(modemGot(modem, "ATDP22-33-44;"));
     }
 
+    void theButtonShowsACallInProgressAndItsDropDownHangsUp() {
+        // Nothing showed that a call was up, and only dialing again dropped it.
+        FakeModem modem;
+        Session s;
+        s.start(&modem);
+        QVERIFY(modemGot(modem, "ATZ"));
+        QVERIFY(!s.btnRing()->isChecked());
+        s.clickCell(QStringLiteral("Иванов И.И."), 1);
+        s.pressRing();
+        QVERIFY(modemGot(modem, "ATDP22-33-44;"));
+        QTRY_VERIFY(s.window()->findChild<TTapiDial*>()->callInProgress());
+        QVERIFY(s.btnRing()->isChecked());
+        QVERIFY(s.action("mnuHangUp")->isEnabled());
+        QCOMPARE(s.btnRing()->toolTip(),
+                 QStringLiteral("Идёт вызов: 22-33-44. Набрать текущий номер (Положить трубку)"));
+        s.action("mnuHangUp")->trigger();
+        QVERIFY(modemGot(modem, "ATH"));
+        QTRY_VERIFY(!s.btnRing()->isChecked());
+        QVERIFY(!s.action("mnuHangUp")->isEnabled());
+        QCOMPARE(s.btnRing()->toolTip(), QStringLiteral("Набрать текущий номер (Положить трубку)"));
+        QCOMPARE(modem.count("ATDP22-33-44;"), 1);  // hanging up dialed nothing
+        // Dialing again shows the new call; the second press dropped the first one.
+        s.pressRing();
+        QVERIFY(modemGot(modem, "ATDP22-33-44;", 2));
+        QTRY_VERIFY(s.btnRing()->isChecked());
+        QVERIFY(MessageBox::shown().isEmpty());
+    }
+
     void thePopUpItemIsDisabledOnAnEmptyTable() {
         Session s;
         s.start(nullptr, {});
@@ -351,10 +379,14 @@ class DialCommandsTest : public QObject {
         QCOMPARE(ring->toolTip(), QStringLiteral("Набрать текущий номер (Положить трубку)"));
         QCOMPARE(ring->popupMode(), QToolButton::MenuButtonPopup);
         const QList<QAction*> items = ring->menu()->actions();
-        QCOMPARE(items.size(), 2);
+        QCOMPARE(items.size(), 4);
         QCOMPARE(items.at(0)->text(), QStringLiteral("Набор номера"));
         QCOMPARE(items.at(1), s.action("mnuConfig"));
         QCOMPARE(items.at(1)->text(), QStringLiteral("Настройка модема"));
+        QVERIFY(items.at(2)->isSeparator());
+        QCOMPARE(items.at(3), s.action("mnuHangUp"));
+        QCOMPARE(items.at(3)->text(), QStringLiteral("Положить трубку"));
+        QVERIFY(!items.at(3)->isEnabled());  // no call yet
         const QList<QAction*> dialing = items.at(0)->menu()->actions();
         QCOMPARE(dialing, (QList<QAction*>{s.action("mnuPulse"), s.action("mnuTone")}));
         QCOMPARE(dialing.at(0)->text(), QStringLiteral("Импульсный"));
@@ -398,9 +430,10 @@ class DialCommandsTest : public QObject {
         // The window hands the number to the desktop that its links use.
         struct RecordingDesktop : Desktop {
             QList<QUrl> opened;
-            bool openUrl(const QUrl& url) override {
+            bool accept = true;
+            void openUrl(const QUrl& url, Outcome outcome) override {
                 opened << url;
-                return true;
+                outcome(accept);
             }
         } desktop;
         Desktop::install(&desktop);
@@ -426,7 +459,18 @@ class DialCommandsTest : public QObject {
         s.action("mnuTone")->trigger();
         s.pressRing();
         QCOMPARE(opened, QList<QUrl>{QUrl(QStringLiteral("tel:223344"))});
+        QTest::qWait(20);
         QVERIFY(MessageBox::shown().isEmpty());
+
+        // No program takes tel: links: the box says so, not that a modem is missing.
+        desktop.accept = false;
+        s.pressRing();
+        QTRY_COMPARE(MessageBox::shown().size(), 1);
+        QCOMPARE(MessageBox::shown().at(0).text,
+                 QStringLiteral("Не найдено приложение, отвечающее за звонки по ссылкам tel:.\r\n"
+                                "Установите одну из известных программ:\r\n"
+                                "- GNOME Calls;\r\n- KDE Connect;\r\n- Linphone;\r\n- и т.п."));
+        QCOMPARE(MessageBox::shown().at(0).icon, QMessageBox::Critical);
     }
 
     // --- The event loop stays free ---

@@ -2,11 +2,14 @@
 // the About box.
 #include "app/links.h"
 
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScopeGuard>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
 
@@ -26,9 +29,9 @@ namespace {
 // an answer that may be a refusal.
 class RecordingDesktop : public Desktop {
   public:
-    bool openUrl(const QUrl& url) override {
+    void openUrl(const QUrl& url, Outcome outcome) override {
         opened << url.toString(QUrl::FullyEncoded);
-        return succeeds;
+        outcome(succeeds);
     }
     QStringList opened;
     bool succeeds = true;
@@ -42,23 +45,23 @@ const QString kMailStart = QStringLiteral("mailto:support@example.org?subj=I%20n
 const QString kNoBrowser = QStringLiteral(
     "Не найдено приложение, отвечающее за просмотр Web страниц.\r\n"
     "Установите одну из известных программ:\r\n"
-    "- Microsoft Internet Explorer;\r\n"
-    "- Netscape Navigator;\r\n"
-    "- Opera;\r\n"
+    "- Firefox;\r\n"
+    "- Chromium;\r\n"
+    "- GNOME Web;\r\n"
     "- и т.п.");
 const QString kNoMail = QStringLiteral(
     "Не найдено приложение, отвечающее за отправку почты.\r\n"
     "Установите одну из известных программ:\r\n"
-    "- Microsoft Outlook Express;\r\n"
-    "- The Bat;\r\n"
-    "- Eudora;\r\n"
+    "- Thunderbird;\r\n"
+    "- Evolution;\r\n"
+    "- Claws Mail;\r\n"
     "- и т.п.");
 const QString kNoTextViewer = QStringLiteral(
     "Не найдено приложение, отвечающее за просмотр файлов *.txt.\r\n"
     "Установите одну из известных программ:\r\n"
-    "- Microsoft Word;\r\n"
-    "- Notepad;\r\n"
-    "- WordPad;\r\n"
+    "- gedit;\r\n"
+    "- Mousepad;\r\n"
+    "- Kate;\r\n"
     "- и т.п.");
 
 QStringList itemsOf(const QMenu* menu) {
@@ -210,6 +213,48 @@ class LinksTest : public QObject {
                      QMessageBox::StandardButtons(QMessageBox::Ok));
         }
         QVERIFY(s.window()->isVisible());
+    }
+
+    void theRealDesktopReportsALauncherThatFails() {
+        // The launcher starts, finds no program for the link and ends with an error: the box
+        // is shown once it has answered (before, a launcher that could be started was taken
+        // for success and nothing was shown).
+        QTemporaryDir bin;
+        const QString asked = bin.filePath(QStringLiteral("asked"));
+        const auto writeLauncher = [&](int exitStatus) {
+            QFile script(bin.filePath(QStringLiteral("xdg-open")));
+            QVERIFY(script.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            script.write(QStringLiteral("#!/bin/sh\necho \"$1\" >> '%1'\nexit %2\n")
+                             .arg(asked)
+                             .arg(exitStatus)
+                             .toUtf8());
+            script.close();
+            script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        };
+        const auto askedLines = [&] {
+            QFile file(asked);
+            if (!file.open(QIODevice::ReadOnly)) return QStringList();
+            return QString::fromUtf8(file.readAll()).split(u'\n', Qt::SkipEmptyParts);
+        };
+        const QByteArray path = qgetenv("PATH");
+        qputenv("PATH", bin.path().toLocal8Bit() + ':' + path);
+        const auto restore = qScopeGuard([&] { qputenv("PATH", path); });
+        Desktop::install(nullptr);
+        WindowSession s;
+        s.start();
+
+        writeLauncher(3);
+        s.action("mnuHomePage")->trigger();
+        QTRY_COMPARE(MessageBox::shown().size(), 1);
+        QCOMPARE(MessageBox::shown().at(0).text, kNoBrowser);
+        QCOMPARE(askedLines(), QStringList{kHome});
+
+        writeLauncher(0);
+        MessageBox::clearShown();
+        s.action("mnuSupport")->trigger();
+        QTRY_COMPARE(askedLines().size(), 2);
+        QTest::qWait(100);
+        QVERIFY(MessageBox::shown().isEmpty());
     }
 
     void aboutBoxOpensFromTheButtonTheMenuAndF1() {

@@ -3,9 +3,12 @@
 #include "app/main_window.h"
 
 #include <QAction>
+#include <QDir>
+#include <QFile>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMap>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -28,6 +31,7 @@
 #include "tests/app/directory_fixture.h"
 #include "tests/app/window_session.h"
 #include "ui/message_box.h"
+#include "ui/text_codec.h"
 
 using namespace abonex;
 using abonex::test::DirectoryFixture;
@@ -41,7 +45,7 @@ namespace {
 
 const QString kInstallError = QStringLiteral(
     "Телефонный справочник установлен неправильно.\r\n"
-    "Пожалуйста, запустите Setup.exe и не изменяйте\r\n"
+    "Пожалуйста, переустановите пакет abonex и не изменяйте\r\n"
     "после установки местоположение и содержимое\r\n"
     "папки, которую выберите для установки.");
 
@@ -682,10 +686,164 @@ class MainWindowTest : public QObject {
         s.start();
         s.window->mnuOrgClick();
         s.window->mnuPopPopup();
-        QVERIFY(!s.action("insRec")->isEnabled());
+        // A first record can still be added.
+        QVERIFY(s.action("insRec")->isEnabled());
         QVERIFY(!s.action("redRec")->isEnabled());
         QVERIFY(!s.action("delRec")->isEnabled());
         QVERIFY(!s.action("addKont")->isEnabled());
+    }
+
+    void aFirstRecordCanBeAddedToAnEmptyTableAndAfterASearchThatFoundNothing() {
+        // After a fresh install every table is empty: the record items were disabled while the
+        // grid had no row, and nothing else added one.
+        Session s;
+        s.fixture.writeAll({}, organisations(), favourites());
+        s.start();
+        QCOMPARE(s.gridNames().size(), 0);
+        QMenu* phones = s.child<QMenu>("mnuPhones");
+        QVERIFY(phones->actions().contains(s.action("insRec")));
+        emit phones->aboutToShow();
+        QVERIFY(s.action("insRec")->isEnabled());
+        s.window->mnuPopPopup();
+        QVERIFY(s.action("insRec")->isEnabled());
+        QVERIFY(!s.action("redRec")->isEnabled());
+        whenDialogShown<TFEditRecord>([](TFEditRecord* dialog) {
+            typeText(dialog->dbeName, QStringLiteral("Первый"));
+            QTest::mouseClick(dialog->bbPost, Qt::LeftButton);
+        });
+        s.action("insRec")->trigger();
+        QCOMPARE(s.gridNames(), QStringList{QStringLiteral("Первый")});
+
+        // A search that finds nothing says so beside its filter, and the key of the grid adds a
+        // record.
+        QLabel* nothing = s.child<QLabel>("lblFoundNothing");
+        QVERIFY(nothing->isHidden());
+        s.search(QStringLiteral("Яблоков"));
+        QCOMPARE(s.gridNames().size(), 0);
+        QCOMPARE(s.window->statusText(),
+                 QStringLiteral("Таблица отфильтрована по фильтру \"Яблоков\""));
+        QVERIFY(!nothing->isHidden());
+        QCOMPARE(nothing->text(), QStringLiteral("ничего не найдено"));
+        s.window->mnuPopPopup();
+        QVERIFY(s.action("insRec")->isEnabled());
+        whenDialogShown<TFEditRecord>([](TFEditRecord* dialog) {
+            typeText(dialog->dbeName, QStringLiteral("Яблоков"));
+            QTest::mouseClick(dialog->bbPost, Qt::LeftButton);
+        });
+        QApplication::setActiveWindow(s.window.get());
+        QVERIFY(QTest::qWaitForWindowActive(s.window.get()));
+        s.grid()->setFocus();
+        QTRY_VERIFY(s.grid()->hasFocus());
+        QTest::keyClick(s.grid(), Qt::Key_Insert, Qt::ControlModifier);
+        QCOMPARE(s.fixture.storedNames(DirectoryMode::Persons).size(), size_t(2));
+        s.search(QStringLiteral("Ябл"));
+        QCOMPARE(s.gridNames(), QStringList{QStringLiteral("Яблоков")});
+        QCOMPARE(s.window->statusText(),
+                 QStringLiteral("Таблица отфильтрована по фильтру \"Ябл\""));
+        QVERIFY(nothing->isHidden());
+        // Found by the phone alone, or by nothing: the note follows the rows shown.
+        s.search({}, QStringLiteral("999999"), true);
+        QCOMPARE(s.gridNames().size(), 0);
+        QVERIFY(!nothing->isHidden());
+        QTest::mouseClick(s.child<QToolButton>("sbClear"), Qt::LeftButton);
+        QCOMPARE(s.gridNames().size(), 2);
+        QVERIFY(nothing->isHidden());
+    }
+
+    void statusLineCountsTheTableShownAndNotItsDeletedRecords() {
+        Session s;
+        s.fixture.writeAll(persons(), organisations(), favourites());
+        s.start();
+        s.action("mnuStatus")->trigger();
+        QCOMPARE(s.window->statusText(), QStringLiteral("Всего в таблице 7 записей"));
+        // Right after a switch the count is the new table's, not the last one moved.
+        QTest::keyClick(s.window.get(), Qt::Key_F3);
+        QCOMPARE(s.window->statusText(), QStringLiteral("Всего в таблице 3 записей"));
+        // The program coming back to the front counts the table shown, not the persons.
+        s.window->ShowTableStatus();
+        QCOMPARE(s.window->statusText(), QStringLiteral("Всего в таблице 3 записей"));
+        s.window->mnuFavoritClick();
+        QCOMPARE(s.window->statusText(), QStringLiteral("Всего в таблице 1 записей"));
+        // A deleted record is not shown, so not counted; the file still holds it.
+        s.window->mnuUsersClick();
+        s.selectRow(s.rowOf(QStringLiteral("Сидоров")));
+        MessageBox::setNextAnswer(QMessageBox::Yes);
+        s.window->delRecClick();
+        QCOMPARE(s.window->DSet.RecordCount(), 7);
+        QTest::mouseClick(s.child<QToolButton>("sbClear"), Qt::LeftButton);
+        s.window->mnuUsersClick();
+        QCOMPARE(s.window->statusText(), QStringLiteral("Всего в таблице 6 записей"));
+        // Another program's delete counts once the table is looked at again.
+        {
+            TEngineDataSet other;
+            other.setDatabaseName(s.fixture.folder().toStdString());
+            other.setTableName("Phone.DBF");
+            other.Open();
+            other.First();
+            while (!other.Eof() &&
+                   other.Fields(0).AsString() != toAnsi(QStringLiteral("Иванов И.И."))) {
+                other.Next();
+            }
+            QVERIFY(!other.Eof());
+            QVERIFY(other.Delete());
+        }
+        s.window->mnuUsersClick();
+        QCOMPARE(s.window->statusText(), QStringLiteral("Всего в таблице 5 записей"));
+    }
+
+    void aDirectoryThatMayOnlyBeReadOpensForSearchingAndDialing() {
+        // A user outside the folder's group got the database box (the rebuilds at start-up
+        // write) and an empty window.
+        Session s;
+        s.fixture.writeAll(persons(), organisations(), favourites());
+        QMap<QString, QByteArray> before;
+        for (const QString& name : QDir(s.fixture.folder()).entryList(QDir::Files)) {
+            QFile file(s.fixture.filePath(name));
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            before[name] = file.readAll();
+            file.close();
+            if (name != QStringLiteral("EULA.txt")) {
+                QVERIFY(
+                    file.setPermissions(QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+            }
+        }
+        s.start();
+        QVERIFY(!s.window->startupFailed());
+        QVERIFY(MessageBox::shown().isEmpty());
+        QVERIFY(s.window->readOnly());
+        QVERIFY(s.window->DSet.ReadOnly());
+        // Searching works in every mode.
+        QCOMPARE(s.gridNames().size(), 7);
+        s.search(QStringLiteral("Сид"));
+        QCOMPARE(s.gridNames(), QStringList{QStringLiteral("Сидоров")});
+        s.window->mnuOrgClick();
+        QCOMPARE(s.gridNames().size(), 3);
+        // The status line is shown and says why nothing can be changed.
+        QVERIFY(s.child<QStatusBar>("StatusBar1")->isVisible());
+        QLabel* note = s.child<QLabel>("readOnlyNote");
+        QVERIFY(note->isVisible());
+        QCOMPARE(note->text(), QStringLiteral("Только чтение"));
+        QCOMPARE(note->toolTip(),
+                 QStringLiteral("Только чтение: нет прав на запись в файлы справочника"));
+        // The commands that write are disabled; dialing is not.
+        s.window->mnuUsersClick();
+        s.selectRow(0);
+        s.window->mnuPopPopup();
+        for (const char* item : {"insRec", "redRec", "delRec", "addKont"}) {
+            QVERIFY2(!s.action(item)->isEnabled(), item);
+        }
+        QVERIFY(s.action("mnuRing")->isEnabled());
+        QVERIFY(!s.action("mnuUpdateFromTable")->isEnabled());
+        s.window->mnuOrgClick();
+        QVERIFY(!s.action("addKont")->isEnabled());
+        // Closing writes nothing either: no rebuild, no box, every file as it was.
+        s.window->close();
+        QVERIFY(MessageBox::shown().isEmpty());
+        for (auto it = before.cbegin(); it != before.cend(); ++it) {
+            QFile file(s.fixture.filePath(it.key()));
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QVERIFY2(file.readAll() == it.value(), qPrintable(it.key()));
+        }
     }
 
     void closingTheOrganisationsTableReturnsToPersons() {

@@ -486,10 +486,12 @@ TEST(DesktopPhoneLineTest, HandsTheDigitsToTheDesktopWithoutTheDialPrefix) {
 
     QList<QUrl> opened;
     bool accept = true;
-    DesktopPhoneLine desktop([&](const QUrl& url) {
+    int failures = 0;
+    DesktopPhoneLine desktop([&](const QUrl& url, DesktopPhoneLine::Outcome outcome) {
         opened << url;
-        return accept;
+        outcome(accept);
     });
+    QObject::connect(&desktop, &DesktopPhoneLine::handOffFailed, [&] { ++failures; });
     LineUser app(desktop);
     ASSERT_EQ(app.start(), 1u);
     ASSERT_GT(app.makeCall("T22-33-44"), 0);
@@ -499,18 +501,46 @@ TEST(DesktopPhoneLineTest, HandsTheDigitsToTheDesktopWithoutTheDialPrefix) {
     ASSERT_GT(drop, 0);
     ASSERT_TRUE(waitFor([&] { return app.replied(drop); }));
 
-    // A hand-off the desktop refuses fails the call at once, without messages.
+    EXPECT_EQ(failures, 0);
+
+    // A hand-off the desktop refuses (no program takes tel: links) ends the call as
+    // unavailable and says so; the modem's failure is not reported for it.
     accept = false;
     app.messages.clear();
-    EXPECT_EQ(app.makeCall("T22-33-45"), kLineErrorOperationFailed);
+    ASSERT_GT(app.makeCall("T22-33-45"), 0);
+    ASSERT_TRUE(waitFor([&] { return app.hasState(LINECALLSTATE_IDLE); }));
+    EXPECT_FALSE(app.hasState(LINECALLSTATE_CONNECTED));
+    EXPECT_TRUE(app.hasState(LINECALLSTATE_DISCONNECTED));
+    EXPECT_EQ(failures, 1);
     EXPECT_EQ(app.makeCall("P-w-"), kLineErrorInvalidAddress);
-    QTest::qWait(20);
-    EXPECT_TRUE(app.messages.empty());
     EXPECT_EQ(opened.size(), 2);
 }
 
+TEST(DesktopPhoneLineTest, ALateAnswerOfTheDesktopFollowsTheCallItBelongsTo) {
+    // The desktop's launcher answers after the call was dropped: nothing more happens to it.
+    std::vector<DesktopPhoneLine::Outcome> pending;
+    int failures = 0;
+    DesktopPhoneLine desktop(
+        [&](const QUrl&, DesktopPhoneLine::Outcome outcome) { pending.push_back(outcome); });
+    QObject::connect(&desktop, &DesktopPhoneLine::handOffFailed, [&] { ++failures; });
+    LineUser app(desktop);
+    ASSERT_EQ(app.start(), 1u);
+    ASSERT_GT(app.makeCall("T22-33-44"), 0);
+    ASSERT_TRUE(waitFor([&] { return app.hasState(LINECALLSTATE_DIALING); }));
+    EXPECT_FALSE(app.hasState(LINECALLSTATE_CONNECTED));
+    const std::int32_t drop = desktop.lineDrop(app.call, nullptr, 0);
+    ASSERT_GT(drop, 0);
+    ASSERT_TRUE(waitFor([&] { return app.replied(drop); }));
+    app.messages.clear();
+    ASSERT_EQ(pending.size(), 1u);
+    pending.front()(false);
+    QTest::qWait(20);
+    EXPECT_TRUE(app.messages.empty());
+    EXPECT_EQ(failures, 0);
+}
+
 TEST(DesktopPhoneLineTest, OpensNoLineForDataCalls) {
-    DesktopPhoneLine desktop([](const QUrl&) { return true; });
+    DesktopPhoneLine desktop([](const QUrl&, DesktopPhoneLine::Outcome outcome) { outcome(true); });
     HLINEAPP app = 0;
     std::uint32_t devices = 0;
     ASSERT_EQ(desktop.lineInitialize(

@@ -579,9 +579,9 @@ class TapiDialTest : public QObject {
         ConfiguredLine line(
             [file] { return std::make_unique<QSettings>(file, QSettings::IniFormat); });
         QList<QUrl> opened;
-        line.setUrlOpener([&](const QUrl& url) {
+        line.setUrlOpener([&](const QUrl& url, DesktopPhoneLine::Outcome outcome) {
             opened << url;
-            return true;
+            outcome(true);
         });
         QWidget form;
         {

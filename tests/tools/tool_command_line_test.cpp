@@ -127,6 +127,14 @@ TEST(ToolCommandLine, HelpListsTheExitStatusOfEveryCommand) {
               std::string::npos);
     EXPECT_EQ(runCommand(shellQuote(toolPath()) + " --help").out, help.out);
     EXPECT_EQ(runCommand(shellQuote(toolPath()) + " -h").out, help.out);
+    EXPECT_NE(help.out.find("abonex-db --version shows the version"), std::string::npos);
+}
+
+TEST(ToolCommandLine, VersionIsPrintedAndExitsZero) {
+    const auto version = runCommand(shellQuote(toolPath()) + " --version");
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, "abonex-db (Абонекс) 4.0\n");
+    EXPECT_EQ(version.err, "");
 }
 
 }  // namespace

@@ -79,6 +79,39 @@ TEST_F(DataSetTest, AllDeletedTableIsEmptyWithoutAskingTheFilter) {
     EXPECT_EQ(m_set.RecordCount(), 3);
 }
 
+TEST_F(DataSetTest, LiveRecordCountLeavesDeletedRecordsOutAndFollowsOtherWriters) {
+    // Enough records for the count to read the file in more than one block.
+    std::vector<Person> people;
+    for (int i = 0; i < 7000; ++i) {
+        people.push_back({"Фамилия" + std::to_string(i), "1", i % 100 == 3});
+    }
+    make(people);
+    m_set.setFiltered(true);
+    m_set.OnFilterRecord = [](TEngineDataSet&, bool& accept) { accept = false; };
+    open();
+    // Neither the filter nor the order decides: every record not marked deleted counts.
+    EXPECT_EQ(m_set.RecordCount(), 7000);
+    EXPECT_EQ(m_set.LiveRecordCount(), 6930);
+    // Another handle on the same file (another copy of the program) deletes and appends.
+    TEngineDataSet other;
+    test::openPersons(other, m_dir.path());
+    other.First();
+    ASSERT_TRUE(other.Delete());
+    EXPECT_EQ(m_set.LiveRecordCount(), 6929);
+    other.Append();
+    other.Fields(0).SetAsString(ansi("Новый"));
+    other.Post();
+    EXPECT_EQ(m_set.LiveRecordCount(), 6930);
+    EXPECT_EQ(m_set.LiveRecordCount(), 6930);  // nothing changed: the count is kept
+    other.Close();
+    // Closed and opened on a table with all records deleted.
+    m_set.Close();
+    TempDir empty;
+    test::makePersonsTable(empty.path(), {{"А", "1", true}, {"Б", "2", true}});
+    test::openPersons(m_set, empty.path());
+    EXPECT_EQ(m_set.LiveRecordCount(), 0);
+}
+
 TEST_F(DataSetTest, FieldsTranslateAndBlankFieldsAreNull) {
     make({{"Иванов И.И.", "22-33-44"}});
     open();

@@ -2,12 +2,14 @@
 // minimised program and coming back, the progress in the notification-area icon's hint, and the
 // reload of the main window's table when it closes.
 #include <QAction>
+#include <QApplication>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTableView>
 #include <QTest>
 #include <QToolButton>
+#include <QTreeView>
 #include <filesystem>
 
 #include "app/application.h"
@@ -72,6 +74,18 @@ struct Session {
         QVERIFY(sync() != nullptr);
         QVERIFY(QTest::qWaitForWindowExposed(sync()));
     }
+    // Starts the main window on a desktop with a notification area; its icon.
+    AvailableTray* startWithTray() {
+        AvailableTray* tray = nullptr;
+        TrayIcon::setFactory([&tray] {
+            auto made = std::make_unique<AvailableTray>();
+            tray = made.get();
+            return made;
+        });
+        start();
+        TrayIcon::setFactory({});
+        return tray;
+    }
     void compareOrganisations() {
         OpenFileDialog::setNextAnswer(external.path() + QStringLiteral("/Org.dbf"));
         QTest::mouseClick(button("btnBrowse"), Qt::LeftButton);
@@ -98,7 +112,8 @@ class SyncMainWindowTest : public QObject {
         QCOMPARE(item->text(), QStringLiteral("Обновление базы данных"));
         QCOMPARE(item->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_T));
         s.openSync();
-        QCOMPARE(s.sync()->windowModality(), Qt::ApplicationModal);
+        // Modal for the main window only: the notification-area icon keeps taking clicks.
+        QCOMPARE(s.sync()->windowModality(), Qt::WindowModal);
         QCOMPARE(s.sync()->parent(), s.window);
         QCOMPARE(TFMain::synchronisationWindow(), s.sync());
         // The item again brings the same window forward.
@@ -123,15 +138,8 @@ class SyncMainWindowTest : public QObject {
     }
 
     void hiddenIntoTheNotificationAreaTheRunGoesOnAndARestoreBringsBothBack() {
-        AvailableTray* tray = nullptr;
-        TrayIcon::setFactory([&tray] {
-            auto made = std::make_unique<AvailableTray>();
-            tray = made.get();
-            return made;
-        });
         Session s;
-        s.start();
-        TrayIcon::setFactory({});
+        AvailableTray* tray = s.startWithTray();
         s.openSync();
         OpenFileDialog::setNextAnswer(s.external.path() + QStringLiteral("/Org.dbf"));
         QTest::mouseClick(s.button("btnBrowse"), Qt::LeftButton);
@@ -153,6 +161,95 @@ class SyncMainWindowTest : public QObject {
         QCOMPARE(s.sync()->differences().rowCount(), 1);
     }
 
+    void windowsOutsideTheMainOneTakeClicksWhileItIsOpen() {
+        // The notification-area icon is a window of the program of its own: a window modal for
+        // the whole program kept every click from it, so a program hidden there with the
+        // synchronisation window on the screen could never come back.
+        Session s;
+        s.start();
+        QWidget icon(nullptr, Qt::Window);
+        icon.resize(22, 22);
+        int clicks = 0;
+        struct Counter : QObject {
+            int* count;
+            explicit Counter(int* c) : count(c) {}
+            bool eventFilter(QObject*, QEvent* event) override {
+                if (event->type() == QEvent::MouseButtonPress) ++*count;
+                return false;
+            }
+        } counter(&clicks);
+        icon.installEventFilter(&counter);
+        icon.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&icon));
+        s.openSync();
+        QTest::mouseClick(icon.windowHandle(), Qt::LeftButton, {}, QPoint(5, 5));
+        QCOMPARE(clicks, 1);
+        // The main window itself stays blocked while the synchronisation window is open.
+        QVERIFY(s.sync()->isModal());
+        QCOMPARE(QApplication::activeModalWidget(), s.sync());
+    }
+
+    void hiddenIntoTheTrayBothStayHiddenUntilTheIconBringsThemBack() {
+        Session s;
+        AvailableTray* tray = s.startWithTray();
+        s.openSync();
+        for (int round = 0; round < 3; ++round) {
+            QTest::mouseClick(s.button("Button1"), Qt::LeftButton);
+            QTRY_VERIFY(!s.window->isVisible());
+            QVERIFY(!s.sync()->isVisible());
+            QVERIFY(tray->isVisible());
+            // A window manager tidies the state of windows it no longer shows; that brought the
+            // synchronisation window back alone, over a main window that stayed in the icon.
+            s.window->setWindowState(Qt::WindowNoState);
+            s.window->setWindowState(Qt::WindowMinimized);
+            QTest::qWait(20);
+            QVERIFY(!s.sync()->isVisible());
+            QVERIFY(!s.window->isVisible());
+            QVERIFY(tray->isVisible());
+            tray->doubleClick();
+            QVERIFY(s.window->isVisible());
+            QVERIFY(!s.window->isMinimized());
+            QVERIFY(s.sync()->isVisible());
+            QVERIFY(!tray->isVisible());
+        }
+        // Minimised by the user, the program goes into the icon with both windows.
+        s.window->showMinimized();
+        QTRY_VERIFY(!s.window->isVisible());
+        QVERIFY(!s.sync()->isVisible());
+        tray->doubleClick();
+        QVERIFY(s.window->isVisible());
+        QVERIFY(s.sync()->isVisible());
+        // Closing the synchronisation window leaves the main window on the screen.
+        s.button("btnClose")->click();
+        QTRY_VERIFY(s.sync() == nullptr);
+        QVERIFY(s.window->isVisible());
+        QVERIFY(!tray->isVisible());
+    }
+
+    void theWindowKeepsTheSizeTheUserGaveIt() {
+        // It was fixed at its design size, whatever the number of differences.
+        Session s;
+        s.start();
+        s.openSync();
+        QVERIFY(s.sync()->minimumSize() != s.sync()->maximumSize());
+        QCOMPARE(s.sync()->size(), QSize(458, 295));
+        s.sync()->resize(700, 500);
+        // The names of the list take the width added; the phones keep theirs.
+        auto* list = s.sync()->findChild<QTreeView*>(QStringLiteral("changesList"));
+        QCOMPARE(list->columnWidth(0), 200 + 700 - 458);
+        QCOMPARE(list->columnWidth(1), 110);
+        s.sync()->close();
+        QTRY_VERIFY(s.sync() == nullptr);
+        s.openSync();
+        QCOMPARE(s.sync()->size(), QSize(700, 500));
+        // Never smaller than the design size, whatever was stored.
+        s.sync()->close();
+        QTRY_VERIFY(s.sync() == nullptr);
+        s.window->storeSyncWindowSize(QSize(100, 80));
+        s.openSync();
+        QCOMPARE(s.sync()->size(), QSize(458, 295));
+    }
+
     void theRunShowsInTheTrayHintAndClosingReloadsTheShownTable() {
         Session s;
         s.start();
@@ -170,6 +267,7 @@ class SyncMainWindowTest : public QObject {
 
         MessageBox::setNextAnswer(QMessageBox::Yes);
         QTest::mouseClick(s.button("btnApply"), Qt::LeftButton);
+        QTRY_VERIFY(!s.sync()->applying());
         QCOMPARE(QString::fromStdString(
                      s.main.fixture().storedEntries(DirectoryMode::Organisations).at(0).phone1),
                  QStringLiteral("2-99-99"));

@@ -11,6 +11,7 @@
 #include <QRadioButton>
 #include <QStackedWidget>
 #include <QTest>
+#include <QTimer>
 #include <QTreeView>
 #include <filesystem>
 
@@ -54,6 +55,9 @@ struct FakeHost : SyncWindowHost {
     }
     void minimiseApplication() override { ++minimised; }
     TEngineDataSet* shownDataSet() override { return shown; }
+    QSize storedSyncWindowSize() const override { return storedSize; }
+    void storeSyncWindowSize(const QSize& size) override { storedSize = size; }
+    QSize storedSize;
 };
 
 // A program folder and a folder with the external copy, and the window over them.
@@ -85,6 +89,12 @@ struct Session : test::TwoFolders {
     }
     void start() { QTest::mouseClick(button("btnStart"), Qt::LeftButton); }
     void waitForEnd() { QTRY_VERIFY_WITH_TIMEOUT(!window->busy(), 20000); }
+    // Presses "Применить изменения" (the question answered Yes) and waits for the apply's end.
+    void apply() {
+        MessageBox::setNextAnswer(QMessageBox::Yes);
+        QTest::mouseClick(button("btnApply"), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!window->applying(), 20000);
+    }
     // Opens, chooses, runs a comparison in the given direction and waits for its end.
     void compare(bool import = true) {
         open();
@@ -323,10 +333,16 @@ class UpdateFromTableTest : public QObject {
             QVERIFY2(s.button(name)->isEnabled(), name);
         }
 
-        // A stop while the index files are still being rebuilt; then a full run again.
+        // A stop while the index files are still being rebuilt; then a full run again. The
+        // rebuilds keep the bar busy and say so; the stop leaves it still and the line empty.
         s.start();
+        auto* bar = s.child<QProgressBar>("ProgressBar1");
+        QCOMPARE(bar->maximum(), 0);
+        QCOMPARE(s.child<QLabel>("Label2")->text(), QStringLiteral("перестраиваются индексы"));
         QTest::mouseClick(s.button("btnStart"), Qt::LeftButton);
         QCOMPARE(s.button("btnStart")->text(), QStringLiteral("Старт!"));
+        QVERIFY(bar->maximum() > 0);
+        QCOMPARE(s.child<QLabel>("Label2")->text(), QString());
         s.start();
         s.waitForEnd();
         QCOMPARE(s.page(), 1);
@@ -503,10 +519,14 @@ class UpdateFromTableTest : public QObject {
         Session s;
         s.write({{"Иванов", "11", "12", "сосед"}}, {{"Иванов", "22", "", ""}});
         s.compare();
-        MessageBox::setNextAnswer(QMessageBox::Yes);
-        QTest::mouseClick(s.button("btnApply"), Qt::LeftButton);
+        s.apply();
         QCOMPARE(s.page(), 0);
-        QCOMPARE(MessageBox::shown().size(), 1);  // the warning only
+        // The warning, then what was done.
+        QCOMPARE(MessageBox::shown().size(), 2);
+        QCOMPARE(MessageBox::shown().at(1).caption, QStringLiteral("Изменения применены"));
+        QCOMPARE(MessageBox::shown().at(1).text,
+                 QStringLiteral("Изменено телефонов: 1.\n\rДобавлено записей: 0.\n\r"
+                                "Удалено записей: 0."));
         QCOMPARE(readDirectoryTable(s.own() + "/Phone.DBF"),
                  (std::vector<DirectoryRow>{{"Иванов", "22", "12", "сосед"}}));
         // The same list cannot be applied twice.
@@ -522,8 +542,7 @@ class UpdateFromTableTest : public QObject {
         QCOMPARE(s.rows()->rowCount(), 2);
         s.rows()->setData(s.rows()->index(1, 0), Qt::Unchecked, Qt::CheckStateRole);
         QTest::mouseClick(s.child<QRadioButton>("chHim"), Qt::LeftButton);
-        MessageBox::setNextAnswer(QMessageBox::Yes);
-        QTest::mouseClick(s.button("btnApply"), Qt::LeftButton);
+        s.apply();
         const auto rows = readDirectoryTable(s.external() + "/Phone.DBF");
         QCOMPARE(rows.size(), size_t(2));
         QVERIFY(rows[0].deleted);  // "петров": the first of the name in file order
@@ -534,8 +553,10 @@ class UpdateFromTableTest : public QObject {
         Session s;
         s.write({{"Новиков", "33", "44", "сосед"}}, {});
         s.compare(/*import=*/false);
-        MessageBox::setNextAnswer(QMessageBox::Yes);
-        QTest::mouseClick(s.button("btnApply"), Qt::LeftButton);
+        s.apply();
+        QCOMPARE(MessageBox::shown().at(1).text,
+                 QStringLiteral("Изменено телефонов: 0.\n\rДобавлено записей: 1.\n\r"
+                                "Удалено записей: 0."));
         QCOMPARE(readDirectoryTable(s.external() + "/Phone.DBF"),
                  (std::vector<DirectoryRow>{{"Новиков", "33", "44", ""}}));
     }
@@ -546,12 +567,13 @@ class UpdateFromTableTest : public QObject {
         s.write({{"Иванов", "11", "", ""}}, {{"Иванов", "22", "", ""}, {"Иванов", "33", "", ""}});
         s.compare();
         QCOMPARE(s.rows()->rowCount(), 2);
-        MessageBox::setNextAnswer(QMessageBox::Yes);
-        QTest::mouseClick(s.button("btnApply"), Qt::LeftButton);
+        s.apply();
         QCOMPARE(MessageBox::shown().size(), 2);
         QCOMPARE(MessageBox::shown().at(1).icon, QMessageBox::Information);
         QCOMPARE(MessageBox::shown().at(1).text,
-                 QStringLiteral("Не применено отличий: 1.\n\rЗаписи, к которым они относятся, "
+                 QStringLiteral("Изменено телефонов: 1.\n\rДобавлено записей: 0.\n\r"
+                                "Удалено записей: 0.\n\r"
+                                "Не применено отличий: 1.\n\rЗаписи, к которым они относятся, "
                                 "изменены или удалены после проверки."));
         QCOMPARE(readDirectoryTable(s.own() + "/Phone.DBF"),
                  (std::vector<DirectoryRow>{{"Иванов", "22", "", ""}}));
@@ -566,10 +588,105 @@ class UpdateFromTableTest : public QObject {
             s.rows()->setData(s.rows()->index(row, 0), Qt::Unchecked, Qt::CheckStateRole);
         }
         const auto before = test::readFileBytes(s.own() + "/Phone.DBF");
-        MessageBox::setNextAnswer(QMessageBox::Yes);
-        QTest::mouseClick(s.button("btnApply"), Qt::LeftButton);
+        s.apply();
         QCOMPARE(s.page(), 0);
         QCOMPARE(test::readFileBytes(s.own() + "/Phone.DBF"), before);
+    }
+
+    void theListCountsItsRowsChecksThemAllAndNamesItsFirstColumnAfterTheTable() {
+        Session s;
+        s.write({{"Иванов", "11", "", ""}},
+                {{"Иванов", "22", "", ""}, {"Петров", "1", "", ""}, {"Сидоров", "2", "", ""}});
+        s.compare();
+        auto* counts = s.child<QLabel>("lblCounts");
+        QCOMPARE(counts->text(), QStringLiteral("Отличий: 3, отмечено: 3"));
+        QVERIFY(!s.button("btnCheckAll")->isEnabled());
+        s.rows()->setData(s.rows()->index(1, 0), Qt::Unchecked, Qt::CheckStateRole);
+        QCOMPARE(counts->text(), QStringLiteral("Отличий: 3, отмечено: 2"));
+        QTest::mouseClick(s.button("btnUncheckAll"), Qt::LeftButton);
+        QCOMPARE(counts->text(), QStringLiteral("Отличий: 3, отмечено: 0"));
+        QCOMPARE(s.window->differences().checked(), (std::vector<bool>{false, false, false}));
+        QVERIFY(!s.button("btnUncheckAll")->isEnabled());
+        QTest::mouseClick(s.button("btnCheckAll"), Qt::LeftButton);
+        QCOMPARE(s.window->differences().checked(), (std::vector<bool>{true, true, true}));
+        QCOMPARE(counts->text(), QStringLiteral("Отличий: 3, отмечено: 3"));
+        // The persons' list is headed by the person's name.
+        QCOMPARE(s.rows()->headerData(0, Qt::Horizontal).toString(),
+                 QStringLiteral("Фамилия И.О."));
+    }
+
+    void organisationsAreListedUnderTheirOwnHeading() {
+        Session s;
+        const std::string own = s.own();
+        const std::string external = s.external();
+        test::writeSyncTable(own, "Org.dbf", DirectoryMode::Organisations, {{"Баня", "1", "", ""}});
+        test::writeSyncTable(external, "Org.dbf", DirectoryMode::Organisations,
+                             {{"Баня", "1", "7", ""}});
+        s.open();
+        s.choose("Org.dbf");
+        s.start();
+        s.waitForEnd();
+        QCOMPARE(s.rows()->rowCount(), 1);
+        QCOMPARE(s.rows()->headerData(0, Qt::Horizontal).toString(), QStringLiteral("Организация"));
+        // The own record has no second phone: the detail says so instead of ending in arrows.
+        QCOMPARE(s.rows()->index(0, DifferenceListModel::kDetailColumn).data().toString(),
+                 QStringLiteral("Номер телефона 2 во внешней таблице не совпадает с номером, "
+                                "имеющимся в базе.>>>>><b> (пусто) </b>"));
+    }
+
+    void escapeOnTheListAsksBeforeThrowingItAway() {
+        Session s;
+        s.write({{"Иванов", "11", "", ""}}, {{"Иванов", "22", "", ""}});
+        s.compare();
+        QCOMPARE(s.page(), 1);
+        MessageBox::clearShown();
+        MessageBox::setNextAnswer(QMessageBox::No);
+        QTest::keyClick(s.window.get(), Qt::Key_Escape);
+        QCOMPARE(MessageBox::shown().size(), 1);
+        QCOMPARE(MessageBox::shown().at(0).defaultButton, QMessageBox::No);
+        QVERIFY(s.window->isVisible());
+        QCOMPARE(s.rows()->rowCount(), 1);
+        MessageBox::setNextAnswer(QMessageBox::Yes);
+        QTest::keyClick(s.window.get(), Qt::Key_Escape);
+        QVERIFY(!s.window->isVisible());
+    }
+
+    void aLongApplyLetsTheWindowHandleItsEventsAndEndsWithItsSummary() {
+        // 3000 differing rows: applied in one go, the window froze for the whole apply.
+        std::vector<DirectoryRow> own;
+        std::vector<DirectoryRow> external;
+        for (int i = 0; i < 3000; ++i) {
+            const std::string name = "Абонент " + std::to_string(i);
+            own.push_back({name, "1", "", ""});
+            external.push_back({name, "2", "", ""});
+        }
+        Session s;
+        s.write(own, external);
+        s.compare();
+        QCOMPARE(s.rows()->rowCount(), 3000);
+        int ticks = 0;
+        QTimer ticker;
+        ticker.setInterval(0);
+        QObject::connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
+        ticker.start();
+        MessageBox::setNextAnswer(QMessageBox::Yes);
+        QTest::mouseClick(s.button("btnApply"), Qt::LeftButton);
+        QVERIFY(s.window->applying());
+        QVERIFY(s.child<QProgressBar>("pbApply")->isVisible());
+        // Escape and the close box do nothing while it runs.
+        QTest::keyClick(s.window.get(), Qt::Key_Escape);
+        s.window->close();
+        QVERIFY(s.window->isVisible());
+        QTRY_VERIFY_WITH_TIMEOUT(!s.window->applying(), 60000);
+        ticker.stop();
+        QVERIFY2(ticks > 1, qPrintable(QString::number(ticks)));
+        QCOMPARE(MessageBox::shown().last().text,
+                 QStringLiteral("Изменено телефонов: 3000.\n\rДобавлено записей: 0.\n\r"
+                                "Удалено записей: 0."));
+        QCOMPARE(s.page(), 0);
+        const auto rows = readDirectoryTable(s.own() + "/Phone.DBF");
+        QCOMPARE(rows.size(), size_t(3000));
+        QCOMPARE(rows.back().phone1, std::string("2"));
     }
 
     void aLockedRecordEndsTheApplyWithTheApplicationsErrorBox() {
@@ -595,8 +712,7 @@ class UpdateFromTableTest : public QObject {
             return 0;
         });
         QVERIFY(locked.wait());
-        MessageBox::setNextAnswer(QMessageBox::Yes);
-        QTest::mouseClick(s.button("btnApply"), Qt::LeftButton);
+        s.apply();
         done.notify();
         QCOMPARE(test::waitChild(child), 0);
         QCOMPARE(MessageBox::shown().size(), 2);
