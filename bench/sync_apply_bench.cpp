@@ -37,23 +37,17 @@ using namespace abonex;
 using Clock = std::chrono::steady_clock;
 
 void writeCopies(const std::string& dir, int records) {
-    const DirectoryTable& table = directoryTable(DirectoryMode::Persons);
-    std::filesystem::create_directories(dir + "/own");
-    std::filesystem::create_directories(dir + "/external");
-    DirectoryTableWriter own(dir + "/own/" + std::string(table.tableFile), table);
-    DirectoryTableWriter external(dir + "/external/" + std::string(table.tableFile), table);
-    demo::PersonsGenerator generator(2026);
-    for (int i = 0; i < records; ++i) {
-        DirectoryRow row = generator.next();
-        // Numbered names: every record has one copy of its name in each table.
-        row.name = "Abonent " + std::to_string(i);
-        row.phone1 = "1-" + std::to_string(i);
-        own.add(row);
-        row.phone1 = "2-" + std::to_string(i);
-        external.add(row);
-    }
-    own.finish();
-    external.finish();
+    bench::writeCopyPair(
+        dir, records,
+        [](int i, DirectoryRow row, DirectoryTableWriter& own, DirectoryTableWriter& external) {
+            // Numbered names: every record has one copy of its name in each
+            // table.
+            row.name = "Abonent " + std::to_string(i);
+            row.phone1 = "1-" + std::to_string(i);
+            own.add(row);
+            row.phone1 = "2-" + std::to_string(i);
+            external.add(row);
+        });
 }
 
 void runUntil(const std::function<bool()>& done) {
