@@ -287,6 +287,24 @@ void GSobjMDXFile::BlockWrite(uint32_t block, const void* buffer, size_t length)
         const uint64_t at = uint64_t{kept.block} * mdx::kUnitSize;
         return at < begin + length && begin < at + kept.bytes.size();
     });
+    m_run.clear();
+}
+
+const uint8_t* GSobjMDXFile::runBlock(uint32_t block) {
+    const uint64_t at = uint64_t{block} * mdx::kUnitSize;
+    const uint64_t runAt = uint64_t{m_runFirst} * mdx::kUnitSize;
+    if (m_run.empty() || at < runAt || at + m_blockLength > runAt + m_run.size()) {
+        m_run.resize(std::max<size_t>(kRunBytes, m_blockLength));
+        const size_t got = m_file->read(at, m_run.data(), m_run.size());
+        m_run.resize(got);
+        m_runFirst = block;
+        if (got < m_blockLength) {
+            m_run.clear();
+            return nullptr;
+        }
+        return m_run.data();
+    }
+    return m_run.data() + (at - runAt);
 }
 
 bool GSobjMDXFile::nodeBlockRead(uint32_t block, uint8_t* buffer) {
@@ -321,6 +339,7 @@ bool GSobjMDXFile::lookForChanges() {
 
 void GSobjMDXFile::forgetReads(bool newGeneration) {
     m_kept.clear();
+    m_run.clear();
     if (newGeneration) ++m_generation;
 }
 
