@@ -303,5 +303,69 @@ int main(int argc, char** argv) {
             });
         print("name ЯЯЯЯ anywhere (no row):", nameSearch, "scan of name keys:", nameScan);
     }
+
+    if (sqlite) {
+        // The same rows in SQLite, with the name upper-cased as the tag orders it.
+        sqlite3* db = nullptr;
+        sqlite3_open(":memory:", &db);
+        sqlite3_exec(db,
+                     "CREATE TABLE p(uname TEXT, name TEXT, phone1 TEXT, phone2 TEXT, note TEXT)",
+                     nullptr, nullptr, nullptr);
+        sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
+        sqlite3_stmt* insert = nullptr;
+        sqlite3_prepare_v2(db, "INSERT INTO p VALUES(?,?,?,?,?)", -1, &insert, nullptr);
+        search = {};
+        set.setFiltered(false);
+        const int fields = std::min(4, set.FieldCount());
+        for (set.First(); !set.Eof(); set.Next()) {
+            const std::string name = set.Fields(0).AsString();
+            const std::string upper = ansiToUtf8(ansiUpper(name));
+            sqlite3_bind_text(insert, 1, upper.c_str(), -1, SQLITE_TRANSIENT);
+            for (int i = 0; i < fields; ++i) {
+                const std::string text = ansiToUtf8(set.Fields(i).AsString());
+                sqlite3_bind_text(insert, i + 2, text.c_str(), -1, SQLITE_TRANSIENT);
+            }
+            sqlite3_step(insert);
+            sqlite3_reset(insert);
+        }
+        sqlite3_finalize(insert);
+        sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+        sqlite3_exec(db, "CREATE INDEX p_uname ON p(uname)", nullptr, nullptr, nullptr);
+        set.setFiltered(true);
+        auto ours = [&] {
+            search = {};
+            const auto start = Clock::now();
+            set.setFiltered(false);
+            set.setFiltered(true);
+            Timed result;
+            size_t bytes = 0;
+            for (; !set.Eof(); set.Next()) {
+                for (int i = 0; i < fields; ++i) bytes += set.Fields(i).AsString().size();
+                ++result.rows;
+            }
+            result.ms = msSince(start);
+            return bytes > 0 ? result : Timed{};
+        };
+        auto theirs = [&] {
+            const auto start = Clock::now();
+            sqlite3_stmt* select = nullptr;
+            sqlite3_prepare_v2(db, "SELECT name, phone1, phone2, note FROM p ORDER BY uname", -1,
+                               &select, nullptr);
+            Timed result;
+            size_t bytes = 0;
+            while (sqlite3_step(select) == SQLITE_ROW) {
+                for (int i = 0; i < fields; ++i) {
+                    bytes += static_cast<size_t>(sqlite3_column_bytes(select, i));
+                }
+                ++result.rows;
+            }
+            sqlite3_finalize(select);
+            result.ms = msSince(start);
+            return bytes > 0 ? result : Timed{};
+        };
+        const auto [pass, reference] = alternated(runs, ours, theirs);
+        print("every row in name order:", pass, "SQLite ORDER BY:", reference);
+        sqlite3_close(db);
+    }
     return 0;
 }

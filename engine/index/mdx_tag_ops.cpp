@@ -407,6 +407,17 @@ bool GSobjMDXTag::climb(bool forward, const PassOver* passOver) {
     const bool passing =
         passOver != nullptr && forward && m_looking && !m_updating && !m_rangeActive;
     int passed = 0;
+    // Leaves lie at one depth: only the branches right above it are looked at for leaves to
+    // pass over.
+    int leafDepth = 0;
+    for (const GSobjIndexKey* above = from->parent; above != nullptr; above = above->parent) {
+        ++leafDepth;
+    }
+    auto depthOf = [](const GSobjIndexKey* page) {
+        int depth = 0;
+        for (; page->parent != nullptr; page = page->parent) ++depth;
+        return depth;
+    };
     for (;;) {
         // Climb to the first level that has a next (previous) entry, then descend to its first
         // (last) leaf entry.
@@ -432,10 +443,11 @@ bool GSobjMDXTag::climb(bool forward, const PassOver* passOver) {
             return false;
         }
         GSobjIndexKey* branch = page;
+        int branchDepth = passing ? depthOf(branch) : 0;
         GSobjIndexKey* child = nullptr;
         bool exhausted = false;
         while (child == nullptr) {
-            while (passing && passed < kLeavesPassedPerLook &&
+            while (passing && branchDepth + 1 == leafDepth && passed < kLeavesPassedPerLook &&
                    leafRejected(branch->keys[static_cast<size_t>(branch->current)].pointer(),
                                 *passOver)) {
                 ++passed;
@@ -452,6 +464,7 @@ bool GSobjMDXTag::climb(bool forward, const PassOver* passOver) {
                 child = next;
             } else {
                 branch = next;
+                ++branchDepth;
             }
         }
         if (exhausted) {

@@ -311,7 +311,7 @@ TEST(SearchWalk, APhoneSearchPassesOverRecordsItsScanRejectedAndSeesLaterChanges
     test::makePersonsTable(dir.path(), people);
     TEngineDataSet writer;
     test::openPersons(writer, dir.path());
-    for (const SearchCriteria search :
+    for (const SearchCriteria& search :
          {SearchCriteria{"", "55-1", false}, SearchCriteria{"", "55", true}}) {
         SCOPED_TRACE(describe(search));
         Walker keyed(dir.path(), search, true, true);
