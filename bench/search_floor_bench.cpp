@@ -269,6 +269,8 @@ int main(int argc, char** argv) {
     const auto [phoneSearch, phoneScan] = alternated(
         runs,
         [&] {
+            // A search the user types anew: what an earlier one learnt of the table goes.
+            runSearch({"", "0", true}, 1);
             return runSearch({"", phone, false}, -1);
         },
         [&] { return phoneFloor(dir + "/Phone.DBF", phone); });
