@@ -70,6 +70,9 @@ class GSobjMDXFile : public GSobjIndexFile {
     // pointer stays valid until the next call, a write or forgetReads. The run is forgotten
     // with the kept blocks, so it holds what the file held at the generation's start.
     const uint8_t* runBlock(uint32_t block);
+    // The run the last runBlock served from; a look keeps it to hold the bytes it scanned
+    // without copying them (a later run is read into a buffer of its own then).
+    const std::shared_ptr<const std::vector<uint8_t>>& currentRun() const { return m_run; }
     static constexpr size_t kRunBytes = 256 * 1024;
     // One look at the change stamp (a system call, no read). When the file may have changed
     // since the last look (the stamps differ, or the last one was taken in the tick of a
@@ -141,8 +144,8 @@ class GSobjMDXFile : public GSobjIndexFile {
 
     std::string m_name;  // file name without folder
     std::vector<KeptBlock> m_kept;
-    // The run runBlock serves: the bytes from block m_runFirst on (empty: none).
-    std::vector<uint8_t> m_run;
+    // The run runBlock serves: the bytes from block m_runFirst on (null: none).
+    std::shared_ptr<const std::vector<uint8_t>> m_run;
     uint32_t m_runFirst = 0;
     uint64_t m_uses = 0;
     uint64_t m_generation = 0;

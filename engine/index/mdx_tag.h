@@ -12,6 +12,8 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_set>
@@ -266,6 +268,14 @@ class GSobjMDXTag : public GSobjIndexTag {
     struct BlockSeen {
         uint32_t block = 0;
         std::vector<uint8_t> bytes;
+        // Or, for leaves passed over, `length` bytes from `offset` into a run of the file.
+        std::shared_ptr<const std::vector<uint8_t>> run;
+        size_t offset = 0;
+        size_t length = 0;
+        std::span<const uint8_t> view() const {
+            return run ? std::span<const uint8_t>(run->data() + offset, length)
+                       : std::span<const uint8_t>(bytes);
+        }
     };
     bool m_looking = false;
     std::vector<BlockSeen> m_lookReads;

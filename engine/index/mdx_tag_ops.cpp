@@ -499,16 +499,17 @@ bool GSobjMDXTag::leafRejected(uint32_t block, const PassOver& passOver) {
         }
     }
     if (!rejected) return false;
-    // Consecutive blocks make one record of the look.
+    // Consecutive blocks of one run make one record of the look, which shares the run's bytes.
+    const std::shared_ptr<const std::vector<uint8_t>>& run = m_file.currentRun();
+    const auto offset = static_cast<size_t>(bytes - run->data());
     if (!m_lookReads.empty()) {
         BlockSeen& last = m_lookReads.back();
-        if (uint64_t{last.block} * mdx::kUnitSize + last.bytes.size() ==
-            uint64_t{block} * mdx::kUnitSize) {
-            last.bytes.insert(last.bytes.end(), bytes, bytes + blockLength);
+        if (last.run == run && last.offset + last.length == offset) {
+            last.length += blockLength;
             return true;
         }
     }
-    m_lookReads.push_back(BlockSeen{block, std::vector<uint8_t>(bytes, bytes + blockLength)});
+    m_lookReads.push_back(BlockSeen{block, {}, run, offset, blockLength});
     return true;
 }
 
@@ -880,9 +881,10 @@ bool GSobjMDXTag::readsUnchanged() {
         }
     }
     std::vector<uint8_t> now;
-    const auto same = [&](uint32_t block, const std::vector<uint8_t>& bytes) {
+    const auto same = [&](uint32_t block, std::span<const uint8_t> bytes) {
         now.resize(bytes.size());
-        return m_file.BlockRead(block, now.data(), now.size()) && now == bytes;
+        return m_file.BlockRead(block, now.data(), now.size()) &&
+               std::equal(now.begin(), now.end(), bytes.begin(), bytes.end());
     };
     std::vector<const GSobjIndexKey*> path;
     for (const GSobjIndexKey* page = m_rootPage.get(); page != nullptr; page = page->child.get()) {
@@ -891,9 +893,11 @@ bool GSobjMDXTag::readsUnchanged() {
     }
     for (const BlockSeen& seen : m_lookReads) {
         const bool checked = std::any_of(path.begin(), path.end(), [&](const GSobjIndexKey* page) {
-            return page->block == seen.block && page->image == seen.bytes;
+            const std::span<const uint8_t> bytes = seen.view();
+            return page->block == seen.block &&
+                   std::equal(page->image.begin(), page->image.end(), bytes.begin(), bytes.end());
         });
-        if (!checked && !same(seen.block, seen.bytes)) return false;
+        if (!checked && !same(seen.block, seen.view())) return false;
     }
     return true;
 }
