@@ -394,8 +394,8 @@ std::optional<FieldBytesTest> GSO_dBHandler::usableBytesTest() {
 
 void GSO_dBHandler::checkCandidates(const std::optional<FieldBytesTest>& test) {
     if (!m_candidates) return;
-    if (!test || !(*test == m_candidatesTest) || !m_candidatesStamp.settled ||
-        !(changeStamp() == m_candidatesStamp)) {
+    if (!test || !(*test == m_candidatesTest) || m_candidatesUseDeleted != useDeleted() ||
+        !m_candidatesStamp.settled || !(changeStamp() == m_candidatesStamp)) {
         m_candidates.reset();
     }
 }
@@ -436,6 +436,7 @@ void GSO_dBHandler::scanCandidates(const FieldBytesTest& test) {
     for (const uint32_t record : passing) m_candidates->add(record);
     m_candidatesTest = test;
     m_candidatesStamp = before;
+    m_candidatesUseDeleted = useDeleted();
 }
 
 void GSO_dBHandler::releaseReadPages() {

@@ -180,7 +180,8 @@ class GSO_dBHandler : public GSO_dBaseFld {
     std::unique_ptr<RecordCandidates> m_candidates;
     FieldBytesTest m_candidatesTest;
     FileChangeStamp m_candidatesStamp;
-    int m_bytesRejected = 0;  // records this walk read whose bytes failed the test
+    bool m_candidatesUseDeleted = false;  // deleted records were scanned as candidates
+    int m_bytesRejected = 0;              // records this walk read whose bytes failed the test
     int m_scanAfterRejected = kScanAfterRejected;
 
     bool m_readAhead = true;
