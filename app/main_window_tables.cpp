@@ -72,6 +72,7 @@ void TFMain::setUpDataSets() {
             DSetFilterRecord(m_search, d, accept);
         };
         dataSet.OnFilterKey = [this](TEngineDataSet& d) { return searchKeyFilter(m_search, d); };
+        dataSet.OnFilterBytes = [this](TEngineDataSet&) { return searchBytesTest(m_search); };
         dataSet.AfterPost = [this](TEngineDataSet& d) { DSOrgAfterInsert(d); };
         dataSet.BeforeDelete = [this](TEngineDataSet& d) { DSetBeforeDelete(d); };
         dataSet.AfterScroll = [this](TEngineDataSet& d) { DSetAfterScroll(d); };

@@ -104,6 +104,16 @@ std::optional<KeyFilter> keyFilterFor(const SearchCriteria& search, CodePage pag
 
 }  // namespace
 
+std::optional<FieldBytesTest> searchBytesTest(const SearchCriteria& search) {
+    if (search.phone.empty() || search.phoneDigits || (!search.atStart && !search.name.empty())) {
+        return std::nullopt;
+    }
+    for (const char c : search.phone) {
+        if (static_cast<uint8_t>(c) >= 0x80) return std::nullopt;
+    }
+    return FieldBytesTest{kFieldPhone1, search.phone, search.atStart};
+}
+
 std::optional<KeyFilter> searchKeyFilter(const SearchCriteria& search, bool translated) {
     return keyFilterFor(search, translated ? CodePage::Cp866 : CodePage::Cp1251);
 }

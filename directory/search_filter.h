@@ -17,6 +17,7 @@
 #include <string>
 #include <string_view>
 
+#include "engine/dataset/field_bytes_test.h"
 #include "engine/index/key_filter.h"
 
 namespace abonex {
@@ -55,6 +56,12 @@ void DSetFilterRecord(const SearchCriteria& search, TEngineDataSet& dataSet, boo
 // (`translated`: the data set hands the test its text translated to ANSI, as with
 // TranslateASCII on). std::nullopt when the name text is empty or cannot decide alone.
 std::optional<KeyFilter> searchKeyFilter(const SearchCriteria& search, bool translated);
+// The part of the search that the first phone's stored bytes alone decide, for the data set's
+// OnFilterBytes: its phone text at the start (prefix mode) or anywhere (substring mode with no
+// name text, which could accept a row instead). Phone texts of ASCII bytes only, which every
+// code page stores as they are; std::nullopt otherwise, and when phones are compared by their
+// digits.
+std::optional<FieldBytesTest> searchBytesTest(const SearchCriteria& search);
 // The same for the fields as `dataSet` hands them to the test: translated from the table's
 // code page to ANSI when it translates, the stored bytes otherwise.
 std::optional<KeyFilter> searchKeyFilter(const SearchCriteria& search,

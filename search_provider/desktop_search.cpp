@@ -83,9 +83,8 @@ DesktopSearch::Table* DesktopSearch::open(DirectoryMode mode) {
     set.OnFilterRecord = [&live](TEngineDataSet& dataSet, bool& accept) {
         DSetFilterRecord(live, dataSet, accept);
     };
-    set.OnFilterKey = [&live](TEngineDataSet& dataSet) {
-        return searchKeyFilter(live, dataSet);
-    };
+    set.OnFilterKey = [&live](TEngineDataSet& dataSet) { return searchKeyFilter(live, dataSet); };
+    set.OnFilterBytes = [&live](TEngineDataSet&) { return searchBytesTest(live); };
     try {
         set.Open();
     } catch (const std::exception& error) {

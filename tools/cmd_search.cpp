@@ -40,6 +40,7 @@ int search(const TableLocation& location, const SearchCriteria& typed, long limi
         DSetFilterRecord(live, dataSet, accept);
     };
     set.OnFilterKey = [&live](TEngineDataSet& dataSet) { return searchKeyFilter(live, dataSet); };
+    set.OnFilterBytes = [&live](TEngineDataSet&) { return searchBytesTest(live); };
     // Opened unfiltered, so that only switching the filter on below walks to the first row.
     openTable(set, location, defaultOrderTag(location), /*translate=*/true, /*readOnly=*/true);
     // A row another program appended without its key could never be found.

@@ -1,6 +1,9 @@
 #include "engine/dataset/db_handler.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 #include "engine/dataset/engine_dataset.h"
@@ -103,16 +106,22 @@ void GSO_dBHandler::GotoRecord(int code) {
     bool blankRow = false;
     const int readBefore = m_recordsRead;
     std::optional<KeyFilter> keyFilter;
+    std::optional<FieldBytesTest> bytesTest;
     if (m_tag != nullptr) {
         // Each move sees what other writers finished before it.
         m_tag->lookForChanges();
-        if (!byNumber) keyFilter = tagKeyFilter();
+        if (!byNumber) {
+            keyFilter = tagKeyFilter();
+            bytesTest = usableBytesTest();
+        }
     }
+    checkCandidates(bytesTest);
+    if (code == PosTop || code == PosBottom) m_bytesRejected = 0;
     const KeyFilter* keys = keyFilter ? &*keyFilter : nullptr;
     for (;;) {
         if (m_tag != nullptr && code < 0) {
             // The tag looks again at a tree that another writer changes under it.
-            int n = m_tag->Navigate(code, keys);
+            int n = m_tag->Navigate(code, keys, m_candidates.get());
             bool end = m_tag->afterLast();
             bool begin = m_tag->beforeFirst();
             setEdgeFlags(end, begin);
@@ -139,6 +148,14 @@ void GSO_dBHandler::GotoRecord(int code) {
         if (byNumber) break;
         bool accepted = !(isDeleted() && !useDeleted()) && recordFilter();
         if (accepted) break;
+        if (bytesTest && !m_candidates) {
+            const DbfField& field = fields()[static_cast<size_t>(bytesTest->field)];
+            if (!bytesTest->passes(recordImage() + field.offset,
+                                   static_cast<size_t>(field.length)) &&
+                ++m_bytesRejected >= m_scanAfterRejected) {
+                scanCandidates(*bytesTest);
+            }
+        }
         code = retry;
     }
     m_found = !atEnd() && !atBeginning();
@@ -267,6 +284,7 @@ bool GSO_dBHandler::recordReads(int n, const uint8_t* expected) {
 }
 
 void GSO_dBHandler::recordWritten(bool isNew) {
+    m_candidates.reset();
     for (auto& file : m_slots) {
         if (!file) continue;
         file->RecordChanged(recordNumber(), isNew);
@@ -365,6 +383,62 @@ std::optional<KeyFilter> GSO_dBHandler::tagKeyFilter() {
     return filter;
 }
 
+std::optional<FieldBytesTest> GSO_dBHandler::usableBytesTest() {
+    std::optional<FieldBytesTest> test = recordBytesTest();
+    if (!test || test->field < 0 || test->field >= static_cast<int>(fields().size()) ||
+        fields()[static_cast<size_t>(test->field)].type != 'C') {
+        return std::nullopt;
+    }
+    return test;
+}
+
+void GSO_dBHandler::checkCandidates(const std::optional<FieldBytesTest>& test) {
+    if (!m_candidates) return;
+    if (!test || !(*test == m_candidatesTest) || m_candidatesUseDeleted != useDeleted() ||
+        !m_candidatesStamp.settled || !(changeStamp() == m_candidatesStamp)) {
+        m_candidates.reset();
+    }
+}
+
+void GSO_dBHandler::scanCandidates(const FieldBytesTest& test) {
+    const FileChangeStamp before = changeStamp();
+    if (!before.settled) return;
+    const DbfField& field = fields()[static_cast<size_t>(test.field)];
+    const auto length = static_cast<size_t>(recordLength());
+    const auto records = static_cast<uint32_t>(recordCount());
+    const size_t perRead = std::max<size_t>(1, kScanReadBytes / length);
+    std::vector<uint8_t> buffer(perRead * length);
+    std::vector<uint32_t> passing;
+    uint32_t scanned = 0;
+    // Read past the mapping: the scan would otherwise take the whole table into the resident set.
+    while (scanned < records) {
+        const size_t want = std::min<size_t>(perRead, records - scanned) * length;
+        const ssize_t got =
+            ::pread(descriptor(), buffer.data(), want,
+                    static_cast<off_t>(recordOffset(static_cast<int>(scanned) + 1)));
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) break;
+        const size_t whole = static_cast<size_t>(got) / length;
+        if (whole == 0) break;
+        for (size_t i = 0; i < whole; ++i) {
+            const uint8_t* record = buffer.data() + i * length;
+            if (record[0] == kDeletedFlag && !useDeleted()) continue;
+            if (test.passes(record + field.offset, static_cast<size_t>(field.length))) {
+                passing.push_back(scanned + static_cast<uint32_t>(i) + 1);
+            }
+        }
+        scanned += static_cast<uint32_t>(whole);
+    }
+    // Another writer wrote while the scan read: what it found may mix both versions.
+    if (!(changeStamp() == before)) return;
+    // Records the scan did not reach (the table got shorter) count as not scanned.
+    m_candidates = std::make_unique<RecordCandidates>(scanned);
+    for (const uint32_t record : passing) m_candidates->add(record);
+    m_candidatesTest = test;
+    m_candidatesStamp = before;
+    m_candidatesUseDeleted = useDeleted();
+}
+
 void GSO_dBHandler::releaseReadPages() {
     releaseMappedPages();
     m_recordsRead = 0;
@@ -426,6 +500,10 @@ bool DBFObject::recordFilter() {
 
 std::optional<KeyFilter> DBFObject::recordKeyFilter() {
     return m_dataSet.filterKey();
+}
+
+std::optional<FieldBytesTest> DBFObject::recordBytesTest() {
+    return m_dataSet.filterBytes();
 }
 
 void DBFObject::reportStatus(int a, int b, int c) {

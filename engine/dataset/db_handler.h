@@ -28,8 +28,11 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/dataset/field_bytes_test.h"
 #include "engine/dbf/dbf_fields.h"
+#include "engine/file/disk_file.h"
 #include "engine/index/key_filter.h"
+#include "engine/index/record_candidates.h"
 
 namespace abonex {
 
@@ -114,6 +117,19 @@ class GSO_dBHandler : public GSO_dBaseFld {
     // What the record filter asks of one field, as far as a key can tell (none: nothing can be
     // told). Asked at the start of every move.
     virtual std::optional<KeyFilter> recordKeyFilter() { return std::nullopt; }
+    // What the record filter asks of one field's stored bytes (none: nothing can be told).
+    // Asked at the start of every move in tag order. A walk whose records fail it often
+    // (kScanAfterRejected records) scans the table once, in large reads past the mapping, for
+    // the records that pass (RecordCandidates), and passes over the entries of the others in
+    // the tag without reading their records. The scan serves while the table's change stamp
+    // and the test stay as they were at its start; any write drops it.
+    virtual std::optional<FieldBytesTest> recordBytesTest() { return std::nullopt; }
+    static constexpr int kScanAfterRejected = 2048;
+    static constexpr size_t kScanReadBytes = 1 << 20;
+    // How many records whose bytes fail the test a walk reads before it scans (tests lower it).
+    void setScanAfterRejected(int records) { m_scanAfterRejected = records; }
+    // The records the last scan found passing, or nullptr (tests look at it).
+    const RecordCandidates* recordCandidates() const { return m_candidates.get(); }
     // A move that read this many records (a walk through the filter) gives the pages of the
     // mapped table it read back at its end, as does a move that ends at either end of the order.
     static constexpr int kWalkRecords = 1024;
@@ -142,6 +158,12 @@ class GSO_dBHandler : public GSO_dBaseFld {
     // The record filter's key filter when the current tag's keys are the stored bytes of the
     // field it tests, whole; otherwise none.
     std::optional<KeyFilter> tagKeyFilter();
+    // The record filter's bytes test when it names a character field of the table.
+    std::optional<FieldBytesTest> usableBytesTest();
+    // Drops the candidates when `test` is not theirs or the table changed since their scan.
+    void checkCandidates(const std::optional<FieldBytesTest>& test);
+    // Scans the table for the records that pass `test` (see recordBytesTest).
+    void scanCandidates(const FieldBytesTest& test);
 
     std::array<std::unique_ptr<GSobjMDXFile>, kIndexSlots> m_slots;
     GSobjMDXTag* m_tag = nullptr;
@@ -154,6 +176,13 @@ class GSO_dBHandler : public GSO_dBaseFld {
     int m_coveredRecords = 0;
 
     int m_recordsRead = 0;  // since the pages were last given back
+
+    std::unique_ptr<RecordCandidates> m_candidates;
+    FieldBytesTest m_candidatesTest;
+    FileChangeStamp m_candidatesStamp;
+    bool m_candidatesUseDeleted = false;  // deleted records were scanned as candidates
+    int m_bytesRejected = 0;              // records this walk read whose bytes failed the test
+    int m_scanAfterRejected = kScanAfterRejected;
 
     bool m_readAhead = true;
     std::vector<uint8_t> m_buffer;
@@ -168,6 +197,7 @@ class DBFObject : public GSO_dBHandler {
 
     bool recordFilter() override;
     std::optional<KeyFilter> recordKeyFilter() override;
+    std::optional<FieldBytesTest> recordBytesTest() override;
     void reportStatus(int a, int b, int c) override;
 
   private:

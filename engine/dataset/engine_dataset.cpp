@@ -235,6 +235,11 @@ std::optional<KeyFilter> TEngineDataSet::filterKey() {
     return OnFilterKey(*this);
 }
 
+std::optional<FieldBytesTest> TEngineDataSet::filterBytes() {
+    if (!m_handler || !m_filtered || !OnFilterRecord || !OnFilterBytes) return std::nullopt;
+    return OnFilterBytes(*this);
+}
+
 void TEngineDataSet::moveTo(int code) {
     m_handler->GotoRecord(code);
     if (m_handler->found()) m_recordNumber = m_handler->recordNumber();

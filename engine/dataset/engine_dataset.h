@@ -23,6 +23,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/dataset/field_bytes_test.h"
 #include "engine/dbf/codepage.h"
 #include "engine/file/disk_file.h"
 #include "engine/file/lock_protocol.h"
@@ -55,6 +56,9 @@ using FilterRecordEvent = std::function<void(TEngineDataSet&, bool& accept)>;
 // What OnFilterRecord asks of one field, for the table handler to test on index keys first (see
 // KeyFilter); std::nullopt when nothing can be told from the field alone.
 using FilterKeyEvent = std::function<std::optional<KeyFilter>(TEngineDataSet&)>;
+// What OnFilterRecord asks of the stored bytes of one field (see FieldBytesTest); std::nullopt
+// when nothing can be told from them.
+using FilterBytesEvent = std::function<std::optional<FieldBytesTest>(TEngineDataSet&)>;
 // Progress of index rebuilds: (-1, phase, total) at start, (phase, position, 0) while it runs,
 // (0, 0, 0) at the end. Phase 1 reads the table, phase 2 writes the tree.
 using StatusEvent = std::function<void(int, int, int)>;
@@ -150,6 +154,11 @@ class TEngineDataSet {
     // the same search texts). When the current tag's key is the field itself, records whose
     // key the key filter rejects are passed over unread; the rows are the same as without it.
     FilterKeyEvent OnFilterKey;
+    // Optional, beside OnFilterRecord: asked at the start of every move in tag order while
+    // Filtered. Every record OnFilterRecord accepts must pass the test it gives at that moment.
+    // A walk that rejects many records then passes over the entries of records whose stored
+    // bytes fail it, found by one scan of the table; the rows are the same as without it.
+    FilterBytesEvent OnFilterBytes;
     StatusEvent OnStatus;
     // Raised when the rows a grid shows may have changed (open, close, filter, first/last,
     // post, delete, refresh, reindex, index change); held back while controls are disabled and
@@ -251,6 +260,7 @@ class TEngineDataSet {
     // ... implementation details are private to the data set
     bool acceptRecord();
     std::optional<KeyFilter> filterKey();
+    std::optional<FieldBytesTest> filterBytes();
     void openIndexList();
     void moveTo(int code);
     void finishMove();

@@ -1,6 +1,7 @@
 #include "engine/index/key_filter.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace abonex {
 
@@ -43,6 +44,44 @@ bool KeyFilter::accepts(std::string_view key) const {
         if (m_table->matches(first, byteAt(key, at)) && matchesAt(key, at)) return true;
     }
     return false;
+}
+
+bool KeyFilter::rejectsAll(const uint8_t* entries, size_t count, size_t entryLength,
+                           size_t keyOffset, size_t keyLength) const {
+    if (count == 0) return true;
+    const size_t length = m_search.size();
+    if (length > keyLength || keyOffset + keyLength > entryLength) return length > keyLength;
+    auto keyOf = [&](size_t entry) {
+        return std::string_view(
+            reinterpret_cast<const char*>(entries) + entry * entryLength + keyOffset, keyLength);
+    };
+    if (m_kind == Kind::StartsWith || length == 0) {
+        for (size_t entry = 0; entry < count; ++entry) {
+            std::string_view key = keyOf(entry);
+            while (!key.empty() && key.back() == ' ') key.remove_suffix(1);
+            if (accepts(key)) return false;
+        }
+        return true;
+    }
+    // A key that holds the search text holds it within its padded bytes, so an occurrence of
+    // the first search byte that leaves room for the rest inside one key is all that can
+    // accept; the pointers between the keys only cost a look at the occurrence.
+    const uint8_t* const end = entries + count * entryLength;
+    for (const char stored : m_table->storedBytesFor(byteAt(m_search, 0))) {
+        for (const uint8_t* at = entries; at < end; ++at) {
+            at = static_cast<const uint8_t*>(
+                std::memchr(at, static_cast<uint8_t>(stored), static_cast<size_t>(end - at)));
+            if (at == nullptr) break;
+            const size_t offset = static_cast<size_t>(at - entries);
+            const size_t inEntry = offset % entryLength;
+            if (inEntry < keyOffset || inEntry - keyOffset + length > keyLength) continue;
+            std::string_view key = keyOf(offset / entryLength);
+            while (!key.empty() && key.back() == ' ') key.remove_suffix(1);
+            const size_t inKey = inEntry - keyOffset;
+            if (inKey + length <= key.size() && matchesAt(key, inKey)) return false;
+        }
+    }
+    return true;
 }
 
 std::optional<std::string> KeyFilter::nextCandidate(std::string_view key) const {

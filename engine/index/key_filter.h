@@ -58,6 +58,13 @@ class KeyFilter {
     const std::string& searchText() const { return m_search; }
 
     bool accepts(std::string_view key) const;
+    // True when accepts() rejects every one of the `count` keys held as a node block holds
+    // them: `entryLength` bytes apart from `entries` on, each `keyLength` bytes from
+    // `keyOffset` into its entry, padded with blanks (a key is the padded bytes without their
+    // trailing blanks). False may also mean that nothing quick could tell; a Contains filter
+    // looks for the search text's first byte with memchr over the whole run of entries.
+    bool rejectsAll(const uint8_t* entries, size_t count, size_t entryLength, size_t keyOffset,
+                    size_t keyLength) const;
     // StartsWith only. For a key that accepts() rejects: the least byte string c greater than
     // `key` such that every accepted key greater than `key` is at least c; std::nullopt when
     // no key greater than `key` can be accepted.

@@ -287,6 +287,22 @@ void GSobjMDXFile::BlockWrite(uint32_t block, const void* buffer, size_t length)
         const uint64_t at = uint64_t{kept.block} * mdx::kUnitSize;
         return at < begin + length && begin < at + kept.bytes.size();
     });
+    m_run.reset();
+}
+
+const uint8_t* GSobjMDXFile::runBlock(uint32_t block) {
+    const uint64_t at = uint64_t{block} * mdx::kUnitSize;
+    const uint64_t runAt = uint64_t{m_runFirst} * mdx::kUnitSize;
+    if (m_run && at >= runAt && at + m_blockLength <= runAt + m_run->size()) {
+        return m_run->data() + (at - runAt);
+    }
+    auto run = std::make_shared<std::vector<uint8_t>>(std::max<size_t>(kRunBytes, m_blockLength));
+    run->resize(m_file->read(at, run->data(), run->size()));
+    m_run.reset();
+    if (run->size() < m_blockLength) return nullptr;
+    m_runFirst = block;
+    m_run = std::move(run);
+    return m_run->data();
 }
 
 bool GSobjMDXFile::nodeBlockRead(uint32_t block, uint8_t* buffer) {
@@ -321,6 +337,7 @@ bool GSobjMDXFile::lookForChanges() {
 
 void GSobjMDXFile::forgetReads(bool newGeneration) {
     m_kept.clear();
+    m_run.reset();
     if (newGeneration) ++m_generation;
 }
 

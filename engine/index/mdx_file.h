@@ -64,6 +64,16 @@ class GSobjMDXFile : public GSobjIndexFile {
     // One node block, blockLength() bytes, served from the kept blocks when it is one of them;
     // false when the file ends before its end.
     bool nodeBlockRead(uint32_t block, uint8_t* buffer);
+    // The blockLength() bytes of node block `block` out of a run of consecutive blocks read at
+    // once (one read of kRunBytes from `block` on when it is not in the run held), for walks
+    // that pass over many leaves; nullptr when the file ends before the block's end. The
+    // pointer stays valid until the next call, a write or forgetReads. The run is forgotten
+    // with the kept blocks, so it holds what the file held at the generation's start.
+    const uint8_t* runBlock(uint32_t block);
+    // The run the last runBlock served from; a look keeps it to hold the bytes it scanned
+    // without copying them (a later run is read into a buffer of its own then).
+    const std::shared_ptr<const std::vector<uint8_t>>& currentRun() const { return m_run; }
+    static constexpr size_t kRunBytes = 256 * 1024;
     // One look at the change stamp (a system call, no read). When the file may have changed
     // since the last look (the stamps differ, or the last one was taken in the tick of a
     // write), the kept blocks are forgotten, the generation goes up and true is returned.
@@ -134,6 +144,9 @@ class GSobjMDXFile : public GSobjIndexFile {
 
     std::string m_name;  // file name without folder
     std::vector<KeptBlock> m_kept;
+    // The run runBlock serves: the bytes from block m_runFirst on (null: none).
+    std::shared_ptr<const std::vector<uint8_t>> m_run;
+    uint32_t m_runFirst = 0;
     uint64_t m_uses = 0;
     uint64_t m_generation = 0;
     FileChangeStamp m_lastStamp;

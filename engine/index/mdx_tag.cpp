@@ -303,7 +303,7 @@ void GSobjMDXTag::NodeRead(uint32_t block, GSobjIndexKey& page) {
         page.kind = PageKind::Leaf;
     }
     page.newBlock = false;
-    if (m_looking) m_lookReads.push_back(BlockSeen{block, buffer});
+    if (m_looking) m_lookReads.push_back(BlockSeen{block, buffer, nullptr, 0, 0});
     page.image = std::move(buffer);
 }
 

@@ -12,6 +12,8 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_set>
@@ -20,6 +22,7 @@
 #include "engine/index/index_tag.h"
 #include "engine/index/key_filter.h"
 #include "engine/index/mdx_format.h"
+#include "engine/index/record_candidates.h"
 
 namespace abonex {
 
@@ -106,8 +109,10 @@ class GSobjMDXTag : public GSobjIndexTag {
     // are the field the filter tests), entries whose key the filter rejects are passed over as
     // if they were not there, in the direction of the move (PosTop and PosCurrent go on
     // forward). Forward moves of an ascending tag without a range seek over every run of
-    // rejected keys (nextCandidate) instead of stepping through it.
-    int Navigate(int code, const KeyFilter* filter = nullptr);
+    // rejected keys (nextCandidate) instead of stepping through it. With `records`, so are
+    // the entries of records it says the record filter rejects.
+    int Navigate(int code, const KeyFilter* filter = nullptr,
+                 const RecordCandidates* records = nullptr);
     // Asks whether another writer may have changed the file since it was last asked (see
     // above); the next move then re-reads what it needs. Nothing while the tag is updating.
     void lookForChanges();
@@ -159,7 +164,7 @@ class GSobjMDXTag : public GSobjIndexTag {
     // The operations behind the public ones, without the fresh look. With `fresh`, a relative
     // move starts from the current key in a freshly read tree (as it also does when the held
     // path was read before another writer's change).
-    int navigate(int code, bool fresh, const KeyFilter* filter);
+    int navigate(int code, bool fresh, const KeyFilter* filter, const RecordCandidates* records);
     // Puts the cursor on the first entry at or after `candidate` (a key beginning), looking in
     // the held leaf first; false when there is none.
     bool seekForward(const std::string& candidate);
@@ -188,7 +193,14 @@ class GSobjMDXTag : public GSobjIndexTag {
     // handedOutAlready) and, with `filter`, the entries it rejects, in direction `forward`;
     // false when the move runs off the tag. An entry outside the range ends the move (the
     // caller takes it for the edge).
-    bool settle(bool forward, const KeyFilter* filter, bool allowLast);
+    bool settle(bool forward, const KeyFilter* filter, const RecordCandidates* records,
+                bool allowLast);
+    // What a walk passes over: entries whose key `keys` rejects or whose record `records`
+    // rejects (either may be null).
+    struct PassOver {
+        const KeyFilter* keys = nullptr;
+        const RecordCandidates* records = nullptr;
+    };
     // The root block number, looked up in the tag table and the tag header once per
     // generation of the file.
     uint32_t rootForGeneration();
@@ -223,14 +235,24 @@ class GSobjMDXTag : public GSobjIndexTag {
     bool goLast(GSobjIndexKey& page);
     // `look`: leaving the held leaf is a confirmed look (confirmedStep); a path read before a
     // change is not followed, the step is made in the tree as it is now.
-    bool goNext(bool look);
+    // `passOver`: see climb.
+    bool goNext(bool look, const PassOver* passOver = nullptr);
     bool goPrior(bool look);
     // Leaves the held leaf for the next (`forward`) or the previous one; with `look`, as a
     // confirmed look (see goNext).
-    bool leaveLeaf(bool forward, bool look);
+    bool leaveLeaf(bool forward, bool look, const PassOver* passOver = nullptr);
     // Leaves the held leaf through the held branches: to the first entry of the next leaf
-    // (`forward`) or the last of the previous one; false at the end of the tree.
-    bool climb(bool forward);
+    // (`forward`) or the last of the previous one; false at the end of the tree. With
+    // `passOver` (forward, reading without the index lock, no range), the leaves whose entries
+    // it all rejects are passed over unloaded, up to kLeavesPassedPerLook of them: their bytes
+    // are only scanned (leafRejected). When they run to the end of the tree, the cursor stands
+    // on the last entry of the last leaf, as after a walk through them.
+    bool climb(bool forward, const PassOver* passOver = nullptr);
+    static constexpr int kLeavesPassedPerLook = 256;
+    // True when `block` is a leaf (as its bytes tell) whose keys `passOver.keys` all rejects,
+    // or whose records `passOver.records` all rejects; the bytes come from the index file's
+    // run of blocks and count as read by the look under way.
+    bool leafRejected(uint32_t block, const PassOver& passOver);
     const TgsVariant* entryUnderCursor() const;
     void takeCurrent();
     bool inRange(const TgsVariant& key) const;
@@ -241,10 +263,19 @@ class GSobjMDXTag : public GSobjIndexTag {
     // The file generations the held path and m_root were read in.
     uint64_t m_pathGeneration = 0;
     uint64_t m_rootGeneration = 0;
-    // The look under way (confirmedStep): the blocks it read, with their bytes as read.
+    // The look under way (confirmedStep): the blocks it read, with their bytes as read (the
+    // bytes of consecutive blocks from `block` on, when leaves were passed over).
     struct BlockSeen {
         uint32_t block = 0;
         std::vector<uint8_t> bytes;
+        // Or, for leaves passed over, `length` bytes from `offset` into a run of the file.
+        std::shared_ptr<const std::vector<uint8_t>> run;
+        size_t offset = 0;
+        size_t length = 0;
+        std::span<const uint8_t> view() const {
+            return run ? std::span<const uint8_t>(run->data() + offset, length)
+                       : std::span<const uint8_t>(bytes);
+        }
     };
     bool m_looking = false;
     std::vector<BlockSeen> m_lookReads;

@@ -367,24 +367,24 @@ bool GSobjMDXTag::goLast(GSobjIndexKey& page) {
     return goLast(loadChild(page, static_cast<size_t>(page.current)));
 }
 
-bool GSobjMDXTag::goNext(bool look) {
+bool GSobjMDXTag::goNext(bool look, const PassOver* passOver) {
     GSobjIndexKey* leaf = leafPage();
     if (leaf == nullptr) return false;
     if (static_cast<size_t>(leaf->current + 1) < leaf->keys.size()) {
         ++leaf->current;
         return true;
     }
-    return leaveLeaf(true, look);
+    return leaveLeaf(true, look, passOver);
 }
 
-bool GSobjMDXTag::leaveLeaf(bool forward, bool look) {
+bool GSobjMDXTag::leaveLeaf(bool forward, bool look, const PassOver* passOver) {
     // The branches held above the leaf may be out of date, and the next leaf may be read in
     // the middle of another writer's change.
     if (look && !m_updating && entryUnderCursor() != nullptr) {
         const TgsVariant held = *entryUnderCursor();
         return confirmedStep([&](bool fresh) {
             if (fresh || pathOutOfDate()) return stepFrom(held, forward);
-            return climb(forward);
+            return climb(forward, passOver);
         });
     }
     return climb(forward);
@@ -400,30 +400,117 @@ bool GSobjMDXTag::goPrior(bool look) {
     return leaveLeaf(false, look);
 }
 
-bool GSobjMDXTag::climb(bool forward) {
-    GSobjIndexKey* leaf = leafPage();
-    if (leaf == nullptr) return false;
-    // Climb to the first level that has a next (previous) entry, then descend to its first
-    // (last) leaf entry.
-    for (GSobjIndexKey* page = leaf->parent; page != nullptr; page = page->parent) {
-        if (forward ? static_cast<size_t>(page->current + 1) >= page->keys.size()
-                    : page->current <= 0) {
-            continue;
+bool GSobjMDXTag::climb(bool forward, const PassOver* passOver) {
+    GSobjIndexKey* from = leafPage();
+    if (from == nullptr) return false;
+    // Only a look can pass leaves over: what it scanned is confirmed with what it read.
+    const bool passing =
+        passOver != nullptr && forward && m_looking && !m_updating && !m_rangeActive;
+    int passed = 0;
+    // Leaves lie at one depth: only the branches right above it are looked at for leaves to
+    // pass over.
+    int leafDepth = 0;
+    for (const GSobjIndexKey* above = from->parent; above != nullptr; above = above->parent) {
+        ++leafDepth;
+    }
+    auto depthOf = [](const GSobjIndexKey* page) {
+        int depth = 0;
+        for (; page->parent != nullptr; page = page->parent) ++depth;
+        return depth;
+    };
+    for (;;) {
+        // Climb to the first level that has a next (previous) entry, then descend to its first
+        // (last) leaf entry.
+        GSobjIndexKey* page = from->parent;
+        for (; page != nullptr; page = page->parent) {
+            if (forward ? static_cast<size_t>(page->current + 1) >= page->keys.size()
+                        : page->current <= 0) {
+                continue;
+            }
+            releaseChild(*page);  // a split here keeps page->current on the released child's entry
+            if (!forward && page->current <= 0) continue;
+            page->current += forward ? 1 : -1;
+            break;
         }
-        releaseChild(*page);  // a split here keeps page->current on the released child's entry
-        if (!forward && page->current <= 0) continue;
-        page->current += forward ? 1 : -1;
-        GSobjIndexKey* child = &loadChild(*page, static_cast<size_t>(page->current));
-        while (true) {
-            child->current = forward ? 0 : static_cast<int>(child->keys.size()) - 1;
-            if (child->isLeaf()) break;
-            child = &loadChild(*child, static_cast<size_t>(child->current));
+        if (page == nullptr) {
+            if (from->isLeaf()) return false;
+            // Every leaf after the cursor was passed over: stand where reading them would end.
+            GSobjIndexKey* last = from;
+            while (!last->isLeaf()) {
+                last = &loadChild(*last, static_cast<size_t>(last->current));
+                last->current = static_cast<int>(last->keys.size()) - 1;
+            }
+            return false;
+        }
+        GSobjIndexKey* branch = page;
+        int branchDepth = passing ? depthOf(branch) : 0;
+        GSobjIndexKey* child = nullptr;
+        bool exhausted = false;
+        while (child == nullptr) {
+            while (passing && branchDepth + 1 == leafDepth && passed < kLeavesPassedPerLook &&
+                   leafRejected(branch->keys[static_cast<size_t>(branch->current)].pointer(),
+                                *passOver)) {
+                ++passed;
+                if (static_cast<size_t>(branch->current + 1) >= branch->keys.size()) {
+                    exhausted = true;
+                    break;
+                }
+                ++branch->current;
+            }
+            if (exhausted) break;
+            GSobjIndexKey* next = &loadChild(*branch, static_cast<size_t>(branch->current));
+            next->current = forward ? 0 : static_cast<int>(next->keys.size()) - 1;
+            if (next->isLeaf()) {
+                child = next;
+            } else {
+                branch = next;
+                ++branchDepth;
+            }
+        }
+        if (exhausted) {
+            // The branch's leaves are all passed: go on from the branch as from a leaf.
+            from = branch;
+            continue;
         }
         // An empty leaf of another writer.
         if (child->keys.empty()) return forward ? goNext(false) : goPrior(false);
         return true;
     }
-    return false;
+}
+
+bool GSobjMDXTag::leafRejected(uint32_t block, const PassOver& passOver) {
+    if (block < m_file.headerSize() / mdx::kUnitSize) return false;
+    const uint8_t* bytes = m_file.runBlock(block);
+    if (bytes == nullptr) return false;
+    const uint32_t blockLength = m_file.blockLength();
+    const auto entry = static_cast<uint32_t>(m_entryLength);
+    const uint32_t count = getLE32(bytes + mdx::kNodeCount);
+    // Anything unusual is left to the reading of the block, which tells the damage.
+    if (entry == 0 || count > (blockLength - mdx::kNodeEntries - 4) / entry) return false;
+    const uint8_t* entries = bytes + mdx::kNodeEntries;
+    if (getLE32(entries + count * entry) != 0) return false;  // a branch
+    bool rejected =
+        passOver.keys != nullptr &&
+        passOver.keys->rejectsAll(entries, count, entry, 4, static_cast<size_t>(m_keyLength));
+    if (!rejected && passOver.records != nullptr) {
+        rejected = true;
+        for (uint32_t i = 0; i < count && rejected; ++i) {
+            rejected = !passOver.records->mayAccept(getLE32(entries + i * entry));
+        }
+    }
+    if (!rejected) return false;
+    // Consecutive blocks of one run make one record of the look, which shares the run's bytes.
+    const std::shared_ptr<const std::vector<uint8_t>>& run = m_file.currentRun();
+    const auto offset = static_cast<size_t>(bytes - run->data());
+    if (!m_lookReads.empty()) {
+        BlockSeen& last = m_lookReads.back();
+        if (last.run == run && last.offset + last.length == offset) {
+            last.length += blockLength;
+            return true;
+        }
+    }
+    m_lookReads.push_back(BlockSeen{block, {}, run, offset, blockLength});
+    return true;
 }
 
 void GSobjMDXTag::treeReset(int mode) {
@@ -460,7 +547,8 @@ void GSobjMDXTag::treeReset(int mode) {
     }
 }
 
-int GSobjMDXTag::navigate(int code, bool fresh, const KeyFilter* filter) {
+int GSobjMDXTag::navigate(int code, bool fresh, const KeyFilter* filter,
+                          const RecordCandidates* records) {
     m_beforeFirst = false;
     m_afterLast = false;
     // A path read before another writer's change is not followed: the move starts from the
@@ -543,7 +631,7 @@ int GSobjMDXTag::navigate(int code, bool fresh, const KeyFilter* filter) {
             return 0;
     }
     if (found) {
-        found = settle(forward, filter, allowLast);
+        found = settle(forward, filter, records, allowLast);
         if (!found) (forward ? m_afterLast : m_beforeFirst) = true;
     }
     if (found) {
@@ -567,7 +655,8 @@ int GSobjMDXTag::navigate(int code, bool fresh, const KeyFilter* filter) {
     return currentRecord();
 }
 
-bool GSobjMDXTag::settle(bool forward, const KeyFilter* filter, bool allowLast) {
+bool GSobjMDXTag::settle(bool forward, const KeyFilter* filter, const RecordCandidates* records,
+                         bool allowLast) {
     const bool skips = filter != nullptr && filter->kind() == KeyFilter::Kind::StartsWith &&
                        m_ascending && !m_rangeActive && m_keyType == 'C';
     for (;;) {
@@ -576,10 +665,17 @@ bool GSobjMDXTag::settle(bool forward, const KeyFilter* filter, bool allowLast) 
         // An entry outside the range ends the move; the caller takes it for the edge.
         if (!inRange(*entry)) return true;
         const bool handed = handedOutAlready(*entry, forward, allowLast);
-        if (!handed && (filter == nullptr || filter->accepts(entry->bytes()))) return true;
+        const bool keyAccepted = filter == nullptr || filter->accepts(entry->bytes());
+        if (!handed && keyAccepted &&
+            (records == nullptr || records->mayAccept(entry->pointer()))) {
+            return true;
+        }
         bool moved = false;
-        if (handed || !forward || !skips) {
-            moved = forward ? goNext(true) : goPrior(true);
+        if (handed || !forward || !skips || keyAccepted) {
+            // Leaves whose entries are all rejected need not be loaded to be passed.
+            const PassOver passOver{m_keyType == 'C' ? filter : nullptr, records};
+            const bool passing = !handed && (passOver.keys != nullptr || records != nullptr);
+            moved = forward ? goNext(true, passing ? &passOver : nullptr) : goPrior(true);
         } else {
             // Every key between this one and the candidate is rejected as well.
             const std::optional<std::string> next = filter->nextCandidate(entry->bytes());
@@ -784,10 +880,11 @@ bool GSobjMDXTag::readsUnchanged() {
             return false;
         }
     }
-    std::vector<uint8_t> now(m_file.blockLength());
-    const auto same = [&](uint32_t block, const std::vector<uint8_t>& bytes) {
-        return bytes.size() == now.size() && m_file.BlockRead(block, now.data(), now.size()) &&
-               now == bytes;
+    std::vector<uint8_t> now;
+    const auto same = [&](uint32_t block, std::span<const uint8_t> bytes) {
+        now.resize(bytes.size());
+        return m_file.BlockRead(block, now.data(), now.size()) &&
+               std::equal(now.begin(), now.end(), bytes.begin(), bytes.end());
     };
     std::vector<const GSobjIndexKey*> path;
     for (const GSobjIndexKey* page = m_rootPage.get(); page != nullptr; page = page->child.get()) {
@@ -796,9 +893,11 @@ bool GSobjMDXTag::readsUnchanged() {
     }
     for (const BlockSeen& seen : m_lookReads) {
         const bool checked = std::any_of(path.begin(), path.end(), [&](const GSobjIndexKey* page) {
-            return page->block == seen.block && page->image == seen.bytes;
+            const std::span<const uint8_t> bytes = seen.view();
+            return page->block == seen.block &&
+                   std::equal(page->image.begin(), page->image.end(), bytes.begin(), bytes.end());
         });
-        if (!checked && !same(seen.block, seen.bytes)) return false;
+        if (!checked && !same(seen.block, seen.view())) return false;
     }
     return true;
 }
@@ -843,10 +942,10 @@ bool GSobjMDXTag::stepFrom(const TgsVariant& held, bool forward) {
     return goPrior(false);
 }
 
-int GSobjMDXTag::Navigate(int code, const KeyFilter* filter) {
+int GSobjMDXTag::Navigate(int code, const KeyFilter* filter, const RecordCandidates* records) {
     // A failed look leaves the current key as it was (or, when the tree had to be loaded first,
     // on the table's current record): the next look starts from it.
-    return withFreshLook([&](bool again) { return navigate(code, again, filter); });
+    return withFreshLook([&](bool again) { return navigate(code, again, filter, records); });
 }
 
 int GSobjMDXTag::KeyFind(const TgsVariant& key) {

@@ -43,10 +43,14 @@ struct Walker {
             set.OnFilterKey = [this](TEngineDataSet& d) {
                 return searchKeyFilter(this->search, d);
             };
+            set.OnFilterBytes = [this](TEngineDataSet&) { return searchBytesTest(this->search); };
         }
         set.setFiltered(true);
         test::openPersons(set, dir);
+        // Small tables: the scan for candidate records comes after a few rejected ones.
+        if (keys) set.handler()->setScanAfterRejected(kScanAfter);
     }
+    static constexpr int kScanAfter = 8;
     Row row() { return {set.RecNo(), set.Fields(0).AsString()}; }
 
     SearchCriteria search;
@@ -254,6 +258,128 @@ SearchCriteria mistypedSearch(NameMaker& maker, const std::vector<Person>& peopl
     return search;
 }
 
+// Thousands of leaves whose keys a substring search rejects lie between the few names that hold
+// it: the walk passes over them unloaded and must still stop at every one of those names, in
+// both directions, and stand after the last one as a walk through every key would.
+TEST(SearchWalk, ASubstringWalkOverLongRunsOfRejectedLeavesFindsEveryRowBothWays) {
+    std::vector<Person> people;
+    std::mt19937 random(5);
+    for (int i = 0; i < 24000; ++i) {
+        people.push_back({"Иванов " + std::to_string(random() % 100000), "20-11"});
+    }
+    // Sorting first, in the middle (after far more than one look's worth of leaves) and last.
+    for (const char* name : {"Ааъъ", "Иванов 5ЪЪ", "Иванов 5ъЪ", "Яъъ", "ЯЯЪЪ"}) {
+        people.insert(people.begin() + static_cast<long>(random() % people.size()),
+                      Person{name, "20-12"});
+    }
+    TempDir dir;
+    test::makePersonsTable(dir.path(), people);
+    for (const auto& [text, rows] :
+         std::vector<std::pair<std::string, size_t>>{{"ъЪ", 5}, {"ЯЪ", 2}, {"нет такого", 0}}) {
+        SCOPED_TRACE(text);
+        const SearchCriteria search{ansi(text), "", false};
+        Walker keyed(dir.path(), search, true, true);
+        Walker full(dir.path(), search, false, true);
+        std::vector<Row> forward, expected;
+        for (keyed.set.First(); !keyed.set.Eof(); keyed.set.Next()) forward.push_back(keyed.row());
+        for (full.set.First(); !full.set.Eof(); full.set.Next()) expected.push_back(full.row());
+        EXPECT_EQ(forward, expected);
+        EXPECT_EQ(expected.size(), rows);
+        // From the end, back through the same rows.
+        std::vector<Row> backward, expectedBackward;
+        for (keyed.set.Prior(); !keyed.set.Bof(); keyed.set.Prior()) {
+            backward.push_back(keyed.row());
+        }
+        for (full.set.Prior(); !full.set.Bof(); full.set.Prior()) {
+            expectedBackward.push_back(full.row());
+        }
+        EXPECT_EQ(backward, expectedBackward);
+    }
+}
+
+// A phone search that rejects most rows scans the table for the records whose phones can match
+// and passes over the others unread; rows another copy changes or appends after the scan must
+// still be found, and the rows stay those of the full walk.
+TEST(SearchWalk, APhoneSearchPassesOverRecordsItsScanRejectedAndSeesLaterChanges) {
+    std::vector<Person> people;
+    std::mt19937 random(11);
+    for (int i = 0; i < 3000; ++i) {
+        people.push_back({"Петров " + std::to_string(random() % 10000),
+                          i % 100 == 0 ? "55-12" : "20-11", i % 250 == 0});
+    }
+    TempDir dir;
+    test::makePersonsTable(dir.path(), people);
+    TEngineDataSet writer;
+    test::openPersons(writer, dir.path());
+    // Deleted records with a matching phone: every 500th, and each search's own appended one.
+    size_t deletedMatches = 6;
+    for (const SearchCriteria& search :
+         {SearchCriteria{"", "55-1", false}, SearchCriteria{"", "55", true}}) {
+        SCOPED_TRACE(describe(search));
+        Walker keyed(dir.path(), search, true, true);
+        keyed.set.First();
+        const std::vector<Row> before = rowsFromHere(keyed);
+        EXPECT_EQ(before, fullWalk(dir.path(), search, true));
+        ASSERT_NE(keyed.set.handler()->recordCandidates(), nullptr);
+        // The next walk reads the rows it shows and few more.
+        const uint64_t reads = keyed.set.handler()->readCount();
+        keyed.set.First();
+        EXPECT_EQ(rowsFromHere(keyed), before);
+        EXPECT_LE(keyed.set.handler()->readCount() - reads, before.size() + 2);
+        // Shown with the deleted records, the rows include the deleted ones that match.
+        {
+            keyed.set.setUseDeleted(true);
+            Walker full(dir.path(), search, false, true);
+            full.set.setUseDeleted(true);
+            keyed.set.First();
+            full.set.First();
+            const std::vector<Row> withDeleted = rowsFromHere(keyed);
+            EXPECT_EQ(withDeleted, rowsFromHere(full));
+            EXPECT_EQ(withDeleted.size(), before.size() + deletedMatches);
+            keyed.set.setUseDeleted(false);
+        }
+
+        // Another copy gives a record the phone, and appends one with it: both are found.
+        writer.GotoRecNo(1503);
+        writer.Edit();
+        writer.Fields(1).SetAsString("55-19");
+        writer.Post();
+        writer.Append();
+        writer.Fields(0).SetAsString(ansi("Петров 5"));
+        writer.Fields(1).SetAsString("55-13");
+        writer.Post();
+        keyed.set.First();
+        const std::vector<Row> after = rowsFromHere(keyed);
+        EXPECT_EQ(after, fullWalk(dir.path(), search, true));
+        EXPECT_EQ(after.size(), before.size() + 2);
+
+        // Changed while a walk is under way, after the walk's scan: a row ahead of it is found.
+        keyed.set.First();
+        std::vector<Row> walked{keyed.row()};
+        writer.GotoRecNo(2999);
+        const std::string oldName = writer.Fields(0).AsString();
+        const Row changed{2999, ansi("Петров 9999Я")};  // sorts after every other row
+        writer.Edit();
+        writer.Fields(0).SetAsString(changed.second);
+        writer.Fields(1).SetAsString("55-18");
+        writer.Post();
+        for (keyed.set.Next(); !keyed.set.Eof(); keyed.set.Next()) walked.push_back(keyed.row());
+        EXPECT_EQ(walked.back(), changed);
+        EXPECT_EQ(walked, fullWalk(dir.path(), search, true));
+        // Put back for the next search.
+        for (const int record : {1503, 2999}) {
+            writer.GotoRecNo(record);
+            writer.Edit();
+            if (record == 2999) writer.Fields(0).SetAsString(oldName);
+            writer.Fields(1).SetAsString("20-11");
+            writer.Post();
+        }
+        writer.GotoRecNo(writer.RecordCount());
+        writer.Delete();
+        ++deletedMatches;
+    }
+}
+
 TEST(SearchWalk, VariantsLeaveASearchThatFindsRowsAsItIsAndElseShowTheFirstVariantThatFinds) {
     int asTyped = 0, byVariant = 0, none = 0;
     for (unsigned seed = 1; seed <= 5; ++seed) {
@@ -409,6 +535,8 @@ TEST_F(SearchReadsTest, AFullWalkReadsEveryNodeBlockOnce) {
     EXPECT_EQ(none.rows, 0u);
     EXPECT_LE(none.indexReads, tagBlocks() * 105 / 100);
     EXPECT_EQ(none.tableReads, 0u);
+    // Leaves whose keys all fail are scanned in runs of many blocks per read.
+    EXPECT_LE(none.indexReads, tagBlocks() / 10);
 }
 
 TEST_F(SearchReadsTest, APrefixSearchReadsAFewBlocksAndOnlyTheRecordsItShows) {

@@ -103,5 +103,67 @@ TEST(KeyFilter, NoAcceptedTextLiesBetweenARejectedOneAndItsCandidate) {
     }
 }
 
+// Entries as a node block holds them: a 4-byte pointer, then the key padded with blanks.
+std::vector<uint8_t> entriesOf(const std::vector<std::pair<uint32_t, std::string>>& keys,
+                               size_t keyLength) {
+    std::vector<uint8_t> bytes;
+    for (const auto& [pointer, key] : keys) {
+        for (int shift = 0; shift < 32; shift += 8) {
+            bytes.push_back(static_cast<uint8_t>(pointer >> shift));
+        }
+        std::string padded = key;
+        padded.resize(keyLength, ' ');
+        bytes.insert(bytes.end(), padded.begin(), padded.end());
+    }
+    return bytes;
+}
+
+TEST(KeyFilter, ALeafIsRejectedWholeExactlyWhenEveryKeyIsRejected) {
+    std::mt19937 random(29);
+    const auto table = foldingTable();
+    for (int round = 0; round < 3000; ++round) {
+        const size_t keyLength = 1 + random() % 6;
+        std::vector<std::pair<uint32_t, std::string>> keys(random() % 6);
+        for (auto& [pointer, key] : keys) {
+            // Pointer bytes drawn from the alphabet too, so that they may hold search bytes.
+            for (int i = 0; i < 4; ++i) {
+                pointer = pointer << 8 | static_cast<uint8_t>(kAlphabet[random() % 5]);
+            }
+            const size_t length = random() % (keyLength + 1);
+            for (size_t i = 0; i < length; ++i) key += kAlphabet[random() % kAlphabet.size()];
+            while (!key.empty() && key.back() == ' ') key.pop_back();
+        }
+        std::string search;
+        const size_t length = random() % 4;
+        for (size_t i = 0; i < length; ++i) search += kAlphabet[random() % kAlphabet.size()];
+        const std::vector<uint8_t> bytes = entriesOf(keys, keyLength);
+        for (const KeyFilter::Kind kind :
+             {KeyFilter::Kind::Contains, KeyFilter::Kind::StartsWith}) {
+            const KeyFilter filter(kind, 0, search, table);
+            const bool anyAccepted = std::any_of(keys.begin(), keys.end(), [&](const auto& entry) {
+                return filter.accepts(entry.second);
+            });
+            ASSERT_EQ(filter.rejectsAll(bytes.data(), keys.size(), 4 + keyLength, 4, keyLength),
+                      !anyAccepted)
+                << "round " << round << " search '" << search << "'";
+        }
+    }
+}
+
+TEST(KeyFilter, ATextAcrossTwoEntriesOrIntoThePaddingIsNoMatch) {
+    const auto table = foldingTable();
+    const KeyFilter contains(KeyFilter::Kind::Contains, 0, "aA", table);
+    // "xa" ends one key and the next entry's pointer starts with 'A': the bytes hold "aA" only
+    // across the entries.
+    EXPECT_TRUE(
+        contains.rejectsAll(entriesOf({{1, "xa"}, {0x41414141, "b"}}, 2).data(), 2, 6, 4, 2));
+    // Trailing blanks are padding, not a part of the key.
+    const KeyFilter blank(KeyFilter::Kind::Contains, 0, "a ", table);
+    EXPECT_TRUE(blank.rejectsAll(entriesOf({{1, "a"}}, 3).data(), 1, 7, 4, 3));
+    EXPECT_FALSE(blank.rejectsAll(entriesOf({{1, "a b"}}, 3).data(), 1, 7, 4, 3));
+    // The search text's first byte in its other case.
+    EXPECT_FALSE(contains.rejectsAll(entriesOf({{1, "b"}, {2, "bAa"}}, 3).data(), 2, 7, 4, 3));
+}
+
 }  // namespace
 }  // namespace abonex

@@ -1,0 +1,373 @@
+// search_floor_bench: each search of the directory window beside its floor, measured in one run,
+// on a persons table as `abonex-db demo DIR --persons N` makes it. Nothing is written to DIR.
+//
+//   search_floor_bench DIR [RUNS] [--sqlite]
+//
+// Figures (medians of RUNS alternated runs, 5 by default), each printed with the ratio to its
+// floor:
+//  - the first 50 rows of a prefix, first of all: the peak resident memory above the process's
+//    own at its start;
+//  - a phone fragment anywhere in the first phone, every row: beside a plain scan of the first
+//    phones read from the table file in 1 MB reads (memmem on each record's field bytes);
+//  - a name text anywhere in the name that no row holds: beside a plain scan of the name tag's
+//    keys read from the index file (its leaf blocks in runs of up to 1 MB, memchr for the first
+//    search byte, the key tested where it occurs);
+//  - with --sqlite, every row in name order, each field read: beside SQLite's ordered scan of
+//    the same rows (an in-memory database with an upper-cased name column and its index).
+// The row counts of each search and of its floor are printed side by side: they must agree.
+#include <fcntl.h>
+#include <sqlite3.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "bench/process_memory.h"
+#include "directory/search_filter.h"
+#include "engine/dataset/db_handler.h"
+#include "engine/dataset/engine_dataset.h"
+#include "engine/dbf/codepage.h"
+#include "engine/expr/ansi_locale.h"
+#include "engine/file/byte_order.h"
+#include "engine/index/mdx_file.h"
+#include "engine/index/mdx_format.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using namespace abonex;
+
+constexpr size_t kFloorRead = 1 << 20;
+
+double msSince(Clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+struct Timed {
+    double ms = 0;
+    long rows = 0;
+};
+
+// The median run of `runs` calls of `a` and `b`, alternated so that both meet the same load.
+std::pair<Timed, Timed> alternated(int runs, const std::function<Timed()>& a,
+                                   const std::function<Timed()>& b) {
+    std::vector<Timed> as, bs;
+    for (int i = 0; i < runs; ++i) {
+        as.push_back(a());
+        bs.push_back(b());
+    }
+    auto median = [](std::vector<Timed>& all) {
+        std::sort(all.begin(), all.end(),
+                  [](const Timed& x, const Timed& y) { return x.ms < y.ms; });
+        return all[all.size() / 2];
+    };
+    return {median(as), median(bs)};
+}
+
+void print(const char* label, const Timed& search, const char* floorLabel, const Timed& floor) {
+    std::printf("%-34s %9.1f ms %9ld rows | %-22s %9.1f ms %9ld rows | ratio %5.2f\n", label,
+                search.ms, search.rows, floorLabel, floor.ms, floor.rows, search.ms / floor.ms);
+}
+
+class RawFile {
+  public:
+    explicit RawFile(const std::string& path) : m_fd(::open(path.c_str(), O_RDONLY)) {
+        if (m_fd < 0) {
+            std::perror(path.c_str());
+            std::exit(2);
+        }
+    }
+    ~RawFile() { ::close(m_fd); }
+    RawFile(const RawFile&) = delete;
+    RawFile& operator=(const RawFile&) = delete;
+    size_t read(uint64_t offset, uint8_t* into, size_t count) const {
+        const ssize_t got = ::pread(m_fd, into, count, static_cast<off_t>(offset));
+        return got < 0 ? 0 : static_cast<size_t>(got);
+    }
+
+  private:
+    int m_fd;
+};
+
+// The rows whose first phone holds `text`, from the table file's bytes.
+Timed phoneFloor(const std::string& tablePath, std::string_view text) {
+    const auto start = Clock::now();
+    RawFile file(tablePath);
+    uint8_t header[32];
+    file.read(0, header, sizeof header);
+    const uint32_t records = getLE32(header + 4);
+    const uint16_t headerLength = getLE16(header + 8);
+    const uint16_t recordLength = getLE16(header + 10);
+    // The field PHONE1's place in the record.
+    size_t offset = 1, length = 0;
+    for (uint64_t at = 32; at + 32 <= headerLength; at += 32) {
+        uint8_t field[32];
+        file.read(at, field, sizeof field);
+        if (field[0] == 0x0D) break;
+        if (std::strncmp(reinterpret_cast<const char*>(field), "PHONE1", 11) == 0) {
+            length = field[16];
+            break;
+        }
+        offset += field[16];
+    }
+    std::vector<uint8_t> buffer(kFloorRead / recordLength * recordLength);
+    Timed result;
+    for (uint32_t first = 0; first < records;) {
+        const size_t got =
+            file.read(headerLength + uint64_t{first} * recordLength, buffer.data(), buffer.size());
+        const size_t whole = got / recordLength;
+        if (whole == 0) break;
+        for (size_t r = 0; r < whole; ++r) {
+            const uint8_t* record = buffer.data() + r * recordLength;
+            if (record[0] == '*') continue;
+            if (memmem(record + offset, length, text.data(), text.size()) != nullptr) ++result.rows;
+        }
+        first += static_cast<uint32_t>(whole);
+    }
+    result.ms = msSince(start);
+    return result;
+}
+
+// The leaf blocks of the tree whose root is `root`, in file order, read without the engine
+// (not timed). `entryLength`: the bytes of one entry (pointer and key).
+std::vector<uint32_t> leafBlocks(const RawFile& file, uint32_t root, size_t entryLength) {
+    std::vector<uint32_t> leaves;
+    std::vector<uint32_t> pending{root};
+    std::vector<uint8_t> block(mdx::kBlockLength);
+    while (!pending.empty()) {
+        const uint32_t at = pending.back();
+        pending.pop_back();
+        if (file.read(uint64_t{at} * mdx::kUnitSize, block.data(), block.size()) != block.size()) {
+            continue;
+        }
+        const uint32_t count = getLE32(block.data() + mdx::kNodeCount);
+        if (count > (block.size() - mdx::kNodeEntries - 4) / entryLength) continue;
+        const uint8_t* entries = block.data() + mdx::kNodeEntries;
+        const uint32_t extra = getLE32(entries + count * entryLength);
+        if (extra == 0) {
+            leaves.push_back(at);
+            continue;
+        }
+        pending.push_back(extra);
+        for (uint32_t i = 0; i < count; ++i) pending.push_back(getLE32(entries + i * entryLength));
+    }
+    std::sort(leaves.begin(), leaves.end());
+    return leaves;
+}
+
+// The keys of the leaves that `filter` accepts, from the index file's bytes: runs of
+// consecutive leaves read at once, the first search byte's stored forms found with memchr, the
+// key tested where one occurs.
+Timed nameFloor(const std::string& indexPath, const std::vector<uint32_t>& leaves,
+                size_t entryLength, size_t keyLength, const KeyFilter& filter,
+                std::string_view firstStored) {
+    const auto start = Clock::now();
+    RawFile file(indexPath);
+    std::vector<uint8_t> buffer(kFloorRead);
+    std::vector<uint32_t> matched;
+    Timed result;
+    constexpr uint32_t kUnitsPerBlock = mdx::kBlockLength / mdx::kUnitSize;
+    for (size_t i = 0; i < leaves.size();) {
+        size_t run = 1;
+        while (i + run < leaves.size() && run < kFloorRead / mdx::kBlockLength &&
+               leaves[i + run] == leaves[i] + run * kUnitsPerBlock) {
+            ++run;
+        }
+        const size_t got =
+            file.read(uint64_t{leaves[i]} * mdx::kUnitSize, buffer.data(), run * mdx::kBlockLength);
+        for (size_t b = 0; b < got / mdx::kBlockLength; ++b) {
+            const uint8_t* block = buffer.data() + b * mdx::kBlockLength;
+            const uint32_t count = getLE32(block + mdx::kNodeCount);
+            const uint8_t* entries = block + mdx::kNodeEntries;
+            const uint8_t* end = entries + count * entryLength;
+            matched.clear();
+            for (const char stored : firstStored) {
+                for (const uint8_t* at = entries; at < end; ++at) {
+                    at = static_cast<const uint8_t*>(std::memchr(at, static_cast<uint8_t>(stored),
+                                                                 static_cast<size_t>(end - at)));
+                    if (at == nullptr) break;
+                    const auto entry = static_cast<uint32_t>((at - entries) / entryLength);
+                    std::string_view key(
+                        reinterpret_cast<const char*>(entries) + entry * entryLength + 4,
+                        keyLength);
+                    while (!key.empty() && key.back() == ' ') key.remove_suffix(1);
+                    if (filter.accepts(key)) matched.push_back(entry);
+                }
+            }
+            std::sort(matched.begin(), matched.end());
+            result.rows += std::unique(matched.begin(), matched.end()) - matched.begin();
+        }
+        i += run;
+    }
+    result.ms = msSince(start);
+    return result;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const long startKb = bench::statusKb("VmRSS");
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: search_floor_bench DIR [RUNS] [--sqlite]\n");
+        return 2;
+    }
+    const std::string dir = argv[1];
+    int runs = 5;
+    bool sqlite = false;
+    for (int i = 2; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--sqlite") == 0) {
+            sqlite = true;
+        } else {
+            runs = std::max(1, std::atoi(argv[i]));
+        }
+    }
+
+    SearchCriteria search;
+    TEngineDataSet set;
+    set.setDatabaseName(dir);
+    set.setTableName("Phone.DBF");
+    set.setIndexFiles({"Phone.MDX"});
+    set.setIndexName("NAME");
+    set.setReadOnly(true);
+    set.OnFilterRecord = [&](TEngineDataSet& dataSet, bool& accept) {
+        DSetFilterRecord(search, dataSet, accept);
+    };
+    set.OnFilterKey = [&](TEngineDataSet& dataSet) { return searchKeyFilter(search, dataSet); };
+    set.OnFilterBytes = [&](TEngineDataSet&) { return searchBytesTest(search); };
+    set.Open();
+    std::printf("%s: %d records, %d runs\n", dir.c_str(), set.RecordCount(), runs);
+
+    // The window's search: the filter switched off and on, then `wanted` rows (all when < 0).
+    auto runSearch = [&](const SearchCriteria& criteria, long wanted) {
+        search = criteria;
+        const auto start = Clock::now();
+        set.setFiltered(false);
+        set.setFiltered(true);
+        Timed result;
+        for (; !set.Eof() && result.rows != wanted; set.Next()) ++result.rows;
+        result.ms = msSince(start);
+        return result;
+    };
+
+    {
+        const Timed first = runSearch({*utf8ToAnsi("ПЕТРОВ"), "", true}, 50);
+        const long peakKb = bench::statusKb("VmHWM");
+        std::printf(
+            "first 50 rows of ПЕТРОВ:           %9.1f ms %9ld rows | peak resident %.1f MB "
+            "above the start\n",
+            first.ms, first.rows, bench::megabytes(peakKb - startKb));
+    }
+
+    const std::string phone = "12-34-5";
+    const auto [phoneSearch, phoneScan] = alternated(
+        runs,
+        [&] {
+            // A search the user types anew: what an earlier one learnt of the table goes.
+            runSearch({"", "0", true}, 1);
+            return runSearch({"", phone, false}, -1);
+        },
+        [&] { return phoneFloor(dir + "/Phone.DBF", phone); });
+    print("phone 12-34-5 anywhere, every row:", phoneSearch, "scan of first phones:", phoneScan);
+
+    {
+        const SearchCriteria nothing{*utf8ToAnsi("ЯЯЯЯ"), "", false};
+        search = nothing;
+        const std::optional<KeyFilter> filter = searchKeyFilter(nothing, set);
+        // The stored bytes that stand for the first search byte.
+        SearchCriteria firstOnly = nothing;
+        firstOnly.name.resize(1);
+        const std::optional<KeyFilter> first = searchKeyFilter(firstOnly, set);
+        std::string firstStored;
+        for (int b = 1; b < 256; ++b) {
+            if (first->accepts(std::string(1, static_cast<char>(b)))) {
+                firstStored += static_cast<char>(b);
+            }
+        }
+        GSobjMDXTag* tag = set.handler()->currentTag();
+        const std::string indexPath = set.handler()->indexFile(0)->path();
+        const auto entryLength = static_cast<size_t>(tag->entryLength());
+        const std::vector<uint32_t> leaves =
+            leafBlocks(RawFile(indexPath), tag->RootBlock(), entryLength);
+        std::printf("name tag: %zu leaf blocks; \"%s\" stored as %zu bytes\n", leaves.size(), "Я",
+                    firstStored.size());
+        const auto [nameSearch, nameScan] = alternated(
+            runs, [&] { return runSearch(nothing, -1); },
+            [&] {
+                return nameFloor(indexPath, leaves, entryLength,
+                                 static_cast<size_t>(tag->keyLength()), *filter, firstStored);
+            });
+        print("name ЯЯЯЯ anywhere (no row):", nameSearch, "scan of name keys:", nameScan);
+    }
+
+    if (sqlite) {
+        // The same rows in SQLite, with the name upper-cased as the tag orders it.
+        sqlite3* db = nullptr;
+        sqlite3_open(":memory:", &db);
+        sqlite3_exec(db,
+                     "CREATE TABLE p(uname TEXT, name TEXT, phone1 TEXT, phone2 TEXT, note TEXT)",
+                     nullptr, nullptr, nullptr);
+        sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
+        sqlite3_stmt* insert = nullptr;
+        sqlite3_prepare_v2(db, "INSERT INTO p VALUES(?,?,?,?,?)", -1, &insert, nullptr);
+        search = {};
+        set.setFiltered(false);
+        const int fields = std::min(4, set.FieldCount());
+        for (set.First(); !set.Eof(); set.Next()) {
+            const std::string name = set.Fields(0).AsString();
+            const std::string upper = ansiToUtf8(ansiUpper(name));
+            sqlite3_bind_text(insert, 1, upper.c_str(), -1, SQLITE_TRANSIENT);
+            for (int i = 0; i < fields; ++i) {
+                const std::string text = ansiToUtf8(set.Fields(i).AsString());
+                sqlite3_bind_text(insert, i + 2, text.c_str(), -1, SQLITE_TRANSIENT);
+            }
+            sqlite3_step(insert);
+            sqlite3_reset(insert);
+        }
+        sqlite3_finalize(insert);
+        sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+        sqlite3_exec(db, "CREATE INDEX p_uname ON p(uname)", nullptr, nullptr, nullptr);
+        set.setFiltered(true);
+        auto ours = [&] {
+            search = {};
+            const auto start = Clock::now();
+            set.setFiltered(false);
+            set.setFiltered(true);
+            Timed result;
+            size_t bytes = 0;
+            for (; !set.Eof(); set.Next()) {
+                for (int i = 0; i < fields; ++i) bytes += set.Fields(i).AsString().size();
+                ++result.rows;
+            }
+            result.ms = msSince(start);
+            return bytes > 0 ? result : Timed{};
+        };
+        auto theirs = [&] {
+            const auto start = Clock::now();
+            sqlite3_stmt* select = nullptr;
+            sqlite3_prepare_v2(db, "SELECT name, phone1, phone2, note FROM p ORDER BY uname", -1,
+                               &select, nullptr);
+            Timed result;
+            size_t bytes = 0;
+            while (sqlite3_step(select) == SQLITE_ROW) {
+                for (int i = 0; i < fields; ++i) {
+                    bytes += static_cast<size_t>(sqlite3_column_bytes(select, i));
+                }
+                ++result.rows;
+            }
+            sqlite3_finalize(select);
+            result.ms = msSince(start);
+            return bytes > 0 ? result : Timed{};
+        };
+        const auto [pass, reference] = alternated(runs, ours, theirs);
+        print("every row in name order:", pass, "SQLite ORDER BY:", reference);
+        sqlite3_close(db);
+    }
+    return 0;
+}
