@@ -46,6 +46,10 @@ const std::string& ComparisonRun::currentName() const {
     return m_comparison ? m_comparison->currentName() : kNoName;
 }
 
+int ComparisonRun::found() const {
+    return m_comparison ? m_comparison->found() : 0;
+}
+
 const std::vector<DifferenceEntry>& ComparisonRun::entries() const {
     return m_comparison ? m_comparison->entries() : kNoEntries;
 }

@@ -77,7 +77,9 @@ class ComparisonRun : public QObject {
     int visited() const;
     // The name of the last source record looked up.
     const std::string& currentName() const;
-    // One entry per differing source record so far, in source order.
+    // Differences found so far.
+    int found() const;
+    // One entry per differing source record, in source order (see TableComparison::entries).
     const std::vector<DifferenceEntry>& entries() const;
 
   signals:

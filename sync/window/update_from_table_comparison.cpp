@@ -68,7 +68,7 @@ void TFUpdateFromTable::showProgress() {
     const std::vector<DifferenceEntry>& entries = m_comparisonRun.entries();
     const int visited = m_comparisonRun.visited();
     const QString name = fromAnsi(m_comparisonRun.currentName());
-    const int found = static_cast<int>(entries.size());
+    const int found = m_comparisonRun.found();
     if (entries.size() > m_entriesShown) {
         m_differences->append(
             std::vector<DifferenceEntry>(entries.begin() + m_entriesShown, entries.end()),
