@@ -352,10 +352,9 @@ void ScanComparison::finish() {
     // Found in the source's file order; a name tag orders by the name's stored bytes, and equal
     // names by record number, the order in which they were found.
     if (m_sourceByName) {
-        std::stable_sort(m_pending.begin(), m_pending.end(),
-                         [](const Pending& a, const Pending& b) {
-                             return compareStoredKeys(a.key, b.key) < 0;
-                         });
+        std::stable_sort(
+            m_pending.begin(), m_pending.end(),
+            [](const Pending& a, const Pending& b) { return compareStoredKeys(a.key, b.key) < 0; });
     }
     m_entries.reserve(m_pending.size());
     for (Pending& pending : m_pending) m_entries.push_back(std::move(pending.entry));

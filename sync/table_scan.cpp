@@ -61,17 +61,26 @@ uint64_t TableScan::recordOffset(int recordNumber) const {
 bool TableScan::readChunk() {
     const int first = m_chunkFirst + m_chunkCount;
     if (m_ended || first > m_recordCount) return false;
-    const int count = std::min(m_chunkRecords, m_recordCount - first + 1);
+    int count = std::min(m_chunkRecords, m_recordCount - first + 1);
+    const uint64_t offset = recordOffset(first);
+    // A mapped read past the end of a file cut shorter gives zeros up to the end of its last
+    // page: only records the file still holds whole are read.
+    const uint64_t fileSize = m_table.size();
+    const uint64_t held = fileSize > offset ? (fileSize - offset) / m_recordLength : 0;
+    if (held < static_cast<uint64_t>(count)) {
+        count = static_cast<int>(held);
+        m_ended = true;
+        if (count == 0) return false;
+    }
     const size_t bytes = static_cast<size_t>(count) * static_cast<size_t>(m_recordLength);
     m_chunk.resize(bytes);
-    const uint64_t offset = recordOffset(first);
     const size_t got = m_table.read(offset, m_chunk.data(), bytes);
     // The pages were copied: the mapping need not keep them.
     m_table.releaseMappedPages(offset, bytes);
     m_chunkFirst = first;
     m_chunkCount = static_cast<int>(got / static_cast<size_t>(m_recordLength));
     m_chunkNext = 0;
-    if (m_chunkCount < count) m_ended = true;  // another program cut the table shorter
+    if (m_chunkCount < count) m_ended = true;
     return m_chunkCount > 0;
 }
 

@@ -48,8 +48,9 @@ class TableScan {
     const uint8_t* next(int& recordNumber);
 
     // Reads record `recordNumber` (1..recordCount()) again; the image stays valid until the next
-    // readBack(). Raises EDatabaseError "Record request beyond range of table" when the table
-    // no longer holds it.
+    // readBack(). Raises EDatabaseError "Record request beyond range of table" when the number is
+    // out of that range or the file ends before the record (a record of a file cut shorter in the
+    // page where it now ends reads as zeros: blank texts).
     const uint8_t* readBack(int recordNumber);
 
     // The field's bytes in the record image, trailing blanks and anything after a 0 byte
