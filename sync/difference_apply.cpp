@@ -7,6 +7,7 @@
 #include "engine/dataset/db_handler.h"
 #include "engine/dataset/engine_dataset.h"
 #include "engine/file/engine_error.h"
+#include "sync/table_scan.h"
 
 namespace abonex {
 
@@ -40,6 +41,8 @@ std::string lookupKey(MatchLevel level, const RecordTexts& folded) {
 DifferenceApply::DifferenceApply(TEngineDataSet& change, SyncDirection direction, ChangeSide side)
     : m_change(change), m_changesTarget(changesTarget(direction, side)) {}
 
+DifferenceApply::~DifferenceApply() = default;
+
 void DifferenceApply::run(const std::vector<DifferenceEntry>& entries,
                           const std::vector<bool>& chosen) {
     begin(entries, chosen);
@@ -59,6 +62,7 @@ void DifferenceApply::begin(const std::vector<DifferenceEntry>& entries,
     m_prepared = 0;
     m_done = 0;
     m_reading = false;
+    m_scan.reset();
     m_total = 0;
     m_added.clear();
     if (m_work.empty()) return;
@@ -88,9 +92,27 @@ bool DifferenceApply::step(Clock::time_point deadline) {
         prepareLookup(*m_work[m_prepared++]);
         ++m_done;
         if (m_prepared == m_work.size()) {
-            m_change.First();
+            // The table is read from its file in large chunks when it can be, else through
+            // the data set.
+            if (TableScan::suits(m_change)) {
+                m_scan = std::make_unique<TableScan>(m_change);
+            } else {
+                m_change.First();
+            }
             m_reading = true;
         }
+        if (timeIsUp()) return true;
+    }
+    while (m_reading && m_scan) {
+        int record = 0;
+        const uint8_t* image = m_scan->next(record);
+        if (image == nullptr) {
+            m_reading = false;
+            m_scan.reset();
+            break;
+        }
+        if (record <= m_recordsRead) noteScannedRecord(record, image);
+        ++m_done;
         if (timeIsUp()) return true;
     }
     while (m_reading) {
@@ -183,6 +205,29 @@ void DifferenceApply::insertMissing(const RecordTexts& values) {
     noteRecord(m_change.RecNo(), currentRecordTexts(m_change), true);
     m_recordsRead = std::max(m_recordsRead, m_change.RecNo());
     ++m_counts.added;
+}
+
+void DifferenceApply::noteScannedRecord(int record, const uint8_t* image) {
+    // Most records are looked up by no entry: the keys are made in one reused text, the name
+    // first, and no record texts are made unless a key matches.
+    std::string& key = m_scanKey;
+    std::string& text = m_scanText;
+    m_scan->foldedInto(image, kFieldName, key);
+    bool any = m_records[static_cast<size_t>(MatchLevel::Name)].contains(key);
+    m_scan->foldedInto(image, kFieldPhone1, text);
+    key += '\0';
+    key += text;
+    any = any || m_records[static_cast<size_t>(MatchLevel::NameAndPhone1)].contains(key);
+    m_scan->foldedInto(image, kFieldPhone2, text);
+    key += '\0';
+    key += text;
+    any = any || m_records[static_cast<size_t>(MatchLevel::NameAndPhones)].contains(key);
+    if (!any) return;
+    RecordTexts texts;
+    m_scan->textInto(image, kFieldName, texts.name);
+    m_scan->textInto(image, kFieldPhone1, texts.phone1);
+    m_scan->textInto(image, kFieldPhone2, texts.phone2);
+    noteRecord(record, texts, true);
 }
 
 void DifferenceApply::noteRecord(int record, const RecordTexts& texts, bool present) {

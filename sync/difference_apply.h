@@ -22,11 +22,14 @@
 // the table was read are looked at, and the insert follows before the lock is let go. So two
 // applies of the same differences at once add each record once; the second counts it skipped.
 //
-// The table is read once to find the records the entries name, and each change updates what was
-// found, so the work is linear in the table and the entries.
+// The table is read once to find the records the entries name (from its file in large chunks,
+// sync/table_scan.h, when its first three fields are character fields), and each change updates
+// what was found, so the work is linear in the table and the entries.
 #pragma once
 
 #include <chrono>
+#include <cstdint>
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -37,6 +40,7 @@
 namespace abonex {
 
 class TEngineDataSet;
+class TableScan;
 
 struct ApplyCounts {
     int changed = 0;  // phones overwritten
@@ -51,6 +55,9 @@ class DifferenceApply {
     // `change` is open on the table being changed, in file order (openChangeTable); `direction`
     // is the comparison's.
     DifferenceApply(TEngineDataSet& change, SyncDirection direction, ChangeSide side);
+    ~DifferenceApply();
+    DifferenceApply(const DifferenceApply&) = delete;
+    DifferenceApply& operator=(const DifferenceApply&) = delete;
 
     using Clock = std::chrono::steady_clock;
 
@@ -75,6 +82,8 @@ class DifferenceApply {
     void prepareLookup(const DifferenceEntry& entry);
     int currentRecord(MatchLevel level, const RecordTexts& keys);
     void noteRecord(int record, const RecordTexts& texts, bool present);
+    // Notes a record the scan read, when some entry looks for one of its keys.
+    void noteScannedRecord(int record, const uint8_t* image);
     void applyEntry(const DifferenceEntry& entry);
     // Notes the records appended since the table was last read (by other writers).
     void readAppendedRecords();
@@ -95,6 +104,8 @@ class DifferenceApply {
     std::vector<const DifferenceEntry*> m_work;
     size_t m_prepared = 0;
     bool m_reading = false;
+    std::unique_ptr<TableScan> m_scan;  // the table read from its file, while it is read
+    std::string m_scanKey, m_scanText;
     size_t m_nextEntry = 0;
     int m_total = 0;
     int m_done = 0;
