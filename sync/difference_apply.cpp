@@ -13,6 +13,10 @@ namespace abonex {
 
 namespace {
 
+// How many entries are applied under one index lock, after which the table's pages they read
+// are given back.
+constexpr size_t kEntriesPerBatch = 256;
+
 constexpr MatchLevel kLevels[] = {MatchLevel::NameAndPhones, MatchLevel::NameAndPhone1,
                                   MatchLevel::Name};
 
@@ -41,7 +45,9 @@ std::string lookupKey(MatchLevel level, const RecordTexts& folded) {
 DifferenceApply::DifferenceApply(TEngineDataSet& change, SyncDirection direction, ChangeSide side)
     : m_change(change), m_changesTarget(changesTarget(direction, side)) {}
 
-DifferenceApply::~DifferenceApply() = default;
+DifferenceApply::~DifferenceApply() {
+    holdReadAhead(false);
+}
 
 void DifferenceApply::run(const std::vector<DifferenceEntry>& entries,
                           const std::vector<bool>& chosen) {
@@ -52,6 +58,7 @@ void DifferenceApply::run(const std::vector<DifferenceEntry>& entries,
 
 void DifferenceApply::begin(const std::vector<DifferenceEntry>& entries,
                             const std::vector<bool>& chosen) {
+    holdReadAhead(false);
     m_work.clear();
     for (size_t i = 0; i < entries.size() && i < chosen.size(); ++i) {
         if (chosen[i]) m_work.push_back(&entries[i]);
@@ -65,6 +72,7 @@ void DifferenceApply::begin(const std::vector<DifferenceEntry>& entries,
     m_scan.reset();
     m_total = 0;
     m_added.clear();
+    m_visitedRecords.clear();
     if (m_work.empty()) return;
     // Buckets for every key at once: growing the tables rehashes all they hold in one go, a
     // pause of its own when the entries are many.
@@ -127,14 +135,67 @@ bool DifferenceApply::step(Clock::time_point deadline) {
         ++m_done;
         if (timeIsUp()) return true;
     }
-    while (m_nextEntry < m_work.size()) {
-        applyEntry(*m_work[m_nextEntry++]);
-        ++m_done;
-        // An entry writes: the clock is looked at after each.
-        if (m_nextEntry < m_work.size() && Clock::now() >= deadline) return true;
+    if (m_nextEntry < m_work.size()) {
+        // The entries' records lie anywhere in the table: reading ahead of each would bring in
+        // pages no entry needs.
+        holdReadAhead(true);
     }
+    while (m_nextEntry < m_work.size()) {
+        // The entries are applied in batches under one index lock: every write of the batch
+        // takes the lock held already, and other writers get their turn between batches.
+        std::optional<GSO_dBHandler::IndexLocks> locks;
+        if (m_change.handler()->indexFileCount() > 0) locks.emplace(*m_change.handler());
+        const size_t batchEnd = std::min(m_work.size(), m_nextEntry + kEntriesPerBatch);
+        bool timeUp = false;
+        while (m_nextEntry < batchEnd && !timeUp) {
+            applyEntry(*m_work[m_nextEntry++]);
+            ++m_done;
+            // An entry writes: the clock is looked at after each.
+            timeUp = m_nextEntry < m_work.size() && Clock::now() >= deadline;
+        }
+        locks.reset();
+        givePagesBack();
+        if (timeUp) return true;
+    }
+    holdReadAhead(false);
     m_total = m_done;  // deleted records were not read
     return false;
+}
+
+void DifferenceApply::holdReadAhead(bool hold) {
+    if (hold == m_readAheadHeld || !m_change.Active()) return;
+    DBFObject& table = *m_change.handler();
+    if (hold) {
+        m_readAheadWas = table.readAhead();
+        table.setReadAhead(false);
+    } else {
+        table.setReadAhead(m_readAheadWas);
+    }
+    m_readAheadHeld = hold;
+}
+
+void DifferenceApply::goToRecord(int record) {
+    m_change.GotoRecNo(record);
+    m_visitedRecords.push_back(record);
+}
+
+void DifferenceApply::givePagesBack() {
+    // The entries' records lie anywhere in the table: only the pages that held them go, so
+    // that the table's pages do not pile up in the resident set, nor is the whole mapping
+    // walked each time.
+    // A fault on a mapped file brings in its neighbours too (up to an aligned 64 KB window):
+    // the whole window of each record goes.
+    constexpr uint64_t kWindow = 64 * 1024;
+    DBFObject& table = *m_change.handler();
+    const auto length = static_cast<uint64_t>(table.recordLength());
+    for (const int record : m_visitedRecords) {
+        const uint64_t offset = static_cast<uint64_t>(table.headerLength()) +
+                                static_cast<uint64_t>(record - 1) * length;
+        const uint64_t begin = offset / kWindow * kWindow;
+        const uint64_t end = (offset + length + kWindow - 1) / kWindow * kWindow;
+        table.releaseMappedPages(begin, end - begin);
+    }
+    m_visitedRecords.clear();
 }
 
 void DifferenceApply::prepareLookup(const DifferenceEntry& entry) {
@@ -149,7 +210,7 @@ void DifferenceApply::readAppendedRecords() {
     m_change.handler()->RefreshHeader();
     const int count = m_change.RecordCount();
     for (int record = m_recordsRead + 1; record <= count; ++record) {
-        m_change.GotoRecNo(record);
+        goToRecord(record);
         if (!m_change.handler()->isDeleted()) {
             noteRecord(record, currentRecordTexts(m_change), true);
         }
@@ -163,7 +224,7 @@ bool DifferenceApply::nameTakenElsewhere(const RecordTexts& values) {
     if (found == m_records[static_cast<size_t>(MatchLevel::Name)].end()) return false;
     for (const int record : found->second) {
         if (m_added.contains(record)) continue;
-        m_change.GotoRecNo(record);
+        goToRecord(record);
         // Another program may have changed or deleted the record since the table was read.
         if (!m_change.handler()->isDeleted() &&
             syncKeysMatch(MatchLevel::Name, values, currentRecordTexts(m_change))) {
@@ -202,6 +263,7 @@ void DifferenceApply::insertMissing(const RecordTexts& values) {
     m_change.Fields(kFieldPhone2).SetAsString(values.phone2);
     m_change.Post();
     m_added.insert(m_change.RecNo());
+    m_visitedRecords.push_back(m_change.RecNo());
     noteRecord(m_change.RecNo(), currentRecordTexts(m_change), true);
     m_recordsRead = std::max(m_recordsRead, m_change.RecNo());
     ++m_counts.added;
@@ -254,7 +316,7 @@ int DifferenceApply::currentRecord(MatchLevel level, const RecordTexts& keys) {
     std::vector<int>& records = found->second;
     while (!records.empty()) {
         const int record = records.front();
-        m_change.GotoRecNo(record);
+        goToRecord(record);
         // Another program may have changed or deleted the record since the table was read.
         if (!m_change.handler()->isDeleted() &&
             syncKeysMatch(level, keys, currentRecordTexts(m_change))) {

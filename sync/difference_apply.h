@@ -24,7 +24,10 @@
 //
 // The table is read once to find the records the entries name (from its file in large chunks,
 // sync/table_scan.h, when its first three fields are character fields), and each change updates
-// what was found, so the work is linear in the table and the entries.
+// what was found, so the work is linear in the table and the entries. The entries are applied
+// in batches, each under one index lock (other writers get their turn between batches), with the
+// table's read-ahead off; the table's pages a batch read are given back after it, so that the
+// resident set does not grow with the table.
 #pragma once
 
 #include <chrono>
@@ -82,6 +85,13 @@ class DifferenceApply {
     void prepareLookup(const DifferenceEntry& entry);
     int currentRecord(MatchLevel level, const RecordTexts& keys);
     void noteRecord(int record, const RecordTexts& texts, bool present);
+    // Makes `record` current and remembers it for givePagesBack().
+    void goToRecord(int record);
+    // Switches the change table's read-ahead off while entries are applied (true), and back to
+    // what it was (false).
+    void holdReadAhead(bool hold);
+    // Gives back the pages of the table that held the records gone to since the last call.
+    void givePagesBack();
     // Notes a record the scan read, when some entry looks for one of its keys.
     void noteScannedRecord(int record, const uint8_t* image);
     void applyEntry(const DifferenceEntry& entry);
@@ -106,6 +116,9 @@ class DifferenceApply {
     bool m_reading = false;
     std::unique_ptr<TableScan> m_scan;  // the table read from its file, while it is read
     std::string m_scanKey, m_scanText;
+    std::vector<int> m_visitedRecords;
+    bool m_readAheadHeld = false;
+    bool m_readAheadWas = true;
     size_t m_nextEntry = 0;
     int m_total = 0;
     int m_done = 0;
