@@ -69,6 +69,12 @@ void ComparisonRun::stop() {
     end();
 }
 
+void ComparisonRun::keepFoundSoFar() {
+    if (m_phase != Phase::Comparing) return;
+    m_stepTimer.stop();  // no step follows
+    m_comparison->keepFoundSoFar();
+}
+
 void ComparisonRun::end() {
     m_activeRun = 0;
     m_stepTimer.stop();

@@ -60,6 +60,9 @@ class ComparisonRun : public QObject {
     void start(TEngineDataSet& source, TEngineDataSet& target);
     // Ends the running run at once, without a result; nothing when none runs.
     void stop();
+    // For a run about to be stopped: entries() holds every difference found so far, in source
+    // order, until stop(). Nothing when no comparison is under way.
+    void keepFoundSoFar();
     // Blocks until no rebuild is at work. The owner calls it before it closes or moves the data
     // sets of a stopped run.
     void waitForRebuild();

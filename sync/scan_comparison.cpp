@@ -358,6 +358,10 @@ void ScanComparison::compareSourceRecord(const uint8_t* record, Keys& keys) {
     }
 }
 
+void ScanComparison::keepFoundSoFar() {
+    if (m_phase != Phase::Done) finish();
+}
+
 void ScanComparison::finish() {
     m_lookup.reset();  // the result stays; the lookup tables are no longer needed
     m_targetScan.givePagesBack();

@@ -49,6 +49,9 @@ class ScanComparison {
     int found() const { return static_cast<int>(m_pending.size() + m_entries.size()); }
     const std::string& currentName() const { return m_currentName; }
     const std::vector<DifferenceEntry>& entries() const { return m_entries; }
+    // For a comparison that goes no further: entries() holds the differences found so far, in
+    // the source's order among themselves. No step may follow.
+    void keepFoundSoFar();
 
   private:
     class Lookup;

@@ -214,6 +214,11 @@ const std::vector<DifferenceEntry>& TableComparison::entries() const {
     return m_scan ? m_scan->entries() : m_entries;
 }
 
+void TableComparison::keepFoundSoFar() {
+    // Found record by record in source order, the entries hold them already.
+    if (m_scan) m_scan->keepFoundSoFar();
+}
+
 bool TableComparison::step(Clock::time_point deadline) {
     if (m_scan) return m_scan->step(deadline);
     int sinceClockCheck = 0;

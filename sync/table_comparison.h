@@ -71,6 +71,9 @@ class TableComparison {
     // One entry per differing source record, in source order: those found so far, or, when the
     // tables are read from their files, all of them once done() and none before.
     const std::vector<DifferenceEntry>& entries() const;
+    // For a comparison that goes no further (it is being stopped): entries() holds every
+    // difference found so far, in source order. No step may follow.
+    void keepFoundSoFar();
 
   private:
     class TargetLookup;

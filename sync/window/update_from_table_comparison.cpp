@@ -106,6 +106,8 @@ void TFUpdateFromTable::showRunEnded(const QString& startText) {
 // A stopped run ends silently: page 1 stays with its title, and the rows found so far stay in
 // the list without being shown.
 void TFUpdateFromTable::endStopped() {
+    m_comparisonRun.keepFoundSoFar();
+    showProgress();
     m_comparisonRun.stop();
     ResetControls();
     m_host.setTrayHint(m_savedHint);

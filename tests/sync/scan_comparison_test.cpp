@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <random>
 
@@ -177,6 +178,34 @@ TEST_F(ScanComparisonTest, DifferencesAreCountedAsFoundAndListedInSourceOrderAtT
     EXPECT_TRUE(comparison.done());
     EXPECT_EQ(comparison.found(), static_cast<int>(plain.size()));
     EXPECT_EQ(comparison.entries(), plain);
+}
+
+TEST_F(ScanComparisonTest, AComparisonStoppedHalfWayKeepsWhatItFoundInSourceOrder) {
+    // Names in reverse order of the file, every third one differing.
+    std::vector<DirectoryRow> ownRows, externalRows;
+    for (int i = 300; i > 0; --i) {
+        DirectoryRow row{"Фамилия " + std::to_string(1000 + i), std::to_string(i), "", ""};
+        ownRows.push_back(row);
+        if (i % 3 == 0) row.phone1 += "0";
+        externalRows.push_back(row);
+    }
+    test::writeSyncTable(own(), "Phone.DBF", DirectoryMode::Persons, ownRows);
+    test::writeSyncTable(external(), "Phone.DBF", DirectoryMode::Persons, externalRows);
+    open("Phone.DBF");
+    const std::vector<DifferenceEntry> plain = test::plainComparison(m_source, m_target);
+    ASSERT_EQ(plain.size(), 100u);
+    TableComparison comparison(m_source, m_target, 2000);
+    while (comparison.visited() < 150) {
+        ASSERT_TRUE(comparison.step(TableComparison::Clock::time_point::min()));
+    }
+    comparison.keepFoundSoFar();
+    const std::vector<DifferenceEntry>& kept = comparison.entries();
+    EXPECT_EQ(static_cast<int>(kept.size()), comparison.found());
+    EXPECT_GT(kept.size(), 30u);
+    EXPECT_LT(kept.size(), 70u);
+    // The file holds the names from the last; the first half visited are the last in name
+    // order, so what was kept is the end of the whole result.
+    EXPECT_TRUE(std::equal(kept.begin(), kept.end(), plain.end() - static_cast<long>(kept.size())));
 }
 
 TEST_F(ScanComparisonTest, ATableCutShorterEndsTheScanAndARecordGoneIsAnError) {
