@@ -283,8 +283,8 @@ TEST_F(ApplyTest, ARecordLockedByAnotherCopyEndsTheApplyThere) {
 // entries for several batches.
 void writeManyDifferences(std::vector<DirectoryRow>& ownRows,
                           std::vector<DirectoryRow>& externalRows) {
-    for (int i = 0; i < 900; ++i) {
-        const std::string name = "Абонент " + std::to_string(i % 800);
+    for (int i = 0; i < 1400; ++i) {
+        const std::string name = "Абонент " + std::to_string(i % 1250);
         ownRows.push_back({name, std::to_string(i), i % 4 == 0 ? "5" : "", ""});
         if (i % 9 == 0) continue;  // missing in the external copy
         externalRows.push_back(
