@@ -46,6 +46,10 @@ const std::string& ComparisonRun::currentName() const {
     return m_comparison ? m_comparison->currentName() : kNoName;
 }
 
+int ComparisonRun::found() const {
+    return m_comparison ? m_comparison->found() : 0;
+}
+
 const std::vector<DifferenceEntry>& ComparisonRun::entries() const {
     return m_comparison ? m_comparison->entries() : kNoEntries;
 }
@@ -63,6 +67,12 @@ void ComparisonRun::start(TEngineDataSet& source, TEngineDataSet& target) {
 
 void ComparisonRun::stop() {
     end();
+}
+
+void ComparisonRun::keepFoundSoFar() {
+    if (m_phase != Phase::Comparing) return;
+    m_stepTimer.stop();  // no step follows
+    m_comparison->keepFoundSoFar();
 }
 
 void ComparisonRun::end() {

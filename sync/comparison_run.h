@@ -60,6 +60,9 @@ class ComparisonRun : public QObject {
     void start(TEngineDataSet& source, TEngineDataSet& target);
     // Ends the running run at once, without a result; nothing when none runs.
     void stop();
+    // For a run about to be stopped: entries() holds every difference found so far, in source
+    // order, until stop(). Nothing when no comparison is under way.
+    void keepFoundSoFar();
     // Blocks until no rebuild is at work. The owner calls it before it closes or moves the data
     // sets of a stopped run.
     void waitForRebuild();
@@ -77,7 +80,9 @@ class ComparisonRun : public QObject {
     int visited() const;
     // The name of the last source record looked up.
     const std::string& currentName() const;
-    // One entry per differing source record so far, in source order.
+    // Differences found so far.
+    int found() const;
+    // One entry per differing source record, in source order (see TableComparison::entries).
     const std::vector<DifferenceEntry>& entries() const;
 
   signals:

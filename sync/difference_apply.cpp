@@ -7,10 +7,15 @@
 #include "engine/dataset/db_handler.h"
 #include "engine/dataset/engine_dataset.h"
 #include "engine/file/engine_error.h"
+#include "sync/table_scan.h"
 
 namespace abonex {
 
 namespace {
+
+// How many entries are applied under one index lock, after which the table's pages they read
+// are given back.
+constexpr size_t kEntriesPerBatch = 256;
 
 constexpr MatchLevel kLevels[] = {MatchLevel::NameAndPhones, MatchLevel::NameAndPhone1,
                                   MatchLevel::Name};
@@ -40,6 +45,10 @@ std::string lookupKey(MatchLevel level, const RecordTexts& folded) {
 DifferenceApply::DifferenceApply(TEngineDataSet& change, SyncDirection direction, ChangeSide side)
     : m_change(change), m_changesTarget(changesTarget(direction, side)) {}
 
+DifferenceApply::~DifferenceApply() {
+    holdReadAhead(false);
+}
+
 void DifferenceApply::run(const std::vector<DifferenceEntry>& entries,
                           const std::vector<bool>& chosen) {
     begin(entries, chosen);
@@ -49,6 +58,7 @@ void DifferenceApply::run(const std::vector<DifferenceEntry>& entries,
 
 void DifferenceApply::begin(const std::vector<DifferenceEntry>& entries,
                             const std::vector<bool>& chosen) {
+    holdReadAhead(false);
     m_work.clear();
     for (size_t i = 0; i < entries.size() && i < chosen.size(); ++i) {
         if (chosen[i]) m_work.push_back(&entries[i]);
@@ -59,8 +69,10 @@ void DifferenceApply::begin(const std::vector<DifferenceEntry>& entries,
     m_prepared = 0;
     m_done = 0;
     m_reading = false;
+    m_scan.reset();
     m_total = 0;
     m_added.clear();
+    m_visitedRecords.clear();
     if (m_work.empty()) return;
     // Buckets for every key at once: growing the tables rehashes all they hold in one go, a
     // pause of its own when the entries are many.
@@ -88,9 +100,27 @@ bool DifferenceApply::step(Clock::time_point deadline) {
         prepareLookup(*m_work[m_prepared++]);
         ++m_done;
         if (m_prepared == m_work.size()) {
-            m_change.First();
+            // The table is read from its file in large chunks when it can be, else through
+            // the data set.
+            if (TableScan::suits(m_change)) {
+                m_scan = std::make_unique<TableScan>(m_change);
+            } else {
+                m_change.First();
+            }
             m_reading = true;
         }
+        if (timeIsUp()) return true;
+    }
+    while (m_reading && m_scan) {
+        int record = 0;
+        const uint8_t* image = m_scan->next(record);
+        if (image == nullptr) {
+            m_reading = false;
+            m_scan.reset();
+            break;
+        }
+        if (record <= m_recordsRead) noteScannedRecord(record, image);
+        ++m_done;
         if (timeIsUp()) return true;
     }
     while (m_reading) {
@@ -105,14 +135,67 @@ bool DifferenceApply::step(Clock::time_point deadline) {
         ++m_done;
         if (timeIsUp()) return true;
     }
-    while (m_nextEntry < m_work.size()) {
-        applyEntry(*m_work[m_nextEntry++]);
-        ++m_done;
-        // An entry writes: the clock is looked at after each.
-        if (m_nextEntry < m_work.size() && Clock::now() >= deadline) return true;
+    if (m_nextEntry < m_work.size()) {
+        // The entries' records lie anywhere in the table: reading ahead of each would bring in
+        // pages no entry needs.
+        holdReadAhead(true);
     }
+    while (m_nextEntry < m_work.size()) {
+        // The entries are applied in batches under one index lock: every write of the batch
+        // takes the lock held already, and other writers get their turn between batches.
+        std::optional<GSO_dBHandler::IndexLocks> locks;
+        if (m_change.handler()->indexFileCount() > 0) locks.emplace(*m_change.handler());
+        const size_t batchEnd = std::min(m_work.size(), m_nextEntry + kEntriesPerBatch);
+        bool timeUp = false;
+        while (m_nextEntry < batchEnd && !timeUp) {
+            applyEntry(*m_work[m_nextEntry++]);
+            ++m_done;
+            // An entry writes: the clock is looked at after each.
+            timeUp = m_nextEntry < m_work.size() && Clock::now() >= deadline;
+        }
+        locks.reset();
+        givePagesBack();
+        if (timeUp) return true;
+    }
+    holdReadAhead(false);
     m_total = m_done;  // deleted records were not read
     return false;
+}
+
+void DifferenceApply::holdReadAhead(bool hold) {
+    if (hold == m_readAheadHeld || !m_change.Active()) return;
+    DBFObject& table = *m_change.handler();
+    if (hold) {
+        m_readAheadWas = table.readAhead();
+        table.setReadAhead(false);
+    } else {
+        table.setReadAhead(m_readAheadWas);
+    }
+    m_readAheadHeld = hold;
+}
+
+void DifferenceApply::goToRecord(int record) {
+    m_change.GotoRecNo(record);
+    m_visitedRecords.push_back(record);
+}
+
+void DifferenceApply::givePagesBack() {
+    // The entries' records lie anywhere in the table: only the pages that held them go, so
+    // that the table's pages do not pile up in the resident set, nor is the whole mapping
+    // walked each time.
+    // A fault on a mapped file brings in its neighbours too (up to an aligned 64 KB window):
+    // the whole window of each record goes.
+    constexpr uint64_t kWindow = 64 * 1024;
+    DBFObject& table = *m_change.handler();
+    const auto length = static_cast<uint64_t>(table.recordLength());
+    for (const int record : m_visitedRecords) {
+        const uint64_t offset = static_cast<uint64_t>(table.headerLength()) +
+                                static_cast<uint64_t>(record - 1) * length;
+        const uint64_t begin = offset / kWindow * kWindow;
+        const uint64_t end = (offset + length + kWindow - 1) / kWindow * kWindow;
+        table.releaseMappedPages(begin, end - begin);
+    }
+    m_visitedRecords.clear();
 }
 
 void DifferenceApply::prepareLookup(const DifferenceEntry& entry) {
@@ -127,7 +210,7 @@ void DifferenceApply::readAppendedRecords() {
     m_change.handler()->RefreshHeader();
     const int count = m_change.RecordCount();
     for (int record = m_recordsRead + 1; record <= count; ++record) {
-        m_change.GotoRecNo(record);
+        goToRecord(record);
         if (!m_change.handler()->isDeleted()) {
             noteRecord(record, currentRecordTexts(m_change), true);
         }
@@ -141,7 +224,7 @@ bool DifferenceApply::nameTakenElsewhere(const RecordTexts& values) {
     if (found == m_records[static_cast<size_t>(MatchLevel::Name)].end()) return false;
     for (const int record : found->second) {
         if (m_added.contains(record)) continue;
-        m_change.GotoRecNo(record);
+        goToRecord(record);
         // Another program may have changed or deleted the record since the table was read.
         if (!m_change.handler()->isDeleted() &&
             syncKeysMatch(MatchLevel::Name, values, currentRecordTexts(m_change))) {
@@ -180,9 +263,33 @@ void DifferenceApply::insertMissing(const RecordTexts& values) {
     m_change.Fields(kFieldPhone2).SetAsString(values.phone2);
     m_change.Post();
     m_added.insert(m_change.RecNo());
+    m_visitedRecords.push_back(m_change.RecNo());
     noteRecord(m_change.RecNo(), currentRecordTexts(m_change), true);
     m_recordsRead = std::max(m_recordsRead, m_change.RecNo());
     ++m_counts.added;
+}
+
+void DifferenceApply::noteScannedRecord(int record, const uint8_t* image) {
+    // Most records are looked up by no entry: the keys are made in one reused text, the name
+    // first, and no record texts are made unless a key matches.
+    std::string& key = m_scanKey;
+    std::string& text = m_scanText;
+    m_scan->foldedInto(image, kFieldName, key);
+    bool any = m_records[static_cast<size_t>(MatchLevel::Name)].contains(key);
+    m_scan->foldedInto(image, kFieldPhone1, text);
+    key += '\0';
+    key += text;
+    any = any || m_records[static_cast<size_t>(MatchLevel::NameAndPhone1)].contains(key);
+    m_scan->foldedInto(image, kFieldPhone2, text);
+    key += '\0';
+    key += text;
+    any = any || m_records[static_cast<size_t>(MatchLevel::NameAndPhones)].contains(key);
+    if (!any) return;
+    RecordTexts texts;
+    m_scan->textInto(image, kFieldName, texts.name);
+    m_scan->textInto(image, kFieldPhone1, texts.phone1);
+    m_scan->textInto(image, kFieldPhone2, texts.phone2);
+    noteRecord(record, texts, true);
 }
 
 void DifferenceApply::noteRecord(int record, const RecordTexts& texts, bool present) {
@@ -209,7 +316,7 @@ int DifferenceApply::currentRecord(MatchLevel level, const RecordTexts& keys) {
     std::vector<int>& records = found->second;
     while (!records.empty()) {
         const int record = records.front();
-        m_change.GotoRecNo(record);
+        goToRecord(record);
         // Another program may have changed or deleted the record since the table was read.
         if (!m_change.handler()->isDeleted() &&
             syncKeysMatch(level, keys, currentRecordTexts(m_change))) {

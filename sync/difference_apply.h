@@ -22,11 +22,17 @@
 // the table was read are looked at, and the insert follows before the lock is let go. So two
 // applies of the same differences at once add each record once; the second counts it skipped.
 //
-// The table is read once to find the records the entries name, and each change updates what was
-// found, so the work is linear in the table and the entries.
+// The table is read once to find the records the entries name (from its file in large chunks,
+// sync/table_scan.h, when its first three fields are character fields), and each change updates
+// what was found, so the work is linear in the table and the entries. The entries are applied
+// in batches, each under one index lock (other writers get their turn between batches), with the
+// table's read-ahead off; the table's pages a batch read are given back after it, so that the
+// resident set does not grow with the table.
 #pragma once
 
 #include <chrono>
+#include <cstdint>
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -37,6 +43,7 @@
 namespace abonex {
 
 class TEngineDataSet;
+class TableScan;
 
 struct ApplyCounts {
     int changed = 0;  // phones overwritten
@@ -51,6 +58,9 @@ class DifferenceApply {
     // `change` is open on the table being changed, in file order (openChangeTable); `direction`
     // is the comparison's.
     DifferenceApply(TEngineDataSet& change, SyncDirection direction, ChangeSide side);
+    ~DifferenceApply();
+    DifferenceApply(const DifferenceApply&) = delete;
+    DifferenceApply& operator=(const DifferenceApply&) = delete;
 
     using Clock = std::chrono::steady_clock;
 
@@ -75,6 +85,15 @@ class DifferenceApply {
     void prepareLookup(const DifferenceEntry& entry);
     int currentRecord(MatchLevel level, const RecordTexts& keys);
     void noteRecord(int record, const RecordTexts& texts, bool present);
+    // Makes `record` current and remembers it for givePagesBack().
+    void goToRecord(int record);
+    // Switches the change table's read-ahead off while entries are applied (true), and back to
+    // what it was (false).
+    void holdReadAhead(bool hold);
+    // Gives back the pages of the table that held the records gone to since the last call.
+    void givePagesBack();
+    // Notes a record the scan read, when some entry looks for one of its keys.
+    void noteScannedRecord(int record, const uint8_t* image);
     void applyEntry(const DifferenceEntry& entry);
     // Notes the records appended since the table was last read (by other writers).
     void readAppendedRecords();
@@ -95,6 +114,11 @@ class DifferenceApply {
     std::vector<const DifferenceEntry*> m_work;
     size_t m_prepared = 0;
     bool m_reading = false;
+    std::unique_ptr<TableScan> m_scan;  // the table read from its file, while it is read
+    std::string m_scanKey, m_scanText;
+    std::vector<int> m_visitedRecords;
+    bool m_readAheadHeld = false;
+    bool m_readAheadWas = true;
     size_t m_nextEntry = 0;
     int m_total = 0;
     int m_done = 0;

@@ -1,5 +1,9 @@
 #include "sync/sync_tables.h"
 
+#include <exception>
+#include <filesystem>
+#include <thread>
+
 #include "engine/dataset/engine_dataset.h"
 #include "engine/file/path_util.h"
 
@@ -49,6 +53,33 @@ const DirectoryTable* syncDirectoryTable(std::string_view tableFileName) {
 void openSyncTable(TEngineDataSet& dataSet, std::string_view folder,
                    std::string_view tableFileName) {
     openTable(dataSet, folder, tableFileName, true);
+}
+
+void reindexSyncTables(TEngineDataSet& source, TEngineDataSet& target) {
+    std::error_code ignored;
+    if (std::filesystem::equivalent(source.tablePath(), target.tablePath(), ignored)) {
+        // Two rebuilds of one index file must not overlap.
+        source.ReindexAll();
+        target.ReindexAll();
+        return;
+    }
+    std::exception_ptr targetError;
+    std::thread other([&] {
+        try {
+            target.ReindexAll();
+        } catch (...) {
+            targetError = std::current_exception();
+        }
+    });
+    std::exception_ptr sourceError;
+    try {
+        source.ReindexAll();
+    } catch (...) {
+        sourceError = std::current_exception();
+    }
+    other.join();
+    if (sourceError) std::rethrow_exception(sourceError);
+    if (targetError) std::rethrow_exception(targetError);
 }
 
 void openChangeTable(TEngineDataSet& dataSet, std::string_view folder,

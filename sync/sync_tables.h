@@ -29,6 +29,11 @@ const DirectoryTable* syncDirectoryTable(std::string_view tableFileName);
 void openSyncTable(TEngineDataSet& dataSet, std::string_view folder,
                    std::string_view tableFileName);
 
+// Rebuilds the index files of the comparison's two data sets: both at once, on this thread and
+// another, or one after the other when both are open on one table file. The first error raised
+// (the source's before the target's) propagates once both have ended.
+void reindexSyncTables(TEngineDataSet& source, TEngineDataSet& target);
+
 // Opens `dataSet` for changing: as openSyncTable, but with no tag, so the records come in file
 // order while every write still keeps the table's index file current.
 void openChangeTable(TEngineDataSet& dataSet, std::string_view folder,

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "engine/dataset/engine_dataset.h"
+#include "sync/scan_comparison.h"
 
 namespace abonex {
 
@@ -182,15 +183,44 @@ class TableComparison::TargetLookup {
     std::array<Table, kLevels> m_tables;
 };
 
-TableComparison::TableComparison(TEngineDataSet& source, TEngineDataSet& target)
-    : m_source(source),
-      m_target(target),
-      m_lookup(std::make_unique<TargetLookup>(static_cast<size_t>(target.RecordCount()))),
-      m_recordCount(source.RecordCount()) {}
+TableComparison::TableComparison(TEngineDataSet& source, TEngineDataSet& target, size_t chunkBytes)
+    : m_source(source), m_target(target), m_recordCount(source.RecordCount()) {
+    if (ScanComparison::suits(source) && ScanComparison::suits(target)) {
+        m_scan = std::make_unique<ScanComparison>(source, target, chunkBytes);
+    } else {
+        m_lookup = std::make_unique<TargetLookup>(static_cast<size_t>(target.RecordCount()));
+    }
+}
 
 TableComparison::~TableComparison() = default;
 
+bool TableComparison::done() const {
+    return m_scan ? m_scan->done() : m_phase == Phase::Done;
+}
+
+int TableComparison::visited() const {
+    return m_scan ? m_scan->visited() : m_visited;
+}
+
+const std::string& TableComparison::currentName() const {
+    return m_scan ? m_scan->currentName() : m_currentName;
+}
+
+int TableComparison::found() const {
+    return m_scan ? m_scan->found() : static_cast<int>(m_entries.size());
+}
+
+const std::vector<DifferenceEntry>& TableComparison::entries() const {
+    return m_scan ? m_scan->entries() : m_entries;
+}
+
+void TableComparison::keepFoundSoFar() {
+    // Found record by record in source order, the entries hold them already.
+    if (m_scan) m_scan->keepFoundSoFar();
+}
+
 bool TableComparison::step(Clock::time_point deadline) {
+    if (m_scan) return m_scan->step(deadline);
     int sinceClockCheck = 0;
     while (m_phase != Phase::Done) {
         if (++sinceClockCheck == kRecordsPerClockCheck) {

@@ -16,10 +16,12 @@
 // blank name is skipped, but counts as visited. The source phones are compared trimmed at both
 // ends, the names as read.
 //
-// The target is read once, in its order, into a table of the first record of each folded name,
-// name and first phone, and name and phones; the source is then read once. The work is linear in
-// the two tables and can be done in steps, so a window stays responsive while it runs. Once
-// done, only the result and the counters are kept.
+// The target is read once into a table of the first record of each folded name, name and first
+// phone, and name and phones; the source is then read once. The work is linear in the two tables
+// and can be done in steps, so a window stays responsive while it runs. Once done, only the
+// result and the counters are kept. Tables read in file order or in the order of a name tag on
+// the name field are read straight from their files in large chunks (sync/scan_comparison.h);
+// others through their data sets, record by record, in their order.
 //
 // Both data sets must stay open, and must not be moved by anyone else, until done(); the
 // comparison switches their filters off and moves them itself.
@@ -31,16 +33,21 @@
 #include <vector>
 
 #include "sync/difference.h"
+#include "sync/table_scan.h"
 
 namespace abonex {
 
 class TEngineDataSet;
+class ScanComparison;
 
 class TableComparison {
   public:
     using Clock = std::chrono::steady_clock;
 
-    TableComparison(TEngineDataSet& source, TEngineDataSet& target);
+    // `chunkBytes`: how much of a table is read at a time when the tables are read from their
+    // files.
+    TableComparison(TEngineDataSet& source, TEngineDataSet& target,
+                    size_t chunkBytes = TableScan::kDefaultChunkBytes);
     ~TableComparison();
     TableComparison(const TableComparison&) = delete;
     TableComparison& operator=(const TableComparison&) = delete;
@@ -50,17 +57,23 @@ class TableComparison {
     bool step(Clock::time_point deadline);
     // Works to the end.
     void run();
-    bool done() const { return m_phase == Phase::Done; }
+    bool done() const;
 
     // The source's record count when the comparison was made (deleted records included): what
     // visited() reaches for a source without deleted records.
     int recordCount() const { return m_recordCount; }
     // Source records visited so far, blank names included.
-    int visited() const { return m_visited; }
+    int visited() const;
     // The name of the last source record looked up ("" before the first).
-    const std::string& currentName() const { return m_currentName; }
-    // One entry per differing source record, in source order.
-    const std::vector<DifferenceEntry>& entries() const { return m_entries; }
+    const std::string& currentName() const;
+    // Differences found so far.
+    int found() const;
+    // One entry per differing source record, in source order: those found so far, or, when the
+    // tables are read from their files, all of them once done() and none before.
+    const std::vector<DifferenceEntry>& entries() const;
+    // For a comparison that goes no further (it is being stopped): entries() holds every
+    // difference found so far, in source order. No step may follow.
+    void keepFoundSoFar();
 
   private:
     class TargetLookup;
@@ -71,6 +84,7 @@ class TableComparison {
 
     TEngineDataSet& m_source;
     TEngineDataSet& m_target;
+    std::unique_ptr<ScanComparison> m_scan;  // set when the tables are read from their files
     std::unique_ptr<TargetLookup> m_lookup;
     Phase m_phase = Phase::ReadTarget;
     bool m_started = false;  // the current phase's data set stands on its first record

@@ -58,8 +58,7 @@ int synchronise(const std::string& ownFolder, const std::string& externalTable,
     TEngineDataSet source, target;
     openSyncTable(target, import ? ownFolder : externalFolder, tableFileName);
     openSyncTable(source, import ? externalFolder : ownFolder, tableFileName);
-    source.ReindexAll();
-    target.ReindexAll();
+    reindexSyncTables(source, target);
     TableComparison comparison(source, target);
     comparison.run();
     const std::vector<DifferenceEntry>& entries = comparison.entries();

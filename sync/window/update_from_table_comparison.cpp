@@ -68,7 +68,7 @@ void TFUpdateFromTable::showProgress() {
     const std::vector<DifferenceEntry>& entries = m_comparisonRun.entries();
     const int visited = m_comparisonRun.visited();
     const QString name = fromAnsi(m_comparisonRun.currentName());
-    const int found = static_cast<int>(entries.size());
+    const int found = m_comparisonRun.found();
     if (entries.size() > m_entriesShown) {
         m_differences->append(
             std::vector<DifferenceEntry>(entries.begin() + m_entriesShown, entries.end()),
@@ -106,6 +106,8 @@ void TFUpdateFromTable::showRunEnded(const QString& startText) {
 // A stopped run ends silently: page 1 stays with its title, and the rows found so far stay in
 // the list without being shown.
 void TFUpdateFromTable::endStopped() {
+    m_comparisonRun.keepFoundSoFar();
+    showProgress();
     m_comparisonRun.stop();
     ResetControls();
     m_host.setTrayHint(m_savedHint);

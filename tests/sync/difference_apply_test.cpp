@@ -8,12 +8,14 @@
 #include <chrono>
 #include <filesystem>
 
+#include "engine/dataset/db_handler.h"
 #include "engine/dataset/engine_dataset.h"
 #include "engine/file/path_util.h"
 #include "engine/index/index_check.h"
 #include "sync/sync_tables.h"
 #include "sync/table_comparison.h"
 #include "tests/support/test_support.h"
+#include "tests/sync/plain_passes.h"
 #include "tests/sync/sync_fixture.h"
 
 namespace abonex {
@@ -275,6 +277,86 @@ TEST_F(ApplyTest, ARecordLockedByAnotherCopyEndsTheApplyThere) {
         EXPECT_EQ(readDirectoryTable(ownTable()),
                   (std::vector<DirectoryRow>{{"Аптека", "3", "", ""}, {"Школа", "2", "", ""}}));
     }
+}
+
+// Rows of which about half differ between the copies, of every kind, so that an apply has
+// entries for several batches.
+void writeManyDifferences(std::vector<DirectoryRow>& ownRows,
+                          std::vector<DirectoryRow>& externalRows) {
+    for (int i = 0; i < 1400; ++i) {
+        const std::string name = "Абонент " + std::to_string(i % 1250);
+        ownRows.push_back({name, std::to_string(i), i % 4 == 0 ? "5" : "", ""});
+        if (i % 9 == 0) continue;  // missing in the external copy
+        externalRows.push_back(
+            {name, std::to_string(i % 3 == 0 ? i + 1 : i), i % 5 == 0 ? "6" : "", ""});
+    }
+}
+
+TEST_F(ApplyTest, ManyBatchesDoWhatThePlainApplyDoes) {
+    std::vector<DirectoryRow> ownRows, externalRows;
+    writeManyDifferences(ownRows, externalRows);
+    for (const ChangeSide side : {ChangeSide::Own, ChangeSide::External}) {
+        SCOPED_TRACE(side == ChangeSide::Own ? "own" : "external");
+        write(ownRows, externalRows);
+        const auto entries = compare(SyncDirection::Import);
+        ASSERT_GT(entries.size(), 600u);  // more than two batches
+        std::vector<bool> chosen(entries.size(), true);
+        for (size_t i = 0; i < chosen.size(); i += 11) chosen[i] = false;
+        const ApplyCounts counts = apply(SyncDirection::Import, side, entries, chosen);
+        const std::string changed = side == ChangeSide::Own ? ownTable() : externalTable();
+        const auto rows = readDirectoryTable(changed);
+        expectIndexClean(changed);
+
+        write(ownRows, externalRows);
+        TEngineDataSet change;
+        openChangeTable(change, side == ChangeSide::Own ? own() : external(), m_fileName);
+        EXPECT_EQ(test::plainApply(change, SyncDirection::Import, side, entries, chosen), counts);
+        change.Close();
+        EXPECT_EQ(readDirectoryTable(changed), rows);
+    }
+}
+
+TEST_F(ApplyTest, OtherWritersGetTheIndexLockBetweenSteps) {
+    std::vector<DirectoryRow> ownRows, externalRows;
+    writeManyDifferences(ownRows, externalRows);
+    write(ownRows, externalRows);
+    const auto entries = compare(SyncDirection::Import);
+    TEngineDataSet change;
+    openChangeTable(change, own(), m_fileName);
+    ASSERT_TRUE(change.handler()->readAhead());
+    DifferenceApply stepped(change, SyncDirection::Import, ChangeSide::Own);
+    stepped.begin(entries, std::vector<bool>(entries.size(), true));
+    // Steps whose time is up at once, until some entries are applied.
+    const int entriesBegin = stepped.total() - static_cast<int>(entries.size());
+    while (stepped.done() < entriesBegin + 10) {
+        ASSERT_TRUE(stepped.step(DifferenceApply::Clock::now() - std::chrono::seconds(1)));
+    }
+    EXPECT_FALSE(change.handler()->readAhead());  // the entries' records are read alone
+
+    // Another copy of the program writes a record while the apply is between two steps: it
+    // gets the index lock without waiting for the apply's end.
+    const int child = test::forkChild([&] {
+        test::ScopedLockWait shortWait(LockWait{4, 25});
+        TEngineDataSet other;
+        other.setDatabaseName(own());
+        other.setTableName(m_fileName);
+        other.setIndexFiles({"Phone.MDX"});
+        other.setIndexName("NAME");
+        other.Open();
+        other.GotoRecNo(2);
+        other.Edit();
+        other.Fields(3).SetAsString(test::ansi("между шагами"));
+        other.Post();
+        return 0;
+    });
+    EXPECT_EQ(test::waitChild(child), 0);
+
+    while (stepped.step(DifferenceApply::Clock::now() - std::chrono::seconds(1))) {
+    }
+    EXPECT_TRUE(change.handler()->readAhead());  // as it was before the apply
+    change.Close();
+    EXPECT_EQ(readDirectoryTable(ownTable())[1].comment, "между шагами");
+    expectIndexClean(ownTable());
 }
 
 }  // namespace

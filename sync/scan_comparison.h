@@ -1,0 +1,80 @@
+// ScanComparison: TableComparison's work done by reading both tables in file order, for tables
+// read in record-number order or in the order of a name tag whose key is the name field itself.
+//
+// It finds exactly what the lookups of sync/table_comparison.h find. "The first target record in
+// the target's order" is, among the records that match, the one with the smallest (name key,
+// record number) in a name tag, or the smallest record number in file order, so the target can
+// be read in file order; the differences, found in the source's file order, are put into the
+// source's order at the end. The lookup tables hold hashes and record numbers; the texts of a
+// record whose hash matches are read back from its table to be compared. Only the folded names
+// of the target (one per different name) are kept as texts.
+//
+// Memory: about 16 bytes per target record for the two tables of names with phones, plus the
+// distinct names, plus the differences; the tables' pages are given back as they are read.
+#pragma once
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "sync/difference.h"
+#include "sync/table_scan.h"
+
+namespace abonex {
+
+class TEngineDataSet;
+
+class ScanComparison {
+  public:
+    using Clock = std::chrono::steady_clock;
+
+    // True when `dataSet` is read in an order this comparison can reproduce from its file:
+    // record-number order, or an ascending name tag, neither unique nor filtered, whose key is
+    // field 0 whole; and its fields 0, 1, 2 are character fields.
+    static bool suits(TEngineDataSet& dataSet);
+
+    ScanComparison(TEngineDataSet& source, TEngineDataSet& target,
+                   size_t chunkBytes = TableScan::kDefaultChunkBytes);
+    ~ScanComparison();
+    ScanComparison(const ScanComparison&) = delete;
+    ScanComparison& operator=(const ScanComparison&) = delete;
+
+    // As TableComparison::step.
+    bool step(Clock::time_point deadline);
+    bool done() const { return m_phase == Phase::Done; }
+
+    int visited() const { return m_visited; }
+    // Differences found so far; entries() holds them only once done().
+    int found() const { return static_cast<int>(m_pending.size() + m_entries.size()); }
+    const std::string& currentName() const { return m_currentName; }
+    const std::vector<DifferenceEntry>& entries() const { return m_entries; }
+    // For a comparison that goes no further: entries() holds the differences found so far, in
+    // the source's order among themselves. No step may follow.
+    void keepFoundSoFar();
+
+  private:
+    class Lookup;
+    struct Keys;
+    enum class Phase { ReadTarget, CompareSource, Done };
+    // A difference with what puts it in the source's order.
+    struct Pending {
+        std::string key;  // the source name's stored bytes
+        DifferenceEntry entry;
+    };
+
+    void compareSourceRecord(const uint8_t* record, Keys& keys);
+    void finish();
+
+    bool m_sourceByName = false;
+    TableScan m_sourceScan;
+    TableScan m_targetScan;
+    std::unique_ptr<Lookup> m_lookup;
+    Phase m_phase = Phase::ReadTarget;
+    int m_visited = 0;
+    std::string m_currentName;
+    std::vector<Pending> m_pending;
+    std::vector<DifferenceEntry> m_entries;
+};
+
+}  // namespace abonex

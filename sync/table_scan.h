@@ -1,0 +1,101 @@
+// TableScan: the records of a data set's open table read straight from the table file, in
+// record-number order and in large chunks, for work that visits every record once and keeps
+// only record numbers of what it saw.
+//
+// A scan reads the records that were in the table when it began (records appended later are not
+// seen; records cut away by another program end the scan early). Records marked deleted are
+// passed over, as the data set passes over them. A record seen earlier is read again by its
+// number (readBack), so that a caller holds no copies of texts. The mapped pages of the table
+// that a scan has read are given back to the system after every chunk and by givePagesBack(),
+// so that the process's resident set does not grow with the table.
+//
+// The texts handed out are those the data set gives for the record (TField::AsString): trailing
+// blanks removed and, when the data set translates, in code page 1251. The scan handles fields
+// 0, 1 and 2 (name, first phone, second phone), which must be character fields (suits()).
+//
+// REQUIRES: the data set stays open and is not closed or reopened while the scan lives.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace abonex {
+
+class TEngineDataSet;
+class DBFObject;
+
+class TableScan {
+  public:
+    // The default size of one read.
+    static constexpr size_t kDefaultChunkBytes = size_t{1} << 20;
+    // The fields a scan handles: the name, the first and the second phone.
+    static constexpr int kFields = 3;
+
+    // True when the data set is open and its fields 0, 1, 2 are character fields.
+    static bool suits(TEngineDataSet& dataSet);
+
+    // A scan of `dataSet`'s table reading at least one record and about `chunkBytes` at a time.
+    TableScan(TEngineDataSet& dataSet, size_t chunkBytes = kDefaultChunkBytes);
+
+    // The table's record count when the scan began (deleted records included).
+    int recordCount() const { return m_recordCount; }
+
+    // The next record that is not marked deleted, or nullptr at the end of the table. The image
+    // stays valid until the next call of next(). `recordNumber` gets the record's number.
+    const uint8_t* next(int& recordNumber);
+
+    // Reads record `recordNumber` (1..recordCount()) again; the image stays valid until the next
+    // readBack(). Raises EDatabaseError "Record request beyond range of table" when the number is
+    // out of that range or the file ends before the record (a record of a file cut shorter in the
+    // page where it now ends reads as zeros: blank texts).
+    const uint8_t* readBack(int recordNumber);
+
+    // The field's bytes in the record image, trailing blanks and anything after a 0 byte
+    // removed, untranslated (the bytes a name tag orders by).
+    std::string_view storedText(const uint8_t* record, int field) const;
+    // The field's text as the data set gives it, into `text` (its room is reused).
+    void textInto(const uint8_t* record, int field, std::string& text) const;
+    // The field's text as the synchronisation's matching rule compares it: as the data set
+    // gives it, then trimmed at both ends and upper-cased (sync/sync_match.h).
+    void foldedInto(const uint8_t* record, int field, std::string& text) const;
+    // The field's stored bytes as the data set would give them: translated when it translates.
+    std::string translated(std::string_view stored) const;
+
+    // Gives back the table's pages mapped in by readBack() since the last call.
+    void givePagesBack();
+
+  private:
+    bool readChunk();
+    uint64_t recordOffset(int recordNumber) const;
+
+    DBFObject& m_table;
+    int m_recordCount = 0;
+    int m_headerLength = 0;
+    int m_recordLength = 0;
+    std::array<int, kFields> m_offset{};
+    std::array<int, kFields> m_length{};
+    // Byte for byte: the data set's translation, and the translation then upper-casing.
+    std::array<uint8_t, 256> m_toText{};
+    std::array<uint8_t, 256> m_toFolded{};
+
+    int m_chunkRecords = 1;
+    std::vector<uint8_t> m_chunk;
+    int m_chunkFirst = 1;  // the number of the chunk's first record
+    int m_chunkCount = 0;  // records in the chunk
+    int m_chunkNext = 0;   // the chunk's next record to hand out
+    bool m_ended = false;
+
+    std::vector<uint8_t> m_readBack;
+    // The range of the file that readBack() read since the pages were last given back.
+    uint64_t m_readBackLow = UINT64_MAX;
+    uint64_t m_readBackHigh = 0;
+};
+
+// Compares two name-tag keys made of stored field bytes (storedText) as the tag orders them:
+// byte by byte, unsigned, the shorter padded with blanks. Negative, zero or positive.
+int compareStoredKeys(std::string_view a, std::string_view b);
+
+}  // namespace abonex
