@@ -1,8 +1,7 @@
 #include "engine/dataset/db_handler.h"
 
-#include <chrono>
-
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 
 #include "engine/dataset/engine_dataset.h"

@@ -347,8 +347,8 @@ void GSO_dBaseDBF::AppendRecord() {
     const int oldNumber = m_recordNumber;
     try {
         // A table another program replaced under this one: the row would go to a file nobody
-        // reads any more.
-        requireSameFile();
+        // reads any more. A run looked when it took the lock.
+        if (!m_appendRun) requireSameFile();
         m_recordChanged = true;
         m_image[0] = kLiveFlag;
         m_recordNumber = appendUnderLock(m_image, 1);
@@ -503,6 +503,12 @@ bool GSO_dBaseDBF::appendLock() {
 bool GSO_dBaseDBF::beginAppendRun() {
     if (m_appendRun) return true;
     if (!appendLock()) return false;
+    try {
+        requireSameFile();
+    } catch (...) {
+        tableUnlock();
+        throw;
+    }
     m_appendRun = true;
     m_runHeaderPending = false;
     return true;

@@ -66,8 +66,7 @@ std::string localLockOptionIn(const std::string& mountOptions, const std::string
 //   id parent major:minor root mount-point options [optional fields...] - type source super
 std::string localLockOptionOfDevice(dev_t device) {
     std::ifstream table("/proc/self/mountinfo");
-    const std::string wanted =
-        std::to_string(major(device)) + ":" + std::to_string(minor(device));
+    const std::string wanted = std::to_string(major(device)) + ":" + std::to_string(minor(device));
     std::string line;
     std::string found;
     while (std::getline(table, line)) {

@@ -4,7 +4,8 @@
 #
 #   gluster_volume.sh [--caches-off] COMMAND [ARGS...]
 #
-# COMMAND finds the two mount points in ABONEX_SHARE_A and ABONEX_SHARE_B (the same volume).
+# COMMAND finds the two mount points in ABONEX_SHARE_A and ABONEX_SHARE_B (the same volume), and
+# the brick, the server's own copy of the files, in ABONEX_SHARE_BRICK.
 # With --caches-off both mounts keep no attributes, entries or pages in the kernel.
 # Everything started here (glusterd unless one runs already, the brick, both clients) is ended
 # and unmounted on any exit. Exits with COMMAND's status, or with 77 (the tests' skip code) and
@@ -77,7 +78,7 @@ fail() {
 
 # One glusterd per machine: a running one is used as it is and left running.
 if ! gluster --mode=script volume list >/dev/null 2>&1; then
-  glusterd --no-daemon -l "$work/glusterd.log" &
+  glusterd --no-daemon -l "$work/glusterd.log" >>"$work/glusterd.out" 2>&1 &
   glusterd_pid=$!
   for _ in $(seq 150); do
     gluster --mode=script volume list >/dev/null 2>&1 && break
@@ -109,4 +110,4 @@ mount_one() {
 mount_one "$mount_a" "$work/a.pid"
 mount_one "$mount_b" "$work/b.pid"
 
-ABONEX_SHARE_A="$mount_a" ABONEX_SHARE_B="$mount_b" "$@"
+ABONEX_SHARE_A="$mount_a" ABONEX_SHARE_B="$mount_b" ABONEX_SHARE_BRICK="$brick" "$@"
