@@ -5,7 +5,6 @@
 #include <sys/sysmacros.h>
 
 #include <array>
-#include <atomic>
 #include <cstdint>
 #include <fstream>
 #include <sstream>
@@ -34,8 +33,11 @@ constexpr std::array<uint64_t, 14> kNetworkMagics = {
     0x47504653,  // GPFS
 };
 
-// -1: the system answers; 0 or 1: a test decided.
-std::atomic<int> g_override{-1};
+// What a test decided; files are opened on one thread at a time where tests set it.
+std::optional<FileSystemKind>& kindOverride() {
+    static std::optional<FileSystemKind> kind;
+    return kind;
+}
 
 std::vector<std::string> splitOn(std::string_view text, char separator) {
     std::vector<std::string> parts;
@@ -47,19 +49,6 @@ std::vector<std::string> splitOn(std::string_view text, char separator) {
         start = end + 1;
     }
     return parts;
-}
-
-// The option of a mount line's option lists that keeps byte-range locks on the client.
-std::string localLockOptionIn(const std::string& mountOptions, const std::string& superOptions) {
-    for (const std::string* list : {&mountOptions, &superOptions}) {
-        for (const std::string& option : splitOn(*list, ',')) {
-            if (option == "nolock" || option == "nobrl" || option == "local_lock=all" ||
-                option == "local_lock=posix") {
-                return option;
-            }
-        }
-    }
-    return {};
 }
 
 // The lock option of the mount that holds device `device`, from /proc/self/mountinfo:
@@ -80,20 +69,29 @@ std::string localLockOptionOfDevice(dev_t device) {
         std::string type, source, superOptions;
         fields >> type >> source >> superOptions;
         // The last mount of the device is the one that is seen (mounts stack).
-        found = localLockOptionIn(options, superOptions);
+        found = localLockOption(options, superOptions);
     }
     return found;
 }
 
 }  // namespace
 
-FileSystemKind fileSystemKindOf(int fd) {
-    FileSystemKind kind;
-    const int forced = g_override.load();
-    if (forced >= 0) {
-        kind.network = forced == 1;
-        return kind;
+std::string localLockOption(std::string_view mountOptions, std::string_view superOptions) {
+    for (std::string_view list : {mountOptions, superOptions}) {
+        for (const std::string& option : splitOn(list, ',')) {
+            // The locks of "local_lock=flock" are flock()s only; byte-range locks still cross.
+            if (option == "nolock" || option == "nobrl" || option == "local_lock=all" ||
+                option == "local_lock=posix") {
+                return option;
+            }
+        }
     }
+    return {};
+}
+
+FileSystemKind fileSystemKindOf(int fd) {
+    if (kindOverride()) return *kindOverride();
+    FileSystemKind kind;
     struct statfs info {};
     if (::fstatfs(fd, &info) != 0) return kind;
     const auto magic = static_cast<uint64_t>(static_cast<uint32_t>(info.f_type));
@@ -106,14 +104,14 @@ FileSystemKind fileSystemKindOf(int fd) {
     return kind;
 }
 
-void setNetworkShareOverride(std::optional<bool> network) {
-    g_override.store(network.has_value() ? (*network ? 1 : 0) : -1);
+void setFileSystemKindOverride(std::optional<FileSystemKind> kind) {
+    kindOverride() = std::move(kind);
 }
 
 std::string localLocksMessage(const std::string& path, const std::string& option) {
     return "The folder of " + path + " is mounted with \"" + option +
            "\": its locks stay on this machine and cannot keep the writers of other machines "
-           "out, so it is opened for reading only; mount it without that option to write there";
+           "out; open it for reading only, or mount it without that option to write there";
 }
 
 }  // namespace abonex

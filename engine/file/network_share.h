@@ -14,6 +14,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace abonex {
 
@@ -28,9 +29,14 @@ struct FileSystemKind {
 // What the file open as `fd` lies on (statfs and the mount table of this process).
 FileSystemKind fileSystemKindOf(int fd);
 
-// Tests make a local folder count as a network one (true) or as local (false); nullopt gives
-// the system's answer back.
-void setNetworkShareOverride(std::optional<bool> network);
+// The option among a mount's options (comma-separated, as the mount table lists them) and its
+// file system's own options that keeps byte-range locks on this machine ("nolock",
+// "local_lock=all", "local_lock=posix", "nobrl"), or empty.
+std::string localLockOption(std::string_view mountOptions, std::string_view superOptions);
+
+// Tests make every file opened from now on count as lying on `kind` (a local folder as a
+// network one, say); nullopt gives the system's answer back.
+void setFileSystemKindOverride(std::optional<FileSystemKind> kind);
 
 // The message of a read-write open refused on a mount whose locks stay local.
 std::string localLocksMessage(const std::string& path, const std::string& option);
