@@ -538,7 +538,7 @@ bool GSO_dBaseDBF::fileLock() {
     LockLayout layout = lockLayout(m_protocol);
     if (!lock(layout.baseOffset, layout.regionLength)) return false;
     m_fileLocked = true;
-    keepSizeUntilUnlock();
+    keepSizeUntilUnlock(true);
     RefreshHeader();
     return true;
 }
@@ -547,7 +547,7 @@ bool GSO_dBaseDBF::wholeFileLock() {
     if (m_fileLocked) return lock(lockedRegion());
     if (!lock(kLockAllRegion)) return false;
     m_fileLocked = true;
-    keepSizeUntilUnlock();
+    keepSizeUntilUnlock(true);
     RefreshHeader();
     return true;
 }

@@ -153,8 +153,10 @@ class GSO_DiskFile {
     // (sub-code 1111) when the server does not take it: the writes may be lost.
     void pushWrites();
     // Declares that the lock now held keeps every other writer of the file's length out, until
-    // the last level is let go: meanwhile size() needs no look at the server.
-    void keepSizeUntilUnlock();
+    // the last level is let go: meanwhile size() needs no look at the server. With
+    // `everyWriterOut` the lock keeps out every other writer of any byte, and changeStamp()
+    // needs none either.
+    void keepSizeUntilUnlock(bool everyWriterOut = false);
     // What this object asked of a network file system's server since it was opened (for
     // measurements): looks at the server and pushes of writes.
     uint64_t serverLooks() const { return m_serverLooks; }
@@ -223,7 +225,10 @@ class GSO_DiskFile {
     bool m_network = false;
     bool m_unpushed = false;   // written since the last push to the server
     bool m_sizeKnown = false;  // see keepSizeUntilUnlock
+    bool m_stampKept = false;
     uint64_t m_knownSize = 0;
+    FileChangeStamp m_keptStamp;     // the server's stamp when the size began to be kept
+    uint64_t m_writesWhileKept = 0;  // this object's writes since
     FileChangeStamp m_seenStamp;  // the server's stamp when this object last looked
     uint64_t m_serverLooks = 0;
     uint64_t m_pushes = 0;

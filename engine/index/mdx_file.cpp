@@ -41,7 +41,7 @@ void GSobjIndexFile::lockIndexFile() {
         raiseIndexLockError(m_file->lastError(), m_file->path());
     }
     // Every writer of the file takes this lock (a rebuild takes more): nobody else grows it.
-    m_file->keepSizeUntilUnlock();
+    m_file->keepSizeUntilUnlock(true);
 }
 
 void GSobjIndexFile::unlockIndexFile() {

@@ -63,6 +63,11 @@ teardown() {
   if [ -n "$glusterd_pid" ]; then
     kill "$glusterd_pid" 2>/dev/null
     wait "$glusterd_pid" 2>/dev/null
+    # The next run must not find this glusterd still answering on its way out.
+    for _ in $(seq 50); do
+      gluster --mode=script volume list >/dev/null 2>&1 || break
+      sleep 0.2
+    done
   fi
   rm -rf "$work"
   exit $status

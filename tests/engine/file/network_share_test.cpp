@@ -110,6 +110,18 @@ TEST_F(NetworkFileTest, TheSizeIsKeptOnlyWhileALockKeepsOtherWritersOut) {
     EXPECT_EQ(file.size(), 1006u);
     ASSERT_TRUE(file.unlock());
     EXPECT_EQ(file.size(), 2001u);
+    // A lock that keeps every writer out keeps the change stamp too, moved on by every write
+    // of its own.
+    ASSERT_TRUE(file.lock(0x7FFFFFFD, 1));
+    file.keepSizeUntilUnlock(true);
+    const FileChangeStamp atLock = file.changeStamp();
+    EXPECT_TRUE(atLock.settled);
+    EXPECT_EQ(file.changeStamp(), atLock);
+    file.write(0, "r", 1);  // a write inside the file: the size stays
+    const FileChangeStamp afterWrite = file.changeStamp();
+    EXPECT_FALSE(afterWrite == atLock);
+    EXPECT_EQ(afterWrite.size, atLock.size);
+    ASSERT_TRUE(file.unlock());
     // A size kept from a look without a lock would be kept forever: it is not taken.
     file.keepSizeUntilUnlock();
     other.write(3000, "!", 1);
