@@ -229,7 +229,7 @@ class GSO_DiskFile {
     uint64_t m_knownSize = 0;
     FileChangeStamp m_keptStamp;     // the server's stamp when the size began to be kept
     uint64_t m_writesWhileKept = 0;  // this object's writes since
-    FileChangeStamp m_seenStamp;  // the server's stamp when this object last looked
+    FileChangeStamp m_seenStamp;     // the server's stamp when this object last looked
     uint64_t m_serverLooks = 0;
     uint64_t m_pushes = 0;
     bool readMapped(uint64_t offset, void* buffer, size_t count);
