@@ -10,6 +10,7 @@ PACKAGES=(
   qt6-base-dev qt6-serialport-dev qt6-translations-l10n libgl-dev
   python3 python3-dbfread python3-vobject libdbd-xbase-perl
   sqlite3 libsqlite3-dev
+  glusterfs-server glusterfs-client fuse3
   xvfb xauth
   dpkg-dev file desktop-file-utils appstream lintian man-db
 )

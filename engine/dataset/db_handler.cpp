@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 
 #include "engine/dataset/engine_dataset.h"
@@ -225,12 +226,71 @@ GSO_dBHandler::IndexLocks::~IndexLocks() {
 }
 
 void GSO_dBHandler::AppendRecord() {
-    IndexLocks locks(*this);
-    // Whether the records before this one were all covered, as far as this handler knows.
-    RefreshHeader();
-    const bool covered = m_coveredRecords >= recordCount();
-    GSO_dBaseFld::AppendRecord();
-    if (covered) m_coveredRecords = recordNumber();
+    if (m_batch != nullptr && !m_batch->m_holding) m_batch->beginSpan();
+    {
+        IndexLocks locks(*this);
+        // Whether the records before this one were all covered, as far as this handler knows.
+        RefreshHeader();
+        const bool covered = m_coveredRecords >= recordCount();
+        GSO_dBaseFld::AppendRecord();
+        if (covered) m_coveredRecords = recordNumber();
+        if (m_indexLockDepth == 1) pushIndexWrites();
+    }
+    if (m_batch != nullptr) m_batch->appended();
+}
+
+void GSO_dBHandler::pushIndexWrites() {
+    for (auto& file : m_slots) {
+        if (file) file->diskFile().pushWrites();
+    }
+}
+
+GSO_dBHandler::AppendBatch::AppendBatch(GSO_dBHandler& handler) : m_handler(handler) {
+    if (m_handler.m_batch == nullptr) m_handler.m_batch = this;
+}
+
+GSO_dBHandler::AppendBatch::~AppendBatch() {
+    try {
+        finish();
+    } catch (...) {
+        // A destructor never throws: the locks are let go all the same.
+    }
+    if (m_handler.m_batch == this) m_handler.m_batch = nullptr;
+}
+
+void GSO_dBHandler::AppendBatch::beginSpan() {
+    // The order every writer takes: the index locks first, then the append lock.
+    m_handler.lockIndexFiles();
+    if (!m_handler.beginAppendRun()) {
+        const int error = m_handler.lastError();
+        m_handler.unlockIndexFiles();
+        raiseLockWaitError(error, m_handler.path());
+    }
+    m_holding = true;
+    m_rows = 0;
+    ++m_spans;
+    m_startNs = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                    std::chrono::steady_clock::now().time_since_epoch())
+                    .count();
+}
+
+void GSO_dBHandler::AppendBatch::appended() {
+    ++m_rows;
+    const int64_t now = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                            std::chrono::steady_clock::now().time_since_epoch())
+                            .count();
+    if (m_rows >= kMaxRows || now - m_startNs >= int64_t{kMaxTimeMs} * 1000000) finish();
+}
+
+void GSO_dBHandler::AppendBatch::finish() {
+    if (!m_holding) return;
+    m_holding = false;
+    struct Unlock {
+        GSO_dBHandler& handler;
+        ~Unlock() { handler.unlockIndexFiles(); }
+    } unlock{m_handler};
+    m_handler.endAppendRun();
+    m_handler.pushIndexWrites();
 }
 
 bool GSO_dBHandler::appendedRecordsIndexed() {
@@ -274,6 +334,7 @@ void GSO_dBHandler::ReplaceRecord(int n) {
     }
     IndexLocks locks(*this);
     GSO_dBaseFld::ReplaceRecord(n);
+    if (m_indexLockDepth == 1) pushIndexWrites();
 }
 
 bool GSO_dBHandler::recordReads(int n, const uint8_t* expected) {

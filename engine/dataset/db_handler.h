@@ -90,6 +90,37 @@ class GSO_dBHandler : public GSO_dBaseFld {
       private:
         GSO_dBHandler& m_handler;
     };
+    // Appends made while a batch lives share one hold of the index locks and of the table's
+    // append lock (a span), so that the locks, the header and, on a network file system, the
+    // pushes to the server are paid once per span rather than once per row. A span begins
+    // with the first append after the last one ended and ends, after an append, when it holds
+    // kMaxRows rows or is kMaxTime old, so that the other writers get their turn; its end
+    // writes the table's header, pushes the writes of the table and of every index file and
+    // lets the locks go. Appends of the batch must be all the handler writes meanwhile.
+    class AppendBatch {
+      public:
+        static constexpr int kMaxRows = 256;
+        static constexpr int kMaxTimeMs = 100;
+        explicit AppendBatch(GSO_dBHandler& handler);
+        // Ends a span still held; a failure here is not raised (finish() raises it).
+        ~AppendBatch();
+        AppendBatch(const AppendBatch&) = delete;
+        AppendBatch& operator=(const AppendBatch&) = delete;
+        // Ends the span now; raises when its header or its push fails.
+        void finish();
+        // Spans begun so far (for measurements and tests).
+        int spans() const { return m_spans; }
+
+      private:
+        friend class GSO_dBHandler;
+        void beginSpan();
+        void appended();
+        GSO_dBHandler& m_handler;
+        bool m_holding = false;
+        int m_rows = 0;
+        int m_spans = 0;
+        int64_t m_startNs = 0;
+    };
     // True when record `n` on disk holds exactly the recordLength() bytes `expected` (read past
     // the handler's buffers).
     bool recordReads(int n, const uint8_t* expected);
@@ -149,6 +180,8 @@ class GSO_dBHandler : public GSO_dBaseFld {
   private:
     void lockIndexFiles();
     void unlockIndexFiles();
+    // Raises when the writes of an index file cannot be pushed to its server.
+    void pushIndexWrites();
     void releaseCurrentTag();
     void forwardProgress(const IndexProgress& progress);
     void dropReadAhead() { m_bufferCount = 0; }
@@ -174,6 +207,7 @@ class GSO_dBHandler : public GSO_dBaseFld {
     int m_lockedFiles = 0;
     int m_indexLockDepth = 0;
     int m_coveredRecords = 0;
+    AppendBatch* m_batch = nullptr;
 
     int m_recordsRead = 0;  // since the pages were last given back
 

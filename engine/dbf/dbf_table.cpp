@@ -226,6 +226,10 @@ void GSO_dBaseDBF::WriteHeader() {
         m_deferredHeaderWrite = true;
         return;
     }
+    if (m_appendRun) {
+        m_runHeaderPending = true;
+        return;
+    }
     LocalTimestamp now = engineLocalNow();
     uint32_t stamp =
         (static_cast<uint32_t>(now.hour) << 22) | (static_cast<uint32_t>(now.minute) << 16) |
@@ -343,11 +347,14 @@ void GSO_dBaseDBF::AppendRecord() {
     const int oldNumber = m_recordNumber;
     try {
         // A table another program replaced under this one: the row would go to a file nobody
-        // reads any more.
-        requireSameFile();
+        // reads any more. A run looked when it took the lock.
+        if (!m_appendRun) requireSameFile();
         m_recordChanged = true;
         m_image[0] = kLiveFlag;
         m_recordNumber = appendUnderLock(m_image, 1);
+        // The row reaches the server of a network file system before the lock is let go; a
+        // refusal there is an error of this append. A run pushes once, at its end.
+        if (!m_appendRun) pushWrites();
     } catch (...) {
         tableUnlock();
         m_recordNumber = oldNumber;
@@ -371,6 +378,7 @@ void GSO_dBaseDBF::appendRecords(const uint8_t* images, int count) {
     if (!appendLock()) raiseLockWaitError(lastError(), path());
     try {
         appendUnderLock(images, count);
+        pushWrites();
     } catch (...) {
         tableUnlock();
         throw;
@@ -421,6 +429,7 @@ void GSO_dBaseDBF::ReplaceRecord(int n) {
     m_recordNumber = n;
     RefreshHeader();
     WriteHeader();
+    pushWrites();
     recordWritten(false);
     if (m_autoFlush) flushAll();
     std::memcpy(m_saved.data(), m_image, static_cast<size_t>(m_recordLength));
@@ -485,7 +494,38 @@ LockRegion GSO_dBaseDBF::recordLockRegion(int n) const {
 
 bool GSO_dBaseDBF::appendLock() {
     if (m_fileLocked) return lock(lockedRegion());
-    return lockWaiting({lockLayout(m_protocol).recordBase, 1});
+    if (!lockWaiting({lockLayout(m_protocol).recordBase, 1})) return false;
+    // Only an appender changes the table's length, and every appender takes this lock.
+    keepSizeUntilUnlock();
+    return true;
+}
+
+bool GSO_dBaseDBF::beginAppendRun() {
+    if (m_appendRun) return true;
+    if (!appendLock()) return false;
+    try {
+        requireSameFile();
+    } catch (...) {
+        tableUnlock();
+        throw;
+    }
+    m_appendRun = true;
+    m_runHeaderPending = false;
+    return true;
+}
+
+void GSO_dBaseDBF::endAppendRun() {
+    if (!m_appendRun) return;
+    m_appendRun = false;
+    struct Release {
+        GSO_dBaseDBF& table;
+        ~Release() { table.tableUnlock(); }
+    } release{*this};
+    if (m_runHeaderPending) {
+        m_runHeaderPending = false;
+        WriteHeader();
+    }
+    pushWrites();
 }
 
 bool GSO_dBaseDBF::recordLock(int n) {
@@ -498,6 +538,7 @@ bool GSO_dBaseDBF::fileLock() {
     LockLayout layout = lockLayout(m_protocol);
     if (!lock(layout.baseOffset, layout.regionLength)) return false;
     m_fileLocked = true;
+    keepSizeUntilUnlock(true);
     RefreshHeader();
     return true;
 }
@@ -506,6 +547,7 @@ bool GSO_dBaseDBF::wholeFileLock() {
     if (m_fileLocked) return lock(lockedRegion());
     if (!lock(kLockAllRegion)) return false;
     m_fileLocked = true;
+    keepSizeUntilUnlock(true);
     RefreshHeader();
     return true;
 }

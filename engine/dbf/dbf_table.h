@@ -159,6 +159,15 @@ class GSO_dBaseDBF : public GSO_DiskFile {
     TgsLokProtocol lockProtocol() const { return m_protocol; }
     // The append lock, waited for (100 attempts, 50 ms apart); false when it cannot be had.
     bool appendLock();
+    // Holds the append lock (waited for, as appendLock) across the appends that follow, until
+    // endAppendRun: each append takes it by counting, and the header that counts them is
+    // written once, at the end. False when the lock cannot be had.
+    bool beginAppendRun();
+    // Writes the header when an append of the run changed it, pushes the run's writes to the
+    // server of a network file system and lets the append lock go. Raises when the header or
+    // the push fails (the lock is let go all the same).
+    void endAppendRun();
+    bool inAppendRun() const { return m_appendRun; }
     // The record lock of record n, not waited for.
     bool recordLock(int n);
     // The file lock and the whole-file lock: mark the table file-locked, refresh the header.
@@ -279,6 +288,8 @@ class GSO_dBaseDBF : public GSO_DiskFile {
     bool m_headerDirty = false;
     bool m_fileLocked = false;
     bool m_deferredHeaderWrite = false;
+    bool m_appendRun = false;
+    bool m_runHeaderPending = false;
     uint8_t m_keptFlags = 0;
     uint32_t m_userNumber = 0;
     TgsLokProtocol m_protocol = TgsLokProtocol::Default;

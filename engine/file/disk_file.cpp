@@ -21,6 +21,7 @@
 
 #include "engine/file/disk_file_tap.h"
 #include "engine/file/engine_error.h"
+#include "engine/file/network_share.h"
 #include "engine/file/path_util.h"
 
 namespace abonex {
@@ -216,6 +217,17 @@ GSO_DiskFile::GSO_DiskFile(std::string_view fileName, bool shared, bool readWrit
         m_fd = -1;
         fail(err::kAccessDenied, sub::kOpen);
     }
+    const FileSystemKind kind = fileSystemKindOf(m_fd);
+    m_network = kind.network;
+    if (readWrite && !kind.localLockOption.empty()) {
+        // Every lock would be granted on this machine alone: another machine's writer would
+        // write the same places at the same time.
+        ::close(m_fd);
+        m_fd = -1;
+        m_lastError = err::kAccessDenied;
+        throw EEngineError(err::kAccessDenied, sub::kOpen, m_path,
+                           localLocksMessage(m_path, kind.localLockOption));
+    }
     takeShareMarker(m_path);
     GSobjFileColl::instance().add(this);
 }
@@ -324,6 +336,7 @@ void GSO_DiskFile::write2(uint64_t offset, const void* first, size_t firstCount,
     }
     m_lastError = 0;
     m_written = true;
+    noteWritten(offset + total);
     if (g_tap != nullptr) {
         std::vector<uint8_t> bytes(static_cast<const uint8_t*>(first),
                                    static_cast<const uint8_t*>(first) + firstCount);
@@ -337,22 +350,55 @@ void GSO_DiskFile::write2(uint64_t offset, const void* first, size_t firstCount,
 
 uint64_t GSO_DiskFile::size() {
     if (m_fd < 0) fail(103, sub::kSize);
-    struct stat info {};
-    if (::fstat(m_fd, &info) != 0) {
+    if (m_sizeKnown) return m_knownSize;
+    // Another machine may have grown the file since the client last asked.
+    if (m_network) refreshClientCaches();
+    FileChangeStamp stamp;
+    if (!freshStat(stamp)) {
         m_lastError = errnoToEngineCode(errno);
         fail(m_lastError, sub::kSize);
     }
-    return static_cast<uint64_t>(info.st_size);
+    return stamp.size;
+}
+
+bool GSO_DiskFile::freshStat(FileChangeStamp& stamp) const {
+    if (m_fd < 0) return false;
+    auto ns = [](int64_t seconds, int64_t nanoseconds) {
+        return seconds * 1000000000 + nanoseconds;
+    };
+    if (m_network) {
+        // The client's attribute cache may hold what it saw a while ago: ask the server.
+        struct statx info {};
+        if (::statx(m_fd, "", AT_EMPTY_PATH | AT_STATX_FORCE_SYNC,
+                    STATX_SIZE | STATX_MTIME | STATX_CTIME, &info) != 0) {
+            return false;
+        }
+        stamp.size = info.stx_size;
+        stamp.modifiedNs = ns(info.stx_mtime.tv_sec, info.stx_mtime.tv_nsec);
+        stamp.changedNs = ns(info.stx_ctime.tv_sec, info.stx_ctime.tv_nsec);
+        return true;
+    }
+    struct stat info {};
+    if (::fstat(m_fd, &info) != 0) return false;
+    stamp.size = static_cast<uint64_t>(info.st_size);
+    stamp.modifiedNs = ns(info.st_mtim.tv_sec, info.st_mtim.tv_nsec);
+    stamp.changedNs = ns(info.st_ctim.tv_sec, info.st_ctim.tv_nsec);
+    return true;
 }
 
 FileChangeStamp GSO_DiskFile::changeStamp() const {
     FileChangeStamp stamp;
-    struct stat info {};
-    if (m_fd < 0 || ::fstat(m_fd, &info) != 0) return stamp;
+    if (m_sizeKnown && m_stampKept) {
+        // Nobody else writes while the lock is held: the stamp of the look at the lock, moved
+        // on by this object's own writes, says as much as the server would, without asking.
+        stamp = m_keptStamp;
+        stamp.size = m_knownSize;
+        stamp.modifiedNs += static_cast<int64_t>(m_writesWhileKept);
+        stamp.settled = true;
+        return stamp;
+    }
+    if (!freshStat(stamp)) return FileChangeStamp{};
     auto ns = [](const timespec& t) { return int64_t{t.tv_sec} * 1000000000 + t.tv_nsec; };
-    stamp.size = static_cast<uint64_t>(info.st_size);
-    stamp.modifiedNs = ns(info.st_mtim);
-    stamp.changedNs = ns(info.st_ctim);
     // File times are taken from the system's coarse clock (or, after a look at the file, from
     // a finer one that is still later). A write in a later tick than the stamp's times always
     // shows; one in the same tick may not. Once the coarse clock has passed both times, every
@@ -382,6 +428,7 @@ void GSO_DiskFile::flush() {
         fail(m_lastError, sub::kFlush);
     }
     m_written = false;
+    m_unpushed = false;
     if (g_tap != nullptr) g_tap->flushed(m_path);
 }
 
@@ -397,10 +444,78 @@ void GSO_DiskFile::truncate(uint64_t offset) {
     }
     if (m_mapLength > offset) refreshMapping();
     m_written = true;
+    m_unpushed = m_network;
+    if (m_sizeKnown) {
+        m_knownSize = offset;
+        ++m_writesWhileKept;
+    }
     if (g_tap != nullptr) g_tap->truncated(m_path, offset);
 }
 
+void GSO_DiskFile::noteWritten(uint64_t end) {
+    if (m_network) m_unpushed = true;
+    if (m_sizeKnown) {
+        m_knownSize = std::max(m_knownSize, end);
+        ++m_writesWhileKept;
+    }
+}
+
+bool GSO_DiskFile::pushQuietly() {
+    if (!m_unpushed || m_fd < 0) return true;
+    ++m_pushes;
+    if (::fdatasync(m_fd) != 0 && errno != EINVAL) {
+        m_lastError = errnoToEngineCode(errno, true);
+        return false;
+    }
+    m_unpushed = false;
+    return true;
+}
+
+void GSO_DiskFile::pushWrites() {
+    if (!pushQuietly()) fail(m_lastError, sub::kFlush);
+}
+
+void GSO_DiskFile::keepSizeUntilUnlock(bool everyWriterOut) {
+    if (m_sizeKnown || !m_network || m_lockCount == 0) return;
+    m_stampKept = everyWriterOut;
+    FileChangeStamp stamp;
+    if (!freshStat(stamp)) return;  // the size stays asked for every time
+    m_knownSize = stamp.size;
+    m_keptStamp = stamp;
+    m_writesWhileKept = 0;
+    m_sizeKnown = true;
+}
+
+void GSO_DiskFile::refreshClientCaches() {
+    ++m_serverLooks;
+    // The client of a network file system answers from its caches for a while after another
+    // machine wrote. A request that travels to the server and comes back with the file's
+    // attributes makes the client take them over, and makes it forget the contents it keeps
+    // of a small file: a space request for the first byte, which has its space, with the size
+    // kept, changes no byte and no length. A read-only descriptor cannot make it; a sync of
+    // the file goes to the server too.
+    if (!m_readWrite || ::fallocate(m_fd, FALLOC_FL_KEEP_SIZE, 0, 1) != 0) ::fsync(m_fd);
+}
+
+void GSO_DiskFile::lookAtServer() {
+    refreshClientCaches();
+    FileChangeStamp stamp;
+    if (!freshStat(stamp)) {
+        ::posix_fadvise(m_fd, 0, 0, POSIX_FADV_DONTNEED);
+        m_seenStamp = FileChangeStamp{};
+        return;
+    }
+    if (!(stamp == m_seenStamp)) {
+        // Someone wrote since this object last looked: the pages the kernel keeps of the file
+        // may be older than the server's.
+        ::posix_fadvise(m_fd, 0, 0, POSIX_FADV_DONTNEED);
+    }
+    m_seenStamp = stamp;
+}
+
 void GSO_DiskFile::enableReadMapping() {
+    // A mapping shows the client's pages, which the look at a lock cannot refresh.
+    if (m_network) return;
     installBusErrorGuard();
     m_mappingEnabled = true;
     refreshMapping();
@@ -473,6 +588,7 @@ void GSO_DiskFile::close() {
         m_lockCount = 1;
         unlock();
     }
+    pushQuietly();
     GSobjFileColl::instance().remove(this);
     ::close(m_fd);  // drops this description's marker and any lock still held
     m_fd = -1;
@@ -508,6 +624,7 @@ bool GSO_DiskFile::lock(uint64_t offset, uint64_t length) {
         m_lockCount = 1;
         m_lockOffset = offset;
         m_lockLength = length;
+        if (m_network) lookAtServer();
         return true;
     }
     if (offset == m_lockOffset && length == m_lockLength) {
@@ -520,6 +637,20 @@ bool GSO_DiskFile::lock(uint64_t offset, uint64_t length) {
 
 bool GSO_DiskFile::unlock() {
     if (m_lockCount == 0) return true;
+    bool pushed = true;
+    if (m_lockCount == 1) {
+        // What the lock protected reaches the server before the next holder can look.
+        pushed = pushQuietly();
+        m_seenStamp = FileChangeStamp{};
+        if (pushed && m_network && m_sizeKnown && m_fd >= 0) {
+            // Nobody else could write meanwhile: this object's own writes are not news at its
+            // next lock.
+            FileChangeStamp stamp;
+            if (freshStat(stamp)) m_seenStamp = stamp;
+        }
+        m_sizeKnown = false;
+        m_stampKept = false;
+    }
     if (m_shared && m_lockCount == 1 && m_fd >= 0) {
         if (!systemUnlock(m_lockOffset, m_lockLength)) return false;
     }
@@ -527,7 +658,7 @@ bool GSO_DiskFile::unlock() {
         m_lockOffset = 0;
         m_lockLength = 0;
     }
-    return true;
+    return pushed;
 }
 
 bool GSO_DiskFile::lockAll() {
@@ -553,15 +684,29 @@ bool GSO_DiskFile::lockWaiting(LockRegion region, LockWait wait) {
     if (!m_shared) return lock(region);
     // Another handle is waiting: this one gives way for a moment before it asks, so that the
     // waiter, which the system wakes when the lock is let go, is not beaten to it every time.
-    constexpr auto kGiveWay = std::chrono::milliseconds(1);
+    // A waiter on a network file system asks every few milliseconds: the pause covers one.
+    const auto giveWay = std::chrono::milliseconds(m_network ? 5 : 1);
     if (m_fd >= 0 && m_lockCount == 0 && ofdConflict(m_fd, F_WRLCK, kLockWaiterMarkerOffset)) {
-        std::this_thread::sleep_for(kGiveWay);
+        std::this_thread::sleep_for(giveWay);
     }
     if (lock(region)) return true;
     // From here this handle is a waiter (a read lock on the waiters' marker), until it has the
     // lock or gives up.
     const bool announced = m_fd >= 0 && ofdLock(m_fd, F_RDLCK, kLockWaiterMarkerOffset, 1);
     bool granted = false;
+    if (m_network) {
+        // A request left blocked at the server of a network file system and withdrawn by the
+        // client can hang the server: ask again and again, with short pauses, for as long.
+        constexpr auto kNetworkPause = std::chrono::milliseconds(2);
+        const auto until = std::chrono::steady_clock::now() +
+                           std::chrono::milliseconds(int64_t{wait.attempts} * wait.pauseMs);
+        while (!granted && std::chrono::steady_clock::now() < until) {
+            std::this_thread::sleep_for(kNetworkPause);
+            granted = lock(region);
+        }
+        if (announced) ofdLock(m_fd, F_UNLCK, kLockWaiterMarkerOffset, 1);
+        return granted;
+    }
     for (int attempt = 1; attempt < wait.attempts && !granted; ++attempt) {
         const auto pauseEnd =
             std::chrono::steady_clock::now() + std::chrono::milliseconds(wait.pauseMs);
@@ -574,6 +719,7 @@ bool GSO_DiskFile::lockWaiting(LockRegion region, LockWait wait) {
             m_lockCount = 1;
             m_lockOffset = region.offset;
             m_lockLength = region.length;
+            if (m_network) lookAtServer();
             granted = true;
             break;
         }

@@ -16,6 +16,20 @@
 // only count, and only the 0 -> 1 and 1 -> 0 transitions make system calls. An unshared file
 // never calls the system to lock: every request succeeds by counting.
 //
+// On a network file system (see network_share.h) the client's caches may hold what another
+// machine changed, and its writes may reach the server after the lock is let go. There, a file:
+//   - reads with system calls, never through a mapping;
+//   - looks at the server afresh when it takes a lock (the 0 -> 1 transition): the size and times
+//     come from the server, and the pages the client keeps of the file are dropped when they
+//     differ from what this object saw last;
+//   - pushes what it wrote under a lock to the server before it lets the lock go (the 1 -> 0
+//     transition); pushWrites() does so at once and raises when the server refuses;
+//   - asks the server for the size and change stamp, unless the lock it holds keeps every other
+//     writer out (keepSizeUntilUnlock): then the size is what the look at the lock found, grown
+//     by this object's own writes.
+// A waiter asks for a lock again and again with short pauses there rather than leaving a blocked
+// request at the server.
+//
 // Invariant: lockCount() > 0 exactly when a region is remembered (and, for a shared file,
 // locked in the system).
 #pragma once
@@ -132,6 +146,21 @@ class GSO_DiskFile {
     LockRegion lockedRegion() const { return {m_lockOffset, m_lockLength}; }
     bool writtenSinceFlush() const { return m_written; }
     int descriptor() const { return m_fd; }
+    // True when the file lies on a network file system (see above).
+    bool onNetworkShare() const { return m_network; }
+    // Pushes what this object wrote since the last push to the server of a network file system
+    // (nothing on a local disk: other processes there see every write at once). Raises
+    // (sub-code 1111) when the server does not take it: the writes may be lost.
+    void pushWrites();
+    // Declares that the lock now held keeps every other writer of the file's length out, until
+    // the last level is let go: meanwhile size() needs no look at the server. With
+    // `everyWriterOut` the lock keeps out every other writer of any byte, and changeStamp()
+    // needs none either.
+    void keepSizeUntilUnlock(bool everyWriterOut = false);
+    // What this object asked of a network file system's server since it was opened (for
+    // measurements): looks at the server and pushes of writes.
+    uint64_t serverLooks() const { return m_serverLooks; }
+    uint64_t writePushes() const { return m_pushes; }
     // Reads made through this object since it was opened (for measurements).
     uint64_t readCount() const { return m_reads; }
 
@@ -182,6 +211,27 @@ class GSO_DiskFile {
     uint64_t m_mapCapacity = 0;  // bytes reserved for the mapping (page multiple)
 
     void unmap();
+    // The network file system's look at the server when a lock is taken (see above).
+    void lookAtServer();
+    // One round trip to the server that leaves the client's attributes fresh.
+    void refreshClientCaches();
+    // The file's size and times as the server has them (a network file system) or as the
+    // system has them (a local disk).
+    bool freshStat(FileChangeStamp& stamp) const;
+    // A push of the writes that does not raise; false with lastError() set when it failed.
+    bool pushQuietly();
+    void noteWritten(uint64_t end);
+
+    bool m_network = false;
+    bool m_unpushed = false;   // written since the last push to the server
+    bool m_sizeKnown = false;  // see keepSizeUntilUnlock
+    bool m_stampKept = false;
+    uint64_t m_knownSize = 0;
+    FileChangeStamp m_keptStamp;     // the server's stamp when the size began to be kept
+    uint64_t m_writesWhileKept = 0;  // this object's writes since
+    FileChangeStamp m_seenStamp;     // the server's stamp when this object last looked
+    uint64_t m_serverLooks = 0;
+    uint64_t m_pushes = 0;
     bool readMapped(uint64_t offset, void* buffer, size_t count);
 };
 

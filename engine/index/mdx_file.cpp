@@ -40,6 +40,8 @@ void GSobjIndexFile::lockIndexFile() {
     if (!m_file->lockWaiting(indexFileLockRegion(m_protocol), GSO_DiskFile::defaultLockWait())) {
         raiseIndexLockError(m_file->lastError(), m_file->path());
     }
+    // Every writer of the file takes this lock (a rebuild takes more): nobody else grows it.
+    m_file->keepSizeUntilUnlock(true);
 }
 
 void GSobjIndexFile::unlockIndexFile() {

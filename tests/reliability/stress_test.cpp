@@ -3,6 +3,7 @@
 // give each of its live rows exactly once; afterwards the index must be clean and every
 // committed change present exactly as last committed.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -160,16 +161,32 @@ class StressTest : public ::testing::TestWithParam<TgsLokProtocol> {};
 TEST_P(StressTest, WritersLoseNothingAndTheIndexStaysTrue) {
     const int processes = test::envInt("ABONEX_STRESS_PROCESSES", 4);
     const int seconds = test::envInt("ABONEX_STRESS_SECONDS", 8);
-    test::TempDir dir;
+    test::TempDir dir;  // the writers' logs, and the table unless a folder is given
+    // ABONEX_STRESS_FOLDER puts the table in a folder of its own there (a network share, say),
+    // and ABONEX_STRESS_MIRROR names that same place as another machine sees it: the odd
+    // processes open the table through the mirror.
+    std::string folder = dir.path();
+    std::string mirror = folder;
+    const char* sharedFolder = std::getenv("ABONEX_STRESS_FOLDER");
+    const char* mirrorFolder = std::getenv("ABONEX_STRESS_MIRROR");
+    if (sharedFolder != nullptr) {
+        static int serial = 0;
+        const std::string name =
+            "stress" + std::to_string(::getpid()) + "-" + std::to_string(++serial);
+        folder = std::string(sharedFolder) + "/" + name;
+        mirror = std::string(mirrorFolder != nullptr ? mirrorFolder : sharedFolder) + "/" + name;
+        ASSERT_EQ(::mkdir(folder.c_str(), 0777), 0) << folder;
+    }
     std::vector<test::Person> people;
     for (int i = 0; i < kResidents; ++i) people.push_back({kResident + std::to_string(i), "1"});
-    test::makePersonsTable(dir.path(), people);
+    test::makePersonsTable(folder, people);
 
     std::vector<int> children;
     for (int w = 0; w < processes; ++w) {
         std::string logPath = dir.file("writer" + std::to_string(w) + ".log");
+        const std::string place = w % 2 == 0 ? folder : mirror;
         children.push_back(test::forkChild(
-            [&, w, logPath] { return runWriter(dir.path(), GetParam(), w, seconds, logPath); }));
+            [&, w, logPath, place] { return runWriter(place, GetParam(), w, seconds, logPath); }));
     }
     for (int pid : children) EXPECT_EQ(test::waitChild(pid), 0);
     // A reader that found a row missing or doubled says which (exit status 6).
@@ -180,7 +197,7 @@ TEST_P(StressTest, WritersLoseNothingAndTheIndexStaysTrue) {
         }
     }
 
-    test::expectIndexClean(dir.path());
+    test::expectIndexClean(folder);
     // Rebuild the expected state from the logs.
     std::map<std::string, RowState> expected;
     long committed = 0;
@@ -220,7 +237,7 @@ TEST_P(StressTest, WritersLoseNothingAndTheIndexStaysTrue) {
               << " edits, " << total.deletes << " deletes), " << total.reads
               << " complete walks checked, " << total.refusals << " lock refusals\n";
 
-    GSO_dBaseFld table(dir.file("Phone.DBF"), true, false);
+    GSO_dBaseFld table(folder + "/Phone.DBF", true, false);
     std::map<std::string, int> seen;
     for (int n = 1; n <= table.recordCount(); ++n) {
         table.GotoRecord(n);

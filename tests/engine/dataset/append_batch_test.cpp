@@ -1,0 +1,95 @@
+// Appends in batches: spans of one hold of the locks each, with the header written once per
+// span, the other writers let in between spans, and every row and key there at the end.
+#include <gtest/gtest.h>
+
+#include "engine/dataset/db_handler.h"
+#include "engine/file/byte_order.h"
+#include "engine/file/disk_file_tap.h"
+#include "tests/engine/dataset/dataset_fixture.h"
+
+namespace abonex {
+namespace {
+
+// Counts the writes that reach the first bytes (the header) of one file.
+class HeaderWrites : public DiskFileTap {
+  public:
+    explicit HeaderWrites(std::string name) : m_name(std::move(name)) {}
+    void wrote(const std::string& path, uint64_t offset, const uint8_t*, size_t) override {
+        if (offset == 0 && path.size() >= m_name.size() &&
+            path.compare(path.size() - m_name.size(), m_name.size(), m_name) == 0) {
+            ++count;
+        }
+    }
+    int count = 0;
+
+  private:
+    std::string m_name;
+};
+
+TEST(AppendBatchTest, RowsGoInSpansThatWriteTheHeaderOnceAndLetOtherWritersInBetween) {
+    test::TempDir dir;
+    test::makePersonsTable(dir.path(), {});
+    TEngineDataSet set;
+    test::openPersons(set, dir.path());
+    TEngineDataSet other;
+    test::openPersons(other, dir.path());
+    GSobjMDXFile& othersIndex = *other.handler()->indexFile(0);
+
+    constexpr int kRows = 2 * GSO_dBHandler::AppendBatch::kMaxRows + 40;
+    HeaderWrites headers("/Phone.DBF");
+    setDiskFileTap(&headers);
+    int spans = 0;
+    bool othersKeptOut = true;
+    {
+        GSO_dBHandler::AppendBatch batch(*set.handler());
+        for (int i = 0; i < kRows; ++i) {
+            set.Append();
+            set.FieldByName("NAME").SetAsString("Row" + std::to_string(100000 + i));
+            set.Post();
+            // Between two appends of a span nobody else may write.
+            if (i % 50 == 0) othersKeptOut = othersKeptOut && othersIndex.changingElsewhere();
+        }
+        batch.finish();
+        EXPECT_FALSE(othersIndex.changingElsewhere());
+        spans = batch.spans();
+    }
+    setDiskFileTap(nullptr);
+    EXPECT_TRUE(othersKeptOut);
+    // At most kMaxRows rows a span (a slow machine ends spans sooner, by their age).
+    EXPECT_GE(spans, 3);
+    EXPECT_EQ(headers.count, spans);
+
+    const auto bytes = test::readFileBytes(dir.file("Phone.DBF"));
+    EXPECT_EQ(getLE32(bytes.data() + dbf::kHdrRecordCount), static_cast<uint32_t>(kRows));
+    test::expectIndexClean(dir.path());
+    other.Refresh();
+    EXPECT_EQ(test::visibleNames(other).size(), static_cast<size_t>(kRows));
+}
+
+TEST(AppendBatchTest, AnotherWriterAppendsBetweenSpansAndBothRowsAreKept) {
+    test::TempDir dir;
+    test::makePersonsTable(dir.path(), {});
+    TEngineDataSet set;
+    test::openPersons(set, dir.path());
+    TEngineDataSet other;
+    test::openPersons(other, dir.path());
+    {
+        GSO_dBHandler::AppendBatch batch(*set.handler());
+        for (int i = 0; i < 3; ++i) {
+            set.Append();
+            set.FieldByName("NAME").SetAsString("Mine" + std::to_string(i));
+            set.Post();
+            batch.finish();  // the other writer's turn
+            other.Append();
+            other.FieldByName("NAME").SetAsString("Theirs" + std::to_string(i));
+            other.Post();
+        }
+    }
+    test::expectIndexClean(dir.path());
+    set.Refresh();
+    EXPECT_EQ(test::visibleNames(set), (std::vector<std::string>{"Mine0", "Mine1", "Mine2",
+                                                                 "Theirs0", "Theirs1", "Theirs2"}));
+}
+
+}  // namespace
+}  // namespace abonex
