@@ -12,7 +12,9 @@ if [ "${ABONEX_TEST_SANITIZE:-1}" != 0 ]; then
   echo "== the engine's tests under AddressSanitizer and UndefinedBehaviorSanitizer"
   BUILD_DIR=build-asan bash scripts/setup.sh -DABONEX_SANITIZE=ON -DABONEX_GUI=OFF -DABONEX_BENCH=OFF
   # The stress test runs here with six writers per lock protocol (8 s each): slowed down by the
-  # sanitizers, readers meet pages that other writers are rewriting far more often.
+  # sanitizers, readers meet pages that other writers are rewriting far more often. The tests
+  # through GlusterFS mounts ran in the first pass; here they would mostly wait on the network
+  # file system, and the network code paths are run on a local folder by file_test.
   (cd build-asan && UBSAN_OPTIONS=print_stacktrace=1 ABONEX_STRESS_PROCESSES=6 \
-    ctest --output-on-failure -j"$(nproc)" --timeout 900)
+    ctest --output-on-failure -j"$(nproc)" --timeout 900 -E '^(share_|reliability_stress_share_)')
 fi
