@@ -59,6 +59,7 @@ void TFMain::btnFiltrClick() {
         // The search as typed; when it finds no row, what it may have been meant as.
         const SearchAttempt used = searchWithVariants(dataSet, m_search, m_typed);
         if (!dataSet.Eof()) m_searchNote = QString::fromStdString(searchNote(used));
+        m_lastRunSearch = m_search;
         m_atFirstRow = true;
     } catch (const std::exception&) {
         // A failed search shows what the data set has; it is not worth a message.
