@@ -53,15 +53,18 @@ QStringList indexProblems(WindowSession& s, DirectoryMode mode) {
     return problems;
 }
 
-// Leaves the name tag of Phone.MDX as a rebuild killed before its tree was written leaves it.
-void clearNameRoot(WindowSession& s) {
+// Leaves the name tag of `mode`'s index file as a rebuild killed before its tree was written
+// leaves it.
+void clearNameRoot(WindowSession& s, DirectoryMode mode) {
+    const DirectoryTable& table = directoryTable(mode);
     const QString folder = s.fixture().folder();
-    const std::string index = (folder + QStringLiteral("Phone.MDX")).toStdString();
+    const std::string index = (folder + QString::fromLatin1(table.indexFile)).toStdString();
     uint32_t headerBlock = 0;
     {
-        GSO_dBaseFld dbf((folder + QStringLiteral("Phone.DBF")).toStdString(), false, false);
+        GSO_dBaseFld dbf((folder + QString::fromLatin1(table.tableFile)).toStdString(), false,
+                         false);
         GSobjMDXFile file(dbf, index);
-        headerBlock = file.findTag("NAME")->headerBlock();
+        headerBlock = file.findTag(table.tagName)->headerBlock();
         file.close();
     }
     GSO_DiskFile file(index, false, true);
@@ -117,13 +120,15 @@ class StartCloseTest : public QObject {
 
     void anIndexLeftHalfBuiltIsRebuiltBeforeAnyRowIsShown() {
         WindowSession s;
-        clearNameRoot(s);
+        for (const DirectoryTable& table : kDirectoryTables) clearNameRoot(s, table.mode);
         s.start();
         // Rebuilt during the start-up itself: nothing is left for after the paint.
         QVERIFY(!s.window()->startRebuildPending());
         QCOMPARE(s.gridNames().size(), 7);
         QCOMPARE(s.gridNames().first(), QStringLiteral("Андреев"));
-        QCOMPARE(indexProblems(s, DirectoryMode::Persons), QStringList());
+        for (const DirectoryTable& table : kDirectoryTables) {
+            QCOMPARE(indexProblems(s, table.mode), QStringList());
+        }
         QVERIFY(MessageBox::shown().isEmpty());
     }
 
