@@ -328,6 +328,8 @@ class TFMain : public QMainWindow, public SyncWindowHost {
     // The tables shown from their indexes at start and not rebuilt since.
     std::vector<DirectoryMode> m_deferredRebuilds;
     bool m_deferredRebuildStarted = false;
+    // A search asked for while the start-up rebuild was running, to run once it is over.
+    bool m_searchAfterRebuild = false;
     std::thread m_rebuildThread;
     std::atomic<bool> m_stopRebuild{false};
     QString m_closingRebuildProgram;

@@ -270,6 +270,10 @@ void TFMain::deferredRebuildDone(const std::vector<DirectoryMode>& rebuilt, cons
             }
         }
     });
+    if (m_searchAfterRebuild) {
+        m_searchAfterRebuild = false;
+        btnFiltrClick();
+    }
 }
 
 void TFMain::stopDeferredRebuild() {
