@@ -231,6 +231,8 @@ void TFMain::startDeferredRebuild() {
 }
 
 void TFMain::deferredRebuildDone(const std::vector<DirectoryMode>& rebuilt, const QString& error) {
+    // A window that closed meanwhile has handed the rebuild on to the closing one.
+    if (m_deferredRebuilds.empty()) return;
     // An edit in progress, or a dialog over the window, is not interrupted: the reload waits.
     const bool editing = std::any_of(m_modes.begin(), m_modes.end(), [](const ModeView& view) {
         return view.dataSet->State() == DataSetState::Edit ||
