@@ -23,6 +23,14 @@
 
 namespace abonex {
 
+namespace {
+
+// How long after showing a window that is not made active its start-up rebuild waits, in
+// milliseconds.
+constexpr int kUnactivatedRebuildDelay = 1000;
+
+}  // namespace
+
 TFMain::TFMain(const QString& programFolder, QWidget* parent)
     : QMainWindow(parent), m_programFolder(programFolder) {
     buildWindow();
@@ -31,6 +39,7 @@ TFMain::TFMain(const QString& programFolder, QWidget* parent)
 }
 
 TFMain::~TFMain() {
+    stopDeferredRebuild();
     // The synchronisation window reports its end to this window: it must go while this window
     // is still whole, not among the children QWidget deletes after the members are gone.
     if (QWidget* sync = synchronisationWindow(); sync != nullptr && sync->parent() == this) {
@@ -66,6 +75,11 @@ void TFMain::FormStorage1RestorePlacement() {
 void TFMain::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     if (!event->spontaneous()) FormShow();
+    // A window that is never made active (started behind another program's) paints its rows
+    // without the first activation's search: its start-up rebuild begins a while later.
+    if (!m_deferredRebuilds.empty() && !m_deferredRebuildStarted) {
+        QTimer::singleShot(kUnactivatedRebuildDelay, this, &TFMain::startDeferredRebuild);
+    }
 }
 
 void TFMain::FormShow() {
@@ -157,6 +171,13 @@ bool TFMain::eventFilter(QObject* watched, QEvent* event) {
         // edFamKeyDown: Enter re-applies the filter; the key goes on to the box as usual.
         const int key = static_cast<QKeyEvent*>(event)->key();
         if (key == Qt::Key_Return || key == Qt::Key_Enter) btnFiltr->click();
+    } else if (GxDBGrid1 != nullptr && watched == GxDBGrid1->viewport() &&
+               event->type() == QEvent::Paint) {
+        // The start-up rebuild begins once the rows of the first activation's search are on
+        // the screen: the event loop runs it after this paint is done.
+        if (m_activatedOnce && !m_deferredRebuildStarted && !m_deferredRebuilds.empty()) {
+            QTimer::singleShot(0, this, &TFMain::startDeferredRebuild);
+        }
     } else if (watched == GxDBGrid1 && event->type() == QEvent::Resize) {
         // The rule is applied to the grid's new width: applied to the width before the change,
         // one large step (a maximised window restored) left column 0 as wide as the old grid

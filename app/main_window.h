@@ -4,7 +4,10 @@
 // for the whole run, shows one of them in the grid GxDBGrid1 (the directory mode), narrows its
 // rows by the search panel and changes its records through the grid's pop-up menu and the record
 // dialog. Creating it checks the installation in the program folder and opens and re-indexes the
-// tables; closing it re-indexes them again and closes them.
+// tables; closing it re-indexes them again and closes them. Neither rebuild keeps the user
+// waiting: a table whose index a quick look finds whole is shown from it and rebuilt once the
+// first rows are painted, on a thread of its own; the closing rebuild is handed to a process of
+// its own (see directory/index_rebuild.h) and the window's process ends at once.
 //
 // This header declares all of the window's handlers; they are implemented by concern in
 // app/main_window*.cpp: main_window.cpp (the window's own events: showing, activation, closing),
@@ -22,10 +25,13 @@
 #include <QMainWindow>
 #include <QString>
 #include <array>
+#include <atomic>
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <utility>
+#include <vector>
 
 #include "directory/directory_tables.h"
 #include "directory/search_filter.h"
@@ -102,6 +108,16 @@ class TFMain : public QMainWindow, public SyncWindowHost {
 
     // Reads the stored settings before every showing (see FormShow).
     void setVisible(bool visible) override;
+
+    // The program that runs the closing rebuild when the window closes (the running program
+    // itself, with the hidden request of directory/index_rebuild.h). Empty, as it is unless set,
+    // or when it cannot be started: the window rebuilds before its process goes on.
+    void setClosingRebuildProgram(const QString& program) { m_closingRebuildProgram = program; }
+    // The process the last close started for its rebuild, or -1.
+    qint64 closingRebuildProcess() const { return m_closingRebuildProcess; }
+    // True from the start-up that showed a table from its index before rebuilding it until that
+    // rebuild is over and the table reloaded from the new index.
+    bool startRebuildPending() const { return !m_deferredRebuilds.empty(); }
 
     // The three directory data sets.
     TEngineDataSet DSet;
@@ -232,6 +248,20 @@ class TFMain : public QMainWindow, public SyncWindowHost {
     // Read-only when this user may not write every directory file there is (main_window_tables).
     void decideReadOnly();
     void FormClose();
+    // The start-up rebuild of the tables shown from their indexes, on its own thread, started
+    // once the grid has painted its first rows; deferredRebuildDone reloads each table from the
+    // new index with the search last run and the current record kept (main_window_tables).
+    void startDeferredRebuild();
+    void deferredRebuildDone(const std::vector<DirectoryMode>& rebuilt, const QString& error);
+    // Asks the start-up rebuild to stop and waits for it (a stopped rebuild leaves tags that
+    // the next quick look refuses, and the closing rebuild follows anyway).
+    void stopDeferredRebuild();
+    // Closes the three tables and shows the database message (a table that could not be
+    // opened or rebuilt).
+    void closeTablesWithDatabaseError();
+    // The closing rebuild of `modes`' tables, closed already: in the closing-rebuild program's
+    // process when it starts, here otherwise.
+    void runClosingRebuild(const std::vector<DirectoryMode>& modes);
 
     void FormShow();
     // The second half of FormShow: the view options as their check marks say.
@@ -293,6 +323,17 @@ class TFMain : public QMainWindow, public SyncWindowHost {
     // shown (then m_searchNote says which, for the status line).
     SearchCriteria m_search;
     QString m_searchNote;
+    // The search the filter button last ran (the variant that found rows, when one did).
+    SearchCriteria m_lastRunSearch;
+    // The tables shown from their indexes at start and not rebuilt since.
+    std::vector<DirectoryMode> m_deferredRebuilds;
+    bool m_deferredRebuildStarted = false;
+    // A search asked for while the start-up rebuild was running, to run once it is over.
+    bool m_searchAfterRebuild = false;
+    std::thread m_rebuildThread;
+    std::atomic<bool> m_stopRebuild{false};
+    QString m_closingRebuildProgram;
+    qint64 m_closingRebuildProcess = -1;
     // The record to stand on at the first activation (showRecordAtStart).
     std::optional<std::pair<DirectoryMode, int>> m_startRecord;
     // The unfiltered table whose count the status line shows once it is seen.

@@ -344,6 +344,7 @@ void TFMain::buildGrid() {
     GxDBGrid1->setPalette(palette);
     setHint(GxDBGrid1, QStringLiteral("Пользуйтесь правой кнопкой мыши"));
     GxDBGrid1->installEventFilter(this);
+    GxDBGrid1->viewport()->installEventFilter(this);
 
     GxDBGrid1->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(GxDBGrid1, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {

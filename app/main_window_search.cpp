@@ -48,6 +48,15 @@ void TFMain::bringIndexUpToDate(TEngineDataSet& dataSet) {
 void TFMain::btnFiltrClick() {
     // The search runs now; a pending one of "Искать при вводе" would only run it again.
     m_liveSearchTimer->stop();
+    if (m_rebuildThread.joinable() && !m_deferredRebuilds.empty()) {
+        // The start-up rebuild is writing the index behind the rows shown: a search now would
+        // wait for it with the window frozen. It runs as soon as the rebuild is over.
+        m_searchAfterRebuild = true;
+        m_pendingCount = nullptr;  // the note stays until the search has run
+        m_statusText->setText(
+            QStringLiteral("Индекс таблицы обновляется, поиск будет выполнен по его окончании"));
+        return;
+    }
     TEngineDataSet& dataSet = gridDataSet();
     dataSet.DisableControls();
     const std::array<QWidget*, 4> busy{GxDBGrid1, GroupBox1, edFam, edPhone};
@@ -59,6 +68,7 @@ void TFMain::btnFiltrClick() {
         // The search as typed; when it finds no row, what it may have been meant as.
         const SearchAttempt used = searchWithVariants(dataSet, m_search, m_typed);
         if (!dataSet.Eof()) m_searchNote = QString::fromStdString(searchNote(used));
+        m_lastRunSearch = m_search;
         m_atFirstRow = true;
     } catch (const std::exception&) {
         // A failed search shows what the data set has; it is not worth a message.

@@ -1,5 +1,7 @@
 // TFMain's three tables: set up, checked for and opened from the program folder and re-indexed
-// at start-up; re-indexed again and closed when the window closes.
+// at start-up; re-indexed again and closed when the window closes. A table whose index the quick
+// look finds whole is shown from it first and rebuilt on a thread once the first rows are
+// painted; the closing rebuild runs in a process of its own, so the window's process ends at once.
 #include <QAction>
 #include <QApplication>
 #include <QCoreApplication>
@@ -8,17 +10,21 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QMetaObject>
 #include <QPalette>
 #include <QStyle>
 #include <QThread>
+#include <QTimer>
 #include <QToolButton>
 #include <QToolTip>
+#include <algorithm>
 #include <string_view>
 
 #include "app/application.h"
 #include "app/directory_model.h"
 #include "app/main_window.h"
 #include "dial/tapi_dial.h"
+#include "directory/index_rebuild.h"
 #include "engine/file/path_util.h"
 #include "ui/local_path.h"
 #include "ui/message_box.h"
@@ -29,6 +35,8 @@ namespace abonex {
 namespace {
 
 constexpr int kHintPause = 100;
+// How often a reload that waits for an edit or a dialog to end looks again, in milliseconds.
+constexpr int kReloadRetry = 250;
 
 const char* const kInstallErrorLines[] = {
     "Телефонный справочник установлен неправильно.",
@@ -169,22 +177,112 @@ void TFMain::openTables() {
             // table has rows is asked of the table file, not of its index: an index that another
             // program left without the rows it added would hide them for good.
             if (!dataSet.ReadOnly() && dataSet.RecordCount() > 0) {
-                dataSet.ReindexAll();
+                // An index that covers the table shows its rows at once and is rebuilt after
+                // the first paint; any other is rebuilt before a row is shown.
+                if (dataSet.IndexesCoverTable()) {
+                    m_deferredRebuilds.push_back(table.mode);
+                } else {
+                    dataSet.ReindexAll();
+                }
                 dataSet.OpenIndexFiles(table.indexFile, table.tagName);
             }
         }
         if (!btnFavorit->isEnabled() || m_readOnly) addKont->setEnabled(false);
     } catch (const std::exception&) {
-        for (TEngineDataSet* dataSet : {&DSet, &DSOrg, &DSFavor}) {
-            try {
-                dataSet->Close();
-            } catch (const std::exception&) {
-                // Closing what failed to open must not hide the message below.
+        closeTablesWithDatabaseError();
+    }
+}
+
+void TFMain::closeTablesWithDatabaseError() {
+    m_deferredRebuilds.clear();
+    for (TEngineDataSet* dataSet : {&DSet, &DSOrg, &DSFavor}) {
+        try {
+            dataSet->Close();
+        } catch (const std::exception&) {
+            // Closing what failed to open must not hide the message below.
+        }
+    }
+    MessageBox::error(this, QStringLiteral("Error"), MessageBox::crLfLines(kDatabaseErrorLines));
+}
+
+void TFMain::startDeferredRebuild() {
+    if (m_deferredRebuildStarted || m_deferredRebuilds.empty()) return;
+    m_deferredRebuildStarted = true;
+    m_stopRebuild = false;
+    const std::string folder = localPath(m_databaseFolder);
+    const std::vector<DirectoryMode> modes = m_deferredRebuilds;
+    // The thread opens the tables with handles of its own and takes the locks every rebuild
+    // takes; the window's handles read beside it as another copy's would. It is joined before
+    // the window goes, so it may name the window; its result comes back as a queued call.
+    m_rebuildThread = std::thread([this, folder, modes] {
+        QString error;
+        try {
+            for (const DirectoryMode mode : modes) {
+                rebuildDirectoryIndex(folder, mode, [this] { return !m_stopRebuild.load(); });
+            }
+        } catch (const EAbort&) {
+            return;
+        } catch (const std::exception& failure) {
+            error = QString::fromUtf8(failure.what());
+        }
+        QMetaObject::invokeMethod(
+            this, [this, modes, error] { deferredRebuildDone(modes, error); },
+            Qt::QueuedConnection);
+    });
+}
+
+void TFMain::deferredRebuildDone(const std::vector<DirectoryMode>& rebuilt, const QString& error) {
+    // A window that closed meanwhile has handed the rebuild on to the closing one.
+    if (m_deferredRebuilds.empty()) return;
+    // An edit in progress, or a dialog over the window, is not interrupted: the reload waits.
+    const bool editing = std::any_of(m_modes.begin(), m_modes.end(), [](const ModeView& view) {
+        return view.dataSet->State() == DataSetState::Edit ||
+               view.dataSet->State() == DataSetState::Insert;
+    });
+    if (editing || QApplication::activeModalWidget() != nullptr) {
+        QTimer::singleShot(kReloadRetry, this,
+                           [this, rebuilt, error] { deferredRebuildDone(rebuilt, error); });
+        return;
+    }
+    if (m_rebuildThread.joinable()) m_rebuildThread.join();
+    m_deferredRebuilds.clear();
+    if (!error.isEmpty()) {
+        closeTablesWithDatabaseError();
+        return;
+    }
+    // The rows are read again with the search that was last run, not with text typed into the
+    // boxes since and not yet run; the current record stays current.
+    m_search = m_lastRunSearch;
+    userOperation([&] {
+        for (const DirectoryMode mode : rebuilt) {
+            TEngineDataSet& dataSet = *modeView(mode).dataSet;
+            if (!dataSet.Active()) continue;
+            const DirectoryTable& table = directoryTable(mode);
+            const int record = dataSet.RecNo();
+            dataSet.OpenIndexFiles(table.indexFile, table.tagName);
+            if (record > 0) {
+                try {
+                    dataSet.GotoRecNo(record);
+                } catch (const std::exception&) {
+                    // Another copy cut the record away meanwhile: the first row stays current.
+                }
+            }
+            if (&dataSet == m_model->dataSet()) {
+                followCurrentRecord();
+                setDataSetStatus(dataSet);
             }
         }
-        MessageBox::error(this, QStringLiteral("Error"),
-                          MessageBox::crLfLines(kDatabaseErrorLines));
+    });
+    if (m_searchAfterRebuild) {
+        m_searchAfterRebuild = false;
+        btnFiltrClick();
     }
+}
+
+void TFMain::stopDeferredRebuild() {
+    if (!m_rebuildThread.joinable()) return;
+    m_stopRebuild = true;
+    m_rebuildThread.join();
 }
 
 void TFMain::ShowInstallError() {
@@ -198,28 +296,57 @@ void TFMain::ShowInstallError() {
 
 void TFMain::FormClose() {
     m_returnToPersonsOnClose = false;
+    hide();
+    stopDeferredRebuild();
+    m_deferredRebuilds.clear();
     if (DSet.Active()) {
         m_model->setDataSet(nullptr);
+        std::vector<DirectoryMode> rebuilds;
         try {
             DSet.setFiltered(false);
             if (btnOrg->isEnabled()) {
                 DSOrg.setFiltered(false);
-                if (!DSOrg.ReadOnly()) DSOrg.ReindexAll();
+                if (!DSOrg.ReadOnly()) rebuilds.push_back(DirectoryMode::Organisations);
             }
             if (btnFavorit->isEnabled()) {
                 DSFavor.setFiltered(false);
-                if (!DSFavor.ReadOnly()) DSFavor.ReindexAll();
+                if (!DSFavor.ReadOnly()) rebuilds.push_back(DirectoryMode::Favourites);
             }
             QCoreApplication::processEvents();
-            if (!DSet.ReadOnly()) DSet.ReindexAll();
+            if (!DSet.ReadOnly()) rebuilds.push_back(DirectoryMode::Persons);
             Dialer3->HangUp();
         } catch (const std::exception& error) {
+            rebuilds.clear();
             for (TEngineDataSet* dataSet : {&DSet, &DSOrg, &DSFavor}) dataSet->Close();
             Application::showException(error);
         }
+        // The tables are closed before the rebuild: it opens them afresh, in another process or
+        // here, and waits for the locks every rebuild takes.
         for (TEngineDataSet* dataSet : {&DSet, &DSOrg, &DSFavor}) dataSet->Close();
+        if (!rebuilds.empty()) runClosingRebuild(rebuilds);
     }
     QToolTip::setPalette(QApplication::style()->standardPalette());
+}
+
+void TFMain::runClosingRebuild(const std::vector<DirectoryMode>& modes) {
+    const std::string folder = localPath(m_databaseFolder);
+    m_closingRebuildProcess = -1;
+    if (!m_closingRebuildProgram.isEmpty()) {
+        const pid_t process =
+            startDetachedRebuild(localPath(m_closingRebuildProgram), folder, modes);
+        if (process > 0) {
+            m_closingRebuildProcess = process;
+            return;
+        }
+    }
+    for (const DirectoryMode mode : modes) {
+        try {
+            rebuildDirectoryIndex(folder, mode);
+        } catch (const std::exception& error) {
+            Application::showException(error);
+            return;
+        }
+    }
 }
 
 }  // namespace abonex

@@ -327,6 +327,58 @@ bool GSO_dBHandler::appendedRecordsIndexed() {
     return true;
 }
 
+bool GSO_dBHandler::indexesCoverTable() {
+    try {
+        IndexLocks locks(*this);
+        RefreshHeader();
+        const int count = recordCount();
+        if (count == 0 || indexFileCount() == 0) return true;
+        if (partialRecordBytes() > 0) return false;
+        std::vector<int> records;
+        // The current tag's first entries: the rows a window shows first.
+        if (m_tag != nullptr) {
+            for (int n = m_tag->Navigate(PosTop);
+                 n != 0 && records.size() < static_cast<size_t>(kCoverSamples);
+                 n = m_tag->Navigate(PosNext)) {
+                if (n < 1 || n > count) return false;
+                records.push_back(n);
+            }
+            if (records.empty()) return false;
+        }
+        records.push_back(count);
+        for (int n = 1; n <= std::min(count, kCoverSamples); ++n) records.push_back(n);
+        const int stride = std::max(1, count / kCoverSamples);
+        for (int n = stride; n <= count; n += stride) records.push_back(n);
+
+        const auto length = static_cast<size_t>(recordLength());
+        std::vector<uint8_t> record(length + 1, kEndOfFileMark);
+        struct Restore {
+            GSO_dBHandler& handler;
+            ~Restore() { handler.setRecordBuffer(nullptr); }
+        } restore{*this};
+        for (const int n : records) {
+            if (read(recordOffset(n), record.data(), length) != length) return false;
+            setRecordBuffer(record.data());
+            for (const auto& file : m_slots) {
+                if (!file) continue;
+                for (const auto& tag : file->tags()) {
+                    if (tag->hasFilter() && !tag->FilterEvaluate()) continue;
+                    TgsVariant key;
+                    if (!tag->KeyEvaluate(key)) continue;
+                    tag->KeyAdjust(key, true);
+                    key.setPointer(tag->unique() ? 0 : static_cast<uint32_t>(n));
+                    if (tag->KeyLookup(key) == 0) return false;
+                }
+            }
+        }
+        return true;
+    } catch (const EEngineError&) {
+        // An index that cannot be read through is one for the rebuild to repair, not a reason
+        // to refuse the table: the caller rebuilds before it shows rows.
+        return false;
+    }
+}
+
 void GSO_dBHandler::ReplaceRecord(int n) {
     if (n < 1 || n > recordCount()) {
         AppendRecord();

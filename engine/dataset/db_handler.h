@@ -136,6 +136,18 @@ class GSO_dBHandler : public GSO_dBaseFld {
     bool appendedRecordsIndexed();
     int coveredRecords() const { return m_coveredRecords; }
 
+    // A quick look, a few hundred seeks whatever the table's size, at whether the open index
+    // files hold the table as it is now, so that rows can be shown before the rebuild that
+    // follows. Under the index lock: every tag must hold, each under the key its record gives
+    // now, the table's last record, its first kCoverSamples records, kCoverSamples records
+    // spread evenly over it, and the records of the first kCoverSamples entries of the current
+    // tag (which must lie inside the table). False when any is missing, when the table ends
+    // inside a record and when an index cannot be read: a rebuild killed before it was done
+    // leaves tags without a root, another program's appends leave the last record out. True
+    // for a table without records. The current record is undefined afterwards.
+    static constexpr int kCoverSamples = 64;
+    bool indexesCoverTable();
+
     void setFilterActive(bool on) { m_filterActive = on; }
     bool filterActive() const { return m_filterActive; }
     bool found() const { return m_found; }

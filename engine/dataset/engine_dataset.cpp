@@ -666,6 +666,15 @@ bool TEngineDataSet::IndexHoldsAppendedRows() {
     return m_handler->appendedRecordsIndexed();
 }
 
+bool TEngineDataSet::IndexesCoverTable() {
+    requireActive();
+    postOrCancelPending();
+    // An index the look refuses may not even be walked: the set stays as it is for the rebuild.
+    const bool covered = m_handler->indexesCoverTable();
+    if (covered) First();
+    return covered;
+}
+
 // --- Grid support ---
 
 void TEngineDataSet::dataChanged() {

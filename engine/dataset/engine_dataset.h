@@ -250,6 +250,11 @@ class TEngineDataSet {
     // other dBASE software) since the set last knew every row indexed: the current order then
     // leaves them out until ReindexAll. See GSO_dBHandler::appendedRecordsIndexed.
     bool IndexHoldsAppendedRows();
+    // Whether the open index files hold the table as it is now, as far as a quick look can tell
+    // (see GSO_dBHandler::indexesCoverTable): when true, rows may be shown from them before
+    // ReindexAll. When true, stands on the first acceptable row afterwards; when false, the
+    // current row is undefined until ReindexAll.
+    bool IndexesCoverTable();
 
     // The handler while open (tests and tools use it; windows never do).
     DBFObject* handler() { return m_handler.get(); }

@@ -503,21 +503,24 @@ void GSobjMDXFile::Reindex() {
     // before a power cut or a kill, the tag table still leads every tag to its own header, so
     // the file still opens and the next start rebuilds it.
     if (!headersInFront()) moveHeadersToTheFront();
-    const uint32_t treesStart =
-        m_headerSize / mdx::kUnitSize + static_cast<uint32_t>(m_tags.size()) * m_blockUnits;
-    m_file->truncate(uint64_t{treesStart} * mdx::kUnitSize);
-    forgetReads(true);
-    m_nextFree = treesStart;
+    // Until its tree is built a header names no root: another copy that reads the tag meanwhile
+    // finds nothing to walk instead of blocks of a tree being written. Every header says so
+    // before the file is cut: a tag whose turn had not come when the rebuild was killed would
+    // otherwise name a root among the blocks of the trees built before it, and a tag without
+    // a root is how the next start tells a rebuild that did not finish.
     for (auto& tag : m_tags) {
-        // Until its tree is built the header names no root: another copy that reads the tag
-        // meanwhile finds nothing to walk instead of blocks of the tree being written.
         tag->resetGeometry();
         tag->setRoot(0);
         tag->setNodeRange(0, 0);
         tag->markHeaderChanged();
         tag->HeaderWrite();
-        buildTag(*tag);
     }
+    const uint32_t treesStart =
+        m_headerSize / mdx::kUnitSize + static_cast<uint32_t>(m_tags.size()) * m_blockUnits;
+    m_file->truncate(uint64_t{treesStart} * mdx::kUnitSize);
+    forgetReads(true);
+    m_nextFree = treesStart;
+    for (auto& tag : m_tags) buildTag(*tag);
 }
 
 bool GSobjMDXFile::headersInFront() const {

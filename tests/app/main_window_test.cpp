@@ -66,6 +66,8 @@ struct Session {
         window->show();
         QApplication::setActiveWindow(window.get());
         QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        // What a test does next does not meet the start-up rebuild half-way.
+        QTRY_VERIFY_WITH_TIMEOUT(!window->startRebuildPending(), 20000);
     }
     ~Session() {
         if (window && window->isVisible()) window->close();

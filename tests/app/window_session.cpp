@@ -51,12 +51,15 @@ WindowSession::~WindowSession() {
     m_window.reset();
 }
 
-void WindowSession::start() {
+void WindowSession::start(bool waitForStartRebuild) {
     m_window = std::make_unique<TFMain>(m_fixture.folder());
     if (m_window->startupFailed()) return;
     m_window->show();
     QApplication::setActiveWindow(m_window.get());
     QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+    if (waitForStartRebuild) {
+        QTRY_VERIFY_WITH_TIMEOUT(!m_window->startRebuildPending(), 20000);
+    }
 }
 
 void WindowSession::restart() {

@@ -37,8 +37,10 @@ class WindowSession {
     WindowSession();
     ~WindowSession();
 
-    // Creates the window and shows it, active, as at program start.
-    void start();
+    // Creates the window and shows it, active, as at program start; unless told otherwise, waits
+    // for the start-up rebuild that follows the first paint, so that what a test does next does
+    // not meet it half-way.
+    void start(bool waitForStartRebuild = true);
     // Closes the window as the user does and starts the program again on the same folder and
     // settings.
     void restart();
