@@ -309,20 +309,26 @@ bool GSO_dBHandler::appendedRecordsIndexed() {
         ~Restore() { handler.setRecordBuffer(nullptr); }
     } restore{*this};
     for (int n = m_coveredRecords + 1; n <= recordCount(); ++n) {
-        if (read(recordOffset(n), record.data(), length) != length) return false;
-        setRecordBuffer(record.data());
-        for (const auto& file : m_slots) {
-            if (!file) continue;
-            for (const auto& tag : file->tags()) {
-                if (tag->hasFilter() && !tag->FilterEvaluate()) continue;
-                TgsVariant key;
-                if (!tag->KeyEvaluate(key)) continue;
-                tag->KeyAdjust(key, true);
-                key.setPointer(tag->unique() ? 0 : static_cast<uint32_t>(n));
-                if (tag->KeyLookup(key) == 0) return false;
-            }
-        }
+        if (!recordKeysIndexed(n, record)) return false;
         m_coveredRecords = n;
+    }
+    return true;
+}
+
+bool GSO_dBHandler::recordKeysIndexed(int n, std::vector<uint8_t>& record) {
+    const size_t length = record.size() - 1;
+    if (read(recordOffset(n), record.data(), length) != length) return false;
+    setRecordBuffer(record.data());
+    for (const auto& file : m_slots) {
+        if (!file) continue;
+        for (const auto& tag : file->tags()) {
+            if (tag->hasFilter() && !tag->FilterEvaluate()) continue;
+            TgsVariant key;
+            if (!tag->KeyEvaluate(key)) continue;
+            tag->KeyAdjust(key, true);
+            key.setPointer(tag->unique() ? 0 : static_cast<uint32_t>(n));
+            if (tag->KeyLookup(key) == 0) return false;
+        }
     }
     return true;
 }
@@ -357,19 +363,7 @@ bool GSO_dBHandler::indexesCoverTable() {
             ~Restore() { handler.setRecordBuffer(nullptr); }
         } restore{*this};
         for (const int n : records) {
-            if (read(recordOffset(n), record.data(), length) != length) return false;
-            setRecordBuffer(record.data());
-            for (const auto& file : m_slots) {
-                if (!file) continue;
-                for (const auto& tag : file->tags()) {
-                    if (tag->hasFilter() && !tag->FilterEvaluate()) continue;
-                    TgsVariant key;
-                    if (!tag->KeyEvaluate(key)) continue;
-                    tag->KeyAdjust(key, true);
-                    key.setPointer(tag->unique() ? 0 : static_cast<uint32_t>(n));
-                    if (tag->KeyLookup(key) == 0) return false;
-                }
-            }
+            if (!recordKeysIndexed(n, record)) return false;
         }
         return true;
     } catch (const EEngineError&) {

@@ -200,6 +200,10 @@ class GSO_dBHandler : public GSO_dBaseFld {
     void prefetchAhead(bool forward, const KeyFilter* keys);
     // Reads record `n` named by the tag; false when the table ends before it (short read).
     bool gotoTaggedRecord(int n);
+    // Reads record `n` into `record` (its length and one byte more) and tells whether every tag
+    // that takes it holds it under its current key; false also when the table ends before it.
+    // The caller restores the record buffer.
+    bool recordKeysIndexed(int n, std::vector<uint8_t>& record);
     // The record filter's key filter when the current tag's keys are the stored bytes of the
     // field it tests, whole; otherwise none.
     std::optional<KeyFilter> tagKeyFilter();
