@@ -76,11 +76,7 @@ void TFMain::setUpDataSets() {
         dataSet.setIndexName(table.tagName);
         dataSet.setIndexFiles({std::string(table.indexFile)});
         dataSet.setFiltered(true);
-        dataSet.OnFilterRecord = [this](TEngineDataSet& d, bool& accept) {
-            DSetFilterRecord(m_search, d, accept);
-        };
-        dataSet.OnFilterKey = [this](TEngineDataSet& d) { return searchKeyFilter(m_search, d); };
-        dataSet.OnFilterBytes = [this](TEngineDataSet&) { return searchBytesTest(m_search); };
+        attachSearch(dataSet, m_search);
         dataSet.AfterPost = [this](TEngineDataSet& d) { DSOrgAfterInsert(d); };
         dataSet.BeforeDelete = [this](TEngineDataSet& d) { DSetBeforeDelete(d); };
         dataSet.AfterScroll = [this](TEngineDataSet& d) { DSetAfterScroll(d); };

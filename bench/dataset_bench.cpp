@@ -64,10 +64,7 @@ int main(int argc, char** argv) {
     set.setTableName("Phone.DBF");
     set.setIndexFiles({"Phone.MDX"});
     set.setIndexName("NAME");
-    set.OnFilterRecord = [&](TEngineDataSet& dataSet, bool& accept) {
-        DSetFilterRecord(search, dataSet, accept);
-    };
-    set.OnFilterKey = [&](TEngineDataSet& dataSet) { return searchKeyFilter(search, dataSet); };
+    attachSearch(set, search);
     set.setFiltered(true);
 
     auto start = Clock::now();

@@ -236,11 +236,7 @@ int main(int argc, char** argv) {
     set.setIndexFiles({"Phone.MDX"});
     set.setIndexName("NAME");
     set.setReadOnly(true);
-    set.OnFilterRecord = [&](TEngineDataSet& dataSet, bool& accept) {
-        DSetFilterRecord(search, dataSet, accept);
-    };
-    set.OnFilterKey = [&](TEngineDataSet& dataSet) { return searchKeyFilter(search, dataSet); };
-    set.OnFilterBytes = [&](TEngineDataSet&) { return searchBytesTest(search); };
+    attachSearch(set, search);
     set.Open();
     std::printf("%s: %d records, %d runs\n", dir.c_str(), set.RecordCount(), runs);
 

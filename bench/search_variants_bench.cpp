@@ -86,10 +86,7 @@ int main(int argc, char** argv) {
     set.setIndexFiles({"Phone.MDX"});
     set.setIndexName("NAME");
     set.setReadOnly(true);
-    set.OnFilterRecord = [&](TEngineDataSet& dataSet, bool& accept) {
-        DSetFilterRecord(live, dataSet, accept);
-    };
-    set.OnFilterKey = [&](TEngineDataSet& dataSet) { return searchKeyFilter(live, dataSet); };
+    attachSearch(set, live);
     set.Open();
     std::printf("persons table: %d records%s\n", set.RecordCount(), reuse ? " (as found)" : "");
     GSO_DiskFile& index = set.handler()->indexFile(0)->diskFile();

@@ -124,4 +124,12 @@ std::optional<KeyFilter> searchKeyFilter(const SearchCriteria& search,
                         dataSet.TranslateASCII() ? dataSet.tableCodePage() : CodePage::Cp1251);
 }
 
+void attachSearch(TEngineDataSet& dataSet, const SearchCriteria& search) {
+    dataSet.OnFilterRecord = [&search](TEngineDataSet& set, bool& accept) {
+        DSetFilterRecord(search, set, accept);
+    };
+    dataSet.OnFilterKey = [&search](TEngineDataSet& set) { return searchKeyFilter(search, set); };
+    dataSet.OnFilterBytes = [&search](TEngineDataSet&) { return searchBytesTest(search); };
+}
+
 }  // namespace abonex

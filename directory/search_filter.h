@@ -67,4 +67,9 @@ std::optional<FieldBytesTest> searchBytesTest(const SearchCriteria& search);
 std::optional<KeyFilter> searchKeyFilter(const SearchCriteria& search,
                                          const TEngineDataSet& dataSet);
 
+// Makes `dataSet` apply `search` as the window does: the record filter, the name keys' filter
+// and the first phone's bytes test. `search` must outlive the data set's use of the filter;
+// changing it and refreshing the data set applies the new search.
+void attachSearch(TEngineDataSet& dataSet, const SearchCriteria& search);
+
 }  // namespace abonex

@@ -80,11 +80,7 @@ DesktopSearch::Table* DesktopSearch::open(DirectoryMode mode) {
     set.setIndexName(definition.tagName);
     set.setLockProtocol(definition.protocol);
     set.setReadOnly(true);
-    set.OnFilterRecord = [&live](TEngineDataSet& dataSet, bool& accept) {
-        DSetFilterRecord(live, dataSet, accept);
-    };
-    set.OnFilterKey = [&live](TEngineDataSet& dataSet) { return searchKeyFilter(live, dataSet); };
-    set.OnFilterBytes = [&live](TEngineDataSet&) { return searchBytesTest(live); };
+    attachSearch(set, live);
     try {
         set.Open();
     } catch (const std::exception& error) {

@@ -36,11 +36,7 @@ int search(const TableLocation& location, const SearchCriteria& typed, long limi
     // The search the filter applies: the one as typed, or the variant that found rows.
     SearchCriteria live = typed;
     TEngineDataSet set;
-    set.OnFilterRecord = [&live](TEngineDataSet& dataSet, bool& accept) {
-        DSetFilterRecord(live, dataSet, accept);
-    };
-    set.OnFilterKey = [&live](TEngineDataSet& dataSet) { return searchKeyFilter(live, dataSet); };
-    set.OnFilterBytes = [&live](TEngineDataSet&) { return searchBytesTest(live); };
+    attachSearch(set, live);
     // Opened unfiltered, so that only switching the filter on below walks to the first row.
     openTable(set, location, defaultOrderTag(location), /*translate=*/true, /*readOnly=*/true);
     // A row another program appended without its key could never be found.
