@@ -1,7 +1,11 @@
 // Start-up, search and closing timings of the directory window on a large persons table.
 //
-//   startup_bench [FOLDER] [RECORDS]
+//   startup_bench [FOLDER] [RECORDS] [--cold]
 //
+// With --cold the folder's table and index files are written out and dropped from the page
+// cache before the window starts (those files only, not the rest of the machine's cache), so
+// the start reads them from the disk as after a reboot. Use a copy of the shared data: the
+// start-up rebuild writes the index.
 // FOLDER (default /tmp/abonex-startup-bench) receives, once, a program folder whose persons
 // table holds RECORDS rows (default 500000) with its index file, and empty organisation and
 // favourites tables; a folder that holds a persons table already (a copy of one made by
@@ -17,6 +21,7 @@
 //     own process (this program started with the window's hidden request);
 //   - the resident set after start-up with the private memory in it, the peak resident memory
 //     and what the largest resident set sampled is made of.
+#include <fcntl.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -295,6 +300,19 @@ int measure(int argc, char** argv, const QString& folder) {
     return 0;
 }
 
+// Writes out and drops from the page cache every file of `folder`, so the next reads of them
+// come from the disk.
+void dropFromPageCache(const std::string& folder) {
+    for (const char* name :
+         {"Phone.DBF", "Phone.MDX", "Org.dbf", "Org.MDX", "Favor.dbf", "Favor.MDX", "EULA.txt"}) {
+        const int fd = ::open((folder + name).c_str(), O_RDONLY);
+        if (fd < 0) continue;
+        ::fdatasync(fd);
+        ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+        ::close(fd);
+    }
+}
+
 // Runs the window's process and reads its moments; returns its exit status.
 int runMeasured(char* program, const std::string& folder, int records) {
     // The closing rebuild's process outlives the window's; as its subreaper this process waits
@@ -375,12 +393,20 @@ int main(int argc, char** argv) {
         std::fputs(errors.c_str(), stderr);
         return status;
     }
-    std::string folder =
-        argc > 1 && std::strcmp(argv[1], "--measure") != 0 ? argv[1] : "/tmp/abonex-startup-bench";
-    const int records =
-        argc > 2 && std::strcmp(argv[2], "--measure") != 0 ? std::atoi(argv[2]) : 500000;
+    std::vector<std::string> given;
+    bool measuring = false, cold = false;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--measure") == 0) {
+            measuring = true;
+        } else if (std::strcmp(argv[i], "--cold") == 0) {
+            cold = true;
+        } else {
+            given.emplace_back(argv[i]);
+        }
+    }
+    std::string folder = given.size() > 0 ? given[0] : "/tmp/abonex-startup-bench";
+    const int records = given.size() > 1 ? std::atoi(given[1].c_str()) : 500000;
     if (folder.back() != '/') folder += '/';
-    const bool measuring = std::strcmp(argv[argc - 1], "--measure") == 0;
     if (!measuring) {
         const std::string marker = folder + "records-" + std::to_string(records);
         const bool given = QFile::exists(QString::fromStdString(folder + "Phone.DBF")) &&
@@ -399,6 +425,7 @@ int main(int argc, char** argv) {
             // Written out now, so the measured run does not wait for the generator's pages.
             ::sync();
         }
+        if (cold) dropFromPageCache(folder);
         std::fflush(stdout);
         return runMeasured(argv[0], folder, records);
     }

@@ -117,7 +117,7 @@ void GSO_dBHandler::GotoRecord(int code) {
         }
     }
     checkCandidates(bytesTest);
-    if (code == PosTop || code == PosBottom) m_bytesRejected = 0;
+    if (code == PosTop || code == PosBottom) m_bytesRejected = m_bytesPassed = 0;
     const KeyFilter* keys = keyFilter ? &*keyFilter : nullptr;
     for (;;) {
         if (m_tag != nullptr && code < 0) {
@@ -151,9 +151,14 @@ void GSO_dBHandler::GotoRecord(int code) {
         if (accepted) break;
         if (bytesTest && !m_candidates) {
             const DbfField& field = fields()[static_cast<size_t>(bytesTest->field)];
-            if (!bytesTest->passes(recordImage() + field.offset,
-                                   static_cast<size_t>(field.length)) &&
-                ++m_bytesRejected >= m_scanAfterRejected) {
+            if (bytesTest->passes(recordImage() + field.offset,
+                                  static_cast<size_t>(field.length))) {
+                ++m_bytesPassed;
+            } else if (++m_bytesRejected >= m_scanAfterRejected ||
+                       (m_bytesRejected >= m_scanAfterRejected / 8 &&
+                        int64_t{m_bytesPassed} * kScanRejectRate < m_bytesRejected)) {
+                // Each record the walk reads is a seek into the mapping: when nearly every
+                // one fails, one pass over the table costs less than the walk to the rows.
                 scanCandidates(*bytesTest);
             }
         }
@@ -340,23 +345,36 @@ bool GSO_dBHandler::indexesCoverTable() {
         const int count = recordCount();
         if (count == 0 || indexFileCount() == 0) return true;
         if (partialRecordBytes() > 0) return false;
+        const auto length = static_cast<size_t>(recordLength());
         std::vector<int> records;
+        records.push_back(count);
+        const int first = std::min(count, kCoverSamples);
+        for (int n = 1; n <= first; ++n) records.push_back(n);
+        const int stride = std::max(1, count / kCoverSamples);
+        for (int n = stride; n <= count; n += stride) records.push_back(n);
+        // Each record spread over a table the page cache does not hold is a seek of its own:
+        // asked for all at once, they are read side by side while the tag's first entries are
+        // looked up, and the checks below find them in memory.
+        willNeed(recordOffset(1), static_cast<size_t>(first) * length);
+        for (size_t i = static_cast<size_t>(first) + 1; i < records.size(); ++i) {
+            willNeed(recordOffset(records[i]), length);
+        }
+        willNeed(recordOffset(count), length);
         // The current tag's first entries: the rows a window shows first.
         if (m_tag != nullptr) {
+            const size_t spread = records.size();
             for (int n = m_tag->Navigate(PosTop);
-                 n != 0 && records.size() < static_cast<size_t>(kCoverSamples);
+                 n != 0 && records.size() - spread < static_cast<size_t>(kCoverSamples);
                  n = m_tag->Navigate(PosNext)) {
                 if (n < 1 || n > count) return false;
                 records.push_back(n);
             }
-            if (records.empty()) return false;
+            if (records.size() == spread) return false;
+            for (size_t i = spread; i < records.size(); ++i) {
+                willNeed(recordOffset(records[i]), length);
+            }
         }
-        records.push_back(count);
-        for (int n = 1; n <= std::min(count, kCoverSamples); ++n) records.push_back(n);
-        const int stride = std::max(1, count / kCoverSamples);
-        for (int n = stride; n <= count; n += stride) records.push_back(n);
 
-        const auto length = static_cast<size_t>(recordLength());
         std::vector<uint8_t> record(length + 1, kEndOfFileMark);
         struct Restore {
             GSO_dBHandler& handler;
@@ -549,6 +567,23 @@ void GSO_dBHandler::scanCandidates(const FieldBytesTest& test) {
 void GSO_dBHandler::releaseReadPages() {
     releaseMappedPages();
     m_recordsRead = 0;
+}
+
+int GSO_dBHandler::willNeedUpcoming(int max) {
+    if (m_tag == nullptr || max <= 0) return 0;
+    const std::optional<KeyFilter> keys = tagKeyFilter();
+    std::vector<uint32_t> upcoming(static_cast<size_t>(max));
+    const int count = m_tag->upcomingRecords(upcoming.data(), max, true, keys ? &*keys : nullptr);
+    const auto length = static_cast<size_t>(recordLength());
+    int asked = 0;
+    for (int i = 0; i < count; ++i) {
+        const auto n = static_cast<int>(upcoming[static_cast<size_t>(i)]);
+        if (n < 1 || n > recordCount()) continue;
+        if (m_candidates && !m_candidates->mayAccept(static_cast<uint32_t>(n))) continue;
+        willNeed(recordOffset(n), length);
+        ++asked;
+    }
+    return asked;
 }
 
 void GSO_dBHandler::prefetchAhead(bool forward, const KeyFilter* keys) {

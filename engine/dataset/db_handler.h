@@ -162,14 +162,17 @@ class GSO_dBHandler : public GSO_dBaseFld {
     virtual std::optional<KeyFilter> recordKeyFilter() { return std::nullopt; }
     // What the record filter asks of one field's stored bytes (none: nothing can be told).
     // Asked at the start of every move in tag order. A walk whose records fail it often
-    // (kScanAfterRejected records) scans the table once, in large reads past the mapping, for
-    // the records that pass (RecordCandidates), and passes over the entries of the others in
-    // the tag without reading their records. The scan serves while the table's change stamp
-    // and the test stay as they were at its start; any write drops it.
+    // (kScanAfterRejected records, or an eighth of that when fewer than one record in
+    // kScanRejectRate passed) scans the table once, in large reads past the mapping, for the
+    // records that pass (RecordCandidates), and passes over the entries of the others in the
+    // tag without reading their records. The scan serves while the table's change stamp and
+    // the test stay as they were at its start; any write drops it.
     virtual std::optional<FieldBytesTest> recordBytesTest() { return std::nullopt; }
     static constexpr int kScanAfterRejected = 2048;
+    static constexpr int kScanRejectRate = 64;
     static constexpr size_t kScanReadBytes = 1 << 20;
-    // How many records whose bytes fail the test a walk reads before it scans (tests lower it).
+    // How many records whose bytes fail the test a walk reads before it scans whatever passed
+    // meanwhile (tests lower it).
     void setScanAfterRejected(int records) { m_scanAfterRejected = records; }
     // The records the last scan found passing, or nullptr (tests look at it).
     const RecordCandidates* recordCandidates() const { return m_candidates.get(); }
@@ -180,6 +183,12 @@ class GSO_dBHandler : public GSO_dBaseFld {
     // the system maps whole runs of pages around each record read, so even a few hundred
     // records read in name order can take hundreds of megabytes of the resident set.
     void releaseReadPages();
+    // Asks the system to read from the disk, side by side, the records of up to `max` entries
+    // that follow the current one in the current tag's held leaf, leaving out those the
+    // record filter's key filter or the last scan rejects; returns how many were asked for.
+    // A reader that will show them next waits for one seek instead of one per record when the
+    // table is not in the page cache. None without a tag.
+    int willNeedUpcoming(int max);
     // Rebuild progress: (-1, phase, total), (phase, position, 0), (0, 0, 0).
     virtual void reportStatus(int, int, int) {}
 
@@ -232,6 +241,7 @@ class GSO_dBHandler : public GSO_dBaseFld {
     FileChangeStamp m_candidatesStamp;
     bool m_candidatesUseDeleted = false;  // deleted records were scanned as candidates
     int m_bytesRejected = 0;              // records this walk read whose bytes failed the test
+    int m_bytesPassed = 0;                // and those whose bytes passed it
     int m_scanAfterRejected = kScanAfterRejected;
 
     bool m_readAhead = true;

@@ -726,7 +726,17 @@ std::vector<DataSetRow> TEngineDataSet::fetchRows(int afterRecord, int count) {
             if (m_handler->found() && !m_handler->outOfOrder()) m_handler->GotoRecord(PosNext);
         }
         bool usable = afterRecord == 0 || (afterRecord > 0 && !m_handler->outOfOrder());
+        // The records of the rows to come are asked of the disk a leaf at a time, at most one
+        // per row wanted: a table not in the page cache then costs a seek per leaf, not one
+        // per row.
+        size_t hintedUpTo = 0;
+        int hintsLeft = count;
         while (usable && m_handler->found() && static_cast<int>(rows.size()) < count) {
+            if (rows.size() >= hintedUpTo && hintsLeft > 0) {
+                const int asked = m_handler->willNeedUpcoming(hintsLeft);
+                hintsLeft -= std::max(1, asked);
+                hintedUpTo = rows.size() + static_cast<size_t>(asked) + 1;
+            }
             // An index entry whose record another program cut away stands for no row.
             if (m_handler->recordNumber() <= m_handler->recordCount()) {
                 DataSetRow row;

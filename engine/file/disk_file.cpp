@@ -558,6 +558,12 @@ void GSO_DiskFile::prefetch(uint64_t offset, size_t count) const {
     for (size_t at = 0; at < count; at += kCacheLine) __builtin_prefetch(m_map + offset + at);
 }
 
+void GSO_DiskFile::willNeed(uint64_t offset, size_t count) const {
+    if (m_fd < 0 || count == 0) return;
+    ::posix_fadvise(m_fd, static_cast<off_t>(offset), static_cast<off_t>(count),
+                    POSIX_FADV_WILLNEED);
+}
+
 void GSO_DiskFile::releaseMappedPages(uint64_t offset, uint64_t count) {
     if (m_map == nullptr) return;
     const auto page = static_cast<uint64_t>(::sysconf(_SC_PAGESIZE));

@@ -177,6 +177,11 @@ class GSO_DiskFile {
     // Asks the processor to bring (offset, count) of a mapped file into its caches, so that a
     // read that follows soon does not wait for memory. Does nothing without a mapping.
     void prefetch(uint64_t offset, size_t count) const;
+    // Asks the system to start reading (offset, count) from the disk into the page cache and
+    // returns at once. Many ranges asked for in a row are read side by side, so reads of
+    // scattered records that follow wait about as long as one would. Only a hint: nothing
+    // changes when the system ignores it.
+    void willNeed(uint64_t offset, size_t count) const;
     // Takes the mapped pages that hold any of (offset, count) out of this process's resident
     // set; the page cache keeps them, and the next read maps them in again. Without a range
     // (count 0) every page of the mapping goes. Does nothing without a mapping.
