@@ -148,7 +148,10 @@ void GSO_dBHandler::GotoRecord(int code) {
         }
         if (byNumber) break;
         bool accepted = !(isDeleted() && !useDeleted()) && recordFilter();
-        if (accepted) break;
+        if (accepted) {
+            if (bytesTest && !m_candidates) ++m_bytesPassed;
+            break;
+        }
         if (bytesTest && !m_candidates) {
             const DbfField& field = fields()[static_cast<size_t>(bytesTest->field)];
             if (bytesTest->passes(recordImage() + field.offset,

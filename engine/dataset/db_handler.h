@@ -241,7 +241,7 @@ class GSO_dBHandler : public GSO_dBaseFld {
     FileChangeStamp m_candidatesStamp;
     bool m_candidatesUseDeleted = false;  // deleted records were scanned as candidates
     int m_bytesRejected = 0;              // records this walk read whose bytes failed the test
-    int m_bytesPassed = 0;                // and those whose bytes passed it
+    int m_bytesPassed = 0;                // and those it accepted or whose bytes passed
     int m_scanAfterRejected = kScanAfterRejected;
 
     bool m_readAhead = true;

@@ -28,6 +28,11 @@ std::string ansi(const std::string& utf8) {
     return *utf8ToAnsi(utf8);
 }
 
+std::string trimmed(std::string text) {
+    while (!text.empty() && text.back() == ' ') text.pop_back();
+    return text;
+}
+
 // A row as the grid holds it: record number and name.
 using Row = std::pair<int, std::string>;
 
@@ -380,6 +385,37 @@ TEST(SearchWalk, APhoneSearchPassesOverRecordsItsScanRejectedAndSeesLaterChanges
     }
 }
 
+// The scan for candidates comes after an eighth of kScanAfterRejected failing records when
+// hardly any record passed, and only then: a walk through a table that holds fewer records than
+// the full count scans it when no phone matches, and walks it record by record when every
+// eighth phone does.
+TEST(SearchWalk, APhoneSearchScansSoonOnlyWhenNearlyEveryRecordFailsItsTest) {
+    constexpr int kRecords = GSO_dBHandler::kScanAfterRejected / 2;
+    for (const int every : {0, 8}) {
+        SCOPED_TRACE("a match every " + std::to_string(every) + " records");
+        std::vector<Person> people;
+        for (int i = 0; i < kRecords; ++i) {
+            const bool match = every != 0 && i % every == 0;
+            people.push_back({"Петров " + std::to_string(i), match ? "55-12" : "20-11"});
+        }
+        TempDir dir;
+        test::makePersonsTable(dir.path(), people);
+        const SearchCriteria search{"", "55-1", false};
+        Walker keyed(dir.path(), search, true, true);
+        keyed.set.handler()->setScanAfterRejected(GSO_dBHandler::kScanAfterRejected);
+        keyed.set.First();
+        const std::vector<Row> rows = rowsFromHere(keyed);
+        EXPECT_EQ(rows, fullWalk(dir.path(), search, true));
+        EXPECT_EQ(rows.size(), every == 0 ? 0u : static_cast<size_t>(kRecords / every));
+        if (every == 0) {
+            ASSERT_NE(keyed.set.handler()->recordCandidates(), nullptr);
+            EXPECT_EQ(keyed.set.handler()->recordCandidates()->size(), 0u);
+        } else {
+            EXPECT_EQ(keyed.set.handler()->recordCandidates(), nullptr);
+        }
+    }
+}
+
 TEST(SearchWalk, VariantsLeaveASearchThatFindsRowsAsItIsAndElseShowTheFirstVariantThatFinds) {
     int asTyped = 0, byVariant = 0, none = 0;
     for (unsigned seed = 1; seed <= 5; ++seed) {
@@ -537,6 +573,37 @@ TEST_F(SearchReadsTest, AFullWalkReadsEveryNodeBlockOnce) {
     EXPECT_EQ(none.tableReads, 0u);
     // Leaves whose keys all fail are scanned in runs of many blocks per read.
     EXPECT_LE(none.indexReads, tagBlocks() / 10);
+}
+
+// What a grid's read asks of the disk ahead of the rows: the records of the entries that follow
+// in the held leaf, as many as asked for, and of those only the ones the walk would read.
+TEST_F(SearchReadsTest, RecordsAskedForAheadAreAtMostThoseTheWalkReadsNext) {
+    GSO_dBHandler& handler = *m_walker->set.handler();
+    // Every row: the rest of the first leaf.
+    search({}, 1);
+    EXPECT_EQ(handler.willNeedUpcoming(3), 3);
+    const int leafRest = handler.willNeedUpcoming(1000);
+    EXPECT_GT(leafRest, 3);
+    EXPECT_LT(leafRest, 1000);
+    EXPECT_EQ(handler.willNeedUpcoming(0), 0);
+
+    // A name prefix: entries whose keys the prefix rejects are left out.
+    m_walker->set.First();
+    for (int i = 0; i < 5; ++i) m_walker->set.Next();
+    const SearchCriteria one{trimmed(m_walker->set.Fields(0).AsString()), "", true};
+    const Reads prefix = search(one, -1);
+    ASSERT_GE(prefix.rows, 1u);
+    search(one, 1);
+    EXPECT_LE(handler.willNeedUpcoming(1000), static_cast<int>(prefix.rows) - 1);
+
+    // A whole phone anywhere in the phones: the scan leaves out the records that do not hold
+    // it, though their entries lie in the same leaves.
+    const SearchCriteria phone{"", trimmed(m_walker->set.Fields(1).AsString()), false};
+    const Reads byPhone = search(phone, -1);
+    ASSERT_GE(byPhone.rows, 1u);
+    ASSERT_NE(handler.recordCandidates(), nullptr);
+    search(phone, 1);
+    EXPECT_LE(handler.willNeedUpcoming(1000), static_cast<int>(byPhone.rows) - 1);
 }
 
 TEST_F(SearchReadsTest, APrefixSearchReadsAFewBlocksAndOnlyTheRecordsItShows) {
