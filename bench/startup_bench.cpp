@@ -393,7 +393,7 @@ int main(int argc, char** argv) {
         std::fputs(errors.c_str(), stderr);
         return status;
     }
-    std::vector<std::string> given;
+    std::vector<std::string> positional;
     bool measuring = false, cold = false;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--measure") == 0) {
@@ -401,11 +401,11 @@ int main(int argc, char** argv) {
         } else if (std::strcmp(argv[i], "--cold") == 0) {
             cold = true;
         } else {
-            given.emplace_back(argv[i]);
+            positional.emplace_back(argv[i]);
         }
     }
-    std::string folder = given.size() > 0 ? given[0] : "/tmp/abonex-startup-bench";
-    const int records = given.size() > 1 ? std::atoi(given[1].c_str()) : 500000;
+    std::string folder = positional.size() > 0 ? positional[0] : "/tmp/abonex-startup-bench";
+    const int records = positional.size() > 1 ? std::atoi(positional[1].c_str()) : 500000;
     if (folder.back() != '/') folder += '/';
     if (!measuring) {
         const std::string marker = folder + "records-" + std::to_string(records);
