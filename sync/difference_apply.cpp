@@ -102,7 +102,8 @@ class DifferenceApply::KeyHashes {
 DifferenceApply::DifferenceApply(TEngineDataSet& change, SyncDirection direction, ChangeSide side)
     : m_change(change),
       m_changesTarget(changesTarget(direction, side)),
-      m_keyHashes(std::make_unique<KeyHashes>()) {}
+      m_keyHashes(std::make_unique<KeyHashes>()),
+      m_nameHashes(std::make_unique<KeyHashes>()) {}
 
 DifferenceApply::~DifferenceApply() {
     holdReadAhead(false);
@@ -133,6 +134,7 @@ void DifferenceApply::begin(const std::vector<DifferenceEntry>& entries,
     m_added.clear();
     m_visitedRecords.clear();
     m_keyHashes->clear();
+    m_nameHashes->clear();
     m_texts.reset();
     if (m_work.empty()) return;
     // Buckets for every key at once: growing the tables rehashes all they hold in one go, a
@@ -299,7 +301,9 @@ void DifferenceApply::prepareLookup(const DifferenceEntry& entry) {
     // An insert looks for records of the name it would add.
     const bool insert = entry.kind == DifferenceKind::Missing && m_changesTarget;
     const RecordTexts& keys = m_changesTarget != insert ? entry.target : entry.source;
-    std::string key = lookupKey(level, foldedTexts(keys));
+    const RecordTexts folded = foldedTexts(keys);
+    m_nameHashes->add(hashOf(folded.name));
+    std::string key = lookupKey(level, folded);
     m_keyHashes->add(hashOf(key));
     m_records[static_cast<size_t>(level)][std::move(key)];
 }
@@ -382,6 +386,8 @@ void DifferenceApply::noteScannedRecord(int record, const uint8_t* image) {
     std::string& key = m_scanKey;
     std::string& text = m_scanText;
     m_scan->foldedInto(image, kFieldName, key);
+    // Every key begins with the name: a name no key has ends the look.
+    if (!m_nameHashes->mayHold(hashOf(key))) return;
     bool any = m_keyHashes->mayHold(hashOf(key)) &&
                m_records[static_cast<size_t>(MatchLevel::Name)].contains(key);
     m_scan->foldedInto(image, kFieldPhone1, text);

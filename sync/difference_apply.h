@@ -130,7 +130,8 @@ class DifferenceApply {
     std::unique_ptr<TableScan> m_scan;  // the table read from its file, while it is read
     std::string m_scanKey, m_scanText;
     std::vector<int> m_visitedRecords;
-    std::unique_ptr<KeyHashes> m_keyHashes;  // of every key in m_records
+    std::unique_ptr<KeyHashes> m_keyHashes;   // of every key in m_records
+    std::unique_ptr<KeyHashes> m_nameHashes;  // of the names those keys begin with
     // Set when the table's fields can be read from record images: then the entries' records
     // are read from the file, and written there when no index key changes.
     std::unique_ptr<TableScan> m_texts;
