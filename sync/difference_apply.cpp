@@ -485,13 +485,26 @@ void DifferenceApply::putText(std::vector<uint8_t>& image, int field, const std:
 
 bool DifferenceApply::overwrite(int record, const std::vector<uint8_t>& after, bool lookAtLock) {
     // A record another copy edits holds its record lock until that copy posts or cancels.
-    // No writer can write the record meanwhile (the lock every writer takes is held), and an
-    // edit begun after this look finds at its post that the record changed: a look at the
-    // lock is enough, without taking it.
+    // With index files, no writer can write the record meanwhile (the index lock every writer
+    // takes is held), and an edit begun after this look finds at its post that the record
+    // changed: a look at the lock is enough, without taking it. Without index files the
+    // record lock is what keeps another post out: it is taken as an edit takes it, and the
+    // record must still hold what was read.
     DBFObject& table = *m_change.handler();
-    if (lookAtLock && table.lockedElsewhere(table.recordLockRegion(record))) {
+    const bool takeLock = lookAtLock && table.indexFileCount() == 0;
+    if (takeLock) {
+        if (!table.recordLock(record)) throw EDatabaseError(std::string(kRecordLocked));
+    } else if (lookAtLock && table.lockedElsewhere(table.recordLockRegion(record))) {
         throw EDatabaseError(std::string(kRecordLocked));
     }
+    struct Unlock {
+        DBFObject& table;
+        bool locked;
+        ~Unlock() {
+            if (locked) table.tableUnlock();
+        }
+    } unlock{table, takeLock};
+    if (takeLock && !table.recordReads(record, m_image.data())) return false;
     const bool written = table.overwriteKeepingKeys(record, m_image.data(), after.data());
     if (written) m_overwritten = true;
     return written;

@@ -107,8 +107,9 @@ class DifferenceApply {
     // Stores `text` (ANSI) into field `field` of `image` as the data set would.
     void putText(std::vector<uint8_t>& image, int field, const std::string& text);
     // Writes `after` over `record`, read into m_image, when no index key changes by it; false,
-    // nothing written, otherwise. With `lookAtLock`, raises "Record is locked by another user"
-    // when another copy holds the record's lock (it edits the record), as an edit would.
+    // nothing written, otherwise (also when, without index files, the record changed since it
+    // was read). With `lookAtLock`, raises "Record is locked by another user" when another copy
+    // holds the record's lock (it edits the record), as an edit would.
     bool overwrite(int record, const std::vector<uint8_t>& after, bool lookAtLock);
     // Writes the header of the batch's records written in place.
     void finishBatch();
