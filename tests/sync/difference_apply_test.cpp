@@ -280,6 +280,49 @@ TEST_F(ApplyTest, ARecordLockedByAnotherCopyEndsTheApplyThere) {
     }
 }
 
+TEST_F(ApplyTest, ARecordLockedInATableWithoutIndexFilesEndsTheApplyThere) {
+    // Without index files nothing but the record lock keeps another copy's post out: the apply
+    // takes it as an edit does.
+    m_fileName = "Spisok.dbf";
+    test::writeSyncTable(own(), m_fileName, DirectoryMode::Persons,
+                         {{"Аптека", "1", "", ""}, {"Школа", "2", "", ""}}, false);
+    test::writeSyncTable(external(), m_fileName, DirectoryMode::Persons,
+                         {{"Аптека", "3", "", ""}, {"Школа", "4", "", ""}}, false);
+    const auto entries = compare(SyncDirection::Import);
+    ASSERT_EQ(entries.size(), 2u);
+
+    test::ProcessSignal locked, done;
+    const int child = test::forkChild([&] {
+        TEngineDataSet other;
+        other.setDatabaseName(own());
+        other.setTableName(m_fileName);
+        other.Open();
+        other.GotoRecNo(2);
+        other.Edit();  // holds the record lock of "Школа"
+        locked.notify();
+        done.wait();
+        other.Cancel();
+        return 0;
+    });
+    ASSERT_TRUE(locked.wait());
+    TEngineDataSet change;
+    openChangeTable(change, own(), m_fileName);
+    ASSERT_EQ(change.handler()->indexFileCount(), 0);
+    DifferenceApply applying(change, SyncDirection::Import, ChangeSide::Own);
+    try {
+        applying.run(entries, {true, true});
+        ADD_FAILURE() << "the locked record was written";
+    } catch (const EDatabaseError& error) {
+        EXPECT_EQ(std::string(error.what()), "Record is locked by another user");
+    }
+    change.Close();
+    done.notify();
+    EXPECT_EQ(test::waitChild(child), 0);
+    EXPECT_EQ(applying.counts(), (ApplyCounts{1, 0, 0, 0}));
+    EXPECT_EQ(readDirectoryTable(ownTable()),
+              (std::vector<DirectoryRow>{{"Аптека", "3", "", ""}, {"Школа", "2", "", ""}}));
+}
+
 // Rows of which about half differ between the copies, of every kind, so that an apply has
 // entries for several batches.
 void writeManyDifferences(std::vector<DirectoryRow>& ownRows,
