@@ -1,11 +1,15 @@
 #include "sync/difference_apply.h"
 
 #include <algorithm>
+#include <cstring>
+#include <functional>
 #include <optional>
+#include <string_view>
 
 #include "directory/directory_tables.h"
 #include "engine/dataset/db_handler.h"
 #include "engine/dataset/engine_dataset.h"
+#include "engine/dbf/codepage.h"
 #include "engine/file/engine_error.h"
 #include "sync/table_scan.h"
 
@@ -40,10 +44,66 @@ std::string lookupKey(MatchLevel level, const RecordTexts& folded) {
     return key;
 }
 
+constexpr std::string_view kBeyondRange = "Record request beyond range of table";
+constexpr std::string_view kRecordLocked = "Record is locked by another user";
+
+uint64_t hashOf(std::string_view text) {
+    return std::hash<std::string_view>{}(text);
+}
+
 }  // namespace
 
+// The hashes of the keys some entry looks up, in one open-addressing table: most records of
+// the table are looked up by no entry, and a look here tells so without making a text.
+class DifferenceApply::KeyHashes {
+  public:
+    void clear() {
+        m_slots.assign(1024, 0);
+        m_used = 0;
+    }
+    void add(uint64_t hash) {
+        hash |= 1;  // 0 marks a free slot
+        if ((m_used + 1) * 2 > m_slots.size()) grow();
+        if (place(m_slots, hash)) ++m_used;
+    }
+    bool mayHold(uint64_t hash) const {
+        hash |= 1;
+        const size_t mask = m_slots.size() - 1;
+        for (size_t i = spread(hash) & mask;; i = (i + 1) & mask) {
+            if (m_slots[i] == hash) return true;
+            if (m_slots[i] == 0) return false;
+        }
+    }
+
+  private:
+    static size_t spread(uint64_t hash) { return static_cast<size_t>(hash ^ (hash >> 29)); }
+    static bool place(std::vector<uint64_t>& slots, uint64_t hash) {
+        const size_t mask = slots.size() - 1;
+        for (size_t i = spread(hash) & mask;; i = (i + 1) & mask) {
+            if (slots[i] == hash) return false;
+            if (slots[i] == 0) {
+                slots[i] = hash;
+                return true;
+            }
+        }
+    }
+    void grow() {
+        std::vector<uint64_t> slots(m_slots.size() * 2, 0);
+        for (const uint64_t hash : m_slots) {
+            if (hash != 0) place(slots, hash);
+        }
+        m_slots = std::move(slots);
+    }
+
+    std::vector<uint64_t> m_slots = std::vector<uint64_t>(1024, 0);
+    size_t m_used = 0;
+};
+
 DifferenceApply::DifferenceApply(TEngineDataSet& change, SyncDirection direction, ChangeSide side)
-    : m_change(change), m_changesTarget(changesTarget(direction, side)) {}
+    : m_change(change),
+      m_changesTarget(changesTarget(direction, side)),
+      m_keyHashes(std::make_unique<KeyHashes>()),
+      m_nameHashes(std::make_unique<KeyHashes>()) {}
 
 DifferenceApply::~DifferenceApply() {
     holdReadAhead(false);
@@ -73,6 +133,9 @@ void DifferenceApply::begin(const std::vector<DifferenceEntry>& entries,
     m_total = 0;
     m_added.clear();
     m_visitedRecords.clear();
+    m_keyHashes->clear();
+    m_nameHashes->clear();
+    m_texts.reset();
     if (m_work.empty()) return;
     // Buckets for every key at once: growing the tables rehashes all they hold in one go, a
     // pause of its own when the entries are many.
@@ -81,6 +144,10 @@ void DifferenceApply::begin(const std::vector<DifferenceEntry>& entries,
     // Records appended after this count are read under the writers' lock when an insert looks.
     m_change.handler()->RefreshHeader();
     m_recordsRead = m_change.RecordCount();
+    // The entries' records are read and written straight in the table file when its fields
+    // can be read so; a record whose write would change an index key goes through the data
+    // set.
+    if (TableScan::suits(m_change)) m_texts = std::make_unique<TableScan>(m_change);
     // Each entry is looked at once to learn what it looks up, then the table is read once,
     // then the entries are applied.
     m_total = static_cast<int>(m_work.size()) + std::max(0, m_recordsRead) +
@@ -146,13 +213,21 @@ bool DifferenceApply::step(Clock::time_point deadline) {
         std::optional<GSO_dBHandler::IndexLocks> locks;
         if (m_change.handler()->indexFileCount() > 0) locks.emplace(*m_change.handler());
         const size_t batchEnd = std::min(m_work.size(), m_nextEntry + kEntriesPerBatch);
+        // What another writer did before the lock is seen now: the records the table holds.
+        m_change.handler()->RefreshHeader();
         bool timeUp = false;
-        while (m_nextEntry < batchEnd && !timeUp) {
-            applyEntry(*m_work[m_nextEntry++]);
-            ++m_done;
-            // An entry writes: the clock is looked at after each.
-            timeUp = m_nextEntry < m_work.size() && Clock::now() >= deadline;
+        try {
+            while (m_nextEntry < batchEnd && !timeUp) {
+                applyEntry(*m_work[m_nextEntry++]);
+                ++m_done;
+                // An entry writes: the clock is looked at after each.
+                timeUp = m_nextEntry < m_work.size() && Clock::now() >= deadline;
+            }
+        } catch (...) {
+            finishBatch();
+            throw;
         }
+        finishBatch();
         locks.reset();
         givePagesBack();
         if (timeUp) return true;
@@ -174,6 +249,18 @@ void DifferenceApply::holdReadAhead(bool hold) {
     m_readAheadHeld = hold;
 }
 
+void DifferenceApply::finishBatch() {
+    // The records written straight to the file get the header that dates them, once, and the
+    // data set reads its current record again, which one of them may have been.
+    if (!m_overwritten) return;
+    m_overwritten = false;
+    m_change.handler()->writeHeaderOfOverwrites();
+    if (!m_change.IsEmpty() && m_change.RecNo() >= 1 &&
+        m_change.RecNo() <= m_change.handler()->recordCount()) {
+        m_change.handler()->GotoRecord(m_change.RecNo());
+    }
+}
+
 void DifferenceApply::goToRecord(int record) {
     m_change.GotoRecNo(record);
     m_visitedRecords.push_back(record);
@@ -186,15 +273,26 @@ void DifferenceApply::givePagesBack() {
     // A fault on a mapped file brings in its neighbours too (up to an aligned 64 KB window):
     // the whole window of each record goes.
     constexpr uint64_t kWindow = 64 * 1024;
+    // Windows that touch or overlap go in one call.
     DBFObject& table = *m_change.handler();
     const auto length = static_cast<uint64_t>(table.recordLength());
+    std::sort(m_visitedRecords.begin(), m_visitedRecords.end());
+    uint64_t runBegin = 0;
+    uint64_t runEnd = 0;
     for (const int record : m_visitedRecords) {
         const uint64_t offset = static_cast<uint64_t>(table.headerLength()) +
                                 static_cast<uint64_t>(record - 1) * length;
         const uint64_t begin = offset / kWindow * kWindow;
         const uint64_t end = (offset + length + kWindow - 1) / kWindow * kWindow;
-        table.releaseMappedPages(begin, end - begin);
+        if (runEnd > runBegin && begin <= runEnd) {
+            runEnd = std::max(runEnd, end);
+            continue;
+        }
+        if (runEnd > runBegin) table.releaseMappedPages(runBegin, runEnd - runBegin);
+        runBegin = begin;
+        runEnd = end;
     }
+    if (runEnd > runBegin) table.releaseMappedPages(runBegin, runEnd - runBegin);
     m_visitedRecords.clear();
 }
 
@@ -203,7 +301,11 @@ void DifferenceApply::prepareLookup(const DifferenceEntry& entry) {
     // An insert looks for records of the name it would add.
     const bool insert = entry.kind == DifferenceKind::Missing && m_changesTarget;
     const RecordTexts& keys = m_changesTarget != insert ? entry.target : entry.source;
-    m_records[static_cast<size_t>(level)][lookupKey(level, foldedTexts(keys))];
+    const RecordTexts folded = foldedTexts(keys);
+    m_nameHashes->add(hashOf(folded.name));
+    std::string key = lookupKey(level, folded);
+    m_keyHashes->add(hashOf(key));
+    m_records[static_cast<size_t>(level)][std::move(key)];
 }
 
 void DifferenceApply::readAppendedRecords() {
@@ -224,8 +326,16 @@ bool DifferenceApply::nameTakenElsewhere(const RecordTexts& values) {
     if (found == m_records[static_cast<size_t>(MatchLevel::Name)].end()) return false;
     for (const int record : found->second) {
         if (m_added.contains(record)) continue;
-        goToRecord(record);
         // Another program may have changed or deleted the record since the table was read.
+        if (m_texts) {
+            readImage(record);
+            if (m_image[0] != kDeletedFlag &&
+                syncKeysMatch(MatchLevel::Name, values, imageTexts(m_image))) {
+                return true;
+            }
+            continue;
+        }
+        goToRecord(record);
         if (!m_change.handler()->isDeleted() &&
             syncKeysMatch(MatchLevel::Name, values, currentRecordTexts(m_change))) {
             return true;
@@ -272,18 +382,24 @@ void DifferenceApply::insertMissing(const RecordTexts& values) {
 void DifferenceApply::noteScannedRecord(int record, const uint8_t* image) {
     // Most records are looked up by no entry: the keys are made in one reused text, the name
     // first, and no record texts are made unless a key matches.
+    // The keys' hashes tell most records apart; the tables of texts are asked only on a hit.
     std::string& key = m_scanKey;
     std::string& text = m_scanText;
     m_scan->foldedInto(image, kFieldName, key);
-    bool any = m_records[static_cast<size_t>(MatchLevel::Name)].contains(key);
+    // Every key begins with the name: a name no key has ends the look.
+    if (!m_nameHashes->mayHold(hashOf(key))) return;
+    bool any = m_keyHashes->mayHold(hashOf(key)) &&
+               m_records[static_cast<size_t>(MatchLevel::Name)].contains(key);
     m_scan->foldedInto(image, kFieldPhone1, text);
     key += '\0';
     key += text;
-    any = any || m_records[static_cast<size_t>(MatchLevel::NameAndPhone1)].contains(key);
+    any = any || (m_keyHashes->mayHold(hashOf(key)) &&
+                  m_records[static_cast<size_t>(MatchLevel::NameAndPhone1)].contains(key));
     m_scan->foldedInto(image, kFieldPhone2, text);
     key += '\0';
     key += text;
-    any = any || m_records[static_cast<size_t>(MatchLevel::NameAndPhones)].contains(key);
+    any = any || (m_keyHashes->mayHold(hashOf(key)) &&
+                  m_records[static_cast<size_t>(MatchLevel::NameAndPhones)].contains(key));
     if (!any) return;
     RecordTexts texts;
     m_scan->textInto(image, kFieldName, texts.name);
@@ -316,15 +432,82 @@ int DifferenceApply::currentRecord(MatchLevel level, const RecordTexts& keys) {
     std::vector<int>& records = found->second;
     while (!records.empty()) {
         const int record = records.front();
-        goToRecord(record);
         // Another program may have changed or deleted the record since the table was read.
-        if (!m_change.handler()->isDeleted() &&
-            syncKeysMatch(level, keys, currentRecordTexts(m_change))) {
-            return record;
+        if (m_texts) {
+            readImage(record);
+            if (m_image[0] != kDeletedFlag && syncKeysMatch(level, keys, imageTexts(m_image))) {
+                return record;
+            }
+        } else {
+            goToRecord(record);
+            if (!m_change.handler()->isDeleted() &&
+                syncKeysMatch(level, keys, currentRecordTexts(m_change))) {
+                return record;
+            }
         }
         records.erase(records.begin());
     }
     return 0;
+}
+
+void DifferenceApply::readImage(int record) {
+    DBFObject& table = *m_change.handler();
+    if (record < 1 || record > table.recordCount()) throw EDatabaseError(std::string(kBeyondRange));
+    const auto length = static_cast<size_t>(table.recordLength());
+    m_image.resize(length);
+    const uint64_t offset =
+        static_cast<uint64_t>(table.headerLength()) + static_cast<uint64_t>(record - 1) * length;
+    // Past the mapping: the records lie far apart, and mapping their pages in would only
+    // have them given back after the batch.
+    if (table.readPastMapping(offset, m_image.data(), length) != length) {
+        throw EDatabaseError(std::string(kBeyondRange));
+    }
+}
+
+RecordTexts DifferenceApply::imageTexts(const std::vector<uint8_t>& image) const {
+    RecordTexts texts;
+    m_texts->textInto(image.data(), kFieldName, texts.name);
+    m_texts->textInto(image.data(), kFieldPhone1, texts.phone1);
+    m_texts->textInto(image.data(), kFieldPhone2, texts.phone2);
+    return texts;
+}
+
+void DifferenceApply::putText(std::vector<uint8_t>& image, int field, const std::string& text) {
+    // As the data set stores a text: in the table's code page, blank-filled, cut at the width.
+    const DbfField& descriptor = m_change.handler()->fields()[static_cast<size_t>(field)];
+    const std::string stored =
+        m_change.TranslateASCII() ? ansiToPage(m_change.tableCodePage(), text) : text;
+    uint8_t* target = image.data() + descriptor.offset;
+    const auto width = static_cast<size_t>(descriptor.length);
+    std::memset(target, ' ', width);
+    std::memcpy(target, stored.data(), std::min(stored.size(), width));
+}
+
+bool DifferenceApply::overwrite(int record, const std::vector<uint8_t>& after, bool lookAtLock) {
+    // A record another copy edits holds its record lock until that copy posts or cancels.
+    // With index files, no writer can write the record meanwhile (the index lock every writer
+    // takes is held), and an edit begun after this look finds at its post that the record
+    // changed: a look at the lock is enough, without taking it. Without index files the
+    // record lock is what keeps another post out: it is taken as an edit takes it, and the
+    // record must still hold what was read.
+    DBFObject& table = *m_change.handler();
+    const bool takeLock = lookAtLock && table.indexFileCount() == 0;
+    if (takeLock) {
+        if (!table.recordLock(record)) throw EDatabaseError(std::string(kRecordLocked));
+    } else if (lookAtLock && table.lockedElsewhere(table.recordLockRegion(record))) {
+        throw EDatabaseError(std::string(kRecordLocked));
+    }
+    struct Unlock {
+        DBFObject& table;
+        bool locked;
+        ~Unlock() {
+            if (locked) table.tableUnlock();
+        }
+    } unlock{table, takeLock};
+    if (takeLock && !table.recordReads(record, m_image.data())) return false;
+    const bool written = table.overwriteKeepingKeys(record, m_image.data(), after.data());
+    if (written) m_overwritten = true;
+    return written;
 }
 
 void DifferenceApply::applyEntry(const DifferenceEntry& entry) {
@@ -338,6 +521,33 @@ void DifferenceApply::applyEntry(const DifferenceEntry& entry) {
     if (record == 0) {
         ++m_counts.skipped;
         return;
+    }
+    if (m_texts) {
+        // The record as it is on disk now, read under the lock every writer takes: written
+        // over in place when no index key changes by it, else through the data set.
+        const RecordTexts before = imageTexts(m_image);
+        std::vector<uint8_t>& after = m_written;
+        after = m_image;
+        const bool deleting = entry.kind == DifferenceKind::Missing;
+        if (deleting) {
+            after[0] = kDeletedFlag;
+        } else if (entry.kind == DifferenceKind::Phone1) {
+            putText(after, kFieldPhone1, values.phone1);
+        } else {
+            putText(after, kFieldPhone2, values.phone2);
+        }
+        // A delete does not look at the record lock, as the data set's delete does not.
+        if (overwrite(record, after, !deleting)) {
+            noteRecord(record, before, false);
+            if (deleting) {
+                ++m_counts.deleted;
+            } else {
+                noteRecord(record, imageTexts(after), true);
+                ++m_counts.changed;
+            }
+            return;
+        }
+        goToRecord(record);
     }
     const RecordTexts before = currentRecordTexts(m_change);
     if (entry.kind == DifferenceKind::Missing) {

@@ -100,6 +100,20 @@ class DifferenceApply {
     // True when a live record of `values`' name that this apply did not add is in the table.
     bool nameTakenElsewhere(const RecordTexts& values);
     void insertMissing(const RecordTexts& values);
+    // Reads record `record` from the file into m_image; raises "Record request beyond range of
+    // table" when the table no longer holds it.
+    void readImage(int record);
+    RecordTexts imageTexts(const std::vector<uint8_t>& image) const;
+    // Stores `text` (ANSI) into field `field` of `image` as the data set would.
+    void putText(std::vector<uint8_t>& image, int field, const std::string& text);
+    // Writes `after` over `record`, read into m_image, when no index key changes by it; false,
+    // nothing written, otherwise (also when, without index files, the record changed since it
+    // was read). With `lookAtLock`, raises "Record is locked by another user" when another copy
+    // holds the record's lock (it edits the record), as an edit would.
+    bool overwrite(int record, const std::vector<uint8_t>& after, bool lookAtLock);
+    // Writes the header of the batch's records written in place.
+    void finishBatch();
+    class KeyHashes;
 
     TEngineDataSet& m_change;
     bool m_changesTarget;
@@ -117,6 +131,13 @@ class DifferenceApply {
     std::unique_ptr<TableScan> m_scan;  // the table read from its file, while it is read
     std::string m_scanKey, m_scanText;
     std::vector<int> m_visitedRecords;
+    std::unique_ptr<KeyHashes> m_keyHashes;   // of every key in m_records
+    std::unique_ptr<KeyHashes> m_nameHashes;  // of the names those keys begin with
+    // Set when the table's fields can be read from record images: then the entries' records
+    // are read from the file, and written there when no index key changes.
+    std::unique_ptr<TableScan> m_texts;
+    std::vector<uint8_t> m_image, m_written;
+    bool m_overwritten = false;  // records written in place since the batch's header
     bool m_readAheadHeld = false;
     bool m_readAheadWas = true;
     size_t m_nextEntry = 0;

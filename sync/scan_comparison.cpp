@@ -1,9 +1,15 @@
 #include "sync/scan_comparison.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
 #include <array>
+#include <cstdlib>
+#include <cstring>
 #include <functional>
+#include <new>
 #include <string_view>
+#include <utility>
 
 #include "engine/dataset/db_handler.h"
 #include "engine/dataset/engine_dataset.h"
@@ -23,6 +29,47 @@ constexpr int kRecordsPerGiveBack = 4096;
 constexpr int kName = 0;
 constexpr int kPhone1 = 1;
 constexpr int kPhone2 = 2;
+
+// The slots of one lookup table, zeroed, in memory the system is asked to back with large
+// pages: the tables of a large target span tens of megabytes probed at random, and with small
+// pages nearly every probe would also miss the processor's page table cache.
+template <typename Slot>
+class SlotArray {
+  public:
+    SlotArray() = default;
+    SlotArray(SlotArray&& other) noexcept { swap(other); }
+    SlotArray& operator=(SlotArray&& other) noexcept {
+        SlotArray(std::move(other)).swap(*this);
+        return *this;
+    }
+    ~SlotArray() { std::free(m_slots); }
+
+    // `count` free slots (a power of two); what was held is dropped.
+    void assign(size_t count) {
+        constexpr size_t kLargePage = size_t{2} << 20;
+        const size_t bytes = std::max(count * sizeof(Slot), kLargePage);
+        const size_t rounded = (bytes + kLargePage - 1) / kLargePage * kLargePage;
+        void* memory = std::aligned_alloc(kLargePage, rounded);
+        if (memory == nullptr) throw std::bad_alloc();
+        // Only a hint: without large pages the table works the same.
+        ::madvise(memory, rounded, MADV_HUGEPAGE);
+        std::memset(memory, 0, count * sizeof(Slot));
+        std::free(m_slots);
+        m_slots = static_cast<Slot*>(memory);
+        m_count = count;
+    }
+    size_t size() const { return m_count; }
+    Slot& operator[](size_t i) { return m_slots[i]; }
+    const Slot& operator[](size_t i) const { return m_slots[i]; }
+
+  private:
+    void swap(SlotArray& other) noexcept {
+        std::swap(m_slots, other.m_slots);
+        std::swap(m_count, other.m_count);
+    }
+    Slot* m_slots = nullptr;
+    size_t m_count = 0;
+};
 
 }  // namespace
 
@@ -86,9 +133,9 @@ class ScanComparison::Lookup {
         // Room for every record without growing, at most three quarters full.
         size_t slots = 1024;
         while (slots * 3 < static_cast<size_t>(target.recordCount()) * 4) slots *= 2;
-        m_tables[static_cast<size_t>(MatchLevel::NameAndPhones)].slots.assign(slots, Slot{});
-        m_tables[static_cast<size_t>(MatchLevel::NameAndPhone1)].slots.assign(slots, Slot{});
-        m_tables[static_cast<size_t>(MatchLevel::Name)].slots.assign(1024, Slot{});
+        m_tables[static_cast<size_t>(MatchLevel::NameAndPhones)].slots.assign(slots);
+        m_tables[static_cast<size_t>(MatchLevel::NameAndPhone1)].slots.assign(slots);
+        m_tables[static_cast<size_t>(MatchLevel::Name)].slots.assign(1024);
     }
 
     // Adds target record `recordNumber` (image `record`), read after every record of a smaller
@@ -129,9 +176,21 @@ class ScanComparison::Lookup {
     void prefetch(const Keys& keys) const {
         for (MatchLevel level :
              {MatchLevel::Name, MatchLevel::NameAndPhone1, MatchLevel::NameAndPhones}) {
-            const std::vector<Slot>& slots = m_tables[static_cast<size_t>(level)].slots;
+            const SlotArray<Slot>& slots = m_tables[static_cast<size_t>(level)].slots;
             __builtin_prefetch(&slots[keys.hashAt(level) & (slots.size() - 1)]);
         }
+    }
+
+    // Once the slots prefetch() asked for are in: asks for the name entry and its texts that the
+    // first slot of the keys' name probe leads to.
+    void prefetchName(const Keys& keys) const {
+        const SlotArray<Slot>& slots = m_tables[static_cast<size_t>(MatchLevel::Name)].slots;
+        const uint64_t hash = keys.hashAt(MatchLevel::Name);
+        const Slot& slot = slots[hash & (slots.size() - 1)];
+        if (slot.value == 0 || slot.check != checkOf(hash)) return;
+        const NameEntry& entry = m_names[slot.value - 1];
+        __builtin_prefetch(&entry);
+        __builtin_prefetch(m_arena.data() + entry.offset);
     }
 
     // The image of the first target record matching `keys` at a level with phones, read back,
@@ -156,7 +215,7 @@ class ScanComparison::Lookup {
         uint32_t value = 0;  // 0: the slot is free
     };
     struct Table {
-        std::vector<Slot> slots;
+        SlotArray<Slot> slots;
         size_t used = 0;
     };
     // A name: its stored bytes, then its folded text, in the arena.
@@ -232,9 +291,10 @@ class ScanComparison::Lookup {
     // Only the names' table grows: the tables with phones have room for every record of the
     // target from the start. Its slots are placed again from the names' hashes.
     void grow(Table& table) {
-        std::vector<Slot> old = std::move(table.slots);
-        table.slots.assign(old.size() * 2, Slot{});
-        for (const Slot& slot : old) {
+        SlotArray<Slot> old = std::move(table.slots);
+        table.slots.assign(old.size() * 2);
+        for (size_t i = 0; i < old.size(); ++i) {
+            const Slot& slot = old[i];
             if (slot.value != 0) {
                 place(table, m_names[slot.value - 1].hash & (table.slots.size() - 1), slot);
             }
@@ -278,32 +338,55 @@ ScanComparison::ScanComparison(TEngineDataSet& source, TEngineDataSet& target, s
 ScanComparison::~ScanComparison() = default;
 
 bool ScanComparison::step(Clock::time_point deadline) {
-    Keys keys;
     int sinceClockCheck = 0;
     while (m_phase != Phase::Done) {
-        if (++sinceClockCheck == kRecordsPerClockCheck) {
+        sinceClockCheck += kGroupRecords;
+        if (sinceClockCheck >= kRecordsPerClockCheck) {
             sinceClockCheck = 0;
             if (Clock::now() >= deadline) break;
         }
-        int recordNumber = 0;
-        if (m_phase == Phase::ReadTarget) {
-            const uint8_t* record = m_targetScan.next(recordNumber);
-            if (record == nullptr) {
+        // A group of records is read (their images copied: the scan's chunk moves on), folded
+        // and its lookup slots asked for; then each is added or compared, in file order. The
+        // slots of one record lie far apart in large tables: asking for a group's at once lets
+        // the memory fetch them side by side rather than one after the other.
+        const bool target = m_phase == Phase::ReadTarget;
+        TableScan& scan = target ? m_targetScan : m_sourceScan;
+        const auto length = static_cast<size_t>(scan.recordLength());
+        m_groupImages.resize(length * kGroupRecords);
+        if (m_groupKeys.size() < kGroupRecords) m_groupKeys.resize(kGroupRecords);
+        int count = 0;
+        while (count < kGroupRecords) {
+            int recordNumber = 0;
+            const uint8_t* record = scan.next(recordNumber);
+            if (record == nullptr) break;
+            uint8_t* image = m_groupImages.data() + static_cast<size_t>(count) * length;
+            std::memcpy(image, record, length);
+            m_groupNumbers[static_cast<size_t>(count)] = recordNumber;
+            Keys& keys = m_groupKeys[static_cast<size_t>(count)];
+            keys.fold(scan, image);
+            m_lookup->prefetch(keys);
+            ++count;
+        }
+        for (int i = 0; i < count; ++i) m_lookup->prefetchName(m_groupKeys[static_cast<size_t>(i)]);
+        for (int i = 0; i < count; ++i) {
+            const uint8_t* image = m_groupImages.data() + static_cast<size_t>(i) * length;
+            const int recordNumber = m_groupNumbers[static_cast<size_t>(i)];
+            Keys& keys = m_groupKeys[static_cast<size_t>(i)];
+            if (target) {
+                m_lookup->add(image, recordNumber, keys);
+            } else {
+                compareSourceRecord(image, keys);
+            }
+            if (recordNumber % kRecordsPerGiveBack == 0) m_targetScan.givePagesBack();
+        }
+        if (count < kGroupRecords) {
+            // The scan is at its end.
+            if (target) {
                 m_targetScan.givePagesBack();
                 m_phase = Phase::CompareSource;
-                continue;
-            }
-            keys.fold(m_targetScan, record);
-            m_lookup->add(record, recordNumber, keys);
-            if (recordNumber % kRecordsPerGiveBack == 0) m_targetScan.givePagesBack();
-        } else {
-            const uint8_t* record = m_sourceScan.next(recordNumber);
-            if (record == nullptr) {
+            } else {
                 finish();
-                break;
             }
-            compareSourceRecord(record, keys);
-            if (recordNumber % kRecordsPerGiveBack == 0) m_targetScan.givePagesBack();
         }
     }
     return m_phase != Phase::Done;
@@ -319,8 +402,6 @@ void ScanComparison::compareSourceRecord(const uint8_t* record, Keys& keys) {
     m_sourceScan.textInto(record, kPhone2, source.phone2);
     const std::string_view phone1 = trimmedText(source.phone1);
     const std::string_view phone2 = trimmedText(source.phone2);
-    keys.fold(m_sourceScan, record);
-    m_lookup->prefetch(keys);
 
     const auto add = [&](DifferenceKind kind, RecordTexts found) {
         Pending pending;

@@ -13,6 +13,7 @@
 // distinct names, plus the differences; the tables' pages are given back as they are read.
 #pragma once
 
+#include <array>
 #include <chrono>
 #include <memory>
 #include <string>
@@ -63,6 +64,7 @@ class ScanComparison {
         DifferenceEntry entry;
     };
 
+    // Compares the source record `record`, whose `keys` are folded already.
     void compareSourceRecord(const uint8_t* record, Keys& keys);
     void finish();
 
@@ -74,6 +76,11 @@ class ScanComparison {
     int m_visited = 0;
     std::string m_currentName;
     std::vector<Pending> m_pending;
+    // The group of records being worked on: copies of their images, their numbers and keys.
+    std::vector<uint8_t> m_groupImages;
+    static constexpr int kGroupRecords = 32;
+    std::array<int, kGroupRecords> m_groupNumbers{};
+    std::vector<Keys> m_groupKeys;
     std::vector<DifferenceEntry> m_entries;
 };
 

@@ -42,6 +42,8 @@ class TableScan {
 
     // The table's record count when the scan began (deleted records included).
     int recordCount() const { return m_recordCount; }
+    // The bytes of one record image.
+    int recordLength() const { return m_recordLength; }
 
     // The next record that is not marked deleted, or nullptr at the end of the table. The image
     // stays valid until the next call of next(). `recordNumber` gets the record's number.

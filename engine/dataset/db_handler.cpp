@@ -411,6 +411,44 @@ bool GSO_dBHandler::recordReads(int n, const uint8_t* expected) {
     return std::memcmp(now.data(), expected, length) == 0;
 }
 
+bool GSO_dBHandler::overwriteKeepingKeys(int n, const uint8_t* before, const uint8_t* after) {
+    if (n < 1 || n > recordCount()) return false;
+    // The expressions read the record buffer; copies keep the images the caller owns intact.
+    const auto length = static_cast<size_t>(recordLength());
+    std::vector<uint8_t> images[2];
+    for (int i = 0; i < 2; ++i) {
+        const uint8_t* image = i == 0 ? before : after;
+        images[i].assign(image, image + length);
+        images[i].push_back(kEndOfFileMark);
+    }
+    struct Restore {
+        GSO_dBHandler& handler;
+        ~Restore() { handler.setRecordBuffer(nullptr); }
+    } restore{*this};
+    for (const auto& file : m_slots) {
+        if (!file) continue;
+        for (const auto& tag : file->tags()) {
+            TgsVariant keys[2];
+            bool hasKey[2] = {false, false};
+            bool passes[2] = {true, true};
+            for (int i = 0; i < 2; ++i) {
+                setRecordBuffer(images[i].data());
+                if (tag->hasFilter()) passes[i] = tag->FilterEvaluate();
+                hasKey[i] = tag->KeyEvaluate(keys[i]);
+                if (hasKey[i]) tag->KeyAdjust(keys[i], true);
+            }
+            if (passes[0] != passes[1] || hasKey[0] != hasKey[1]) return false;
+            if (hasKey[0] &&
+                (keys[0].type() != keys[1].type() || tag->compareKeys(keys[0], keys[1], -1) != 0)) {
+                return false;
+            }
+        }
+    }
+    overwriteRecord(n, after);
+    m_candidates.reset();
+    return true;
+}
+
 void GSO_dBHandler::recordWritten(bool isNew) {
     m_candidates.reset();
     for (auto& file : m_slots) {

@@ -124,6 +124,15 @@ class GSO_dBHandler : public GSO_dBaseFld {
     // True when record `n` on disk holds exactly the recordLength() bytes `expected` (read past
     // the handler's buffers).
     bool recordReads(int n, const uint8_t* expected);
+    // Writes `after` over record n (1..recordCount()), whose bytes are `before` (each
+    // recordLength() bytes), when that changes no tag of the open index files: every tag
+    // gives both images the same key and the same filter result, so every tag already holds
+    // the record where it belongs. False, and nothing written, when some tag would change (the
+    // caller writes the record the ordinary way then). REQUIRES: the caller holds IndexLocks
+    // (when index files are open) and has read `before` from the disk while holding them. The
+    // header is left for writeHeaderOfOverwrites(), written once for many such records; the
+    // current record and its images stay as they were.
+    bool overwriteKeepingKeys(int n, const uint8_t* before, const uint8_t* after);
 
     // Whether the open index files hold the keys of the records appended since the handler last
     // knew them all covered (records 1..coveredRecords(): those there at the open, which the

@@ -436,6 +436,24 @@ void GSO_dBaseDBF::ReplaceRecord(int n) {
     m_recordChanged = false;
 }
 
+void GSO_dBaseDBF::overwriteRecord(int n, const uint8_t* image) {
+    if (n < 1 || n > m_recordCount) fail(err::kBeyondEof, sub::kWrite);
+    if (!m_overwritesPending) requireSameFile();
+    m_overwritesPending = true;
+    write(recordOffset(n), image, static_cast<size_t>(m_recordLength));
+    bytesWritten(recordOffset(n), image, static_cast<size_t>(m_recordLength));
+}
+
+void GSO_dBaseDBF::writeHeaderOfOverwrites() {
+    if (!m_overwritesPending) return;
+    m_overwritesPending = false;
+    m_headerDirty = true;
+    // Other writers may have appended: the header written counts the records there are now.
+    RefreshHeader();
+    WriteHeader();
+    pushWrites();
+}
+
 void GSO_dBaseDBF::DeleteRecord() {
     if (m_image[0] == kDeletedFlag) return;
     m_image[0] = kDeletedFlag;

@@ -153,6 +153,10 @@ class GSO_dBaseDBF : public GSO_DiskFile {
     void RefreshHeader();
     // Writes the header when open read-write, dirty, and not under a file lock.
     void WriteHeader();
+    // Writes the header that dates the records overwriteRecord wrote since the last call (the
+    // header as it is on disk now, with this write's date and change stamp) and pushes the
+    // writes to the server of a network file system. Nothing when there were none.
+    void writeHeaderOfOverwrites();
 
     // --- Locks of the table file (lock regions of the table's lock protocol) ---
     void setLockProtocol(TgsLokProtocol protocol) { m_protocol = protocol; }
@@ -261,6 +265,12 @@ class GSO_dBaseDBF : public GSO_DiskFile {
                static_cast<uint64_t>(n - 1) * static_cast<uint64_t>(m_recordLength);
     }
     int countFromFileSize();
+    // Writes `image` (recordLength() bytes) over record n (1..recordCount()) and nothing else:
+    // neither the header nor the index files hear of it, and the current record and its images
+    // stay as they were. For a writer that holds the locks every writer takes across many
+    // records: the first overwrite after a header write checks that the path still names this
+    // file (1012 otherwise), and writeHeaderOfOverwrites() writes the header once for them all.
+    void overwriteRecord(int n, const uint8_t* image);
     // Stands on record n, which the table does not hold (an index entry past its end), with a
     // blank image: reading it again or editing it finds no record there.
     void standOnMissingRecord(int n);
@@ -290,6 +300,7 @@ class GSO_dBaseDBF : public GSO_DiskFile {
     bool m_deferredHeaderWrite = false;
     bool m_appendRun = false;
     bool m_runHeaderPending = false;
+    bool m_overwritesPending = false;  // overwriteRecord wrote since the last header write
     uint8_t m_keptFlags = 0;
     uint32_t m_userNumber = 0;
     TgsLokProtocol m_protocol = TgsLokProtocol::Default;

@@ -279,6 +279,11 @@ size_t GSO_DiskFile::read(uint64_t offset, void* buffer, size_t count) {
         if (g_tap != nullptr) g_tap->read(m_path, offset, static_cast<uint8_t*>(buffer), count);
         return count;
     }
+    return readPastMapping(offset, buffer, count);
+}
+
+size_t GSO_DiskFile::readPastMapping(uint64_t offset, void* buffer, size_t count) {
+    if (m_fd < 0) fail(103, sub::kRead);
     auto* out = static_cast<uint8_t*>(buffer);
     size_t done = 0;
     while (done < count) {

@@ -186,6 +186,10 @@ class GSO_DiskFile {
     // set; the page cache keeps them, and the next read maps them in again. Without a range
     // (count 0) every page of the mapping goes. Does nothing without a mapping.
     void releaseMappedPages(uint64_t offset = 0, uint64_t count = 0);
+    // As read(), but by a system call even when the file is mapped: for small reads scattered
+    // over a large file, whose pages a mapped read would bring into the resident set (with
+    // their neighbours) only for them to be given back.
+    size_t readPastMapping(uint64_t offset, void* buffer, size_t count);
 
     // Default pause for lockWaiting; tests shorten it.
     static LockWait& defaultLockWait();

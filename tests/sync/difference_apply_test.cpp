@@ -12,6 +12,7 @@
 #include "engine/dataset/engine_dataset.h"
 #include "engine/file/path_util.h"
 #include "engine/index/index_check.h"
+#include "engine/index/mdx_file.h"
 #include "sync/sync_tables.h"
 #include "sync/table_comparison.h"
 #include "tests/support/test_support.h"
@@ -279,6 +280,49 @@ TEST_F(ApplyTest, ARecordLockedByAnotherCopyEndsTheApplyThere) {
     }
 }
 
+TEST_F(ApplyTest, ARecordLockedInATableWithoutIndexFilesEndsTheApplyThere) {
+    // Without index files nothing but the record lock keeps another copy's post out: the apply
+    // takes it as an edit does.
+    m_fileName = "Spisok.dbf";
+    test::writeSyncTable(own(), m_fileName, DirectoryMode::Persons,
+                         {{"Аптека", "1", "", ""}, {"Школа", "2", "", ""}}, false);
+    test::writeSyncTable(external(), m_fileName, DirectoryMode::Persons,
+                         {{"Аптека", "3", "", ""}, {"Школа", "4", "", ""}}, false);
+    const auto entries = compare(SyncDirection::Import);
+    ASSERT_EQ(entries.size(), 2u);
+
+    test::ProcessSignal locked, done;
+    const int child = test::forkChild([&] {
+        TEngineDataSet other;
+        other.setDatabaseName(own());
+        other.setTableName(m_fileName);
+        other.Open();
+        other.GotoRecNo(2);
+        other.Edit();  // holds the record lock of "Школа"
+        locked.notify();
+        done.wait();
+        other.Cancel();
+        return 0;
+    });
+    ASSERT_TRUE(locked.wait());
+    TEngineDataSet change;
+    openChangeTable(change, own(), m_fileName);
+    ASSERT_EQ(change.handler()->indexFileCount(), 0);
+    DifferenceApply applying(change, SyncDirection::Import, ChangeSide::Own);
+    try {
+        applying.run(entries, {true, true});
+        ADD_FAILURE() << "the locked record was written";
+    } catch (const EDatabaseError& error) {
+        EXPECT_EQ(std::string(error.what()), "Record is locked by another user");
+    }
+    change.Close();
+    done.notify();
+    EXPECT_EQ(test::waitChild(child), 0);
+    EXPECT_EQ(applying.counts(), (ApplyCounts{1, 0, 0, 0}));
+    EXPECT_EQ(readDirectoryTable(ownTable()),
+              (std::vector<DirectoryRow>{{"Аптека", "3", "", ""}, {"Школа", "2", "", ""}}));
+}
+
 // Rows of which about half differ between the copies, of every kind, so that an apply has
 // entries for several batches.
 void writeManyDifferences(std::vector<DirectoryRow>& ownRows,
@@ -314,6 +358,71 @@ TEST_F(ApplyTest, ManyBatchesDoWhatThePlainApplyDoes) {
         change.Close();
         EXPECT_EQ(readDirectoryTable(changed), rows);
     }
+}
+
+// Adds to the table's index file a tag on the first phone and one on the name that leaves
+// deleted records out, so that phone changes and deletions change index keys.
+void addPhoneAndLiveTags(const std::string& table) {
+    GSO_dBaseFld dbf(table, false, true);
+    GSobjMDXFile index(dbf, replaceExtension(table, ".MDX"));
+    index.TagCreate("PHONE", "PHONE1", "", false, true);
+    index.TagCreate("LIVE", "NAME", ".NOT. DELETED()", false, true);
+    index.close();
+}
+
+TEST_F(ApplyTest, TagsOnThePhonesAndFilteredTagsAreKeptCurrent) {
+    // The apply writes a record in place only when no tag of the index file changes by it;
+    // here the first phone and deletions change keys, and the result must be the plain one.
+    std::vector<DirectoryRow> ownRows, externalRows;
+    writeManyDifferences(ownRows, externalRows);
+    for (const ChangeSide side : {ChangeSide::Own, ChangeSide::External}) {
+        SCOPED_TRACE(side == ChangeSide::Own ? "own" : "external");
+        write(ownRows, externalRows);
+        const std::string changed = side == ChangeSide::Own ? ownTable() : externalTable();
+        const auto entries = compare(SyncDirection::Import);
+        ASSERT_GT(entries.size(), 600u);
+        addPhoneAndLiveTags(changed);
+        const ApplyCounts counts = apply(SyncDirection::Import, side, entries);
+        EXPECT_GT(counts.changed, 0);
+        const auto rows = readDirectoryTable(changed);
+        expectIndexClean(changed);
+
+        write(ownRows, externalRows);
+        addPhoneAndLiveTags(changed);
+        TEngineDataSet change;
+        openChangeTable(change, side == ChangeSide::Own ? own() : external(), m_fileName);
+        const std::vector<bool> all(entries.size(), true);
+        EXPECT_EQ(test::plainApply(change, SyncDirection::Import, side, entries, all), counts);
+        change.Close();
+        EXPECT_EQ(readDirectoryTable(changed), rows);
+    }
+}
+
+TEST_F(ApplyTest, ARecordCutAwayByAnotherProgramEndsTheApplyWithAClearError) {
+    write({{"Аптека", "1", "", ""}, {"Школа", "2", "", ""}},
+          {{"Аптека", "3", "", ""}, {"Школа", "4", "", ""}});
+    const auto entries = compare(SyncDirection::Import);
+    ASSERT_EQ(entries.size(), 2u);
+    TEngineDataSet change;
+    openChangeTable(change, own(), m_fileName);
+    DifferenceApply applying(change, SyncDirection::Import, ChangeSide::Own);
+    applying.begin(entries, {true, true});
+    // A step whose time is up at once reads the table and applies the first entry.
+    ASSERT_TRUE(applying.step(DifferenceApply::Clock::now() - std::chrono::seconds(1)));
+    ASSERT_EQ(applying.counts(), (ApplyCounts{1, 0, 0, 0}));
+    // Another program cuts the table after its first record.
+    const auto length = static_cast<uint64_t>(change.handler()->recordLength());
+    std::filesystem::resize_file(ownTable(), change.handler()->headerLength() + length);
+    try {
+        while (applying.step(DifferenceApply::Clock::now() + std::chrono::seconds(5))) {
+        }
+        ADD_FAILURE() << "a record past the table's end was applied";
+    } catch (const EDatabaseError& error) {
+        EXPECT_EQ(std::string(error.what()), "Record request beyond range of table");
+    }
+    change.Close();
+    EXPECT_EQ(applying.counts(), (ApplyCounts{1, 0, 0, 0}));
+    EXPECT_EQ(readDirectoryTable(ownTable()), (std::vector<DirectoryRow>{{"Аптека", "3", "", ""}}));
 }
 
 TEST_F(ApplyTest, OtherWritersGetTheIndexLockBetweenSteps) {
