@@ -31,6 +31,10 @@ namespace {
 
 DiskFileTap* g_tap = nullptr;
 
+// Held pages beyond this many (a long write under one lock, a tag built at once) are sent and
+// forgotten: what is held must not grow with the file.
+constexpr size_t kMaxHeldPages = 2048;  // 8 MiB
+
 // The process-wide registry of open files; at process end every file still open is released
 // and closed. A file object is used by one thread at a time, but files may be opened and closed
 // on several threads at once (the synchronisation window rebuilds two tables on workers while
@@ -420,6 +424,12 @@ bool GSO_DiskFile::sendHeldWrites() {
     return true;
 }
 
+void GSO_DiskFile::makeRoomForHeldPages(int subCode) {
+    if (m_held.size() < kMaxHeldPages) return;
+    // Still under the lock: the writes may reach the file now as well as at the push.
+    stopHolding(subCode);
+}
+
 void GSO_DiskFile::stopHolding(int subCode) {
     if (!m_held.empty() && !sendHeldWrites()) fail(m_lastError, subCode);
     m_held.clear();
@@ -437,6 +447,7 @@ void GSO_DiskFile::write2(uint64_t offset, const void* first, size_t firstCount,
         fail(err::kAccessDenied, sub::kWrite);
     }
     if (m_holdWrites) {
+        makeRoomForHeldPages(sub::kWrite);
         holdWrite(offset, static_cast<const uint8_t*>(first), firstCount,
                   static_cast<const uint8_t*>(second), secondCount);
     } else {

@@ -32,7 +32,8 @@
 //     in one system call, the pages from the end of the file towards its start (so that the
 //     records a header counts go before the header). Reads see those writes. Under a lock that
 //     keeps every writer of any byte out, the pages it reads are held too: a page read twice
-//     under one lock costs one trip to the server.
+//     under one lock costs one trip to the server. A few megabytes at most are held: past
+//     that, the writes are sent at once (still under the lock) and the pages forgotten.
 // A waiter asks for a lock again and again with short pauses there rather than leaving a blocked
 // request at the server.
 //
@@ -255,8 +256,10 @@ class GSO_DiskFile {
     void writeSystem(uint64_t offset, const iovec* pieces, int pieceCount);
     // Sends the held writes to the file; false with lastError() set when the system refused.
     bool sendHeldWrites();
-    // Sends the held writes and stops holding pages; raises with `subCode` on failure.
+    // Sends the held writes and forgets the held pages; raises with `subCode` on failure.
     void stopHolding(int subCode);
+    // Does so when too many pages are held.
+    void makeRoomForHeldPages(int subCode);
     std::map<uint64_t, HeldPage> m_held;  // by page number
     bool m_holdWrites = false;
     bool m_holdReads = false;

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "engine/file/disk_file.h"
 #include "engine/file/disk_file_tap.h"
 #include "engine/file/engine_error.h"
@@ -267,6 +269,24 @@ TEST_F(NetworkFileTest, PagesReadAreHeldOnlyUnderALockThatKeepsEveryWriterOut) {
     ASSERT_EQ(file.read(300, &byte, 1), 1u);
     EXPECT_EQ(byte, 'n');
     EXPECT_EQ(file.systemReads(), readsBefore + 2);
+}
+
+TEST_F(NetworkFileTest, ALongWriteUnderOneLockIsSentBeforeTheHeldPagesGrowPastAFewMegabytes) {
+    GSO_DiskFile file(m_path, true, true);
+    ASSERT_TRUE(file.lock(0x7FFFFFFD, 1));
+    file.keepSizeUntilUnlock(true);
+    const std::vector<uint8_t> chunk(1 << 20, 'c');
+    for (uint64_t i = 0; i < 12; ++i) file.write(i << 20, chunk.data(), chunk.size());
+    // Still locked, most of it is in the file already and little is held.
+    EXPECT_LE(file.heldWriteBytes(), size_t{8} << 20);
+    EXPECT_GE(test::readFileBytes(m_path).size(), size_t{4} << 20);
+    std::vector<uint8_t> back(16);
+    ASSERT_EQ(file.read((12 << 20) - 8, back.data(), back.size()), 8u);
+    EXPECT_EQ(back[7], 'c');
+    ASSERT_TRUE(file.unlock());
+    const std::vector<uint8_t> onDisk = test::readFileBytes(m_path);
+    ASSERT_EQ(onDisk.size(), size_t{12} << 20);
+    EXPECT_EQ(std::count(onDisk.begin(), onDisk.end(), 'c'), 12 << 20);
 }
 
 TEST_F(NetworkFileTest, ALocalFileWritesAtOnceUnderEveryLock) {
