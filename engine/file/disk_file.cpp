@@ -463,10 +463,21 @@ void GSO_DiskFile::write2(uint64_t offset, const void* first, size_t firstCount,
 void GSO_DiskFile::writeSystem(uint64_t offset, const iovec* pieces, int pieceCount) {
     size_t total = 0;
     for (int i = 0; i < pieceCount; ++i) total += pieces[i].iov_len;
+    const iovec* next = pieces;
+    int nextCount = pieceCount;
     std::vector<iovec> rest;
     size_t done = 0;
     while (done < total) {
-        // Rebuild the vector past what was already written (short writes are rare).
+        ++m_systemWrites;
+        ssize_t put = ::pwritev(m_fd, next, nextCount, static_cast<off_t>(offset + done));
+        if (put < 0) {
+            if (errno == EINTR) continue;
+            m_lastError = errnoToEngineCode(errno, true);
+            fail(m_lastError, sub::kWrite);
+        }
+        done += static_cast<size_t>(put);
+        if (done == total) break;
+        // A short write (rare): the vector again, past what was written.
         rest.clear();
         size_t skip = done;
         for (int i = 0; i < pieceCount; ++i) {
@@ -478,15 +489,8 @@ void GSO_DiskFile::writeSystem(uint64_t offset, const iovec* pieces, int pieceCo
                 {static_cast<uint8_t*>(pieces[i].iov_base) + skip, pieces[i].iov_len - skip});
             skip = 0;
         }
-        ++m_systemWrites;
-        ssize_t put = ::pwritev(m_fd, rest.data(), static_cast<int>(rest.size()),
-                                static_cast<off_t>(offset + done));
-        if (put < 0) {
-            if (errno == EINTR) continue;
-            m_lastError = errnoToEngineCode(errno, true);
-            fail(m_lastError, sub::kWrite);
-        }
-        done += static_cast<size_t>(put);
+        next = rest.data();
+        nextCount = static_cast<int>(rest.size());
     }
     if (g_tap != nullptr) {
         std::vector<uint8_t> bytes;
