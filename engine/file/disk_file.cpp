@@ -635,6 +635,14 @@ void GSO_DiskFile::pushWrites() {
 }
 
 void GSO_DiskFile::keepSizeUntilUnlock(bool everyWriterOut) {
+    if (m_sizeKnown && everyWriterOut && !m_stampKept) {
+        // Told again, with every writer of any byte out now (other locks held beside this
+        // one): from the look at the lock on nobody else wrote, so the stamp then, moved on by
+        // this object's writes since, still holds, and the pages read can be held too.
+        m_stampKept = true;
+        m_holdReads = true;
+        return;
+    }
     if (m_sizeKnown || !m_network || m_lockCount == 0) return;
     m_stampKept = everyWriterOut;
     FileChangeStamp stamp;

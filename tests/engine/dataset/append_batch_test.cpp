@@ -126,6 +126,7 @@ TEST(AppendBatchTest, OnANetworkShareASpanWritesEachFileInAFewCallsAndEveryRowIs
     setDiskFileTap(&writes);
     int spans = 0;
     std::vector<std::string> expected;
+    const uint64_t tableReadsBefore = set.handler()->systemReads();
     {
         GSO_dBHandler::AppendBatch batch(*set.handler());
         for (int i = 0; i < kRows; ++i) {
@@ -153,6 +154,8 @@ TEST(AppendBatchTest, OnANetworkShareASpanWritesEachFileInAFewCallsAndEveryRowIs
     EXPECT_LE(writes.table, 2 * spans + 2 * 2);  // (+ the other writer's two appends)
     EXPECT_LE(writes.index, 12 * spans + 2 * 12);
     EXPECT_LT(writes.index, kRows / 4);
+    // Nor a read of the table's header per row: a span reads its pages once.
+    EXPECT_LT(set.handler()->systemReads() - tableReadsBefore, uint64_t{kRows} / 4);
 
     const auto bytes = test::readFileBytes(dir.file("Phone.DBF"));
     EXPECT_EQ(getLE32(bytes.data() + dbf::kHdrRecordCount), static_cast<uint32_t>(kRows + 2));
