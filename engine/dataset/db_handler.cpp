@@ -274,6 +274,9 @@ void GSO_dBHandler::AppendBatch::beginSpan() {
         m_handler.unlockIndexFiles();
         raiseLockWaitError(error, m_handler.path());
     }
+    // With every index file locked as well, no writer that follows the locks touches the
+    // table until the span ends: on a network share its pages need reading only once.
+    if (m_handler.m_lockedFiles > 0) m_handler.keepSizeUntilUnlock(true);
     m_holding = true;
     m_rows = 0;
     ++m_spans;

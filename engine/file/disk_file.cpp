@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <climits>
 #include <csetjmp>
 #include <csignal>
 #include <cstdlib>
@@ -29,6 +30,10 @@ namespace abonex {
 namespace {
 
 DiskFileTap* g_tap = nullptr;
+
+// Held pages beyond this many (a long write under one lock, a tag built at once) are sent and
+// forgotten: what is held must not grow with the file.
+constexpr size_t kMaxHeldPages = 2048;  // 8 MiB
 
 // The process-wide registry of open files; at process end every file still open is released
 // and closed. A file object is used by one thread at a time, but files may be opened and closed
@@ -285,8 +290,17 @@ size_t GSO_DiskFile::read(uint64_t offset, void* buffer, size_t count) {
 size_t GSO_DiskFile::readPastMapping(uint64_t offset, void* buffer, size_t count) {
     if (m_fd < 0) fail(103, sub::kRead);
     auto* out = static_cast<uint8_t*>(buffer);
+    const size_t done =
+        m_holdWrites ? readHeld(offset, out, count) : readSystem(offset, out, count);
+    m_lastError = done < count ? err::kShortRead : 0;
+    if (g_tap != nullptr) g_tap->read(m_path, offset, out, done);
+    return done;
+}
+
+size_t GSO_DiskFile::readSystem(uint64_t offset, uint8_t* out, size_t count) {
     size_t done = 0;
     while (done < count) {
+        ++m_systemReads;
         ssize_t got = ::pread(m_fd, out + done, count - done, static_cast<off_t>(offset + done));
         if (got < 0) {
             if (errno == EINTR) continue;
@@ -296,9 +310,134 @@ size_t GSO_DiskFile::readPastMapping(uint64_t offset, void* buffer, size_t count
         if (got == 0) break;
         done += static_cast<size_t>(got);
     }
-    m_lastError = done < count ? err::kShortRead : 0;
-    if (g_tap != nullptr) g_tap->read(m_path, offset, out, done);
     return done;
+}
+
+size_t GSO_DiskFile::readHeld(uint64_t offset, uint8_t* out, size_t count) {
+    // The kept size counts this object's held writes: the file is that long for its reader.
+    if (offset >= m_knownSize) return 0;
+    count = static_cast<size_t>(std::min<uint64_t>(count, m_knownSize - offset));
+    size_t done = 0;
+    while (done < count) {
+        const uint64_t at = offset + done;
+        const uint64_t page = at / kHeldPage;
+        const auto inPage = static_cast<size_t>(at % kHeldPage);
+        auto found = m_held.find(page);
+        if (found == m_held.end() && !m_holdReads) {
+            // Read from the file as far as the next held page.
+            uint64_t end = at + (count - done);
+            auto next = m_held.upper_bound(page);
+            if (next != m_held.end()) end = std::min(end, next->first * kHeldPage);
+            const auto want = static_cast<size_t>(end - at);
+            size_t got = readSystem(at, out + done, want);
+            if (got < want && at + got >= m_serverSize) {
+                // A gap this object's writes left past the server's end reads as zeros.
+                std::memset(out + done + got, 0, want - got);
+                got = want;
+            }
+            done += got;
+            if (got < want) break;
+            continue;
+        }
+        const HeldPage& held = found != m_held.end() ? found->second : holdPage(page);
+        const size_t piece = std::min(count - done, static_cast<size_t>(kHeldPage) - inPage);
+        std::memcpy(out + done, held.bytes.data() + inPage, piece);
+        done += piece;
+    }
+    return done;
+}
+
+GSO_DiskFile::HeldPage& GSO_DiskFile::holdPage(uint64_t page) {
+    HeldPage held;
+    held.bytes.assign(kHeldPage, 0);
+    const uint64_t begin = page * kHeldPage;
+    if (begin < m_serverSize) {
+        readSystem(begin, held.bytes.data(),
+                   static_cast<size_t>(std::min<uint64_t>(kHeldPage, m_serverSize - begin)));
+    }
+    return m_held.emplace(page, std::move(held)).first->second;
+}
+
+void GSO_DiskFile::holdWrite(uint64_t offset, const uint8_t* first, size_t firstCount,
+                             const uint8_t* second, size_t secondCount) {
+    auto put = [this](uint64_t at, const uint8_t* from, size_t count) {
+        while (count > 0) {
+            const uint64_t page = at / kHeldPage;
+            const auto inPage = static_cast<uint32_t>(at % kHeldPage);
+            const size_t piece = std::min(count, static_cast<size_t>(kHeldPage - inPage));
+            auto found = m_held.find(page);
+            HeldPage* held = nullptr;
+            if (found != m_held.end()) {
+                held = &found->second;
+            } else if (piece == kHeldPage) {
+                held = &m_held.emplace(page, HeldPage{std::vector<uint8_t>(kHeldPage), 0, 0})
+                            .first->second;
+            } else {
+                held = &holdPage(page);
+            }
+            std::memcpy(held->bytes.data() + inPage, from, piece);
+            const auto end = static_cast<uint32_t>(inPage + piece);
+            if (held->dirty()) {
+                held->dirtyBegin = std::min(held->dirtyBegin, inPage);
+                held->dirtyEnd = std::max(held->dirtyEnd, end);
+            } else {
+                held->dirtyBegin = inPage;
+                held->dirtyEnd = end;
+            }
+            at += piece;
+            from += piece;
+            count -= piece;
+        }
+    };
+    put(offset, first, firstCount);
+    if (secondCount > 0) put(offset + firstCount, second, secondCount);
+}
+
+size_t GSO_DiskFile::heldWriteBytes() const {
+    size_t bytes = 0;
+    for (const auto& [page, held] : m_held) bytes += held.dirtyEnd - held.dirtyBegin;
+    return bytes;
+}
+
+bool GSO_DiskFile::sendHeldWrites() {
+    // Runs of neighbouring written bytes, each one system call, sent from the end of the file
+    // towards its start.
+    struct Run {
+        uint64_t offset;
+        std::vector<iovec> pieces;
+    };
+    std::vector<Run> runs;
+    uint64_t runEnd = 0;
+    for (auto& [page, held] : m_held) {
+        if (!held.dirty()) continue;
+        const uint64_t begin = page * kHeldPage + held.dirtyBegin;
+        if (runs.empty() || begin != runEnd || runs.back().pieces.size() >= IOV_MAX) {
+            runs.push_back(Run{begin, {}});
+        }
+        runs.back().pieces.push_back(
+            {held.bytes.data() + held.dirtyBegin, size_t{held.dirtyEnd} - held.dirtyBegin});
+        runEnd = page * kHeldPage + held.dirtyEnd;
+    }
+    try {
+        for (auto run = runs.rbegin(); run != runs.rend(); ++run) {
+            writeSystem(run->offset, run->pieces.data(), static_cast<int>(run->pieces.size()));
+        }
+    } catch (const EEngineError&) {
+        return false;  // lastError() tells why
+    }
+    for (auto& [page, held] : m_held) held.dirtyBegin = held.dirtyEnd = 0;
+    return true;
+}
+
+void GSO_DiskFile::makeRoomForHeldPages(int subCode) {
+    if (m_held.size() < kMaxHeldPages) return;
+    // Still under the lock: the writes may reach the file now as well as at the push.
+    stopHolding(subCode);
+}
+
+void GSO_DiskFile::stopHolding(int subCode) {
+    if (!m_held.empty() && !sendHeldWrites()) fail(m_lastError, subCode);
+    m_held.clear();
 }
 
 void GSO_DiskFile::write(uint64_t offset, const void* buffer, size_t count) {
@@ -312,42 +451,58 @@ void GSO_DiskFile::write2(uint64_t offset, const void* first, size_t firstCount,
         m_lastError = err::kAccessDenied;
         fail(err::kAccessDenied, sub::kWrite);
     }
-    iovec pieces[2] = {{const_cast<void*>(first), firstCount},
-                       {const_cast<void*>(second), secondCount}};
-    int pieceCount = secondCount > 0 ? 2 : 1;
-    size_t total = firstCount + secondCount;
+    if (m_holdWrites) {
+        makeRoomForHeldPages(sub::kWrite);
+        holdWrite(offset, static_cast<const uint8_t*>(first), firstCount,
+                  static_cast<const uint8_t*>(second), secondCount);
+    } else {
+        iovec pieces[2] = {{const_cast<void*>(first), firstCount},
+                           {const_cast<void*>(second), secondCount}};
+        writeSystem(offset, pieces, secondCount > 0 ? 2 : 1);
+    }
+    m_lastError = 0;
+    m_written = true;
+    noteWritten(offset + firstCount + secondCount);
+}
+
+void GSO_DiskFile::writeSystem(uint64_t offset, const iovec* pieces, int pieceCount) {
+    size_t total = 0;
+    for (int i = 0; i < pieceCount; ++i) total += pieces[i].iov_len;
+    const iovec* next = pieces;
+    int nextCount = pieceCount;
+    std::vector<iovec> rest;
     size_t done = 0;
     while (done < total) {
-        // Rebuild the vector past what was already written (short writes are rare).
-        iovec rest[2];
-        int restCount = 0;
-        size_t skip = done;
-        for (int i = 0; i < pieceCount; ++i) {
-            if (skip >= pieces[i].iov_len) {
-                skip -= pieces[i].iov_len;
-                continue;
-            }
-            rest[restCount++] = {static_cast<uint8_t*>(pieces[i].iov_base) + skip,
-                                 pieces[i].iov_len - skip};
-            skip = 0;
-        }
-        ssize_t put = ::pwritev(m_fd, rest, restCount, static_cast<off_t>(offset + done));
+        ++m_systemWrites;
+        ssize_t put = ::pwritev(m_fd, next, nextCount, static_cast<off_t>(offset + done));
         if (put < 0) {
             if (errno == EINTR) continue;
             m_lastError = errnoToEngineCode(errno, true);
             fail(m_lastError, sub::kWrite);
         }
         done += static_cast<size_t>(put);
+        if (done == total) break;
+        // A short write (rare): the vector again, past what was written.
+        rest.clear();
+        size_t skip = done;
+        for (int i = 0; i < pieceCount; ++i) {
+            if (skip >= pieces[i].iov_len) {
+                skip -= pieces[i].iov_len;
+                continue;
+            }
+            rest.push_back(
+                {static_cast<uint8_t*>(pieces[i].iov_base) + skip, pieces[i].iov_len - skip});
+            skip = 0;
+        }
+        next = rest.data();
+        nextCount = static_cast<int>(rest.size());
     }
-    m_lastError = 0;
-    m_written = true;
-    noteWritten(offset + total);
     if (g_tap != nullptr) {
-        std::vector<uint8_t> bytes(static_cast<const uint8_t*>(first),
-                                   static_cast<const uint8_t*>(first) + firstCount);
-        if (secondCount > 0) {
-            const auto* tail = static_cast<const uint8_t*>(second);
-            bytes.insert(bytes.end(), tail, tail + secondCount);
+        std::vector<uint8_t> bytes;
+        bytes.reserve(total);
+        for (int i = 0; i < pieceCount; ++i) {
+            const auto* from = static_cast<const uint8_t*>(pieces[i].iov_base);
+            bytes.insert(bytes.end(), from, from + pieces[i].iov_len);
         }
         g_tap->wrote(m_path, offset, bytes.data(), bytes.size());
     }
@@ -428,6 +583,7 @@ void GSO_DiskFile::requireSameFile() const {
 
 void GSO_DiskFile::flush() {
     if (m_fd < 0) return;
+    if (!sendHeldWrites()) fail(m_lastError, sub::kFlush);
     if (::fsync(m_fd) != 0 && errno != EINVAL) {
         m_lastError = errnoToEngineCode(errno, true);
         fail(m_lastError, sub::kFlush);
@@ -443,6 +599,7 @@ void GSO_DiskFile::truncate(uint64_t offset) {
         m_lastError = err::kAccessDenied;
         fail(err::kAccessDenied, sub::kTruncate);
     }
+    stopHolding(sub::kTruncate);
     if (::ftruncate(m_fd, static_cast<off_t>(offset)) != 0) {
         m_lastError = errnoToEngineCode(errno, true);
         fail(m_lastError, sub::kTruncate);
@@ -454,6 +611,7 @@ void GSO_DiskFile::truncate(uint64_t offset) {
         m_knownSize = offset;
         ++m_writesWhileKept;
     }
+    m_serverSize = offset;
     if (g_tap != nullptr) g_tap->truncated(m_path, offset);
 }
 
@@ -467,6 +625,7 @@ void GSO_DiskFile::noteWritten(uint64_t end) {
 
 bool GSO_DiskFile::pushQuietly() {
     if (!m_unpushed || m_fd < 0) return true;
+    if (!sendHeldWrites()) return false;
     ++m_pushes;
     if (::fdatasync(m_fd) != 0 && errno != EINVAL) {
         m_lastError = errnoToEngineCode(errno, true);
@@ -481,6 +640,14 @@ void GSO_DiskFile::pushWrites() {
 }
 
 void GSO_DiskFile::keepSizeUntilUnlock(bool everyWriterOut) {
+    if (m_sizeKnown && everyWriterOut && !m_stampKept) {
+        // Told again, with every writer of any byte out now (other locks held beside this
+        // one): from the look at the lock on nobody else wrote, so the stamp then, moved on by
+        // this object's writes since, still holds, and the pages read can be held too.
+        m_stampKept = true;
+        m_holdReads = true;
+        return;
+    }
     if (m_sizeKnown || !m_network || m_lockCount == 0) return;
     m_stampKept = everyWriterOut;
     FileChangeStamp stamp;
@@ -489,6 +656,10 @@ void GSO_DiskFile::keepSizeUntilUnlock(bool everyWriterOut) {
     m_keptStamp = stamp;
     m_writesWhileKept = 0;
     m_sizeKnown = true;
+    // Nobody else writes what this object writes meanwhile: its writes can wait for the push.
+    m_serverSize = stamp.size;
+    m_holdWrites = true;
+    m_holdReads = everyWriterOut;
 }
 
 void GSO_DiskFile::refreshClientCaches() {
@@ -661,6 +832,10 @@ bool GSO_DiskFile::unlock() {
         }
         m_sizeKnown = false;
         m_stampKept = false;
+        // Written or not (the push said which), nothing is held past the lock.
+        m_held.clear();
+        m_holdWrites = false;
+        m_holdReads = false;
     }
     if (m_shared && m_lockCount == 1 && m_fd >= 0) {
         if (!systemUnlock(m_lockOffset, m_lockLength)) return false;

@@ -26,7 +26,14 @@
 //     transition); pushWrites() does so at once and raises when the server refuses;
 //   - asks the server for the size and change stamp, unless the lock it holds keeps every other
 //     writer out (keepSizeUntilUnlock): then the size is what the look at the lock found, grown
-//     by this object's own writes.
+//     by this object's own writes;
+//   - while such a lock is held, holds its writes in memory, page by page, and sends them when
+//     it pushes (at the latest before the lock is let go): each page once, neighbouring pages
+//     in one system call, the pages from the end of the file towards its start (so that the
+//     records a header counts go before the header). Reads see those writes. Under a lock that
+//     keeps every writer of any byte out, the pages it reads are held too: a page read twice
+//     under one lock costs one trip to the server. A few megabytes at most are held: past
+//     that, the writes are sent at once (still under the lock) and the pages forgotten.
 // A waiter asks for a lock again and again with short pauses there rather than leaving a blocked
 // request at the server.
 //
@@ -34,10 +41,14 @@
 // locked in the system).
 #pragma once
 
+#include <sys/uio.h>
+
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "engine/file/lock_protocol.h"
 
@@ -163,6 +174,12 @@ class GSO_DiskFile {
     uint64_t writePushes() const { return m_pushes; }
     // Reads made through this object since it was opened (for measurements).
     uint64_t readCount() const { return m_reads; }
+    // System calls that wrote to the file, and those that read it, since it was opened (for
+    // measurements and tests).
+    uint64_t systemWrites() const { return m_systemWrites; }
+    uint64_t systemReads() const { return m_systemReads; }
+    // Bytes of writes held in memory (see above), not sent to the file yet.
+    size_t heldWriteBytes() const;
 
     // Serves reads from a shared read-only memory mapping of the file instead of one system
     // call per read. The mapping follows the file's size: a read past its end looks at the
@@ -230,6 +247,34 @@ class GSO_DiskFile {
     // A push of the writes that does not raise; false with lastError() set when it failed.
     bool pushQuietly();
     void noteWritten(uint64_t end);
+
+    // Pages held while a lock keeps the other writers out on a network file system (see above).
+    static constexpr uint64_t kHeldPage = 4096;
+    struct HeldPage {
+        std::vector<uint8_t> bytes;  // kHeldPage bytes: the file's, with this object's writes
+        uint32_t dirtyBegin = 0;     // written and not yet sent: [dirtyBegin, dirtyEnd)
+        uint32_t dirtyEnd = 0;
+        bool dirty() const { return dirtyBegin < dirtyEnd; }
+    };
+    // The page `page` as the file holds it (zeros past the server's end), added to the held ones.
+    HeldPage& holdPage(uint64_t page);
+    void holdWrite(uint64_t offset, const uint8_t* first, size_t firstCount, const uint8_t* second,
+                   size_t secondCount);
+    size_t readHeld(uint64_t offset, uint8_t* buffer, size_t count);
+    size_t readSystem(uint64_t offset, uint8_t* buffer, size_t count);
+    void writeSystem(uint64_t offset, const iovec* pieces, int pieceCount);
+    // Sends the held writes to the file; false with lastError() set when the system refused.
+    bool sendHeldWrites();
+    // Sends the held writes and forgets the held pages; raises with `subCode` on failure.
+    void stopHolding(int subCode);
+    // Does so when too many pages are held.
+    void makeRoomForHeldPages(int subCode);
+    std::map<uint64_t, HeldPage> m_held;  // by page number
+    bool m_holdWrites = false;
+    bool m_holdReads = false;
+    uint64_t m_serverSize = 0;  // the file's length at the server when holding began
+    uint64_t m_systemWrites = 0;
+    uint64_t m_systemReads = 0;
 
     bool m_network = false;
     bool m_unpushed = false;   // written since the last push to the server

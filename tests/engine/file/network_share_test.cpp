@@ -1,12 +1,16 @@
 // A file on a network file system, played by a local file that the tests make count as one:
 // no mapping, a look at the server at the first level of a lock, writes pushed before the lock
-// is let go, the size kept while a lock keeps other writers out, and writing refused on a mount
-// whose locks stay on this machine.
+// is let go, the size kept while a lock keeps other writers out, writes (and, under the index
+// lock, reads) held in memory meanwhile, and writing refused on a mount whose locks stay on this
+// machine.
 #include "engine/file/network_share.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "engine/file/disk_file.h"
+#include "engine/file/disk_file_tap.h"
 #include "engine/file/engine_error.h"
 #include "tests/support/test_support.h"
 
@@ -146,6 +150,155 @@ TEST_F(NetworkFileTest, AMountWhoseLocksStayLocalIsRefusedForWritingAndReadForRe
     GSO_DiskFile reader(m_path, true, false);
     uint8_t byte = 0;
     EXPECT_EQ(reader.read(0, &byte, 1), 1u);
+}
+
+// Records where and in what order the bytes reached the system.
+class WriteOrder : public DiskFileTap {
+  public:
+    void wrote(const std::string& path, uint64_t offset, const uint8_t* data,
+               size_t count) override {
+        (void)path, (void)data;
+        writes.emplace_back(offset, count);
+    }
+    std::vector<std::pair<uint64_t, size_t>> writes;
+};
+
+TEST_F(NetworkFileTest, WritesUnderALockThatKeepsWritersOutWaitForThePushAndGoOutOnce) {
+    GSO_DiskFile file(m_path, true, true);
+    GSO_DiskFile other(m_path, true, false);
+    std::vector<uint8_t> expected(1000, 'x');
+    ASSERT_TRUE(file.lock(0x7FFFFFFE, 1));
+    file.keepSizeUntilUnlock();
+    const uint64_t writesBefore = file.systemWrites();
+    // An appender's pattern: a record and the end mark after it, again and again, each record
+    // over the last one's end mark; the header that counts them at the start of the file.
+    for (int i = 0; i < 300; ++i) {
+        std::string record = "record" + std::to_string(1000 + i);
+        const uint64_t at = 1000 + 10 * static_cast<uint64_t>(i);
+        file.write2(at, record.data(), record.size(), "\x1A", 1);
+        expected.resize(at);
+        expected.insert(expected.end(), record.begin(), record.end());
+        expected.push_back(0x1A);
+        const std::string count = std::to_string(i + 1);
+        file.write(0, count.data(), count.size());
+        std::copy(count.begin(), count.end(), expected.begin());
+    }
+    EXPECT_EQ(file.systemWrites(), writesBefore);
+    EXPECT_EQ(file.heldWriteBytes(), expected.size());  // the first page is sent whole
+    // The writer reads what it wrote, the size counts it; the file does not hold it yet.
+    EXPECT_EQ(file.size(), expected.size());
+    std::vector<uint8_t> seen(expected.size() + 10);
+    EXPECT_EQ(file.read(0, seen.data(), seen.size()), expected.size());
+    EXPECT_EQ(file.lastError(), err::kShortRead);
+    seen.resize(expected.size());
+    EXPECT_EQ(seen, expected);
+    EXPECT_EQ(other.size(), 1000u);
+    ASSERT_TRUE(file.unlock());
+    // One system call for the neighbouring pages, one push.
+    EXPECT_EQ(file.systemWrites(), writesBefore + 1);
+    EXPECT_EQ(file.heldWriteBytes(), 0u);
+    EXPECT_EQ(test::readFileBytes(m_path), expected);
+    // Without a lock the writes go out at once.
+    file.write(5, "w", 1);
+    EXPECT_EQ(file.systemWrites(), writesBefore + 2);
+    EXPECT_EQ(test::readFileBytes(m_path)[5], 'w');
+}
+
+TEST_F(NetworkFileTest, HeldWritesGoFromTheEndOfTheFileTowardsItsStartAtAPushOrAFlush) {
+    WriteOrder order;
+    setDiskFileTap(&order);
+    struct Untap {
+        ~Untap() { setDiskFileTap(nullptr); }
+    } untap;
+    GSO_DiskFile file(m_path, true, true);
+    ASSERT_TRUE(file.lock(0x7FFFFFFD, 1));
+    file.keepSizeUntilUnlock(true);
+    file.write(0, "head", 4);
+    file.write(20000, "tail", 4);
+    file.write(9000, "mid", 3);
+    file.write(9003, "dle", 3);  // the same page: one write
+    EXPECT_TRUE(order.writes.empty());
+    // The gap between the old end and a write past it reads as zeros.
+    std::vector<uint8_t> gap(10, 'g');
+    ASSERT_EQ(file.read(995, gap.data(), gap.size()), gap.size());
+    EXPECT_EQ(gap, std::vector<uint8_t>({'x', 'x', 'x', 'x', 'x', 0, 0, 0, 0, 0}));
+    file.pushWrites();
+    ASSERT_EQ(order.writes.size(), 3u);
+    EXPECT_EQ(order.writes[0], std::make_pair(uint64_t{20000}, size_t{4}));
+    EXPECT_EQ(order.writes[1], std::make_pair(uint64_t{9000}, size_t{6}));
+    EXPECT_EQ(order.writes[2], std::make_pair(uint64_t{0}, size_t{4}));
+    // Still locked: what follows is held again; a flush sends it too.
+    file.write(9001, "I", 1);
+    EXPECT_EQ(order.writes.size(), 3u);
+    file.flush();
+    ASSERT_EQ(order.writes.size(), 4u);
+    EXPECT_EQ(order.writes[3], std::make_pair(uint64_t{9001}, size_t{1}));
+    ASSERT_TRUE(file.unlock());
+    EXPECT_EQ(order.writes.size(), 4u);
+    const std::vector<uint8_t> onDisk = test::readFileBytes(m_path);
+    ASSERT_EQ(onDisk.size(), 20004u);
+    EXPECT_EQ(std::string(onDisk.begin(), onDisk.begin() + 5), "headx");
+    EXPECT_EQ(std::string(onDisk.begin() + 9000, onDisk.begin() + 9006), "mIddle");
+    EXPECT_EQ(std::string(onDisk.begin() + 20000, onDisk.end()), "tail");
+    EXPECT_EQ(onDisk[5000], 0);
+}
+
+TEST_F(NetworkFileTest, PagesReadAreHeldOnlyUnderALockThatKeepsEveryWriterOut) {
+    GSO_DiskFile file(m_path, true, true);
+    GSO_DiskFile other(m_path, true, true);
+    uint8_t byte = 0;
+    // The append lock keeps out the appenders only: every read asks the file.
+    ASSERT_TRUE(file.lock(0x7FFFFFFE, 1));
+    file.keepSizeUntilUnlock();
+    ASSERT_EQ(file.read(10, &byte, 1), 1u);
+    other.write(10, "q", 1);
+    ASSERT_EQ(file.read(10, &byte, 1), 1u);
+    EXPECT_EQ(byte, 'q');
+    ASSERT_TRUE(file.unlock());
+    // The index lock keeps out every writer: a page is read once while it is held.
+    ASSERT_TRUE(file.lock(0x7FFFFFFD, 1));
+    file.keepSizeUntilUnlock(true);
+    const uint64_t readsBefore = file.systemReads();
+    std::vector<uint8_t> block(600);
+    for (int i = 0; i < 5; ++i) ASSERT_EQ(file.read(300, block.data(), block.size()), 600u);
+    EXPECT_EQ(file.systemReads(), readsBefore + 1);
+    EXPECT_EQ(block, std::vector<uint8_t>(600, 'x'));
+    ASSERT_TRUE(file.unlock());
+    // Let go: the next read asks the file again and sees what another writer did since.
+    other.write(300, "n", 1);
+    ASSERT_EQ(file.read(300, &byte, 1), 1u);
+    EXPECT_EQ(byte, 'n');
+    EXPECT_EQ(file.systemReads(), readsBefore + 2);
+}
+
+TEST_F(NetworkFileTest, ALongWriteUnderOneLockIsSentBeforeTheHeldPagesGrowPastAFewMegabytes) {
+    GSO_DiskFile file(m_path, true, true);
+    ASSERT_TRUE(file.lock(0x7FFFFFFD, 1));
+    file.keepSizeUntilUnlock(true);
+    const std::vector<uint8_t> chunk(1 << 20, 'c');
+    for (uint64_t i = 0; i < 12; ++i) file.write(i << 20, chunk.data(), chunk.size());
+    // Still locked, most of it is in the file already and little is held.
+    EXPECT_LE(file.heldWriteBytes(), size_t{8} << 20);
+    EXPECT_GE(test::readFileBytes(m_path).size(), size_t{4} << 20);
+    std::vector<uint8_t> back(16);
+    ASSERT_EQ(file.read((12 << 20) - 8, back.data(), back.size()), 8u);
+    EXPECT_EQ(back[7], 'c');
+    ASSERT_TRUE(file.unlock());
+    const std::vector<uint8_t> onDisk = test::readFileBytes(m_path);
+    ASSERT_EQ(onDisk.size(), size_t{12} << 20);
+    EXPECT_EQ(std::count(onDisk.begin(), onDisk.end(), 'c'), 12 << 20);
+}
+
+TEST_F(NetworkFileTest, ALocalFileWritesAtOnceUnderEveryLock) {
+    setFileSystemKindOverride(FileSystemKind{false, ""});
+    GSO_DiskFile file(m_path, true, true);
+    ASSERT_TRUE(file.lock(0x7FFFFFFD, 1));
+    file.keepSizeUntilUnlock(true);
+    file.write(0, "L", 1);
+    EXPECT_EQ(file.systemWrites(), 1u);
+    EXPECT_EQ(file.heldWriteBytes(), 0u);
+    EXPECT_EQ(test::readFileBytes(m_path)[0], 'L');
+    ASSERT_TRUE(file.unlock());
 }
 
 }  // namespace
