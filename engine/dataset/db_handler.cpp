@@ -99,7 +99,12 @@ void GSO_dBHandler::GotoRecord(int code) {
         GSO_dBaseFld::GotoRecord(code);
         return;
     }
-    if (code == PosTop || code == PosBottom || code > 0) dropReadAhead();
+    if (code == PosTop || code == PosBottom || code > 0) {
+        dropReadAhead();
+        // A new walk: the pages an earlier long one kept go.
+        if (m_walkMapped > 0) releaseReadPages();
+        m_walkRecords = 0;
+    }
     int retry = code;
     if (code == PosTop || code == PosCurrent) retry = PosNext;
     if (code == PosBottom) retry = PosPrior;
@@ -109,8 +114,14 @@ void GSO_dBHandler::GotoRecord(int code) {
     std::optional<KeyFilter> keyFilter;
     std::optional<FieldBytesTest> bytesTest;
     if (m_tag != nullptr) {
-        // Each move sees what other writers finished before it.
-        m_tag->lookForChanges();
+        // A move sees what other writers finished before it, except that a walk stepping
+        // through the leaf it holds looks only every kMovesPerLook moves: a look is a system
+        // call, and the step that leaves the leaf looks in any case (see GSobjMDXTag).
+        const bool step = code == PosNext || code == PosPrior;
+        if (!step || ++m_movesSinceLook >= kMovesPerLook) {
+            m_tag->lookForChanges();
+            m_movesSinceLook = 0;
+        }
         if (!byNumber) {
             keyFilter = tagKeyFilter();
             bytesTest = usableBytesTest();
@@ -127,7 +138,9 @@ void GSO_dBHandler::GotoRecord(int code) {
             bool begin = m_tag->beforeFirst();
             setEdgeFlags(end, begin);
             if (end || begin) break;
-            prefetchAhead(code != PosPrior && code != PosBottom, keys);
+            if (m_walkRecords >= kShortWalkRecords) {
+                prefetchAhead(code != PosPrior && code != PosBottom, keys);
+            }
             if (n < 1 || n > recordCount()) RefreshHeader();
             if (n >= 1 && n <= recordCount() && !gotoTaggedRecord(n)) {
                 RefreshHeader();
@@ -160,9 +173,10 @@ void GSO_dBHandler::GotoRecord(int code) {
         code = retry;
     }
     m_found = !atEnd() && !atBeginning();
-    // A walk through the filter, or one that has come to an end of the order, is over with
-    // the pages it read.
-    if (m_recordsRead - readBefore >= kWalkRecords || (!m_found && m_recordsRead > 0)) {
+    // A move through the filter in record order, or a walk that has come to an end of the
+    // order, is over with the pages it read.
+    if (m_recordsRead - readBefore >= kWalkRecords ||
+        (!m_found && (m_recordsRead > 0 || m_walkMapped > 0))) {
         releaseReadPages();
     }
     if (m_tag != nullptr && m_found && !blankRow &&
@@ -549,19 +563,20 @@ void GSO_dBHandler::scanCandidates(const FieldBytesTest& test) {
 void GSO_dBHandler::releaseReadPages() {
     releaseMappedPages();
     m_recordsRead = 0;
+    m_walkMapped = 0;
 }
 
 void GSO_dBHandler::prefetchAhead(bool forward, const KeyFilter* keys) {
-    // Records in tag order lie all over the file; asking for the next few while this one is
-    // being read hides most of the wait for memory during a walk through the order.
-    constexpr int kAhead = 6;
+    // Records in tag order lie all over the file; asking for one a few moves ahead while this
+    // one is being read hides most of the wait for memory during a walk through the order.
+    // The moves before asked for the ones in between.
+    constexpr int kAhead = 4;
     uint32_t upcoming[kAhead];
-    int count = m_tag->upcomingRecords(upcoming, kAhead, forward, keys);
-    for (int i = 0; i < count; ++i) {
-        int n = static_cast<int>(upcoming[i]);
-        if (n >= 1 && n <= recordCount()) {
-            prefetch(recordOffset(n), static_cast<size_t>(recordLength()));
-        }
+    const int count = m_tag->upcomingRecords(upcoming, kAhead, forward, keys);
+    if (count == 0) return;
+    const int n = static_cast<int>(upcoming[count - 1]);
+    if (n >= 1 && n <= recordCount()) {
+        prefetch(recordOffset(n), static_cast<size_t>(recordLength()));
     }
 }
 
@@ -573,9 +588,20 @@ void GSO_dBHandler::setReadAhead(bool on) {
 }
 
 bool GSO_dBHandler::readRecord(int n, uint8_t* into) {
-    ++m_recordsRead;
-    if (!m_readAhead) return GSO_dBaseFld::readRecord(n, into);
     size_t length = static_cast<size_t>(recordLength());
+    if (!m_readAhead) {
+        // Records in tag order lie all over the file. The first ones of a walk are read with
+        // a system call each, which maps nothing: a window's rows or a search's few matches
+        // leave nothing of the table in the resident set. A walk that goes on is a pass
+        // through much of the table: the system call would then cost more than the whole
+        // mapping, whose pages the walk keeps until it ends.
+        if (++m_walkRecords <= kShortWalkRecords) {
+            return readPastMapping(recordOffset(n), into, length) == length;
+        }
+        ++m_walkMapped;
+        return GSO_dBaseFld::readRecord(n, into);
+    }
+    ++m_recordsRead;
     if (n < m_bufferFirst || n >= m_bufferFirst + m_bufferCount) {
         int capacity = static_cast<int>(std::max<size_t>(1, kReadAheadBytes / length));
         m_buffer.resize(static_cast<size_t>(capacity) * length);

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <array>
 #include <cstring>
 #include <limits>
 
@@ -416,14 +417,19 @@ std::string TEngineDataSet::fieldText(int index) const {
                                 ? m_editBuffer.data()
                                 : m_handler->recordImage();
     if (m_state == DataSetState::Browse && (m_eof && m_bof)) return {};
-    std::string_view bytes(reinterpret_cast<const char*>(buffer) + field.offset,
-                           static_cast<size_t>(field.length));
-    std::string text = trimRight(bytes);
+    std::string_view text = abonex::fieldText(std::string_view(
+        reinterpret_cast<const char*>(buffer) + field.offset, static_cast<size_t>(field.length)));
     if (!isTextField(field.type)) {
-        size_t start = text.find_first_not_of(' ');
-        text = start == std::string::npos ? std::string() : text.substr(start);
+        const size_t start = text.find_first_not_of(' ');
+        return start == std::string_view::npos ? std::string() : std::string(text.substr(start));
     }
-    return m_translate && isTextField(field.type) ? pageToAnsi(m_codePage, text) : text;
+    std::string out(text);
+    if (m_translate) {
+        // Straight into the text handed out: no copy in between.
+        const std::array<uint8_t, 256>& table = pageToAnsiTable(m_codePage);
+        for (char& c : out) c = static_cast<char>(table[static_cast<uint8_t>(c)]);
+    }
+    return out;
 }
 
 // --- Editing ---

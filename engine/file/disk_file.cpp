@@ -272,9 +272,17 @@ void GSO_DiskFile::create(std::string_view fileName) {
 }
 
 size_t GSO_DiskFile::read(uint64_t offset, void* buffer, size_t count) {
+    return readFromFile(offset, buffer, count, m_mappingEnabled);
+}
+
+size_t GSO_DiskFile::readPastMapping(uint64_t offset, void* buffer, size_t count) {
+    return readFromFile(offset, buffer, count, false);
+}
+
+size_t GSO_DiskFile::readFromFile(uint64_t offset, void* buffer, size_t count, bool mapped) {
     if (m_fd < 0) fail(103, sub::kRead);
     ++m_reads;
-    if (m_mappingEnabled && readMapped(offset, buffer, count)) {
+    if (mapped && readMapped(offset, buffer, count)) {
         m_lastError = 0;
         if (g_tap != nullptr) g_tap->read(m_path, offset, static_cast<uint8_t*>(buffer), count);
         return count;

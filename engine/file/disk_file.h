@@ -92,6 +92,10 @@ class GSO_DiskFile {
     // Reads up to `count` bytes at `offset`; returns the count read. Fewer bytes than asked set
     // lastError() to 221 without raising; a system failure raises (sub-code 1101).
     size_t read(uint64_t offset, void* buffer, size_t count);
+    // The same, with a system call even when reads are mapped (see enableReadMapping): for
+    // scattered reads of a few bytes each, which would otherwise map a run of pages around
+    // every one of them into the resident set.
+    size_t readPastMapping(uint64_t offset, void* buffer, size_t count);
     // Writes `count` bytes at `offset`; raises on failure (sub-code 1102).
     void write(uint64_t offset, const void* buffer, size_t count);
     // Writes two pieces back to back in one system call.
@@ -233,6 +237,7 @@ class GSO_DiskFile {
     uint64_t m_serverLooks = 0;
     uint64_t m_pushes = 0;
     bool readMapped(uint64_t offset, void* buffer, size_t count);
+    size_t readFromFile(uint64_t offset, void* buffer, size_t count, bool mapped);
 };
 
 }  // namespace abonex
