@@ -188,7 +188,7 @@ class GSO_dBHandler : public GSO_dBaseFld {
     static constexpr int kShortWalkRecords = 4096;
     // Steps to the next or prior entry of the current tag that may go by without a look at
     // whether another writer changed its index file (leaving a leaf always looks).
-    static constexpr int kMovesPerLook = 32;
+    static constexpr int kMovesPerLook = 64;
     // Gives the pages of the mapped table read since the last time back to the page cache:
     // the system maps whole runs of pages around each record read, so even a few hundred
     // records read in name order can take hundreds of megabytes of the resident set.

@@ -307,11 +307,29 @@ const uint8_t* GSobjMDXFile::runBlock(uint32_t block) {
     return m_run->data();
 }
 
-bool GSobjMDXFile::nodeBlockRead(uint32_t block, uint8_t* buffer) {
+bool GSobjMDXFile::nodeBlockRead(uint32_t block, uint8_t* buffer, bool* readNow) {
+    if (readNow != nullptr) *readNow = false;
     for (KeptBlock& kept : m_kept) {
         if (kept.block != block) continue;
         kept.lastUse = ++m_uses;
         std::memcpy(buffer, kept.bytes.data(), kept.bytes.size());
+        return true;
+    }
+    const uint64_t at = uint64_t{block} * mdx::kUnitSize;
+    const uint64_t runAt = uint64_t{m_runFirst} * mdx::kUnitSize;
+    if (m_run && at >= runAt && at + m_blockLength <= runAt + m_run->size()) {
+        std::memcpy(buffer, m_run->data() + (at - runAt), m_blockLength);
+        return true;
+    }
+    if (readNow != nullptr) *readNow = true;
+    // A walk that reads the blocks after the one it read last goes through leaves laid out one
+    // after the other: they are read in runs.
+    const uint32_t last = m_lastNodeRead;
+    m_lastNodeRead = block;
+    if (block > last && block - last <= kRunAfterBlocks * m_blockUnits) {
+        const uint8_t* bytes = runBlock(block);
+        if (bytes == nullptr) return false;
+        std::memcpy(buffer, bytes, m_blockLength);
         return true;
     }
     if (!BlockRead(block, buffer, m_blockLength)) return false;

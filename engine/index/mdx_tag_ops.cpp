@@ -745,7 +745,7 @@ int GSobjMDXTag::KeyLookup(const TgsVariant& key) {
     const uint64_t savedGeneration = m_pathGeneration;
     const TgsVariant savedHanded = m_handed;
     const bool savedForward = m_handedForward;
-    std::unordered_set<uint32_t> savedWithKey = m_handedWithKey;
+    HandedRecords savedWithKey = m_handedWithKey;
     auto restore = [&] {
         m_rootPage.reset();  // the temporary tree holds no changes: a seek only reads
         m_rootPage = std::move(savedRoot);
