@@ -114,13 +114,12 @@ void GSO_dBHandler::GotoRecord(int code) {
     std::optional<KeyFilter> keyFilter;
     std::optional<FieldBytesTest> bytesTest;
     if (m_tag != nullptr) {
-        // A move sees what other writers finished before it, except that a walk stepping
-        // through the leaf it holds looks only every kMovesPerLook moves: a look is a system
-        // call, and the step that leaves the leaf looks in any case (see GSobjMDXTag).
-        const bool step = code == PosNext || code == PosPrior;
-        if (!step || ++m_movesSinceLook >= kMovesPerLook) {
+        // Each move sees what other writers finished before it; a step inside the leaf the
+        // walk holds needs no more than that leaf's bytes as the file holds them now.
+        if (code == PosNext || code == PosPrior) {
+            m_tag->lookBeforeStep(code == PosNext);
+        } else {
             m_tag->lookForChanges();
-            m_movesSinceLook = 0;
         }
         if (!byNumber) {
             keyFilter = tagKeyFilter();
@@ -562,6 +561,10 @@ void GSO_dBHandler::scanCandidates(const FieldBytesTest& test) {
 
 void GSO_dBHandler::releaseReadPages() {
     releaseMappedPages();
+    // The leaves a walk compared with the index files through their mappings.
+    for (auto& file : m_slots) {
+        if (file) file->diskFile().releaseMappedPages();
+    }
     m_recordsRead = 0;
     m_walkMapped = 0;
 }

@@ -186,9 +186,6 @@ class GSO_dBHandler : public GSO_dBaseFld {
     // pass through the whole order holds what it read of the table, as any reader of the whole
     // table would, rather than mapping the same pages again and again.
     static constexpr int kShortWalkRecords = 4096;
-    // Steps to the next or prior entry of the current tag that may go by without a look at
-    // whether another writer changed its index file (leaving a leaf always looks).
-    static constexpr int kMovesPerLook = 64;
     // Gives the pages of the mapped table read since the last time back to the page cache:
     // the system maps whole runs of pages around each record read, so even a few hundred
     // records read in name order can take hundreds of megabytes of the resident set.
@@ -239,7 +236,6 @@ class GSO_dBHandler : public GSO_dBaseFld {
     AppendBatch* m_batch = nullptr;
 
     int m_recordsRead = 0;  // through the mapping, since the pages were last given back
-    int m_movesSinceLook = 0;
     int m_walkRecords = 0;  // records read in tag order since the walk began
     int m_walkMapped = 0;   // of those, read through the mapping since the pages were given back
 

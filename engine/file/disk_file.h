@@ -176,6 +176,13 @@ class GSO_DiskFile {
     // is mapped does not bring the process down: a read of the part cut off is answered by the
     // system call (a short read) and the mapping follows the new size.
     void enableReadMapping();
+    // Maps the file for compareMapped alone; reads keep their system calls. Nothing on a
+    // network file system, whose client pages may be out of date.
+    void enableCompareMapping();
+    // Whether the file holds `count` bytes equal to `bytes` at `offset` now, as the mapping
+    // shows them (the same pages other processes write to): 1 equal, 0 different, -1 when the
+    // mapping cannot tell (none, or the range lies past the file's end).
+    int compareMapped(uint64_t offset, const void* bytes, size_t count);
     // Maps the file's current size (shrinks the mapping when the file got shorter).
     void refreshMapping();
     // Asks the processor to bring (offset, count) of a mapped file into its caches, so that a
@@ -210,6 +217,7 @@ class GSO_DiskFile {
     bool m_written = false;
     uint64_t m_reads = 0;
     bool m_mappingEnabled = false;
+    bool m_compareMapping = false;
     uint8_t* m_map = nullptr;
     uint64_t m_mapLength = 0;    // bytes of the file the mapping covers
     uint64_t m_mapCapacity = 0;  // bytes reserved for the mapping (page multiple)

@@ -108,6 +108,9 @@ std::unique_ptr<GSobjMDXFile> GSobjMDXFile::create(GSO_dBaseFld& table, std::str
 
 void GSobjMDXFile::openFile(std::string_view path) {
     m_file = std::make_unique<GSO_DiskFile>(path, m_table.isShared(), m_table.isReadWrite());
+    // Walks compare the leaf they stand on with the file before each step (see
+    // GSobjMDXTag::lookBeforeStep).
+    m_file->enableCompareMapping();
     m_name = std::string(fileNamePart(m_file->path()));
     m_opened = true;
 }

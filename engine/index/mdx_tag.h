@@ -117,6 +117,13 @@ class GSobjMDXTag : public GSobjIndexTag {
     // Asks whether another writer may have changed the file since it was last asked (see
     // above); the next move then re-reads what it needs. Nothing while the tag is updating.
     void lookForChanges();
+    // The look at the start of a step to the next (`forward`) or prior entry. When the held
+    // leaf has that entry and its block reads in the file as the walk read it (through the
+    // mapping: no system call), nothing another writer did can change what the step finds: a
+    // key added or taken away between the two entries, or a split of the leaf, changes the
+    // leaf. Otherwise it is lookForChanges, and a leaf that reads otherwise starts a new
+    // generation.
+    void lookBeforeStep(bool forward);
     // Re-positions on record `recordNumber` when the cursor is elsewhere; returns the cursor's
     // record number afterwards.
     int SyncToRecord(int recordNumber);
