@@ -310,7 +310,7 @@ const uint8_t* GSobjMDXFile::runBlock(uint32_t block) {
     return m_run->data();
 }
 
-bool GSobjMDXFile::nodeBlockRead(uint32_t block, uint8_t* buffer, bool* readNow) {
+bool GSobjMDXFile::nodeBlockRead(uint32_t block, uint8_t* buffer, bool* readNow, bool runs) {
     if (readNow != nullptr) *readNow = false;
     for (KeptBlock& kept : m_kept) {
         if (kept.block != block) continue;
@@ -329,7 +329,7 @@ bool GSobjMDXFile::nodeBlockRead(uint32_t block, uint8_t* buffer, bool* readNow)
     // after the other: they are read in runs.
     const uint32_t last = m_lastNodeRead;
     m_lastNodeRead = block;
-    if (block > last && block - last <= kRunAfterBlocks * m_blockUnits) {
+    if (runs && block > last && block - last <= kRunAfterBlocks * m_blockUnits) {
         const uint8_t* bytes = runBlock(block);
         if (bytes == nullptr) return false;
         std::memcpy(buffer, bytes, m_blockLength);

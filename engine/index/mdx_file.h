@@ -62,12 +62,13 @@ class GSobjMDXFile : public GSobjIndexFile {
     void BlockWrite(uint32_t block, const void* buffer, size_t length) override;
 
     // One node block, blockLength() bytes, served from the kept blocks or the run held when it
-    // is in them; false when the file ends before its end. A block that lies a little after the
-    // one read from the file last is read with the run that begins with it (see runBlock): a
-    // walk through the leaves of a tree that was built in one go reads them one after the
-    // other. `readNow`, when given, tells whether the bytes were read from the file by this
-    // call: what was served from the kept blocks or the run was read in this generation.
-    bool nodeBlockRead(uint32_t block, uint8_t* buffer, bool* readNow = nullptr);
+    // is in them; false when the file ends before its end. With `runs`, a block that lies a
+    // little after the one read from the file last is read with the run that begins with it
+    // (see runBlock): a walk through the leaves of a tree that was built in one go reads them
+    // one after the other (an update, which writes what it read, asks for no runs). `readNow`,
+    // when given, tells whether the bytes were read from the file by this call: what was served
+    // from the kept blocks or the run was read in this generation.
+    bool nodeBlockRead(uint32_t block, uint8_t* buffer, bool* readNow = nullptr, bool runs = false);
     // How far (in blocks) after the block read last a block counts as the next of a walk.
     static constexpr uint32_t kRunAfterBlocks = 4;
     // The blockLength() bytes of node block `block` out of a run of consecutive blocks read at
