@@ -310,7 +310,7 @@ const uint8_t* GSobjMDXFile::runBlock(uint32_t block) {
     return m_run->data();
 }
 
-bool GSobjMDXFile::nodeBlockRead(uint32_t block, uint8_t* buffer, bool* readNow, bool runs) {
+bool GSobjMDXFile::nodeBlockRead(uint32_t block, uint8_t* buffer, bool* readNow) {
     if (readNow != nullptr) *readNow = false;
     for (KeptBlock& kept : m_kept) {
         if (kept.block != block) continue;
@@ -325,16 +325,6 @@ bool GSobjMDXFile::nodeBlockRead(uint32_t block, uint8_t* buffer, bool* readNow,
         return true;
     }
     if (readNow != nullptr) *readNow = true;
-    // A walk that reads the blocks after the one it read last goes through leaves laid out one
-    // after the other: they are read in runs.
-    const uint32_t last = m_lastNodeRead;
-    m_lastNodeRead = block;
-    if (runs && block > last && block - last <= kRunAfterBlocks * m_blockUnits) {
-        const uint8_t* bytes = runBlock(block);
-        if (bytes == nullptr) return false;
-        std::memcpy(buffer, bytes, m_blockLength);
-        return true;
-    }
     if (!BlockRead(block, buffer, m_blockLength)) return false;
     auto slot = m_kept.end();
     if (m_kept.size() < kKeptBlocks) {

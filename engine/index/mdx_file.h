@@ -61,16 +61,11 @@ class GSobjMDXFile : public GSobjIndexFile {
     bool BlockRead(uint32_t block, void* buffer, size_t length) override;
     void BlockWrite(uint32_t block, const void* buffer, size_t length) override;
 
-    // One node block, blockLength() bytes, served from the kept blocks or the run held when it
-    // is in them; false when the file ends before its end. With `runs`, a block that lies a
-    // little after the one read from the file last is read with the run that begins with it
-    // (see runBlock): a walk through the leaves of a tree that was built in one go reads them
-    // one after the other (an update, which writes what it read, asks for no runs). `readNow`,
-    // when given, tells whether the bytes were read from the file by this call: what was served
-    // from the kept blocks or the run was read in this generation.
-    bool nodeBlockRead(uint32_t block, uint8_t* buffer, bool* readNow = nullptr, bool runs = false);
-    // How far (in blocks) after the block read last a block counts as the next of a walk.
-    static constexpr uint32_t kRunAfterBlocks = 4;
+    // One node block, blockLength() bytes, served from the kept blocks or the run held (see
+    // runBlock) when it is in them; false when the file ends before its end. `readNow`, when
+    // given, tells whether the bytes were read from the file by this call: what was served from
+    // the kept blocks or the run was read in this generation.
+    bool nodeBlockRead(uint32_t block, uint8_t* buffer, bool* readNow = nullptr);
     // The blockLength() bytes of node block `block` out of a run of consecutive blocks read at
     // once (one read of kRunBytes from `block` on when it is not in the run held), for walks
     // that pass over many leaves; nullptr when the file ends before the block's end. The
@@ -154,7 +149,6 @@ class GSobjMDXFile : public GSobjIndexFile {
     // The run runBlock serves: the bytes from block m_runFirst on (null: none).
     std::shared_ptr<const std::vector<uint8_t>> m_run;
     uint32_t m_runFirst = 0;
-    uint32_t m_lastNodeRead = 0;  // the node block nodeBlockRead read from the file last
     uint64_t m_uses = 0;
     uint64_t m_generation = 0;
     FileChangeStamp m_lastStamp;

@@ -270,7 +270,7 @@ void GSobjMDXTag::NodeRead(uint32_t block, GSobjIndexKey& page) {
     std::vector<uint8_t> buffer(blockLength);
     bool readNow = false;
     if (block < m_file.headerSize() / mdx::kUnitSize ||
-        !m_file.nodeBlockRead(block, buffer.data(), &readNow, !m_updating)) {
+        !m_file.nodeBlockRead(block, buffer.data(), &readNow)) {
         damaged("node block " + std::to_string(block) + " lies outside the file");
     }
     const uint8_t* b = buffer.data();
