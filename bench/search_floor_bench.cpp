@@ -1,7 +1,7 @@
 // search_floor_bench: each search of the directory window beside its floor, measured in one run,
 // on a persons table as `abonex-db demo DIR --persons N` makes it. Nothing is written to DIR.
 //
-//   search_floor_bench DIR [RUNS] [--sqlite]
+//   search_floor_bench DIR [RUNS] [--sqlite] [--order-only]
 //
 // Figures (medians of RUNS alternated runs, 5 by default), each printed with the ratio to its
 // floor:
@@ -14,7 +14,8 @@
 //    search byte, the key tested where it occurs);
 //  - with --sqlite, every row in name order, each field read: beside SQLite's ordered scan of
 //    the same rows (an in-memory database with an upper-cased name column and its index).
-// The row counts of each search and of its floor are printed side by side: they must agree.
+// With --order-only, only the last figure (--sqlite implied). The row counts of each search and
+// of its floor are printed side by side: they must agree.
 #include <fcntl.h>
 #include <sqlite3.h>
 #include <unistd.h>
@@ -215,15 +216,18 @@ Timed nameFloor(const std::string& indexPath, const std::vector<uint32_t>& leave
 int main(int argc, char** argv) {
     const long startKb = bench::statusKb("VmRSS");
     if (argc < 2) {
-        std::fprintf(stderr, "usage: search_floor_bench DIR [RUNS] [--sqlite]\n");
+        std::fprintf(stderr, "usage: search_floor_bench DIR [RUNS] [--sqlite] [--order-only]\n");
         return 2;
     }
     const std::string dir = argv[1];
     int runs = 5;
     bool sqlite = false;
+    bool orderOnly = false;
     for (int i = 2; i < argc; ++i) {
         if (std::strcmp(argv[i], "--sqlite") == 0) {
             sqlite = true;
+        } else if (std::strcmp(argv[i], "--order-only") == 0) {
+            sqlite = orderOnly = true;
         } else {
             runs = std::max(1, std::atoi(argv[i]));
         }
@@ -252,7 +256,7 @@ int main(int argc, char** argv) {
         return result;
     };
 
-    {
+    if (!orderOnly) {
         const Timed first = runSearch({*utf8ToAnsi("ПЕТРОВ"), "", true}, 50);
         const long peakKb = bench::statusKb("VmHWM");
         std::printf(
@@ -261,45 +265,48 @@ int main(int argc, char** argv) {
             first.ms, first.rows, bench::megabytes(peakKb - startKb));
     }
 
-    const std::string phone = "12-34-5";
-    const auto [phoneSearch, phoneScan] = alternated(
-        runs,
-        [&] {
-            // A search the user types anew: what an earlier one learnt of the table goes.
-            runSearch({"", "0", true}, 1);
-            return runSearch({"", phone, false}, -1);
-        },
-        [&] { return phoneFloor(dir + "/Phone.DBF", phone); });
-    print("phone 12-34-5 anywhere, every row:", phoneSearch, "scan of first phones:", phoneScan);
-
-    {
-        const SearchCriteria nothing{*utf8ToAnsi("ЯЯЯЯ"), "", false};
-        search = nothing;
-        const std::optional<KeyFilter> filter = searchKeyFilter(nothing, set);
-        // The stored bytes that stand for the first search byte.
-        SearchCriteria firstOnly = nothing;
-        firstOnly.name.resize(1);
-        const std::optional<KeyFilter> first = searchKeyFilter(firstOnly, set);
-        std::string firstStored;
-        for (int b = 1; b < 256; ++b) {
-            if (first->accepts(std::string(1, static_cast<char>(b)))) {
-                firstStored += static_cast<char>(b);
-            }
-        }
-        GSobjMDXTag* tag = set.handler()->currentTag();
-        const std::string indexPath = set.handler()->indexFile(0)->path();
-        const auto entryLength = static_cast<size_t>(tag->entryLength());
-        const std::vector<uint32_t> leaves =
-            leafBlocks(RawFile(indexPath), tag->RootBlock(), entryLength);
-        std::printf("name tag: %zu leaf blocks; \"%s\" stored as %zu bytes\n", leaves.size(), "Я",
-                    firstStored.size());
-        const auto [nameSearch, nameScan] = alternated(
-            runs, [&] { return runSearch(nothing, -1); },
+    if (!orderOnly) {
+        const std::string phone = "12-34-5";
+        const auto [phoneSearch, phoneScan] = alternated(
+            runs,
             [&] {
-                return nameFloor(indexPath, leaves, entryLength,
-                                 static_cast<size_t>(tag->keyLength()), *filter, firstStored);
-            });
-        print("name ЯЯЯЯ anywhere (no row):", nameSearch, "scan of name keys:", nameScan);
+                // A search the user types anew: what an earlier one learnt of the table goes.
+                runSearch({"", "0", true}, 1);
+                return runSearch({"", phone, false}, -1);
+            },
+            [&] { return phoneFloor(dir + "/Phone.DBF", phone); });
+        print("phone 12-34-5 anywhere, every row:", phoneSearch,
+              "scan of first phones:", phoneScan);
+
+        {
+            const SearchCriteria nothing{*utf8ToAnsi("ЯЯЯЯ"), "", false};
+            search = nothing;
+            const std::optional<KeyFilter> filter = searchKeyFilter(nothing, set);
+            // The stored bytes that stand for the first search byte.
+            SearchCriteria firstOnly = nothing;
+            firstOnly.name.resize(1);
+            const std::optional<KeyFilter> first = searchKeyFilter(firstOnly, set);
+            std::string firstStored;
+            for (int b = 1; b < 256; ++b) {
+                if (first->accepts(std::string(1, static_cast<char>(b)))) {
+                    firstStored += static_cast<char>(b);
+                }
+            }
+            GSobjMDXTag* tag = set.handler()->currentTag();
+            const std::string indexPath = set.handler()->indexFile(0)->path();
+            const auto entryLength = static_cast<size_t>(tag->entryLength());
+            const std::vector<uint32_t> leaves =
+                leafBlocks(RawFile(indexPath), tag->RootBlock(), entryLength);
+            std::printf("name tag: %zu leaf blocks; \"%s\" stored as %zu bytes\n", leaves.size(),
+                        "Я", firstStored.size());
+            const auto [nameSearch, nameScan] = alternated(
+                runs, [&] { return runSearch(nothing, -1); },
+                [&] {
+                    return nameFloor(indexPath, leaves, entryLength,
+                                     static_cast<size_t>(tag->keyLength()), *filter, firstStored);
+                });
+            print("name ЯЯЯЯ anywhere (no row):", nameSearch, "scan of name keys:", nameScan);
+        }
     }
 
     if (sqlite) {

@@ -62,6 +62,13 @@ bool searchAccepts(const SearchCriteria& search, std::string_view name, std::str
 }
 
 void DSetFilterRecord(const SearchCriteria& search, TEngineDataSet& dataSet, bool& accept) {
+    // Both texts empty: prefix mode accepts every row and substring mode keeps what the caller
+    // preset, whatever the fields hold, so they need not be read (when they can be).
+    if (search.name.empty() && search.phone.empty() && dataSet.Active() &&
+        dataSet.FieldCount() > kFieldPhone1) {
+        if (search.atStart) accept = true;
+        return;
+    }
     try {
         std::string name = dataSet.Fields(kFieldName).AsString();
         std::string phone = dataSet.Fields(kFieldPhone1).AsString();

@@ -99,7 +99,12 @@ void GSO_dBHandler::GotoRecord(int code) {
         GSO_dBaseFld::GotoRecord(code);
         return;
     }
-    if (code == PosTop || code == PosBottom || code > 0) dropReadAhead();
+    if (code == PosTop || code == PosBottom || code > 0) {
+        dropReadAhead();
+        // A new walk: the pages an earlier long one kept go.
+        if (m_walkMapped > 0) releaseReadPages();
+        m_walkRecords = 0;
+    }
     int retry = code;
     if (code == PosTop || code == PosCurrent) retry = PosNext;
     if (code == PosBottom) retry = PosPrior;
@@ -109,8 +114,13 @@ void GSO_dBHandler::GotoRecord(int code) {
     std::optional<KeyFilter> keyFilter;
     std::optional<FieldBytesTest> bytesTest;
     if (m_tag != nullptr) {
-        // Each move sees what other writers finished before it.
-        m_tag->lookForChanges();
+        // Each move sees what other writers finished before it; a step inside the leaf the
+        // walk holds needs no more than that leaf's bytes as the file holds them now.
+        if (code == PosNext || code == PosPrior) {
+            m_tag->lookBeforeStep(code == PosNext);
+        } else {
+            m_tag->lookForChanges();
+        }
         if (!byNumber) {
             keyFilter = tagKeyFilter();
             bytesTest = usableBytesTest();
@@ -127,7 +137,9 @@ void GSO_dBHandler::GotoRecord(int code) {
             bool begin = m_tag->beforeFirst();
             setEdgeFlags(end, begin);
             if (end || begin) break;
-            prefetchAhead(code != PosPrior && code != PosBottom, keys);
+            if (m_walkRecords >= kShortWalkRecords) {
+                prefetchAhead(code != PosPrior && code != PosBottom, keys);
+            }
             if (n < 1 || n > recordCount()) RefreshHeader();
             if (n >= 1 && n <= recordCount() && !gotoTaggedRecord(n)) {
                 RefreshHeader();
@@ -168,9 +180,10 @@ void GSO_dBHandler::GotoRecord(int code) {
         code = retry;
     }
     m_found = !atEnd() && !atBeginning();
-    // A walk through the filter, or one that has come to an end of the order, is over with
-    // the pages it read.
-    if (m_recordsRead - readBefore >= kWalkRecords || (!m_found && m_recordsRead > 0)) {
+    // A move through the filter in record order, or a walk that has come to an end of the
+    // order, is over with the pages it read.
+    if (m_recordsRead - readBefore >= kWalkRecords ||
+        (!m_found && (m_recordsRead > 0 || m_walkMapped > 0))) {
         releaseReadPages();
     }
     if (m_tag != nullptr && m_found && !blankRow &&
@@ -610,7 +623,12 @@ void GSO_dBHandler::scanCandidates(const FieldBytesTest& test) {
 
 void GSO_dBHandler::releaseReadPages() {
     releaseMappedPages();
+    // The leaves a walk compared with the index files through their mappings.
+    for (auto& file : m_slots) {
+        if (file) file->diskFile().releaseMappedPages();
+    }
     m_recordsRead = 0;
+    m_walkMapped = 0;
 }
 
 int GSO_dBHandler::willNeedUpcoming(int max) {
@@ -631,16 +649,16 @@ int GSO_dBHandler::willNeedUpcoming(int max) {
 }
 
 void GSO_dBHandler::prefetchAhead(bool forward, const KeyFilter* keys) {
-    // Records in tag order lie all over the file; asking for the next few while this one is
-    // being read hides most of the wait for memory during a walk through the order.
-    constexpr int kAhead = 6;
+    // Records in tag order lie all over the file; asking for one a few moves ahead while this
+    // one is being read hides most of the wait for memory during a walk through the order.
+    // The moves before asked for the ones in between.
+    constexpr int kAhead = 4;
     uint32_t upcoming[kAhead];
-    int count = m_tag->upcomingRecords(upcoming, kAhead, forward, keys);
-    for (int i = 0; i < count; ++i) {
-        int n = static_cast<int>(upcoming[i]);
-        if (n >= 1 && n <= recordCount()) {
-            prefetch(recordOffset(n), static_cast<size_t>(recordLength()));
-        }
+    const int count = m_tag->upcomingRecords(upcoming, kAhead, forward, keys);
+    if (count == 0) return;
+    const int n = static_cast<int>(upcoming[count - 1]);
+    if (n >= 1 && n <= recordCount()) {
+        prefetch(recordOffset(n), static_cast<size_t>(recordLength()));
     }
 }
 
@@ -652,9 +670,20 @@ void GSO_dBHandler::setReadAhead(bool on) {
 }
 
 bool GSO_dBHandler::readRecord(int n, uint8_t* into) {
-    ++m_recordsRead;
-    if (!m_readAhead) return GSO_dBaseFld::readRecord(n, into);
     size_t length = static_cast<size_t>(recordLength());
+    if (!m_readAhead) {
+        // Records in tag order lie all over the file. The first ones of a walk are read with
+        // a system call each, which maps nothing: a window's rows or a search's few matches
+        // leave nothing of the table in the resident set. A walk that goes on is a pass
+        // through much of the table: the system call would then cost more than the whole
+        // mapping, whose pages the walk keeps until it ends.
+        if (++m_walkRecords <= kShortWalkRecords) {
+            return readPastMapping(recordOffset(n), into, length) == length;
+        }
+        ++m_walkMapped;
+        return GSO_dBaseFld::readRecord(n, into);
+    }
+    ++m_recordsRead;
     if (n < m_bufferFirst || n >= m_bufferFirst + m_bufferCount) {
         int capacity = static_cast<int>(std::max<size_t>(1, kReadAheadBytes / length));
         m_buffer.resize(static_cast<size_t>(capacity) * length);

@@ -13,7 +13,8 @@
 // record filter still decides on every record that is read.
 //
 // The pages of the mapped table that a walk or a rebuild went through are taken out of the
-// process's resident set once it is over (the page cache keeps them).
+// process's resident set once it is over (the page cache keeps them); the first records of a
+// walk in tag order are read past the mapping (see kShortWalkRecords).
 //
 // DBFObject is the handler bound to a data set: its record filter asks the data set and its
 // rebuild progress goes to the data set's status event.
@@ -185,9 +186,18 @@ class GSO_dBHandler : public GSO_dBaseFld {
     void setScanAfterRejected(int records) { m_scanAfterRejected = records; }
     // The records the last scan found passing, or nullptr (tests look at it).
     const RecordCandidates* recordCandidates() const { return m_candidates.get(); }
-    // A move that read this many records (a walk through the filter) gives the pages of the
-    // mapped table it read back at its end, as does a move that ends at either end of the order.
+    // A move in record order that read this many records (a walk through the filter) gives
+    // the pages of the mapped table it read back at its end, as does a move that ends at either
+    // end of the order.
     static constexpr int kWalkRecords = 1024;
+    // A walk in tag order (from a first or last move, a seek or a move to a record number on)
+    // reads its first kShortWalkRecords records past the mapping, with a system call each: a
+    // window's rows or a search's matches take nothing of the table into the resident set. The
+    // records a longer walk reads come from the mapping, and the pages it maps stay until the
+    // walk ends (at either end of the order, or when a new walk begins) or releaseReadPages: a
+    // pass through the whole order holds what it read of the table, as any reader of the whole
+    // table would, rather than mapping the same pages again and again.
+    static constexpr int kShortWalkRecords = 4096;
     // Gives the pages of the mapped table read since the last time back to the page cache:
     // the system maps whole runs of pages around each record read, so even a few hundred
     // records read in name order can take hundreds of megabytes of the resident set.
@@ -243,7 +253,9 @@ class GSO_dBHandler : public GSO_dBaseFld {
     int m_coveredRecords = 0;
     AppendBatch* m_batch = nullptr;
 
-    int m_recordsRead = 0;  // since the pages were last given back
+    int m_recordsRead = 0;  // through the mapping, since the pages were last given back
+    int m_walkRecords = 0;  // records read in tag order since the walk began
+    int m_walkMapped = 0;   // of those, read through the mapping since the pages were given back
 
     std::unique_ptr<RecordCandidates> m_candidates;
     FieldBytesTest m_candidatesTest;

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <array>
 #include <cstring>
 #include <limits>
 
@@ -24,6 +25,23 @@ bool isTextField(char type) {
 
 std::string trimRight(std::string_view bytes) {
     return std::string(fieldText(bytes));
+}
+
+// Replaces every byte of `text` by its entry in `table`, eight bytes to a store.
+void translateInPlace(std::string& text, const std::array<uint8_t, 256>& table) {
+    char* at = text.data();
+    const size_t size = text.size();
+    size_t i = 0;
+    for (; i + 8 <= size; i += 8) {
+        uint64_t word = 0;
+        std::memcpy(&word, at + i, 8);
+        uint64_t out = 0;
+        for (unsigned shift = 0; shift < 64; shift += 8) {
+            out |= uint64_t{table[(word >> shift) & 0xFF]} << shift;
+        }
+        std::memcpy(at + i, &out, 8);
+    }
+    for (; i < size; ++i) at[i] = static_cast<char>(table[static_cast<uint8_t>(at[i])]);
 }
 
 // Splits an index-file list: blanks, commas and semicolons separate names; double quotes group
@@ -416,14 +434,15 @@ std::string TEngineDataSet::fieldText(int index) const {
                                 ? m_editBuffer.data()
                                 : m_handler->recordImage();
     if (m_state == DataSetState::Browse && (m_eof && m_bof)) return {};
-    std::string_view bytes(reinterpret_cast<const char*>(buffer) + field.offset,
-                           static_cast<size_t>(field.length));
-    std::string text = trimRight(bytes);
+    std::string_view text = abonex::fieldText(std::string_view(
+        reinterpret_cast<const char*>(buffer) + field.offset, static_cast<size_t>(field.length)));
     if (!isTextField(field.type)) {
-        size_t start = text.find_first_not_of(' ');
-        text = start == std::string::npos ? std::string() : text.substr(start);
+        const size_t start = text.find_first_not_of(' ');
+        return start == std::string_view::npos ? std::string() : std::string(text.substr(start));
     }
-    return m_translate && isTextField(field.type) ? pageToAnsi(m_codePage, text) : text;
+    std::string out(text);
+    if (m_translate) translateInPlace(out, pageToAnsiTable(m_codePage));
+    return out;
 }
 
 // --- Editing ---

@@ -505,6 +505,10 @@ std::optional<std::string> utf8ToPage(CodePage page, std::string_view utf8, Utf8
     return convertUtf8(utf8, unicodeToPageMap(page), fault);
 }
 
+const std::array<uint8_t, 256>& pageToAnsiTable(CodePage page) {
+    return ansiTables(page).toAnsi;
+}
+
 std::string pageToAnsi(CodePage page, std::string_view text) {
     return translateBytes(text, ansiTables(page).toAnsi);
 }

@@ -9,6 +9,7 @@
 // conversion does. 1251 <-> Unicode follows the page's standard mapping.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -91,6 +92,9 @@ std::optional<std::string> utf8ToPage(CodePage page, std::string_view utf8,
 // The page <-> 1251, byte for byte with look-alikes, as oemToAnsi and ansiToOem do for 866
 // (identity for 1251). The data sets translate text with these.
 std::string pageToAnsi(CodePage page, std::string_view text);
+// The byte table pageToAnsi translates with (for text without NUL bytes: pageToAnsi(page, t)[i]
+// is table[t[i]]), for readers that translate straight into a buffer of their own.
+const std::array<uint8_t, 256>& pageToAnsiTable(CodePage page);
 std::string ansiToPage(CodePage page, std::string_view ansi);
 
 // A character for a message: the character itself and its code point, '"«" (U+00AB)', or for

@@ -175,6 +175,22 @@ void installBusErrorGuard() {
     (void)installed;
 }
 
+// Compares `count` bytes of a mapping with `expected`: 1 equal, 0 different, -1 when part of it
+// no longer has a file behind it.
+int guardedCompare(const uint8_t* mapped, const void* expected, size_t count) {
+    sigjmp_buf jump;
+    if (sigsetjmp(jump, 0) != 0) {
+        t_guardedCopy = nullptr;
+        return -1;
+    }
+    t_guardedCopy = &jump;
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+    const int order = std::memcmp(mapped, expected, count);
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+    t_guardedCopy = nullptr;
+    return order == 0 ? 1 : 0;
+}
+
 // Copies `count` bytes from a mapping; false when part of it no longer has a file behind it.
 bool guardedCopy(void* to, const uint8_t* from, size_t count) {
     sigjmp_buf jump;
@@ -278,8 +294,8 @@ void GSO_DiskFile::create(std::string_view fileName) {
 
 size_t GSO_DiskFile::read(uint64_t offset, void* buffer, size_t count) {
     if (m_fd < 0) fail(103, sub::kRead);
-    ++m_reads;
     if (m_mappingEnabled && readMapped(offset, buffer, count)) {
+        ++m_reads;
         m_lastError = 0;
         if (g_tap != nullptr) g_tap->read(m_path, offset, static_cast<uint8_t*>(buffer), count);
         return count;
@@ -289,6 +305,7 @@ size_t GSO_DiskFile::read(uint64_t offset, void* buffer, size_t count) {
 
 size_t GSO_DiskFile::readPastMapping(uint64_t offset, void* buffer, size_t count) {
     if (m_fd < 0) fail(103, sub::kRead);
+    ++m_reads;
     auto* out = static_cast<uint8_t*>(buffer);
     const size_t done =
         m_holdWrites ? readHeld(offset, out, count) : readSystem(offset, out, count);
@@ -697,6 +714,22 @@ void GSO_DiskFile::enableReadMapping() {
     refreshMapping();
 }
 
+void GSO_DiskFile::enableCompareMapping() {
+    if (m_network) return;
+    installBusErrorGuard();
+    m_compareMapping = true;
+    refreshMapping();
+}
+
+int GSO_DiskFile::compareMapped(uint64_t offset, const void* bytes, size_t count) {
+    if (m_fd < 0 || (!m_mappingEnabled && !m_compareMapping)) return -1;
+    if (offset + count > m_mapLength) refreshMapping();
+    if (m_map == nullptr || offset + count > m_mapLength) return -1;
+    const int same = guardedCompare(m_map + offset, bytes, count);
+    if (same < 0) refreshMapping();
+    return same;
+}
+
 void GSO_DiskFile::unmap() {
     if (m_map != nullptr) ::munmap(m_map, m_mapCapacity);
     m_map = nullptr;
@@ -705,7 +738,7 @@ void GSO_DiskFile::unmap() {
 }
 
 void GSO_DiskFile::refreshMapping() {
-    if (!m_mappingEnabled || m_fd < 0) return;
+    if ((!m_mappingEnabled && !m_compareMapping) || m_fd < 0) return;
     struct stat info {};
     if (::fstat(m_fd, &info) != 0) {
         unmap();

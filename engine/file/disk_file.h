@@ -103,6 +103,10 @@ class GSO_DiskFile {
     // Reads up to `count` bytes at `offset`; returns the count read. Fewer bytes than asked set
     // lastError() to 221 without raising; a system failure raises (sub-code 1101).
     size_t read(uint64_t offset, void* buffer, size_t count);
+    // The same, with a system call even when reads are mapped (see enableReadMapping): for
+    // scattered reads of a few bytes each, which would otherwise map a run of pages around
+    // every one of them into the resident set.
+    size_t readPastMapping(uint64_t offset, void* buffer, size_t count);
     // Writes `count` bytes at `offset`; raises on failure (sub-code 1102).
     void write(uint64_t offset, const void* buffer, size_t count);
     // Writes two pieces back to back in one system call.
@@ -189,6 +193,13 @@ class GSO_DiskFile {
     // is mapped does not bring the process down: a read of the part cut off is answered by the
     // system call (a short read) and the mapping follows the new size.
     void enableReadMapping();
+    // Maps the file for compareMapped alone; reads keep their system calls. Nothing on a
+    // network file system, whose client pages may be out of date.
+    void enableCompareMapping();
+    // Whether the file holds `count` bytes equal to `bytes` at `offset` now, as the mapping
+    // shows them (the same pages other processes write to): 1 equal, 0 different, -1 when the
+    // mapping cannot tell (none, or the range lies past the file's end).
+    int compareMapped(uint64_t offset, const void* bytes, size_t count);
     // Maps the file's current size (shrinks the mapping when the file got shorter).
     void refreshMapping();
     // Asks the processor to bring (offset, count) of a mapped file into its caches, so that a
@@ -203,10 +214,6 @@ class GSO_DiskFile {
     // set; the page cache keeps them, and the next read maps them in again. Without a range
     // (count 0) every page of the mapping goes. Does nothing without a mapping.
     void releaseMappedPages(uint64_t offset = 0, uint64_t count = 0);
-    // As read(), but by a system call even when the file is mapped: for small reads scattered
-    // over a large file, whose pages a mapped read would bring into the resident set (with
-    // their neighbours) only for them to be given back.
-    size_t readPastMapping(uint64_t offset, void* buffer, size_t count);
 
     // Default pause for lockWaiting; tests shorten it.
     static LockWait& defaultLockWait();
@@ -232,6 +239,7 @@ class GSO_DiskFile {
     bool m_written = false;
     uint64_t m_reads = 0;
     bool m_mappingEnabled = false;
+    bool m_compareMapping = false;
     uint8_t* m_map = nullptr;
     uint64_t m_mapLength = 0;    // bytes of the file the mapping covers
     uint64_t m_mapCapacity = 0;  // bytes reserved for the mapping (page multiple)

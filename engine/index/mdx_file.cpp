@@ -108,6 +108,9 @@ std::unique_ptr<GSobjMDXFile> GSobjMDXFile::create(GSO_dBaseFld& table, std::str
 
 void GSobjMDXFile::openFile(std::string_view path) {
     m_file = std::make_unique<GSO_DiskFile>(path, m_table.isShared(), m_table.isReadWrite());
+    // Walks compare the leaf they stand on with the file before each step (see
+    // GSobjMDXTag::lookBeforeStep).
+    m_file->enableCompareMapping();
     m_name = std::string(fileNamePart(m_file->path()));
     m_opened = true;
 }
@@ -307,13 +310,21 @@ const uint8_t* GSobjMDXFile::runBlock(uint32_t block) {
     return m_run->data();
 }
 
-bool GSobjMDXFile::nodeBlockRead(uint32_t block, uint8_t* buffer) {
+bool GSobjMDXFile::nodeBlockRead(uint32_t block, uint8_t* buffer, bool* readNow) {
+    if (readNow != nullptr) *readNow = false;
     for (KeptBlock& kept : m_kept) {
         if (kept.block != block) continue;
         kept.lastUse = ++m_uses;
         std::memcpy(buffer, kept.bytes.data(), kept.bytes.size());
         return true;
     }
+    const uint64_t at = uint64_t{block} * mdx::kUnitSize;
+    const uint64_t runAt = uint64_t{m_runFirst} * mdx::kUnitSize;
+    if (m_run && at >= runAt && at + m_blockLength <= runAt + m_run->size()) {
+        std::memcpy(buffer, m_run->data() + (at - runAt), m_blockLength);
+        return true;
+    }
+    if (readNow != nullptr) *readNow = true;
     if (!BlockRead(block, buffer, m_blockLength)) return false;
     auto slot = m_kept.end();
     if (m_kept.size() < kKeptBlocks) {

@@ -61,9 +61,11 @@ class GSobjMDXFile : public GSobjIndexFile {
     bool BlockRead(uint32_t block, void* buffer, size_t length) override;
     void BlockWrite(uint32_t block, const void* buffer, size_t length) override;
 
-    // One node block, blockLength() bytes, served from the kept blocks when it is one of them;
-    // false when the file ends before its end.
-    bool nodeBlockRead(uint32_t block, uint8_t* buffer);
+    // One node block, blockLength() bytes, served from the kept blocks or the run held (see
+    // runBlock) when it is in them; false when the file ends before its end. `readNow`, when
+    // given, tells whether the bytes were read from the file by this call: what was served from
+    // the kept blocks or the run was read in this generation.
+    bool nodeBlockRead(uint32_t block, uint8_t* buffer, bool* readNow = nullptr);
     // The blockLength() bytes of node block `block` out of a run of consecutive blocks read at
     // once (one read of kRunBytes from `block` on when it is not in the run held), for walks
     // that pass over many leaves; nullptr when the file ends before the block's end. The

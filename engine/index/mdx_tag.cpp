@@ -268,8 +268,9 @@ void GSobjMDXTag::HeaderWrite() {
 void GSobjMDXTag::NodeRead(uint32_t block, GSobjIndexKey& page) {
     const uint32_t blockLength = m_file.blockLength();
     std::vector<uint8_t> buffer(blockLength);
+    bool readNow = false;
     if (block < m_file.headerSize() / mdx::kUnitSize ||
-        !m_file.nodeBlockRead(block, buffer.data())) {
+        !m_file.nodeBlockRead(block, buffer.data(), &readNow)) {
         damaged("node block " + std::to_string(block) + " lies outside the file");
     }
     const uint8_t* b = buffer.data();
@@ -303,7 +304,9 @@ void GSobjMDXTag::NodeRead(uint32_t block, GSobjIndexKey& page) {
         page.kind = PageKind::Leaf;
     }
     page.newBlock = false;
-    if (m_looking) m_lookReads.push_back(BlockSeen{block, buffer, nullptr, 0, 0});
+    // A block served from what the file kept of this generation was confirmed by the look that
+    // read it: only what was read from the file now is for this look to confirm.
+    if (m_looking && readNow) m_lookReads.push_back(BlockSeen{block, buffer, nullptr, 0, 0});
     page.image = std::move(buffer);
 }
 

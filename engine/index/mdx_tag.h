@@ -10,6 +10,7 @@
 // node never yields an entry that lies outside its block.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -116,6 +117,13 @@ class GSobjMDXTag : public GSobjIndexTag {
     // Asks whether another writer may have changed the file since it was last asked (see
     // above); the next move then re-reads what it needs. Nothing while the tag is updating.
     void lookForChanges();
+    // The look at the start of a step to the next (`forward`) or prior entry. When the held
+    // leaf has that entry and its block reads in the file as the walk read it (through the
+    // mapping: no system call), nothing another writer did can change what the step finds: a
+    // key added or taken away between the two entries, or a split of the leaf, changes the
+    // leaf. Otherwise it is lookForChanges, and a leaf that reads otherwise starts a new
+    // generation.
+    void lookBeforeStep(bool forward);
     // Re-positions on record `recordNumber` when the cursor is elsewhere; returns the cursor's
     // record number afterwards.
     int SyncToRecord(int recordNumber);
@@ -283,7 +291,33 @@ class GSobjMDXTag : public GSobjIndexTag {
     // handed out in, and the records handed out with its key since that key was first met.
     TgsVariant m_handed;
     bool m_handedForward = true;
-    std::unordered_set<uint32_t> m_handedWithKey;
+    // The records handed out with one key: a few as a rule, kept in a list that needs no
+    // allocation from one key to the next; a long run of equal keys moves them to a set.
+    class HandedRecords {
+      public:
+        void clear() {
+            m_few.clear();
+            if (!m_many.empty()) m_many.clear();
+        }
+        void insert(uint32_t record) {
+            if (m_many.empty() && m_few.size() < kFew) {
+                if (!contains(record)) m_few.push_back(record);
+                return;
+            }
+            if (m_many.empty()) m_many.insert(m_few.begin(), m_few.end());
+            m_many.insert(record);
+        }
+        bool contains(uint32_t record) const {
+            if (!m_many.empty()) return m_many.contains(record);
+            return std::find(m_few.begin(), m_few.end(), record) != m_few.end();
+        }
+
+      private:
+        static constexpr size_t kFew = 32;
+        std::vector<uint32_t> m_few;
+        std::unordered_set<uint32_t> m_many;
+    };
+    HandedRecords m_handedWithKey;
 };
 
 }  // namespace abonex

@@ -165,6 +165,26 @@ void GSobjMDXTag::lookForChanges() {
     if (!m_updating) m_file.lookForChanges();
 }
 
+void GSobjMDXTag::lookBeforeStep(bool forward) {
+    if (m_updating) return;
+    const GSobjIndexKey* leaf = leafPage();
+    if (leaf != nullptr && leaf->isLeaf() && !leaf->changed && !leaf->split && leaf->block != 0 &&
+        leaf->current >= 0 && m_pathGeneration == m_file.generation() &&
+        leaf->image.size() == m_file.blockLength()) {
+        // A step that leaves the leaf looks when it leaves it (leaveLeaf).
+        if (forward ? static_cast<size_t>(leaf->current + 1) >= leaf->keys.size()
+                    : leaf->current <= 0) {
+            return;
+        }
+        const int same = m_file.diskFile().compareMapped(uint64_t{leaf->block} * mdx::kUnitSize,
+                                                         leaf->image.data(), leaf->image.size());
+        if (same == 1) return;
+        // Whatever the stamp says: the path the walk holds is out of date.
+        if (same == 0) m_file.forgetReads(true);
+    }
+    m_file.lookForChanges();
+}
+
 GSobjIndexKey& GSobjMDXTag::loadChild(GSobjIndexKey& page, size_t index) {
     const uint32_t block = page.keys.at(index).pointer();
     if (page.child && page.child->block == block && !page.child->split) return *page.child;
@@ -745,7 +765,7 @@ int GSobjMDXTag::KeyLookup(const TgsVariant& key) {
     const uint64_t savedGeneration = m_pathGeneration;
     const TgsVariant savedHanded = m_handed;
     const bool savedForward = m_handedForward;
-    std::unordered_set<uint32_t> savedWithKey = m_handedWithKey;
+    HandedRecords savedWithKey = m_handedWithKey;
     auto restore = [&] {
         m_rootPage.reset();  // the temporary tree holds no changes: a seek only reads
         m_rootPage = std::move(savedRoot);

@@ -510,6 +510,27 @@ TEST(SearchWalk, AMoveSeesWhatAnotherCopyWroteBeforeItInTheLeafItStandsOn) {
     EXPECT_EQ(ansiToUtf8(walker.row().second), "Житель1604");
 }
 
+TEST(SearchWalk, WithBothTextsEmptyPrefixModeAcceptsAndSubstringModeKeepsThePresetValue) {
+    TempDir dir;
+    test::makePersonsTable(dir.path(), {{"Иванов", "22-33-44"}, {"Петров", ""}});
+    TEngineDataSet set;
+    for (const bool open : {true, false}) {
+        if (open) test::openPersons(set, dir.path());
+        SCOPED_TRACE(open ? "open" : "closed");
+        for (const bool preset : {true, false}) {
+            bool accept = preset;
+            DSetFilterRecord(SearchCriteria{"", "", true}, set, accept);
+            // Open: the fields read, the empty texts match them. Closed: the fields cannot be
+            // read, and the error leaves the preset value.
+            EXPECT_EQ(accept, open || preset);
+            accept = preset;
+            DSetFilterRecord(SearchCriteria{"", "", false}, set, accept);
+            EXPECT_EQ(accept, preset);
+        }
+        set.Close();
+    }
+}
+
 // A persons table of the demo generator, as large as needed for a tree of four levels.
 class SearchReadsTest : public ::testing::Test {
   protected:

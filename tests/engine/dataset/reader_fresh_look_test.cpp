@@ -29,7 +29,8 @@ std::string nameOf(int record) {
     return "Житель" + std::to_string(1000 + kRows + 1 - record);
 }
 
-// Halves the key count of every read of one node block while `tears` lasts (negative: always).
+// Halves the key count of every read of one node block (alone, or in a run of blocks that holds
+// it) while `tears` lasts (negative: always).
 class TearingTap : public DiskFileTap {
   public:
     TearingTap(std::string indexPath, uint32_t block)
@@ -39,9 +40,10 @@ class TearingTap : public DiskFileTap {
     ~TearingTap() override { setDiskFileTap(nullptr); }
 
     void read(const std::string& path, uint64_t offset, uint8_t* buffer, size_t count) override {
-        if (tears == 0 || path != m_path || offset != uint64_t{m_block} * kUnit || count < 4)
-            return;
-        putLE32(buffer, getLE32(buffer) / 2);
+        const uint64_t at = uint64_t{m_block} * kUnit;
+        if (tears == 0 || path != m_path || at < offset || at + 4 > offset + count) return;
+        uint8_t* keyCount = buffer + (at - offset);
+        putLE32(keyCount, getLE32(keyCount) / 2);
         if (tears > 0) --tears;
         ++torn;
     }
