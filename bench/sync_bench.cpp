@@ -1,7 +1,10 @@
 // sync_bench: synchronisation figures on two generated persons tables.
 //
-//   sync_bench [RECORDS] [DIR]      (defaults: 500000, a fresh folder under /tmp; a DIR that
-//                                    already holds own/ and external/ is measured as it is)
+//   sync_bench [RECORDS] [DIR] [--no-rebuild]
+//                                   (defaults: 500000, a fresh folder under /tmp; a DIR that
+//                                    already holds own/ and external/ is measured as it is;
+//                                    --no-rebuild compares with the index files as DIR holds
+//                                    them, for profiles of the comparison and the apply alone)
 //
 // The external copy differs from the own table in about 5 % of its rows: 2 % have another
 // first phone, 1 % another second phone, 1 % are missing and 1 % are new. Prints the rebuild of
@@ -55,13 +58,14 @@ struct Run {
     std::vector<DifferenceEntry> entries;
 };
 
-Run compare(const std::string& sourceDir, const std::string& targetDir) {
+Run compare(const std::string& sourceDir, const std::string& targetDir, bool rebuildFirst) {
     TEngineDataSet source, target;
     openSyncTable(target, targetDir, "Phone.DBF");
     openSyncTable(source, sourceDir, "Phone.DBF");
     Run run;
     Stopwatch rebuild;
-    reindexSyncTables(source, target);  // both at once, as the window and the tool rebuild them
+    // Both at once, as the window and the tool rebuild them.
+    if (rebuildFirst) reindexSyncTables(source, target);
     run.rebuildMs = rebuild.wallMs();
     run.rebuildCpuMs = rebuild.cpuMsSince();
     Stopwatch comparing;
@@ -93,14 +97,15 @@ int main(int argc, char** argv) {
     const std::string dir = argc > 2 ? argv[2]
                                      : std::filesystem::temp_directory_path().string() +
                                            "/abonex-sync-bench-" + std::to_string(::getpid());
+    const bool rebuildFirst = !(argc > 3 && std::string(argv[3]) == "--no-rebuild");
     const bool reuse = argc > 2 && std::filesystem::exists(dir + "/own/Phone.DBF") &&
                        std::filesystem::exists(dir + "/external/Phone.DBF");
     if (!reuse) bench::writeSyncCopies(dir, records);
     std::printf("persons tables: %d records, the external copy differing in about 5 %%\n", records);
 
-    const Run import = compare(dir + "/external", dir + "/own");
+    const Run import = compare(dir + "/external", dir + "/own", rebuildFirst);
     report("import", import);
-    const Run exportRun = compare(dir + "/own", dir + "/external");
+    const Run exportRun = compare(dir + "/own", dir + "/external", rebuildFirst);
     report("export", exportRun);
     std::printf("peak resident set: %ld kB, of which the two mapped tables are file pages\n",
                 bench::statusKb("VmHWM"));
