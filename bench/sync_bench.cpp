@@ -78,6 +78,24 @@ Run compare(const std::string& sourceDir, const std::string& targetDir, bool reb
     return run;
 }
 
+// A hash of every entry's kind and texts, in order: equal lists give equal fingerprints.
+uint64_t fingerprint(const std::vector<DifferenceEntry>& entries) {
+    uint64_t hash = 1469598103934665603ull;
+    const auto add = [&hash](std::string_view text) {
+        for (const char c : text) hash = (hash ^ static_cast<uint8_t>(c)) * 1099511628211ull;
+        hash = (hash ^ 0xFFu) * 1099511628211ull;  // the end of a text
+    };
+    for (const DifferenceEntry& entry : entries) {
+        add(std::string_view("0120" + static_cast<int>(entry.kind), 1));
+        for (const RecordTexts* texts : {&entry.target, &entry.source}) {
+            add(texts->name);
+            add(texts->phone1);
+            add(texts->phone2);
+        }
+    }
+    return hash;
+}
+
 void report(const char* label, const Run& run) {
     int kinds[3] = {};
     for (const DifferenceEntry& entry : run.entries) ++kinds[static_cast<int>(entry.kind)];
@@ -86,8 +104,9 @@ void report(const char* label, const Run& run) {
                 run.rebuildMs + run.compareMs, run.rebuildCpuMs + run.compareCpuMs);
     std::printf(
         "        %zu differences: %d first phone, %d second phone, %d missing; private "
-        "memory at the end %ld kB\n",
-        run.entries.size(), kinds[0], kinds[1], kinds[2], run.privateKb);
+        "memory at the end %ld kB; fingerprint %016llx\n",
+        run.entries.size(), kinds[0], kinds[1], kinds[2], run.privateKb,
+        static_cast<unsigned long long>(fingerprint(run.entries)));
 }
 
 }  // namespace

@@ -4,11 +4,15 @@
 
 #include <algorithm>
 #include <array>
+#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <functional>
+#include <mutex>
 #include <new>
 #include <string_view>
+#include <thread>
 #include <utility>
 
 #include "engine/dataset/db_handler.h"
@@ -121,15 +125,100 @@ bool sameAt(MatchLevel level, const std::array<std::string, 3>& a,
 
 }  // namespace
 
+// A reader of the target for the records a lookup reads back to confirm a slot: the record
+// last read back and its folded texts. One per thread.
+struct ScanComparison::Reader {
+    explicit Reader(TableScan& scan) : table(scan) {}
+    TableScan& table;
+    const uint8_t* found = nullptr;
+    std::array<std::string, TableScan::kFields> texts;
+};
+
+// What one thread needs to compare source records: its own reader of the target, keys, and the
+// differences it found in the batch.
+struct ScanComparison::Part {
+    Part(TEngineDataSet& target, size_t chunkBytes) : targetScan(target, chunkBytes) {}
+    TableScan targetScan;
+    Reader reader{targetScan};
+    std::vector<Keys> keys;
+    std::array<std::string, TableScan::kFields> exact;  // texts the exact tests make
+    std::vector<Pending> pending;
+    int lastLookedUp = -1;  // the batch's last record looked up by this part, or -1
+};
+
+// A thread that runs one task at a time for the thread that hands it over and waits for it.
+class ScanComparison::Helper {
+  public:
+    Helper() : m_thread([this] { serve(); }) {}
+    ~Helper() {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_stopping = true;
+        }
+        m_wake.notify_all();
+        m_thread.join();
+    }
+    Helper(const Helper&) = delete;
+    Helper& operator=(const Helper&) = delete;
+
+    // Starts `task` on the helper thread; wait() must follow before the next start().
+    void start(std::function<void()> task) {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_task = std::move(task);
+            m_error = nullptr;
+            m_busy = true;
+        }
+        m_wake.notify_all();
+    }
+    // Waits for the task started last; what it raised, or null.
+    std::exception_ptr wait() {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_wake.wait(lock, [this] { return !m_busy; });
+        return m_error;
+    }
+
+  private:
+    void serve() {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        for (;;) {
+            m_wake.wait(lock, [this] { return m_stopping || m_task != nullptr; });
+            if (m_task == nullptr) return;  // stopping with nothing to do
+            std::function<void()> task = std::move(m_task);
+            m_task = nullptr;
+            lock.unlock();
+            std::exception_ptr error;
+            try {
+                task();
+            } catch (...) {
+                error = std::current_exception();
+            }
+            lock.lock();
+            m_error = error;
+            m_busy = false;
+            m_wake.notify_all();
+        }
+    }
+
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::function<void()> m_task;
+    std::exception_ptr m_error;
+    bool m_busy = false;
+    bool m_stopping = false;
+    std::thread m_thread;  // last: started once the members it uses are made
+};
+
 // The first target record of each folded name, name and first phone, and name and phones.
 //
 // Each level is an open-addressing table of eight-byte slots, probed linearly: the high half of
 // the key's hash, and a record number (names with phones) or a name's entry (names). A slot whose
 // hash agrees is confirmed by reading its record back from the target, or, for names, by the
-// folded name kept in the arena.
+// folded name kept in the arena. Records are added on one thread; once all are, lookups may be
+// made on several at once, each with its own reader.
 class ScanComparison::Lookup {
   public:
-    Lookup(TableScan& target, bool byName) : m_target(target), m_byName(byName) {
+    Lookup(TableScan& target, bool byName) : m_adding(target), m_byName(byName) {
         // Room for every record without growing, at most three quarters full.
         size_t slots = 1024;
         while (slots * 3 < static_cast<size_t>(target.recordCount()) * 4) slots *= 2;
@@ -142,7 +231,7 @@ class ScanComparison::Lookup {
     // number.
     void add(const uint8_t* record, int recordNumber, const Keys& keys) {
         prefetch(keys);
-        const std::string_view stored = m_target.storedText(record, kName);
+        const std::string_view stored = m_adding.table.storedText(record, kName);
         if (Slot* slot = findName(keys)) {
             NameEntry& entry = m_names[slot->value - 1];
             if (m_byName && compareStoredKeys(stored, storedName(entry)) < 0) {
@@ -159,10 +248,10 @@ class ScanComparison::Lookup {
                    static_cast<uint32_t>(m_names.size()));
         }
         for (MatchLevel level : {MatchLevel::NameAndPhone1, MatchLevel::NameAndPhones}) {
-            if (Slot* slot = findRecord(level, keys)) {
-                // findRecord left the earlier record's image in the read-back buffer.
-                if (m_byName &&
-                    compareStoredKeys(stored, m_target.storedText(m_found, kName)) < 0) {
+            if (Slot* slot = findRecord(level, keys, m_adding)) {
+                // findRecord left the earlier record's image in the reader.
+                if (m_byName && compareStoredKeys(
+                                    stored, m_adding.table.storedText(m_adding.found, kName)) < 0) {
                     slot->value = static_cast<uint32_t>(recordNumber);
                 }
             } else {
@@ -193,15 +282,15 @@ class ScanComparison::Lookup {
         __builtin_prefetch(m_arena.data() + entry.offset);
     }
 
-    // The image of the first target record matching `keys` at a level with phones, read back,
-    // or nullptr. Valid until the next lookup.
-    const uint8_t* find(MatchLevel level, const Keys& keys) {
-        return findRecord(level, keys) != nullptr ? m_found : nullptr;
+    // The image of the first target record matching `keys` at a level with phones, read back
+    // by `reader`, or nullptr. Valid until the reader's next lookup.
+    const uint8_t* find(MatchLevel level, const Keys& keys, Reader& reader) const {
+        return findRecord(level, keys, reader) != nullptr ? reader.found : nullptr;
     }
 
     // The record number of the first target record whose folded name is the keys', or 0; its
     // stored name in `stored`.
-    int findFirstOfName(const Keys& keys, std::string_view& stored) {
+    int findFirstOfName(const Keys& keys, std::string_view& stored) const {
         const Slot* slot = findName(keys);
         if (slot == nullptr) return 0;
         const NameEntry& entry = m_names[slot->value - 1];
@@ -245,28 +334,35 @@ class ScanComparison::Lookup {
     }
 
     Slot* findName(const Keys& keys) {
+        return const_cast<Slot*>(std::as_const(*this).findName(keys));
+    }
+    const Slot* findName(const Keys& keys) const {
         return probe(MatchLevel::Name, keys.hashAt(MatchLevel::Name), [&](const Slot& slot) {
             return foldedName(m_names[slot.value - 1]) == keys.text[kName];
         });
     }
 
-    Slot* findRecord(MatchLevel level, const Keys& keys) {
+    Slot* findRecord(MatchLevel level, const Keys& keys, Reader& reader) {
+        return const_cast<Slot*>(std::as_const(*this).findRecord(level, keys, reader));
+    }
+    const Slot* findRecord(MatchLevel level, const Keys& keys, Reader& reader) const {
         return probe(level, keys.hashAt(level), [&](const Slot& slot) {
-            m_found = m_target.readBack(static_cast<int>(slot.value));
+            reader.found = reader.table.readBack(static_cast<int>(slot.value));
             for (int field = 0; field < TableScan::kFields; ++field) {
-                m_target.foldedInto(m_found, field, m_other[static_cast<size_t>(field)]);
+                reader.table.foldedInto(reader.found, field,
+                                        reader.texts[static_cast<size_t>(field)]);
             }
-            return sameAt(level, m_other, keys.text);
+            return sameAt(level, reader.texts, keys.text);
         });
     }
 
     template <typename Same>
-    Slot* probe(MatchLevel level, uint64_t hash, Same same) {
-        Table& table = m_tables[static_cast<size_t>(level)];
+    const Slot* probe(MatchLevel level, uint64_t hash, Same same) const {
+        const Table& table = m_tables[static_cast<size_t>(level)];
         const size_t mask = table.slots.size() - 1;
         const uint32_t check = checkOf(hash);
         for (size_t i = hash & mask;; i = (i + 1) & mask) {
-            Slot& slot = table.slots[i];
+            const Slot& slot = table.slots[i];
             if (slot.value == 0) return nullptr;
             if (slot.check == check && same(slot)) return &slot;
         }
@@ -301,14 +397,11 @@ class ScanComparison::Lookup {
         }
     }
 
-    TableScan& m_target;
+    Reader m_adding;  // the reader of the records added
     bool m_byName;
     std::array<Table, 3> m_tables;
     std::vector<NameEntry> m_names;
     std::string m_arena;
-    // The record last read back and its folded texts.
-    const uint8_t* m_found = nullptr;
-    std::array<std::string, 3> m_other;
 };
 
 bool ScanComparison::suits(TEngineDataSet& dataSet) {
@@ -325,11 +418,17 @@ bool ScanComparison::suits(TEngineDataSet& dataSet) {
            upperAscii(expression) == upperAscii(name.name);
 }
 
-ScanComparison::ScanComparison(TEngineDataSet& source, TEngineDataSet& target, size_t chunkBytes)
+ScanComparison::ScanComparison(TEngineDataSet& source, TEngineDataSet& target, size_t chunkBytes,
+                               int threads)
     : m_sourceByName(source.handler()->currentTag() != nullptr),
       m_sourceScan(source, chunkBytes),
       m_targetScan(target, chunkBytes),
+      m_storedAlike(m_sourceScan.sameTextsAs(m_targetScan)),
       m_lookup(std::make_unique<Lookup>(m_targetScan, target.handler()->currentTag() != nullptr)) {
+    // The readers are made here, on the owner's thread, from the target as it is now.
+    for (int i = 0; i < std::clamp(threads, 1, 2); ++i) {
+        m_parts.push_back(std::make_unique<Part>(target, chunkBytes));
+    }
     // The data sets are left as a comparison through them would leave them: unfiltered.
     source.setFiltered(false);
     target.setFiltered(false);
@@ -339,94 +438,195 @@ ScanComparison::~ScanComparison() = default;
 
 bool ScanComparison::step(Clock::time_point deadline) {
     int sinceClockCheck = 0;
+    // A step's batches of source records double from one group: a step that ends at once
+    // compares few records, a long one hands the helper thread halves worth its wake-up.
+    constexpr int kLargestBatch = 8192;
+    int batchRecords = kGroupRecords;
     while (m_phase != Phase::Done) {
+        if (m_phase == Phase::CompareSource) {
+            if (!compareSourceBatch(batchRecords)) {
+                finish();
+                break;
+            }
+            batchRecords = std::min(batchRecords * 2, kLargestBatch);
+            if (Clock::now() >= deadline) break;
+            continue;
+        }
         sinceClockCheck += kGroupRecords;
         if (sinceClockCheck >= kRecordsPerClockCheck) {
             sinceClockCheck = 0;
             if (Clock::now() >= deadline) break;
         }
-        // A group of records is read (their images copied: the scan's chunk moves on), folded
-        // and its lookup slots asked for; then each is added or compared, in file order. The
-        // slots of one record lie far apart in large tables: asking for a group's at once lets
-        // the memory fetch them side by side rather than one after the other.
-        const bool target = m_phase == Phase::ReadTarget;
-        TableScan& scan = target ? m_targetScan : m_sourceScan;
-        const auto length = static_cast<size_t>(scan.recordLength());
-        m_groupImages.resize(length * kGroupRecords);
-        if (m_groupKeys.size() < kGroupRecords) m_groupKeys.resize(kGroupRecords);
-        int count = 0;
-        while (count < kGroupRecords) {
-            int recordNumber = 0;
-            const uint8_t* record = scan.next(recordNumber);
-            if (record == nullptr) break;
-            uint8_t* image = m_groupImages.data() + static_cast<size_t>(count) * length;
-            std::memcpy(image, record, length);
-            m_groupNumbers[static_cast<size_t>(count)] = recordNumber;
-            Keys& keys = m_groupKeys[static_cast<size_t>(count)];
-            keys.fold(scan, image);
-            m_lookup->prefetch(keys);
-            ++count;
-        }
-        for (int i = 0; i < count; ++i) m_lookup->prefetchName(m_groupKeys[static_cast<size_t>(i)]);
-        for (int i = 0; i < count; ++i) {
-            const uint8_t* image = m_groupImages.data() + static_cast<size_t>(i) * length;
-            const int recordNumber = m_groupNumbers[static_cast<size_t>(i)];
-            Keys& keys = m_groupKeys[static_cast<size_t>(i)];
-            if (target) {
-                m_lookup->add(image, recordNumber, keys);
-            } else {
-                compareSourceRecord(image, keys);
-            }
-            if (recordNumber % kRecordsPerGiveBack == 0) m_targetScan.givePagesBack();
-        }
-        if (count < kGroupRecords) {
-            // The scan is at its end.
-            if (target) {
-                m_targetScan.givePagesBack();
-                m_phase = Phase::CompareSource;
-            } else {
-                finish();
-            }
-        }
+        readTargetGroup();
     }
     return m_phase != Phase::Done;
 }
 
-void ScanComparison::compareSourceRecord(const uint8_t* record, Keys& keys) {
-    ++m_visited;
-    RecordTexts source;
-    m_sourceScan.textInto(record, kName, source.name);
-    if (source.name.empty()) return;  // a blank name has nothing to look up
-    m_currentName = source.name;
-    m_sourceScan.textInto(record, kPhone1, source.phone1);
-    m_sourceScan.textInto(record, kPhone2, source.phone2);
-    const std::string_view phone1 = trimmedText(source.phone1);
-    const std::string_view phone2 = trimmedText(source.phone2);
+void ScanComparison::readTargetGroup() {
+    // A group of records is read (their images copied: the scan's chunk moves on), folded and
+    // its lookup slots asked for; then each is added, in file order. The slots of one record lie
+    // far apart in large tables: asking for a group's at once lets the memory fetch them side by
+    // side rather than one after the other.
+    TableScan& scan = m_targetScan;
+    // Only the fields the comparison reads are copied.
+    const size_t length = scan.handledLength();
+    m_groupImages.resize(length * kGroupRecords);
+    if (m_groupKeys.size() < kGroupRecords) m_groupKeys.resize(kGroupRecords);
+    int count = 0;
+    while (count < kGroupRecords) {
+        int recordNumber = 0;
+        const uint8_t* record = scan.next(recordNumber);
+        if (record == nullptr) break;
+        uint8_t* image = m_groupImages.data() + static_cast<size_t>(count) * length;
+        std::memcpy(image, record, length);
+        m_groupNumbers[static_cast<size_t>(count)] = recordNumber;
+        Keys& keys = m_groupKeys[static_cast<size_t>(count)];
+        keys.fold(scan, image);
+        m_lookup->prefetch(keys);
+        ++count;
+    }
+    for (int i = 0; i < count; ++i) m_lookup->prefetchName(m_groupKeys[static_cast<size_t>(i)]);
+    for (int i = 0; i < count; ++i) {
+        const uint8_t* image = m_groupImages.data() + static_cast<size_t>(i) * length;
+        const int recordNumber = m_groupNumbers[static_cast<size_t>(i)];
+        m_lookup->add(image, recordNumber, m_groupKeys[static_cast<size_t>(i)]);
+        if (recordNumber % kRecordsPerGiveBack == 0) m_targetScan.givePagesBack();
+    }
+    if (count < kGroupRecords) {
+        // The scan is at its end.
+        m_targetScan.givePagesBack();
+        m_phase = Phase::CompareSource;
+    }
+}
 
+bool ScanComparison::compareSourceBatch(int records) {
+    const size_t length = m_sourceScan.handledLength();
+    m_batchImages.resize(length * static_cast<size_t>(records));
+    m_batchNumbers.resize(static_cast<size_t>(records));
+    int count = 0;
+    while (count < records) {
+        int recordNumber = 0;
+        const uint8_t* record = m_sourceScan.next(recordNumber);
+        if (record == nullptr) break;
+        std::memcpy(m_batchImages.data() + static_cast<size_t>(count) * length, record, length);
+        m_batchNumbers[static_cast<size_t>(count)] = recordNumber;
+        ++count;
+    }
+    if (count == 0) return false;
+    // Two halves of whole groups when the batch has room for them, else one.
+    const bool split = m_parts.size() > 1 && count >= 2 * kGroupRecords;
+    const int half =
+        split ? (count / 2 + kGroupRecords - 1) / kGroupRecords * kGroupRecords : count;
+    if (split) {
+        if (!m_helper) m_helper = std::make_unique<Helper>();
+        m_helper->start([this, half, count] { compareBatchPart(*m_parts[1], half, count); });
+    }
+    std::exception_ptr error;
+    try {
+        compareBatchPart(*m_parts[0], 0, half);
+    } catch (...) {
+        error = std::current_exception();
+    }
+    // The helper is done with the batch before anything else happens to it.
+    const std::exception_ptr helperError = split ? m_helper->wait() : nullptr;
+    if (error) std::rethrow_exception(error);
+    if (helperError) std::rethrow_exception(helperError);
+    // The halves' differences one after the other: in file order, as one thread finds them.
+    int lastLookedUp = -1;
+    for (size_t i = 0; i < (split ? 2u : 1u); ++i) {
+        Part& part = *m_parts[i];
+        for (Pending& pending : part.pending) m_pending.push_back(std::move(pending));
+        part.pending.clear();
+        if (part.lastLookedUp >= 0) lastLookedUp = part.lastLookedUp;
+        part.lastLookedUp = -1;
+    }
+    m_visited += count;
+    if (lastLookedUp >= 0) {
+        m_sourceScan.textInto(m_batchImages.data() + static_cast<size_t>(lastLookedUp) * length,
+                              kName, m_currentName);
+    }
+    return true;
+}
+
+void ScanComparison::compareBatchPart(Part& part, int begin, int end) {
+    // The records read back last batch may have been written since.
+    part.targetScan.givePagesBack();
+    const size_t length = m_sourceScan.handledLength();
+    if (part.keys.size() < kGroupRecords) part.keys.resize(kGroupRecords);
+    // A group's lookup slots are asked for at once, as the target's are when they are added.
+    for (int group = begin; group < end; group += kGroupRecords) {
+        const int count = std::min(kGroupRecords, end - group);
+        for (int i = 0; i < count; ++i) {
+            Keys& keys = part.keys[static_cast<size_t>(i)];
+            keys.fold(m_sourceScan, m_batchImages.data() + static_cast<size_t>(group + i) * length);
+            m_lookup->prefetch(keys);
+        }
+        for (int i = 0; i < count; ++i) m_lookup->prefetchName(part.keys[static_cast<size_t>(i)]);
+        for (int i = 0; i < count; ++i) {
+            const uint8_t* image = m_batchImages.data() + static_cast<size_t>(group + i) * length;
+            if (m_sourceScan.storedText(image, kName).empty()) continue;  // nothing to look up
+            part.lastLookedUp = group + i;
+            compareSourceRecord(part, image, part.keys[static_cast<size_t>(i)]);
+        }
+    }
+}
+
+void ScanComparison::compareSourceRecord(Part& part, const uint8_t* record, Keys& keys) {
+    const TableScan& sourceScan = m_sourceScan;
+    const TableScan& targetScan = part.targetScan;
     const auto add = [&](DifferenceKind kind, RecordTexts found) {
         Pending pending;
-        pending.key = std::string(m_sourceScan.storedText(record, kName));
+        pending.key = std::string(sourceScan.storedText(record, kName));
+        RecordTexts source;
+        sourceScan.textInto(record, kName, source.name);
+        sourceScan.textInto(record, kPhone1, source.phone1);
+        sourceScan.textInto(record, kPhone2, source.phone2);
         pending.entry = DifferenceEntry{kind, std::move(found), std::move(source)};
-        m_pending.push_back(std::move(pending));
+        part.pending.push_back(std::move(pending));
     };
-    const auto textsOf = [this](const uint8_t* image) {
+    const auto textsOf = [&](const uint8_t* image) {
         RecordTexts texts;
-        m_targetScan.textInto(image, kName, texts.name);
-        m_targetScan.textInto(image, kPhone1, texts.phone1);
-        m_targetScan.textInto(image, kPhone2, texts.phone2);
+        targetScan.textInto(image, kName, texts.name);
+        targetScan.textInto(image, kPhone1, texts.phone1);
+        targetScan.textInto(image, kPhone2, texts.phone2);
         return texts;
     };
-
-    if (const uint8_t* found = m_lookup->find(MatchLevel::NameAndPhones, keys)) {
-        const RecordTexts texts = textsOf(found);
-        if (texts.name == source.name && texts.phone1 == phone1 && texts.phone2 == phone2) {
+    // The exact tests: the names as read, the source's phones trimmed at both ends. When both
+    // tables make their texts from the stored bytes alike, the stored bytes are compared (bytes
+    // that differ may still give one character), and texts are made only for the differences.
+    std::string sourceName, sourcePhone1, sourcePhone2;
+    std::string_view name, phone1, phone2;
+    if (m_storedAlike) {
+        name = sourceScan.storedText(record, kName);
+        phone1 = sourceScan.trimmedStored(sourceScan.storedText(record, kPhone1));
+        phone2 = sourceScan.trimmedStored(sourceScan.storedText(record, kPhone2));
+    } else {
+        sourceScan.textInto(record, kName, sourceName);
+        sourceScan.textInto(record, kPhone1, sourcePhone1);
+        sourceScan.textInto(record, kPhone2, sourcePhone2);
+        name = sourceName;
+        phone1 = trimmedText(sourcePhone1);
+        phone2 = trimmedText(sourcePhone2);
+    }
+    std::array<std::string, TableScan::kFields>& target = part.exact;
+    // Whether the target's field gives the text (or, alike, the stored bytes) `expected`.
+    const auto same = [&](const uint8_t* image, int index, std::string_view expected) {
+        if (m_storedAlike)
+            return targetScan.sameText(targetScan.storedText(image, index), expected);
+        std::string& text = target[static_cast<size_t>(index)];
+        targetScan.textInto(image, index, text);
+        return text == expected;
+    };
+    Reader& reader = part.reader;
+    if (const uint8_t* found = m_lookup->find(MatchLevel::NameAndPhones, keys, reader)) {
+        if (same(found, kName, name) && same(found, kPhone1, phone1) &&
+            same(found, kPhone2, phone2)) {
             return;  // an identical copy
         }
     }
-    if (const uint8_t* found = m_lookup->find(MatchLevel::NameAndPhone1, keys)) {
-        RecordTexts texts = textsOf(found);
-        if (texts.name == source.name && texts.phone1 == phone1) {
-            add(DifferenceKind::Phone2, std::move(texts));
+    if (const uint8_t* found = m_lookup->find(MatchLevel::NameAndPhone1, keys, reader)) {
+        if (same(found, kName, name) && same(found, kPhone1, phone1)) {
+            add(DifferenceKind::Phone2, textsOf(found));
             return;
         }
     }
@@ -434,8 +634,9 @@ void ScanComparison::compareSourceRecord(const uint8_t* record, Keys& keys) {
     const int first = m_lookup->findFirstOfName(keys, stored);
     if (first == 0) {
         add(DifferenceKind::Missing, RecordTexts{});
-    } else if (m_targetScan.translated(stored) == source.name) {
-        add(DifferenceKind::Phone1, textsOf(m_targetScan.readBack(first)));
+    } else if (m_storedAlike ? targetScan.sameText(stored, name)
+                             : targetScan.translated(stored) == name) {
+        add(DifferenceKind::Phone1, textsOf(reader.table.readBack(first)));
     }
 }
 
@@ -445,6 +646,8 @@ void ScanComparison::keepFoundSoFar() {
 
 void ScanComparison::finish() {
     m_lookup.reset();  // the result stays; the lookup tables are no longer needed
+    m_helper.reset();
+    m_batchImages = {};
     m_targetScan.givePagesBack();
     // Found in the source's file order; a name tag orders by the name's stored bytes, and equal
     // names by record number, the order in which they were found.

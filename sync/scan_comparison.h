@@ -9,8 +9,17 @@
 // record whose hash matches are read back from its table to be compared. Only the folded names
 // of the target (one per different name) are kept as texts.
 //
+// The target is read on the calling thread. The source is read in batches, on the calling
+// thread too, and each batch is compared in two halves at once, one on the calling thread and
+// one on a helper thread, each with its own reader of the target for the records it reads back;
+// the differences of the two halves are put one after the other, so that they come in the same
+// order as from one thread. The lookup tables are only read meanwhile. A step's first batch is a
+// group of records, and each batch of the step doubles the one before, so that a step that ends
+// at once still ends soon and the differences found so far are always those of the source's
+// first records.
+//
 // Memory: about 16 bytes per target record for the two tables of names with phones, plus the
-// distinct names, plus the differences; the tables' pages are given back as they are read.
+// distinct names, plus the differences; the tables' pages are never mapped in.
 #pragma once
 
 #include <array>
@@ -35,8 +44,9 @@ class ScanComparison {
     // field 0 whole; and its fields 0, 1, 2 are character fields.
     static bool suits(TEngineDataSet& dataSet);
 
+    // `threads`: how many threads compare the source's records (1 or 2).
     ScanComparison(TEngineDataSet& source, TEngineDataSet& target,
-                   size_t chunkBytes = TableScan::kDefaultChunkBytes);
+                   size_t chunkBytes = TableScan::kDefaultChunkBytes, int threads = 2);
     ~ScanComparison();
     ScanComparison(const ScanComparison&) = delete;
     ScanComparison& operator=(const ScanComparison&) = delete;
@@ -56,7 +66,10 @@ class ScanComparison {
 
   private:
     class Lookup;
+    class Helper;
     struct Keys;
+    struct Reader;
+    struct Part;
     enum class Phase { ReadTarget, CompareSource, Done };
     // A difference with what puts it in the source's order.
     struct Pending {
@@ -64,23 +77,37 @@ class ScanComparison {
         DifferenceEntry entry;
     };
 
+    void readTargetGroup();
+    // Reads the next batch of at most `records` source records and compares it; false when the
+    // source had none left.
+    bool compareSourceBatch(int records);
+    // Compares records `begin` .. `end` - 1 of the batch, with `part`'s reader and list.
+    void compareBatchPart(Part& part, int begin, int end);
     // Compares the source record `record`, whose `keys` are folded already.
-    void compareSourceRecord(const uint8_t* record, Keys& keys);
+    void compareSourceRecord(Part& part, const uint8_t* record, Keys& keys);
     void finish();
 
     bool m_sourceByName = false;
     TableScan m_sourceScan;
     TableScan m_targetScan;
+    // The texts of both tables are made from the stored bytes alike: exact tests compare those.
+    bool m_storedAlike = false;
     std::unique_ptr<Lookup> m_lookup;
     Phase m_phase = Phase::ReadTarget;
     int m_visited = 0;
     std::string m_currentName;
     std::vector<Pending> m_pending;
-    // The group of records being worked on: copies of their images, their numbers and keys.
+    // The group of target records being added: copies of their images, their numbers and keys.
     std::vector<uint8_t> m_groupImages;
     static constexpr int kGroupRecords = 32;
     std::array<int, kGroupRecords> m_groupNumbers{};
     std::vector<Keys> m_groupKeys;
+    // The batch of source records being compared: copies of their images and their numbers.
+    std::vector<uint8_t> m_batchImages;
+    std::vector<int> m_batchNumbers;
+    // One part per thread comparing source records; the helper thread runs the second.
+    std::vector<std::unique_ptr<Part>> m_parts;
+    std::unique_ptr<Helper> m_helper;
     std::vector<DifferenceEntry> m_entries;
 };
 

@@ -183,10 +183,11 @@ class TableComparison::TargetLookup {
     std::array<Table, kLevels> m_tables;
 };
 
-TableComparison::TableComparison(TEngineDataSet& source, TEngineDataSet& target, size_t chunkBytes)
+TableComparison::TableComparison(TEngineDataSet& source, TEngineDataSet& target, size_t chunkBytes,
+                                 int threads)
     : m_source(source), m_target(target), m_recordCount(source.RecordCount()) {
     if (ScanComparison::suits(source) && ScanComparison::suits(target)) {
-        m_scan = std::make_unique<ScanComparison>(source, target, chunkBytes);
+        m_scan = std::make_unique<ScanComparison>(source, target, chunkBytes, threads);
     } else {
         m_lookup = std::make_unique<TargetLookup>(static_cast<size_t>(target.RecordCount()));
     }

@@ -45,9 +45,10 @@ class TableComparison {
     using Clock = std::chrono::steady_clock;
 
     // `chunkBytes`: how much of a table is read at a time when the tables are read from their
-    // files.
+    // files; `threads`: how many threads compare the source's records then (1 or 2; the
+    // differences are the same).
     TableComparison(TEngineDataSet& source, TEngineDataSet& target,
-                    size_t chunkBytes = TableScan::kDefaultChunkBytes);
+                    size_t chunkBytes = TableScan::kDefaultChunkBytes, int threads = 2);
     ~TableComparison();
     TableComparison(const TableComparison&) = delete;
     TableComparison& operator=(const TableComparison&) = delete;

@@ -1,18 +1,27 @@
 #include "sync/table_scan.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 
 #include "engine/dataset/db_handler.h"
 #include "engine/dataset/engine_dataset.h"
 #include "engine/dbf/codepage.h"
 #include "engine/dbf/dbf_fields.h"
 #include "engine/expr/ansi_locale.h"
+#include "engine/file/engine_error.h"
 
 namespace abonex {
 
 namespace {
 
 constexpr std::string_view kBeyondRange = "Record request beyond range of table";
+
+// How much a read back brings in around the record asked for: the records looked up next lie
+// mostly near it, and one system call for a run of them costs about what one for a record does.
+constexpr size_t kReadBackWindowBytes = 16 * 1024;
 
 bool blank(uint8_t byte) {
     return byte <= ' ';
@@ -38,6 +47,8 @@ TableScan::TableScan(TEngineDataSet& dataSet, size_t chunkBytes)
         const DbfField& field = m_table.fields()[static_cast<size_t>(i)];
         m_offset[static_cast<size_t>(i)] = field.offset;
         m_length[static_cast<size_t>(i)] = field.length;
+        m_handledLength =
+            std::max(m_handledLength, static_cast<size_t>(field.offset + field.length));
     }
     // The translation is byte for byte, so one table per byte gives what the data set gives.
     for (int byte = 0; byte < 256; ++byte) {
@@ -48,9 +59,59 @@ TableScan::TableScan(TEngineDataSet& dataSet, size_t chunkBytes)
         m_toText[static_cast<size_t>(byte)] = value;
         m_toFolded[static_cast<size_t>(byte)] = ansiUpper(value);
     }
+    m_descriptor = m_table.descriptor();
+    m_path = m_table.path();
+    m_lastRecord = m_recordCount;
     const size_t length = static_cast<size_t>(std::max(1, m_recordLength));
     m_chunkRecords = static_cast<int>(std::max<size_t>(1, chunkBytes / length));
-    m_readBack.resize(length);
+    m_windowRecords = static_cast<int>(std::max<size_t>(1, kReadBackWindowBytes / length));
+}
+
+void TableScan::limitTo(int firstRecord, int lastRecord) {
+    m_chunkFirst = std::max(1, firstRecord);
+    m_chunkCount = 0;
+    m_chunkNext = 0;
+    m_lastRecord = std::min(lastRecord, m_recordCount);
+    m_ended = false;
+}
+
+bool TableScan::sameTextsAs(const TableScan& other) const {
+    return m_toText == other.m_toText;
+}
+
+bool TableScan::sameText(std::string_view a, std::string_view b) const {
+    if (a.size() != b.size()) return false;
+    if (a == b) return true;
+    // Two bytes may translate to one character.
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (m_toText[static_cast<uint8_t>(a[i])] != m_toText[static_cast<uint8_t>(b[i])]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+uint64_t TableScan::fileSize() const {
+    struct stat info {};
+    if (::fstat(m_descriptor, &info) != 0) {
+        raiseEngineError(errnoToEngineCode(errno), sub::kSize, m_path);
+    }
+    return static_cast<uint64_t>(info.st_size);
+}
+
+size_t TableScan::readAt(uint64_t offset, uint8_t* buffer, size_t count) const {
+    size_t done = 0;
+    while (done < count) {
+        const ssize_t got =
+            ::pread(m_descriptor, buffer + done, count - done, static_cast<off_t>(offset + done));
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            raiseEngineError(errnoToEngineCode(errno), sub::kRead, m_path);
+        }
+        if (got == 0) break;
+        done += static_cast<size_t>(got);
+    }
+    return done;
 }
 
 uint64_t TableScan::recordOffset(int recordNumber) const {
@@ -60,13 +121,12 @@ uint64_t TableScan::recordOffset(int recordNumber) const {
 
 bool TableScan::readChunk() {
     const int first = m_chunkFirst + m_chunkCount;
-    if (m_ended || first > m_recordCount) return false;
-    int count = std::min(m_chunkRecords, m_recordCount - first + 1);
+    if (m_ended || first > m_lastRecord) return false;
+    int count = std::min(m_chunkRecords, m_lastRecord - first + 1);
     const uint64_t offset = recordOffset(first);
-    // A mapped read past the end of a file cut shorter gives zeros up to the end of its last
-    // page: only records the file still holds whole are read.
-    const uint64_t fileSize = m_table.size();
-    const uint64_t held = fileSize > offset ? (fileSize - offset) / m_recordLength : 0;
+    // Only records the file still holds whole are read.
+    const uint64_t size = fileSize();
+    const uint64_t held = size > offset ? (size - offset) / m_recordLength : 0;
     if (held < static_cast<uint64_t>(count)) {
         count = static_cast<int>(held);
         m_ended = true;
@@ -74,9 +134,9 @@ bool TableScan::readChunk() {
     }
     const size_t bytes = static_cast<size_t>(count) * static_cast<size_t>(m_recordLength);
     m_chunk.resize(bytes);
-    const size_t got = m_table.read(offset, m_chunk.data(), bytes);
-    // The pages were copied: the mapping need not keep them.
-    m_table.releaseMappedPages(offset, bytes);
+    // One system call copies the chunk from the page cache: mapping its pages in, one fault
+    // per few pages, and giving them back after would cost more than the copy itself.
+    const size_t got = readAt(offset, m_chunk.data(), bytes);
     m_chunkFirst = first;
     m_chunkCount = static_cast<int>(got / static_cast<size_t>(m_recordLength));
     m_chunkNext = 0;
@@ -99,26 +159,30 @@ const uint8_t* TableScan::readBack(int recordNumber) {
     if (recordNumber < 1 || recordNumber > m_recordCount) {
         throw EDatabaseError(std::string(kBeyondRange));
     }
-    const uint64_t offset = recordOffset(recordNumber);
-    // Only the bytes up to the end of the last field handled are needed.
-    size_t bytes = 1;
-    for (int i = 0; i < kFields; ++i) {
-        bytes = std::max(bytes, static_cast<size_t>(m_offset[static_cast<size_t>(i)] +
-                                                    m_length[static_cast<size_t>(i)]));
+    if (recordNumber >= m_windowFirst && recordNumber < m_windowFirst + m_windowCount) {
+        return m_window.data() + static_cast<size_t>(recordNumber - m_windowFirst) *
+                                     static_cast<size_t>(m_recordLength);
     }
-    if (m_table.read(offset, m_readBack.data(), bytes) < bytes) {
-        throw EDatabaseError(std::string(kBeyondRange));
-    }
-    m_readBackLow = std::min(m_readBackLow, offset);
-    m_readBackHigh = std::max(m_readBackHigh, offset + bytes);
-    return m_readBack.data();
+    // A window of records from a little before the one asked for: lookups that follow a table
+    // in file order ask for records near one another, mostly after it.
+    const int first = std::max(1, recordNumber - m_windowRecords / 4);
+    const int count = std::min(m_windowRecords, m_recordCount - first + 1);
+    const auto length = static_cast<size_t>(m_recordLength);
+    m_window.resize(static_cast<size_t>(count) * length);
+    m_windowCount = 0;
+    const size_t got = readAt(recordOffset(first), m_window.data(), m_window.size());
+    // A record counts when the file holds the fields a scan handles; a file cut shorter holds
+    // none past its end.
+    const size_t asked = static_cast<size_t>(recordNumber - first) * length;
+    if (got < asked + m_handledLength) throw EDatabaseError(std::string(kBeyondRange));
+    m_windowFirst = first;
+    m_windowCount = static_cast<int>((got - m_handledLength) / length) + 1;
+    return m_window.data() + asked;
 }
 
 void TableScan::givePagesBack() {
-    if (m_readBackHigh <= m_readBackLow) return;
-    m_table.releaseMappedPages(m_readBackLow, m_readBackHigh - m_readBackLow);
-    m_readBackLow = UINT64_MAX;
-    m_readBackHigh = 0;
+    // Records read back later are read from the file again.
+    m_windowCount = 0;
 }
 
 std::string_view TableScan::storedText(const uint8_t* record, int field) const {
@@ -135,15 +199,20 @@ void TableScan::textInto(const uint8_t* record, int field, std::string& text) co
     }
 }
 
-void TableScan::foldedInto(const uint8_t* record, int field, std::string& text) const {
-    std::string_view stored = storedText(record, field);
-    // The rule trims the translated text; a translated byte is blank exactly when it is.
+std::string_view TableScan::trimmedStored(std::string_view stored) const {
+    // A translated byte is blank exactly when its translation is.
     while (!stored.empty() && blank(m_toText[static_cast<uint8_t>(stored.front())])) {
         stored.remove_prefix(1);
     }
     while (!stored.empty() && blank(m_toText[static_cast<uint8_t>(stored.back())])) {
         stored.remove_suffix(1);
     }
+    return stored;
+}
+
+void TableScan::foldedInto(const uint8_t* record, int field, std::string& text) const {
+    // The rule trims the translated text.
+    const std::string_view stored = trimmedStored(storedText(record, field));
     text.resize(stored.size());
     for (size_t i = 0; i < stored.size(); ++i) {
         text[i] = static_cast<char>(m_toFolded[static_cast<uint8_t>(stored[i])]);

@@ -3,11 +3,13 @@
 // only record numbers of what it saw.
 //
 // A scan reads the records that were in the table when it began (records appended later are not
-// seen; records cut away by another program end the scan early). Records marked deleted are
-// passed over, as the data set passes over them. A record seen earlier is read again by its
-// number (readBack), so that a caller holds no copies of texts. The mapped pages of the table
-// that a scan has read are given back to the system after every chunk and by givePagesBack(),
-// so that the process's resident set does not grow with the table.
+// seen; records cut away by another program end the scan early), or those of a range of them
+// (limitTo). Records marked deleted are passed over, as the data set passes over them. A record
+// seen earlier is read again by its number (readBack), so that a caller holds no copies of
+// texts. Every read is a system call on the table's descriptor, past the table's mapping: the
+// table's pages never enter the process's resident set, and a scan touches nothing of the
+// table object after its construction, so that scans of one table made on one thread may each
+// be used on a thread of their own.
 //
 // The texts handed out are those the data set gives for the record (TField::AsString): trailing
 // blanks removed and, when the data set translates, in code page 1251. The scan handles fields
@@ -44,15 +46,23 @@ class TableScan {
     int recordCount() const { return m_recordCount; }
     // The bytes of one record image.
     int recordLength() const { return m_recordLength; }
+    // The bytes of a record image up to the end of the last field a scan handles: what a copy
+    // of an image for the scan's texts needs.
+    size_t handledLength() const { return m_handledLength; }
 
     // The next record that is not marked deleted, or nullptr at the end of the table. The image
     // stays valid until the next call of next(). `recordNumber` gets the record's number.
     const uint8_t* next(int& recordNumber);
 
+    // Limits the scan, before its first next(), to records `firstRecord` .. `lastRecord` (of
+    // those in the table when it began).
+    void limitTo(int firstRecord, int lastRecord);
+
     // Reads record `recordNumber` (1..recordCount()) again; the image stays valid until the next
-    // readBack(). Raises EDatabaseError "Record request beyond range of table" when the number is
-    // out of that range or the file ends before the record (a record of a file cut shorter in the
-    // page where it now ends reads as zeros: blank texts).
+    // readBack() or givePagesBack(). Raises EDatabaseError "Record request beyond range of
+    // table" when the number is out of that range or the file ends before the record's fields.
+    // The records around it are read with it, and a record read back again before
+    // givePagesBack() is given as it was read then.
     const uint8_t* readBack(int recordNumber);
 
     // The field's bytes in the record image, trailing blanks and anything after a 0 byte
@@ -65,18 +75,33 @@ class TableScan {
     void foldedInto(const uint8_t* record, int field, std::string& text) const;
     // The field's stored bytes as the data set would give them: translated when it translates.
     std::string translated(std::string_view stored) const;
+    // Stored bytes without those at either end whose text is a byte of value 0x20 or less: the
+    // bytes of the text trimmedText (sync/sync_match.h) leaves.
+    std::string_view trimmedStored(std::string_view stored) const;
 
-    // Gives back the table's pages mapped in by readBack() since the last call.
+    // True when this scan's texts and `other`'s are made from the stored bytes alike: then
+    // sameText() tells whether a field of one and a field of the other give the same text.
+    bool sameTextsAs(const TableScan& other) const;
+    // True when stored bytes `a` and `b` (storedText, trimmedStored) give the same text.
+    bool sameText(std::string_view a, std::string_view b) const;
+
+    // Forgets the records read back: later read backs read the file again.
     void givePagesBack();
 
   private:
     bool readChunk();
     uint64_t recordOffset(int recordNumber) const;
+    uint64_t fileSize() const;
+    // Reads up to `count` bytes at `offset`; the count read. Raises on a failure of the system.
+    size_t readAt(uint64_t offset, uint8_t* buffer, size_t count) const;
 
     DBFObject& m_table;
+    int m_descriptor = -1;
+    std::string m_path;
     int m_recordCount = 0;
     int m_headerLength = 0;
     int m_recordLength = 0;
+    size_t m_handledLength = 1;
     std::array<int, kFields> m_offset{};
     std::array<int, kFields> m_length{};
     // Byte for byte: the data set's translation, and the translation then upper-casing.
@@ -88,12 +113,14 @@ class TableScan {
     int m_chunkFirst = 1;  // the number of the chunk's first record
     int m_chunkCount = 0;  // records in the chunk
     int m_chunkNext = 0;   // the chunk's next record to hand out
+    int m_lastRecord = 0;  // the last record the scan hands out
     bool m_ended = false;
 
-    std::vector<uint8_t> m_readBack;
-    // The range of the file that readBack() read since the pages were last given back.
-    uint64_t m_readBackLow = UINT64_MAX;
-    uint64_t m_readBackHigh = 0;
+    // The records read back last: m_windowCount of them from m_windowFirst.
+    std::vector<uint8_t> m_window;
+    int m_windowRecords = 1;
+    int m_windowFirst = 0;
+    int m_windowCount = 0;
 };
 
 // Compares two name-tag keys made of stored field bytes (storedText) as the tag orders them:
