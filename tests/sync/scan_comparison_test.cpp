@@ -7,9 +7,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <random>
 
+#include "directory/directory_tables.h"
 #include "engine/dataset/db_handler.h"
 #include "engine/dataset/engine_dataset.h"
 #include "engine/index/mdx_file.h"
@@ -232,6 +234,157 @@ TEST_F(ScanComparisonTest, ATableCutShorterEndsTheScanAndARecordGoneIsAnError) {
         FAIL() << "a record past the end was read";
     } catch (const EDatabaseError& error) {
         EXPECT_STREQ(error.what(), "Record request beyond range of table");
+    }
+}
+
+TEST_F(ScanComparisonTest, TwoThreadsGiveWhatOneGivesInTheSameOrder) {
+    // Tables large enough for the source to be compared in halves, both orders; the halves'
+    // differences must come one after the other, as one thread finds them.
+    int differences = 0;
+    for (unsigned seed = 31; seed <= 36; ++seed) {
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        Rows rows(seed);
+        const std::string fileName = seed % 2 == 0 ? "Phone.DBF" : "Spisok.dbf";
+        const std::vector<DirectoryRow> ownRows = rows.table(2500 + static_cast<int>(seed));
+        test::writeSyncTable(own(), fileName, DirectoryMode::Persons, ownRows);
+        const std::vector<DirectoryRow> externalRows = rows.variantOf(ownRows);
+        test::writeSyncTable(external(), fileName, DirectoryMode::Persons, externalRows);
+        open(fileName);
+        TableComparison one(m_source, m_target, TableScan::kDefaultChunkBytes, 1);
+        one.run();
+        TableComparison two(m_source, m_target, TableScan::kDefaultChunkBytes, 2);
+        two.run();
+        EXPECT_EQ(two.entries(), one.entries());
+        EXPECT_EQ(two.found(), static_cast<int>(one.entries().size()));
+        // Every record not marked deleted, blank names included.
+        EXPECT_EQ(two.visited(), static_cast<int>(std::count_if(
+                                     externalRows.begin(), externalRows.end(),
+                                     [](const DirectoryRow& row) { return !row.deleted; })));
+        // In steps of a millisecond, with chunks that end inside records.
+        TableComparison stepped(m_source, m_target, 1000, 2);
+        while (stepped.step(TableComparison::Clock::now() + std::chrono::milliseconds(1))) {
+        }
+        EXPECT_EQ(stepped.entries(), one.entries());
+        differences += static_cast<int>(one.entries().size());
+        m_source.Close();
+        m_target.Close();
+    }
+    EXPECT_GT(differences, 1000);
+}
+
+TEST_F(ScanComparisonTest, TwoThreadsAgreeWithThePlainPasses) {
+    Rows rows(41);
+    for (const char* fileName : {"Phone.DBF", "Spisok.dbf"}) {
+        SCOPED_TRACE(fileName);
+        const std::vector<DirectoryRow> ownRows = rows.table(700);
+        test::writeSyncTable(own(), fileName, DirectoryMode::Persons, ownRows);
+        test::writeSyncTable(external(), fileName, DirectoryMode::Persons, rows.variantOf(ownRows));
+        open(fileName);
+        TableComparison comparison(m_source, m_target, TableScan::kDefaultChunkBytes, 2);
+        comparison.run();
+        const std::vector<DifferenceEntry> plain = test::plainComparison(m_source, m_target);
+        EXPECT_GE(plain.size(), 5u);
+        EXPECT_EQ(comparison.entries(), plain);
+        m_source.Close();
+        m_target.Close();
+    }
+}
+
+TEST_F(ScanComparisonTest, AComparisonInTwoThreadsStoppedKeepsTheDifferencesOfTheFirstRecords) {
+    // File order: what was kept must be the start of the whole result, with nothing missing
+    // between the two halves of a batch.
+    std::vector<DirectoryRow> ownRows, externalRows;
+    for (int i = 0; i < 30000; ++i) {
+        DirectoryRow row{"Фамилия " + std::to_string(100000 + i), std::to_string(i), "", ""};
+        ownRows.push_back(row);
+        if (i % 4 == 1) row.phone1 += "0";
+        if (i % 4 == 2) row.phone2 = "2";
+        externalRows.push_back(row);
+    }
+    test::writeSyncTable(own(), "Spisok.dbf", DirectoryMode::Persons, ownRows);
+    test::writeSyncTable(external(), "Spisok.dbf", DirectoryMode::Persons, externalRows);
+    open("Spisok.dbf");
+    TableComparison whole(m_source, m_target, TableScan::kDefaultChunkBytes, 1);
+    whole.run();
+    ASSERT_EQ(whole.entries().size(), 15000u);
+    TableComparison comparison(m_source, m_target, TableScan::kDefaultChunkBytes, 2);
+    // Steps long enough for batches that are split.
+    while (comparison.visited() < 3000) {
+        ASSERT_TRUE(comparison.step(TableComparison::Clock::now() + std::chrono::milliseconds(1)));
+    }
+    const int visited = comparison.visited();
+    comparison.keepFoundSoFar();
+    const std::vector<DifferenceEntry>& kept = comparison.entries();
+    ASSERT_LT(visited, 30000);
+    // Every other record differs: those of the records visited, no more, no fewer.
+    EXPECT_EQ(static_cast<int>(kept.size()), visited / 2);
+    EXPECT_TRUE(std::equal(kept.begin(), kept.end(), whole.entries().begin()));
+}
+
+TEST_F(ScanComparisonTest, BytesThatGiveOneCharacterAreOneText) {
+    // Box-drawing lines of code page 866 read as the ASCII bar: a name stored with either is
+    // the same name, and a copy whose stored bytes differ that way is identical.
+    test::writeSyncTable(own(), "Phone.DBF", DirectoryMode::Persons,
+                         {{"Кафе │ Уют", "1-11", "", ""},
+                          {"Бар ║ Луч", "2-22", "5", ""},
+                          {"Клуб | Ось", "3-33", "", ""}});
+    test::writeSyncTable(external(), "Phone.DBF", DirectoryMode::Persons,
+                         {{"Кафе | Уют", "1-11", "", ""},
+                          {"Бар │ Луч", "2-22", "6", ""},
+                          {"Клуб ║ Ось", "3-34", "", ""}});
+    open("Phone.DBF");
+    m_target.GotoRecNo(1);  // stored with the single line
+    ASSERT_EQ(m_target.Fields(kFieldName).AsString(), test::ansi("Кафе | Уют"));
+    const std::vector<DifferenceEntry> plain = test::plainComparison(m_source, m_target);
+    for (int threads : {1, 2}) {
+        TableComparison comparison(m_source, m_target, TableScan::kDefaultChunkBytes, threads);
+        comparison.run();
+        EXPECT_EQ(comparison.entries(), plain);
+    }
+    // The texts are those the data sets give: the bar, whichever byte is stored.
+    EXPECT_EQ(plain, (std::vector<DifferenceEntry>{
+                         {DifferenceKind::Phone2, test::texts("Бар | Луч", "2-22", "5"),
+                          test::texts("Бар | Луч", "2-22", "6")},
+                         {DifferenceKind::Phone1, test::texts("Клуб | Ось", "3-33", ""),
+                          test::texts("Клуб | Ось", "3-34", "")}}));
+}
+
+TEST_F(ScanComparisonTest, ARecordWrittenByAnotherProcessMeanwhileIsComparedAsItIsNow) {
+    // Another copy of the program changes a target record after the target was read, and after
+    // records near it were read back: the comparison reads it back as it is then, and finds the
+    // second phone changed.
+    std::vector<DirectoryRow> rows;
+    for (int i = 0; i < 400; ++i) {
+        rows.push_back({"Фамилия " + std::to_string(1000 + i), std::to_string(i), "7", ""});
+    }
+    for (int threads : {1, 2}) {
+        SCOPED_TRACE("threads " + std::to_string(threads));
+        test::writeSyncTable(own(), "Phone.DBF", DirectoryMode::Persons, rows);
+        test::writeSyncTable(external(), "Phone.DBF", DirectoryMode::Persons, rows);
+        open("Phone.DBF");
+        TableComparison comparison(m_source, m_target, TableScan::kDefaultChunkBytes, threads);
+        while (comparison.visited() == 0) {
+            ASSERT_TRUE(comparison.step(TableComparison::Clock::time_point::min()));
+        }
+        const int child = test::forkChild([&] {
+            TEngineDataSet other;
+            openChangeTable(other, own(), "Phone.DBF");
+            other.GotoRecNo(45);
+            other.Edit();
+            other.Fields(kFieldPhone2).SetAsString("8");
+            other.Post();
+            other.Close();
+            return 0;
+        });
+        ASSERT_EQ(test::waitChild(child), 0);
+        comparison.run();
+        EXPECT_EQ(comparison.entries(),
+                  (std::vector<DifferenceEntry>{{DifferenceKind::Phone2,
+                                                 test::texts("Фамилия 1044", "44", "8"),
+                                                 test::texts("Фамилия 1044", "44", "7")}}));
+        EXPECT_EQ(comparison.entries(), test::plainComparison(m_source, m_target));
+        m_source.Close();
+        m_target.Close();
     }
 }
 
