@@ -25,11 +25,6 @@ namespace abonex {
 
 namespace {
 
-// How many records a step reads between two looks at the clock.
-constexpr int kRecordsPerClockCheck = 64;
-// How many source records are compared between two give-backs of the target's pages read back.
-constexpr int kRecordsPerGiveBack = 4096;
-
 constexpr int kName = 0;
 constexpr int kPhone1 = 1;
 constexpr int kPhone2 = 2;
@@ -437,93 +432,55 @@ ScanComparison::ScanComparison(TEngineDataSet& source, TEngineDataSet& target, s
 ScanComparison::~ScanComparison() = default;
 
 bool ScanComparison::step(Clock::time_point deadline) {
-    int sinceClockCheck = 0;
-    // A step's batches of source records double from one group: a step that ends at once
-    // compares few records, a long one hands the helper thread halves worth its wake-up.
+    // A step's batches double from one group: a step that ends at once reads few records, a
+    // long one hands the helper thread halves worth its wake-up.
     constexpr int kLargestBatch = 8192;
     int batchRecords = kGroupRecords;
     while (m_phase != Phase::Done) {
-        if (m_phase == Phase::CompareSource) {
-            if (!compareSourceBatch(batchRecords)) {
-                finish();
-                break;
+        if (m_phase == Phase::ReadTarget) {
+            if (!readTargetBatch(batchRecords)) {
+                m_targetScan.givePagesBack();
+                m_phase = Phase::CompareSource;
             }
-            batchRecords = std::min(batchRecords * 2, kLargestBatch);
-            if (Clock::now() >= deadline) break;
-            continue;
+        } else if (!compareSourceBatch(batchRecords)) {
+            finish();
+            break;
         }
-        sinceClockCheck += kGroupRecords;
-        if (sinceClockCheck >= kRecordsPerClockCheck) {
-            sinceClockCheck = 0;
-            if (Clock::now() >= deadline) break;
-        }
-        readTargetGroup();
+        batchRecords = std::min(batchRecords * 2, kLargestBatch);
+        if (Clock::now() >= deadline) break;
     }
     return m_phase != Phase::Done;
 }
 
-void ScanComparison::readTargetGroup() {
-    // A group of records is read (their images copied: the scan's chunk moves on), folded and
-    // its lookup slots asked for; then each is added, in file order. The slots of one record lie
-    // far apart in large tables: asking for a group's at once lets the memory fetch them side by
-    // side rather than one after the other.
-    TableScan& scan = m_targetScan;
-    // Only the fields the comparison reads are copied.
+int ScanComparison::readBatch(TableScan& scan, int records) {
+    // The images are copied (the scan's chunk moves on), only the fields the comparison reads.
     const size_t length = scan.handledLength();
-    m_groupImages.resize(length * kGroupRecords);
-    if (m_groupKeys.size() < kGroupRecords) m_groupKeys.resize(kGroupRecords);
-    int count = 0;
-    while (count < kGroupRecords) {
-        int recordNumber = 0;
-        const uint8_t* record = scan.next(recordNumber);
-        if (record == nullptr) break;
-        uint8_t* image = m_groupImages.data() + static_cast<size_t>(count) * length;
-        std::memcpy(image, record, length);
-        m_groupNumbers[static_cast<size_t>(count)] = recordNumber;
-        Keys& keys = m_groupKeys[static_cast<size_t>(count)];
-        keys.fold(scan, image);
-        m_lookup->prefetch(keys);
-        ++count;
-    }
-    for (int i = 0; i < count; ++i) m_lookup->prefetchName(m_groupKeys[static_cast<size_t>(i)]);
-    for (int i = 0; i < count; ++i) {
-        const uint8_t* image = m_groupImages.data() + static_cast<size_t>(i) * length;
-        const int recordNumber = m_groupNumbers[static_cast<size_t>(i)];
-        m_lookup->add(image, recordNumber, m_groupKeys[static_cast<size_t>(i)]);
-        if (recordNumber % kRecordsPerGiveBack == 0) m_targetScan.givePagesBack();
-    }
-    if (count < kGroupRecords) {
-        // The scan is at its end.
-        m_targetScan.givePagesBack();
-        m_phase = Phase::CompareSource;
-    }
-}
-
-bool ScanComparison::compareSourceBatch(int records) {
-    const size_t length = m_sourceScan.handledLength();
     m_batchImages.resize(length * static_cast<size_t>(records));
     m_batchNumbers.resize(static_cast<size_t>(records));
     int count = 0;
     while (count < records) {
         int recordNumber = 0;
-        const uint8_t* record = m_sourceScan.next(recordNumber);
+        const uint8_t* record = scan.next(recordNumber);
         if (record == nullptr) break;
         std::memcpy(m_batchImages.data() + static_cast<size_t>(count) * length, record, length);
         m_batchNumbers[static_cast<size_t>(count)] = recordNumber;
         ++count;
     }
-    if (count == 0) return false;
+    return count;
+}
+
+bool ScanComparison::inHalves(int count, const std::function<void(int, int, int)>& work) {
     // Two halves of whole groups when the batch has room for them, else one.
     const bool split = m_parts.size() > 1 && count >= 2 * kGroupRecords;
     const int half =
         split ? (count / 2 + kGroupRecords - 1) / kGroupRecords * kGroupRecords : count;
     if (split) {
         if (!m_helper) m_helper = std::make_unique<Helper>();
-        m_helper->start([this, half, count] { compareBatchPart(*m_parts[1], half, count); });
+        m_helper->start([&work, half, count] { work(1, half, count); });
     }
     std::exception_ptr error;
     try {
-        compareBatchPart(*m_parts[0], 0, half);
+        work(0, 0, half);
     } catch (...) {
         error = std::current_exception();
     }
@@ -531,6 +488,49 @@ bool ScanComparison::compareSourceBatch(int records) {
     const std::exception_ptr helperError = split ? m_helper->wait() : nullptr;
     if (error) std::rethrow_exception(error);
     if (helperError) std::rethrow_exception(helperError);
+    return split;
+}
+
+bool ScanComparison::readTargetBatch(int records) {
+    TableScan& scan = m_targetScan;
+    const int count = readBatch(scan, records);
+    const size_t length = scan.handledLength();
+    if (m_batchKeys.size() < static_cast<size_t>(count))
+        m_batchKeys.resize(static_cast<size_t>(count));
+    // The records are folded in two halves at once, then added one by one in file order.
+    inHalves(count, [&](int, int begin, int end) {
+        for (int i = begin; i < end; ++i) {
+            m_batchKeys[static_cast<size_t>(i)].fold(
+                scan, m_batchImages.data() + static_cast<size_t>(i) * length);
+        }
+    });
+    // The records read back while adding may have been written since the last batch.
+    m_targetScan.givePagesBack();
+    // A group's lookup slots are asked for at once: the slots of one record lie far apart in
+    // large tables, and asking for a group's lets the memory fetch them side by side rather
+    // than one after the other.
+    for (int group = 0; group < count; group += kGroupRecords) {
+        const int end = std::min(count, group + kGroupRecords);
+        for (int i = group; i < end; ++i) m_lookup->prefetch(m_batchKeys[static_cast<size_t>(i)]);
+        for (int i = group; i < end; ++i) {
+            m_lookup->prefetchName(m_batchKeys[static_cast<size_t>(i)]);
+        }
+        for (int i = group; i < end; ++i) {
+            m_lookup->add(m_batchImages.data() + static_cast<size_t>(i) * length,
+                          m_batchNumbers[static_cast<size_t>(i)],
+                          m_batchKeys[static_cast<size_t>(i)]);
+        }
+    }
+    return count == records;
+}
+
+bool ScanComparison::compareSourceBatch(int records) {
+    const int count = readBatch(m_sourceScan, records);
+    const size_t length = m_sourceScan.handledLength();
+    if (count == 0) return false;
+    const bool split = inHalves(count, [&](int part, int begin, int end) {
+        compareBatchPart(*m_parts[static_cast<size_t>(part)], begin, end);
+    });
     // The halves' differences one after the other: in file order, as one thread finds them.
     int lastLookedUp = -1;
     for (size_t i = 0; i < (split ? 2u : 1u); ++i) {
@@ -648,6 +648,8 @@ void ScanComparison::finish() {
     m_lookup.reset();  // the result stays; the lookup tables are no longer needed
     m_helper.reset();
     m_batchImages = {};
+    m_batchNumbers = {};
+    m_batchKeys = {};
     m_targetScan.givePagesBack();
     // Found in the source's file order; a name tag orders by the name's stored bytes, and equal
     // names by record number, the order in which they were found.

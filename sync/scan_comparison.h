@@ -9,14 +9,15 @@
 // record whose hash matches are read back from its table to be compared. Only the folded names
 // of the target (one per different name) are kept as texts.
 //
-// The target is read on the calling thread. The source is read in batches, on the calling
-// thread too, and each batch is compared in two halves at once, one on the calling thread and
-// one on a helper thread, each with its own reader of the target for the records it reads back;
-// the differences of the two halves are put one after the other, so that they come in the same
-// order as from one thread. The lookup tables are only read meanwhile. A step's first batch is a
-// group of records, and each batch of the step doubles the one before, so that a step that ends
-// at once still ends soon and the differences found so far are always those of the source's
-// first records.
+// Both tables are read in batches on the calling thread, and each batch is worked on in two
+// halves at once, one on the calling thread and one on a helper thread. A batch of the target is
+// folded and hashed so, then added to the lookup tables on the calling thread in file order. A
+// batch of the source is compared so, each half with its own reader of the target for the
+// records it reads back, while the lookup tables are only read; the differences of the two
+// halves are put one after the other, so that they come in the same order as from one thread.
+// A step's first batch is a group of records, and each batch of the step doubles the one before,
+// so that a step that ends at once still ends soon and the differences found so far are always
+// those of the source's first records.
 //
 // Memory: about 16 bytes per target record for the two tables of names with phones, plus the
 // distinct names, plus the differences; the tables' pages are never mapped in.
@@ -24,6 +25,7 @@
 
 #include <array>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -77,7 +79,15 @@ class ScanComparison {
         DifferenceEntry entry;
     };
 
-    void readTargetGroup();
+    // Copies the next at most `records` records of `scan` into the batch; how many.
+    int readBatch(TableScan& scan, int records);
+    // Runs work(part, begin, end) for the batch's first `count` records: in two halves at once,
+    // the second on the helper thread, when there are threads and records enough for both,
+    // else at once. True when it was split. What either half raised is raised once both ended.
+    bool inHalves(int count, const std::function<void(int, int, int)>& work);
+    // Reads the next batch of at most `records` target records and adds it; false when the
+    // target has none left.
+    bool readTargetBatch(int records);
     // Reads the next batch of at most `records` source records and compares it; false when the
     // source had none left.
     bool compareSourceBatch(int records);
@@ -97,14 +107,13 @@ class ScanComparison {
     int m_visited = 0;
     std::string m_currentName;
     std::vector<Pending> m_pending;
-    // The group of target records being added: copies of their images, their numbers and keys.
-    std::vector<uint8_t> m_groupImages;
+    // Records are worked on in groups: their lookup slots are asked for at once.
     static constexpr int kGroupRecords = 32;
-    std::array<int, kGroupRecords> m_groupNumbers{};
-    std::vector<Keys> m_groupKeys;
-    // The batch of source records being compared: copies of their images and their numbers.
+    // The batch of records being worked on: copies of their images, their numbers and, for
+    // the target, their keys.
     std::vector<uint8_t> m_batchImages;
     std::vector<int> m_batchNumbers;
+    std::vector<Keys> m_batchKeys;
     // One part per thread comparing source records; the helper thread runs the second.
     std::vector<std::unique_ptr<Part>> m_parts;
     std::unique_ptr<Helper> m_helper;
