@@ -4,21 +4,19 @@
 
 #include <algorithm>
 #include <array>
-#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <functional>
-#include <mutex>
 #include <new>
 #include <string_view>
-#include <thread>
 #include <utility>
 
 #include "engine/dataset/db_handler.h"
 #include "engine/dataset/engine_dataset.h"
 #include "engine/file/path_util.h"
 #include "engine/index/mdx_tag.h"
+#include "sync/helper_thread.h"
 #include "sync/sync_match.h"
 
 namespace abonex {
@@ -139,69 +137,6 @@ struct ScanComparison::Part {
     std::array<std::string, TableScan::kFields> exact;  // texts the exact tests make
     std::vector<Pending> pending;
     int lastLookedUp = -1;  // the batch's last record looked up by this part, or -1
-};
-
-// A thread that runs one task at a time for the thread that hands it over and waits for it.
-class ScanComparison::Helper {
-  public:
-    Helper() : m_thread([this] { serve(); }) {}
-    ~Helper() {
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_stopping = true;
-        }
-        m_wake.notify_all();
-        m_thread.join();
-    }
-    Helper(const Helper&) = delete;
-    Helper& operator=(const Helper&) = delete;
-
-    // Starts `task` on the helper thread; wait() must follow before the next start().
-    void start(std::function<void()> task) {
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_task = std::move(task);
-            m_error = nullptr;
-            m_busy = true;
-        }
-        m_wake.notify_all();
-    }
-    // Waits for the task started last; what it raised, or null.
-    std::exception_ptr wait() {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        m_wake.wait(lock, [this] { return !m_busy; });
-        return m_error;
-    }
-
-  private:
-    void serve() {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        for (;;) {
-            m_wake.wait(lock, [this] { return m_stopping || m_task != nullptr; });
-            if (m_task == nullptr) return;  // stopping with nothing to do
-            std::function<void()> task = std::move(m_task);
-            m_task = nullptr;
-            lock.unlock();
-            std::exception_ptr error;
-            try {
-                task();
-            } catch (...) {
-                error = std::current_exception();
-            }
-            lock.lock();
-            m_error = error;
-            m_busy = false;
-            m_wake.notify_all();
-        }
-    }
-
-    std::mutex m_mutex;
-    std::condition_variable m_wake;
-    std::function<void()> m_task;
-    std::exception_ptr m_error;
-    bool m_busy = false;
-    bool m_stopping = false;
-    std::thread m_thread;  // last: started once the members it uses are made
 };
 
 // The first target record of each folded name, name and first phone, and name and phones.
@@ -470,25 +405,10 @@ int ScanComparison::readBatch(TableScan& scan, int records) {
 }
 
 bool ScanComparison::inHalves(int count, const std::function<void(int, int, int)>& work) {
-    // Two halves of whole groups when the batch has room for them, else one.
-    const bool split = m_parts.size() > 1 && count >= 2 * kGroupRecords;
-    const int half =
-        split ? (count / 2 + kGroupRecords - 1) / kGroupRecords * kGroupRecords : count;
-    if (split) {
-        if (!m_helper) m_helper = std::make_unique<Helper>();
-        m_helper->start([&work, half, count] { work(1, half, count); });
+    if (m_parts.size() > 1 && count >= 2 * kGroupRecords && !m_helper) {
+        m_helper = std::make_unique<HelperThread>();
     }
-    std::exception_ptr error;
-    try {
-        work(0, 0, half);
-    } catch (...) {
-        error = std::current_exception();
-    }
-    // The helper is done with the batch before anything else happens to it.
-    const std::exception_ptr helperError = split ? m_helper->wait() : nullptr;
-    if (error) std::rethrow_exception(error);
-    if (helperError) std::rethrow_exception(helperError);
-    return split;
+    return runInHalves(m_parts.size() > 1 ? m_helper.get() : nullptr, count, kGroupRecords, work);
 }
 
 bool ScanComparison::readTargetBatch(int records) {

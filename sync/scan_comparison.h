@@ -36,6 +36,7 @@
 namespace abonex {
 
 class TEngineDataSet;
+class HelperThread;
 
 class ScanComparison {
   public:
@@ -68,7 +69,6 @@ class ScanComparison {
 
   private:
     class Lookup;
-    class Helper;
     struct Keys;
     struct Reader;
     struct Part;
@@ -116,7 +116,7 @@ class ScanComparison {
     std::vector<Keys> m_batchKeys;
     // One part per thread comparing source records; the helper thread runs the second.
     std::vector<std::unique_ptr<Part>> m_parts;
-    std::unique_ptr<Helper> m_helper;
+    std::unique_ptr<HelperThread> m_helper;
     std::vector<DifferenceEntry> m_entries;
 };
 
