@@ -11,6 +11,7 @@
 #include "engine/dataset/engine_dataset.h"
 #include "engine/dbf/codepage.h"
 #include "engine/file/engine_error.h"
+#include "sync/helper_thread.h"
 #include "sync/table_scan.h"
 
 namespace abonex {
@@ -20,6 +21,10 @@ namespace {
 // How many entries are applied under one index lock, after which the table's pages they read
 // are given back.
 constexpr size_t kEntriesPerBatch = 256;
+
+// The first batch of records a step reads, and the largest.
+constexpr int kScanGroup = 32;
+constexpr int kLargestScanBatch = 8192;
 
 constexpr MatchLevel kLevels[] = {MatchLevel::NameAndPhones, MatchLevel::NameAndPhone1,
                                   MatchLevel::Name};
@@ -130,6 +135,7 @@ void DifferenceApply::begin(const std::vector<DifferenceEntry>& entries,
     m_done = 0;
     m_reading = false;
     m_scan.reset();
+    m_helper.reset();
     m_total = 0;
     m_added.clear();
     m_visitedRecords.clear();
@@ -178,17 +184,20 @@ bool DifferenceApply::step(Clock::time_point deadline) {
         }
         if (timeIsUp()) return true;
     }
+    // The table is read in batches that double from one group to the next, so that a step that
+    // ends at once reads few records; each batch is looked at in two halves at once.
+    int batchRecords = kScanGroup;
     while (m_reading && m_scan) {
-        int record = 0;
-        const uint8_t* image = m_scan->next(record);
-        if (image == nullptr) {
+        if (!scanBatch(batchRecords)) {
             m_reading = false;
             m_scan.reset();
+            m_helper.reset();
+            m_batchImages = {};
+            m_batchNumbers = {};
             break;
         }
-        if (record <= m_recordsRead) noteScannedRecord(record, image);
-        ++m_done;
-        if (timeIsUp()) return true;
+        batchRecords = std::min(batchRecords * 2, kLargestScanBatch);
+        if (Clock::now() >= deadline) return true;
     }
     while (m_reading) {
         if (m_change.Eof()) {
@@ -379,28 +388,81 @@ void DifferenceApply::insertMissing(const RecordTexts& values) {
     ++m_counts.added;
 }
 
-void DifferenceApply::noteScannedRecord(int record, const uint8_t* image) {
+bool DifferenceApply::scanBatch(int records) {
+    // The images are copied (the scan's chunk moves on), only the fields the apply reads; the
+    // records appended since the apply began are read under the writers' lock when an insert
+    // looks, not here.
+    const size_t length = m_scan->handledLength();
+    m_batchImages.resize(length * static_cast<size_t>(records));
+    m_batchNumbers.resize(static_cast<size_t>(records));
+    int read = 0;
+    int count = 0;
+    bool ended = false;
+    while (read < records) {
+        int record = 0;
+        const uint8_t* image = m_scan->next(record);
+        if (image == nullptr) {
+            ended = true;
+            break;
+        }
+        ++read;
+        if (record > m_recordsRead) continue;
+        std::memcpy(m_batchImages.data() + static_cast<size_t>(count) * length, image, length);
+        m_batchNumbers[static_cast<size_t>(count)] = record;
+        ++count;
+    }
+    // Which records some entry looks for: two halves at once, as the tables of keys are only
+    // read meanwhile; then those records are noted in file order.
+    if (count >= 2 * kScanGroup && !m_helper) m_helper = std::make_unique<HelperThread>();
+    runInHalves(m_helper.get(), count, kScanGroup, [&](int part, int begin, int end) {
+        ScanPart& scanPart = m_scanParts[static_cast<size_t>(part)];
+        scanPart.hits.clear();
+        for (int i = begin; i < end; ++i) {
+            if (lookedFor(m_batchImages.data() + static_cast<size_t>(i) * length, scanPart)) {
+                scanPart.hits.push_back(i);
+            }
+        }
+    });
+    for (ScanPart& scanPart : m_scanParts) {
+        for (const int i : scanPart.hits) {
+            noteScannedRecord(m_batchNumbers[static_cast<size_t>(i)],
+                              m_batchImages.data() + static_cast<size_t>(i) * length);
+        }
+        scanPart.hits.clear();
+    }
+    m_done += read;
+    return !ended;
+}
+
+bool DifferenceApply::lookedFor(const uint8_t* image, ScanPart& part) const {
     // Most records are looked up by no entry: the keys are made in one reused text, the name
-    // first, and no record texts are made unless a key matches.
-    // The keys' hashes tell most records apart; the tables of texts are asked only on a hit.
-    std::string& key = m_scanKey;
-    std::string& text = m_scanText;
+    // first. The keys' hashes tell most records apart; the tables of texts are asked only on a
+    // hit.
+    std::string& key = part.key;
+    std::string& text = part.text;
     m_scan->foldedInto(image, kFieldName, key);
     // Every key begins with the name: a name no key has ends the look.
-    if (!m_nameHashes->mayHold(hashOf(key))) return;
-    bool any = m_keyHashes->mayHold(hashOf(key)) &&
-               m_records[static_cast<size_t>(MatchLevel::Name)].contains(key);
+    if (!m_nameHashes->mayHold(hashOf(key))) return false;
+    if (m_keyHashes->mayHold(hashOf(key)) &&
+        m_records[static_cast<size_t>(MatchLevel::Name)].contains(key)) {
+        return true;
+    }
     m_scan->foldedInto(image, kFieldPhone1, text);
     key += '\0';
     key += text;
-    any = any || (m_keyHashes->mayHold(hashOf(key)) &&
-                  m_records[static_cast<size_t>(MatchLevel::NameAndPhone1)].contains(key));
+    if (m_keyHashes->mayHold(hashOf(key)) &&
+        m_records[static_cast<size_t>(MatchLevel::NameAndPhone1)].contains(key)) {
+        return true;
+    }
     m_scan->foldedInto(image, kFieldPhone2, text);
     key += '\0';
     key += text;
-    any = any || (m_keyHashes->mayHold(hashOf(key)) &&
-                  m_records[static_cast<size_t>(MatchLevel::NameAndPhones)].contains(key));
-    if (!any) return;
+    return m_keyHashes->mayHold(hashOf(key)) &&
+           m_records[static_cast<size_t>(MatchLevel::NameAndPhones)].contains(key);
+}
+
+void DifferenceApply::noteScannedRecord(int record, const uint8_t* image) {
+    // No record texts are made unless a key matches.
     RecordTexts texts;
     m_scan->textInto(image, kFieldName, texts.name);
     m_scan->textInto(image, kFieldPhone1, texts.phone1);

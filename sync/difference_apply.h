@@ -23,13 +23,15 @@
 // applies of the same differences at once add each record once; the second counts it skipped.
 //
 // The table is read once to find the records the entries name (from its file in large chunks,
-// sync/table_scan.h, when its first three fields are character fields), and each change updates
+// sync/table_scan.h, when its first three fields are character fields, each chunk's records
+// looked at in two halves at once, one on a helper thread), and each change updates
 // what was found, so the work is linear in the table and the entries. The entries are applied
 // in batches, each under one index lock (other writers get their turn between batches), with the
 // table's read-ahead off; the table's pages a batch read are given back after it, so that the
 // resident set does not grow with the table.
 #pragma once
 
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <memory>
@@ -44,6 +46,7 @@ namespace abonex {
 
 class TEngineDataSet;
 class TableScan;
+class HelperThread;
 
 struct ApplyCounts {
     int changed = 0;  // phones overwritten
@@ -92,7 +95,18 @@ class DifferenceApply {
     void holdReadAhead(bool hold);
     // Gives back the pages of the table that held the records gone to since the last call.
     void givePagesBack();
-    // Notes a record the scan read, when some entry looks for one of its keys.
+    // What one thread that looks at scanned records needs: texts for keys, and the batch's
+    // records it found looked for.
+    struct ScanPart {
+        std::string key, text;
+        std::vector<int> hits;
+    };
+    // Reads the next batch of at most `records` records and notes those some entry looks for;
+    // false when the table had none left.
+    bool scanBatch(int records);
+    // True when some entry looks for one of the keys of the record `image`.
+    bool lookedFor(const uint8_t* image, ScanPart& part) const;
+    // Notes a record the scan read, which some entry looks for.
     void noteScannedRecord(int record, const uint8_t* image);
     void applyEntry(const DifferenceEntry& entry);
     // Notes the records appended since the table was last read (by other writers).
@@ -129,7 +143,12 @@ class DifferenceApply {
     size_t m_prepared = 0;
     bool m_reading = false;
     std::unique_ptr<TableScan> m_scan;  // the table read from its file, while it is read
-    std::string m_scanKey, m_scanText;
+    // The batch being read: copies of its records' images and their numbers; the thread that
+    // helps look at them and what each of the two looks with.
+    std::vector<uint8_t> m_batchImages;
+    std::vector<int> m_batchNumbers;
+    std::unique_ptr<HelperThread> m_helper;
+    std::array<ScanPart, 2> m_scanParts;
     std::vector<int> m_visitedRecords;
     std::unique_ptr<KeyHashes> m_keyHashes;   // of every key in m_records
     std::unique_ptr<KeyHashes> m_nameHashes;  // of the names those keys begin with
