@@ -415,8 +415,7 @@ bool ScanComparison::readTargetBatch(int records) {
     TableScan& scan = m_targetScan;
     const int count = readBatch(scan, records);
     const size_t length = scan.handledLength();
-    if (m_batchKeys.size() < static_cast<size_t>(count))
-        m_batchKeys.resize(static_cast<size_t>(count));
+    m_batchKeys.resize(std::max(m_batchKeys.size(), static_cast<size_t>(count)));
     // The records are folded in two halves at once, then added one by one in file order.
     inHalves(count, [&](int, int begin, int end) {
         for (int i = begin; i < end; ++i) {

@@ -61,18 +61,9 @@ TableScan::TableScan(TEngineDataSet& dataSet, size_t chunkBytes)
     }
     m_descriptor = m_table.descriptor();
     m_path = m_table.path();
-    m_lastRecord = m_recordCount;
     const size_t length = static_cast<size_t>(std::max(1, m_recordLength));
     m_chunkRecords = static_cast<int>(std::max<size_t>(1, chunkBytes / length));
     m_windowRecords = static_cast<int>(std::max<size_t>(1, kReadBackWindowBytes / length));
-}
-
-void TableScan::limitTo(int firstRecord, int lastRecord) {
-    m_chunkFirst = std::max(1, firstRecord);
-    m_chunkCount = 0;
-    m_chunkNext = 0;
-    m_lastRecord = std::min(lastRecord, m_recordCount);
-    m_ended = false;
 }
 
 bool TableScan::sameTextsAs(const TableScan& other) const {
@@ -121,8 +112,8 @@ uint64_t TableScan::recordOffset(int recordNumber) const {
 
 bool TableScan::readChunk() {
     const int first = m_chunkFirst + m_chunkCount;
-    if (m_ended || first > m_lastRecord) return false;
-    int count = std::min(m_chunkRecords, m_lastRecord - first + 1);
+    if (m_ended || first > m_recordCount) return false;
+    int count = std::min(m_chunkRecords, m_recordCount - first + 1);
     const uint64_t offset = recordOffset(first);
     // Only records the file still holds whole are read.
     const uint64_t size = fileSize();

@@ -3,13 +3,13 @@
 // only record numbers of what it saw.
 //
 // A scan reads the records that were in the table when it began (records appended later are not
-// seen; records cut away by another program end the scan early), or those of a range of them
-// (limitTo). Records marked deleted are passed over, as the data set passes over them. A record
-// seen earlier is read again by its number (readBack), so that a caller holds no copies of
-// texts. Every read is a system call on the table's descriptor, past the table's mapping: the
-// table's pages never enter the process's resident set, and a scan touches nothing of the
-// table object after its construction, so that scans of one table made on one thread may each
-// be used on a thread of their own.
+// seen; records cut away by another program end the scan early). Records marked deleted are passed
+// over, as the data set passes over them. A record seen earlier is read again by its number
+// (readBack), so that a caller holds no copies of texts. Every read is a system call on the
+// table's descriptor, past the table's mapping: the table's pages never enter the process's
+// resident set. A scan touches nothing of the table object after its construction: scans of one
+// table made on one thread may each be used on a thread of its own, and the const members of one
+// scan (the texts of images) may be used on several threads at once.
 //
 // The texts handed out are those the data set gives for the record (TField::AsString): trailing
 // blanks removed and, when the data set translates, in code page 1251. The scan handles fields
@@ -53,10 +53,6 @@ class TableScan {
     // The next record that is not marked deleted, or nullptr at the end of the table. The image
     // stays valid until the next call of next(). `recordNumber` gets the record's number.
     const uint8_t* next(int& recordNumber);
-
-    // Limits the scan, before its first next(), to records `firstRecord` .. `lastRecord` (of
-    // those in the table when it began).
-    void limitTo(int firstRecord, int lastRecord);
 
     // Reads record `recordNumber` (1..recordCount()) again; the image stays valid until the next
     // readBack() or givePagesBack(). Raises EDatabaseError "Record request beyond range of
@@ -113,7 +109,6 @@ class TableScan {
     int m_chunkFirst = 1;  // the number of the chunk's first record
     int m_chunkCount = 0;  // records in the chunk
     int m_chunkNext = 0;   // the chunk's next record to hand out
-    int m_lastRecord = 0;  // the last record the scan hands out
     bool m_ended = false;
 
     // The records read back last: m_windowCount of them from m_windowFirst.
