@@ -136,6 +136,7 @@ void DifferenceApply::begin(const std::vector<DifferenceEntry>& entries,
     m_reading = false;
     m_scan.reset();
     m_helper.reset();
+    m_helperRefused = false;
     m_total = 0;
     m_added.clear();
     m_visitedRecords.clear();
@@ -413,7 +414,10 @@ bool DifferenceApply::scanBatch(int records) {
     }
     // Which records some entry looks for: two halves at once, as the tables of keys are only
     // read meanwhile; then those records are noted in file order.
-    if (count >= 2 * kScanGroup && !m_helper) m_helper = std::make_unique<HelperThread>();
+    if (count >= 2 * kScanGroup && !m_helper && !m_helperRefused) {
+        m_helper = HelperThread::startIfPossible();
+        m_helperRefused = !m_helper;  // the records are looked at on this thread alone
+    }
     runInHalves(m_helper.get(), count, kScanGroup, [&](int part, int begin, int end) {
         ScanPart& scanPart = m_scanParts[static_cast<size_t>(part)];
         scanPart.hits.clear();

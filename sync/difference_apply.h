@@ -148,6 +148,7 @@ class DifferenceApply {
     std::vector<uint8_t> m_batchImages;
     std::vector<int> m_batchNumbers;
     std::unique_ptr<HelperThread> m_helper;
+    bool m_helperRefused = false;  // the system gave no thread for it
     std::array<ScanPart, 2> m_scanParts;
     std::vector<int> m_visitedRecords;
     std::unique_ptr<KeyHashes> m_keyHashes;   // of every key in m_records

@@ -1,8 +1,17 @@
 #include "sync/helper_thread.h"
 
+#include <system_error>
 #include <utility>
 
 namespace abonex {
+
+std::unique_ptr<HelperThread> HelperThread::startIfPossible() {
+    try {
+        return std::make_unique<HelperThread>();
+    } catch (const std::system_error&) {
+        return nullptr;
+    }
+}
 
 HelperThread::HelperThread() : m_thread([this] { serve(); }) {}
 

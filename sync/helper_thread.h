@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <exception>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -12,6 +13,10 @@ namespace abonex {
 
 class HelperThread {
   public:
+    // A helper thread, or none when the system refuses another thread: then the work is done
+    // on the calling thread alone (runInHalves with no helper).
+    static std::unique_ptr<HelperThread> startIfPossible();
+
     HelperThread();
     // Waits for the task running, if any, and ends the thread.
     ~HelperThread();

@@ -406,7 +406,9 @@ int ScanComparison::readBatch(TableScan& scan, int records) {
 
 bool ScanComparison::inHalves(int count, const std::function<void(int, int, int)>& work) {
     if (m_parts.size() > 1 && count >= 2 * kGroupRecords && !m_helper) {
-        m_helper = std::make_unique<HelperThread>();
+        m_helper = HelperThread::startIfPossible();
+        // Without a thread the comparison goes on in one.
+        if (!m_helper) m_parts.resize(1);
     }
     return runInHalves(m_parts.size() > 1 ? m_helper.get() : nullptr, count, kGroupRecords, work);
 }
