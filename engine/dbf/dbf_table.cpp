@@ -473,7 +473,8 @@ void GSO_dBaseDBF::BlankRecord() {
         if ((field.type == 'N' || field.type == 'F') && field.length > 0) {
             std::string zero = "0";
             if (field.decimals > 0 && field.decimals + 2 <= field.length) {
-                zero += "." + std::string(static_cast<size_t>(field.decimals), '0');
+                zero.push_back('.');
+                zero.append(static_cast<size_t>(field.decimals), '0');
             }
             size_t count = std::min(zero.size(), static_cast<size_t>(field.length));
             std::memcpy(m_image + field.offset + field.length - count,

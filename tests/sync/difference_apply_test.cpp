@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
 #include <filesystem>
 
 #include "engine/dataset/db_handler.h"
@@ -56,6 +57,42 @@ class ApplyTest : public ::testing::Test, protected test::TwoFolders {
         GSO_dBaseFld dbf(table, true, false);
         const IndexCheckReport report = checkIndexFile(dbf, replaceExtension(table, ".MDX"));
         for (const auto& problem : report.problems) ADD_FAILURE() << formatIndexProblem(problem);
+    }
+
+    // Imports `entries` (the two records "Аптека" and "Школа", both changed) into the own table
+    // while another process, its table opened by `openOther`, edits "Школа": the apply writes
+    // "Аптека" and ends at "Школа" with the lock's error, leaving that record as it was.
+    void expectTheApplyEndsAtTheLockedSecondRecord(
+        const std::vector<DifferenceEntry>& entries,
+        const std::function<void(TEngineDataSet&)>& openOther, bool withIndexFiles) {
+        test::ProcessSignal locked, done;
+        const int child = test::forkChild([&] {
+            TEngineDataSet other;
+            openOther(other);
+            other.GotoRecNo(2);
+            other.Edit();  // holds the record lock of "Школа"
+            locked.notify();
+            done.wait();
+            other.Cancel();
+            return 0;
+        });
+        ASSERT_TRUE(locked.wait());
+        TEngineDataSet change;
+        openChangeTable(change, own(), m_fileName);
+        EXPECT_EQ(change.handler()->indexFileCount() > 0, withIndexFiles);
+        DifferenceApply applying(change, SyncDirection::Import, ChangeSide::Own);
+        try {
+            applying.run(entries, {true, true});
+            ADD_FAILURE() << "the locked record was written";
+        } catch (const EDatabaseError& error) {
+            EXPECT_EQ(std::string(error.what()), "Record is locked by another user");
+        }
+        change.Close();
+        done.notify();
+        EXPECT_EQ(test::waitChild(child), 0);
+        EXPECT_EQ(applying.counts(), (ApplyCounts{1, 0, 0, 0}));
+        EXPECT_EQ(readDirectoryTable(ownTable()),
+                  (std::vector<DirectoryRow>{{"Аптека", "3", "", ""}, {"Школа", "2", "", ""}}));
     }
 
     std::string m_fileName;
@@ -245,38 +282,17 @@ TEST_F(ApplyTest, ARecordLockedByAnotherCopyEndsTheApplyThere) {
         const auto entries = compare(SyncDirection::Import);
         ASSERT_EQ(entries.size(), 2u);
 
-        test::ProcessSignal locked, done;
-        const int child = test::forkChild([&] {
-            TEngineDataSet other;
-            other.setLockProtocol(table.protocol);
-            other.setDatabaseName(own());
-            other.setTableName(table.tableFile);
-            other.setIndexFiles({std::string(table.indexFile)});
-            other.setIndexName(table.tagName);
-            other.Open();
-            other.GotoRecNo(2);
-            other.Edit();  // holds the record lock of "Школа"
-            locked.notify();
-            done.wait();
-            other.Cancel();
-            return 0;
-        });
-        ASSERT_TRUE(locked.wait());
-        TEngineDataSet change;
-        openChangeTable(change, own(), m_fileName);
-        DifferenceApply applying(change, SyncDirection::Import, ChangeSide::Own);
-        try {
-            applying.run(entries, {true, true});
-            ADD_FAILURE() << "the locked record was written";
-        } catch (const EDatabaseError& error) {
-            EXPECT_EQ(std::string(error.what()), "Record is locked by another user");
-        }
-        change.Close();
-        done.notify();
-        EXPECT_EQ(test::waitChild(child), 0);
-        EXPECT_EQ(applying.counts(), (ApplyCounts{1, 0, 0, 0}));
-        EXPECT_EQ(readDirectoryTable(ownTable()),
-                  (std::vector<DirectoryRow>{{"Аптека", "3", "", ""}, {"Школа", "2", "", ""}}));
+        expectTheApplyEndsAtTheLockedSecondRecord(
+            entries,
+            [&](TEngineDataSet& other) {
+                other.setLockProtocol(table.protocol);
+                other.setDatabaseName(own());
+                other.setTableName(table.tableFile);
+                other.setIndexFiles({std::string(table.indexFile)});
+                other.setIndexName(table.tagName);
+                other.Open();
+            },
+            true);
     }
 }
 
@@ -291,36 +307,14 @@ TEST_F(ApplyTest, ARecordLockedInATableWithoutIndexFilesEndsTheApplyThere) {
     const auto entries = compare(SyncDirection::Import);
     ASSERT_EQ(entries.size(), 2u);
 
-    test::ProcessSignal locked, done;
-    const int child = test::forkChild([&] {
-        TEngineDataSet other;
-        other.setDatabaseName(own());
-        other.setTableName(m_fileName);
-        other.Open();
-        other.GotoRecNo(2);
-        other.Edit();  // holds the record lock of "Школа"
-        locked.notify();
-        done.wait();
-        other.Cancel();
-        return 0;
-    });
-    ASSERT_TRUE(locked.wait());
-    TEngineDataSet change;
-    openChangeTable(change, own(), m_fileName);
-    ASSERT_EQ(change.handler()->indexFileCount(), 0);
-    DifferenceApply applying(change, SyncDirection::Import, ChangeSide::Own);
-    try {
-        applying.run(entries, {true, true});
-        ADD_FAILURE() << "the locked record was written";
-    } catch (const EDatabaseError& error) {
-        EXPECT_EQ(std::string(error.what()), "Record is locked by another user");
-    }
-    change.Close();
-    done.notify();
-    EXPECT_EQ(test::waitChild(child), 0);
-    EXPECT_EQ(applying.counts(), (ApplyCounts{1, 0, 0, 0}));
-    EXPECT_EQ(readDirectoryTable(ownTable()),
-              (std::vector<DirectoryRow>{{"Аптека", "3", "", ""}, {"Школа", "2", "", ""}}));
+    expectTheApplyEndsAtTheLockedSecondRecord(
+        entries,
+        [&](TEngineDataSet& other) {
+            other.setDatabaseName(own());
+            other.setTableName(m_fileName);
+            other.Open();
+        },
+        false);
 }
 
 // Rows of which about half differ between the copies, of every kind, so that an apply has

@@ -6,28 +6,11 @@
 
 #include "engine/dataset/db_handler.h"
 #include "engine/file/byte_order.h"
-#include "engine/file/disk_file_tap.h"
 #include "engine/file/network_share.h"
 #include "tests/engine/dataset/dataset_fixture.h"
 
 namespace abonex {
 namespace {
-
-// Counts the writes that reach the first bytes (the header) of one file.
-class HeaderWrites : public DiskFileTap {
-  public:
-    explicit HeaderWrites(std::string name) : m_name(std::move(name)) {}
-    void wrote(const std::string& path, uint64_t offset, const uint8_t*, size_t) override {
-        if (offset == 0 && path.size() >= m_name.size() &&
-            path.compare(path.size() - m_name.size(), m_name.size(), m_name) == 0) {
-            ++count;
-        }
-    }
-    int count = 0;
-
-  private:
-    std::string m_name;
-};
 
 TEST(AppendBatchTest, RowsGoInSpansThatWriteTheHeaderOnceAndLetOtherWritersInBetween) {
     test::TempDir dir;
@@ -39,7 +22,7 @@ TEST(AppendBatchTest, RowsGoInSpansThatWriteTheHeaderOnceAndLetOtherWritersInBet
     GSobjMDXFile& othersIndex = *other.handler()->indexFile(0);
 
     constexpr int kRows = 2 * GSO_dBHandler::AppendBatch::kMaxRows + 40;
-    HeaderWrites headers("/Phone.DBF");
+    test::HeaderWrites headers("/Phone.DBF");
     setDiskFileTap(&headers);
     int spans = 0;
     bool othersKeptOut = true;

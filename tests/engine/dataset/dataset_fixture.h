@@ -10,6 +10,7 @@
 #include "engine/dataset/engine_dataset.h"
 #include "engine/dbf/codepage.h"
 #include "engine/dbf/dbf_create.h"
+#include "engine/file/disk_file_tap.h"
 #include "engine/index/index_check.h"
 #include "engine/index/mdx_file.h"
 #include "tests/support/test_support.h"
@@ -64,5 +65,21 @@ inline void expectIndexClean(const std::string& dir) {
     IndexCheckReport report = checkIndexFile(table, dir + "/Phone.MDX");
     for (const auto& problem : report.problems) ADD_FAILURE() << formatIndexProblem(problem);
 }
+
+// Counts the writes that reach the first bytes (the header) of one file.
+class HeaderWrites : public DiskFileTap {
+  public:
+    explicit HeaderWrites(std::string name) : m_name(std::move(name)) {}
+    void wrote(const std::string& path, uint64_t offset, const uint8_t*, size_t) override {
+        if (offset == 0 && path.size() >= m_name.size() &&
+            path.compare(path.size() - m_name.size(), m_name.size(), m_name) == 0) {
+            ++count;
+        }
+    }
+    int count = 0;
+
+  private:
+    std::string m_name;
+};
 
 }  // namespace abonex::test

@@ -8,28 +8,11 @@
 
 #include "engine/dataset/db_handler.h"
 #include "engine/file/byte_order.h"
-#include "engine/file/disk_file_tap.h"
 #include "engine/file/engine_error.h"
 #include "tests/engine/dataset/dataset_fixture.h"
 
 namespace abonex {
 namespace {
-
-// Counts the writes that reach the first bytes (the header) of one file.
-class HeaderWrites : public DiskFileTap {
-  public:
-    explicit HeaderWrites(std::string name) : m_name(std::move(name)) {}
-    void wrote(const std::string& path, uint64_t offset, const uint8_t*, size_t) override {
-        if (offset == 0 && path.size() >= m_name.size() &&
-            path.compare(path.size() - m_name.size(), m_name.size(), m_name) == 0) {
-            ++count;
-        }
-    }
-    int count = 0;
-
-  private:
-    std::string m_name;
-};
 
 class OverwriteTest : public ::testing::Test {
   protected:
@@ -90,7 +73,7 @@ TEST_F(OverwriteTest, ManyRecordsGetOneHeaderAndTheIndexStaysClean) {
     test::openPersons(m_set, m_dir.path());
     DBFObject& table = *m_set.handler();
     const auto headerBefore = test::readFileBytes(m_dir.file("Phone.DBF"));
-    HeaderWrites headers("/Phone.DBF");
+    test::HeaderWrites headers("/Phone.DBF");
     setDiskFileTap(&headers);
     {
         GSO_dBHandler::IndexLocks locks(table);
