@@ -466,7 +466,9 @@ bool ScanComparison::compareSourceBatch(int records) {
         m_sourceScan.textInto(m_batchImages.data() + static_cast<size_t>(lastLookedUp) * length,
                               kName, m_currentName);
     }
-    return true;
+    // Fewer records than asked for: the scan is at its end, and the step that compared the last
+    // records ends the comparison (its progress is the last one).
+    return count == records;
 }
 
 void ScanComparison::compareBatchPart(Part& part, int begin, int end) {

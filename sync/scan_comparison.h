@@ -86,10 +86,10 @@ class ScanComparison {
     // else at once. True when it was split. What either half raised is raised once both ended.
     bool inHalves(int count, const std::function<void(int, int, int)>& work);
     // Reads the next batch of at most `records` target records and adds it; false when the
-    // target has none left.
+    // batch came short (the target has none left).
     bool readTargetBatch(int records);
     // Reads the next batch of at most `records` source records and compares it; false when the
-    // source had none left.
+    // batch came short (the source has none left).
     bool compareSourceBatch(int records);
     // Compares records `begin` .. `end` - 1 of the batch, with `part`'s reader and list.
     void compareBatchPart(Part& part, int begin, int end);
