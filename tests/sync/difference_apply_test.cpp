@@ -6,8 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <functional>
 #include <filesystem>
+#include <functional>
 
 #include "engine/dataset/db_handler.h"
 #include "engine/dataset/engine_dataset.h"
