@@ -14,6 +14,7 @@
 // edit state.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -287,6 +288,8 @@ class TEngineDataSet {
     CodePage m_defaultCodePage = CodePage::Cp866;
     std::optional<CodePage> m_forcedCodePage;
     CodePage m_codePage = CodePage::Cp866;
+    // The table that translates m_codePage into ANSI, looked up once at the open.
+    const std::array<uint8_t, 256>* m_toAnsi = &pageToAnsiTable(CodePage::Cp866);
     bool m_useDeleted = false;
     bool m_autoFlush = false;
     uint32_t m_userId = 0;
