@@ -27,25 +27,10 @@ std::string trimRight(std::string_view bytes) {
     return std::string(fieldText(bytes));
 }
 
-// The bytes of `text` each replaced by its entry in `table`: one load of the byte, one of its
-// entry and one store each, eight to a turn of the loop.
-std::string translated(std::string_view text, const std::array<uint8_t, 256>& table) {
+// The bytes of `text` each replaced by its entry in the translation's table.
+std::string translated(std::string_view text, const ByteTranslation& translation) {
     std::string out(text.size(), '\0');
-    const auto* in = reinterpret_cast<const uint8_t*>(text.data());
-    char* at = out.data();
-    const size_t size = text.size();
-    size_t i = 0;
-    for (; i + 8 <= size; i += 8) {
-        at[i] = static_cast<char>(table[in[i]]);
-        at[i + 1] = static_cast<char>(table[in[i + 1]]);
-        at[i + 2] = static_cast<char>(table[in[i + 2]]);
-        at[i + 3] = static_cast<char>(table[in[i + 3]]);
-        at[i + 4] = static_cast<char>(table[in[i + 4]]);
-        at[i + 5] = static_cast<char>(table[in[i + 5]]);
-        at[i + 6] = static_cast<char>(table[in[i + 6]]);
-        at[i + 7] = static_cast<char>(table[in[i + 7]]);
-    }
-    for (; i < size; ++i) at[i] = static_cast<char>(table[in[i]]);
+    translation.apply(reinterpret_cast<const uint8_t*>(text.data()), text.size(), out.data());
     return out;
 }
 
@@ -172,7 +157,7 @@ void TEngineDataSet::Open() {
         m_handler->setFilterActive(m_filtered);
         const uint8_t driver = m_handler->headerImage()[dbf::kHdrLanguageDriver];
         m_codePage = tableTextPage(driver, m_forcedCodePage, m_defaultCodePage);
-        m_toAnsi = &pageToAnsiTable(m_codePage);
+        m_toAnsi = ByteTranslation(pageToAnsiTable(m_codePage));
         // Text translated from a page is in that page on disk, whatever the language byte
         // says: the key expressions compiled from here on must case it by that page's letters.
         if (m_translate) m_handler->setTextCodePage(casingOf(m_codePage));
@@ -446,7 +431,7 @@ std::string TEngineDataSet::fieldText(int index) const {
         const size_t start = text.find_first_not_of(' ');
         return start == std::string_view::npos ? std::string() : std::string(text.substr(start));
     }
-    return m_translate ? translated(text, *m_toAnsi) : std::string(text);
+    return m_translate ? translated(text, m_toAnsi) : std::string(text);
 }
 
 // --- Editing ---

@@ -14,7 +14,6 @@
 // edit state.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -289,7 +288,7 @@ class TEngineDataSet {
     std::optional<CodePage> m_forcedCodePage;
     CodePage m_codePage = CodePage::Cp866;
     // The table that translates m_codePage into ANSI, looked up once at the open.
-    const std::array<uint8_t, 256>* m_toAnsi = &pageToAnsiTable(CodePage::Cp866);
+    ByteTranslation m_toAnsi{pageToAnsiTable(CodePage::Cp866)};
     bool m_useDeleted = false;
     bool m_autoFlush = false;
     uint32_t m_userId = 0;
