@@ -519,10 +519,10 @@ ByteTranslation::ByteTranslation(const std::array<uint8_t, 256>& table) : m_tabl
         }
         const auto high = static_cast<uint8_t>(first);
         if (!constant) {
-            m_otherRow[static_cast<size_t>(m_otherRows++)] = high;
+            m_otherRow[static_cast<size_t>(m_otherRows++)].bytes.fill(high);
         } else if (shift != 0) {
-            m_shiftedRow[static_cast<size_t>(m_shiftedRows)] = high;
-            m_shift[static_cast<size_t>(m_shiftedRows++)] = shift;
+            m_shiftedRow[static_cast<size_t>(m_shiftedRows)].bytes.fill(high);
+            m_shift[static_cast<size_t>(m_shiftedRows++)].bytes.fill(shift);
         }
     }
 }
@@ -535,11 +535,13 @@ void ByteTranslation::apply(const uint8_t* in, size_t count, char* out) const {
     for (; i + 16 <= count; i += 16) {
         const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
         const __m128i rows = _mm_and_si128(bytes, highNibble);
+        const auto lanes = [](const Lanes& l) {
+            return _mm_load_si128(reinterpret_cast<const __m128i*>(l.bytes.data()));
+        };
         __m128i other = _mm_setzero_si128();
         for (int r = 0; r < m_otherRows; ++r) {
-            const __m128i row =
-                _mm_set1_epi8(static_cast<char>(m_otherRow[static_cast<size_t>(r)]));
-            other = _mm_or_si128(other, _mm_cmpeq_epi8(rows, row));
+            other = _mm_or_si128(other,
+                                 _mm_cmpeq_epi8(rows, lanes(m_otherRow[static_cast<size_t>(r)])));
         }
         if (_mm_movemask_epi8(other) != 0) {
             for (size_t k = i; k < i + 16; ++k) out[k] = static_cast<char>(table[in[k]]);
@@ -548,10 +550,8 @@ void ByteTranslation::apply(const uint8_t* in, size_t count, char* out) const {
         __m128i result = bytes;
         for (int r = 0; r < m_shiftedRows; ++r) {
             const auto at = static_cast<size_t>(r);
-            const __m128i inRow =
-                _mm_cmpeq_epi8(rows, _mm_set1_epi8(static_cast<char>(m_shiftedRow[at])));
-            result = _mm_add_epi8(
-                result, _mm_and_si128(inRow, _mm_set1_epi8(static_cast<char>(m_shift[at]))));
+            const __m128i inRow = _mm_cmpeq_epi8(rows, lanes(m_shiftedRow[at]));
+            result = _mm_add_epi8(result, _mm_and_si128(inRow, lanes(m_shift[at])));
         }
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), result);
     }

@@ -109,10 +109,14 @@ class ByteTranslation {
     const std::array<uint8_t, 256>& table() const { return *m_table; }
 
   private:
+    // Sixteen copies of one byte: a whole register's worth.
+    struct alignas(16) Lanes {
+        std::array<uint8_t, 16> bytes{};
+    };
     const std::array<uint8_t, 256>* m_table;
     // The high nibbles (as bytes 0xN0) of the rows shifted by a constant other than 0, with
     // their constants, and of the rows not shifted by one constant.
-    std::array<uint8_t, 16> m_shiftedRow{}, m_shift{}, m_otherRow{};
+    std::array<Lanes, 16> m_shiftedRow{}, m_shift{}, m_otherRow{};
     int m_shiftedRows = 0;
     int m_otherRows = 0;
 };
