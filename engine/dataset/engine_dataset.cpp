@@ -27,21 +27,11 @@ std::string trimRight(std::string_view bytes) {
     return std::string(fieldText(bytes));
 }
 
-// Replaces every byte of `text` by its entry in `table`, eight bytes to a store.
-void translateInPlace(std::string& text, const std::array<uint8_t, 256>& table) {
-    char* at = text.data();
-    const size_t size = text.size();
-    size_t i = 0;
-    for (; i + 8 <= size; i += 8) {
-        uint64_t word = 0;
-        std::memcpy(&word, at + i, 8);
-        uint64_t out = 0;
-        for (unsigned shift = 0; shift < 64; shift += 8) {
-            out |= uint64_t{table[(word >> shift) & 0xFF]} << shift;
-        }
-        std::memcpy(at + i, &out, 8);
-    }
-    for (; i < size; ++i) at[i] = static_cast<char>(table[static_cast<uint8_t>(at[i])]);
+// The bytes of `text` each replaced by its entry in the translation's table.
+std::string translated(std::string_view text, const ByteTranslation& translation) {
+    std::string out(text.size(), '\0');
+    translation.apply(reinterpret_cast<const uint8_t*>(text.data()), text.size(), out.data());
+    return out;
 }
 
 // Splits an index-file list: blanks, commas and semicolons separate names; double quotes group
@@ -167,6 +157,7 @@ void TEngineDataSet::Open() {
         m_handler->setFilterActive(m_filtered);
         const uint8_t driver = m_handler->headerImage()[dbf::kHdrLanguageDriver];
         m_codePage = tableTextPage(driver, m_forcedCodePage, m_defaultCodePage);
+        m_toAnsi = ByteTranslation(pageToAnsiTable(m_codePage));
         // Text translated from a page is in that page on disk, whatever the language byte
         // says: the key expressions compiled from here on must case it by that page's letters.
         if (m_translate) m_handler->setTextCodePage(casingOf(m_codePage));
@@ -440,9 +431,7 @@ std::string TEngineDataSet::fieldText(int index) const {
         const size_t start = text.find_first_not_of(' ');
         return start == std::string_view::npos ? std::string() : std::string(text.substr(start));
     }
-    std::string out(text);
-    if (m_translate) translateInPlace(out, pageToAnsiTable(m_codePage));
-    return out;
+    return m_translate ? translated(text, m_toAnsi) : std::string(text);
 }
 
 // --- Editing ---

@@ -287,6 +287,8 @@ class TEngineDataSet {
     CodePage m_defaultCodePage = CodePage::Cp866;
     std::optional<CodePage> m_forcedCodePage;
     CodePage m_codePage = CodePage::Cp866;
+    // The table that translates m_codePage into ANSI, looked up once at the open.
+    ByteTranslation m_toAnsi{pageToAnsiTable(CodePage::Cp866)};
     bool m_useDeleted = false;
     bool m_autoFlush = false;
     uint32_t m_userId = 0;

@@ -1,5 +1,9 @@
 #include "engine/dbf/codepage.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include <array>
 #include <cstdio>
 #include <iterator>
@@ -503,6 +507,56 @@ std::string pageToUtf8(CodePage page, std::string_view text) {
 
 std::optional<std::string> utf8ToPage(CodePage page, std::string_view utf8, Utf8Fault* fault) {
     return convertUtf8(utf8, unicodeToPageMap(page), fault);
+}
+
+ByteTranslation::ByteTranslation(const std::array<uint8_t, 256>& table) : m_table(&table) {
+    for (int row = 0; row < 16; ++row) {
+        const int first = row * 16;
+        const auto shift = static_cast<uint8_t>(table[static_cast<size_t>(first)] - first);
+        bool constant = true;
+        for (int b = first; b < first + 16 && constant; ++b) {
+            constant = static_cast<uint8_t>(table[static_cast<size_t>(b)] - b) == shift;
+        }
+        const auto high = static_cast<uint8_t>(first);
+        if (!constant) {
+            m_otherRow[static_cast<size_t>(m_otherRows++)].bytes.fill(high);
+        } else if (shift != 0) {
+            m_shiftedRow[static_cast<size_t>(m_shiftedRows)].bytes.fill(high);
+            m_shift[static_cast<size_t>(m_shiftedRows++)].bytes.fill(shift);
+        }
+    }
+}
+
+void ByteTranslation::apply(const uint8_t* in, size_t count, char* out) const {
+    const std::array<uint8_t, 256>& table = *m_table;
+    size_t i = 0;
+#if defined(__SSE2__)
+    const __m128i highNibble = _mm_set1_epi8(static_cast<char>(0xF0));
+    for (; i + 16 <= count; i += 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
+        const __m128i rows = _mm_and_si128(bytes, highNibble);
+        const auto lanes = [](const Lanes& l) {
+            return _mm_load_si128(reinterpret_cast<const __m128i*>(l.bytes.data()));
+        };
+        __m128i other = _mm_setzero_si128();
+        for (int r = 0; r < m_otherRows; ++r) {
+            other = _mm_or_si128(other,
+                                 _mm_cmpeq_epi8(rows, lanes(m_otherRow[static_cast<size_t>(r)])));
+        }
+        if (_mm_movemask_epi8(other) != 0) {
+            for (size_t k = i; k < i + 16; ++k) out[k] = static_cast<char>(table[in[k]]);
+            continue;
+        }
+        __m128i result = bytes;
+        for (int r = 0; r < m_shiftedRows; ++r) {
+            const auto at = static_cast<size_t>(r);
+            const __m128i inRow = _mm_cmpeq_epi8(rows, lanes(m_shiftedRow[at]));
+            result = _mm_add_epi8(result, _mm_and_si128(inRow, lanes(m_shift[at])));
+        }
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), result);
+    }
+#endif
+    for (; i < count; ++i) out[i] = static_cast<char>(table[in[i]]);
 }
 
 const std::array<uint8_t, 256>& pageToAnsiTable(CodePage page) {

@@ -97,6 +97,30 @@ std::string pageToAnsi(CodePage page, std::string_view text);
 const std::array<uint8_t, 256>& pageToAnsiTable(CodePage page);
 std::string ansiToPage(CodePage page, std::string_view ansi);
 
+// A byte table made ready for long texts: the rows of the table (the sixteen bytes of one high
+// nibble) that it shifts by one constant are translated sixteen bytes at a time; a run of
+// sixteen that holds a byte of another row goes byte by byte. Between 866 and 1251 the
+// Russian letters and the ASCII bytes are all in shifted rows.
+class ByteTranslation {
+  public:
+    explicit ByteTranslation(const std::array<uint8_t, 256>& table);
+    // Writes table[in[i]] to out[i] for each of the `count` bytes (NUL bytes too).
+    void apply(const uint8_t* in, size_t count, char* out) const;
+    const std::array<uint8_t, 256>& table() const { return *m_table; }
+
+  private:
+    // Sixteen copies of one byte: a whole register's worth.
+    struct alignas(16) Lanes {
+        std::array<uint8_t, 16> bytes{};
+    };
+    const std::array<uint8_t, 256>* m_table;
+    // The high nibbles (as bytes 0xN0) of the rows shifted by a constant other than 0, with
+    // their constants, and of the rows not shifted by one constant.
+    std::array<Lanes, 16> m_shiftedRow{}, m_shift{}, m_otherRow{};
+    int m_shiftedRows = 0;
+    int m_otherRows = 0;
+};
+
 // A character for a message: the character itself and its code point, '"«" (U+00AB)', or for
 // a control character its code point and name, 'U+0009 (tab)'.
 std::string describeCharacter(char32_t c);

@@ -40,10 +40,21 @@ std::string_view GSO_dBaseFld::fieldBytes(const DbfField& field) const {
 }
 
 std::string_view fieldText(std::string_view bytes) {
-    size_t nul = bytes.find('\0');
-    if (nul != std::string_view::npos) bytes = bytes.substr(0, nul);
-    while (!bytes.empty() && static_cast<uint8_t>(bytes.back()) <= 0x20) bytes.remove_suffix(1);
-    return bytes;
+    // Trailing blanks first, eight at a time: a wide field (a comment) is mostly blanks, and
+    // a NUL is itself a byte the trimming takes, so the NUL is looked for only in what is left.
+    constexpr uint64_t kEightBlanks = 0x2020202020202020ULL;
+    const char* data = bytes.data();
+    size_t size = bytes.size();
+    for (uint64_t word = 0; size >= 8; size -= 8) {
+        std::memcpy(&word, data + size - 8, 8);
+        if (word != kEightBlanks) break;
+    }
+    while (size > 0 && static_cast<uint8_t>(data[size - 1]) <= 0x20) --size;
+    if (const void* nul = std::memchr(data, '\0', size)) {
+        size = static_cast<size_t>(static_cast<const char*>(nul) - data);
+        while (size > 0 && static_cast<uint8_t>(data[size - 1]) <= 0x20) --size;
+    }
+    return {data, size};
 }
 
 std::string GSO_dBaseFld::FieldGet(const DbfField& field) const {

@@ -29,6 +29,16 @@ class TgsVariant {
         v.m_bytes.assign(bytes);
         return v;
     }
+    // Makes this the character value `bytes` with pointer 0, as character(bytes) would, in the
+    // storage it holds already: no allocation when it held as many bytes before.
+    void assignCharacter(std::string_view bytes) {
+        m_type = VariantType::Character;
+        m_bytes.assign(bytes);
+        m_number = 0.0;
+        m_date = 0;
+        m_logical = false;
+        m_pointer = 0;
+    }
     static TgsVariant raw(std::string_view bytes) {
         TgsVariant v;
         v.m_type = VariantType::Raw;

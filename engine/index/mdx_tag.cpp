@@ -158,12 +158,15 @@ TgsVariant GSobjMDXTag::decodeKey(const uint8_t* in) const {
             return TgsVariant::number(mdx::decodeNumericKey(in));
         case 'D':
             return TgsVariant::number(mdx::getDouble(in));
-        default: {
-            size_t end = static_cast<size_t>(m_keyLength);
-            while (end > 0 && in[end - 1] == ' ') --end;
-            return TgsVariant::character(std::string_view(reinterpret_cast<const char*>(in), end));
-        }
+        default:
+            return TgsVariant::character(characterKey(in));
     }
+}
+
+std::string_view GSobjMDXTag::characterKey(const uint8_t* in) const {
+    size_t end = static_cast<size_t>(m_keyLength);
+    while (end > 0 && in[end - 1] == ' ') --end;
+    return {reinterpret_cast<const char*>(in), end};
 }
 
 TgsVariant GSobjMDXTag::highValue() const {
@@ -281,7 +284,9 @@ void GSobjMDXTag::NodeRead(uint32_t block, GSobjIndexKey& page) {
         damaged("node block " + std::to_string(block) + " claims " + std::to_string(count) +
                 " keys");
     }
-    page.keys.clear();
+    // The entries are decoded into the ones the page holds already, in their storage: a page
+    // recycled from one leaf to the next allocates nothing for keys of the same length.
+    page.keys.resize(count);
     page.keys.reserve(count + 1);
     page.block = block;
     page.chain = getLE32(b + mdx::kNodeChain);
@@ -290,9 +295,13 @@ void GSobjMDXTag::NodeRead(uint32_t block, GSobjIndexKey& page) {
     page.split = false;
     const uint8_t* at = b + mdx::kNodeEntries;
     for (uint32_t i = 0; i < count; ++i, at += entry) {
-        TgsVariant key = decodeKey(at + 4);
+        TgsVariant& key = page.keys[i];
+        if (m_keyType == 'C') {
+            key.assignCharacter(characterKey(at + 4));
+        } else {
+            key = decodeKey(at + 4);
+        }
         key.setPointer(getLE32(at));
-        page.keys.push_back(std::move(key));
     }
     const uint32_t extra = getLE32(at);
     if (extra != 0) {

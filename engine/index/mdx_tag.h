@@ -56,6 +56,8 @@ class GSobjMDXTag : public GSobjIndexTag {
     void encodeKey(const TgsVariant& key, uint8_t* out) const;
     // The held form of the key bytes `in` (keyLength() bytes).
     TgsVariant decodeKey(const uint8_t* in) const;
+    // The bytes of a character key `in` (keyLength() bytes) without its trailing blanks.
+    std::string_view characterKey(const uint8_t* in) const;
     // The value the extra last entry of a branch reads as.
     TgsVariant highValue() const;
 
@@ -318,6 +320,9 @@ class GSobjMDXTag : public GSobjIndexTag {
         std::unordered_set<uint32_t> m_many;
     };
     HandedRecords m_handedWithKey;
+    // A page released from the held path, kept so that the next child loaded reuses its
+    // storage (its entries' key bytes above all) instead of allocating it anew.
+    std::unique_ptr<GSobjIndexKey> m_sparePage;
 };
 
 }  // namespace abonex

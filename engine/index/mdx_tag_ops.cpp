@@ -195,7 +195,8 @@ GSobjIndexKey& GSobjMDXTag::loadChild(GSobjIndexKey& page, size_t index) {
         ++depth;
     }
     if (depth >= kMaxTreeLevels) damaged("tree deeper than 32 levels");
-    auto child = std::make_unique<GSobjIndexKey>();
+    std::unique_ptr<GSobjIndexKey> child =
+        m_sparePage ? std::move(m_sparePage) : std::make_unique<GSobjIndexKey>();
     NodeRead(block, *child);
     child->parent = &page;
     page.child = std::move(child);
@@ -205,7 +206,12 @@ GSobjIndexKey& GSobjMDXTag::loadChild(GSobjIndexKey& page, size_t index) {
 void GSobjMDXTag::releaseChild(GSobjIndexKey& page) {
     if (!page.child) return;
     releasePage(*page.child);
-    page.child.reset();
+    std::unique_ptr<GSobjIndexKey> released = std::move(page.child);
+    // Only a plain page, written and without pages of its own, is kept for reuse.
+    if (!released->child && !released->ownedParent && !released->changed) {
+        released->parent = nullptr;
+        m_sparePage = std::move(released);
+    }
 }
 
 void GSobjMDXTag::releasePage(GSobjIndexKey& page) {

@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "engine/index/mdx_tag.h"
 #include "tests/engine/dataset/dataset_fixture.h"
 
 namespace abonex {
@@ -181,6 +182,59 @@ TEST(LongWalk, FieldTextsOfEveryByteAndLengthAreTranslatedAsThePageSays) {
             EXPECT_EQ(set.Fields(0).AsString(), want) << "record " << i + 1;
         }
         EXPECT_EQ(i, stored.size());
+    }
+}
+
+TEST(LongWalk, KeysOfEveryLengthComeWholeInBothDirectionsAndBackAgain) {
+    // Names from 1 to 30 letters, long and short ones side by side in every leaf, so that a
+    // leaf read in place of the one before it holds longer and shorter keys than it did; some
+    // names equal, some the beginnings of others; some records deleted.
+    std::mt19937 random(27);
+    const std::vector<std::string> letters = {"К", "Л", "к", "Z", "A", "9"};
+    std::vector<Person> people;
+    for (int i = 0; i < kRows; ++i) {
+        std::string name;
+        const int length = 1 + static_cast<int>(random() % 30);
+        for (int k = 0; k < length; ++k) name += letters[random() % (k == 0 ? 2 : 6)];
+        people.push_back({name, std::to_string(i), random() % 8 == 0});
+    }
+    TempDir dir;
+    test::makePersonsTable(dir.path(), people);
+    TEngineDataSet set;
+    test::openPersons(set, dir.path());
+    const std::vector<Row> expected = expectedRows(dir.path(), set.tableCodePage());
+    // The key the tag stands on is the name as stored, without its trailing blanks.
+    auto keyIsName = [&](const Row& row) {
+        const std::string key = set.handler()->currentTag()->currentKey().bytes();
+        return pageToAnsi(set.tableCodePage(), key) == row.name;
+    };
+
+    std::vector<Row> forward;
+    for (set.First(); !set.Eof(); set.Next()) {
+        forward.push_back(current(set));
+        ASSERT_TRUE(keyIsName(forward.back())) << forward.back();
+    }
+    EXPECT_EQ(forward, expected);
+
+    std::vector<Row> backward;
+    for (set.Last(); !set.Bof(); set.Prior()) {
+        backward.push_back(current(set));
+        ASSERT_TRUE(keyIsName(backward.back())) << backward.back();
+    }
+    std::reverse(backward.begin(), backward.end());
+    EXPECT_EQ(backward, expected);
+
+    // Forward and back by uneven strides, across leaf ends either way: each row is the one
+    // the order puts there.
+    set.First();
+    size_t at = 0;
+    for (int turn = 0; turn < 400 && !set.Eof(); ++turn) {
+        const int ahead = 1 + static_cast<int>(random() % 90);
+        for (int k = 0; k < ahead && at + 1 < expected.size(); ++k, ++at) set.Next();
+        const int back = static_cast<int>(random() % 60);
+        for (int k = 0; k < back && at > 0; ++k, --at) set.Prior();
+        ASSERT_EQ(current(set), expected[at]) << "turn " << turn;
+        ASSERT_TRUE(keyIsName(expected[at]));
     }
 }
 

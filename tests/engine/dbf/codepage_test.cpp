@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <random>
+#include <string>
+#include <vector>
+
 namespace abonex {
 namespace {
 
@@ -122,6 +127,49 @@ TEST(CodePage, EveryByteOfBothPagesComesBackFromItsCharacter) {
     EXPECT_FALSE(utf8ToAnsi("\xD3\xBF").has_value());
     // A whole text of ASCII, Cyrillic and box drawing.
     EXPECT_EQ(utf8ToOem("A-\xD0\xAF\xD1\x91\xE2\x95\x90"), "A-\x9F\xF1\xCD");
+}
+
+TEST(CodePage, ByteTranslationGivesEveryByteItsEntryInEveryPlace) {
+    // The tables the data sets use, and tables made to have shifted rows, identity rows and
+    // rows of no single shift side by side (a shift that wraps past 0xFF among them).
+    std::vector<std::array<uint8_t, 256>> tables;
+    for (const CodePage page :
+         {CodePage::Cp866, CodePage::Cp1251, CodePage::Cp437, CodePage::Cp850, CodePage::Cp1252}) {
+        tables.push_back(pageToAnsiTable(page));
+    }
+    std::array<uint8_t, 256> mixed{};
+    for (int b = 0; b < 256; ++b) {
+        const int row = b / 16;
+        mixed[static_cast<size_t>(b)] = static_cast<uint8_t>(row % 3 == 0   ? b
+                                                             : row % 3 == 1 ? b + 0x70
+                                                                            : (b * 7) ^ 0x5A);
+    }
+    tables.push_back(mixed);
+    std::mt19937 random(866);
+    for (const auto& table : tables) {
+        const ByteTranslation translation(table);
+        // Every byte value at every place of a run of sixteen and in the bytes after the last
+        // whole run, among bytes of the Russian rows or of any row.
+        for (const bool anyRow : {false, true}) {
+            for (size_t length = 0; length <= 70; ++length) {
+                for (int value = 0; value < 256; ++value) {
+                    std::vector<uint8_t> in(length);
+                    for (uint8_t& b : in) {
+                        b = static_cast<uint8_t>(anyRow ? random() % 256 : 0x80 + random() % 48);
+                    }
+                    if (length > 0)
+                        in[static_cast<size_t>(value) % length] = static_cast<uint8_t>(value);
+                    std::string out(length + 1, '#');
+                    translation.apply(in.data(), length, out.data());
+                    for (size_t i = 0; i < length; ++i) {
+                        ASSERT_EQ(static_cast<uint8_t>(out[i]), table[in[i]])
+                            << "byte " << int{in[i]} << " at " << i << " of " << length;
+                    }
+                    ASSERT_EQ(out[length], '#') << "written past the end";
+                }
+            }
+        }
+    }
 }
 
 }  // namespace

@@ -412,5 +412,44 @@ TEST_F(TableTest, IndependentReaderReadsWhatWeWrote) {
     EXPECT_EQ(result.out, "2026-03-05 1 1\nИванов И.И.|22-33-44\n*Щукина Ё.Ю.\n");
 }
 
+// The text a reader sees, byte by byte as the field's description says: up to the first NUL,
+// then trailing bytes of 0x20 or less removed.
+std::string_view plainFieldText(std::string_view bytes) {
+    const size_t nul = bytes.find('\0');
+    if (nul != std::string_view::npos) bytes = bytes.substr(0, nul);
+    while (!bytes.empty() && static_cast<uint8_t>(bytes.back()) <= 0x20) bytes.remove_suffix(1);
+    return bytes;
+}
+
+TEST(FieldTextTest, WideFieldsTrimToTheSameTextAsByteByByte) {
+    // Blanks around the eight-byte steps of the trimming, NULs before, inside and after the
+    // text, control bytes and bytes above 0x7F that must stay.
+    const std::vector<std::string> texts = {"",         "A",       "ИВАНОВ",    "A B",
+                                            "12345678", "1234567", "123456789", " lead",
+                                            "\x01X",    "X\x1F",   "\xFF",      "\x21"};
+    for (const size_t width : {1, 7, 8, 9, 15, 16, 17, 30, 250}) {
+        for (const std::string& text : texts) {
+            for (size_t nulAt = 0; nulAt <= width + 1; ++nulAt) {
+                std::string bytes = text;
+                bytes.resize(width, ' ');
+                if (nulAt < width) bytes[nulAt] = '\0';
+                // Bytes after the NUL are never text, blanks or not.
+                if (nulAt + 2 < width) bytes[width - 1] = 'Z';
+                ASSERT_EQ(fieldText(bytes), plainFieldText(bytes))
+                    << "width " << width << " text '" << text << "' NUL at " << nulAt;
+                if (nulAt == width + 1) {
+                    // Control bytes and tabs in the tail go as blanks do.
+                    for (size_t i = text.size(); i < width; i += 3) bytes[i] = '\t';
+                    ASSERT_EQ(fieldText(bytes), plainFieldText(bytes));
+                }
+            }
+        }
+    }
+    // The text views the bytes given: nothing is copied.
+    const std::string bytes = padded("ПЕТРОВ", 250);
+    EXPECT_EQ(fieldText(bytes).data(), bytes.data());
+    EXPECT_EQ(fieldText(bytes).size(), std::string_view("ПЕТРОВ").size());
+}
+
 }  // namespace
 }  // namespace abonex
