@@ -174,6 +174,17 @@ constexpr int kScanChunkRecords = 2048;
 constexpr size_t kChunksInFlight = 4;
 
 std::atomic<unsigned> g_buildThreads{0};
+// Threads keying records for bulk builds in this process now: the builds' calling threads and
+// their helpers. A helper the build did not insist on leaves when they outnumber the cores.
+std::atomic<unsigned> g_keyingThreads{0};
+
+// Counts the thread that makes it in g_keyingThreads while it lives.
+struct KeyingThread {
+    KeyingThread() { g_keyingThreads.fetch_add(1); }
+    ~KeyingThread() { g_keyingThreads.fetch_sub(1); }
+    KeyingThread(const KeyingThread&) = delete;
+    KeyingThread& operator=(const KeyingThread&) = delete;
+};
 
 // Adds the key of the record in the table's current record buffer when it passes the filter.
 void addRecordKey(GSobjMDXTag& tag, GSobjSortMDX& sort, TgsVariant& key, int recordNumber) {
@@ -274,6 +285,9 @@ class ChunkKeyer {
 // keys the tag's sort takes over at the end. Every key carries its record number, so the merged
 // order, and with it every byte of the tree, is the one thread's.
 //
+// The other thread leaves early, unless told to stay, once the process keys records on more threads
+// than the machine has cores (two builds at once): the calling thread then keys the rest.
+//
 // The error raised is the one the scan on one thread raises: the first in table order. A chunk
 // whose keying fails stops the taking of later chunks, while the chunks taken before it are
 // keyed to their end; a read that fails (or a progress call that raises) ends the reading, and
@@ -281,11 +295,12 @@ class ChunkKeyer {
 // comes first.
 class TwoThreadScan {
   public:
-    TwoThreadScan(GSobjMDXTag& tag, GSobjSortMDX& sort)
+    TwoThreadScan(GSobjMDXTag& tag, GSobjSortMDX& sort, bool helperStays)
         : m_tag(tag),
           m_sort(sort),
           m_otherSort(maxSortKeyLength(tag), tag.ascending(), tag.unique()),
-          m_chunks(kChunksInFlight) {
+          m_chunks(kChunksInFlight),
+          m_helperStays(helperStays) {
         const auto length = static_cast<size_t>(tag.table().recordLength());
         for (ScanChunk& chunk : m_chunks) {
             chunk.bytes.resize(length * kScanChunkRecords + 1);
@@ -296,7 +311,10 @@ class TwoThreadScan {
     void run(int count, const IndexProgressCallback& progress) {
         ChunkKeyer own(m_tag, m_sort);
         ChunkKeyer other(m_tag, m_otherSort);
-        std::thread helper([this, &other] { keyChunks(other); });
+        std::thread helper([this, &other] {
+            const KeyingThread counted;
+            keyChunks(other, !m_helperStays);
+        });
         {
             // Whatever happens here, the other thread is let go and joined before its keyer and
             // sort are.
@@ -310,7 +328,7 @@ class TwoThreadScan {
             } join{*this, helper};
             readChunks(own, count, progress);
             endReading();
-            keyChunks(own);
+            keyChunks(own, false);
         }
         if (m_error) std::rethrow_exception(m_error);
         m_sort.takeKeysOf(m_otherSort);
@@ -376,11 +394,14 @@ class TwoThreadScan {
         }
     }
 
-    // Keys the chunks read until the reading has ended and none is left, or a keying failed.
-    void keyChunks(ChunkKeyer& keyer) {
+    // Keys the chunks read until the reading has ended and none is left, or a keying failed;
+    // `mayLeave`: or until the process keys on more threads than there are cores.
+    void keyChunks(ChunkKeyer& keyer, bool mayLeave) {
+        const unsigned cores = std::thread::hardware_concurrency();
         std::unique_lock lock(m_mutex);
         for (;;) {
             if (m_stop) return;
+            if (mayLeave && g_keyingThreads.load() > cores) return;
             if (!m_filled.empty()) {
                 keyFront(keyer, lock);
                 continue;
@@ -435,6 +456,7 @@ class TwoThreadScan {
     GSobjSortMDX& m_sort;
     TgsSort m_otherSort;
     std::vector<ScanChunk> m_chunks;
+    const bool m_helperStays;
 
     std::mutex m_mutex;
     std::condition_variable m_changed;
@@ -477,8 +499,9 @@ void buildTagFromTable(GSobjMDXTag& tag, const IndexProgressCallback& progress) 
         }
     } else {
         table.setEdgeFlags(false, false);
+        const KeyingThread counted;
         if (scanOnTwoThreads(tag, count)) {
-            TwoThreadScan(tag, sort).run(count, progress);
+            TwoThreadScan(tag, sort, g_buildThreads.load() >= 2).run(count, progress);
         } else {
             scanOnOneThread(tag, sort, count, progress);
         }

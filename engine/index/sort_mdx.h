@@ -75,7 +75,8 @@ void buildTagFromTable(GSobjMDXTag& tag, const IndexProgressCallback& progress);
 
 // The threads of phase 1 of every bulk build in the process: 1 for the calling thread alone,
 // 2 (or more) for two, 0 (the start) for two when the machine has two cores or more and the
-// table more records than one read takes in.
+// table more records than one read takes in; the second then leaves as soon as the process
+// keys records on more threads than there are cores (two builds at once already use both).
 void setBulkBuildThreads(unsigned threads);
 
 }  // namespace abonex

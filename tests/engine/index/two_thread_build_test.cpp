@@ -9,6 +9,7 @@
 #include <random>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "engine/file/engine_error.h"
@@ -131,6 +132,45 @@ TEST_P(TwoThreadBuildTest, WritesTheIndexFileOfTheOneThreadBuild) {
 // runs in each thread.
 INSTANTIATE_TEST_SUITE_P(Records, TwoThreadBuildTest,
                          ::testing::Values(0, 1, 2047, 2048, 2049, 50000));
+
+// Two builds at once in one process, as a synchronisation rebuilds its two tables: with the
+// machine's own choice each build's second thread may leave part-way (both cores are taken),
+// and each file is still the one-thread build's.
+TEST(TwoBuildsAtOnce, EachWritesTheIndexFileOfTheOneThreadBuild) {
+    test::TempDir dir;
+    const std::vector<std::string> tables{dir.file("A.DBF"), dir.file("B.DBF")};
+    for (size_t k = 0; k < tables.size(); ++k) {
+        std::vector<std::vector<std::string>> rows;
+        for (int n = 1; n <= 30000; ++n) {
+            rows.push_back({std::to_string((n * 7919 + static_cast<int>(k)) % 30011)});
+        }
+        test::makeTable(tables[k], {{"NAME", 'C', 12, 0}}, rows, {5, 29999});
+        GSO_dBaseFld t(tables[k], true, true);
+        const BuildThreads scope(1);
+        GSobjMDXFile::create(t, k == 0 ? "A" : "B")->TagCreate("NAME", "NAME", "", false, true);
+    }
+    auto indexOf = [](const std::string& table) {
+        return table.substr(0, table.size() - 3) + "MDX";
+    };
+    const std::vector<std::vector<uint8_t>> one{test::readFileBytes(indexOf(tables[0])),
+                                                test::readFileBytes(indexOf(tables[1]))};
+    for (const unsigned threads : {0u, 2u}) {
+        const BuildThreads scope(threads);
+        for (int round = 0; round < 3; ++round) {
+            auto rebuild = [&](size_t k) {
+                GSO_dBaseFld t(tables[k], true, true);
+                GSobjMDXFile(t, k == 0 ? "A" : "B").Reindex();
+            };
+            std::thread other([&] { rebuild(1); });
+            rebuild(0);
+            other.join();
+            for (size_t k = 0; k < tables.size(); ++k) {
+                EXPECT_TRUE(test::readFileBytes(indexOf(tables[k])) == one[k])
+                    << tables[k] << " on " << threads << " threads, round " << round;
+            }
+        }
+    }
+}
 
 class TwoThreadBuildErrorTest : public ::testing::Test {
   protected:
