@@ -296,11 +296,7 @@ class ChunkKeyer {
 class TwoThreadScan {
   public:
     TwoThreadScan(GSobjMDXTag& tag, GSobjSortMDX& sort, bool helperStays)
-        : m_tag(tag),
-          m_sort(sort),
-          m_otherSort(maxSortKeyLength(tag), tag.ascending(), tag.unique()),
-          m_chunks(kChunksInFlight),
-          m_helperStays(helperStays) {
+        : m_tag(tag), m_sort(sort), m_chunks(kChunksInFlight), m_helperStays(helperStays) {
         const auto length = static_cast<size_t>(tag.table().recordLength());
         for (ScanChunk& chunk : m_chunks) {
             chunk.bytes.resize(length * kScanChunkRecords + 1);
@@ -310,14 +306,23 @@ class TwoThreadScan {
 
     void run(int count, const IndexProgressCallback& progress) {
         ChunkKeyer own(m_tag, m_sort);
-        ChunkKeyer other(m_tag, m_otherSort);
-        std::thread helper([this, &other] {
+        // The other thread makes its sort and keyer itself: what each thread writes for every
+        // record lies in memory of its own, not in cache lines the calling thread writes too.
+        std::thread helper([this] {
             const KeyingThread counted;
-            keyChunks(other, !m_helperStays);
+            try {
+                m_otherSort = std::make_unique<TgsSort>(maxSortKeyLength(m_tag), m_tag.ascending(),
+                                                        m_tag.unique());
+                ChunkKeyer other(m_tag, *m_otherSort);
+                keyChunks(other, !m_helperStays);
+            } catch (...) {
+                // The calling thread made the same keyer already: only memory can run out here.
+                failed(0, Stage::Keying, std::current_exception());
+            }
         });
         {
-            // Whatever happens here, the other thread is let go and joined before its keyer and
-            // sort are.
+            // Whatever happens here, the other thread is let go and joined before its sort is
+            // taken over or dropped.
             struct Join {
                 TwoThreadScan& scan;
                 std::thread& helper;
@@ -331,7 +336,7 @@ class TwoThreadScan {
             keyChunks(own, false);
         }
         if (m_error) std::rethrow_exception(m_error);
-        m_sort.takeKeysOf(m_otherSort);
+        if (m_otherSort) m_sort.takeKeysOf(*m_otherSort);
     }
 
   private:
@@ -454,7 +459,7 @@ class TwoThreadScan {
 
     GSobjMDXTag& m_tag;
     GSobjSortMDX& m_sort;
-    TgsSort m_otherSort;
+    std::unique_ptr<TgsSort> m_otherSort;  // made by the other thread
     std::vector<ScanChunk> m_chunks;
     const bool m_helperStays;
 
