@@ -67,6 +67,16 @@ class GSobjSortMDX : public TgsSort {
 // to the end (records marked deleted included), adding the adjusted key of every record that
 // passes the tag's filter; phase 2 writes the tree. Sets root, first and last node block and
 // writes the tag header.
+//
+// Phase 1 runs on two threads when the machine has two cores or more (see setBulkBuildThreads)
+// and the expressions do not read RECNO(): the calling thread reads the table and keys part of
+// it, another thread keys the rest; the index file written is byte for byte the same.
 void buildTagFromTable(GSobjMDXTag& tag, const IndexProgressCallback& progress);
+
+// The threads of phase 1 of every bulk build in the process: 1 for the calling thread alone,
+// 2 (or more) for two, 0 (the start) for two when the machine has two cores or more and the
+// table more records than one read takes in; the second then leaves as soon as the process
+// keys records on more threads than there are cores (two builds at once already use both).
+void setBulkBuildThreads(unsigned threads);
 
 }  // namespace abonex

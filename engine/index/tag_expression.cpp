@@ -26,10 +26,32 @@ class HandlerExpression : public TagExpression {
     TgsExpHandler m_handler;
 };
 
+// A tag expression compiled against a link its owner keeps.
+class LinkedExpression : public TagExpression {
+  public:
+    LinkedExpression(const TgsExpUserLink& link, std::string_view text) : m_handler(&link) {
+        m_handler.ExpressionCompile(text);
+    }
+
+    TgsVariant evaluate() override {
+        TgsVariant value;
+        m_handler.ExpressionToKey(value);
+        return value;
+    }
+
+  private:
+    TgsExpHandler m_handler;
+};
+
 }  // namespace
 
 std::unique_ptr<TagExpression> compileTagExpression(GSO_dBaseFld& table, std::string_view text) {
     return std::make_unique<HandlerExpression>(table, text);
+}
+
+std::unique_ptr<TagExpression> compileTagExpression(const TgsExpUserLink& link,
+                                                    std::string_view text) {
+    return std::make_unique<LinkedExpression>(link, text);
 }
 
 }  // namespace abonex

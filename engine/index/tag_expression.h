@@ -10,6 +10,8 @@
 
 namespace abonex {
 
+class TgsExpUserLink;
+
 class TagExpression {
   public:
     virtual ~TagExpression() = default;
@@ -19,5 +21,8 @@ class TagExpression {
 
 // Compiles `text` for `table`; raises the expression error when it does not compile.
 std::unique_ptr<TagExpression> compileTagExpression(GSO_dBaseFld& table, std::string_view text);
+// Compiles `text` against `link`, which must outlive the expression; raises as above.
+std::unique_ptr<TagExpression> compileTagExpression(const TgsExpUserLink& link,
+                                                    std::string_view text);
 
 }  // namespace abonex

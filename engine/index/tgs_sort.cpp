@@ -167,6 +167,18 @@ void TgsSort::addSortKey(SortKeyType type, const uint8_t* bytes, size_t length,
     m_trieEmpty = false;
 }
 
+void TgsSort::takeKeysOf(TgsSort& other) {
+    if (!m_adding || !other.m_adding) raiseIndexError(kMsgSortAfterRetrieval);
+    // Every key carries its record number, so no two keys are equal and the merge gives one
+    // order whichever run a key lies in.
+    other.flushTrie();
+    other.m_adding = false;
+    other.m_pools.clear();
+    std::fill(std::begin(other.m_poolBase), std::end(other.m_poolBase), nullptr);
+    for (auto& run : other.m_runs) m_runs.push_back(std::move(run));
+    other.m_runs.clear();
+}
+
 uint32_t TgsSort::allocateNode() {
     const uint32_t id = m_nodesUsed++;
     if (id / kNodesPerPool >= m_pools.size()) {

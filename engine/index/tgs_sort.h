@@ -90,6 +90,11 @@ class TgsSort {
     void addKey(const TgsVariant& key, uint32_t recordNumber);
     // Adds key bytes already in sort form.
     void addSortKey(SortKeyType type, const uint8_t* bytes, size_t length, uint32_t recordNumber);
+    // Takes over every key added to `other`, a sort of the same order, length and uniqueness
+    // whose keys were added in parallel with this one's: they come out merged with this sort's
+    // as if all had been added here. `other` takes and gives no keys after. Raises
+    // "Cannot add sort keys after beginning retrieval" when either has begun handing keys out.
+    void takeKeysOf(TgsSort& other);
 
     // Takes the next key out; false when none is left. For a unique sort a key equal to the one
     // taken before is skipped. `key` gets the value in its type, with the record number as its

@@ -141,6 +141,59 @@ TEST(TgsSort, UniqueAcrossRuns) {
     for (uint32_t record : firstRecords) EXPECT_LE(record, 1000u);
 }
 
+// Keys split between two sorts by record (as two threads of a build add them) come out of the
+// one that takes the other's over exactly as from a single sort: across several runs of each,
+// with equal keys, unique and descending.
+TEST(TgsSort, TakingOverAnotherSortsKeysGivesTheOrderOfOneSort) {
+    std::mt19937 random(11);
+    for (const bool ascending : {true, false}) {
+        for (const bool unique : {false, true}) {
+            TgsSort single(31, ascending, unique);
+            TgsSort first(31, ascending, unique);
+            TgsSort second(31, ascending, unique);
+            for (uint32_t record = 1; record <= 150000; ++record) {
+                // Few distinct short keys among long random ones: equal keys in both halves.
+                const std::string key = record % 3 == 0 ? "K" + std::to_string(record % 50)
+                                                        : randomKey(random, 20, 'A', 'Z');
+                single.addKey(TgsVariant::character(key), record);
+                // Chunks of 2048 records handed out alternately, as the two threads take them.
+                TgsSort& half = ((record - 1) / 2048) % 2 == 0 ? first : second;
+                half.addKey(TgsVariant::character(key), record);
+            }
+            first.takeKeysOf(second);
+            const auto expected = drain(single);
+            const auto out = drain(first);
+            EXPECT_GT(first.runCount(), 2u);
+            EXPECT_EQ(out.size(), expected.size());
+            EXPECT_TRUE(out == expected) << "ascending " << ascending << " unique " << unique;
+            // The sort taken over hands out nothing and takes no more keys.
+            TgsVariant key;
+            EXPECT_FALSE(second.nextKey(key));
+            expectError([&] { second.addKey(TgsVariant::character("A"), 1); },
+                        "Cannot add sort keys after beginning retrieval");
+        }
+    }
+}
+
+TEST(TgsSort, NoKeysAreTakenOverOnceRetrievalBegan) {
+    TgsSort taking(10, true, false);
+    TgsSort given(10, true, false);
+    given.addKey(TgsVariant::character("B"), 2);
+    taking.addKey(TgsVariant::character("A"), 1);
+    TgsVariant key;
+    ASSERT_TRUE(taking.nextKey(key));
+    expectError([&] { taking.takeKeysOf(given); },
+                "Cannot add sort keys after beginning retrieval");
+    TgsSort fresh(10, true, false);
+    ASSERT_TRUE(given.nextKey(key));
+    expectError([&] { fresh.takeKeysOf(given); }, "Cannot add sort keys after beginning retrieval");
+    // An empty sort taken over adds nothing.
+    TgsSort empty(10, true, false);
+    fresh.addKey(TgsVariant::character("C"), 3);
+    fresh.takeKeysOf(empty);
+    EXPECT_EQ(drain(fresh), (std::vector<Entry>{{"C", 3}}));
+}
+
 TEST(TgsSort, DoublesSortNumericallyIncludingNegatives) {
     std::mt19937 random(3);
     std::uniform_real_distribution<double> value(-1e6, 1e6);
