@@ -7,25 +7,6 @@ namespace abonex {
 
 namespace {
 
-// A tag expression compiled by the key-expression language against the table's fields.
-class HandlerExpression : public TagExpression {
-  public:
-    HandlerExpression(GSO_dBaseFld& table, std::string_view text)
-        : m_link(table), m_handler(&m_link) {
-        m_handler.ExpressionCompile(text);
-    }
-
-    TgsVariant evaluate() override {
-        TgsVariant value;
-        m_handler.ExpressionToKey(value);
-        return value;
-    }
-
-  private:
-    TgsDBFExpUserLink m_link;
-    TgsExpHandler m_handler;
-};
-
 // A tag expression compiled against a link its owner keeps.
 class LinkedExpression : public TagExpression {
   public:
@@ -41,6 +22,19 @@ class LinkedExpression : public TagExpression {
 
   private:
     TgsExpHandler m_handler;
+};
+
+// The link to the table's fields, made before the expression that reads through it.
+struct TableLink {
+    explicit TableLink(GSO_dBaseFld& table) : m_link(table) {}
+    TgsDBFExpUserLink m_link;
+};
+
+// A tag expression compiled against the table's fields, with a link of its own.
+class HandlerExpression : private TableLink, public LinkedExpression {
+  public:
+    HandlerExpression(GSO_dBaseFld& table, std::string_view text)
+        : TableLink(table), LinkedExpression(m_link, text) {}
 };
 
 }  // namespace
