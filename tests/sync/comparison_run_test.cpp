@@ -251,7 +251,7 @@ TEST_F(ComparisonRunTest, ATableComparedWithItselfIsRebuiltOnceAfterTheOther) {
 }
 
 TEST_F(ComparisonRunTest, AStopDuringTheComparisonEndsItWithoutAResult) {
-    writePersons(30000);
+    writePersons(120000);  // more than one step of the comparison compares
     open();
     RunLog log(m_run);
     int stoppedAt = -1;
