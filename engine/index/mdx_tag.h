@@ -20,6 +20,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "engine/file/disk_file.h"
 #include "engine/index/index_tag.h"
 #include "engine/index/key_filter.h"
 #include "engine/index/mdx_format.h"
@@ -268,8 +269,10 @@ class GSobjMDXTag : public GSobjIndexTag {
     bool inRange(const TgsVariant& key) const;
 
     GSobjMDXFile& m_file;
-    // The last damage a read without the index lock met (withFreshLook).
+    // The last damage a read without the index lock met (withFreshLook), and the file's change
+    // stamp when it was met with nobody holding the file's locks (unsettled otherwise).
     std::string m_damageMet;
+    FileChangeStamp m_damageStamp;
     // The file generations the held path and m_root were read in.
     uint64_t m_pathGeneration = 0;
     uint64_t m_rootGeneration = 0;

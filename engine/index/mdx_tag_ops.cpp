@@ -38,6 +38,19 @@ std::chrono::milliseconds lockPatience() {
     return std::chrono::milliseconds(int64_t{wait.attempts} * int64_t{wait.pauseMs});
 }
 
+// The file's change stamp once the system's clock has passed its last write, so that a later
+// write is sure to show in a stamp taken after it; unsettled if the clock does not get there
+// within a few ticks.
+FileChangeStamp settledChangeStamp(const GSO_DiskFile& file) {
+    constexpr int kTries = 30;
+    FileChangeStamp stamp = file.changeStamp();
+    for (int tried = 1; !stamp.settled && tried < kTries; ++tried) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        stamp = file.changeStamp();
+    }
+    return stamp;
+}
+
 bool isText(const TgsVariant& v) {
     return v.type() == VariantType::Character || v.type() == VariantType::Raw;
 }
@@ -815,7 +828,9 @@ int GSobjMDXTag::KeyLookup(const TgsVariant& key) {
 // file's size, is read anew). The damage is reported when it is met again the same way (in
 // this walk or a later one: a fresh path may go round a damaged part once and meet it on the
 // way on) while no other handle holds the index lock or the lock-all region of the file, that is
-// while nobody can be changing it, or after kFreshLooks such looks. While another handle holds
+// while nobody can be changing it, with nothing written to the file between the two meetings
+// (the locks are looked at after the read: a writer may have let them go in between), or after
+// kFreshLooks such looks. While another handle holds
 // those locks (another copy's start-up rebuild rewrites the whole file under them), the reader
 // goes on looking as long as a writer would wait for the index lock, and reports the damage
 // only after that. Inside an update this copy holds the index lock itself: nobody else writes,
@@ -835,16 +850,26 @@ int GSobjMDXTag::withFreshLook(Walk&& walk) {
             return walk(look > 1);
         } catch (const EIndexDamaged& damage) {
             const bool changing = m_file.changingElsewhere();
+            FileChangeStamp stamp;
             if (changing) {
                 const auto now = std::chrono::steady_clock::now();
                 if (patienceEnd == std::chrono::steady_clock::time_point{}) {
                     patienceEnd = now + lockPatience();
                 }
                 if (now >= patienceEnd) throw;
-            } else if (m_damageMet == damage.what() || ++quietLooks >= kFreshLooks) {
-                throw;
+            } else {
+                // The locks are free now, but the look may have read while a writer still held
+                // them (a rebuild that ended in between). Met again with nothing written since
+                // it was last met with the locks free, the damage is the file's own.
+                stamp = settledChangeStamp(m_file.diskFile());
+                if ((m_damageMet == damage.what() && stamp.settled && m_damageStamp.settled &&
+                     stamp == m_damageStamp) ||
+                    ++quietLooks >= kFreshLooks) {
+                    throw;
+                }
             }
             m_damageMet = damage.what();
+            m_damageStamp = stamp;
             // What the failed walk read is dropped unwritten: a reader's path holds no changes.
             // The next look reads every block again, the tag table included.
             m_rootPage.reset();

@@ -116,6 +116,8 @@ TEST_F(SyncToolTest, TwoAppliesAtOnceAddEachMissingRecordOnce) {
             go.wait();
             auto applied = sync(tables() + " --import --apply mine");
             test::writeFileBytes(out, std::vector<uint8_t>(applied.out.begin(), applied.out.end()));
+            test::writeFileBytes(out + ".err",
+                                 std::vector<uint8_t>(applied.err.begin(), applied.err.end()));
             return applied.status;
         }));
     }
@@ -124,7 +126,9 @@ TEST_F(SyncToolTest, TwoAppliesAtOnceAddEachMissingRecordOnce) {
     int added = 0;
     int addedBy[2] = {0, 0}, seenBy[2] = {0, 0};
     for (int i = 0; i < 2; ++i) {
-        EXPECT_EQ(test::waitChild(appliers[static_cast<size_t>(i)]), 0);
+        const int status = test::waitChild(appliers[static_cast<size_t>(i)]);
+        const auto err = test::readFileBytes(m_counts.file("apply" + std::to_string(i)) + ".err");
+        EXPECT_EQ(status, 0) << std::string(err.begin(), err.end());
         const auto bytes = test::readFileBytes(m_counts.file("apply" + std::to_string(i)));
         int changed = -1, deletedRows = -1, a = -1, k = -1;
         ASSERT_EQ(std::sscanf(std::string(bytes.begin(), bytes.end()).c_str(),

@@ -5,9 +5,12 @@
 // blocks are record numbers, most of them beyond the end of the index file. The reader must look
 // again and go on as if nothing had happened; damage that is still there when it looks again,
 // with nobody changing the file, is reported with its exact text.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -46,10 +49,13 @@ class TearingTap : public DiskFileTap {
         putLE32(keyCount, getLE32(keyCount) / 2);
         if (tears > 0) --tears;
         ++torn;
+        if (onTear) onTear(torn);
     }
 
     int tears = 0;
     int torn = 0;
+    // Called after each torn read with the count so far: what another copy does meanwhile.
+    std::function<void(int)> onTear;
 
   private:
     std::string m_path;
@@ -156,6 +162,38 @@ TEST_F(ReaderFreshLookTest, KeepsLookingThroughAWriterThatTakesLongerThanFiftyLo
     tap.tears = 200;
     EXPECT_EQ(test::visibleNames(m_set), allNamesInOrder());
     EXPECT_EQ(tap.torn, 200);
+}
+
+TEST_F(ReaderFreshLookTest, AWriterThatLetsGoOfTheLockRightAfterATornReadIsNoDamage) {
+    // Another copy's rebuild ends between the reader's read and its look at the locks: the
+    // locks are free by the time the reader asks, but what it read was the rebuild's work.
+    auto writer = holdIndexLock();
+    TearingTap tap(m_indexPath, m_leaf);
+    tap.tears = 2;
+    tap.onTear = [&](int torn) {
+        if (torn == 2) writer->unlock();
+    };
+    EXPECT_EQ(test::visibleNames(m_set), allNamesInOrder());
+    EXPECT_EQ(tap.torn, 2);
+}
+
+TEST_F(ReaderFreshLookTest, ATearMetAgainAfterAnotherWriteIsNoDamage) {
+    // No lock is held when the reader looks, but the file was written between the two torn
+    // reads: a writer came and went while the reader read.
+    const int fd = ::open(m_indexPath.c_str(), O_WRONLY);
+    ASSERT_GE(fd, 0);
+    const std::vector<uint8_t> first = test::readFileBytes(m_indexPath);
+    TearingTap tap(m_indexPath, m_leaf);
+    tap.tears = 2;
+    tap.onTear = [&](int torn) {
+        // The same byte written again: the file's bytes stay, its change stamp moves on.
+        if (torn == 2) {
+            ASSERT_EQ(::pwrite(fd, first.data(), 1, 0), 1);
+        }
+    };
+    EXPECT_EQ(test::visibleNames(m_set), allNamesInOrder());
+    EXPECT_EQ(tap.torn, 2);
+    ::close(fd);
 }
 
 TEST_F(ReaderFreshLookTest, DamageThatStaysIsReportedWithItsExactText) {
