@@ -135,8 +135,7 @@ void DifferenceApply::begin(const std::vector<DifferenceEntry>& entries,
     m_done = 0;
     m_reading = false;
     m_scan.reset();
-    m_helper.reset();
-    m_helperRefused = false;
+    m_halves = {};
     m_total = 0;
     m_added.clear();
     m_visitedRecords.clear();
@@ -192,9 +191,8 @@ bool DifferenceApply::step(Clock::time_point deadline) {
         if (!scanBatch(batchRecords)) {
             m_reading = false;
             m_scan.reset();
-            m_helper.reset();
-            m_batchImages = {};
-            m_batchNumbers = {};
+            m_halves.stop();
+            m_batch = {};
             break;
         }
         batchRecords = std::min(batchRecords * 2, kLargestScanBatch);
@@ -393,49 +391,27 @@ bool DifferenceApply::scanBatch(int records) {
     // The images are copied (the scan's chunk moves on), only the fields the apply reads; the
     // records appended since the apply began are read under the writers' lock when an insert
     // looks, not here.
-    const size_t length = m_scan->handledLength();
-    m_batchImages.resize(length * static_cast<size_t>(records));
-    m_batchNumbers.resize(static_cast<size_t>(records));
-    int read = 0;
-    int count = 0;
-    bool ended = false;
-    while (read < records) {
-        int record = 0;
-        const uint8_t* image = m_scan->next(record);
-        if (image == nullptr) {
-            ended = true;
-            break;
-        }
-        ++read;
-        if (record > m_recordsRead) continue;
-        std::memcpy(m_batchImages.data() + static_cast<size_t>(count) * length, image, length);
-        m_batchNumbers[static_cast<size_t>(count)] = record;
-        ++count;
-    }
+    m_scan->copyNext(m_batch, records, m_recordsRead);
+    const int count = m_batch.copied;
     // Which records some entry looks for: two halves at once, as the tables of keys are only
     // read meanwhile; then those records are noted in file order.
-    if (count >= 2 * kScanGroup && !m_helper && !m_helperRefused) {
-        m_helper = HelperThread::startIfPossible();
-        m_helperRefused = !m_helper;  // the records are looked at on this thread alone
-    }
-    runInHalves(m_helper.get(), count, kScanGroup, [&](int part, int begin, int end) {
+    m_halves.run(count, kScanGroup, [&](int part, int begin, int end) {
         ScanPart& scanPart = m_scanParts[static_cast<size_t>(part)];
         scanPart.hits.clear();
         for (int i = begin; i < end; ++i) {
-            if (lookedFor(m_batchImages.data() + static_cast<size_t>(i) * length, scanPart)) {
+            if (lookedFor(m_batch.image(i), scanPart)) {
                 scanPart.hits.push_back(i);
             }
         }
     });
     for (ScanPart& scanPart : m_scanParts) {
         for (const int i : scanPart.hits) {
-            noteScannedRecord(m_batchNumbers[static_cast<size_t>(i)],
-                              m_batchImages.data() + static_cast<size_t>(i) * length);
+            noteScannedRecord(m_batch.numbers[static_cast<size_t>(i)], m_batch.image(i));
         }
         scanPart.hits.clear();
     }
-    m_done += read;
-    return !ended;
+    m_done += m_batch.read;
+    return !m_batch.ended;
 }
 
 bool DifferenceApply::lookedFor(const uint8_t* image, ScanPart& part) const {

@@ -41,12 +41,12 @@
 #include <vector>
 
 #include "sync/difference.h"
+#include "sync/helper_thread.h"
+#include "sync/table_scan.h"
 
 namespace abonex {
 
 class TEngineDataSet;
-class TableScan;
-class HelperThread;
 
 struct ApplyCounts {
     int changed = 0;  // phones overwritten
@@ -145,10 +145,8 @@ class DifferenceApply {
     std::unique_ptr<TableScan> m_scan;  // the table read from its file, while it is read
     // The batch being read: copies of its records' images and their numbers; the thread that
     // helps look at them and what each of the two looks with.
-    std::vector<uint8_t> m_batchImages;
-    std::vector<int> m_batchNumbers;
-    std::unique_ptr<HelperThread> m_helper;
-    bool m_helperRefused = false;  // the system gave no thread for it
+    TableScan::Batch m_batch;
+    HalvesRunner m_halves;
     std::array<ScanPart, 2> m_scanParts;
     std::vector<int> m_visitedRecords;
     std::unique_ptr<KeyHashes> m_keyHashes;   // of every key in m_records

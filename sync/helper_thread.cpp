@@ -79,4 +79,12 @@ bool runInHalves(HelperThread* helper, int count, int grain,
     return split;
 }
 
+bool HalvesRunner::run(int count, int grain, const std::function<void(int, int, int)>& work) {
+    if (!m_helper && !m_refused && count >= 2 * grain) {
+        m_helper = HelperThread::startIfPossible();
+        m_refused = !m_helper;
+    }
+    return runInHalves(m_helper.get(), count, grain, work);
+}
+
 }  // namespace abonex

@@ -48,4 +48,19 @@ class HelperThread {
 bool runInHalves(HelperThread* helper, int count, int grain,
                  const std::function<void(int, int, int)>& work);
 
+// runInHalves with a helper thread started the first time there are items enough for two
+// halves, and kept for the runs after it. Where the system refuses the thread, every run is
+// done on the calling thread and the thread is not asked for again.
+class HalvesRunner {
+  public:
+    bool run(int count, int grain, const std::function<void(int, int, int)>& work);
+    // Ends the helper thread, if one runs; a later run may start another.
+    void stop() { m_helper.reset(); }
+    bool hasHelper() const { return m_helper != nullptr; }
+
+  private:
+    std::unique_ptr<HelperThread> m_helper;
+    bool m_refused = false;
+};
+
 }  // namespace abonex

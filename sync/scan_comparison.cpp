@@ -387,42 +387,20 @@ bool ScanComparison::step(Clock::time_point deadline) {
     return m_phase != Phase::Done;
 }
 
-int ScanComparison::readBatch(TableScan& scan, int records) {
-    // The images are copied (the scan's chunk moves on), only the fields the comparison reads.
-    const size_t length = scan.handledLength();
-    m_batchImages.resize(length * static_cast<size_t>(records));
-    m_batchNumbers.resize(static_cast<size_t>(records));
-    int count = 0;
-    while (count < records) {
-        int recordNumber = 0;
-        const uint8_t* record = scan.next(recordNumber);
-        if (record == nullptr) break;
-        std::memcpy(m_batchImages.data() + static_cast<size_t>(count) * length, record, length);
-        m_batchNumbers[static_cast<size_t>(count)] = recordNumber;
-        ++count;
-    }
-    return count;
-}
-
 bool ScanComparison::inHalves(int count, const std::function<void(int, int, int)>& work) {
-    if (m_parts.size() > 1 && count >= 2 * kGroupRecords && !m_helper) {
-        m_helper = HelperThread::startIfPossible();
-        // Without a thread the comparison goes on in one.
-        if (!m_helper) m_parts.resize(1);
-    }
-    return runInHalves(m_parts.size() > 1 ? m_helper.get() : nullptr, count, kGroupRecords, work);
+    if (m_parts.size() < 2) return runInHalves(nullptr, count, kGroupRecords, work);
+    return m_halves.run(count, kGroupRecords, work);
 }
 
 bool ScanComparison::readTargetBatch(int records) {
     TableScan& scan = m_targetScan;
-    const int count = readBatch(scan, records);
-    const size_t length = scan.handledLength();
+    scan.copyNext(m_batch, records);
+    const int count = m_batch.copied;
     m_batchKeys.resize(std::max(m_batchKeys.size(), static_cast<size_t>(count)));
     // The records are folded in two halves at once, then added one by one in file order.
     inHalves(count, [&](int, int begin, int end) {
         for (int i = begin; i < end; ++i) {
-            m_batchKeys[static_cast<size_t>(i)].fold(
-                scan, m_batchImages.data() + static_cast<size_t>(i) * length);
+            m_batchKeys[static_cast<size_t>(i)].fold(scan, m_batch.image(i));
         }
     });
     // The records read back while adding may have been written since the last batch.
@@ -437,8 +415,7 @@ bool ScanComparison::readTargetBatch(int records) {
             m_lookup->prefetchName(m_batchKeys[static_cast<size_t>(i)]);
         }
         for (int i = group; i < end; ++i) {
-            m_lookup->add(m_batchImages.data() + static_cast<size_t>(i) * length,
-                          m_batchNumbers[static_cast<size_t>(i)],
+            m_lookup->add(m_batch.image(i), m_batch.numbers[static_cast<size_t>(i)],
                           m_batchKeys[static_cast<size_t>(i)]);
         }
     }
@@ -446,8 +423,8 @@ bool ScanComparison::readTargetBatch(int records) {
 }
 
 bool ScanComparison::compareSourceBatch(int records) {
-    const int count = readBatch(m_sourceScan, records);
-    const size_t length = m_sourceScan.handledLength();
+    m_sourceScan.copyNext(m_batch, records);
+    const int count = m_batch.copied;
     if (count == 0) return false;
     const bool split = inHalves(count, [&](int part, int begin, int end) {
         compareBatchPart(*m_parts[static_cast<size_t>(part)], begin, end);
@@ -463,8 +440,7 @@ bool ScanComparison::compareSourceBatch(int records) {
     }
     m_visited += count;
     if (lastLookedUp >= 0) {
-        m_sourceScan.textInto(m_batchImages.data() + static_cast<size_t>(lastLookedUp) * length,
-                              kName, m_currentName);
+        m_sourceScan.textInto(m_batch.image(lastLookedUp), kName, m_currentName);
     }
     // Fewer records than asked for: the scan is at its end, and the step that compared the last
     // records ends the comparison (its progress is the last one).
@@ -474,19 +450,18 @@ bool ScanComparison::compareSourceBatch(int records) {
 void ScanComparison::compareBatchPart(Part& part, int begin, int end) {
     // The records read back last batch may have been written since.
     part.targetScan.givePagesBack();
-    const size_t length = m_sourceScan.handledLength();
     if (part.keys.size() < kGroupRecords) part.keys.resize(kGroupRecords);
     // A group's lookup slots are asked for at once, as the target's are when they are added.
     for (int group = begin; group < end; group += kGroupRecords) {
         const int count = std::min(kGroupRecords, end - group);
         for (int i = 0; i < count; ++i) {
             Keys& keys = part.keys[static_cast<size_t>(i)];
-            keys.fold(m_sourceScan, m_batchImages.data() + static_cast<size_t>(group + i) * length);
+            keys.fold(m_sourceScan, m_batch.image(group + i));
             m_lookup->prefetch(keys);
         }
         for (int i = 0; i < count; ++i) m_lookup->prefetchName(part.keys[static_cast<size_t>(i)]);
         for (int i = 0; i < count; ++i) {
-            const uint8_t* image = m_batchImages.data() + static_cast<size_t>(group + i) * length;
+            const uint8_t* image = m_batch.image(group + i);
             if (m_sourceScan.storedText(image, kName).empty()) continue;  // nothing to look up
             part.lastLookedUp = group + i;
             compareSourceRecord(part, image, part.keys[static_cast<size_t>(i)]);
@@ -569,9 +544,8 @@ void ScanComparison::keepFoundSoFar() {
 
 void ScanComparison::finish() {
     m_lookup.reset();  // the result stays; the lookup tables are no longer needed
-    m_helper.reset();
-    m_batchImages = {};
-    m_batchNumbers = {};
+    m_halves.stop();
+    m_batch = {};
     m_batchKeys = {};
     m_targetScan.givePagesBack();
     // Found in the source's file order; a name tag orders by the name's stored bytes, and equal

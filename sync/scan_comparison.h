@@ -31,12 +31,12 @@
 #include <vector>
 
 #include "sync/difference.h"
+#include "sync/helper_thread.h"
 #include "sync/table_scan.h"
 
 namespace abonex {
 
 class TEngineDataSet;
-class HelperThread;
 
 class ScanComparison {
   public:
@@ -79,8 +79,6 @@ class ScanComparison {
         DifferenceEntry entry;
     };
 
-    // Copies the next at most `records` records of `scan` into the batch; how many.
-    int readBatch(TableScan& scan, int records);
     // Runs work(part, begin, end) for the batch's first `count` records: in two halves at once,
     // the second on the helper thread, when there are threads and records enough for both,
     // else at once. True when it was split. What either half raised is raised once both ended.
@@ -111,12 +109,11 @@ class ScanComparison {
     static constexpr int kGroupRecords = 32;
     // The batch of records being worked on: copies of their images, their numbers and, for
     // the target, their keys.
-    std::vector<uint8_t> m_batchImages;
-    std::vector<int> m_batchNumbers;
+    TableScan::Batch m_batch;
     std::vector<Keys> m_batchKeys;
     // One part per thread comparing source records; the helper thread runs the second.
     std::vector<std::unique_ptr<Part>> m_parts;
-    std::unique_ptr<HelperThread> m_helper;
+    HalvesRunner m_halves;
     std::vector<DifferenceEntry> m_entries;
 };
 

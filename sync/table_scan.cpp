@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 
 #include "engine/dataset/db_handler.h"
 #include "engine/dataset/engine_dataset.h"
@@ -143,6 +144,30 @@ const uint8_t* TableScan::next(int& recordNumber) {
         recordNumber = m_chunkFirst + m_chunkNext;
         ++m_chunkNext;
         if (record[0] != kDeletedFlag) return record;
+    }
+}
+
+void TableScan::copyNext(Batch& batch, int records, int lastRecord) {
+    const size_t length = m_handledLength;
+    batch.imageLength = length;
+    batch.images.resize(length * static_cast<size_t>(records));
+    batch.numbers.resize(static_cast<size_t>(records));
+    batch.read = 0;
+    batch.copied = 0;
+    batch.ended = false;
+    while (batch.read < records) {
+        int recordNumber = 0;
+        const uint8_t* record = next(recordNumber);
+        if (record == nullptr) {
+            batch.ended = true;
+            break;
+        }
+        ++batch.read;
+        if (recordNumber > lastRecord) continue;
+        std::memcpy(batch.images.data() + static_cast<size_t>(batch.copied) * length, record,
+                    length);
+        batch.numbers[static_cast<size_t>(batch.copied)] = recordNumber;
+        ++batch.copied;
     }
 }
 

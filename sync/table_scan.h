@@ -19,6 +19,7 @@
 #pragma once
 
 #include <array>
+#include <climits>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -53,6 +54,23 @@ class TableScan {
     // The next record that is not marked deleted, or nullptr at the end of the table. The image
     // stays valid until the next call of next(). `recordNumber` gets the record's number.
     const uint8_t* next(int& recordNumber);
+
+    // Copies of the next records (not marked deleted), as many as asked for, or fewer at the
+    // end of the table: for each its first handledLength() bytes, and its number. Records with
+    // numbers above `lastRecord` are read past and not copied. The copies stay valid after the
+    // scan moves on; their room is reused from one batch to the next.
+    struct Batch {
+        std::vector<uint8_t> images;
+        std::vector<int> numbers;
+        int read = 0;    // records read, copied or not
+        int copied = 0;  // records copied
+        bool ended = false;
+        size_t imageLength = 0;
+        const uint8_t* image(int i) const {
+            return images.data() + static_cast<size_t>(i) * imageLength;
+        }
+    };
+    void copyNext(Batch& batch, int records, int lastRecord = INT_MAX);
 
     // Reads record `recordNumber` (1..recordCount()) again; the image stays valid until the next
     // readBack() or givePagesBack(). Raises EDatabaseError "Record request beyond range of

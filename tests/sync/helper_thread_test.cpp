@@ -91,5 +91,26 @@ TEST(RunInHalves, AnErrorIsRaisedOnceBothHalvesEndedTheFirstHalfsFirst) {
     EXPECT_EQ(sum, 64);
 }
 
+TEST(HalvesRunner, StartsItsThreadOnceThereAreTwoGrainsAndKeepsIt) {
+    HalvesRunner runner;
+    std::thread::id second;
+    const auto work = [&](int part, int, int) {
+        if (part == 1) second = std::this_thread::get_id();
+    };
+    EXPECT_FALSE(runner.run(63, 32, work));
+    EXPECT_FALSE(runner.hasHelper());
+    EXPECT_TRUE(runner.run(64, 32, work));
+    ASSERT_TRUE(runner.hasHelper());
+    const std::thread::id first = second;
+    EXPECT_NE(first, std::this_thread::get_id());
+    EXPECT_FALSE(runner.run(10, 32, work));  // too few to split, the thread stays
+    EXPECT_TRUE(runner.hasHelper());
+    EXPECT_TRUE(runner.run(1000, 32, work));
+    EXPECT_EQ(second, first);
+    runner.stop();
+    EXPECT_FALSE(runner.hasHelper());
+    EXPECT_TRUE(runner.run(64, 32, work));  // a new thread after a stop
+}
+
 }  // namespace
 }  // namespace abonex
