@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/persons_table.h"
 #include "directory/persons_generator.h"
 #include "directory/search_filter.h"
 #include "engine/dataset/db_handler.h"
@@ -60,11 +61,7 @@ int main(int argc, char** argv) {
 
     SearchCriteria search;
     TEngineDataSet set;
-    set.setDatabaseName(dir);
-    set.setTableName("Phone.DBF");
-    set.setIndexFiles({"Phone.MDX"});
-    set.setIndexName("NAME");
-    attachSearch(set, search);
+    bench::setUpPersons(set, dir, search, false);
     set.setFiltered(true);
 
     auto start = Clock::now();

@@ -33,6 +33,7 @@
 #include <string_view>
 #include <vector>
 
+#include "bench/persons_table.h"
 #include "bench/process_memory.h"
 #include "directory/search_filter.h"
 #include "engine/dataset/db_handler.h"
@@ -238,12 +239,7 @@ int main(int argc, char** argv) {
 
     SearchCriteria search;
     TEngineDataSet set;
-    set.setDatabaseName(dir);
-    set.setTableName("Phone.DBF");
-    set.setIndexFiles({"Phone.MDX"});
-    set.setIndexName("NAME");
-    set.setReadOnly(true);
-    attachSearch(set, search);
+    bench::setUpPersons(set, dir, search, true);
     set.Open();
     std::printf("%s: %d records, %d runs\n", dir.c_str(), set.RecordCount(), runs);
 

@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/persons_table.h"
 #include "directory/persons_generator.h"
 #include "directory/search_filter.h"
 #include "directory/search_variants.h"
@@ -81,12 +82,7 @@ int main(int argc, char** argv) {
 
     SearchCriteria live;
     TEngineDataSet set;
-    set.setDatabaseName(dir);
-    set.setTableName("Phone.DBF");
-    set.setIndexFiles({"Phone.MDX"});
-    set.setIndexName("NAME");
-    set.setReadOnly(true);
-    attachSearch(set, live);
+    bench::setUpPersons(set, dir, live, true);
     set.Open();
     std::printf("persons table: %d records%s\n", set.RecordCount(), reuse ? " (as found)" : "");
     GSO_DiskFile& index = set.handler()->indexFile(0)->diskFile();
