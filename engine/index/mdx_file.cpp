@@ -494,8 +494,13 @@ void GSobjMDXFile::Reindex() {
         }
     }
     // Waited for as writers wait for their lock: a writer in the middle of a record holds the
-    // index lock inside this region for a moment. Not granted, the truncation below refuses.
+    // index lock inside this region for a moment. Not granted, the rebuild is refused as the
+    // file's truncation would refuse it, before anything is touched: the headers below would
+    // otherwise lose their roots under a writer at work.
     const bool locked = m_file->lockWaiting(kLockAllRegion);
+    if (!locked && m_file->isShared()) {
+        ReportError(err::kAccessDenied, sub::kTruncate, m_file->path());
+    }
     struct Unlock {
         GSO_DiskFile& file;
         bool locked;

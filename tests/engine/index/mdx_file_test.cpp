@@ -463,6 +463,28 @@ TEST_F(MdxFileTest, RebuildUnderDb4LockWaitsForTheWritersLock) {
     EXPECT_FALSE(test::regionLocked(m_index, 0, 0x7FFFFFFF));
 }
 
+TEST_F(MdxFileTest, ARebuildThatCannotHaveTheFileLeavesItAsItWas) {
+    // A writer of another process holds the index lock (inside the region a rebuild takes)
+    // for longer than the rebuild waits: the rebuild gives up before it writes anything.
+    GSO_dBaseFld table(m_table, true, true);
+    GSobjMDXFile::create(table, "Phone")->TagCreate("NAME", "NAME", "", false, true);
+    LockHolder holder(m_index, indexFileLockRegion(TgsLokProtocol::Default));
+    GSobjMDXFile file(table, "Phone");
+    const auto before = indexBytes();
+    {
+        const LockWait saved = GSO_DiskFile::defaultLockWait();
+        GSO_DiskFile::defaultLockWait() = LockWait{3, 10};
+        test::expectEngineError([&] { file.Reindex(); }, "File access denied - " + m_index);
+        GSO_DiskFile::defaultLockWait() = saved;
+    }
+    EXPECT_EQ(indexBytes(), before);
+    holder.release.notify();
+    EXPECT_TRUE(holder.released.wait());
+    EXPECT_EQ(test::waitChild(holder.child), 0);
+    file.Reindex();
+    EXPECT_NE(file.findTag("NAME")->RootBlock(), 0u);
+}
+
 // A writer of another process holds the index lock and appends rows to a table that was empty
 // when this process opened it; the rebuild and the tag made meanwhile wait for the lock and
 // hold every row, not the count the table had at its open.
