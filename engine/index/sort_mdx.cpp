@@ -42,13 +42,10 @@ GSobjSortMDX::GSobjSortMDX(GSobjMDXTag& tag)
       m_tag(tag),
       m_key(static_cast<size_t>(tag.keyLength()), 0) {}
 
-GSobjSortMDX::~GSobjSortMDX() {
-    try {
-        finish();
-    } catch (...) {
-        // The build already failed; the next rebuild starts again from the file header.
-    }
-}
+// A tree left unfinished was given up by a build that failed: its tag keeps naming no root, as
+// the rebuild left it before it began, rather than a tree of the keys written so far, which
+// every reader would take for the whole. The next rebuild starts again from the file header.
+GSobjSortMDX::~GSobjSortMDX() = default;
 
 void GSobjSortMDX::storedForm(const SortedKey& key) {
     const auto length = static_cast<size_t>(m_tag.keyLength());

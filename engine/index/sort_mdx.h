@@ -27,7 +27,7 @@ class GSobjSortMDX : public TgsSort {
     // A sort for `tag`'s keys with its ascending and unique flags. Raises
     // "Sort key length greater than 240 bytes" for character keys longer than 239 bytes.
     explicit GSobjSortMDX(GSobjMDXTag& tag);
-    // Writes the levels in progress when the tree was not finished; never throws.
+    // Leaves a tree that was not finished as it is: its tag's root is not set.
     ~GSobjSortMDX() override;
 
     // Takes every key out of the sort into the node blocks and finishes the tree; `step` is
