@@ -388,12 +388,10 @@ TEST_F(MdxFileTest, CreatingAndDeletingATagWaitForTheIndexLock) {
     GSO_dBaseFld table(m_table, true, true);
     GSobjMDXFile file(table, "Phone");
     {
-        const LockWait saved = GSO_DiskFile::defaultLockWait();
-        GSO_DiskFile::defaultLockWait() = LockWait{3, 10};
+        const test::ShortLockWait shortWait;
         test::expectEngineError([&] { file.TagCreate("PHONE1", "PHONE1", "", false, true); },
                                 "Error 33 in Lock of " + m_index);
         test::expectEngineError([&] { file.TagDelete("NAME"); }, "Error 33 in Lock of " + m_index);
-        GSO_DiskFile::defaultLockWait() = saved;
     }
     EXPECT_EQ(indexBytes(), before);  // nothing written without the lock
     ASSERT_EQ(file.tags().size(), 1u);
@@ -446,10 +444,8 @@ TEST_F(MdxFileTest, RebuildUnderDb4LockWaitsForTheWritersLock) {
     GSobjMDXFile file(table, "Phone");
     const auto before = indexBytes();
     {
-        const LockWait saved = GSO_DiskFile::defaultLockWait();
-        GSO_DiskFile::defaultLockWait() = LockWait{3, 10};
+        const test::ShortLockWait shortWait;
         test::expectEngineError([&] { file.Reindex(); }, "Error 33 in Lock of " + m_index);
-        GSO_DiskFile::defaultLockWait() = saved;
     }
     EXPECT_EQ(indexBytes(), before);  // not cut while a writer works on it
     const auto start = std::chrono::steady_clock::now();
@@ -472,10 +468,8 @@ TEST_F(MdxFileTest, ARebuildThatCannotHaveTheFileLeavesItAsItWas) {
     GSobjMDXFile file(table, "Phone");
     const auto before = indexBytes();
     {
-        const LockWait saved = GSO_DiskFile::defaultLockWait();
-        GSO_DiskFile::defaultLockWait() = LockWait{3, 10};
+        const test::ShortLockWait shortWait;
         test::expectEngineError([&] { file.Reindex(); }, "File access denied - " + m_index);
-        GSO_DiskFile::defaultLockWait() = saved;
     }
     EXPECT_EQ(indexBytes(), before);
     holder.release.notify();
