@@ -472,11 +472,18 @@ void TEngineDataSet::Edit() {
     if (m_recordNumber > m_handler->recordCount()) {
         throw EDatabaseError("Record request beyond range of table");
     }
-    m_handler->GotoRecord(m_recordNumber);
     if (!m_handler->recordLock(m_recordNumber)) {
         throw EDatabaseError("Record is locked by another user");
     }
     m_recordLocked = true;
+    // Read under the lock: on a network share only the look at the server that came with it
+    // shows what the last holder wrote; a read before it may come from the client's cache.
+    try {
+        m_handler->GotoRecord(m_recordNumber);
+    } catch (...) {
+        releaseRecordLock();
+        throw;
+    }
     std::memcpy(m_editBuffer.data(), m_handler->recordImage(), m_editBuffer.size());
     m_editImage = m_editBuffer;
     m_state = DataSetState::Edit;

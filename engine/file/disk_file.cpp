@@ -696,6 +696,7 @@ void GSO_DiskFile::lookAtServer() {
     if (!freshStat(stamp)) {
         ::posix_fadvise(m_fd, 0, 0, POSIX_FADV_DONTNEED);
         m_seenStamp = FileChangeStamp{};
+        if (g_tap != nullptr) g_tap->lookedAtServer(m_path);
         return;
     }
     if (!(stamp == m_seenStamp)) {
@@ -704,6 +705,7 @@ void GSO_DiskFile::lookAtServer() {
         ::posix_fadvise(m_fd, 0, 0, POSIX_FADV_DONTNEED);
     }
     m_seenStamp = stamp;
+    if (g_tap != nullptr) g_tap->lookedAtServer(m_path);
 }
 
 void GSO_DiskFile::enableReadMapping() {

@@ -1,13 +1,16 @@
 // Two processes writing one table through data sets at the same time, and other programs that
 // change or replace the table under an open data set.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <functional>
 #include <random>
 #include <set>
 
+#include "engine/file/network_share.h"
 #include "tests/engine/dataset/dataset_fixture.h"
 
 namespace abonex {
@@ -205,6 +208,89 @@ TEST(DataSetConcurrency, APostAfterAnotherProgramRewroteTheRowInPlaceIsRefused) 
     EXPECT_EQ(table.FieldGet("PHONE1"), "33-33");
     table.GotoRecord(2);
     EXPECT_EQ(table.FieldGet("PHONE1"), "2");
+}
+
+// One machine's network client: its reads of the table show what the file held at that machine's
+// last look at the server, changed by its own writes only. Another machine (another path to the
+// same file) reads and writes the server's bytes.
+class ClientCache : public DiskFileTap {
+  public:
+    ClientCache(std::string clientPath, std::string serverPath)
+        : m_client(std::move(clientPath)), m_server(std::move(serverPath)) {}
+    void read(const std::string& path, uint64_t offset, uint8_t* buffer, size_t count) override {
+        if (path != m_client) return;
+        if (!m_taken) lookedAtServer(path);
+        for (size_t i = 0; i < count && offset + i < m_kept.size(); ++i) {
+            buffer[i] = m_kept[offset + i];
+        }
+    }
+    void wrote(const std::string& path, uint64_t offset, const uint8_t* data,
+               size_t count) override {
+        if (path != m_client || !m_taken) return;
+        if (m_kept.size() < offset + count) m_kept.resize(offset + count);
+        std::copy(data, data + count, m_kept.begin() + static_cast<long>(offset));
+    }
+    void lookedAtServer(const std::string& path) override {
+        if (path != m_client) return;
+        m_kept = test::readFileBytes(m_server);
+        m_taken = true;
+        ++looks;
+    }
+    int looks = 0;
+
+  private:
+    std::string m_client, m_server;
+    std::vector<uint8_t> m_kept;
+    bool m_taken = false;
+};
+
+// Two desks edit one row through a network share in turn: each edit starts from the row as the
+// last holder of its lock left it, even when the desk's client still keeps its own older copy.
+TEST(DataSetConcurrency, OnANetworkShareAnEditStartsFromWhatTheLastHolderOfTheLockWrote) {
+    setFileSystemKindOverride(FileSystemKind{true, ""});
+    struct Restore {
+        ~Restore() {
+            setDiskFileTap(nullptr);
+            setFileSystemKindOverride(std::nullopt);
+        }
+    } restore;
+    TempDir dir;
+    const std::string shared = dir.file("share");
+    ASSERT_EQ(::mkdir(shared.c_str(), 0755), 0);
+    test::makePersonsTable(shared, {{"Абрамов", "1"}, {"Борисов", "2"}, {"Васильев", "3"}});
+    // Desk A reaches the folder by another name, as another machine mounts it elsewhere.
+    const std::string mountA = dir.file("a");
+    ASSERT_EQ(::symlink(shared.c_str(), mountA.c_str()), 0);
+    ClientCache clientA(mountA + "/Phone.DBF", shared + "/Phone.DBF");
+    setDiskFileTap(&clientA);
+
+    TEngineDataSet a, b;
+    test::openPersons(a, mountA);
+    test::openPersons(b, shared);
+    ASSERT_TRUE(a.handler()->onNetworkShare());
+    a.GotoRecNo(2);
+    b.GotoRecNo(2);
+    a.Edit();
+    a.Fields(1).SetAsString("from A");
+    a.Post();
+    b.Edit();
+    EXPECT_EQ(b.Fields(1).AsString(), "from A");
+    b.Fields(1).SetAsString("from B");
+    b.Post();
+
+    // A's client still keeps "from A"; the edit looks at the server as it takes the lock.
+    const int looksBefore = clientA.looks;
+    a.Edit();
+    EXPECT_GT(clientA.looks, looksBefore);
+    EXPECT_EQ(a.Fields(1).AsString(), "from B");
+    EXPECT_EQ(utf8(a.Fields(0).AsString()), "Борисов");
+    a.Fields(1).SetAsString("from A again");
+    a.Post();  // the row read under the lock is the row on the server: no "changed elsewhere"
+    setDiskFileTap(nullptr);
+    GSO_dBaseFld table(shared + "/Phone.DBF", true, false);
+    table.GotoRecord(2);
+    EXPECT_EQ(table.FieldGet("PHONE1"), "from A again");
+    test::expectIndexClean(shared);
 }
 
 // Rows another copy appends come with their keys; rows other dBASE software appends do not.
