@@ -575,6 +575,11 @@ FileChangeStamp GSO_DiskFile::changeStamp() const {
         return stamp;
     }
     if (!freshStat(stamp)) return FileChangeStamp{};
+    stamp.settled = settledNow(stamp);
+    return stamp;
+}
+
+bool GSO_DiskFile::settledNow(const FileChangeStamp& stamp) {
     auto ns = [](const timespec& t) { return int64_t{t.tv_sec} * 1000000000 + t.tv_nsec; };
     // File times are taken from the system's coarse clock (or, after a look at the file, from
     // a finer one that is still later). A write in a later tick than the stamp's times always
@@ -582,8 +587,7 @@ FileChangeStamp GSO_DiskFile::changeStamp() const {
     // write to come lands in a later tick.
     timespec now{};
     ::clock_gettime(CLOCK_REALTIME_COARSE, &now);
-    stamp.settled = std::max(stamp.modifiedNs, stamp.changedNs) < ns(now);
-    return stamp;
+    return std::max(stamp.modifiedNs, stamp.changedNs) < ns(now);
 }
 
 bool GSO_DiskFile::pathNamesThisFile() const {
@@ -695,16 +699,21 @@ void GSO_DiskFile::lookAtServer() {
     FileChangeStamp stamp;
     if (!freshStat(stamp)) {
         ::posix_fadvise(m_fd, 0, 0, POSIX_FADV_DONTNEED);
+        ++m_cacheDrops;
         m_seenStamp = FileChangeStamp{};
         if (g_tap != nullptr) g_tap->lookedAtServer(m_path);
         return;
     }
-    if (!(stamp == m_seenStamp)) {
-        // Someone wrote since this object last looked: the pages the kernel keeps of the file
-        // may be older than the server's.
+    if (!m_seenStamp.settled || !(stamp == m_seenStamp)) {
+        // Someone wrote since this object last looked, or may have written without changing
+        // the stamp: the pages the kernel keeps of the file may be older than the server's.
         ::posix_fadvise(m_fd, 0, 0, POSIX_FADV_DONTNEED);
+        ++m_cacheDrops;
     }
+    // What the server holds from here on: the same stamp at the next look says nothing changed
+    // only if every write to come lands in a later tick of the server's clock.
     m_seenStamp = stamp;
+    m_seenStamp.settled = settledNow(stamp);
     if (g_tap != nullptr) g_tap->lookedAtServer(m_path);
 }
 
@@ -861,9 +870,13 @@ bool GSO_DiskFile::unlock() {
         m_seenStamp = FileChangeStamp{};
         if (pushed && m_network && m_sizeKnown && m_fd >= 0) {
             // Nobody else could write meanwhile: this object's own writes are not news at its
-            // next lock.
+            // next lock. A write of another machine in the same tick as the last of them could
+            // leave the stamp as it is: an unsettled stamp makes the next lock forget the pages.
             FileChangeStamp stamp;
-            if (freshStat(stamp)) m_seenStamp = stamp;
+            if (freshStat(stamp)) {
+                m_seenStamp = stamp;
+                m_seenStamp.settled = settledNow(stamp);
+            }
         }
         m_sizeKnown = false;
         m_stampKept = false;

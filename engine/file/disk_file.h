@@ -173,9 +173,11 @@ class GSO_DiskFile {
     // needs none either.
     void keepSizeUntilUnlock(bool everyWriterOut = false);
     // What this object asked of a network file system's server since it was opened (for
-    // measurements): looks at the server and pushes of writes.
+    // measurements): looks at the server, pushes of writes, and the looks that made the client
+    // forget the pages it kept of the file.
     uint64_t serverLooks() const { return m_serverLooks; }
     uint64_t writePushes() const { return m_pushes; }
+    uint64_t cacheDrops() const { return m_cacheDrops; }
     // Reads made through this object since it was opened (for measurements).
     uint64_t readCount() const { return m_reads; }
     // System calls that wrote to the file, and those that read it, since it was opened (for
@@ -252,6 +254,8 @@ class GSO_DiskFile {
     // The file's size and times as the server has them (a network file system) or as the
     // system has them (a local disk).
     bool freshStat(FileChangeStamp& stamp) const;
+    // True when every write to come lands in a later tick of the clock than `stamp`'s times.
+    static bool settledNow(const FileChangeStamp& stamp);
     // A push of the writes that does not raise; false with lastError() set when it failed.
     bool pushQuietly();
     void noteWritten(uint64_t end);
@@ -294,6 +298,7 @@ class GSO_DiskFile {
     FileChangeStamp m_seenStamp;     // the server's stamp when this object last looked
     uint64_t m_serverLooks = 0;
     uint64_t m_pushes = 0;
+    uint64_t m_cacheDrops = 0;
     bool readMapped(uint64_t offset, void* buffer, size_t count);
 };
 

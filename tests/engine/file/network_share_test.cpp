@@ -5,9 +5,15 @@
 // machine.
 #include "engine/file/network_share.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
+#include <chrono>
+#include <ctime>
+#include <functional>
+#include <thread>
 
 #include "engine/file/disk_file.h"
 #include "engine/file/disk_file_tap.h"
@@ -97,6 +103,50 @@ TEST_F(NetworkFileTest, LooksAtTheFirstLevelOfALockAndPushesItsWritesBeforeLetti
     file.pushWrites();
     file.pushWrites();
     EXPECT_EQ(file.writePushes(), 2u);
+}
+
+// A copy that let go of a lock keeping every other writer out takes the file's stamp as the
+// server's: at its next lock an unchanged stamp lets the client keep its pages. A stamp with
+// times in the current tick of the clock (or later: a server whose clock runs ahead) would not
+// show another machine's write in that same tick, and the pages are forgotten. (The reader's
+// look at the server leaves the file's times as they are; a writer's may move them on.)
+TEST_F(NetworkFileTest, TheNextLockKeepsTheClientsPagesOnlyWhenTheStampWouldShowAnyWriteSince) {
+    GSO_DiskFile reader(m_path, true, false);
+    GSO_DiskFile writer(m_path, true, true);
+    auto lockedLook = [&] {
+        ASSERT_TRUE(reader.lock(0x7FFFFFFD, 1));
+        reader.keepSizeUntilUnlock(true);
+        ASSERT_TRUE(reader.unlock());
+    };
+    auto dropsAtNextLock = [&] {
+        const uint64_t before = reader.cacheDrops();
+        EXPECT_TRUE(reader.lock(0x7FFFFFFD, 1));
+        EXPECT_TRUE(reader.unlock());
+        return reader.cacheDrops() - before;
+    };
+    auto setTimes = [&](time_t seconds) {
+        const timespec times[2] = {{seconds, 0}, {seconds, 0}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, m_path.c_str(), times, 0), 0);
+        // The change time moves on too: once the clock has passed it, the stamp is settled.
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    };
+
+    setTimes(::time(nullptr) - 3600);
+    lockedLook();
+    EXPECT_EQ(dropsAtNextLock(), 0u);
+    // Nothing written since the settled stamp: the pages stay.
+    lockedLook();
+    EXPECT_EQ(dropsAtNextLock(), 0u);
+    // Written since: the stamp shows it.
+    lockedLook();
+    writer.write(0, "b", 1);
+    EXPECT_EQ(dropsAtNextLock(), 1u);
+    // The stamp's times lie ahead of this machine's clock.
+    setTimes(::time(nullptr) + 3600);
+    lockedLook();
+    EXPECT_EQ(dropsAtNextLock(), 1u);
+    lockedLook();
+    EXPECT_EQ(dropsAtNextLock(), 1u);
 }
 
 TEST_F(NetworkFileTest, TheSizeIsKeptOnlyWhileALockKeepsOtherWritersOut) {
