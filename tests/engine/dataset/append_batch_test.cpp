@@ -6,7 +6,6 @@
 
 #include "engine/dataset/db_handler.h"
 #include "engine/file/byte_order.h"
-#include "engine/file/network_share.h"
 #include "tests/engine/dataset/dataset_fixture.h"
 
 namespace abonex {
@@ -89,13 +88,7 @@ class WritesByFile : public DiskFileTap {
 };
 
 TEST(AppendBatchTest, OnANetworkShareASpanWritesEachFileInAFewCallsAndEveryRowIsThere) {
-    setFileSystemKindOverride(FileSystemKind{true, ""});
-    struct Restore {
-        ~Restore() {
-            setDiskFileTap(nullptr);
-            setFileSystemKindOverride(std::nullopt);
-        }
-    } restore;
+    const test::OnNetworkShare share;
     test::TempDir dir;
     test::makePersonsTable(dir.path(), {});
     TEngineDataSet set;

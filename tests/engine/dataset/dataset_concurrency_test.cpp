@@ -10,7 +10,6 @@
 #include <random>
 #include <set>
 
-#include "engine/file/network_share.h"
 #include "tests/engine/dataset/dataset_fixture.h"
 
 namespace abonex {
@@ -247,13 +246,7 @@ class ClientCache : public DiskFileTap {
 // Two desks edit one row through a network share in turn: each edit starts from the row as the
 // last holder of its lock left it, even when the desk's client still keeps its own older copy.
 TEST(DataSetConcurrency, OnANetworkShareAnEditStartsFromWhatTheLastHolderOfTheLockWrote) {
-    setFileSystemKindOverride(FileSystemKind{true, ""});
-    struct Restore {
-        ~Restore() {
-            setDiskFileTap(nullptr);
-            setFileSystemKindOverride(std::nullopt);
-        }
-    } restore;
+    const test::OnNetworkShare share;
     TempDir dir;
     const std::string shared = dir.file("share");
     ASSERT_EQ(::mkdir(shared.c_str(), 0755), 0);

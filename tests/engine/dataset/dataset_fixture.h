@@ -11,6 +11,7 @@
 #include "engine/dbf/codepage.h"
 #include "engine/dbf/dbf_create.h"
 #include "engine/file/disk_file_tap.h"
+#include "engine/file/network_share.h"
 #include "engine/index/index_check.h"
 #include "engine/index/mdx_file.h"
 #include "tests/support/test_support.h"
@@ -65,6 +66,18 @@ inline void expectIndexClean(const std::string& dir) {
     IndexCheckReport report = checkIndexFile(table, dir + "/Phone.MDX");
     for (const auto& problem : report.problems) ADD_FAILURE() << formatIndexProblem(problem);
 }
+
+// While it lives, every file opened counts as one on a network share; at its end the kind is
+// found again and any tap is taken away.
+struct OnNetworkShare {
+    OnNetworkShare() { setFileSystemKindOverride(FileSystemKind{true, ""}); }
+    ~OnNetworkShare() {
+        setDiskFileTap(nullptr);
+        setFileSystemKindOverride(std::nullopt);
+    }
+    OnNetworkShare(const OnNetworkShare&) = delete;
+    OnNetworkShare& operator=(const OnNetworkShare&) = delete;
+};
 
 // Counts the writes that reach the first bytes (the header) of one file.
 class HeaderWrites : public DiskFileTap {
