@@ -51,12 +51,25 @@ int search(const TableLocation& location, const SearchCriteria& typed, long limi
             std::cerr << searchNote(used) << '\n';
         }
     }
+    // The rows go out in large writes; those gathered go out before an error is told.
+    struct RowOutput {
+        std::string text;
+        void flush() {
+            std::cout.write(text.data(), static_cast<std::streamsize>(text.size()));
+            text.clear();
+        }
+        ~RowOutput() { flush(); }
+    } output;
+    constexpr size_t kOutputChunk = size_t{1} << 16;
+    std::vector<std::string> values(static_cast<size_t>(set.FieldCount()));
     while (limit != 0 && !set.Eof()) {
         requireRowInTable(set);
-        std::vector<std::string> values;
-        for (int i = 0; i < set.FieldCount(); ++i)
-            values.push_back(ansiToUtf8(set.Fields(i).AsString()));
-        std::cout << csvLine(values);
+        for (size_t i = 0; i < values.size(); ++i) {
+            values[i].clear();
+            appendAnsiAsUtf8(values[i], set.Fields(static_cast<int>(i)).AsString());
+        }
+        appendCsvLine(output.text, values);
+        if (output.text.size() >= kOutputChunk) output.flush();
         // The row after the last one wanted is not looked for.
         if (++rows == limit) break;
         set.Next();

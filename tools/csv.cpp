@@ -1,5 +1,7 @@
 #include "tools/csv.h"
 
+#include <array>
+
 namespace abonex::tool {
 
 namespace {
@@ -93,25 +95,58 @@ CsvParseResult parseCsv(std::string_view text, char separator) {
     return result;
 }
 
-std::string csvField(std::string_view value, char separator) {
-    const bool split = value.find_first_of(",;\t\"\r\n") != std::string_view::npos ||
-                       value.find(separator) != std::string_view::npos;
-    if (!split) return std::string(value);
-    std::string quoted = "\"";
-    for (char c : value) {
-        if (c == '"') quoted += '"';
-        quoted += c;
+void appendCsvField(std::string& out, std::string_view value, char separator) {
+    // The bytes that make a field quoted: the same in UTF-8 and in every single-byte page.
+    struct Splitting {
+        std::array<bool, 256> byte{};
+        Splitting() {
+            for (const char c : std::string_view(",;\t\"\r\n"))
+                byte[static_cast<uint8_t>(c)] = true;
+        }
+    };
+    static const Splitting splitting;
+    bool split = false;
+    for (const char c : value) {
+        if (splitting.byte[static_cast<uint8_t>(c)] || c == separator) {
+            split = true;
+            break;
+        }
     }
-    return quoted + "\"";
+    if (!split) {
+        out.append(value);
+        return;
+    }
+    out += '"';
+    // Inner quotes doubled: each run up to a quote goes in at once.
+    for (size_t at = 0; at < value.size();) {
+        const size_t quote = value.find('"', at);
+        const size_t end = quote == std::string_view::npos ? value.size() : quote + 1;
+        out.append(value.substr(at, end - at));
+        if (quote != std::string_view::npos) out += '"';
+        at = end;
+    }
+    out += '"';
+}
+
+std::string csvField(std::string_view value, char separator) {
+    std::string field;
+    appendCsvField(field, value, separator);
+    return field;
+}
+
+void appendCsvLine(std::string& out, const std::vector<std::string>& fields,
+                   const CsvDialect& dialect) {
+    for (size_t i = 0; i < fields.size(); ++i) {
+        if (i > 0) out += dialect.separator;
+        appendCsvField(out, fields[i], dialect.separator);
+    }
+    out += dialect.crlf ? "\r\n" : "\n";
 }
 
 std::string csvLine(const std::vector<std::string>& fields, const CsvDialect& dialect) {
     std::string line;
-    for (size_t i = 0; i < fields.size(); ++i) {
-        if (i > 0) line += dialect.separator;
-        line += csvField(fields[i], dialect.separator);
-    }
-    return line + (dialect.crlf ? "\r\n" : "\n");
+    appendCsvLine(line, fields, dialect);
+    return line;
 }
 
 }  // namespace abonex::tool

@@ -52,8 +52,11 @@ CsvParseResult parseCsv(std::string_view text, char separator = ',');
 // One field, quoted when a spreadsheet could split it or take it apart: when it holds the
 // separator, a comma, a semicolon, a tab, a double quote or a line break.
 std::string csvField(std::string_view value, char separator = ',');
+void appendCsvField(std::string& out, std::string_view value, char separator = ',');
 // A record line: fields joined by the dialect's separator, ended with "\n" or "\r\n". The
 // fields are UTF-8; the line is too (the caller converts it to the dialect's page).
 std::string csvLine(const std::vector<std::string>& fields, const CsvDialect& dialect = {});
+void appendCsvLine(std::string& out, const std::vector<std::string>& fields,
+                   const CsvDialect& dialect = {});
 
 }  // namespace abonex::tool

@@ -4,8 +4,10 @@
 #include <emmintrin.h>
 #endif
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
+#include <cstring>
 #include <iterator>
 #include <optional>
 #include <unordered_map>
@@ -317,9 +319,39 @@ char32_t oemToUnicode(uint8_t c) {
 
 std::string ansiToUtf8(std::string_view ansi) {
     std::string out;
-    out.reserve(ansi.size() * 2);
-    for (char c : ansi) appendUtf8(out, kAnsiUnicode[static_cast<uint8_t>(c)]);
+    appendAnsiAsUtf8(out, ansi);
     return out;
+}
+
+void appendAnsiAsUtf8(std::string& out, std::string_view ansi) {
+    // The UTF-8 bytes of every byte of the page (at most three, padded), worked out once.
+    struct Table {
+        std::array<std::array<char, 4>, 256> bytes{};
+        std::array<uint8_t, 256> length{};
+        Table() {
+            for (int byte = 0; byte < 256; ++byte) {
+                std::string one;
+                appendUtf8(one, kAnsiUnicode[byte]);
+                length[static_cast<size_t>(byte)] = static_cast<uint8_t>(one.size());
+                std::copy(one.begin(), one.end(), bytes[static_cast<size_t>(byte)].begin());
+            }
+        }
+    };
+    static const Table table;
+    // A piece at a time through a buffer on the stack: each byte writes its padded sequence
+    // and moves on by its length, without a branch on the kind of byte.
+    constexpr size_t kPiece = 256;
+    char buffer[kPiece * 3 + 4];
+    for (size_t at = 0; at < ansi.size(); at += kPiece) {
+        const size_t count = std::min(kPiece, ansi.size() - at);
+        char* to = buffer;
+        for (size_t i = 0; i < count; ++i) {
+            const auto byte = static_cast<uint8_t>(ansi[at + i]);
+            std::memcpy(to, table.bytes[byte].data(), 4);
+            to += table.length[byte];
+        }
+        out.append(buffer, static_cast<size_t>(to - buffer));
+    }
 }
 
 std::string oemToUtf8(std::string_view oem) {

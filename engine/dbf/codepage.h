@@ -36,6 +36,8 @@ uint8_t ansiToOemByte(uint8_t c);
 
 // 1251 -> UTF-8 (every byte has a character; 0x98 maps to U+0098).
 std::string ansiToUtf8(std::string_view ansi);
+// The same, appended to `out`.
+void appendAnsiAsUtf8(std::string& out, std::string_view ansi);
 // UTF-8 -> 1251; std::nullopt when the text is not valid UTF-8 or holds a character the page
 // cannot hold.
 std::optional<std::string> utf8ToAnsi(std::string_view utf8);

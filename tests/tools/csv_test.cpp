@@ -32,5 +32,19 @@ TEST(Csv, WrittenLinesReadBack) {
     EXPECT_EQ(parsed.records[0].fields, fields);
 }
 
+TEST(Csv, FieldsAreQuotedOnlyWhenASpreadsheetCouldTakeThemApart) {
+    EXPECT_EQ(csvLine({"plain", "a;b", "t\tab", "x,y", "\"", "\"\"q\"", "Ёж", ""}),
+              "plain,\"a;b\",\"t\tab\",\"x,y\",\"\"\"\",\"\"\"\"\"q\"\"\",Ёж,\n");
+    CsvDialect bars;
+    bars.separator = '|';
+    bars.crlf = true;
+    EXPECT_EQ(csvLine({"a|b", "a,b", "c"}, bars), "\"a|b\"|\"a,b\"|c\r\n");
+    // Appended lines keep what was there.
+    std::string text = "NAME\n";
+    appendCsvLine(text, {"Иванов, И.И.", "1"});
+    appendCsvLine(text, {"Петров"});
+    EXPECT_EQ(text, "NAME\n\"Иванов, И.И.\",1\nПетров\n");
+}
+
 }  // namespace
 }  // namespace abonex::tool

@@ -114,6 +114,21 @@ TEST(CodePage, FaultsTellTheFirstBadSequenceOrCharacter) {
     EXPECT_TRUE(isUtf8("Ёлка €"));
 }
 
+TEST(CodePage, AWhole1251TextAppendsAsUtf8AfterWhatIsThere) {
+    std::string out = "x";
+    appendAnsiAsUtf8(out,
+                     "A\xC6\xB8\xEB\xF2\xFB\xE9 \xB9"
+                     "5\x98");
+    EXPECT_EQ(out, "xAЖёлтый №5\xC2\x98");
+    // Every byte at once gives what each gives alone, in order.
+    std::string everyByte, oneByOne;
+    for (int b = 0; b < 256; ++b) {
+        everyByte += static_cast<char>(b);
+        oneByOne += ansiToUtf8(std::string(1, static_cast<char>(b)));
+    }
+    EXPECT_EQ(ansiToUtf8(everyByte + everyByte), oneByOne + oneByOne);
+}
+
 TEST(CodePage, EveryByteOfBothPagesComesBackFromItsCharacter) {
     for (int b = 0; b < 256; ++b) {
         const std::string byte(1, static_cast<char>(b));
