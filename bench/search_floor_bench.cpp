@@ -15,11 +15,14 @@
 //  - with --sqlite, every row in name order, each field read: beside SQLite's ordered scan of
 //    the same rows (an in-memory database with an upper-cased name column and its index),
 //    stored in the table file's record order, and again beside the same scan of the rows
-//    stored in name order.
-// With --order-only, only the last figure (--sqlite implied). The row counts of each search and
-// of its floor are printed side by side: they must agree.
+//    stored in name order; then the same pass as `abonex-db search` writes it, every row as CSV,
+//    beside the sqlite3 shell writing the rows stored in name order as CSV (each read through
+//    a pipe, its lines counted).
+// With --order-only, only the name-order figures (--sqlite implied). The row counts of each
+// search and of its floor are printed side by side: they must agree.
 #include <fcntl.h>
 #include <sqlite3.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -79,6 +82,41 @@ std::pair<Timed, Timed> alternated(int runs, const std::function<Timed()>& a,
 void print(const char* label, const Timed& search, const char* floorLabel, const Timed& floor) {
     std::printf("%-34s %9.1f ms %9ld rows | %-22s %9.1f ms %9ld rows | ratio %5.2f\n", label,
                 search.ms, search.rows, floorLabel, floor.ms, floor.rows, search.ms / floor.ms);
+}
+
+// Runs `argv` with its output read through a pipe: the wall time and the lines it wrote, or
+// rows -1 when it could not run or failed.
+Timed timedCommand(const std::vector<std::string>& argv) {
+    int pipeEnds[2];
+    if (::pipe(pipeEnds) != 0) return {0, -1};
+    const auto start = Clock::now();
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::dup2(pipeEnds[1], STDOUT_FILENO);
+        ::close(pipeEnds[0]);
+        ::close(pipeEnds[1]);
+        std::vector<char*> args;
+        for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+        args.push_back(nullptr);
+        ::execvp(args[0], args.data());
+        ::_exit(127);
+    }
+    ::close(pipeEnds[1]);
+    Timed result;
+    std::vector<char> buffer(size_t{1} << 20);
+    for (;;) {
+        const ssize_t got = ::read(pipeEnds[0], buffer.data(), buffer.size());
+        if (got <= 0) break;
+        result.rows += std::count(buffer.data(), buffer.data() + got, '\n');
+    }
+    ::close(pipeEnds[0]);
+    int status = 0;
+    if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status) ||
+        WEXITSTATUS(status) != 0) {
+        return {0, -1};
+    }
+    result.ms = msSince(start);
+    return result;
 }
 
 class RawFile {
@@ -397,6 +435,35 @@ int main(int argc, char** argv) {
             alternated(runs, ours, [&] { return ordered(nameOrdered); });
         print("every row in name order:", again,
               "SQLite ORDER BY, rows in name order:", sequential);
+
+        // The same pass as the tool writes it, every row as CSV, beside the sqlite3 shell writing
+        // the rows stored in name order as CSV, both read through a pipe.
+        char folder[] = "/tmp/abonex-bench-XXXXXX";
+        if (::mkdtemp(folder) == nullptr) {
+            std::perror("mkdtemp");
+            return 2;
+        }
+        const std::string copy = std::string(folder) + "/name.db";
+        sqlite3* file = nullptr;
+        sqlite3_open(copy.c_str(), &file);
+        sqlite3_backup* backup = sqlite3_backup_init(file, "main", nameOrdered, "main");
+        sqlite3_backup_step(backup, -1);
+        sqlite3_backup_finish(backup);
+        sqlite3_close(file);
+        const std::vector<std::string> tool = {ABONEX_DB_TOOL, "search", set.tablePath()};
+        const std::vector<std::string> shell = {
+            "sqlite3", "-csv", copy, "SELECT name, phone1, phone2, note FROM p ORDER BY uname"};
+        auto [written, shellWritten] = alternated(
+            runs, [&] { return timedCommand(tool); }, [&] { return timedCommand(shell); });
+        if (written.rows > 0) --written.rows;  // the tool's header line
+        if (shellWritten.rows < 0) {
+            std::printf("sqlite3 -csv: the sqlite3 shell did not run (package sqlite3)\n");
+        } else {
+            print("abonex-db search, every row, CSV:", written,
+                  "sqlite3 -csv ORDER BY, rows in name order:", shellWritten);
+        }
+        std::remove(copy.c_str());
+        ::rmdir(folder);
         sqlite3_close(db);
         sqlite3_close(nameOrdered);
     }
