@@ -325,6 +325,14 @@ bool GSobjMDXFile::nodeBlockRead(uint32_t block, uint8_t* buffer, bool* readNow)
         return true;
     }
     if (readNow != nullptr) *readNow = true;
+    const bool next = m_lastRead != 0 && block == m_lastRead + m_blockLength / mdx::kUnitSize;
+    m_lastRead = block;
+    if (next) {
+        if (const uint8_t* bytes = runBlock(block)) {
+            std::memcpy(buffer, bytes, m_blockLength);
+            return true;
+        }
+    }
     if (!BlockRead(block, buffer, m_blockLength)) return false;
     auto slot = m_kept.end();
     if (m_kept.size() < kKeptBlocks) {

@@ -64,7 +64,8 @@ class GSobjMDXFile : public GSobjIndexFile {
     // One node block, blockLength() bytes, served from the kept blocks or the run held (see
     // runBlock) when it is in them; false when the file ends before its end. `readNow`, when
     // given, tells whether the bytes were read from the file by this call: what was served from
-    // the kept blocks or the run was read in this generation.
+    // the kept blocks or the run was read in this generation. A block that follows the one read
+    // before is read with a run of those after it.
     bool nodeBlockRead(uint32_t block, uint8_t* buffer, bool* readNow = nullptr);
     // The blockLength() bytes of node block `block` out of a run of consecutive blocks read at
     // once (one read of kRunBytes from `block` on when it is not in the run held), for walks
@@ -149,6 +150,10 @@ class GSobjMDXFile : public GSobjIndexFile {
     // The run runBlock serves: the bytes from block m_runFirst on (null: none).
     std::shared_ptr<const std::vector<uint8_t>> m_run;
     uint32_t m_runFirst = 0;
+    // The block nodeBlockRead last read from the file (0: none): the next one after it is read
+    // with the blocks that follow, as a walk over the leaves of a tree built in one go reads
+    // them in the order they lie in the file.
+    uint32_t m_lastRead = 0;
     uint64_t m_uses = 0;
     uint64_t m_generation = 0;
     FileChangeStamp m_lastStamp;

@@ -510,6 +510,53 @@ TEST(SearchWalk, AMoveSeesWhatAnotherCopyWroteBeforeItInTheLeafItStandsOn) {
     EXPECT_EQ(ansiToUtf8(walker.row().second), "Житель1604");
 }
 
+TEST(SearchWalk, AWalkSeesAnotherCopysChangeToALeafItHasReadAheadInARun) {
+    // Enough names for many leaves, all within one run of the index file's blocks.
+    std::vector<Person> people;
+    for (int i = 0; i < 3000; ++i) people.push_back({"Житель" + std::to_string(10000 + i), "1"});
+    TempDir dir;
+    test::makePersonsTable(dir.path(), people);
+    {
+        // Until the clock passes the last write, every look reads its blocks again.
+        GSO_DiskFile index(dir.file("Phone.MDX"), true, false);
+        for (int i = 0; i < 200 && !index.changeStamp().settled; ++i) ::usleep(5000);
+    }
+    Walker walker(dir.path(), SearchCriteria{}, true, true);
+    GSO_DiskFile& indexFile = walker.set.handler()->indexFile(0)->diskFile();
+    walker.set.First();
+    for (int i = 0; i < 200; ++i) walker.set.Next();
+    ASSERT_EQ(ansiToUtf8(walker.row().second), "Житель10200");
+    // The walk has read the leaves after its own in one go: the next ones read nothing.
+    const uint64_t readsBefore = indexFile.readCount();
+    for (int i = 0; i < 100; ++i) walker.set.Next();
+    ASSERT_EQ(ansiToUtf8(walker.row().second), "Житель10300");
+    const uint64_t readsMeanwhile = indexFile.readCount() - readsBefore;
+
+    // Another copy renames a row far ahead (its key moves within the read-ahead leaves) and one
+    // just ahead (its key moves far back, behind the walk).
+    TEngineDataSet other;
+    test::openPersons(other, dir.path());
+    other.GotoRecNo(2501);  // Житель12500
+    other.Edit();
+    other.Fields(0).SetAsString(ansi("Житель10303а"));
+    other.Post();
+    other.GotoRecNo(1000);  // Житель10999
+    other.Edit();
+    other.Fields(0).SetAsString(ansi("Житель00000"));
+    other.Post();
+
+    std::vector<std::string> rest;
+    for (walker.set.Next(); !walker.set.Eof(); walker.set.Next()) {
+        rest.push_back(ansiToUtf8(walker.row().second));
+    }
+    std::vector<std::string> expected{"Житель10301", "Житель10302", "Житель10303", "Житель10303а"};
+    for (int i = 10304; i < 13000; ++i) {
+        if (i != 10999 && i != 12500) expected.push_back("Житель" + std::to_string(i));
+    }
+    EXPECT_EQ(rest, expected);
+    EXPECT_EQ(readsMeanwhile, 0u);
+}
+
 TEST(SearchWalk, WithBothTextsEmptyPrefixModeAcceptsAndSubstringModeKeepsThePresetValue) {
     TempDir dir;
     test::makePersonsTable(dir.path(), {{"Иванов", "22-33-44"}, {"Петров", ""}});
@@ -592,8 +639,10 @@ TEST_F(SearchReadsTest, AFullWalkReadsEveryNodeBlockOnce) {
     EXPECT_EQ(none.rows, 0u);
     EXPECT_LE(none.indexReads, tagBlocks() * 105 / 100);
     EXPECT_EQ(none.tableReads, 0u);
-    // Leaves whose keys all fail are scanned in runs of many blocks per read.
+    // Leaves whose keys all fail are scanned in runs of many blocks per read; so are the leaves
+    // of a tree built in one go, which lie in the file in the order of their keys.
     EXPECT_LE(none.indexReads, tagBlocks() / 10);
+    EXPECT_LE(all.indexReads, tagBlocks() / 10);
 }
 
 // What a grid's read asks of the disk ahead of the rows: the records of the entries that follow
