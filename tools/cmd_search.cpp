@@ -61,14 +61,20 @@ int search(const TableLocation& location, const SearchCriteria& typed, long limi
         ~RowOutput() { flush(); }
     } output;
     constexpr size_t kOutputChunk = size_t{1} << 16;
-    std::vector<std::string> values(static_cast<size_t>(set.FieldCount()));
+    // Each field's stored bytes go into UTF-8 with one lookup a byte, as AsString and
+    // ansiToUtf8 would give them.
+    std::vector<Utf8Table> toUtf8;
+    for (int i = 0; i < set.FieldCount(); ++i) toUtf8.emplace_back(set.fieldTranslation(i));
+    std::string value;
     while (limit != 0 && !set.Eof()) {
         requireRowInTable(set);
-        for (size_t i = 0; i < values.size(); ++i) {
-            values[i].clear();
-            appendAnsiAsUtf8(values[i], set.Fields(static_cast<int>(i)).AsString());
+        for (int i = 0; i < set.FieldCount(); ++i) {
+            if (i > 0) output.text += ',';
+            value.clear();
+            toUtf8[static_cast<size_t>(i)].append(value, set.storedFieldText(i));
+            appendCsvField(output.text, value);
         }
-        appendCsvLine(output.text, values);
+        output.text += '\n';
         if (output.text.size() >= kOutputChunk) output.flush();
         // The row after the last one wanted is not looked for.
         if (++rows == limit) break;

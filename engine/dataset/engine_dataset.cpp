@@ -418,9 +418,9 @@ TField& TEngineDataSet::FieldByName(std::string_view name) {
     throw EDatabaseError("Field '" + std::string(name) + "' not found");
 }
 
-std::string TEngineDataSet::fieldText(int index) const {
+std::string_view TEngineDataSet::storedFieldText(int index) const {
     if (!m_handler) throw EDatabaseError("Cannot perform this operation on a closed dataset");
-    const DbfField& field = m_handler->fields()[static_cast<size_t>(index)];
+    const DbfField& field = m_handler->fields().at(static_cast<size_t>(index));
     const uint8_t* buffer = (m_state == DataSetState::Edit || m_state == DataSetState::Insert)
                                 ? m_editBuffer.data()
                                 : m_handler->recordImage();
@@ -429,9 +429,22 @@ std::string TEngineDataSet::fieldText(int index) const {
         reinterpret_cast<const char*>(buffer) + field.offset, static_cast<size_t>(field.length)));
     if (!isTextField(field.type)) {
         const size_t start = text.find_first_not_of(' ');
-        return start == std::string_view::npos ? std::string() : std::string(text.substr(start));
+        return start == std::string_view::npos ? std::string_view() : text.substr(start);
     }
-    return m_translate ? translated(text, m_toAnsi) : std::string(text);
+    return text;
+}
+
+const std::array<uint8_t, 256>& TEngineDataSet::fieldTranslation(int index) const {
+    if (!m_handler) throw EDatabaseError("Cannot perform this operation on a closed dataset");
+    const DbfField& field = m_handler->fields().at(static_cast<size_t>(index));
+    return m_translate && isTextField(field.type) ? m_toAnsi.table()
+                                                  : pageToAnsiTable(CodePage::Cp1251);
+}
+
+std::string TEngineDataSet::fieldText(int index) const {
+    const std::string_view text = storedFieldText(index);
+    const DbfField& field = m_handler->fields()[static_cast<size_t>(index)];
+    return m_translate && isTextField(field.type) ? translated(text, m_toAnsi) : std::string(text);
 }
 
 // --- Editing ---

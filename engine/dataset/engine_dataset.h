@@ -14,6 +14,7 @@
 // edit state.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -206,6 +207,12 @@ class TEngineDataSet {
     TField& Fields(int index);
     TField& FieldByName(std::string_view name);
     TField* FindField(std::string_view name);
+    // Field `index`'s text as the row holds it, trimmed as AsString trims it but in the table's
+    // own page (not translated); valid until the row moves or changes. For readers that turn
+    // many rows into text of their own (fieldTranslation says how the bytes read in ANSI).
+    std::string_view storedFieldText(int index) const;
+    // The byte table AsString translates field `index`'s stored text with.
+    const std::array<uint8_t, 256>& fieldTranslation(int index) const;
 
     // --- Editing ---
     void Insert();

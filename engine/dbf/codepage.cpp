@@ -323,35 +323,35 @@ std::string ansiToUtf8(std::string_view ansi) {
     return out;
 }
 
-void appendAnsiAsUtf8(std::string& out, std::string_view ansi) {
-    // The UTF-8 bytes of every byte of the page (at most three, padded), worked out once.
-    struct Table {
-        std::array<std::array<char, 4>, 256> bytes{};
-        std::array<uint8_t, 256> length{};
-        Table() {
-            for (int byte = 0; byte < 256; ++byte) {
-                std::string one;
-                appendUtf8(one, kAnsiUnicode[byte]);
-                length[static_cast<size_t>(byte)] = static_cast<uint8_t>(one.size());
-                std::copy(one.begin(), one.end(), bytes[static_cast<size_t>(byte)].begin());
-            }
-        }
-    };
-    static const Table table;
+Utf8Table::Utf8Table(const std::array<uint8_t, 256>& toAnsi) {
+    for (size_t byte = 0; byte < 256; ++byte) {
+        std::string one;
+        appendUtf8(one, kAnsiUnicode[toAnsi[byte]]);
+        m_length[byte] = static_cast<uint8_t>(one.size());
+        std::copy(one.begin(), one.end(), m_bytes[byte].begin());
+    }
+}
+
+void Utf8Table::append(std::string& out, std::string_view text) const {
     // A piece at a time through a buffer on the stack: each byte writes its padded sequence
     // and moves on by its length, without a branch on the kind of byte.
     constexpr size_t kPiece = 256;
     char buffer[kPiece * 3 + 4];
-    for (size_t at = 0; at < ansi.size(); at += kPiece) {
-        const size_t count = std::min(kPiece, ansi.size() - at);
+    for (size_t at = 0; at < text.size(); at += kPiece) {
+        const size_t count = std::min(kPiece, text.size() - at);
         char* to = buffer;
         for (size_t i = 0; i < count; ++i) {
-            const auto byte = static_cast<uint8_t>(ansi[at + i]);
-            std::memcpy(to, table.bytes[byte].data(), 4);
-            to += table.length[byte];
+            const auto byte = static_cast<uint8_t>(text[at + i]);
+            std::memcpy(to, m_bytes[byte].data(), 4);
+            to += m_length[byte];
         }
         out.append(buffer, static_cast<size_t>(to - buffer));
     }
+}
+
+void appendAnsiAsUtf8(std::string& out, std::string_view ansi) {
+    static const Utf8Table table(pageToAnsiTable(CodePage::Cp1251));
+    table.append(out, ansi);
 }
 
 std::string oemToUtf8(std::string_view oem) {

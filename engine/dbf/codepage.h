@@ -38,6 +38,20 @@ uint8_t ansiToOemByte(uint8_t c);
 std::string ansiToUtf8(std::string_view ansi);
 // The same, appended to `out`.
 void appendAnsiAsUtf8(std::string& out, std::string_view ansi);
+
+// The UTF-8 of every byte of a single-byte text that reads as 1251 through a byte table (the
+// data sets' translation of a table's page into ANSI, or none), made once: a long text goes
+// into UTF-8 with one lookup a byte. append(out, t) appends ansiToUtf8 of t translated.
+class Utf8Table {
+  public:
+    explicit Utf8Table(const std::array<uint8_t, 256>& toAnsi);
+    void append(std::string& out, std::string_view text) const;
+
+  private:
+    // Each byte's sequence (at most three bytes, padded) and its length.
+    std::array<std::array<char, 4>, 256> m_bytes{};
+    std::array<uint8_t, 256> m_length{};
+};
 // UTF-8 -> 1251; std::nullopt when the text is not valid UTF-8 or holds a character the page
 // cannot hold.
 std::optional<std::string> utf8ToAnsi(std::string_view utf8);

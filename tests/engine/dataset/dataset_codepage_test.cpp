@@ -88,5 +88,48 @@ TEST_F(DataSetCodePageTest, A1252TableShowsWhat1251HasAndMarksTheRest) {
     EXPECT_EQ(m_set.Fields(0).AsString(), "caf? ni?o ?");
 }
 
+TEST_F(DataSetCodePageTest, StoredTextThroughItsTranslationIsWhatAsStringGives) {
+    // Each page with text of its own, padded as the field stores it; a number field beside it.
+    const std::pair<uint8_t, std::string> tables[] = {
+        {0x26, *utf8ToOem("Ёлкин ╔═╗ №5")},
+        {0xC9, *utf8ToPage(CodePage::Cp1251, "Ёлкин «дача»")},
+        {0x03, *utf8ToPage(CodePage::Cp1252, "café niño £")},
+    };
+    for (const auto& [driver, stored] : tables) {
+        SCOPED_TRACE(int{driver});
+        test::TempDir dir;
+        createDbfTable(dir.file("T.DBF"), {{"NAME", 'C', 30, 0}, {"SUM", 'N', 8, 2}}, driver);
+        {
+            GSO_dBaseFld table(dir.file("T.DBF"), false, true);
+            table.BlankRecord();
+            table.FieldPut("NAME", stored);
+            table.FieldPut("SUM", "  -12.50");
+            table.AppendRecord();
+        }
+        TEngineDataSet set;
+        set.setDatabaseName(dir.path());
+        set.setTableName("T.DBF");
+        for (const bool translate : {true, false}) {
+            set.setTranslateASCII(translate);
+            set.Open();
+            set.First();
+            for (int i = 0; i < set.FieldCount(); ++i) {
+                std::string viaTable;
+                Utf8Table(set.fieldTranslation(i)).append(viaTable, set.storedFieldText(i));
+                EXPECT_EQ(viaTable, ansiToUtf8(set.Fields(i).AsString())) << i << translate;
+            }
+            EXPECT_EQ(set.storedFieldText(0), stored);
+            EXPECT_EQ(set.storedFieldText(1), "-12.50");
+            // While a row is edited, its text is the edit's.
+            set.Edit();
+            set.Fields(0).SetAsString("abc");
+            EXPECT_EQ(set.storedFieldText(0), "abc");
+            set.Cancel();
+            set.Close();
+            EXPECT_THROW(set.storedFieldText(0), EDatabaseError);
+        }
+    }
+}
+
 }  // namespace
 }  // namespace abonex

@@ -129,6 +129,23 @@ TEST(CodePage, AWhole1251TextAppendsAsUtf8AfterWhatIsThere) {
     EXPECT_EQ(ansiToUtf8(everyByte + everyByte), oneByOne + oneByOne);
 }
 
+TEST(CodePage, AUtf8TableOfAPageGivesTheUtf8OfTheTextTranslatedInto1251) {
+    std::string everyByte;
+    for (int b = 1; b < 256; ++b) everyByte += static_cast<char>(b);
+    for (const CodePage page :
+         {CodePage::Cp866, CodePage::Cp1251, CodePage::Cp437, CodePage::Cp850, CodePage::Cp1252}) {
+        SCOPED_TRACE(std::string(codePageName(page)));
+        std::string out = "x";
+        Utf8Table(pageToAnsiTable(page)).append(out, everyByte + everyByte);
+        const std::string once = ansiToUtf8(pageToAnsi(page, everyByte));
+        EXPECT_EQ(out, "x" + once + once);
+    }
+    // 866 box drawing reads as its look-alike, not as itself.
+    std::string box;
+    Utf8Table(pageToAnsiTable(CodePage::Cp866)).append(box, *utf8ToOem("╔═╗ Ёж"));
+    EXPECT_EQ(box, "+=+ Ёж");
+}
+
 TEST(CodePage, EveryByteOfBothPagesComesBackFromItsCharacter) {
     for (int b = 0; b < 256; ++b) {
         const std::string byte(1, static_cast<char>(b));
