@@ -9,9 +9,14 @@
 // The search goes the window's way: the name tag's keys are tested before any record is read,
 // and a search at the start of the name seeks to the keys that can match, so the time it takes
 // follows the rows it prints.
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 #include <exception>
 #include <iostream>
 #include <limits>
+#include <stdexcept>
 
 #include "directory/search_filter.h"
 #include "directory/search_variants.h"
@@ -51,14 +56,32 @@ int search(const TableLocation& location, const SearchCriteria& typed, long limi
             std::cerr << searchNote(used) << '\n';
         }
     }
-    // The rows go out in large writes; those gathered go out before an error is told.
+    // The rows go out in large writes straight to standard output; those gathered go out
+    // before an error is told. A write that fails (a full disk) fails the search.
     struct RowOutput {
         std::string text;
         void flush() {
-            std::cout.write(text.data(), static_cast<std::streamsize>(text.size()));
+            std::cout.flush();
+            for (size_t at = 0; at < text.size();) {
+                const ssize_t wrote = ::write(STDOUT_FILENO, text.data() + at, text.size() - at);
+                if (wrote < 0 && errno == EINTR) continue;
+                if (wrote <= 0) {
+                    const int error = wrote < 0 ? errno : EIO;
+                    text.clear();
+                    throw std::runtime_error(std::string("cannot write the rows: ") +
+                                             std::strerror(error));
+                }
+                at += static_cast<size_t>(wrote);
+            }
             text.clear();
         }
-        ~RowOutput() { flush(); }
+        ~RowOutput() {
+            try {
+                flush();
+            } catch (const std::exception&) {
+                // Only after another error, which is the one told.
+            }
+        }
     } output;
     constexpr size_t kOutputChunk = size_t{1} << 16;
     // Each field's stored bytes go into UTF-8 with one lookup a byte, as AsString and
@@ -80,6 +103,7 @@ int search(const TableLocation& location, const SearchCriteria& typed, long limi
         if (++rows == limit) break;
         set.Next();
     }
+    output.flush();
     return rows > 0 ? kExitOk : kExitNoneFound;
 }
 

@@ -49,6 +49,21 @@ TEST_F(ToolTest, CreateOverAnOpenDirectoryChangesNothing) {
     EXPECT_EQ(open.FieldGet("PHONE1"), "22-11-00");
 }
 
+TEST_F(ToolTest, ASearchWhoseRowsCannotBeWrittenFailsAndSaysWhy) {
+    importRows(m_phone, "Иванов И.И.,22-11-00,,\nПетров П.П.,33-22-11,,\n");
+    for (const char* limit : {"", " --limit 1"}) {
+        // A device that takes no byte: every write fails as on a full disk.
+        auto full = runCommand("sh -c " + shellQuote(shellQuote(toolPath()) + " search " +
+                                                     shellQuote(m_phone) + limit + " >/dev/full"));
+        EXPECT_EQ(full.status, 3) << limit;
+        EXPECT_EQ(full.err, "cannot write the rows: No space left on device\n") << limit;
+    }
+    auto written = tool("search " + shellQuote(m_phone));
+    EXPECT_EQ(written.status, 0);
+    EXPECT_EQ(written.out,
+              "NAME,PHONE1,PHONE2,COMMENT\nИванов И.И.,22-11-00,,\nПетров П.П.,33-22-11,,\n");
+}
+
 class DamagedTableTool : public ToolTest {
   protected:
     // Three persons, then the table cut in the middle of the third record.
