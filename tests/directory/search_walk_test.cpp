@@ -497,10 +497,7 @@ TEST(SearchWalk, AMoveSeesWhatAnotherCopyWroteBeforeItInTheLeafItStandsOn) {
     other.Append();
     other.Fields(0).SetAsString(ansi("Житель1601"));
     other.Post();
-    other.GotoRecNo(302);  // Житель1602
-    other.Edit();
-    other.Fields(0).SetAsString(ansi("Житель1602а"));
-    other.Post();
+    test::renameRecord(other, 302, "Житель1602а");  // was Житель1602
 
     walker.set.Next();
     EXPECT_EQ(ansiToUtf8(walker.row().second), "Житель1601");
@@ -516,11 +513,7 @@ TEST(SearchWalk, AWalkSeesAnotherCopysChangeToALeafItHasReadAheadInARun) {
     for (int i = 0; i < 3000; ++i) people.push_back({"Житель" + std::to_string(10000 + i), "1"});
     TempDir dir;
     test::makePersonsTable(dir.path(), people);
-    {
-        // Until the clock passes the last write, every look reads its blocks again.
-        GSO_DiskFile index(dir.file("Phone.MDX"), true, false);
-        for (int i = 0; i < 200 && !index.changeStamp().settled; ++i) ::usleep(5000);
-    }
+    test::waitUntilSettled(dir.file("Phone.MDX"));
     Walker walker(dir.path(), SearchCriteria{}, true, true);
     GSO_DiskFile& indexFile = walker.set.handler()->indexFile(0)->diskFile();
     walker.set.First();
@@ -536,14 +529,8 @@ TEST(SearchWalk, AWalkSeesAnotherCopysChangeToALeafItHasReadAheadInARun) {
     // just ahead (its key moves far back, behind the walk).
     TEngineDataSet other;
     test::openPersons(other, dir.path());
-    other.GotoRecNo(2501);  // Житель12500
-    other.Edit();
-    other.Fields(0).SetAsString(ansi("Житель10303а"));
-    other.Post();
-    other.GotoRecNo(1000);  // Житель10999
-    other.Edit();
-    other.Fields(0).SetAsString(ansi("Житель00000"));
-    other.Post();
+    test::renameRecord(other, 2501, "Житель10303а");  // was Житель12500
+    test::renameRecord(other, 1000, "Житель00000");   // was Житель10999
 
     std::vector<std::string> rest;
     for (walker.set.Next(); !walker.set.Eof(); walker.set.Next()) {
@@ -584,10 +571,8 @@ class SearchReadsTest : public ::testing::Test {
     static void SetUpTestSuite() {
         s_dir = new TempDir;
         demo::writePersonsTable(s_dir->file("Phone.DBF"), 100000, 2026);
-        // Until the clock has moved past the last write, a look at the index file cannot tell
-        // a later write from none, and every move reads its path again.
-        GSO_DiskFile index(s_dir->file("Phone.MDX"), true, false);
-        for (int i = 0; i < 200 && !index.changeStamp().settled; ++i) ::usleep(5000);
+        // Until the clock has moved past the last write, every move reads its path again.
+        test::waitUntilSettled(s_dir->file("Phone.MDX"));
     }
     static void TearDownTestSuite() { delete s_dir; }
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -59,6 +60,21 @@ inline std::vector<std::string> visibleNames(TEngineDataSet& set) {
         names.push_back(ansiToUtf8(set.Fields(0).AsString()));
     }
     return names;
+}
+
+// Waits (a second at most) until the clock has moved past the file's last write: until then a
+// look at the file cannot tell a later write from none, and every look reads its blocks again.
+inline void waitUntilSettled(const std::string& path) {
+    GSO_DiskFile file(path, true, false);
+    for (int i = 0; i < 200 && !file.changeStamp().settled; ++i) ::usleep(5000);
+}
+
+// Another copy's edit: record `record` renamed `name` (UTF-8).
+inline void renameRecord(TEngineDataSet& set, int record, const std::string& name) {
+    set.GotoRecNo(record);
+    set.Edit();
+    set.Fields(0).SetAsString(*utf8ToAnsi(name));
+    set.Post();
 }
 
 inline void expectIndexClean(const std::string& dir) {

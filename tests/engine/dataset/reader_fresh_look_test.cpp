@@ -201,10 +201,7 @@ TEST_F(ReaderFreshLookTest, DamageThatStaysIsReportedWithItsExactText) {
                                  std::to_string(m_leafFirstRecord) + " lies outside the file";
     // The clock past the file's last write: a look can tell that nobody writes it (before, every
     // look drops what it read, runs of blocks that hold the torn one included).
-    {
-        GSO_DiskFile index(m_indexPath, true, false);
-        for (int i = 0; i < 200 && !index.changeStamp().settled; ++i) ::usleep(5000);
-    }
+    test::waitUntilSettled(m_indexPath);
     TearingTap tap(m_indexPath, m_leaf);
     tap.tears = -1;
     EXPECT_EQ(damageOf([&] { test::visibleNames(m_set); }), expected);
