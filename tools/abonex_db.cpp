@@ -1,5 +1,7 @@
 // abonex-db: the command-line tool over the storage engine and the directory logic.
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <exception>
 #include <iostream>
 #include <map>
@@ -58,6 +60,12 @@ void printError(std::string_view line) {
     std::cerr << line << '\n';
 }
 
+std::string outputWriteError(int error) {
+    std::string message = "abonex-db: cannot write to standard output";
+    if (error != 0) message += std::string(": ") + std::strerror(error);
+    return message;
+}
+
 }  // namespace abonex::tool
 
 int main(int argc, char** argv) {
@@ -76,13 +84,23 @@ int main(int argc, char** argv) {
     Args args(argv + 2, argv + argc);
     for (const auto& command : registeredCommands()) {
         if (command.name != name) continue;
+        int status = kExitOk;
         try {
-            return command.run(args);
+            status = command.run(args);
         } catch (const std::exception& error) {
             std::cout.flush();
             std::cerr << error.what() << '\n';
             return 1;
         }
+        // What the command printed may not have reached its file (a full disk): that is no
+        // success.
+        errno = 0;
+        std::cout.flush();
+        if (!std::cout) {
+            std::cerr << outputWriteError(errno) << '\n';
+            return command.errorStatus;
+        }
+        return status;
     }
     std::cerr << "abonex-db: unknown command \"" << name << "\"\n";
     printUsage(std::cerr);

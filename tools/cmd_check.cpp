@@ -24,7 +24,8 @@ constexpr int kExitUnreadable = 2;
 
 constexpr std::string_view kUsage = "check TABLE [MDXFILE...]";
 constexpr std::string_view kExitStatus =
-    "0 no problems, 1 problems found, 2 usage error or a file that cannot be read";
+    "0 no problems, 1 problems found, 2 usage error, a file that cannot be read or output that "
+    "cannot be written";
 
 std::string counted(long count, const char* singular, const char* plural) {
     return std::to_string(count) + " " + (count == 1 ? singular : plural);
@@ -95,7 +96,9 @@ int runCheck(const Args& args) {
     return problems == 0 ? kExitClean : kExitProblems;
 }
 
-const CommandRegistrar kCheck({"check", std::string(kUsage), runCheck, std::string(kExitStatus)});
+// Output that cannot be written is an error, not a problem of the table.
+const CommandRegistrar kCheck({"check", std::string(kUsage), runCheck, std::string(kExitStatus),
+                               kExitUsage});
 
 }  // namespace
 

@@ -12,7 +12,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 #include <exception>
 #include <iostream>
 #include <limits>
@@ -68,8 +67,7 @@ int search(const TableLocation& location, const SearchCriteria& typed, long limi
                 if (wrote <= 0) {
                     const int error = wrote < 0 ? errno : EIO;
                     text.clear();
-                    throw std::runtime_error(std::string("cannot write the rows: ") +
-                                             std::strerror(error));
+                    throw std::runtime_error(outputWriteError(error));
                 }
                 at += static_cast<size_t>(wrote);
             }
@@ -141,8 +139,8 @@ int runSearch(const Args& args) {
     }
 }
 
-const CommandRegistrar kSearch({"search", std::string(kUsage), runSearch,
-                                std::string(kExitStatus)});
+const CommandRegistrar kSearch({"search", std::string(kUsage), runSearch, std::string(kExitStatus),
+                                kExitSearchFailed});
 
 }  // namespace
 

@@ -115,7 +115,8 @@ int runSync(const Args& args) {
     }
 }
 
-const CommandRegistrar kSync({"sync", std::string(kUsage), runSync, std::string(kExitStatus)});
+const CommandRegistrar kSync({"sync", std::string(kUsage), runSync, std::string(kExitStatus),
+                              kExitSyncFailed});
 
 }  // namespace
 

@@ -29,6 +29,8 @@ struct ToolCommand {
     std::function<int(const Args&)> run;
     // The meaning of the command's exit statuses, shown by "abonex-db help".
     std::string exitStatus = std::string(kCommonExitStatus);
+    // The status of an error, among them output that could not be written.
+    int errorStatus = kExitFailed;
 };
 
 class CommandRegistrar {
@@ -45,5 +47,8 @@ int usageError(std::string_view message);
 void printLine(std::string_view line);
 // Prints a UTF-8 line on stderr.
 void printError(std::string_view line);
+// The message for output that could not be written (`error`: the errno of the failed write,
+// 0 when unknown).
+std::string outputWriteError(int error);
 
 }  // namespace abonex::tool

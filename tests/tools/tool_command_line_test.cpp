@@ -122,8 +122,8 @@ TEST(ToolCommandLine, HelpListsTheExitStatusOfEveryCommand) {
               std::string::npos)
         << help.out;
     EXPECT_NE(help.out.find("  abonex-db check TABLE [MDXFILE...]\n      exit status: 0 no "
-                            "problems, 1 problems found, 2 usage error or a file that cannot be "
-                            "read\n"),
+                            "problems, 1 problems found, 2 usage error, a file that cannot be "
+                            "read or output that cannot be written\n"),
               std::string::npos);
     EXPECT_EQ(runCommand(shellQuote(toolPath()) + " --help").out, help.out);
     EXPECT_EQ(runCommand(shellQuote(toolPath()) + " -h").out, help.out);

@@ -49,16 +49,28 @@ TEST_F(ToolTest, CreateOverAnOpenDirectoryChangesNothing) {
     EXPECT_EQ(open.FieldGet("PHONE1"), "22-11-00");
 }
 
-TEST_F(ToolTest, ASearchWhoseRowsCannotBeWrittenFailsAndSaysWhy) {
+TEST_F(ToolTest, OutputThatCannotBeWrittenIsAnError) {
     importRows(m_phone, "Иванов И.И.,22-11-00,,\nПетров П.П.,33-22-11,,\n");
-    for (const char* limit : {"", " --limit 1"}) {
-        // A device that takes no byte: every write fails as on a full disk.
-        auto full = runCommand("sh -c " + shellQuote(shellQuote(toolPath()) + " search " +
-                                                     shellQuote(m_phone) + limit + " >/dev/full"));
-        EXPECT_EQ(full.status, 3) << limit;
-        EXPECT_EQ(full.err, "cannot write the rows: No space left on device\n") << limit;
+    const std::string table = shellQuote(m_phone);
+    // A device that takes no byte: every write fails as on a full disk. Each command ends with
+    // its own status for an error.
+    const std::pair<std::string, int> commands[] = {
+        {"search " + table, 3},
+        {"search " + table + " --limit 1", 3},
+        {"search " + table + " --name Я", 3},  // nothing found, but not even the header written
+        {"export " + table, 1},
+        {"export " + table + " --format vcard", 1},
+        {"info " + table, 1},
+        {"check " + table, 2},
+    };
+    for (const auto& [command, status] : commands) {
+        auto full = runCommand("sh -c " +
+                               shellQuote(shellQuote(toolPath()) + " " + command + " >/dev/full"));
+        EXPECT_EQ(full.status, status) << command;
+        EXPECT_TRUE(full.err.starts_with("abonex-db: cannot write to standard output"))
+            << command << ": " << full.err;
     }
-    auto written = tool("search " + shellQuote(m_phone));
+    auto written = tool("search " + table);
     EXPECT_EQ(written.status, 0);
     EXPECT_EQ(written.out,
               "NAME,PHONE1,PHONE2,COMMENT\nИванов И.И.,22-11-00,,\nПетров П.П.,33-22-11,,\n");
