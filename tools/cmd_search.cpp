@@ -86,16 +86,14 @@ int search(const TableLocation& location, const SearchCriteria& typed, long limi
     // ansiToUtf8 would give them.
     std::vector<Utf8Table> toUtf8;
     for (int i = 0; i < set.FieldCount(); ++i) toUtf8.emplace_back(set.fieldTranslation(i));
-    std::string value;
+    std::vector<std::string> values(toUtf8.size());
     while (limit != 0 && !set.Eof()) {
         requireRowInTable(set);
-        for (int i = 0; i < set.FieldCount(); ++i) {
-            if (i > 0) output.text += ',';
-            value.clear();
-            toUtf8[static_cast<size_t>(i)].append(value, set.storedFieldText(i));
-            appendCsvField(output.text, value);
+        for (size_t i = 0; i < values.size(); ++i) {
+            values[i].clear();
+            toUtf8[i].append(values[i], set.storedFieldText(static_cast<int>(i)));
         }
-        output.text += '\n';
+        appendCsvLine(output.text, values);
         if (output.text.size() >= kOutputChunk) output.flush();
         // The row after the last one wanted is not looked for.
         if (++rows == limit) break;
