@@ -434,17 +434,18 @@ std::string_view TEngineDataSet::storedFieldText(int index) const {
     return text;
 }
 
-const std::array<uint8_t, 256>& TEngineDataSet::fieldTranslation(int index) const {
+bool TEngineDataSet::translatesField(int index) const {
     if (!m_handler) throw EDatabaseError("Cannot perform this operation on a closed dataset");
-    const DbfField& field = m_handler->fields().at(static_cast<size_t>(index));
-    return m_translate && isTextField(field.type) ? m_toAnsi.table()
-                                                  : pageToAnsiTable(CodePage::Cp1251);
+    return m_translate && isTextField(m_handler->fields().at(static_cast<size_t>(index)).type);
+}
+
+const std::array<uint8_t, 256>& TEngineDataSet::fieldTranslation(int index) const {
+    return translatesField(index) ? m_toAnsi.table() : pageToAnsiTable(CodePage::Cp1251);
 }
 
 std::string TEngineDataSet::fieldText(int index) const {
     const std::string_view text = storedFieldText(index);
-    const DbfField& field = m_handler->fields()[static_cast<size_t>(index)];
-    return m_translate && isTextField(field.type) ? translated(text, m_toAnsi) : std::string(text);
+    return translatesField(index) ? translated(text, m_toAnsi) : std::string(text);
 }
 
 // --- Editing ---

@@ -282,6 +282,8 @@ class TEngineDataSet {
     void releaseRecordLock();
     std::string resolveIndexPath(std::string_view name) const;
     std::string fieldText(int index) const;
+    // Whether AsString translates field `index`'s stored text into ANSI.
+    bool translatesField(int index) const;
 
     std::string m_databaseName;
     std::string m_tableName;
