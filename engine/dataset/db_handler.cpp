@@ -517,6 +517,17 @@ void GSO_dBHandler::reindexAll() {
         rebuilt = rebuilt < 0 ? records : std::min(rebuilt, records);
     }
     if (rebuilt >= 0) m_coveredRecords = rebuilt;
+    // The rebuilds took the tag tables as they were under their locks: the current tag is the
+    // one of its name there now (another copy may have deleted and made it again meanwhile).
+    if (!m_tagName.empty()) {
+        for (const auto& file : m_slots) {
+            GSobjMDXTag* found = file ? file->findTag(m_tagName) : nullptr;
+            if (found != nullptr) {
+                previous = found;
+                break;
+            }
+        }
+    }
     m_tag = previous;
     if (m_tag != nullptr) m_tag->TreeReset(0);
     GotoRecord(PosTop);

@@ -150,36 +150,59 @@ void GSobjMDXFile::takeTagTable(const std::vector<uint8_t>& area) {
     if (tagCount > slotsInHeader) {
         damaged("tag count " + std::to_string(tagCount) + " exceeds the tag table");
     }
+    // Every slot is checked before anything changes: a table that reads bad halfway leaves
+    // the tags as they were, and no tag object that the table handler may hold is freed.
+    struct Slot {
+        std::string name;
+        uint32_t headerBlock = 0;
+    };
+    std::vector<Slot> slots;
     const uint64_t fileSize = m_file->size();
-    std::vector<std::unique_ptr<GSobjMDXTag>> tags;
     for (size_t k = 1; k <= tagCount; ++k) {
         const uint8_t* slot = area.data() + mdx::kTagTable + mdx::kSlotLength * k;
         const uint32_t headerBlock = getLE32(slot + mdx::kSlotHeaderBlock);
         const auto* nameStart = reinterpret_cast<const char*>(slot + mdx::kSlotName);
-        const std::string name(nameStart, strnlen(nameStart, mdx::kSlotNameMax + 1));
+        std::string name(nameStart, strnlen(nameStart, mdx::kSlotNameMax + 1));
         if (headerBlock < m_headerSize / mdx::kUnitSize ||
             uint64_t{headerBlock} * mdx::kUnitSize + m_blockLength > fileSize) {
             damaged("header block " + std::to_string(headerBlock) + " of tag " + name +
                     " lies outside the file");
         }
-        // A tag this object knows already stays the same object (the table handler may hold
-        // it as its current tag); when a rebuild moved its header, the header is read anew.
-        const auto known = std::find_if(m_tags.begin(), m_tags.end(), [&](const auto& tag) {
+        slots.push_back(Slot{std::move(name), headerBlock});
+    }
+    auto knownTag = [&](const std::string& name) {
+        return std::find_if(m_tags.begin(), m_tags.end(), [&](const auto& tag) {
             return tag && tag->name() == upperAscii(name);
         });
-        if (known != m_tags.end()) {
-            std::unique_ptr<GSobjMDXTag> tag = std::move(*known);
-            if (tag->headerBlock() != headerBlock) {
-                tag->TreeRelease();
-                tag->setHeaderBlock(headerBlock);
-                tag->HeaderRead();
-            }
-            tags.push_back(std::move(tag));
+    };
+    // New tags read their headers into objects of their own first; one that reads bad is
+    // dropped with the others and nothing else has changed.
+    std::vector<std::unique_ptr<GSobjMDXTag>> fresh(slots.size());
+    for (size_t k = 0; k < slots.size(); ++k) {
+        if (knownTag(slots[k].name) != m_tags.end()) continue;
+        fresh[k] = std::make_unique<GSobjMDXTag>(*this, slots[k].name, slots[k].headerBlock);
+        fresh[k]->HeaderRead();
+    }
+    // A tag this object knows already stays the same object (the table handler may hold it as
+    // its current tag); when a rebuild moved its header, the header is read anew. It stays in
+    // the list while it does, so a header that reads bad frees nothing.
+    for (const Slot& slot : slots) {
+        const auto known = knownTag(slot.name);
+        if (known == m_tags.end() || (*known)->headerBlock() == slot.headerBlock) continue;
+        (*known)->TreeRelease();
+        (*known)->setHeaderBlock(slot.headerBlock);
+        (*known)->HeaderRead();
+    }
+    std::vector<std::unique_ptr<GSobjMDXTag>> tags;
+    tags.reserve(slots.size());
+    for (size_t k = 0; k < slots.size(); ++k) {
+        if (fresh[k]) {
+            tags.push_back(std::move(fresh[k]));
             continue;
         }
-        auto tag = std::make_unique<GSobjMDXTag>(*this, name, headerBlock);
-        tag->HeaderRead();
-        tags.push_back(std::move(tag));
+        const auto known = knownTag(slots[k].name);
+        if (known == m_tags.end()) continue;  // a name the table holds twice
+        tags.push_back(std::move(*known));
     }
     // Tags another writer deleted leave the list but stay alive until the file closes.
     for (auto& tag : m_tags) {
@@ -516,28 +539,40 @@ void GSobjMDXFile::Reindex() {
             if (locked) file.unlock();
         }
     } unlock{*m_file, locked};
+    // The tags rebuilt are those the file holds now: another copy may have created or deleted
+    // one since this one last looked, and a rebuild of the tags seen earlier would cut the
+    // file behind the headers of those and lose the others' headers.
+    BlockRecount();
+    lookForChanges();
+    refreshTags();
     // What the trees are built from, taken under the locks: no writer is half-way through a
     // record now.
     m_table.RefreshHeader();
     m_rebuilt = RebuiltTable{m_table.recordCount(), m_table.partialRecordBytes()};
 
     for (auto& tag : m_tags) tag->TreeRelease();
-    // The tag headers stand first, in tag-table order, and the trees after them; the file is
-    // cut behind the headers, never inside them. Whatever part of the rebuild reaches the disk
-    // before a power cut or a kill, the tag table still leads every tag to its own header, so
-    // the file still opens and the next start rebuilds it.
-    if (!headersInFront()) moveHeadersToTheFront();
     // Until its tree is built a header names no root: another copy that reads the tag meanwhile
-    // finds nothing to walk instead of blocks of a tree being written. Every header says so
-    // before the file is cut: a tag whose turn had not come when the rebuild was killed would
-    // otherwise name a root among the blocks of the trees built before it, and a tag without
-    // a root is how the next start tells a rebuild that did not finish.
+    // finds nothing to walk (and looks again until the rebuild is over) instead of blocks of a
+    // tree being written. The roots go first, before any block is overwritten: moving the
+    // headers to the front writes them over blocks of the old trees, which a reader led there
+    // by a root would take for nodes. Every header says so before the file is cut, too: a tag
+    // whose turn had not come when the rebuild was killed would otherwise name a root among
+    // the blocks of the trees built before it, and a tag without a root is how the next start
+    // tells a rebuild that did not finish.
     for (auto& tag : m_tags) {
         tag->resetGeometry();
         tag->setRoot(0);
         tag->setNodeRange(0, 0);
         tag->markHeaderChanged();
         tag->HeaderWrite();
+    }
+    // The tag headers stand first, in tag-table order, and the trees after them; the file is
+    // cut behind the headers, never inside them. Whatever part of the rebuild reaches the disk
+    // before a power cut or a kill, the tag table still leads every tag to its own header, so
+    // the file still opens and the next start rebuilds it.
+    if (!headersInFront()) {
+        m_file->flush();
+        moveHeadersToTheFront();
     }
     const uint32_t treesStart =
         m_headerSize / mdx::kUnitSize + static_cast<uint32_t>(m_tags.size()) * m_blockUnits;
