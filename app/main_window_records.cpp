@@ -97,7 +97,7 @@ void TFMain::addKontClick() {
     userOperation([&] {
         TEngineDataSet& source = gridDataSet();
         DSFavor.Append();
-        for (int field : {kFieldName, kFieldPhone1, kFieldPhone2}) {
+        for (int field : {kFieldName, kFieldPhone1, kFieldPhone2, kFieldComment}) {
             DSFavor.Fields(field).SetAsString(source.Fields(field).AsString());
         }
         DSFavor.Post();

@@ -34,6 +34,8 @@ struct DifferenceEntry {
     DifferenceKind kind = DifferenceKind::Missing;
     RecordTexts target;  // the target record found (empty for Missing)
     RecordTexts source;  // the source record, trailing blanks removed
+    // For Missing: the source record's comment, which a record added from it carries.
+    std::string comment;
     bool operator==(const DifferenceEntry&) const = default;
 };
 

@@ -352,7 +352,7 @@ bool DifferenceApply::nameTakenElsewhere(const RecordTexts& values) {
     return false;
 }
 
-void DifferenceApply::insertMissing(const RecordTexts& values) {
+void DifferenceApply::insertMissing(const RecordTexts& values, const std::string& comment) {
     // Every other writer of the table is kept out from the look at it to the insert.
     DBFObject& table = *m_change.handler();
     std::optional<GSO_dBHandler::IndexLocks> indexLocks;
@@ -379,6 +379,7 @@ void DifferenceApply::insertMissing(const RecordTexts& values) {
     m_change.Fields(kFieldName).SetAsString(values.name);
     m_change.Fields(kFieldPhone1).SetAsString(values.phone1);
     m_change.Fields(kFieldPhone2).SetAsString(values.phone2);
+    if (m_change.FieldCount() > kFieldComment) m_change.Fields(kFieldComment).SetAsString(comment);
     m_change.Post();
     m_added.insert(m_change.RecNo());
     m_visitedRecords.push_back(m_change.RecNo());
@@ -556,7 +557,7 @@ void DifferenceApply::applyEntry(const DifferenceEntry& entry) {
     const RecordTexts& keys = m_changesTarget ? entry.target : entry.source;
     const RecordTexts& values = m_changesTarget ? entry.source : entry.target;
     if (entry.kind == DifferenceKind::Missing && m_changesTarget) {
-        insertMissing(values);
+        insertMissing(values, entry.comment);
         return;
     }
     const int record = currentRecord(entryLevel(entry.kind), keys);

@@ -14,7 +14,7 @@
 // at that moment: an earlier entry of the same apply may have changed it. An entry whose record
 // is no longer found (changed by an earlier entry, or by another program since the comparison)
 // is skipped and counted; nothing is ever written from the values alone. The name is never
-// changed, and a new record has an empty comment.
+// changed, and a new record carries the comment of the record it copies.
 //
 // A missing record is added only when the table, as it is at that moment, holds no record of
 // that name but those this apply added itself: under the lock every writer of the table takes
@@ -113,7 +113,7 @@ class DifferenceApply {
     void readAppendedRecords();
     // True when a live record of `values`' name that this apply did not add is in the table.
     bool nameTakenElsewhere(const RecordTexts& values);
-    void insertMissing(const RecordTexts& values);
+    void insertMissing(const RecordTexts& values, const std::string& comment);
     // Reads record `record` from the file into m_image; raises "Record request beyond range of
     // table" when the table no longer holds it.
     void readImage(int record);

@@ -464,12 +464,14 @@ void ScanComparison::compareBatchPart(Part& part, int begin, int end) {
             const uint8_t* image = m_batch.image(group + i);
             if (m_sourceScan.storedText(image, kName).empty()) continue;  // nothing to look up
             part.lastLookedUp = group + i;
-            compareSourceRecord(part, image, part.keys[static_cast<size_t>(i)]);
+            compareSourceRecord(part, image, m_batch.numbers[static_cast<size_t>(group + i)],
+                                part.keys[static_cast<size_t>(i)]);
         }
     }
 }
 
-void ScanComparison::compareSourceRecord(Part& part, const uint8_t* record, Keys& keys) {
+void ScanComparison::compareSourceRecord(Part& part, const uint8_t* record, int recordNumber,
+                                         Keys& keys) {
     const TableScan& sourceScan = m_sourceScan;
     const TableScan& targetScan = part.targetScan;
     const auto add = [&](DifferenceKind kind, RecordTexts found) {
@@ -479,7 +481,8 @@ void ScanComparison::compareSourceRecord(Part& part, const uint8_t* record, Keys
         sourceScan.textInto(record, kName, source.name);
         sourceScan.textInto(record, kPhone1, source.phone1);
         sourceScan.textInto(record, kPhone2, source.phone2);
-        pending.entry = DifferenceEntry{kind, std::move(found), std::move(source)};
+        pending.entry = DifferenceEntry{kind, std::move(found), std::move(source), {}};
+        if (kind == DifferenceKind::Missing) pending.sourceRecord = recordNumber;
         part.pending.push_back(std::move(pending));
     };
     const auto textsOf = [&](const uint8_t* image) {
@@ -548,6 +551,14 @@ void ScanComparison::finish() {
     m_batch = {};
     m_batchKeys = {};
     m_targetScan.givePagesBack();
+    // A record added from the source carries its comment, which the batches do not copy: read
+    // back here, in the source's file order, once the helper thread has stopped.
+    for (Pending& pending : m_pending) {
+        if (pending.sourceRecord == 0) continue;
+        m_sourceScan.textInto(m_sourceScan.readBack(pending.sourceRecord), TableScan::kCommentField,
+                              pending.entry.comment);
+    }
+    m_sourceScan.givePagesBack();
     // Found in the source's file order; a name tag orders by the name's stored bytes, and equal
     // names by record number, the order in which they were found.
     if (m_sourceByName) {

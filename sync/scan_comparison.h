@@ -77,6 +77,7 @@ class ScanComparison {
     struct Pending {
         std::string key;  // the source name's stored bytes
         DifferenceEntry entry;
+        int sourceRecord = 0;  // for Missing: the record whose comment the entry takes
     };
 
     // Runs work(part, begin, end) for the batch's first `count` records: in two halves at once,
@@ -92,7 +93,7 @@ class ScanComparison {
     // Compares records `begin` .. `end` - 1 of the batch, with `part`'s reader and list.
     void compareBatchPart(Part& part, int begin, int end);
     // Compares the source record `record`, whose `keys` are folded already.
-    void compareSourceRecord(Part& part, const uint8_t* record, Keys& keys);
+    void compareSourceRecord(Part& part, const uint8_t* record, int recordNumber, Keys& keys);
     void finish();
 
     bool m_sourceByName = false;

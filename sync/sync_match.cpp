@@ -33,4 +33,9 @@ RecordTexts currentRecordTexts(TEngineDataSet& dataSet) {
             dataSet.Fields(kFieldPhone2).AsString()};
 }
 
+std::string currentComment(TEngineDataSet& dataSet) {
+    if (dataSet.FieldCount() <= kFieldComment) return {};
+    return dataSet.Fields(kFieldComment).AsString();
+}
+
 }  // namespace abonex

@@ -285,14 +285,15 @@ void TableComparison::compareSourceRecord() {
     }
     if (m_lookup->find(MatchLevel::NameAndPhone1, folded, hashes, found)) {
         if (found.name == keys.name && found.phone1 == keys.phone1) {
-            m_entries.push_back({DifferenceKind::Phone2, found, source});
+            m_entries.push_back({DifferenceKind::Phone2, found, source, {}});
             return;
         }
     }
     if (!m_lookup->find(MatchLevel::Name, folded, hashes, found)) {
-        m_entries.push_back({DifferenceKind::Missing, RecordTexts{}, source});
+        m_entries.push_back(
+            {DifferenceKind::Missing, RecordTexts{}, source, currentComment(m_source)});
     } else if (found.name == keys.name) {
-        m_entries.push_back({DifferenceKind::Phone1, found, source});
+        m_entries.push_back({DifferenceKind::Phone1, found, source, {}});
     }
 }
 

@@ -44,10 +44,14 @@ TableScan::TableScan(TEngineDataSet& dataSet, size_t chunkBytes)
       m_recordCount(m_table.recordCount()),
       m_headerLength(m_table.headerLength()),
       m_recordLength(m_table.recordLength()) {
-    for (int i = 0; i < kFields; ++i) {
+    const bool comment = m_table.fieldCount() > kCommentField &&
+                         m_table.fields()[static_cast<size_t>(kCommentField)].type == 'C';
+    for (int i = 0; i < (comment ? kFields + 1 : kFields); ++i) {
         const DbfField& field = m_table.fields()[static_cast<size_t>(i)];
         m_offset[static_cast<size_t>(i)] = field.offset;
         m_length[static_cast<size_t>(i)] = field.length;
+        // Batch copies hold the fields compared; the comment is read from whole records.
+        if (i == kCommentField) break;
         m_handledLength =
             std::max(m_handledLength, static_cast<size_t>(field.offset + field.length));
     }

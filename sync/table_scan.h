@@ -13,7 +13,8 @@
 //
 // The texts handed out are those the data set gives for the record (TField::AsString): trailing
 // blanks removed and, when the data set translates, in code page 1251. The scan handles fields
-// 0, 1 and 2 (name, first phone, second phone), which must be character fields (suits()).
+// 0, 1 and 2 (name, first phone, second phone), which must be character fields (suits()), and
+// field 3, the comment, when the table has it as a character field (an empty text otherwise).
 //
 // REQUIRES: the data set stays open and is not closed or reopened while the scan lives.
 #pragma once
@@ -36,6 +37,9 @@ class TableScan {
     static constexpr size_t kDefaultChunkBytes = size_t{1} << 20;
     // The fields a scan handles: the name, the first and the second phone.
     static constexpr int kFields = 3;
+    // The comment, for the records an apply copies whole: its text is taken from the images
+    // of next() and readBack(), which hold whole records, never from a batch copy.
+    static constexpr int kCommentField = 3;
 
     // True when the data set is open and its fields 0, 1, 2 are character fields.
     static bool suits(TEngineDataSet& dataSet);
@@ -116,8 +120,9 @@ class TableScan {
     int m_headerLength = 0;
     int m_recordLength = 0;
     size_t m_handledLength = 1;
-    std::array<int, kFields> m_offset{};
-    std::array<int, kFields> m_length{};
+    // By field: kFields and the comment (length 0 when the table has none).
+    std::array<int, kFields + 1> m_offset{};
+    std::array<int, kFields + 1> m_length{};
     // Byte for byte: the data set's translation, and the translation then upper-casing.
     std::array<uint8_t, 256> m_toText{};
     std::array<uint8_t, 256> m_toFolded{};

@@ -643,13 +643,13 @@ class MainWindowTest : public QObject {
         QCOMPARE(s.window->DSet.State(), DataSetState::Browse);
     }
 
-    void copyingAnOrganisationKeepsItsWholeName() {
+    void copyingAnOrganisationKeepsItsWholeNameAndComment() {
         const QString longName =
             QStringLiteral("Государственное ") + QString(84, QChar(u'Я'));  // 100 characters
         QCOMPARE(longName.size(), 100);
         Session s;
         auto orgs = organisations();
-        orgs.push_back({longName.toStdString(), "2-99-99", "2-98-98", "не копируется"});
+        orgs.push_back({longName.toStdString(), "2-99-99", "2-98-98", "ул. Заводская, д. 109"});
         s.fixture.writeAll(persons(), orgs, favourites());
         s.start();
         s.window->mnuOrgClick();
@@ -662,7 +662,8 @@ class MainWindowTest : public QObject {
         QCOMPARE(QString::fromStdString(stored.back().name), longName);
         QCOMPARE(QString::fromStdString(stored.back().phone1), QStringLiteral("2-99-99"));
         QCOMPARE(QString::fromStdString(stored.back().phone2), QStringLiteral("2-98-98"));
-        QCOMPARE(QString::fromStdString(stored.back().comment), QString());
+        QCOMPARE(QString::fromStdString(stored.back().comment),
+                 QStringLiteral("ул. Заводская, д. 109"));
     }
 
     void popUpCaptionsNameTheRow() {

@@ -77,12 +77,12 @@ TEST_F(SyncToolTest, ApplyChangesTheChosenTableAndCountsWhatItDid) {
               (std::vector<DirectoryRow>{
                   {"Иванов", "22", "", ""}, {"Лишний", "7", "", "свой"}, {"Новый", "8", "", ""}}));
 
-    // Export into the external table: the own-only record is added with an empty comment.
+    // Export into the external table: the own-only record is added with its comment.
     auto exported = sync(tables() + " --apply theirs --export");
     ASSERT_EQ(exported.status, 0) << exported.err;
     EXPECT_EQ(exported.out, "changed 0, added 1, deleted 0, skipped 0\n");
     EXPECT_EQ(readDirectoryTable(external() + "/Phone.DBF").back(),
-              (DirectoryRow{"Лишний", "7", "", ""}));
+              (DirectoryRow{"Лишний", "7", "", "свой"}));
     // What is left: the second external "Иванов", whose own record now has another phone.
     auto left = sync(tables() + " --import");
     EXPECT_EQ(left.out, std::string(kHeader) + "0,Иванов,22,,Иванов,33,\n");
