@@ -288,6 +288,27 @@ TEST_F(DamagedMdxTest, TagHeaderBlockBeyondTheFile) {
     expectDamaged("header block 100 of tag NAME lies outside the file");
 }
 
+// Another program left a tag table whose second slot is bad: the copy that reads it reports the
+// damage and keeps the tags it had, the objects a table handler holds among them.
+TEST_F(DamagedMdxTest, ATagTableThatReadsBadHalfwayLeavesTheTagsAsTheyWere) {
+    GSO_dBaseFld table(m_table, true, true);
+    GSobjMDXFile reader(table, "Phone");
+    GSobjMDXFile(table, "Phone").TagCreate("PHONE1", "PHONE1", "", false, true);
+    reader.refreshTags();
+    ASSERT_EQ(reader.tags().size(), 2u);
+    GSobjMDXTag* name = reader.findTag("NAME");
+    GSobjMDXTag* phone = reader.findTag("PHONE1");
+    patch(576, {0xA0, 0x86, 0x01, 0});  // the second slot's header block: 100000
+    test::expectEngineError([&] { reader.refreshTags(); },
+                            "Index file damaged - " + m_index +
+                                ": header block 100000 of tag PHONE1 lies outside the file");
+    ASSERT_EQ(reader.tags().size(), 2u);
+    EXPECT_EQ(reader.findTag("NAME"), name);
+    EXPECT_EQ(reader.findTag("PHONE1"), phone);
+    EXPECT_EQ(name->name(), "NAME");
+    EXPECT_EQ(phone->keyExpression(), "PHONE1");
+}
+
 TEST_F(DamagedMdxTest, ShortFile) {
     test::writeFileBytes(m_index, std::vector<uint8_t>(300, 0));
     expectDamaged("header shorter than 512 bytes");
