@@ -1,0 +1,57 @@
+#include "app/desktop_notifications.h"
+
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <QStringList>
+#include <QVariantMap>
+#include <memory>
+#include <utility>
+
+namespace abonex {
+
+namespace {
+
+constexpr char kService[] = "org.freedesktop.Notifications";
+constexpr char kPath[] = "/org/freedesktop/Notifications";
+constexpr char kInterface[] = "org.freedesktop.Notifications";
+// The program's name and icon, as its desktop entry gives them.
+constexpr char kAppName[] = "Абонекс";
+constexpr char kAppIcon[] = "abonex";
+// The service decides how long a notification stays.
+constexpr int kServerTimeout = -1;
+
+DesktopNotifications* g_installed = nullptr;
+
+}  // namespace
+
+DesktopNotifications& DesktopNotifications::current() {
+    if (g_installed != nullptr) return *g_installed;
+    static BusNotifications session(QDBusConnection::sessionBus());
+    return session;
+}
+
+void DesktopNotifications::install(DesktopNotifications* notifications) {
+    g_installed = notifications;
+}
+
+BusNotifications::BusNotifications(QDBusConnection connection)
+    : m_connection(std::move(connection)) {}
+
+void BusNotifications::notify(const QString& summary, const QString& body, Shown shown) {
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(QLatin1String(kService), QLatin1String(kPath),
+                                       QLatin1String(kInterface), QStringLiteral("Notify"));
+    call << QString::fromUtf8(kAppName) << 0u << QString::fromLatin1(kAppIcon) << summary << body
+         << QStringList() << QVariantMap() << kServerTimeout;
+    // Not connected (no session bus at all): the answer is an error at once, through the loop.
+    auto* watcher = new QDBusPendingCallWatcher(m_connection.asyncCall(call));
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher,
+                     [shown = std::move(shown)](QDBusPendingCallWatcher* finished) {
+                         const QDBusPendingReply<uint> reply = *finished;
+                         finished->deleteLater();
+                         if (shown) shown(!reply.isError());
+                     });
+}
+
+}  // namespace abonex
