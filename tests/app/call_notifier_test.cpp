@@ -5,6 +5,8 @@
 #include "app/call_notifier.h"
 
 #include <QDBusConnection>
+#include <QScopeGuard>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QTest>
 #include <filesystem>
@@ -15,6 +17,7 @@
 #include "app/tray_icon.h"
 #include "dial/hayes_modem_line.h"
 #include "directory/table_writer.h"
+#include "tests/app/window_session.h"
 #include "tests/support/session_bus.h"
 #include "tools/fake_modem/fake_modem.h"
 
@@ -24,6 +27,7 @@ using abonex::test::FakeModem;
 using abonex::test::IncomingRing;
 using abonex::test::PrivateSessionBus;
 using abonex::test::TempDir;
+using abonex::test::WindowSession;
 
 namespace {
 
@@ -59,14 +63,10 @@ CallerId callerWith(const QString& number) {
     return id;
 }
 
-// A directory, a line on a fake modem, a notifier, and a notification daemon on a bus of its
-// own (none when `withService` is false).
-struct Rig {
-    explicit Rig(bool withService) {
-        const DirectoryTable& persons = directoryTable(DirectoryMode::Persons);
-        writeDirectoryTable(
-            tables.file(persons.tableFile), persons,
-            {{"Иванов И.И.", "22-33-44", "", ""}, {"Петров А.Ж.", "35-96-27", "53-87-52", ""}});
+// A notification daemon on a bus of its own (none when `withService` is false), installed as
+// the desktop's service while the object lives.
+struct NotificationBus {
+    explicit NotificationBus(bool withService) {
         if (withService) {
             const std::string services = share.file("dbus-1/services");
             std::filesystem::create_directories(services);
@@ -77,10 +77,56 @@ struct Rig {
                                  std::vector<uint8_t>(service.begin(), service.end()));
         }
         bus = std::make_unique<PrivateSessionBus>(share.path());
-        notifications = std::make_unique<BusNotifications>(QDBusConnection::connectToBus(
-            QString::fromStdString(bus->address()), QStringLiteral("call-notifier-test")));
+        // A connection of its own: one of an earlier test's name would be to that bus.
+        static int made = 0;
+        connectionName = QStringLiteral("call-notifier-test-%1").arg(++made);
+        notifications = std::make_unique<BusNotifications>(
+            QDBusConnection::connectToBus(QString::fromStdString(bus->address()), connectionName));
         DesktopNotifications::install(notifications.get());
+    }
+    ~NotificationBus() {
+        DesktopNotifications::install(nullptr);
+        notifications.reset();
+        QDBusConnection::disconnectFromBus(connectionName);
+    }
 
+    // What the notification daemon was asked to show, as gdbus prints its record.
+    std::string notified() const {
+        return bus
+            ->call("org.freedesktop.Notifications", "/org/freedesktop/Notifications",
+                   "org.freedesktop.DBus.Mock.GetCalls")
+            .out;
+    }
+
+    TempDir share;
+    QString connectionName;
+    std::unique_ptr<PrivateSessionBus> bus;
+    std::unique_ptr<BusNotifications> notifications;
+};
+
+// Rings `call` on `modem` and waits until `line` says the rings have stopped.
+void ringOn(FakeModem& modem, QObject* line, IncomingRing call) {
+    call.rings = 2;
+    call.intervalMs = 300;
+    QSignalSpy ended(line, SIGNAL(incomingCallEnded(abonex::IncomingCall)));
+    modem.ring(call);
+    QVERIFY(ended.wait(5000));
+}
+
+// Rings `call` on `modem` twice, as a line does, and goes on at once.
+void ringTwice(FakeModem& modem, IncomingRing call) {
+    call.rings = 2;
+    call.intervalMs = 300;
+    modem.ring(call);
+}
+
+// A directory, a line on a fake modem, a notifier on it and the notification bus.
+struct Rig : NotificationBus {
+    explicit Rig(bool withService) : NotificationBus(withService) {
+        const DirectoryTable& persons = directoryTable(DirectoryMode::Persons);
+        writeDirectoryTable(
+            tables.file(persons.tableFile), persons,
+            {{"Иванов И.И.", "22-33-44", "", ""}, {"Петров А.Ж.", "35-96-27", "53-87-52", ""}});
         HayesModemLine::Options options;
         options.device = modem.devicePath();
         options.ringGapMs = 700;
@@ -105,34 +151,35 @@ struct Rig {
                  0);
         QVERIFY(QTest::qWaitFor([&] { return modem.callerIdOn(); }, 5000));
     }
-    ~Rig() { DesktopNotifications::install(nullptr); }
 
-    // Rings `call` and waits until the rings have stopped.
-    void ring(IncomingRing call) {
-        call.rings = 2;
-        call.intervalMs = 300;
-        QSignalSpy ended(line.get(), &LineProvider::incomingCallEnded);
-        modem.ring(call);
-        QVERIFY(ended.wait(5000));
-    }
-    // What the notification daemon was asked to show, as gdbus prints its record.
-    std::string notified() const {
-        return bus
-            ->call("org.freedesktop.Notifications", "/org/freedesktop/Notifications",
-                   "org.freedesktop.DBus.Mock.GetCalls")
-            .out;
-    }
+    void ring(const IncomingRing& call) { ringOn(modem, line.get(), call); }
 
-    TempDir tables, share;
+    TempDir tables;
     FakeModem modem;
     RecordingTray tray;
-    std::unique_ptr<PrivateSessionBus> bus;
-    std::unique_ptr<BusNotifications> notifications;
     std::unique_ptr<HayesModemLine> line;
     std::unique_ptr<CallNotifier> notifier;
     HLINEAPP app = 0;
     HLINE handle = 0;
 };
+
+// The window on a directory whose person has the caller's number as the second phone, its
+// line on `modem`, the town's code 8172 in its settings.
+void startWindow(WindowSession& session, const FakeModem& modem) {
+    qputenv("ABONEX_MODEM", modem.devicePath().toLocal8Bit());
+    session.fixture().removeFile(QStringLiteral("Phone.DBF"));
+    session.fixture().removeFile(QStringLiteral("Phone.MDX"));
+    session.fixture().writeTable(
+        DirectoryMode::Persons,
+        {{"Иванов И.И.", "22-33-44", "", ""}, {"Петров А.Ж.", "35-96-27", "53-87-52", ""}});
+    {
+        QSettings settings(session.settingsFile(), QSettings::IniFormat);
+        settings.setValue(QStringLiteral("Modem/TownCode"), QStringLiteral("8172"));
+    }
+    session.start();
+    QVERIFY(session.window() != nullptr && !session.window()->startupFailed());
+    QVERIFY(QTest::qWaitFor([&] { return modem.callerIdOn(); }, 5000));
+}
 
 }  // namespace
 
@@ -223,6 +270,39 @@ class CallNotifierTest : public QObject {
         QCOMPARE(rig.tray.messages, QStringList{QStringLiteral("Звонит: Петров А.Ж., 53-87-52|")});
         // The icon came up for the message.
         QVERIFY(rig.tray.isVisible());
+    }
+
+    // The window's line waits for the rings to stop as long as a telephone line's do: one
+    // call each.
+    void theWindowNamesThePersonWhoseSecondPhoneRings() {
+        NotificationBus bus(true);
+        QVERIFY2(!bus.bus->address().empty(), bus.bus->error().c_str());
+        FakeModem modem;
+        WindowSession session;
+        startWindow(session, modem);
+        ringTwice(modem, {"88172538752", "", "12101405", CallerIdForm::Formatted});
+        QTRY_VERIFY_WITH_TIMEOUT(
+            bus.notified().find("'Звонит: Петров А.Ж., 53-87-52'") != std::string::npos, 10000);
+        qunsetenv("ABONEX_MODEM");
+    }
+
+    void withoutAServiceTheWindowsIconShowsTheCallerOfADataMessage() {
+        NotificationBus bus(false);
+        RecordingTray* tray = nullptr;
+        TrayIcon::setFactory([&tray] {
+            auto made = std::make_unique<RecordingTray>();
+            tray = made.get();
+            return made;
+        });
+        const auto restore = qScopeGuard([] { TrayIcon::setFactory({}); });
+        FakeModem modem;
+        WindowSession session;
+        startWindow(session, modem);
+        QVERIFY(tray != nullptr);
+        ringTwice(modem, {"88172538752", "", "12101405", CallerIdForm::Mdmf});
+        QTRY_COMPARE_WITH_TIMEOUT(
+            tray->messages, QStringList{QStringLiteral("Звонит: Петров А.Ж., 53-87-52|")}, 10000);
+        qunsetenv("ABONEX_MODEM");
     }
 };
 
