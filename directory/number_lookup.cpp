@@ -32,32 +32,45 @@ const std::vector<DirectoryMode>& NumberLookup::scanOrder() {
     return order;
 }
 
-std::vector<std::string> NumberLookup::formsOf(std::string_view digits) const {
-    std::vector<std::string> forms;
-    if (digits.empty()) return forms;
-    forms.emplace_back(digits);
+template <typename Take>
+void NumberLookup::formViews(std::string_view digits, const Take& take) const {
+    if (digits.empty()) return;
+    take(digits);
     std::string_view national = digits;
     if (digits.size() == kPrefixedDigits && (digits[0] == '7' || digits[0] == '8')) {
         national = digits.substr(1);
-        forms.emplace_back(national);
+        take(national);
     }
     if (national.size() == kNationalDigits && !m_townCode.empty() &&
         m_townCode.size() < national.size() && national.starts_with(m_townCode)) {
-        forms.emplace_back(national.substr(m_townCode.size()));
+        take(national.substr(m_townCode.size()));
     }
+}
+
+std::vector<std::string> NumberLookup::formsOf(std::string_view digits) const {
+    std::vector<std::string> forms;
+    formViews(digits, [&forms](std::string_view form) { forms.emplace_back(form); });
     return forms;
 }
 
 std::size_t NumberLookup::match(std::string_view storedPhone) const {
-    const std::string digits = digitsOf(storedPhone);
-    if (digits.empty() || m_forms.empty()) return 0;
-    std::size_t longest = 0;
-    for (const std::string& form : formsOf(digits)) {
-        if (form.size() > longest &&
-            std::find(m_forms.begin(), m_forms.end(), form) != m_forms.end()) {
-            longest = form.size();
-        }
+    if (m_forms.empty()) return 0;
+    // A phone field holds a few dozen characters at most; a longer text is no phone number.
+    constexpr std::size_t kMaxDigits = 32;
+    char digits[kMaxDigits];
+    std::size_t count = 0;
+    for (char c : storedPhone) {
+        if (c < '0' || c > '9') continue;
+        if (count == kMaxDigits) return 0;
+        digits[count++] = c;
     }
+    std::size_t longest = 0;
+    formViews(std::string_view(digits, count), [&](std::string_view form) {
+        if (form.size() <= longest) return;
+        for (const std::string& wanted : m_forms) {
+            if (wanted == form) longest = form.size();
+        }
+    });
     return longest;
 }
 

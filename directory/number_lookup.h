@@ -63,6 +63,9 @@ class NumberLookup {
     static const std::vector<DirectoryMode>& scanOrder();
 
   private:
+    // Hands each form of `digits` to `take`, longest first, as views into `digits`.
+    template <typename Take>
+    void formViews(std::string_view digits, const Take& take) const;
     std::vector<std::string> formsOf(std::string_view digits) const;
 
     std::string m_townCode;
