@@ -1,6 +1,6 @@
 #include "dial/caller_id.h"
 
-#include <array>
+#include <cctype>
 #include <cstdint>
 
 namespace abonex {
@@ -47,13 +47,6 @@ bool setDateTime(QByteArrayView digits, CallerId& id) {
     id.date = QString::fromLatin1(digits.first(4));
     id.time = QString::fromLatin1(digits.sliced(4));
     return true;
-}
-
-int hexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
 }
 
 CallerIdPacketStatus parseMdmfBody(QByteArrayView body, CallerId& id) {
@@ -136,23 +129,21 @@ CallerIdPacket parseCallerIdPacket(QByteArrayView bytes) {
 }
 
 std::optional<QByteArray> callerIdPacketBytes(QByteArrayView line) {
-    QByteArray bytes;
-    int high = -1;
-    for (char c : line) {
+    // Blanks may stand between bytes, never inside one.
+    QByteArray digits;
+    for (qsizetype i = 0; i < line.size(); ++i) {
+        const char c = line[i];
         if (c == ' ') {
-            if (high >= 0) return std::nullopt;  // a blank inside a byte
-            continue;
-        }
-        const int value = hexValue(c);
-        if (value < 0) return std::nullopt;
-        if (high < 0) {
-            high = value;
+            if (digits.size() % 2 != 0) return std::nullopt;
+        } else if (std::isxdigit(static_cast<unsigned char>(c)) != 0) {
+            digits.append(c);
         } else {
-            bytes.append(static_cast<char>(high * 16 + value));
-            high = -1;
+            return std::nullopt;
         }
     }
-    if (high >= 0 || bytes.size() < kFrameBytes) return std::nullopt;
+    const bool high = digits.size() % 2 != 0;
+    const QByteArray bytes = QByteArray::fromHex(digits);
+    if (high || bytes.size() < kFrameBytes) return std::nullopt;
     const auto type = static_cast<std::uint8_t>(bytes[0]);
     if (type != kSdmf && type != kSdmfMessageWaiting && type != kMdmf &&
         type != kMdmfMessageWaiting) {
