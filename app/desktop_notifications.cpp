@@ -1,5 +1,6 @@
 #include "app/desktop_notifications.h"
 
+#include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
@@ -27,7 +28,7 @@ DesktopNotifications* g_installed = nullptr;
 
 DesktopNotifications& DesktopNotifications::current() {
     if (g_installed != nullptr) return *g_installed;
-    static BusNotifications session(QDBusConnection::sessionBus());
+    static BusNotifications session;
     return session;
 }
 
@@ -35,8 +36,12 @@ void DesktopNotifications::install(DesktopNotifications* notifications) {
     g_installed = notifications;
 }
 
-BusNotifications::BusNotifications(QDBusConnection connection)
-    : m_connection(std::move(connection)) {}
+BusNotifications::BusNotifications(QString connectionName)
+    : m_connectionName(std::move(connectionName)) {}
+
+QString BusNotifications::sessionConnectionName() {
+    return QDBusConnection::sessionBus().name();
+}
 
 void BusNotifications::notify(const QString& summary, const QString& body, Shown shown) {
     QDBusMessage call =
@@ -45,7 +50,7 @@ void BusNotifications::notify(const QString& summary, const QString& body, Shown
     call << QString::fromUtf8(kAppName) << 0u << QString::fromLatin1(kAppIcon) << summary << body
          << QStringList() << QVariantMap() << kServerTimeout;
     // Not connected (no session bus at all): the answer is an error at once, through the loop.
-    auto* watcher = new QDBusPendingCallWatcher(m_connection.asyncCall(call));
+    auto* watcher = new QDBusPendingCallWatcher(QDBusConnection(m_connectionName).asyncCall(call));
     QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher,
                      [shown = std::move(shown)](QDBusPendingCallWatcher* finished) {
                          const QDBusPendingReply<uint> reply = *finished;

@@ -6,7 +6,6 @@
 // started on the bus), the answer is "not shown" and the caller shows the text another way.
 #pragma once
 
-#include <QDBusConnection>
 #include <QString>
 #include <functional>
 
@@ -27,14 +26,18 @@ class DesktopNotifications {
     static void install(DesktopNotifications* notifications);
 };
 
-// The notification service on a bus, through Qt's D-Bus.
+// The notification service on a bus, through Qt's D-Bus: the connection of that name (the
+// session bus's by default), looked up at each notification, so that none is kept past the
+// application's end.
 class BusNotifications : public DesktopNotifications {
   public:
-    explicit BusNotifications(QDBusConnection connection);
+    explicit BusNotifications(QString connectionName = sessionConnectionName());
     void notify(const QString& summary, const QString& body, Shown shown) override;
 
+    static QString sessionConnectionName();
+
   private:
-    QDBusConnection m_connection;
+    QString m_connectionName;
 };
 
 }  // namespace abonex

@@ -80,8 +80,8 @@ struct NotificationBus {
         // A connection of its own: one of an earlier test's name would be to that bus.
         static int made = 0;
         connectionName = QStringLiteral("call-notifier-test-%1").arg(++made);
-        notifications = std::make_unique<BusNotifications>(
-            QDBusConnection::connectToBus(QString::fromStdString(bus->address()), connectionName));
+        QDBusConnection::connectToBus(QString::fromStdString(bus->address()), connectionName);
+        notifications = std::make_unique<BusNotifications>(connectionName);
         DesktopNotifications::install(notifications.get());
     }
     ~NotificationBus() {
