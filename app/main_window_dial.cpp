@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "app/application.h"
+#include "app/call_notifier.h"
 #include "app/desktop.h"
 #include "app/main_window.h"
 #include "app/user_settings.h"
@@ -43,6 +44,7 @@ void TFMain::buildDialer() {
     connect(line.get(), &ConfiguredLine::handOffFailed, this, [this] {
         MessageBox::error(this, QStringLiteral("Error"), MessageBox::crLfLines(kNoPhoneAppLines));
     });
+    CallNotifier::attach(*this, *line);
     Dialer3 = new TTapiDial(this, *line);
     // The line goes with the dialer, after the dialer has closed it.
     line.release()->setParent(Dialer3);

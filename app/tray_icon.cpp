@@ -23,6 +23,8 @@ void TrayIcon::setFactory(Factory made) {
     factory() = std::move(made);
 }
 
+void TrayIcon::showMessage(const QString&, const QString&) {}
+
 SystemTrayIcon::SystemTrayIcon() : m_icon(new QSystemTrayIcon(this)) {
     connect(m_icon, &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason) {
@@ -58,6 +60,10 @@ void SystemTrayIcon::setVisible(bool visible) {
 
 bool SystemTrayIcon::isVisible() const {
     return m_icon->isVisible();
+}
+
+void SystemTrayIcon::showMessage(const QString& title, const QString& text) {
+    m_icon->showMessage(title, text, QSystemTrayIcon::Information);
 }
 
 }  // namespace abonex

@@ -38,6 +38,9 @@ class TrayIcon : public QObject {
     virtual void setContextMenu(QMenu* menu) = 0;
     virtual void setVisible(bool visible) = 0;
     virtual bool isVisible() const = 0;
+    // A message in a balloon beside the icon (where the desktop has no notification service);
+    // the icon must be visible for it. An icon that cannot show one shows nothing.
+    virtual void showMessage(const QString& title, const QString& text);
 
   signals:
     void doubleClicked();
@@ -56,6 +59,7 @@ class SystemTrayIcon : public TrayIcon {
     void setContextMenu(QMenu* menu) override;
     void setVisible(bool visible) override;
     bool isVisible() const override;
+    void showMessage(const QString& title, const QString& text) override;
 
   private:
     QSystemTrayIcon* m_icon;

@@ -51,6 +51,8 @@ std::int32_t ConfiguredLine::lineInitialize(HLINEAPP& lineApp, LINECALLBACK call
     } else {
         provider = new HayesModemLine(modemOptions(settings), this);
     }
+    connect(provider, &LineProvider::incomingCall, this, &ConfiguredLine::incomingCall);
+    connect(provider, &LineProvider::incomingCallEnded, this, &ConfiguredLine::incomingCallEnded);
     const std::int32_t result =
         provider->lineInitialize(lineApp, std::move(callback), appName, deviceCount);
     if (result < 0) {

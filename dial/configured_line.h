@@ -13,6 +13,7 @@
 #include <memory>
 
 #include "dial/desktop_phone_line.h"
+#include "dial/incoming_call.h"
 #include "dial/modem_settings.h"
 #include "dial/telephony_line.h"
 
@@ -63,6 +64,9 @@ class ConfiguredLine : public QObject, public TelephonyLine {
   signals:
     // The desktop phone found no program that takes tel: links (see DesktopPhoneLine).
     void handOffFailed();
+    // The provider's calls coming in (see LineProvider).
+    void incomingCall(const abonex::IncomingCall& call);
+    void incomingCallEnded(const abonex::IncomingCall& call);
 
   private:
     void queryModem(const ModemSettings& settings, std::function<void(const QString&)> answered);

@@ -47,6 +47,10 @@ HayesModemLine::HayesModemLine(Options options, QObject* parent)
     connect(&m_commandTimer, &QTimer::timeout, this, &HayesModemLine::commandTimedOut);
     m_guardTimer.setSingleShot(true);
     connect(&m_guardTimer, &QTimer::timeout, this, &HayesModemLine::sendNext);
+    m_ringGapTimer.setSingleShot(true);
+    connect(&m_ringGapTimer, &QTimer::timeout, this, &HayesModemLine::ringingStopped);
+    m_callerIdTimer.setSingleShot(true);
+    connect(&m_callerIdTimer, &QTimer::timeout, this, &HayesModemLine::callerIdComplete);
     m_sinceWrite.start();
 }
 
@@ -140,6 +144,7 @@ void HayesModemLine::releasePort(const QString& reason) {
     m_online = false;
     m_dialProceeding = false;
     m_reader.clear();
+    forgetIncoming();
     if (m_port) {
         m_port->disconnect(this);
         if (m_port->isOpen()) {
@@ -177,6 +182,7 @@ std::int32_t HayesModemLine::lineOpen(HLINEAPP lineApp, std::uint32_t deviceId, 
     if (result == 0 && !m_options.initString.isEmpty()) {
         enqueue({m_options.initString, CommandKind::Setup, m_options.commandTimeoutMs, {}});
     }
+    if (result == 0) enableCallerId();
     return result;
 }
 
@@ -340,6 +346,7 @@ void HayesModemLine::readReplies() {
 }
 
 void HayesModemLine::handleLine(const QByteArray& line) {
+    if (handleIncoming(line)) return;
     const HayesResult result = classifyReply(line);
     if (m_current) {
         const bool echo = line.compare(m_current->text, Qt::CaseInsensitive) == 0;

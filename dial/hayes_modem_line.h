@@ -3,12 +3,20 @@
 //
 // lineInitialize opens the port and sends "AT"; the modem is the one line device when it
 // answers "OK" within the probe time, otherwise there is none. Opening the line sends the
-// initialisation string. A voice call is "ATD<address>;" (the modem dials and returns to
-// command mode; "OK" means the number went out and the user talks on the handset), a data call
-// "ATD<address>" ("CONNECT" means the modems are linked). Dropping sends "ATH", for a linked
-// data call after the escape "+++" with its guard times; a dial still in progress is first
-// cancelled by a lone CR. Commands go out one at a time: the next one is written when the
-// modem's result code for the previous one has come or its time has run out.
+// initialisation string, then switches caller ID on ("AT+VCID=1", or "AT#CID=1" when the modem
+// answers "ERROR"; a reset makes modems forget it). A voice call is "ATD<address>;" (the modem
+// dials and returns to command mode; "OK" means the number went out and the user talks on the
+// handset), a data call "ATD<address>" ("CONNECT" means the modems are linked). Dropping sends
+// "ATH", for a linked data call after the escape "+++" with its guard times; a dial still in
+// progress is first cancelled by a lone CR. Commands go out one at a time: the next one is written
+// when the modem's result code for the previous one has come or its time has run out.
+//
+// Calls coming in: while the line is open, each "RING" and the caller-ID lines between the
+// rings (both forms, see caller_id.h) are told with incomingCall; caller-ID lines count as one
+// report once the modem has been quiet for callerIdSettleMs after them or the next ring has
+// come, and a data message that fails its checks is dropped. When no ring has come for
+// ringGapMs the call is over (incomingCallEnded). A hex line is taken for a data message only
+// while no command waits for its answer.
 //
 // Everything but the start-up probe runs from the event loop: reading, writing and waiting for
 // replies never block the thread. The probe waits at most probeTimeoutMs for the modem.
@@ -46,6 +54,8 @@ class HayesModemLine : public LineProvider {
         int commandTimeoutMs = 5000;    // how long any other command may wait
         int probeTimeoutMs = 2000;      // how long the modem may take to answer "AT"
         int guardMs = 1000;             // silence before and after the escape "+++"
+        int ringGapMs = 8000;           // longer without a ring: the call coming in is over
+        int callerIdSettleMs = 300;     // quiet after caller-ID lines: they are complete
     };
 
     explicit HayesModemLine(Options options, QObject* parent = nullptr);
@@ -88,6 +98,7 @@ class HayesModemLine : public LineProvider {
         Escape,
         HangUp,
         Query,
+        CallerId,
     };
     using Done = std::function<void(HayesResult result, const QList<QByteArray>& lines)>;
     struct Command {
@@ -115,6 +126,13 @@ class HayesModemLine : public LineProvider {
     // done.
     void hangUpThenDone(HCALL call, bool first = false);
     void cancelQueries(const QString& answer);
+    // Switches caller ID on, with the older command when the modem refuses the newer one.
+    void enableCallerId();
+    // RING and caller-ID lines; false for any other line.
+    bool handleIncoming(const QByteArray& line);
+    void callerIdComplete();
+    void ringingStopped();
+    void forgetIncoming();
 
     Options m_options;
     std::unique_ptr<QSerialPort> m_port;
@@ -130,6 +148,13 @@ class HayesModemLine : public LineProvider {
     QTimer m_commandTimer;
     QTimer m_guardTimer;
     QElapsedTimer m_sinceWrite;
+    // The call coming in, and the caller-ID lines read since its last report.
+    IncomingCall m_incoming;
+    bool m_ringing = false;
+    CallerId m_pendingId;
+    bool m_idPending = false;
+    QTimer m_ringGapTimer;
+    QTimer m_callerIdTimer;
 };
 
 }  // namespace abonex

@@ -6,7 +6,9 @@
 // A subclass says how many devices it has (openDevice), which media it can carry, how a call is
 // started and dropped, and tells the base what the device did (callDialing, callConnected,
 // callEnded, dropDone). The base turns that into call states and LINE_REPLY/LINE_CALLSTATE
-// messages, queued to the Qt event loop in the order they happened.
+// messages, queued to the Qt event loop in the order they happened. A provider that hears calls
+// coming in tells of them with the signals incomingCall and incomingCallEnded, only while its
+// line is open.
 //
 // Invariants: handles and request ids are never 0 and never used twice in the process; no
 // message is delivered after lineClose (for that line's calls) or lineShutdown; a call handle
@@ -19,6 +21,7 @@
 #include <map>
 #include <vector>
 
+#include "dial/incoming_call.h"
 #include "dial/telephony_line.h"
 
 namespace abonex {
@@ -52,6 +55,13 @@ class LineProvider : public QObject, public TelephonyLine {
 
     // The longest dialable address a provider takes.
     static constexpr qsizetype kMaxAddress = 40;
+
+  signals:
+    // A call is coming in: emitted at each of its rings and once when its caller ID has come,
+    // with what is known of the call so far.
+    void incomingCall(const abonex::IncomingCall& call);
+    // The rings of that call stopped (it was answered elsewhere or the caller gave up).
+    void incomingCallEnded(const abonex::IncomingCall& call);
 
   protected:
     enum class CallKind { Voice, Data };

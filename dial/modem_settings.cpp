@@ -12,6 +12,7 @@ constexpr char kDeviceKey[] = "Device";
 constexpr char kSpeedKey[] = "Speed";
 constexpr char kInitKey[] = "Init";
 constexpr char kDialTimeoutKey[] = "DialTimeout";
+constexpr char kTownCodeKey[] = "TownCode";
 constexpr char kModemLine[] = "modem";
 constexpr char kDesktopLine[] = "desktop";
 constexpr qint32 kMinSpeed = 300;
@@ -25,6 +26,14 @@ QString cleanInitString(const QString& text) {
         if (c.unicode() >= 0x20 && c.unicode() < 0x7F) clean += c;
     }
     return clean.trimmed().left(ModemSettings::kMaxInitString);
+}
+
+QString cleanTownCode(const QString& text) {
+    QString digits;
+    for (QChar c : text) {
+        if (c >= u'0' && c <= u'9') digits += c;
+    }
+    return digits.size() <= ModemSettings::kMaxTownCode ? digits : QString();
 }
 
 ModemSettings ModemSettings::load(QSettings& settings) {
@@ -44,6 +53,7 @@ ModemSettings ModemSettings::load(QSettings& settings) {
     if (ok && timeout >= kMinDialTimeout && timeout <= kMaxDialTimeout) {
         result.dialTimeoutSeconds = timeout;
     }
+    result.townCode = cleanTownCode(settings.value(QLatin1String(kTownCodeKey)).toString());
     settings.endGroup();
     return result;
 }
@@ -56,6 +66,7 @@ void ModemSettings::save(QSettings& settings) const {
     settings.setValue(QLatin1String(kSpeedKey), speed);
     settings.setValue(QLatin1String(kInitKey), cleanInitString(initString));
     settings.setValue(QLatin1String(kDialTimeoutKey), dialTimeoutSeconds);
+    settings.setValue(QLatin1String(kTownCodeKey), cleanTownCode(townCode));
     settings.endGroup();
     settings.sync();
 }

@@ -10,6 +10,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpressionValidator>
 #include <QSerialPortInfo>
 #include <QSpinBox>
 #include <QVBoxLayout>
@@ -92,6 +93,17 @@ ModemSettingsDialog::ModemSettingsDialog(const ModemSettings& settings, ModemQue
     form->addRow(btnQuery, memoAnswer);
     m_modemWidgets = {cbDevice, cbSpeed, edInit, sbDialTimeout, btnQuery, memoAnswer};
 
+    edTownCode = new QLineEdit(settings.townCode, this);
+    edTownCode->setObjectName(QStringLiteral("edTownCode"));
+    edTownCode->setValidator(new QRegularExpressionValidator(
+        QRegularExpression(QStringLiteral("[0-9]{0,%1}").arg(ModemSettings::kMaxTownCode)),
+        edTownCode));
+    edTownCode->setToolTip(
+        QStringLiteral("Телефонный код города справочника, например 8172: по нему номер "
+                       "звонящего с кодом находится среди местных номеров"));
+    auto* townForm = new QFormLayout;
+    townForm->addRow(QStringLiteral("Код города:"), edTownCode);
+
     lblOverride = new QLabel(this);
     lblOverride->setObjectName(QStringLiteral("lblOverride"));
     lblOverride->setWordWrap(true);
@@ -113,6 +125,7 @@ ModemSettingsDialog::ModemSettingsDialog(const ModemSettings& settings, ModemQue
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(lineBox);
     layout->addWidget(modemBox);
+    layout->addLayout(townForm);
     layout->addWidget(lblOverride);
     layout->addWidget(buttons);
 
@@ -131,6 +144,7 @@ ModemSettings ModemSettingsDialog::settings() const {
     result.speed = cbSpeed->currentData().toInt();
     result.initString = cleanInitString(edInit->text());
     result.dialTimeoutSeconds = sbDialTimeout->value();
+    result.townCode = cleanTownCode(edTownCode->text());
     return result;
 }
 

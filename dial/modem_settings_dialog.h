@@ -1,6 +1,7 @@
 // ModemSettingsDialog: the dialog "Настройка модема", where the user chooses how calls go out
 // (a modem on a serial port, or the desktop's phone application) and sets the modem's port,
-// speed, initialisation string and dial time-out. The button "Опросить модем" sends "ATI" to
+// speed, initialisation string and dial time-out, and gives the town's telephone code ("Код
+// города"), by which callers' numbers are looked up. The button "Опросить модем" sends "ATI" to
 // the chosen port and shows what the modem answers, without closing the dialog.
 //
 // The dialog only edits values; its owner stores them when it is accepted.
@@ -43,6 +44,7 @@ class ModemSettingsDialog : public QDialog {
     QComboBox* cbSpeed = nullptr;
     QLineEdit* edInit = nullptr;
     QSpinBox* sbDialTimeout = nullptr;
+    QLineEdit* edTownCode = nullptr;
     QPushButton* btnQuery = nullptr;
     QPlainTextEdit* memoAnswer = nullptr;
     QLabel* lblOverride = nullptr;

@@ -108,6 +108,15 @@ bool modemGot(const FakeModem& modem, const QByteArray& command, int times = 1,
     return QTest::qWaitFor([&] { return modem.count(command) >= times; }, milliseconds);
 }
 
+// Waits until the line opened last has sent what it sends when it opens: after its reset, the
+// switch of caller ID.
+bool lineOpened(const FakeModem& modem) {
+    return QTest::qWaitFor([&] {
+        const QList<QByteArray> sent = modem.commands();
+        return sent.lastIndexOf("AT+VCID=1") > sent.lastIndexOf("ATZ");
+    });
+}
+
 }  // namespace
 
 class DialCommandsTest : public QObject {
@@ -175,7 +184,8 @@ class DialCommandsTest : public QObject {
         FakeModem modem;
         Session s;
         s.start(&modem);
-        QVERIFY(modemGot(modem, "ATZ"));
+        QVERIFY(modemGot(modem, "ATZ", 2));  // the line is opened twice at start
+        QVERIFY(lineOpened(modem));
         QTest::qWait(50);
         const qsizetype before = modem.commands().size();
         s.clickCell(QStringLiteral("Без телефона"), 2);  // a second phone is no excuse
@@ -250,6 +260,7 @@ class DialCommandsTest : public QObject {
         Session s;
         s.start(&modem);
         QVERIFY(modemGot(modem, "ATZ", 2));  // the line was opened twice at start
+        QVERIFY(lineOpened(modem));
         QTest::qWait(50);
         const QList<QByteArray> before = modem.commands();
         s.statuses.clear();

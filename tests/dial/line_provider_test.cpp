@@ -349,7 +349,9 @@ TEST_F(HayesModemLineTest, AnUnpluggedModemEndsTheCallAtOnceAndRefusesTheNext) {
 
 TEST_F(HayesModemLineTest, AddressesThatCouldEndTheCommandOrOverrunAreRefused) {
     open();
-    ASSERT_TRUE(modemGot("ATZ"));
+    // Everything the line sends when it opens has gone out.
+    ASSERT_TRUE(modemGot("AT+VCID=1"));
+    QTest::qWait(50);
     modem.clearCommands();
     const QByteArray tooLong(LineProvider::kMaxAddress + 1, '1');
     const QByteArray longest(LineProvider::kMaxAddress, '1');
@@ -444,6 +446,146 @@ TEST_F(HayesModemLineTest, InformationRequestsGoThroughTheLinesOwnPortOrAFreeOne
     HayesModemLine::queryDevice(o, "ATI", [&](const QString& text) { answer = text; });
     ASSERT_TRUE(waitFor([&] { return !answer.isEmpty(); }));
     EXPECT_EQ(answer, QStringLiteral("56000\nOK"));
+}
+
+// --- Calls coming in ---
+
+// What a line told of the calls coming in, in order.
+struct IncomingRecorder {
+    explicit IncomingRecorder(LineProvider& line) {
+        QObject::connect(&line, &LineProvider::incomingCall,
+                         [this](const IncomingCall& call) { reports.push_back(call); });
+        QObject::connect(&line, &LineProvider::incomingCallEnded,
+                         [this](const IncomingCall& call) { ended.push_back(call); });
+    }
+    std::vector<IncomingCall> reports;
+    std::vector<IncomingCall> ended;
+};
+
+class IncomingCallTest : public HayesModemLineTest {
+  protected:
+    void openRinging() {
+        HayesModemLine::Options o = options();
+        o.ringGapMs = 700;
+        open(o);
+        recorder = std::make_unique<IncomingRecorder>(*line);
+        ASSERT_TRUE(waitFor([&] { return modem.callerIdOn(); }));
+    }
+    // Rings `call` three times and waits until the line says the rings stopped.
+    void ringAndWait(test::IncomingRing call) {
+        call.rings = 3;
+        call.intervalMs = 300;
+        const size_t before = recorder->ended.size();
+        modem.ring(call);
+        ASSERT_TRUE(waitFor([&] { return recorder->ended.size() > before; }));
+    }
+    std::unique_ptr<IncomingRecorder> recorder;
+};
+
+CallerId petrov() {
+    CallerId id;
+    id.date = QStringLiteral("1210");
+    id.time = QStringLiteral("1405");
+    id.number = QStringLiteral("88172538752");
+    id.name = QStringLiteral("PETROV A ZH");
+    return id;
+}
+
+TEST_F(IncomingCallTest, CallerIdIsSwitchedOnAfterTheInitStringAtEveryOpen) {
+    for (int open = 1; open <= 2; ++open) {
+        openRinging();
+        ASSERT_TRUE(modemGot("AT+VCID=1", open));
+        const QList<QByteArray> sent = modem.commands();
+        // The reset comes first: it would switch caller ID off again.
+        EXPECT_LT(sent.lastIndexOf("ATZ"), sent.lastIndexOf("AT+VCID=1"));
+        EXPECT_EQ(modem.count("AT#CID"), 0);
+        EXPECT_EQ(line->lineShutdown(user->app), 0);
+        QTest::qWait(50);
+    }
+}
+
+TEST_F(IncomingCallTest, AModemThatRefusesTheNewerCommandGetsTheOlderBeforeAnyDial) {
+    modem.setReply("AT+VCID", "ERROR");
+    open();
+    // A dial asked for at once waits behind the caller-ID commands.
+    ASSERT_GT(user->makeCall("P5"), 0);
+    ASSERT_TRUE(modemGot("ATDP5;"));
+    const QList<QByteArray> sent = modem.commands();
+    const qsizetype vcid = sent.indexOf("AT+VCID=1");
+    const qsizetype cid = sent.indexOf("AT#CID=1");
+    ASSERT_GE(vcid, 0);
+    EXPECT_EQ(cid, vcid + 1);
+    EXPECT_EQ(sent.indexOf("ATDP5;"), cid + 1);
+    EXPECT_TRUE(modem.callerIdOn());
+}
+
+TEST_F(IncomingCallTest, FormattedCallerIdIsToldBetweenTheRingsAndAtTheEnd) {
+    openRinging();
+    ringAndWait({"88172538752", "PETROV A ZH"});
+    ASSERT_EQ(recorder->reports.size(), 4u);
+    EXPECT_EQ(recorder->reports[0], (IncomingCall{1, false, {}, false}));
+    EXPECT_EQ(recorder->reports[1], (IncomingCall{1, true, petrov(), false}));
+    EXPECT_EQ(recorder->reports[2], (IncomingCall{2, true, petrov(), false}));
+    EXPECT_EQ(recorder->reports[3], (IncomingCall{3, true, petrov(), false}));
+    ASSERT_EQ(recorder->ended.size(), 1u);
+    EXPECT_EQ(recorder->ended[0], recorder->reports[3]);
+
+    // The next call starts afresh.
+    ringAndWait({"P", ""});
+    ASSERT_EQ(recorder->ended.size(), 2u);
+    CallerId withheld;
+    withheld.date = QStringLiteral("1210");
+    withheld.time = QStringLiteral("1405");
+    withheld.numberAbsence = CallerIdAbsence::Withheld;
+    EXPECT_EQ(recorder->ended[1], (IncomingCall{3, true, withheld, false}));
+}
+
+TEST_F(IncomingCallTest, DataMessagesInHexGiveTheSameCallerAndABadOneIsDropped) {
+    openRinging();
+    ringAndWait({"88172538752", "PETROV A ZH", "12101405", test::CallerIdForm::Mdmf});
+    ASSERT_EQ(recorder->ended.size(), 1u);
+    EXPECT_EQ(recorder->ended[0], (IncomingCall{3, true, petrov(), false}));
+
+    ringAndWait({"O", "", "12101405", test::CallerIdForm::Sdmf});
+    ASSERT_EQ(recorder->ended.size(), 2u);
+    EXPECT_TRUE(recorder->ended[1].identified);
+    EXPECT_EQ(recorder->ended[1].callerId.numberAbsence, CallerIdAbsence::Unavailable);
+
+    recorder->reports.clear();
+    test::IncomingRing bad{"88172538752", "PETROV A ZH", "12101405", test::CallerIdForm::Mdmf};
+    bad.badChecksum = true;
+    ringAndWait(bad);
+    ASSERT_EQ(recorder->ended.size(), 3u);
+    // The rings are a call all the same; nothing of the message shows.
+    EXPECT_EQ(recorder->ended[2], (IncomingCall{3, false, {}, true}));
+    for (const IncomingCall& report : recorder->reports) EXPECT_TRUE(report.callerId.empty());
+}
+
+TEST_F(IncomingCallTest, CallerIdBeforeTheFirstRingBeginsTheCall) {
+    openRinging();
+    CallerId local;
+    local.number = QStringLiteral("538752");
+    modem.sendUnsolicited("NMBR = 538752");
+    modem.sendUnsolicited("RING");
+    ASSERT_TRUE(waitFor([&] { return !recorder->ended.empty(); }));
+    ASSERT_EQ(recorder->reports.size(), 2u);
+    EXPECT_EQ(recorder->reports[0], (IncomingCall{0, true, local, false}));
+    EXPECT_EQ(recorder->reports[1], (IncomingCall{1, true, local, false}));
+}
+
+TEST_F(IncomingCallTest, AHexAnswerToACommandIsNoCallAndAClosedLineTellsNothing) {
+    openRinging();
+    modem.setReply("ATI", "80240108\nOK");
+    QString answer;
+    line->query("ATI", [&](const QString& text) { answer = text; });
+    ASSERT_TRUE(waitFor([&] { return !answer.isEmpty(); }));
+    EXPECT_EQ(answer, QStringLiteral("80240108\nOK"));
+
+    EXPECT_EQ(line->lineClose(user->line), 0);
+    modem.ring({"88172538752", "PETROV A ZH", "12101405", test::CallerIdForm::Formatted, 2, 100});
+    QTest::qWait(1200);
+    EXPECT_TRUE(recorder->reports.empty());
+    EXPECT_TRUE(recorder->ended.empty());
 }
 
 // --- Replies ---
@@ -575,6 +717,7 @@ TEST_F(ModemSettingsTest, RoundTripInTheirOwnGroup) {
     stored.speed = 57600;
     stored.initString = QStringLiteral("AT&F");
     stored.dialTimeoutSeconds = 90;
+    stored.townCode = QStringLiteral("8172");
     {
         QSettings settings(file(), QSettings::IniFormat);
         settings.setValue(QStringLiteral("FormProperties/mnuTone"), true);
@@ -585,6 +728,7 @@ TEST_F(ModemSettingsTest, RoundTripInTheirOwnGroup) {
     EXPECT_EQ(settings.value(QStringLiteral("Modem/Line")).toString(), QStringLiteral("desktop"));
     EXPECT_EQ(settings.value(QStringLiteral("Modem/Device")).toString(),
               QStringLiteral("/dev/ttyACM0"));
+    EXPECT_EQ(settings.value(QStringLiteral("Modem/TownCode")).toString(), QStringLiteral("8172"));
     EXPECT_TRUE(settings.value(QStringLiteral("FormProperties/mnuTone")).toBool());
     EXPECT_EQ(settings.childKeys().size(), 0);  // nothing outside the groups
 }
@@ -596,6 +740,7 @@ TEST_F(ModemSettingsTest, DamagedValuesGiveTheDefaultsAndTheInitStringCannotEndA
         settings.setValue(QStringLiteral("Modem/Speed"), QStringLiteral("fast"));
         settings.setValue(QStringLiteral("Modem/DialTimeout"), -5);
         settings.setValue(QStringLiteral("Modem/Init"), QStringLiteral("ATZ\rATD911\n"));
+        settings.setValue(QStringLiteral("Modem/TownCode"), QStringLiteral("(8172)"));
     }
     QSettings settings(file(), QSettings::IniFormat);
     const ModemSettings loaded = ModemSettings::load(settings);
@@ -604,6 +749,10 @@ TEST_F(ModemSettingsTest, DamagedValuesGiveTheDefaultsAndTheInitStringCannotEndA
     EXPECT_EQ(loaded.dialTimeoutSeconds, ModemSettings::kDefaultDialTimeout);
     EXPECT_EQ(loaded.initString, QStringLiteral("ATZATD911"));
     EXPECT_FALSE(loaded.initString.contains(u'\r'));
+    // The code's digits; a code longer than any town's is none.
+    EXPECT_EQ(loaded.townCode, QStringLiteral("8172"));
+    EXPECT_TRUE(cleanTownCode(QStringLiteral("8 (81738)")).isEmpty());
+    EXPECT_EQ(cleanTownCode(QStringLiteral("81738")), QStringLiteral("81738"));
 }
 
 TEST_F(ModemSettingsTest, TheEnvironmentNamesTheModemWithoutChangingTheStoredSettings) {

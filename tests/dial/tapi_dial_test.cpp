@@ -539,6 +539,10 @@ class TapiDialTest : public QObject {
             dialog->cbSpeed->setCurrentIndex(dialog->cbSpeed->findData(57600));
             dialog->edInit->setText(QStringLiteral("AT&F\r"));
             dialog->sbDialTimeout->setValue(30);
+            // The code takes digits only, five at most.
+            QVERIFY(dialog->edTownCode->text().isEmpty());
+            QTest::keyClicks(dialog->edTownCode, QStringLiteral("(8-172)"));
+            QCOMPARE(dialog->edTownCode->text(), QStringLiteral("8172"));
             QTest::mouseClick(dialog->btnQuery, Qt::LeftButton);
             QVERIFY(QTest::qWaitFor([&] { return dialog->btnQuery->isEnabled(); }, 5000));
             answer = dialog->memoAnswer->toPlainText();
@@ -546,6 +550,8 @@ class TapiDialTest : public QObject {
             dialog->rbDesktop->click();
             QVERIFY(!dialog->cbDevice->isEnabled());
             QVERIFY(!dialog->btnQuery->isEnabled());
+            // Callers are looked up whichever way calls go out.
+            QVERIFY(dialog->edTownCode->isEnabled());
             dialog->rbModem->click();
             dialog->buttons->button(QDialogButtonBox::Ok)->click();
         });
@@ -558,6 +564,7 @@ class TapiDialTest : public QObject {
         QCOMPARE(stored.value(QStringLiteral("Modem/Init")).toString(), QStringLiteral("AT&F"));
         QCOMPARE(stored.value(QStringLiteral("Modem/DialTimeout")).toInt(), 30);
         QCOMPARE(stored.value(QStringLiteral("Modem/Line")).toString(), QStringLiteral("modem"));
+        QCOMPARE(stored.value(QStringLiteral("Modem/TownCode")).toString(), QStringLiteral("8172"));
 
         // Cancel stores nothing.
         whenDialogShown<ModemSettingsDialog>([&](ModemSettingsDialog* dialog) {

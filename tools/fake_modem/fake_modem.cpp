@@ -60,6 +60,61 @@ void FakeModem::sendUnsolicited(const QByteArray& line) {
     m_unsolicited.push_back(line);
 }
 
+void FakeModem::ring(const IncomingRing& call) {
+    std::lock_guard lock(m_mutex);
+    const Clock::time_point now = Clock::now();
+    const auto interval = std::chrono::milliseconds(call.intervalMs);
+    for (int i = 0; i < call.rings; ++i) m_pending.push_back({now + i * interval, "RING", false});
+    if (!m_callerIdOn) return;
+    const QList<QByteArray> lines = callerIdLines(call);
+    m_pending.push_back({now + interval / 2, lines.join('\n'), false});
+}
+
+bool FakeModem::callerIdOn() const {
+    std::lock_guard lock(m_mutex);
+    return m_callerIdOn;
+}
+
+QByteArray FakeModem::callerIdMessage(const IncomingRing& call) {
+    QByteArray body;
+    const bool absent = call.number == "P" || call.number == "O";
+    if (call.form == CallerIdForm::Sdmf) {
+        body = call.dateTime + call.number;
+    } else {
+        const auto parameter = [&body](char type, const QByteArray& value) {
+            body += type;
+            body += static_cast<char>(value.size());
+            body += value;
+        };
+        parameter(0x01, call.dateTime);
+        parameter(absent ? 0x04 : 0x02, call.number);
+        if (call.name == "P" || call.name == "O") {
+            parameter(0x08, call.name);
+        } else if (!call.name.isEmpty()) {
+            parameter(0x07, call.name);
+        }
+    }
+    QByteArray message;
+    message += static_cast<char>(call.form == CallerIdForm::Sdmf ? 0x04 : 0x80);
+    message += static_cast<char>(body.size());
+    message += body;
+    unsigned sum = 0;
+    for (char byte : message) sum += static_cast<unsigned char>(byte);
+    // The checksum makes every byte of the message add up to 0.
+    unsigned checksum = (256 - sum % 256) % 256;
+    if (call.badChecksum) checksum = (checksum + 1) % 256;
+    message += static_cast<char>(checksum);
+    return message;
+}
+
+QList<QByteArray> FakeModem::callerIdLines(const IncomingRing& call) {
+    if (call.form != CallerIdForm::Formatted) return {callerIdMessage(call).toHex().toUpper()};
+    QList<QByteArray> lines{"DATE = " + call.dateTime.left(4), "TIME = " + call.dateTime.mid(4),
+                            "NMBR = " + call.number};
+    if (!call.name.isEmpty()) lines.append("NAME = " + call.name);
+    return lines;
+}
+
 void FakeModem::unplug() {
     m_unplug = true;
     // The terminal is closed by the modem's thread; wait until it is.
@@ -127,6 +182,9 @@ void FakeModem::run() {
                 record("+++ (no guard)");
             }
         }
+        // In the order they are due, whatever the order they were asked for in.
+        std::stable_sort(m_pending.begin(), m_pending.end(),
+                         [](const Pending& a, const Pending& b) { return a.due < b.due; });
         for (auto it = m_pending.begin(); it != m_pending.end();) {
             if (it->due <= now) {
                 sendLines(it->lines);
@@ -187,6 +245,12 @@ void FakeModem::command(const QByteArray& line, Clock::time_point now) {
         }
     }
     if (best == nullptr || best->reply.isEmpty()) return;
+    if (best->reply.startsWith("OK")) {
+        if (upper == "ATZ" || upper == "AT+VCID=0" || upper == "AT#CID=0") m_callerIdOn = false;
+        if (upper == "AT+VCID=1" || upper == "AT+VCID=2" || upper == "AT#CID=1") {
+            m_callerIdOn = true;
+        }
+    }
     m_pending.push_back(
         {now + std::chrono::milliseconds(best->delayMs), best->reply, upper.startsWith("ATD")});
 }

@@ -9,6 +9,12 @@
 // a "CONNECT" reply the modem is on line and passes data until the escape "+++", which counts
 // only between two silences of the guard time and is answered "OK".
 //
+// It rings on request (ring()): "RING" lines at the interval asked for, with the caller's
+// identification after the first one, as a modem with caller ID on sends it: formatted lines
+// ("NMBR = 88172538752") or the data message in hex (SDMF or MDMF). Caller ID is on after
+// "AT+VCID=1" (or =2, or "AT#CID=1") was answered "OK", off after "=0" and after "ATZ"; while
+// it is off a ring sends no caller ID.
+//
 // Every command line is recorded as received, without its CR ("ATDP22-33-44;"); an escape is
 // recorded as "+++" when its guard times were kept and as "+++ (no guard)" otherwise.
 #pragma once
@@ -24,6 +30,20 @@
 #include <vector>
 
 namespace abonex::test {
+
+// How the caller's identification goes down the line.
+enum class CallerIdForm { Formatted, Sdmf, Mdmf };
+
+// A call coming in.
+struct IncomingRing {
+    QByteArray number;                 // "P": withheld, "O": unavailable
+    QByteArray name;                   // none when empty (SDMF has no name)
+    QByteArray dateTime = "12101405";  // MMDDHHMM
+    CallerIdForm form = CallerIdForm::Formatted;
+    int rings = 2;
+    int intervalMs = 400;      // from one ring to the next (a telephone line's is about 5 s)
+    bool badChecksum = false;  // the data message's checksum one off
+};
 
 class FakeModem {
   public:
@@ -46,6 +66,15 @@ class FakeModem {
     void sendUnsolicited(const QByteArray& line);
     // Closes the modem's side of the terminal, as when a modem is unplugged.
     void unplug();
+    // Rings: the first "RING" now, the caller ID half an interval after it, the other rings
+    // an interval apart.
+    void ring(const IncomingRing& call);
+    bool callerIdOn() const;
+
+    // The caller-ID lines a ring sends for `call` (the data message in hex, or the formatted
+    // lines), and the data message itself (from its type to its checksum).
+    static QList<QByteArray> callerIdLines(const IncomingRing& call);
+    static QByteArray callerIdMessage(const IncomingRing& call);
 
     QList<QByteArray> commands() const;
     // How many recorded commands begin with `prefix`.
@@ -86,6 +115,7 @@ class FakeModem {
     std::vector<QByteArray> m_unsolicited;
     QByteArray m_line;
     bool m_online = false;
+    bool m_callerIdOn = false;
     // The escape being typed while on line.
     int m_plusCount = 0;
     bool m_silenceBefore = false;
