@@ -1,7 +1,9 @@
 #include "tools/table_access.h"
 
 #include <algorithm>
+#include <optional>
 #include <stdexcept>
+#include <string>
 
 #include "engine/dataset/db_handler.h"
 #include "engine/dbf/codepage.h"
@@ -144,32 +146,40 @@ void requireIndexMatchesTable(TEngineDataSet& set) {
             GSobjMDXFile& file;
             ~Unlock() { file.unlockIndexFile(); }
         } unlock{*file};
-        // Blocks kept from the walk before may be from another copy's rebuild under way then:
-        // the keys are counted in the file as it is now.
-        file->forgetReads(true);
-        file->refreshTags();
-        table.RefreshHeader();
-        const auto records = static_cast<uint32_t>(table.recordCount());
-        for (const auto& tag : file->tags()) {
-            uint32_t keys = 0, highest = 0;
-            // The root as the file names it now: another copy may have rebuilt the tree since
-            // this process read the tag header (when it opened the file during that rebuild,
-            // the header named no root at all).
-            tag->RootBlock();
-            tag->walkKeys([&](const TgsVariant& key) {
-                ++keys;
-                highest = std::max(highest, key.pointer());
-            });
-            if (highest > records) {
-                raiseIndexMismatch(
-                    table, *file,
-                    "names record " + std::to_string(highest) + " in tag " + tag->name());
+        // What disagrees with the table, or nothing.
+        const auto mismatch = [&]() -> std::optional<std::string> {
+            // Blocks kept from the walk before may be from another copy's rebuild under way
+            // then: the keys are counted in the file as it is now.
+            file->forgetReads(true);
+            file->refreshTags();
+            table.RefreshHeader();
+            const auto records = static_cast<uint32_t>(table.recordCount());
+            for (const auto& tag : file->tags()) {
+                uint32_t keys = 0, highest = 0;
+                // The root as the file names it now: another copy may have rebuilt the tree
+                // since this process read the tag header (when it opened the file during that
+                // rebuild, the header named no root at all).
+                tag->RootBlock();
+                tag->walkKeys([&](const TgsVariant& key) {
+                    ++keys;
+                    highest = std::max(highest, key.pointer());
+                });
+                if (highest > records) {
+                    return "names record " + std::to_string(highest) + " in tag " + tag->name();
+                }
+                if (!tag->unique() && !tag->hasFilter() && keys != records) {
+                    return "holds " + std::to_string(keys) + " keys in tag " + tag->name();
+                }
             }
-            if (!tag->unique() && !tag->hasFilter() && keys != records) {
-                raiseIndexMismatch(table, *file,
-                                   "holds " + std::to_string(keys) + " keys in tag " + tag->name());
-            }
-        }
+            return std::nullopt;
+        };
+        if (!mismatch()) continue;
+        // Before the files are said to disagree, both are read as the server holds them: the
+        // client of a network file system may have answered one of them from what it kept of
+        // it before another machine's last write.
+        file->diskFile().forgetClientCaches();
+        table.forgetClientCaches();
+        if (const auto found = mismatch()) raiseIndexMismatch(table, *file, *found);
     }
 }
 

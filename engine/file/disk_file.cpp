@@ -690,8 +690,38 @@ void GSO_DiskFile::refreshClientCaches() {
     // attributes makes the client take them over, and makes it forget the contents it keeps
     // of a small file: a space request for the first byte, which has its space, with the size
     // kept, changes no byte and no length. A read-only descriptor cannot make it; a sync of
-    // the file goes to the server too.
+    // the file goes to the server too (but leaves such contents kept: see forgetClientCaches).
     if (!m_readWrite || ::fallocate(m_fd, FALLOC_FL_KEEP_SIZE, 0, 1) != 0) ::fsync(m_fd);
+}
+
+void GSO_DiskFile::forgetClientCaches() {
+    if (m_fd < 0 || !m_network) return;
+    if (m_readWrite) {
+        refreshClientCaches();
+    } else {
+        // The space request through a descriptor for writing of this object's own, when its
+        // user may write the file and the path still names it; otherwise only the sync.
+        ++m_serverLooks;
+        bool requested = false;
+        const int writer = ::open(m_path.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK);
+        if (writer >= 0) {
+            struct stat mine {
+            }, named{};
+            requested = ::fstat(m_fd, &mine) == 0 && ::fstat(writer, &named) == 0 &&
+                        S_ISREG(named.st_mode) && mine.st_dev == named.st_dev &&
+                        mine.st_ino == named.st_ino &&
+                        ::fallocate(writer, FALLOC_FL_KEEP_SIZE, 0, 1) == 0;
+            ::close(writer);
+        }
+        if (!requested) ::fsync(m_fd);
+    }
+    ::posix_fadvise(m_fd, 0, 0, POSIX_FADV_DONTNEED);
+    ++m_cacheDrops;
+    m_seenStamp = FileChangeStamp{};
+    // Pages read and held under the lock may be what the client kept; what this object wrote
+    // and holds for the push stays.
+    std::erase_if(
+        m_held, [](const auto& entry) { return entry.second.dirtyBegin == entry.second.dirtyEnd; });
 }
 
 void GSO_DiskFile::lookAtServer() {

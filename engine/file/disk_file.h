@@ -172,6 +172,12 @@ class GSO_DiskFile {
     // `everyWriterOut` the lock keeps out every other writer of any byte, and changeStamp()
     // needs none either.
     void keepSizeUntilUnlock(bool everyWriterOut = false);
+    // On a network file system: makes the client fetch what the server holds of the file from
+    // here on, the contents it keeps of a small file included (a read-only object asks through
+    // a descriptor for writing of its own, when its user may write the file), and forgets
+    // the pages read. For a reader that found the file disagreeing with another one before it
+    // reports so. Nothing on a local disk.
+    void forgetClientCaches();
     // What this object asked of a network file system's server since it was opened (for
     // measurements): looks at the server, pushes of writes, and the looks that made the client
     // forget the pages it kept of the file.

@@ -82,6 +82,48 @@ TEST_F(NetworkFileTest, ReadsWithoutAMappingAndSeesAnotherHandlesWrites) {
     EXPECT_EQ(reader.size(), 1002u);
 }
 
+// A reader that found two files disagreeing makes the client forget the contents it keeps of
+// a small file, by a space request for the first byte, which a sync does not do. A reader
+// opened read-only makes it through a descriptor for writing of its own: on an empty file the
+// request shows as a block given to the file while its length stays 0. The pages it held under
+// the lock are read again.
+TEST_F(NetworkFileTest, AReadOnlyReaderThatForgetsTheClientsCachesAsksForSpaceAsAWriterDoes) {
+    const std::string empty = m_dir.file("Phone.MDX");
+    test::writeFileBytes(empty, {});
+    const auto blocks = [&] {
+        struct stat info {};
+        EXPECT_EQ(::stat(empty.c_str(), &info), 0);
+        EXPECT_EQ(info.st_size, 0);
+        return info.st_blocks;
+    };
+    ASSERT_EQ(blocks(), 0);
+    GSO_DiskFile reader(empty, true, false);
+    ASSERT_TRUE(reader.lock(0x7FFFFFFD, 1));
+    EXPECT_EQ(blocks(), 0);  // a look at a lock only syncs: the stamp stays as it was
+    const uint64_t drops = reader.cacheDrops();
+    reader.forgetClientCaches();
+    EXPECT_GT(blocks(), 0);
+    EXPECT_EQ(reader.cacheDrops(), drops + 1);
+    ASSERT_TRUE(reader.unlock());
+
+    // Pages read under a lock that keeps every writer out are held; forgotten, they are read
+    // from the file again.
+    GSO_DiskFile held(m_path, true, false);
+    GSO_DiskFile writer(m_path, true, true);
+    ASSERT_TRUE(held.lock(0x7FFFFFFD, 1));
+    held.keepSizeUntilUnlock(true);
+    uint8_t byte = 0;
+    ASSERT_EQ(held.read(5, &byte, 1), 1u);
+    EXPECT_EQ(byte, 'x');
+    ASSERT_EQ(::pwrite(writer.descriptor(), "n", 1, 5), 1);  // as another machine would
+    ASSERT_EQ(held.read(5, &byte, 1), 1u);
+    EXPECT_EQ(byte, 'x');  // held
+    held.forgetClientCaches();
+    ASSERT_EQ(held.read(5, &byte, 1), 1u);
+    EXPECT_EQ(byte, 'n');
+    ASSERT_TRUE(held.unlock());
+}
+
 TEST_F(NetworkFileTest, LooksAtTheFirstLevelOfALockAndPushesItsWritesBeforeLettingGo) {
     GSO_DiskFile file(m_path, true, true);
     ASSERT_TRUE(file.lock(0x7FFFFFFD, 1));
