@@ -59,18 +59,21 @@ void writeCardFile(const std::filesystem::path& folder, const std::string& uid,
 }
 
 // The UTF-8 texts of the current row's fields in `columns` (memo fields from `memo`).
+// `utf8`: the table's text is UTF-8 (table_access.h) and is taken as it is.
 std::vector<std::string> rowTexts(TEngineDataSet& set, const std::vector<int>& columns,
-                                  MemoFile* memo) {
+                                  MemoFile* memo, bool utf8) {
     DBFObject& table = *set.handler();
     const CodePage page = set.tableCodePage();
+    const auto text = [&](std::string_view stored) {
+        return utf8 ? std::string(stored) : pageToUtf8(page, stored);
+    };
     std::vector<std::string> values;
     for (int i : columns) {
         const DbfField& field = table.fields()[static_cast<size_t>(i)];
         if (field.type == 'M' && memo != nullptr) {
-            values.push_back(
-                pageToUtf8(page, memo->text(memo->blockOf(field, table.fieldBytes(field)))));
+            values.push_back(text(memo->text(memo->blockOf(field, table.fieldBytes(field)))));
         } else {
-            values.push_back(pageToUtf8(page, set.Fields(i).AsString()));
+            values.push_back(text(set.Fields(i).AsString()));
         }
     }
     return values;
@@ -124,9 +127,11 @@ int runExport(const Args& args) {
             "--separator, --encoding, --bom and --crlf are for CSV; vCard is UTF-8 with CR LF");
     }
     std::optional<CodePage> tablePage;
-    if (auto exit = readPageOption(options, kTableEncodingOption.name, tablePage)) return *exit;
+    bool utf8 = false;
+    if (auto exit = readReadingEncodingOption(options, tablePage, utf8)) return *exit;
 
     TableLocation location = locateTable(options.words()[0]);
+    if (!utf8 && !tablePage) utf8 = holdsUtf8Text(*openTableFile(options.words()[0], false));
     const std::string tag = options.value("--tag").value_or(defaultOrderTag(location));
     TEngineDataSet set;
     openTable(set, location, tag, /*translate=*/false, /*readOnly=*/true, tablePage);
@@ -169,7 +174,7 @@ int runExport(const Args& args) {
         int cards = 0;
         for (set.First(); !set.Eof(); set.Next()) {
             requireRowInTable(set);
-            const std::vector<std::string> values = rowTexts(set, columns, memo.get());
+            const std::vector<std::string> values = rowTexts(set, columns, memo.get(), utf8);
             Contact contact{values[0], values[1], values[2], values[3]};
             contact.uid = uids.next(contact, style);
             if (vdir) {
@@ -188,7 +193,7 @@ int runExport(const Args& args) {
     std::cout << inOutputPage(csvLine(names, dialect), dialect, names, names, 0);
     for (set.First(); !set.Eof(); set.Next()) {
         requireRowInTable(set);
-        const std::vector<std::string> values = rowTexts(set, columns, memo.get());
+        const std::vector<std::string> values = rowTexts(set, columns, memo.get(), utf8);
         std::cout << inOutputPage(csvLine(values, dialect), dialect, values, names, set.RecNo());
     }
     // Rows another program appended without their keys were not in the walk: say so instead

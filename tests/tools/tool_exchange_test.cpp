@@ -240,6 +240,52 @@ TEST_F(ExchangeTest, ATableThatNamesNoPageIs866UnlessTheToolIsTold) {
     EXPECT_EQ(oracle, "1 rows equal\n");
 }
 
+TEST_F(ExchangeTest, ATableASpreadsheetSavedInUtf8IsReadAsUtf8) {
+    // As LibreOffice saves a sheet as dBASE with its default options: UTF-8 text behind the
+    // language byte 0x00.
+    TempDir other;
+    const std::string table = other.file("T.DBF");
+    createDbfTable(table,
+                   {{"NAME", 'C', 20, 0},
+                    {"PHONE1", 'C', 15, 0},
+                    {"PHONE2", 'C', 15, 0},
+                    {"COMMENT", 'C', 50, 0}},
+                   0x00);
+    ASSERT_EQ(import(table, "a,1,,\nb,2,,\n").status, 0);
+    auto bytes = readFileBytes(table);
+    const auto put = [&](size_t record, size_t offset, size_t width, std::string_view text) {
+        const size_t at = 161 + record * 101 + offset;
+        std::fill(bytes.begin() + at, bytes.begin() + at + width, ' ');
+        std::copy(text.begin(), text.end(), bytes.begin() + at);
+    };
+    put(0, 1, 20, "Жуков Ж.");
+    put(0, 51, 50, "«к» дача");
+    put(1, 1, 20, "Café Ёлка");
+    writeFileBytes(table, bytes);
+    EXPECT_NE(tool("info " + shellQuote(table))
+                  .out.find("language:       0x00 (names no code page), read as UTF-8 (its text "
+                            "is UTF-8, as a spreadsheet saves it)\n"),
+              std::string::npos);
+    const std::string rows = "NAME,PHONE1,PHONE2,COMMENT\nЖуков Ж.,1,,«к» дача\nCafé Ёлка,2,,\n";
+    EXPECT_EQ(exported(table), rows);
+    EXPECT_EQ(exported(table, "--table-encoding utf-8"), rows);
+    EXPECT_NE(tool("info " + shellQuote(table) + " --table-encoding utf-8")
+                  .out.find("read as UTF-8 (--table-encoding)\n"),
+              std::string::npos);
+    // The page a user names wins.
+    EXPECT_EQ(exported(table, "--table-encoding cp1251").find("Жуков"), std::string::npos);
+    // The tool writes text in single-byte pages only.
+    const auto refused = import(table, "c,3,,\n", "--table-encoding utf-8");
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_EQ(refused.err.rfind("abonex-db: --table-encoding utf-8 is for info and export", 0), 0u)
+        << refused.err;
+    const std::string csv = writeCsv("out.csv", exported(table));
+    const std::string oracle = oracleCompare("csv " + shellQuote(table) + " " + shellQuote(csv) +
+                                             " --table-encoding utf-8");
+    if (oracle == "SKIP") GTEST_SKIP() << "python3-dbfread is not installed";
+    EXPECT_EQ(oracle, "2 rows equal\n");
+}
+
 TEST_F(ExchangeTest, InfoShowsAPlausibleYearForTwoDigitYears) {
     for (auto [byte, year] : {std::pair{26, "2026"}, std::pair{99, "1999"}, std::pair{126, "2026"},
                               std::pair{0, "2000"}, std::pair{85, "1985"}}) {
