@@ -48,8 +48,19 @@ constexpr NearForm kNearForms[] = {
 constexpr char32_t kBoxFirst = 0x250C;
 constexpr char32_t kBoxLast = 0x256C;
 
-constexpr char32_t kOtherSpaces[] = {0x00A0, 0x2000, 0x2001, 0x2002, 0x2003, 0x2004, 0x2005, 0x2006,
-                                     0x2007, 0x2008, 0x2009, 0x200A, 0x202F, 0x205F, 0x3000};
+// True when the UTF-8 `text` may hold one of the other spaces: their sequences begin with the
+// bytes C2 A0, E2 80, E2 81 and E3 80, which Cyrillic text (D0, D1) does not hold at all.
+bool mayHoldOtherSpace(std::string_view text) {
+    for (size_t i = 0; i + 1 < text.size(); ++i) {
+        const auto lead = static_cast<uint8_t>(text[i]);
+        const auto next = static_cast<uint8_t>(text[i + 1]);
+        if ((lead == 0xC2 && next == 0xA0) || (lead == 0xE2 && (next == 0x80 || next == 0x81)) ||
+            (lead == 0xE3 && next == 0x80)) {
+            return true;
+        }
+    }
+    return false;
+}
 
 // The form in `page`, when the page holds every character of it.
 std::optional<std::string> formInPage(CodePage page, std::string_view form) {
@@ -80,7 +91,7 @@ std::optional<std::string_view> nearFormOf(char32_t c) {
 }
 
 bool isOtherSpace(char32_t c) {
-    return std::find(std::begin(kOtherSpaces), std::end(kOtherSpaces), c) != std::end(kOtherSpaces);
+    return c == 0x00A0 || (c >= 0x2000 && c <= 0x200A) || c == 0x202F || c == 0x205F || c == 0x3000;
 }
 
 void NearFormTally::add(const NearFormTally& other) {
@@ -116,6 +127,10 @@ std::string NearFormTally::describe(CodePage page) const {
 
 std::optional<std::string> utf8ToPageNear(CodePage page, std::string_view utf8, Utf8Fault* fault,
                                           NearFormTally* tally) {
+    // Most text the page holds whole: the exact conversion, when no other space needs a blank.
+    if (!mayHoldOtherSpace(utf8)) {
+        if (std::optional<std::string> exact = utf8ToPage(page, utf8)) return exact;
+    }
     std::string out;
     out.reserve(utf8.size());
     for (size_t pos = 0; pos < utf8.size();) {
