@@ -107,7 +107,9 @@ void TFMain::exportVcards(TEngineDataSet& dataSet, DirectoryMode mode, const QSt
                 for (size_t c = 0; c < 4 && c < row.values.size(); ++c) {
                     *texts[c] = ansiToUtf8(row.values[c]);
                 }
-                contact.uid = uids.next(contact, styleOf(mode));
+                if (row.values.size() >= 2) {
+                    contact.uid = uids.next(row.values[0], row.values[1], styleOf(mode));
+                }
                 cards += writeVcard(contact, styleOf(mode));
                 ++count;
                 after = row.recordNumber;

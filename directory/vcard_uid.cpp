@@ -34,10 +34,10 @@ char styleLetter(VcardStyle style) {
 
 }  // namespace
 
-std::string VcardUids::next(const Contact& contact, VcardStyle style) {
+std::string VcardUids::next(std::string_view name, std::string_view phone1, VcardStyle style) {
     // A unit separator between the fields, so that no two rows run together alike.
-    std::string identity =
-        std::string(1, styleLetter(style)) + '\x1F' + contact.name + '\x1F' + contact.phone1;
+    std::string identity = std::string(1, styleLetter(style)) + '\x1F' + std::string(name) +
+                           '\x1F' + std::string(phone1);
     const int occurrence = m_seen[identity]++;
     if (occurrence > 0) identity += '\x1F' + std::to_string(occurrence);
     uint64_t high = fnv1a(identity, kFnvOffset);

@@ -176,7 +176,10 @@ int runExport(const Args& args) {
             requireRowInTable(set);
             const std::vector<std::string> values = rowTexts(set, columns, memo.get(), utf8);
             Contact contact{values[0], values[1], values[2], values[3]};
-            contact.uid = uids.next(contact, style);
+            // The UID from the texts the window has of the row, in 1251.
+            const CodePage page = set.tableCodePage();
+            contact.uid = uids.next(pageToAnsi(page, set.Fields(columns[0]).AsString()),
+                                    pageToAnsi(page, set.Fields(columns[1]).AsString()), style);
             if (vdir) {
                 writeCardFile(*vdir, contact.uid, writeVcard(contact, style));
             } else {

@@ -120,6 +120,19 @@ class ExchangeWindowTest : public QObject {
                                 "взяты первые два"));
         s.window()->mnuFavoritClick();
         QVERIFY(s.gridNames().contains(QStringLiteral("Петров Пётр Петрович")));
+        // The window's cards are the tool's, UIDs included: an address book that took one
+        // file knows the contacts of the other.
+        const QString again = out.filePath(QStringLiteral("again.vcf"));
+        OpenFileDialog::setNextAnswer(again);
+        s.action("mnuExportFavorVcard")->trigger();
+        const std::string cards = fileText(again);
+        QVERIFY(cards.find("\r\nUID:urn:uuid:") != std::string::npos);
+        const auto tool = test::runCommand(
+            test::shellQuote(test::toolPath()) + " export " +
+            test::shellQuote(s.fixture().filePath(QStringLiteral("Favor.dbf")).toStdString()) +
+            " --format vcard");
+        QCOMPARE(tool.status, 0);
+        QCOMPARE(QString::fromStdString(tool.out), QString::fromStdString(cards));
     }
 
     void aCardThatDoesNotFitAddsNothing() {
