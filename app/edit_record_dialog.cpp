@@ -6,10 +6,12 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <stdexcept>
 
 #include "app/application.h"
+#include "directory/message_language.h"
 #include "engine/dataset/engine_dataset.h"
-#include "ui/text_codec.h"
+#include "engine/dbf/near_form.h"
 
 namespace abonex {
 
@@ -32,6 +34,35 @@ QString memoText(const QString& stored) {
 QString storedText(const QString& memo) {
     QString text = memo;
     return text.replace(u'\n', QStringLiteral("\r\n"));
+}
+
+// A field's text as the table holds it, straight from its code page (not through 1251, which
+// lacks some characters of the others, such as 866's box drawing).
+QString shownText(const TEngineDataSet& dataSet, const TField& field) {
+    const std::string utf8 =
+        pageToUtf8(dataSet.tableCodePage(), dataSet.storedFieldText(field.Index()));
+    return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+}
+
+// What the user typed as the bytes to store: in the table's page, a character the page lacks
+// in its nearest form. A character without one, or a text its nearest forms make longer than
+// the field, is refused with a message that names the field.
+std::string typedText(const QString& text, const TField& field, CodePage page) {
+    const QByteArray utf8 = text.toUtf8();
+    const std::string_view typed(utf8.constData(), static_cast<size_t>(utf8.size()));
+    Utf8Fault fault;
+    std::optional<std::string> stored = utf8ToPageNear(page, typed, &fault);
+    if (!stored) {
+        throw std::runtime_error("Поле " + field.FieldName() + " " +
+                                 describeFaultIn(MessageLanguage::Russian, typed, fault, page));
+    }
+    if (static_cast<int>(stored->size()) > field.Size()) {
+        throw std::runtime_error(
+            "Поле " + field.FieldName() + " вмещает " + std::to_string(field.Size()) +
+            " знаков; текст, в котором символы заменены ближайшими, занимает " +
+            std::to_string(stored->size()));
+    }
+    return *stored;
 }
 
 }  // namespace
@@ -108,18 +139,24 @@ void TFEditRecord::bindFields(TEngineDataSet& dataSet,
     for (size_t i = 0; i < lines.size(); ++i) {
         TField& field = dataSet.FieldByName(fieldNames[i]);
         lines[i]->setMaxLength(field.Size());
-        lines[i]->setText(fromAnsi(field.AsString()));
+        lines[i]->setText(shownText(dataSet, field));
     }
-    dbmComment->setPlainText(memoText(fromAnsi(dataSet.FieldByName(fieldNames[3]).AsString())));
+    dbmComment->setPlainText(memoText(shownText(dataSet, dataSet.FieldByName(fieldNames[3]))));
 }
 
 void TFEditRecord::storeFields() {
     if (m_dataSet == nullptr) return;
-    m_dataSet->FieldByName(m_fieldNames[0]).SetAsString(toAnsi(dbeName->text()));
-    m_dataSet->FieldByName(m_fieldNames[1]).SetAsString(toAnsi(dbePhone1->text()));
-    m_dataSet->FieldByName(m_fieldNames[2]).SetAsString(toAnsi(dbePhone2->text()));
-    m_dataSet->FieldByName(m_fieldNames[3])
-        .SetAsString(toAnsi(storedText(dbmComment->toPlainText())));
+    const QString typed[4] = {dbeName->text(), dbePhone1->text(), dbePhone2->text(),
+                              storedText(dbmComment->toPlainText())};
+    // Every field is checked before the first is stored.
+    std::array<std::string, 4> stored;
+    for (size_t i = 0; i < stored.size(); ++i) {
+        stored[i] = typedText(typed[i], m_dataSet->FieldByName(m_fieldNames[i]),
+                              m_dataSet->tableCodePage());
+    }
+    for (size_t i = 0; i < stored.size(); ++i) {
+        m_dataSet->FieldByName(m_fieldNames[i]).SetStoredText(stored[i]);
+    }
 }
 
 void TFEditRecord::apply() {

@@ -1,7 +1,9 @@
 // TFEditRecord: the dialog that edits one record of a directory table.
 //
 // Its four editors are bound to four fields of a data set that the caller has put into edit or
-// insert state: they show the fields' texts when bound and write them back with storeFields().
+// insert state: they show the fields' texts when bound and write them back with storeFields(),
+// straight between the table's code page and Unicode; a character the page lacks is stored in
+// its nearest form (engine/dbf/near_form.h), and one without is refused naming the field.
 // "Применить" runs the caller's apply action (store the fields, post the record) and closes the
 // dialog with result Accepted once it succeeded. An apply that fails shows its error once and
 // leaves the dialog open with what the user typed: "Применить" tries again, "Отмена", Escape

@@ -13,7 +13,9 @@
 #include "app/application.h"
 #include "app/directory_model.h"
 #include "app/main_window.h"
+#include "directory/contact_rows.h"
 #include "directory/vcard.h"
+#include "directory/vcard_uid.h"
 #include "engine/dbf/codepage.h"
 #include "ui/local_path.h"
 #include "ui/message_box.h"
@@ -94,6 +96,7 @@ void TFMain::exportVcards(TEngineDataSet& dataSet, DirectoryMode mode, const QSt
     userOperation([&] {
         // The cards are made whole before the file is touched: a failed read leaves no half file.
         std::string cards;
+        VcardUids uids;
         int count = 0;
         for (int after = 0;;) {
             const std::vector<DataSetRow> rows = dataSet.fetchRows(after, kRowsPerRead);
@@ -103,6 +106,9 @@ void TFMain::exportVcards(TEngineDataSet& dataSet, DirectoryMode mode, const QSt
                                          &contact.comment};
                 for (size_t c = 0; c < 4 && c < row.values.size(); ++c) {
                     *texts[c] = ansiToUtf8(row.values[c]);
+                }
+                if (row.values.size() >= 2) {
+                    contact.uid = uids.next(row.values[0], row.values[1], styleOf(mode));
                 }
                 cards += writeVcard(contact, styleOf(mode));
                 ++count;
@@ -137,7 +143,7 @@ void TFMain::mnuImportVcardClick() {
         }
         const std::string text{std::istreambuf_iterator<char>(in),
                                std::istreambuf_iterator<char>()};
-        const VcardImport cards = readVcards(text);
+        const VcardImport cards = readVcards(text, MessageLanguage::Russian);
         if (cards.error) {
             MessageBox::error(this, QStringLiteral("Error"),
                               path + QStringLiteral(": ") + QString::fromStdString(*cards.error) +
@@ -148,9 +154,10 @@ void TFMain::mnuImportVcardClick() {
         for (int c = 0; c < 4; ++c) {
             columns.push_back({DSFavor.Fields(c).FieldName(), DSFavor.Fields(c).Size()});
         }
-        // Every card is checked before the first is added; the data set takes 1251 text.
+        // Every card is checked before the first is added; the rows hold the table's own bytes.
         const CodePage page = DSFavor.tableCodePage();
-        const ContactRows rows = contactRowsForTable(cards.contacts, page, columns, false, true);
+        const ContactRows rows =
+            contactRowsForTable(cards.contacts, page, columns, false, MessageLanguage::Russian);
         if (rows.error) {
             MessageBox::error(this, QStringLiteral("Error"),
                               path + QStringLiteral(": ") + QString::fromStdString(*rows.error) +
@@ -160,13 +167,18 @@ void TFMain::mnuImportVcardClick() {
         for (const std::vector<std::string>& row : rows.rows) {
             DSFavor.Append();
             for (size_t c = 0; c < row.size(); ++c) {
-                DSFavor.Fields(static_cast<int>(c)).SetAsString(pageToAnsi(page, row[c]));
+                DSFavor.Fields(static_cast<int>(c)).SetStoredText(row[c]);
             }
             DSFavor.Post();
         }
         QString told =
             QStringLiteral("Добавлено в избранное: ") + QString::number(rows.rows.size());
-        for (const std::string& note : cards.notes) {
+        std::vector<std::string> notes = cards.notes;
+        notes.insert(notes.end(), rows.notes.begin(), rows.notes.end());
+        if (!rows.replaced.empty()) {
+            notes.push_back(describeNearFormsIn(MessageLanguage::Russian, rows.replaced, page));
+        }
+        for (const std::string& note : notes) {
             told += QStringLiteral("\r\n") + QString::fromStdString(note);
         }
         MessageBox::information(this, caption, told);

@@ -218,22 +218,20 @@ std::string joinNonEmpty(const std::vector<std::string>& parts, std::string_view
     return out;
 }
 
-std::string where(int card, int line) {
-    return "card " + std::to_string(card) + " (line " + std::to_string(line) + ")";
-}
-
 // One card being read.
 class CardReader {
   public:
-    CardReader(int card, int line) : m_card(card), m_line(line) {}
+    CardReader(int card, int line, MessageLanguage language)
+        : m_card(card), m_line(line), m_language(language) {}
 
     // Takes one property; the message of a fault otherwise.
     std::optional<std::string> take(const Property& property) {
         if (property.name == "VERSION") {
             const std::string version = trimmed(property.value);
             if (version != "2.1" && version != "3.0" && version != "4.0") {
-                return where(m_card, property.line) + ": vCard version \"" + version +
-                       "\" is not 2.1, 3.0 or 4.0";
+                return at(property.line) +
+                       say(": vCard version \"" + version + "\" is not 2.1, 3.0 or 4.0",
+                           ": версия vCard \"" + version + "\" не 2.1, не 3.0 и не 4.0");
             }
             return std::nullopt;
         }
@@ -245,8 +243,9 @@ class CardReader {
         if (isQuotedPrintable(property)) {
             std::optional<std::string> decoded = decodeQuotedPrintable(raw);
             if (!decoded) {
-                return where(m_card, property.line) + ": the quoted-printable value of " +
-                       property.name + " is malformed";
+                return at(property.line) +
+                       say(": the quoted-printable value of " + property.name + " is malformed",
+                           ": значение " + property.name + " в quoted-printable повреждено");
             }
             raw = *decoded;
         }
@@ -255,16 +254,19 @@ class CardReader {
             std::optional<CodePage> page = codePageNamed(*charset);
             if (!page && upperAscii(*charset) == "ISO-8859-1") page = CodePage::Cp1252;
             if (!page) {
-                return where(m_card, property.line) + ": the character set \"" + *charset +
-                       "\" of " + property.name + " is not one this program reads";
+                return at(property.line) + say(": the character set \"" + *charset + "\" of " +
+                                                   property.name + " is not one this program reads",
+                                               ": кодировку \"" + *charset + "\" свойства " +
+                                                   property.name + " программа не читает");
             }
             raw = pageToUtf8(*page, raw);
         } else {
             Utf8Fault fault;
             if (!isUtf8(raw, &fault)) {
-                return where(m_card, property.line) + ": " + property.name + " " +
-                       describeFault(raw, fault, CodePage::Cp1251) +
-                       " and no CHARSET parameter names its character set";
+                return at(property.line) + ": " + property.name + " " +
+                       describeFaultIn(m_language, raw, fault, CodePage::Cp1251) +
+                       say(" and no CHARSET parameter names its character set",
+                           ", а параметра CHARSET с её кодировкой нет");
             }
         }
         if (property.name == "FN") {
@@ -300,12 +302,15 @@ class CardReader {
         contact.card = m_card;
         contact.line = m_line;
         contact.name = !m_fn.empty() ? m_fn : !m_n.empty() ? m_n : m_org;
-        if (contact.name.empty()) return where(m_card, m_line) + " has no name (FN, N or ORG)";
+        if (contact.name.empty()) {
+            return at(m_line) + say(" has no name (FN, N or ORG)", ": нет имени (FN, N или ORG)");
+        }
         if (!m_phones.empty()) contact.phone1 = m_phones[0];
         if (m_phones.size() > 1) contact.phone2 = m_phones[1];
         if (m_phones.size() > 2) {
-            notes.push_back(where(m_card, m_line) + " has " + std::to_string(m_phones.size()) +
-                            " phones: the first two are taken");
+            const std::string count = std::to_string(m_phones.size());
+            notes.push_back(at(m_line) + say(" has " + count + " phones: the first two are taken",
+                                             ": телефонов " + count + ", взяты первые два"));
         }
         std::string comment;
         for (const std::string& note : m_notes) comment += (comment.empty() ? "" : "\n") + note;
@@ -317,8 +322,14 @@ class CardReader {
     int line() const { return m_line; }
 
   private:
+    std::string at(int line) const { return cardPlace(m_card, line, m_language); }
+    std::string say(std::string english, std::string russian) const {
+        return inLanguage(m_language, std::move(english), std::move(russian));
+    }
+
     int m_card;
     int m_line;
+    MessageLanguage m_language;
     std::string m_fn, m_n, m_org;
     std::vector<std::string> m_phones;
     std::vector<std::string> m_notes;
@@ -372,11 +383,21 @@ std::string writeVcard(const Contact& contact, VcardStyle style) {
         if (!phone->empty()) appendFolded(out, "TEL;TYPE=VOICE:" + escapeText(*phone));
     }
     if (!contact.comment.empty()) appendFolded(out, "NOTE:" + escapeText(contact.comment));
+    if (!contact.uid.empty()) appendFolded(out, "UID:" + contact.uid);
     appendFolded(out, "END:VCARD");
     return out;
 }
 
-VcardImport readVcards(std::string_view text) {
+std::string cardPlace(int card, int line, MessageLanguage language) {
+    return inLanguage(
+        language, "card " + std::to_string(card) + " (line " + std::to_string(line) + ")",
+        "карточка " + std::to_string(card) + " (строка " + std::to_string(line) + ")");
+}
+
+VcardImport readVcards(std::string_view text, MessageLanguage language) {
+    const auto say = [language](std::string english, std::string russian) {
+        return inLanguage(language, std::move(english), std::move(russian));
+    };
     VcardImport result;
     if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
     const std::vector<PhysicalLine> lines = physicalLines(text);
@@ -399,8 +420,11 @@ VcardImport readVcards(std::string_view text) {
         Property property;
         property.line = number;
         if (!splitProperty(logical, property)) {
-            result.error = "line " + std::to_string(number) + ": \"" +
-                           trimmed(logical).substr(0, 40) + "\" is no vCard property (NAME:value)";
+            const std::string shown = "\"" + trimmed(logical).substr(0, 40) + "\"";
+            result.error = say("line " + std::to_string(number) + ": " + shown +
+                                   " is no vCard property (NAME:value)",
+                               "строка " + std::to_string(number) + ": " + shown +
+                                   " не свойство vCard (ИМЯ:значение)");
             return result;
         }
         // A quoted-printable value ending in "=" goes on in the next line (a soft line break).
@@ -415,16 +439,21 @@ VcardImport readVcards(std::string_view text) {
         }
         if (property.name == "BEGIN" && upperAscii(trimmed(property.value)) == "VCARD") {
             if (card) {
-                result.error = where(card->card(), card->line()) + ": BEGIN:VCARD on line " +
-                               std::to_string(number) + " before its END:VCARD";
+                result.error =
+                    cardPlace(card->card(), card->line(), language) +
+                    say(": BEGIN:VCARD on line " + std::to_string(number) + " before its END:VCARD",
+                        ": BEGIN:VCARD в строке " + std::to_string(number) +
+                            " раньше её END:VCARD");
                 return result;
             }
-            card.emplace(++cards, number);
+            card.emplace(++cards, number, language);
             continue;
         }
         if (!card) {
-            result.error = "line " + std::to_string(number) + ": " + property.name +
-                           " outside BEGIN:VCARD ... END:VCARD";
+            result.error = say("line " + std::to_string(number) + ": " + property.name +
+                                   " outside BEGIN:VCARD ... END:VCARD",
+                               "строка " + std::to_string(number) + ": " + property.name +
+                                   " вне BEGIN:VCARD ... END:VCARD");
             return result;
         }
         if (property.name == "END" && upperAscii(trimmed(property.value)) == "VCARD") {
@@ -443,63 +472,14 @@ VcardImport readVcards(std::string_view text) {
         }
     }
     if (card) {
-        result.error = where(card->card(), card->line()) + ": the file ends before its END:VCARD";
+        result.error =
+            cardPlace(card->card(), card->line(), language) +
+            say(": the file ends before its END:VCARD", ": файл кончается раньше её END:VCARD");
         return result;
     }
-    if (cards == 0) result.error = "the file holds no vCard (BEGIN:VCARD)";
-    return result;
-}
-
-ContactRows contactRowsForTable(const std::vector<Contact>& contacts, CodePage page,
-                                const std::vector<TableColumn>& columns, bool truncate,
-                                bool ansiToo) {
-    static constexpr std::string_view kWhat[4] = {"the name", "the first phone", "the second phone",
-                                                  "the comment"};
-    ContactRows result;
-    for (const Contact& contact : contacts) {
-        const std::string at = where(contact.card, contact.line) + ": ";
-        const std::string* values[4] = {&contact.name, &contact.phone1, &contact.phone2,
-                                        &contact.comment};
-        std::vector<std::string> row;
-        for (size_t c = 0; c < 4 && c < columns.size(); ++c) {
-            const std::string& value = *values[c];
-            if (value.find('\0') != std::string::npos) {
-                result.error = at + std::string(kWhat[c]) + " holds a NUL byte";
-                return result;
-            }
-            Utf8Fault fault;
-            CodePage lacking = page;  // the page a message names
-            std::optional<std::string> stored = utf8ToPage(page, value, &fault);
-            if (stored && ansiToo && !utf8ToPage(CodePage::Cp1251, value, &fault)) {
-                stored.reset();
-                lacking = CodePage::Cp1251;
-            }
-            if (!stored) {
-                result.error =
-                    at + std::string(kWhat[c]) + " " + describeFault(value, fault, lacking);
-                return result;
-            }
-            const size_t last = value.find_last_not_of(' ');
-            if (last != std::string::npos && static_cast<uint8_t>(value[last]) < 0x20) {
-                result.error = at + std::string(kWhat[c]) + " ends with " +
-                               describeCharacter(static_cast<uint8_t>(value[last])) +
-                               ", which a field loses at its end";
-                return result;
-            }
-            const TableColumn& column = columns[c];
-            if (static_cast<int>(stored->size()) > column.size) {
-                if (!truncate) {
-                    result.error = at + std::string(kWhat[c]) + " is " +
-                                   std::to_string(stored->size()) + " characters long, the field " +
-                                   column.name + " holds " + std::to_string(column.size);
-                    result.tooLong = true;
-                    return result;
-                }
-                stored->resize(static_cast<size_t>(column.size));
-            }
-            row.push_back(std::move(*stored));
-        }
-        result.rows.push_back(std::move(row));
+    if (cards == 0) {
+        result.error = say("the file holds no vCard (BEGIN:VCARD)",
+                           "в файле нет ни одной карточки vCard (BEGIN:VCARD)");
     }
     return result;
 }

@@ -3,15 +3,16 @@
 // Written: vCard 3.0 (RFC 2426) in UTF-8, one card per row: FN holds the name, N the name split
 // into surname and the rest (persons) or the whole name as surname (favourites; empty for an
 // organisation, which has ORG instead), a TEL for each phone that is not empty, NOTE for the
-// comment. Lines end with CR LF and are folded to at most 75 bytes (never inside a UTF-8
-// character); text values escape "\", ",", ";" and line breaks.
+// comment, UID when the contact has one. Lines end with CR LF and are folded to at most 75 bytes
+// (never inside a UTF-8 character); text values escape "\", ",", ";" and line breaks.
 //
 // Read: vCard 2.1, 3.0 and 4.0 (RFC 6350) as address books and phones write them: folded
 // lines, groups ("item1.TEL"), 2.1's bare parameters ("TEL;CELL"), quoted-printable values with
 // soft line breaks and CHARSET parameters (UTF-8, Windows-1251, 866, the Western pages), 4.0's
 // "tel:" URIs and quoted parameter values. A contact's name is FN, else N (surname, given and
 // additional names), else ORG; its phones the first two TELs; its comment its NOTEs, one per
-// line. Photos and other properties are passed over.
+// line. Photos and other properties are passed over. directory/contact_rows.h makes table rows
+// of the contacts.
 #pragma once
 
 #include <optional>
@@ -19,6 +20,7 @@
 #include <string_view>
 #include <vector>
 
+#include "directory/message_language.h"
 #include "engine/dbf/codepage.h"
 
 namespace abonex {
@@ -29,8 +31,9 @@ struct Contact {
     std::string phone1;
     std::string phone2;
     std::string comment;
-    int card = 0;  // read cards: the card's number in the file (1-based)
-    int line = 0;  // read cards: the line its BEGIN:VCARD is on
+    int card = 0;       // read cards: the card's number in the file (1-based)
+    int line = 0;       // read cards: the line its BEGIN:VCARD is on
+    std::string uid{};  // written cards: the UID (directory/vcard_uid.h); none when empty
 };
 
 // How a row's name is written into N and ORG.
@@ -51,29 +54,10 @@ struct VcardImport {
     std::optional<std::string> error;
 };
 
-// Reads every card of a vCard file.
-VcardImport readVcards(std::string_view text);
+// Reads every card of a vCard file; the messages are in `language`.
+VcardImport readVcards(std::string_view text, MessageLanguage language = MessageLanguage::English);
 
-// A field of the table contacts are stored into.
-struct TableColumn {
-    std::string name;
-    int size = 0;  // bytes
-};
-
-struct ContactRows {
-    // Per contact: name, phone 1, phone 2, comment as the bytes to store in the table's page.
-    std::vector<std::vector<std::string>> rows;
-    // The first contact that cannot be stored as it is, with its card's number and line.
-    std::optional<std::string> error;
-    bool tooLong = false;  // the error is a value longer than its field
-};
-
-// Checks `contacts` against the table's first four fields and converts them to `page`. A value
-// longer than its field is refused unless `truncate`; a character the page cannot hold, or
-// (`ansiToo`, for a window that hands text over in 1251) that 1251 cannot hold, is refused; so
-// is a control character at the end of a value, which a reader of the field would not see.
-ContactRows contactRowsForTable(const std::vector<Contact>& contacts, CodePage page,
-                                const std::vector<TableColumn>& columns, bool truncate,
-                                bool ansiToo = false);
+// Where a card is, for a message: "card 2 (line 9)", "карточка 2 (строка 9)".
+std::string cardPlace(int card, int line, MessageLanguage language = MessageLanguage::English);
 
 }  // namespace abonex

@@ -8,7 +8,7 @@ PACKAGES=(
   build-essential cmake ninja-build pkg-config clang-format
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-serialport-dev qt6-translations-l10n libgl-dev
-  python3 python3-dbfread python3-vobject libdbd-xbase-perl
+  python3 python3-dbfread python3-vobject libdbd-xbase-perl khard
   dbus libglib2.0-bin python3-dbusmock
   sqlite3 libsqlite3-dev
   glusterfs-server glusterfs-client fuse3

@@ -352,7 +352,8 @@ bool DifferenceApply::nameTakenElsewhere(const RecordTexts& values) {
     return false;
 }
 
-void DifferenceApply::insertMissing(const RecordTexts& values, const std::string& comment) {
+void DifferenceApply::insertMissing(const RecordTexts& values, const RecordTexts& stored,
+                                    const std::string& comment) {
     // Every other writer of the table is kept out from the look at it to the insert.
     DBFObject& table = *m_change.handler();
     std::optional<GSO_dBHandler::IndexLocks> indexLocks;
@@ -376,10 +377,12 @@ void DifferenceApply::insertMissing(const RecordTexts& values, const std::string
         return;
     }
     m_change.Insert();
-    m_change.Fields(kFieldName).SetAsString(values.name);
-    m_change.Fields(kFieldPhone1).SetAsString(values.phone1);
-    m_change.Fields(kFieldPhone2).SetAsString(values.phone2);
-    if (m_change.FieldCount() > kFieldComment) m_change.Fields(kFieldComment).SetAsString(comment);
+    m_change.Fields(kFieldName).SetStoredText(stored.name);
+    m_change.Fields(kFieldPhone1).SetStoredText(stored.phone1);
+    m_change.Fields(kFieldPhone2).SetStoredText(stored.phone2);
+    if (m_change.FieldCount() > kFieldComment) {
+        m_change.Fields(kFieldComment).SetStoredText(comment);
+    }
     m_change.Post();
     m_added.insert(m_change.RecNo());
     m_visitedRecords.push_back(m_change.RecNo());
@@ -516,14 +519,12 @@ RecordTexts DifferenceApply::imageTexts(const std::vector<uint8_t>& image) const
 }
 
 void DifferenceApply::putText(std::vector<uint8_t>& image, int field, const std::string& text) {
-    // As the data set stores a text: in the table's code page, blank-filled, cut at the width.
+    // As the data set stores a text: blank-filled, cut at the width.
     const DbfField& descriptor = m_change.handler()->fields()[static_cast<size_t>(field)];
-    const std::string stored =
-        m_change.TranslateASCII() ? ansiToPage(m_change.tableCodePage(), text) : text;
     uint8_t* target = image.data() + descriptor.offset;
     const auto width = static_cast<size_t>(descriptor.length);
     std::memset(target, ' ', width);
-    std::memcpy(target, stored.data(), std::min(stored.size(), width));
+    std::memcpy(target, text.data(), std::min(text.size(), width));
 }
 
 bool DifferenceApply::overwrite(int record, const std::vector<uint8_t>& after, bool lookAtLock) {
@@ -556,8 +557,10 @@ bool DifferenceApply::overwrite(int record, const std::vector<uint8_t>& after, b
 void DifferenceApply::applyEntry(const DifferenceEntry& entry) {
     const RecordTexts& keys = m_changesTarget ? entry.target : entry.source;
     const RecordTexts& values = m_changesTarget ? entry.source : entry.target;
+    // What is written: the other table's stored bytes, in this table's page.
+    const RecordTexts stored = textsToStore(entry, m_changesTarget, m_change.tableCodePage());
     if (entry.kind == DifferenceKind::Missing && m_changesTarget) {
-        insertMissing(values, entry.comment);
+        insertMissing(values, stored, commentToStore(entry, m_change.tableCodePage()));
         return;
     }
     const int record = currentRecord(entryLevel(entry.kind), keys);
@@ -575,9 +578,9 @@ void DifferenceApply::applyEntry(const DifferenceEntry& entry) {
         if (deleting) {
             after[0] = kDeletedFlag;
         } else if (entry.kind == DifferenceKind::Phone1) {
-            putText(after, kFieldPhone1, values.phone1);
+            putText(after, kFieldPhone1, stored.phone1);
         } else {
-            putText(after, kFieldPhone2, values.phone2);
+            putText(after, kFieldPhone2, stored.phone2);
         }
         // A delete does not look at the record lock, as the data set's delete does not.
         if (overwrite(record, after, !deleting)) {
@@ -605,9 +608,9 @@ void DifferenceApply::applyEntry(const DifferenceEntry& entry) {
     }
     m_change.Edit();
     if (entry.kind == DifferenceKind::Phone1) {
-        m_change.Fields(kFieldPhone1).SetAsString(values.phone1);
+        m_change.Fields(kFieldPhone1).SetStoredText(stored.phone1);
     } else {
-        m_change.Fields(kFieldPhone2).SetAsString(values.phone2);
+        m_change.Fields(kFieldPhone2).SetStoredText(stored.phone2);
     }
     m_change.Post();
     noteRecord(record, before, false);

@@ -113,12 +113,16 @@ class DifferenceApply {
     void readAppendedRecords();
     // True when a live record of `values`' name that this apply did not add is in the table.
     bool nameTakenElsewhere(const RecordTexts& values);
-    void insertMissing(const RecordTexts& values, const std::string& comment);
+    // `values` as the entry states them (for the lookup), `stored` as this table stores them.
+    // `comment`: the comment the new record carries, as this table stores it.
+    void insertMissing(const RecordTexts& values, const RecordTexts& stored,
+                       const std::string& comment);
     // Reads record `record` from the file into m_image; raises "Record request beyond range of
     // table" when the table no longer holds it.
     void readImage(int record);
     RecordTexts imageTexts(const std::vector<uint8_t>& image) const;
-    // Stores `text` (ANSI) into field `field` of `image` as the data set would.
+    // Stores `text` (in the table's code page) into field `field` of `image` as the data set
+    // would.
     void putText(std::vector<uint8_t>& image, int field, const std::string& text);
     // Writes `after` over `record`, read into m_image, when no index key changes by it; false,
     // nothing written, otherwise (also when, without index files, the record changed since it

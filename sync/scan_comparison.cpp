@@ -474,23 +474,30 @@ void ScanComparison::compareSourceRecord(Part& part, const uint8_t* record, int 
                                          Keys& keys) {
     const TableScan& sourceScan = m_sourceScan;
     const TableScan& targetScan = part.targetScan;
-    const auto add = [&](DifferenceKind kind, RecordTexts found) {
+    const auto storedOf = [](const TableScan& scan, const uint8_t* image) {
+        return StoredTexts{{std::string(scan.storedText(image, kName)),
+                            std::string(scan.storedText(image, kPhone1)),
+                            std::string(scan.storedText(image, kPhone2))},
+                           scan.page()};
+    };
+    // `found`: the target record's image, nullptr for none.
+    const auto add = [&](DifferenceKind kind, const uint8_t* found) {
         Pending pending;
         pending.key = std::string(sourceScan.storedText(record, kName));
-        RecordTexts source;
-        sourceScan.textInto(record, kName, source.name);
-        sourceScan.textInto(record, kPhone1, source.phone1);
-        sourceScan.textInto(record, kPhone2, source.phone2);
-        pending.entry = DifferenceEntry{kind, std::move(found), std::move(source), {}};
+        DifferenceEntry& entry = pending.entry;
+        entry.kind = kind;
+        sourceScan.textInto(record, kName, entry.source.name);
+        sourceScan.textInto(record, kPhone1, entry.source.phone1);
+        sourceScan.textInto(record, kPhone2, entry.source.phone2);
+        entry.sourceStored = storedOf(sourceScan, record);
+        if (found != nullptr) {
+            targetScan.textInto(found, kName, entry.target.name);
+            targetScan.textInto(found, kPhone1, entry.target.phone1);
+            targetScan.textInto(found, kPhone2, entry.target.phone2);
+            entry.targetStored = storedOf(targetScan, found);
+        }
         if (kind == DifferenceKind::Missing) pending.sourceRecord = recordNumber;
         part.pending.push_back(std::move(pending));
-    };
-    const auto textsOf = [&](const uint8_t* image) {
-        RecordTexts texts;
-        targetScan.textInto(image, kName, texts.name);
-        targetScan.textInto(image, kPhone1, texts.phone1);
-        targetScan.textInto(image, kPhone2, texts.phone2);
-        return texts;
     };
     // The exact tests: the names as read, the source's phones trimmed at both ends. When both
     // tables make their texts from the stored bytes alike, the stored bytes are compared (bytes
@@ -527,17 +534,17 @@ void ScanComparison::compareSourceRecord(Part& part, const uint8_t* record, int 
     }
     if (const uint8_t* found = m_lookup->find(MatchLevel::NameAndPhone1, keys, reader)) {
         if (same(found, kName, name) && same(found, kPhone1, phone1)) {
-            add(DifferenceKind::Phone2, textsOf(found));
+            add(DifferenceKind::Phone2, found);
             return;
         }
     }
     std::string_view stored;
     const int first = m_lookup->findFirstOfName(keys, stored);
     if (first == 0) {
-        add(DifferenceKind::Missing, RecordTexts{});
+        add(DifferenceKind::Missing, nullptr);
     } else if (m_storedAlike ? targetScan.sameText(stored, name)
                              : targetScan.translated(stored) == name) {
-        add(DifferenceKind::Phone1, textsOf(reader.table.readBack(first)));
+        add(DifferenceKind::Phone1, reader.table.readBack(first));
     }
 }
 
@@ -555,8 +562,9 @@ void ScanComparison::finish() {
     // back here, in the source's file order, once the helper thread has stopped.
     for (Pending& pending : m_pending) {
         if (pending.sourceRecord == 0) continue;
-        m_sourceScan.textInto(m_sourceScan.readBack(pending.sourceRecord), TableScan::kCommentField,
-                              pending.entry.comment);
+        if (!pending.entry.sourceStored) continue;
+        pending.entry.sourceStored->comment = std::string(m_sourceScan.storedText(
+            m_sourceScan.readBack(pending.sourceRecord), TableScan::kCommentField));
     }
     m_sourceScan.givePagesBack();
     // Found in the source's file order; a name tag orders by the name's stored bytes, and equal

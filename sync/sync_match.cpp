@@ -33,9 +33,4 @@ RecordTexts currentRecordTexts(TEngineDataSet& dataSet) {
             dataSet.Fields(kFieldPhone2).AsString()};
 }
 
-std::string currentComment(TEngineDataSet& dataSet) {
-    if (dataSet.FieldCount() <= kFieldComment) return {};
-    return dataSet.Fields(kFieldComment).AsString();
-}
-
 }  // namespace abonex

@@ -42,7 +42,5 @@ bool syncKeysMatch(MatchLevel level, const RecordTexts& keys, const RecordTexts&
 
 // The three texts of the data set's current record.
 RecordTexts currentRecordTexts(TEngineDataSet& dataSet);
-// The comment of the data set's current record (empty when the table has no comment field).
-std::string currentComment(TEngineDataSet& dataSet);
 
 }  // namespace abonex

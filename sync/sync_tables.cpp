@@ -12,8 +12,9 @@ namespace abonex {
 namespace {
 
 void openTable(TEngineDataSet& dataSet, std::string_view folder, std::string_view tableFileName,
-               bool withTag) {
+               bool withTag, std::optional<CodePage> forcedPage) {
     dataSet.Close();
+    dataSet.setForcedCodePage(forcedPage);
     const DirectoryTable* table = syncDirectoryTable(tableFileName);
     dataSet.setTranslateASCII(true);
     dataSet.setExclusive(false);
@@ -50,9 +51,9 @@ const DirectoryTable* syncDirectoryTable(std::string_view tableFileName) {
     return nullptr;
 }
 
-void openSyncTable(TEngineDataSet& dataSet, std::string_view folder,
-                   std::string_view tableFileName) {
-    openTable(dataSet, folder, tableFileName, true);
+void openSyncTable(TEngineDataSet& dataSet, std::string_view folder, std::string_view tableFileName,
+                   std::optional<CodePage> forcedPage) {
+    openTable(dataSet, folder, tableFileName, true, forcedPage);
 }
 
 void reindexSyncTables(TEngineDataSet& source, TEngineDataSet& target) {
@@ -83,8 +84,8 @@ void reindexSyncTables(TEngineDataSet& source, TEngineDataSet& target) {
 }
 
 void openChangeTable(TEngineDataSet& dataSet, std::string_view folder,
-                     std::string_view tableFileName) {
-    openTable(dataSet, folder, tableFileName, false);
+                     std::string_view tableFileName, std::optional<CodePage> forcedPage) {
+    openTable(dataSet, folder, tableFileName, false, forcedPage);
 }
 
 }  // namespace abonex

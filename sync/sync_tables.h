@@ -10,9 +10,11 @@
 // records hidden, user number 0.
 #pragma once
 
+#include <optional>
 #include <string_view>
 
 #include "directory/directory_tables.h"
+#include "engine/dbf/codepage.h"
 
 namespace abonex {
 
@@ -25,9 +27,10 @@ const DirectoryTable* syncDirectoryTable(std::string_view tableFileName);
 // Opens `dataSet` on `folder`/`tableFileName` for comparing: a directory table in the order of
 // its name tag (on its index file), any other table in file order. Closes the data set first.
 // Raises the data set's and the engine's errors; a table of fewer than three fields is refused
-// with EDatabaseError "Table <path> has fewer than three fields".
-void openSyncTable(TEngineDataSet& dataSet, std::string_view folder,
-                   std::string_view tableFileName);
+// with EDatabaseError "Table <path> has fewer than three fields". `forcedPage` takes the
+// table's text in that page whatever its language byte says (a table saved by a spreadsheet).
+void openSyncTable(TEngineDataSet& dataSet, std::string_view folder, std::string_view tableFileName,
+                   std::optional<CodePage> forcedPage = std::nullopt);
 
 // Rebuilds the index files of the comparison's two data sets: both at once, on this thread and
 // another, or one after the other when both are open on one table file. The first error raised
@@ -37,6 +40,7 @@ void reindexSyncTables(TEngineDataSet& source, TEngineDataSet& target);
 // Opens `dataSet` for changing: as openSyncTable, but with no tag, so the records come in file
 // order while every write still keeps the table's index file current.
 void openChangeTable(TEngineDataSet& dataSet, std::string_view folder,
-                     std::string_view tableFileName);
+                     std::string_view tableFileName,
+                     std::optional<CodePage> forcedPage = std::nullopt);
 
 }  // namespace abonex

@@ -5,6 +5,7 @@
 #include <functional>
 #include <string_view>
 
+#include "directory/directory_tables.h"
 #include "engine/dataset/engine_dataset.h"
 #include "sync/scan_comparison.h"
 
@@ -279,21 +280,34 @@ void TableComparison::compareSourceRecord() {
     const LevelHashes hashes = levelHashes(folded.name, folded.phone1, folded.phone2);
     m_lookup->prefetch(hashes);
 
+    // The source record's stored bytes go with its entry; the target's copy holds its texts
+    // only, so an apply to the source writes those.
+    const auto add = [&](DifferenceKind kind, RecordTexts target) {
+        const auto stored = [&](int field) { return std::string(m_source.storedFieldText(field)); };
+        // A record added from the source carries its comment.
+        std::string comment;
+        if (kind == DifferenceKind::Missing && m_source.FieldCount() > kFieldComment) {
+            comment = stored(kFieldComment);
+        }
+        m_entries.push_back(
+            {kind, std::move(target), source, std::nullopt,
+             StoredTexts{
+                 {stored(0), stored(1), stored(2)}, m_source.tableCodePage(), std::move(comment)}});
+    };
     RecordTexts found;
     if (m_lookup->find(MatchLevel::NameAndPhones, folded, hashes, found) && found == keys) {
         return;  // an identical copy
     }
     if (m_lookup->find(MatchLevel::NameAndPhone1, folded, hashes, found)) {
         if (found.name == keys.name && found.phone1 == keys.phone1) {
-            m_entries.push_back({DifferenceKind::Phone2, found, source, {}});
+            add(DifferenceKind::Phone2, found);
             return;
         }
     }
     if (!m_lookup->find(MatchLevel::Name, folded, hashes, found)) {
-        m_entries.push_back(
-            {DifferenceKind::Missing, RecordTexts{}, source, currentComment(m_source)});
+        add(DifferenceKind::Missing, RecordTexts{});
     } else if (found.name == keys.name) {
-        m_entries.push_back({DifferenceKind::Phone1, found, source, {}});
+        add(DifferenceKind::Phone1, found);
     }
 }
 

@@ -41,6 +41,7 @@ bool TableScan::suits(TEngineDataSet& dataSet) {
 
 TableScan::TableScan(TEngineDataSet& dataSet, size_t chunkBytes)
     : m_table(*dataSet.handler()),
+      m_page(dataSet.tableCodePage()),
       m_recordCount(m_table.recordCount()),
       m_headerLength(m_table.headerLength()),
       m_recordLength(m_table.recordLength()) {

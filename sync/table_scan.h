@@ -26,6 +26,8 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/dbf/codepage.h"
+
 namespace abonex {
 
 class TEngineDataSet;
@@ -105,6 +107,8 @@ class TableScan {
 
     // Forgets the records read back: later read backs read the file again.
     void givePagesBack();
+    // The code page the table's stored bytes are in.
+    CodePage page() const { return m_page; }
 
   private:
     bool readChunk();
@@ -114,6 +118,7 @@ class TableScan {
     size_t readAt(uint64_t offset, uint8_t* buffer, size_t count) const;
 
     DBFObject& m_table;
+    CodePage m_page;
     int m_descriptor = -1;
     std::string m_path;
     int m_recordCount = 0;

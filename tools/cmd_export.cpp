@@ -7,10 +7,20 @@
 // CSV is UTF-8 unless --encoding names a code page; --separator, --bom and --crlf shape it for
 // spreadsheets. Memo fields export their text from the table's memo file; a missing or damaged
 // memo file stops the export (--no-memo leaves the memo fields out).
+//
+// Every card carries its UID (directory/vcard_uid.h). --vdir DIR writes the cards as an address
+// book folder that khard and vdirsyncer keep ("vdir": one file per card, named by its UID, each
+// written whole to a file of its own and then renamed into place); an export again writes the
+// same files over.
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <memory>
 
 #include "directory/vcard.h"
+#include "directory/vcard_uid.h"
 #include "engine/dataset/db_handler.h"
 #include "engine/dbf/codepage.h"
 #include "engine/dbf/memo_file.h"
@@ -26,21 +36,44 @@ namespace {
 
 constexpr std::string_view kUsage =
     "export TABLE [--tag NAME] [--format csv|vcard] [--encoding utf-8|cp1251|cp866] "
-    "[--separator CHAR] [--bom] [--crlf] [--no-memo] [--table-encoding PAGE]";
+    "[--separator CHAR] [--bom] [--crlf] [--no-memo] [--table-encoding PAGE] [--vdir DIR]";
+
+// Writes one card as DIR/<its UUID>.vcf: whole into a file of its own, then renamed into place.
+void writeCardFile(const std::filesystem::path& folder, const std::string& uid,
+                   const std::string& card) {
+    const std::string name = uid.substr(uid.rfind(':') + 1) + ".vcf";
+    const std::filesystem::path path = folder / name;
+    const std::filesystem::path part = folder / ("." + name + ".part");
+    std::ofstream out(part, std::ios::binary | std::ios::trunc);
+    out << card;
+    out.close();
+    std::error_code renamed;
+    if (out) std::filesystem::rename(part, path, renamed);
+    if (!out || renamed) {
+        const int error = errno;
+        std::error_code ignored;
+        std::filesystem::remove(part, ignored);
+        throw std::runtime_error("cannot write " + path.string() + ": " +
+                                 (renamed ? renamed.message() : std::strerror(error)));
+    }
+}
 
 // The UTF-8 texts of the current row's fields in `columns` (memo fields from `memo`).
+// `utf8`: the table's text is UTF-8 (table_access.h) and is taken as it is.
 std::vector<std::string> rowTexts(TEngineDataSet& set, const std::vector<int>& columns,
-                                  MemoFile* memo) {
+                                  MemoFile* memo, bool utf8) {
     DBFObject& table = *set.handler();
     const CodePage page = set.tableCodePage();
+    const auto text = [&](std::string_view stored) {
+        return utf8 ? std::string(stored) : pageToUtf8(page, stored);
+    };
     std::vector<std::string> values;
     for (int i : columns) {
         const DbfField& field = table.fields()[static_cast<size_t>(i)];
         if (field.type == 'M' && memo != nullptr) {
-            values.push_back(
-                pageToUtf8(page, memo->text(memo->blockOf(field, table.fieldBytes(field)))));
+            values.push_back(text(memo->text(memo->blockOf(field, table.fieldBytes(field)))));
         } else {
-            values.push_back(pageToUtf8(page, set.Fields(i).AsString()));
+            values.push_back(text(set.Fields(i).AsString()));
         }
     }
     return values;
@@ -73,11 +106,14 @@ int runExport(const Args& args) {
                                  {"--bom", false},
                                  {"--crlf", false},
                                  {"--no-memo", false},
+                                 {"--vdir", true},
                                  kTableEncodingOption});
     if (auto exit = options.parse(args)) return *exit;
     if (options.words().size() != 1) return options.usageError();
     std::string format;
-    if (auto exit = readFormatOption(options, "csv", format)) return *exit;
+    const std::optional<std::string> vdir = options.value("--vdir");
+    if (auto exit = readFormatOption(options, vdir ? "vcard" : "csv", format)) return *exit;
+    if (vdir && format != "vcard") return options.usageError("--vdir writes vCard files");
     CsvDialect dialect;
     if (auto exit = readCsvOptions(options, dialect)) return *exit;
     dialect.byteOrderMark = options.has("--bom");
@@ -91,9 +127,11 @@ int runExport(const Args& args) {
             "--separator, --encoding, --bom and --crlf are for CSV; vCard is UTF-8 with CR LF");
     }
     std::optional<CodePage> tablePage;
-    if (auto exit = readPageOption(options, kTableEncodingOption.name, tablePage)) return *exit;
+    bool utf8 = false;
+    if (auto exit = readReadingEncodingOption(options, tablePage, utf8)) return *exit;
 
     TableLocation location = locateTable(options.words()[0]);
+    if (!utf8 && !tablePage) utf8 = holdsUtf8Text(*openTableFile(options.words()[0], false));
     const std::string tag = options.value("--tag").value_or(defaultOrderTag(location));
     TEngineDataSet set;
     openTable(set, location, tag, /*translate=*/false, /*readOnly=*/true, tablePage);
@@ -131,12 +169,26 @@ int runExport(const Args& args) {
             : location.directory->mode == DirectoryMode::Persons       ? VcardStyle::Person
             : location.directory->mode == DirectoryMode::Organisations ? VcardStyle::Organisation
                                                                        : VcardStyle::Plain;
+        if (vdir) std::filesystem::create_directories(*vdir);
+        VcardUids uids;
+        int cards = 0;
         for (set.First(); !set.Eof(); set.Next()) {
             requireRowInTable(set);
-            const std::vector<std::string> values = rowTexts(set, columns, memo.get());
-            std::cout << writeVcard({values[0], values[1], values[2], values[3]}, style);
+            const std::vector<std::string> values = rowTexts(set, columns, memo.get(), utf8);
+            Contact contact{values[0], values[1], values[2], values[3]};
+            // The UID from the texts the window has of the row, in 1251.
+            const CodePage page = set.tableCodePage();
+            contact.uid = uids.next(pageToAnsi(page, set.Fields(columns[0]).AsString()),
+                                    pageToAnsi(page, set.Fields(columns[1]).AsString()), style);
+            if (vdir) {
+                writeCardFile(*vdir, contact.uid, writeVcard(contact, style));
+            } else {
+                std::cout << writeVcard(contact, style);
+            }
+            ++cards;
         }
         requireIndexMatchesTable(set);
+        if (vdir) printLine("exported " + std::to_string(cards) + " cards into " + *vdir);
         return kExitOk;
     }
 
@@ -144,7 +196,7 @@ int runExport(const Args& args) {
     std::cout << inOutputPage(csvLine(names, dialect), dialect, names, names, 0);
     for (set.First(); !set.Eof(); set.Next()) {
         requireRowInTable(set);
-        const std::vector<std::string> values = rowTexts(set, columns, memo.get());
+        const std::vector<std::string> values = rowTexts(set, columns, memo.get(), utf8);
         std::cout << inOutputPage(csvLine(values, dialect), dialect, values, names, set.RecNo());
     }
     // Rows another program appended without their keys were not in the walk: say so instead

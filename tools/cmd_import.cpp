@@ -2,7 +2,9 @@
 // kept current. FILE is CSV, or a vCard file when its name ends in ".vcf" or --format vcard says
 // so. Every row is checked before the first write; a row that cannot be stored as it is stops
 // the import with the line (or card) and column and writes nothing (--truncate cuts long values
-// instead). So does an index file that does not match the table.
+// instead). So does an index file that does not match the table. A character the table's page
+// lacks is stored in its nearest form, a phone longer than its field as its digits; standard
+// error tells of both.
 //
 // CSV: a first line that names fields of the table is a header and gives the columns' fields
 // (see import_rows.h); otherwise the columns are name, phone 1, phone 2 and comment. The file is
@@ -12,6 +14,7 @@
 #include <iostream>
 #include <iterator>
 
+#include "directory/contact_rows.h"
 #include "directory/vcard.h"
 #include "engine/dataset/db_handler.h"
 #include "engine/file/path_util.h"
@@ -128,7 +131,9 @@ int runImport(const Args& args) {
             } else {
                 checked.fields = {0, 1, 2, 3};
                 checked.rows = rows.rows;
-                for (const std::string& note : cards.notes) printError(filePath + ": " + note);
+                checked.replaced = rows.replaced;
+                checked.notes = cards.notes;
+                checked.notes.insert(checked.notes.end(), rows.notes.begin(), rows.notes.end());
             }
         }
     } else {
@@ -137,6 +142,13 @@ int runImport(const Args& args) {
     if (checked.error) {
         printError(*checked.error);
         return kExitFailed;
+    }
+    // CSV notes name the file and line already; a card's name its card.
+    for (const std::string& note : checked.notes) {
+        printError(format == "vcard" ? filePath + ": " + note : note);
+    }
+    if (!checked.replaced.empty()) {
+        printError(filePath + ": " + checked.replaced.describe(settings.tablePage));
     }
     requireIndexMatchesTable(set);
 

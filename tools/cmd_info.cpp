@@ -53,7 +53,8 @@ int indexInfo(const std::string& path) {
 }
 
 // What the language byte says and the page the text is read in.
-std::string languageLine(uint8_t driver, std::optional<CodePage> forced) {
+std::string languageLine(uint8_t driver, std::optional<CodePage> forced, bool utf8,
+                         bool utf8Forced) {
     const std::optional<CodePage> named = codePageOfLanguageDriver(driver);
     const CodePage page = tableTextPage(driver, forced);
     std::string line = hex2(driver);
@@ -62,7 +63,10 @@ std::string languageLine(uint8_t driver, std::optional<CodePage> forced) {
     } else {
         line += " (names no code page)";
     }
-    if (!named || *named != page) {
+    if (utf8) {
+        line += utf8Forced ? ", read as UTF-8 (--table-encoding)"
+                           : ", read as UTF-8 (its text is UTF-8, as a spreadsheet saves it)";
+    } else if (!named || *named != page) {
         line += ", read as " + std::string(codePageName(page)) +
                 (forced ? " (--table-encoding)" : " (the directory's page)");
     }
@@ -95,8 +99,9 @@ void printMemo(GSO_dBaseFld& table) {
     }
 }
 
-int tableInfo(const std::string& path, std::optional<CodePage> forced) {
+int tableInfo(const std::string& path, std::optional<CodePage> forced, bool utf8Forced) {
     auto table = openTableFile(path, false, forced);
+    const bool utf8 = utf8Forced || (!forced && holdsUtf8Text(*table));
     const auto& header = table->headerImage();
     char date[32];
     const uint8_t* updated = &header[dbf::kHdrUpdateDate];
@@ -115,7 +120,8 @@ int tableInfo(const std::string& path, std::optional<CodePage> forced) {
     printLine("record length:  " + std::to_string(table->recordLength()));
     printLine("flags:          " + hex2(table->tableFlags()) +
               ((table->tableFlags() & kFlagProductionIndex) ? " (production index)" : ""));
-    printLine("language:       " + languageLine(header[dbf::kHdrLanguageDriver], forced));
+    printLine("language:       " +
+              languageLine(header[dbf::kHdrLanguageDriver], forced, utf8, utf8Forced));
     printLine("fields:         " + std::to_string(table->fieldCount()));
     for (const DbfField& field : table->fields()) {
         char line[96];
@@ -132,10 +138,11 @@ int runInfo(const Args& args) {
     if (auto exit = options.parse(args)) return *exit;
     if (options.words().size() != 1) return options.usageError();
     std::optional<CodePage> forced;
-    if (auto exit = readPageOption(options, kTableEncodingOption.name, forced)) return *exit;
+    bool utf8 = false;
+    if (auto exit = readReadingEncodingOption(options, forced, utf8)) return *exit;
     const std::string& name = options.words()[0];
     try {
-        return tableInfo(name, forced);
+        return tableInfo(name, forced, utf8);
     } catch (const EEngineError& error) {
         const std::string path = resolveCaseInsensitive(expandPath(name));
         if (error.code() != err::kHeaderInvalid || !looksLikeIndexFile(path)) throw;

@@ -7,7 +7,8 @@
 // after a header line, and exits 0, or 1 when there are none. With --apply it applies every
 // difference to the own table (mine) or the external one (theirs), as the window does with every
 // row checked, and prints how many rows were changed, added, deleted and skipped. Like search,
-// the exit status tells whether anything was found; an error exits 3.
+// the exit status tells whether anything was found; an error exits 3. --table-encoding takes the
+// external table's text in the page it names, as the other commands do.
 #include <exception>
 #include <iostream>
 #include <optional>
@@ -28,7 +29,8 @@ namespace abonex::tool {
 namespace {
 
 constexpr std::string_view kUsage =
-    "sync OWN_DIR EXTERNAL_TABLE (--import | --export) [--apply mine|theirs]";
+    "sync OWN_DIR EXTERNAL_TABLE (--import | --export) [--apply mine|theirs] "
+    "[--table-encoding PAGE]";
 constexpr int kExitNoDifference = 1;
 constexpr int kExitSyncFailed = 3;
 constexpr std::string_view kExitStatus =
@@ -45,7 +47,8 @@ std::vector<std::string> entryTexts(const DifferenceEntry& entry) {
 }
 
 int synchronise(const std::string& ownFolder, const std::string& externalTable,
-                SyncDirection direction, std::optional<ChangeSide> side) {
+                SyncDirection direction, std::optional<ChangeSide> side,
+                std::optional<CodePage> externalPage) {
     const std::string external = expandPath(externalTable);
     if (!fileExistsAnyCase(external)) {
         printError("abonex-db: no such table: " + external);
@@ -56,8 +59,10 @@ int synchronise(const std::string& ownFolder, const std::string& externalTable,
     const bool import = direction == SyncDirection::Import;
 
     TEngineDataSet source, target;
-    openSyncTable(target, import ? ownFolder : externalFolder, tableFileName);
-    openSyncTable(source, import ? externalFolder : ownFolder, tableFileName);
+    openSyncTable(target, import ? ownFolder : externalFolder, tableFileName,
+                  import ? std::nullopt : externalPage);
+    openSyncTable(source, import ? externalFolder : ownFolder, tableFileName,
+                  import ? externalPage : std::nullopt);
     reindexSyncTables(source, target);
     TableComparison comparison(source, target);
     comparison.run();
@@ -70,7 +75,9 @@ int synchronise(const std::string& ownFolder, const std::string& externalTable,
         return entries.empty() ? kExitNoDifference : kExitOk;
     }
     TEngineDataSet change;
-    openChangeTable(change, *side == ChangeSide::Own ? ownFolder : externalFolder, tableFileName);
+    const bool own = *side == ChangeSide::Own;
+    openChangeTable(change, own ? ownFolder : externalFolder, tableFileName,
+                    own ? std::nullopt : externalPage);
     requireIndexMatchesTable(change);
     DifferenceApply applying(change, direction, *side);
     const auto printCounts = [&] {
@@ -90,9 +97,12 @@ int synchronise(const std::string& ownFolder, const std::string& externalTable,
 }
 
 int runSync(const Args& args) {
-    ToolOptions options(kUsage, {{"--import", false}, {"--export", false}, {"--apply", true}},
-                        kExitStatus);
+    ToolOptions options(
+        kUsage, {{"--import", false}, {"--export", false}, {"--apply", true}, kTableEncodingOption},
+        kExitStatus);
     if (auto exit = options.parse(args)) return *exit;
+    std::optional<CodePage> externalPage;
+    if (auto exit = readPageOption(options, kTableEncodingOption.name, externalPage)) return *exit;
     if (options.words().size() != 2) return options.usageError();
     if (options.has("--import") == options.has("--export")) {
         return options.usageError("give one of --import and --export");
@@ -107,7 +117,7 @@ int runSync(const Args& args) {
     try {
         return synchronise(options.words()[0], options.words()[1],
                            options.has("--import") ? SyncDirection::Import : SyncDirection::Export,
-                           side);
+                           side, externalPage);
     } catch (const std::exception& error) {
         std::cout.flush();
         printError(error.what());

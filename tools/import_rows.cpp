@@ -62,6 +62,17 @@ std::string allText(const std::vector<CsvRecord>& records) {
 
 }  // namespace
 
+bool lostItsLetters(std::string_view name) {
+    if (name.find('?') == std::string_view::npos) return false;
+    for (char c : name) {
+        const auto byte = static_cast<uint8_t>(c);
+        const bool letter = byte >= 0x80 || (byte >= 'A' && byte <= 'Z') ||
+                            (byte >= 'a' && byte <= 'z') || (byte >= '0' && byte <= '9');
+        if (letter) return false;
+    }
+    return true;
+}
+
 CodePage likelyPageOf(std::string_view bytes) {
     size_t dos = 0, windows = 0;
     for (char c : bytes) {
@@ -124,7 +135,8 @@ ImportRows validateImportRows(const std::vector<CsvRecord>& records,
                 return failed(where + column + " holds a NUL byte");
             }
             Utf8Fault fault;
-            std::optional<std::string> stored = utf8ToPage(settings.tablePage, value, &fault);
+            std::optional<std::string> stored =
+                utf8ToPageNear(settings.tablePage, value, &fault, &result.replaced);
             if (!stored) {
                 std::string hint;
                 if (fault.notUtf8) {
@@ -144,8 +156,26 @@ ImportRows validateImportRows(const std::vector<CsvRecord>& records,
                               describeCharacter(static_cast<uint8_t>(value[last])) +
                               ", which a field loses at its end");
             }
-            const ImportColumn& field = fields.at(result.fields[c]);
-            if (static_cast<int>(stored->size()) > field.size) {
+            const size_t fieldIndex = result.fields[c];
+            if (fieldIndex == 0 && lostItsLetters(value)) {
+                return failed(where + column + " holds \"" + value +
+                              "\": a name of nothing but \"?\" and punctuation (the file has "
+                              "most likely lost its letters, saved in a code page without "
+                              "Cyrillic; save it as UTF-8 or in code page 1251)");
+            }
+            const ImportColumn& field = fields.at(fieldIndex);
+            const auto width = static_cast<size_t>(field.size);
+            const std::optional<std::string> digits =
+                (fieldIndex == 1 || fieldIndex == 2) && stored->size() > width
+                    ? phoneAsDigits(*stored, width)
+                    : std::nullopt;
+            if (digits) {
+                result.notes.push_back(where + column + " \"" + value + "\" is " +
+                                       std::to_string(stored->size()) +
+                                       " characters long, the field " + field.name + " holds " +
+                                       std::to_string(field.size) + ": stored as " + *digits);
+                *stored = *digits;
+            } else if (stored->size() > width) {
                 if (!settings.truncate) {
                     return failed(where + column + " is " + std::to_string(stored->size()) +
                                       " characters long, the field " + field.name + " holds " +

@@ -1,8 +1,10 @@
 // The import's check of CSV rows against the table's fields, done before anything is written:
 // every row must have the right number of columns, be UTF-8 that holds only characters the
-// table's code page can hold (and no NUL byte, and no control character at the end of a value,
-// which a reader of the field would not see), and fit its fields (or be cut to them when
-// truncating). Every refusal names the line, the column and what is wrong in it.
+// table's code page can hold, at least in their nearest form (and no NUL byte, and no control
+// character at the end of a value, which a reader of the field would not see), and fit its
+// fields (a phone as its digits, or any value cut to its field when truncating). A name of
+// nothing but "?" and punctuation is refused too: it is what a file that was saved in a page
+// without Cyrillic letters holds. Every refusal names the line, the column and what is wrong.
 //
 // A first line whose columns all name fields of the table (letter case and surrounding blanks
 // ignored) is a header: the columns are then matched to the fields by name, in any order, and
@@ -16,8 +18,9 @@
 #include <string_view>
 #include <vector>
 
-#include "directory/vcard.h"
+#include "directory/contact_rows.h"
 #include "engine/dbf/codepage.h"
+#include "engine/dbf/near_form.h"
 #include "tools/csv.h"
 
 namespace abonex::tool {
@@ -42,6 +45,11 @@ struct ImportRows {
     // The message for the first line that fails, naming `csvPath` and its line; nothing is to
     // be written when it is set.
     std::optional<std::string> error;
+    // The characters stored in their nearest form (engine/dbf/near_form.h).
+    NearFormTally replaced;
+    // The phones longer than their field stored as their digits (directory/contact_rows.h),
+    // one message each.
+    std::vector<std::string> notes;
 };
 
 struct ImportSettings {
@@ -56,6 +64,10 @@ struct ImportSettings {
 ImportRows validateImportRows(const std::vector<CsvRecord>& records,
                               const std::vector<ImportColumn>& fields, std::string_view csvPath,
                               const ImportSettings& settings = {});
+
+// True for a name (UTF-8) of nothing but "?", blanks and punctuation, with at least one "?": a
+// name whose letters a code page without them turned into question marks.
+bool lostItsLetters(std::string_view name);
 
 // The single-byte page that bytes which are not UTF-8 are most likely in: 1251 when most of
 // their high bytes are letters there and not in 866, 866 otherwise.

@@ -18,11 +18,47 @@ std::optional<int> readPageOption(const ToolOptions& options, std::string_view o
     const std::optional<std::string> name = options.value(option);
     if (!name) return std::nullopt;
     page = codePageNamed(*name);
+    if (!page && (*name == "utf-8" || *name == "UTF-8" || *name == "utf8")) {
+        return options.usageError(std::string(option) +
+                                  " utf-8 is for info and export: the tool reads a table whose "
+                                  "text is UTF-8, but stores text in a single-byte code page only");
+    }
     if (!page) {
         return options.usageError("unknown code page \"" + *name + "\" for " + std::string(option) +
                                   " (cp866, cp1251, cp1252, cp437, cp850)");
     }
     return std::nullopt;
+}
+
+std::optional<int> readReadingEncodingOption(const ToolOptions& options,
+                                             std::optional<CodePage>& page, bool& utf8) {
+    const std::optional<std::string> name = options.value(kTableEncodingOption.name);
+    utf8 = name && (*name == "utf-8" || *name == "UTF-8" || *name == "utf8");
+    if (utf8) {
+        page.reset();
+        return std::nullopt;
+    }
+    return readPageOption(options, kTableEncodingOption.name, page);
+}
+
+bool holdsUtf8Text(GSO_dBaseDBF& table) {
+    if (table.headerImage()[dbf::kHdrLanguageDriver] != 0x00) return false;
+    bool cyrillic = false;
+    for (int n = 1; n <= table.recordCount(); ++n) {
+        table.GotoRecord(n);
+        const uint8_t* image = table.recordImage();
+        for (const DbfField& field : table.fields()) {
+            if (field.type != 'C') continue;
+            const std::string_view text(reinterpret_cast<const char*>(image) + field.offset,
+                                        static_cast<size_t>(field.length));
+            for (size_t pos = 0; pos < text.size();) {
+                char32_t c = 0;
+                if (!nextUtf8Character(text, pos, c)) return false;
+                cyrillic = cyrillic || (c >= 0x0400 && c <= 0x04FF);
+            }
+        }
+    }
+    return cyrillic;
 }
 
 std::optional<int> readCsvOptions(const ToolOptions& options, CsvDialect& dialect) {
@@ -57,6 +93,8 @@ std::unique_ptr<GSO_dBaseFld> openTableFile(std::string_view path, bool readWrit
                                             std::optional<CodePage> forcedPage) {
     auto table = std::make_unique<GSO_dBaseFld>(path, true, readWrite);
     table->setTextCodePage(casingOf(textPageOf(*table, forcedPage)));
+    // A table a spreadsheet saved in UTF-8 (naming no page) stays naming none.
+    if (readWrite && !forcedPage && holdsUtf8Text(*table)) table->keepLanguageDriver();
     // The index files opened on it lock by the protocol every copy of the program uses there.
     const TableLocation location = locateTable(table->path());
     if (location.directory != nullptr) table->setLockProtocol(location.directory->protocol);

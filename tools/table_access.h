@@ -30,6 +30,20 @@ inline constexpr OptionSpec kTableEncodingOption{"--table-encoding", true};
 std::optional<int> readPageOption(const ToolOptions& options, std::string_view option,
                                   std::optional<CodePage>& page);
 
+// A table's text may be UTF-8: LibreOffice saves a dBASE table so with its default options,
+// with the language byte 0x00. The commands that only read a table (info, export) take such
+// text as it is; the others, which would store text in a single-byte page, refuse
+// "--table-encoding utf-8".
+//
+// Reads --table-encoding for those commands: a code page into `page`, or "utf-8" (`utf8` set).
+std::optional<int> readReadingEncodingOption(const ToolOptions& options,
+                                             std::optional<CodePage>& page, bool& utf8);
+// True when `table` names no code page (language byte 0x00) and the text of its character
+// fields is UTF-8 in every record, with at least one Cyrillic letter (text in a single-byte
+// page is hardly ever UTF-8 by chance, and ASCII alone reads alike either way). Reads every
+// record.
+bool holdsUtf8Text(GSO_dBaseDBF& table);
+
 // Reads --separator and --encoding into `dialect` (left as it is when they are not given); a word
 // of neither is reported as a usage error: the status 2 is returned.
 std::optional<int> readCsvOptions(const ToolOptions& options, CsvDialect& dialect);

@@ -67,14 +67,17 @@ std::string TField::AsString() const {
 }
 
 void TField::SetAsString(std::string_view text) {
+    const TEngineDataSet& owner = *m_owner;
+    SetStoredText(owner.m_translate && isTextField(m_type) ? ansiToPage(owner.m_codePage, text)
+                                                           : std::string(text));
+}
+
+void TField::SetStoredText(std::string_view stored) {
     TEngineDataSet& owner = *m_owner;
     if (owner.m_state != DataSetState::Edit && owner.m_state != DataSetState::Insert) {
         throw EDatabaseError("Dataset not in edit or insert mode");
     }
     if (owner.m_readOnly) throw EDatabaseError("Field '" + m_name + "' cannot be modified");
-    std::string stored = owner.m_translate && isTextField(m_type)
-                             ? ansiToPage(owner.m_codePage, text)
-                             : std::string(text);
     const DbfField& field = owner.m_handler->fields()[static_cast<size_t>(m_index)];
     uint8_t* target = owner.m_editBuffer.data() + field.offset;
     size_t width = static_cast<size_t>(field.length);

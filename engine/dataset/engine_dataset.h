@@ -78,6 +78,9 @@ class TField {
     // Stores text into the row being edited or inserted; cut at the field's size.
     // Outside edit and insert: EDatabaseError "Dataset not in edit or insert mode".
     void SetAsString(std::string_view text);
+    // Stores `text`, already in the table's code page (tableCodePage()), as it is: for text
+    // that must not pass through 1251 on its way in. Outside edit and insert as SetAsString.
+    void SetStoredText(std::string_view text);
     void Clear() { SetAsString({}); }
 
   private:

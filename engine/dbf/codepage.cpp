@@ -526,6 +526,17 @@ bool isUtf8(std::string_view text, Utf8Fault* fault) {
     return true;
 }
 
+bool nextUtf8Character(std::string_view text, size_t& pos, char32_t& c, Utf8Fault* fault) {
+    if (pos >= text.size()) return false;
+    if (nextUtf8(text, pos, c)) return true;
+    if (fault != nullptr) *fault = badSequenceAt(text, pos);
+    return false;
+}
+
+std::optional<uint8_t> pageByteOf(CodePage page, char32_t c) {
+    return unicodeToPageMap(page).find(c);
+}
+
 char32_t pageToUnicode(CodePage page, uint8_t c) {
     return c < 128 ? c : upperHalf(page)[c - 128];
 }
@@ -617,6 +628,14 @@ std::string describeCharacter(char32_t c) {
             default:
                 return std::string(code) + " (a control character)";
         }
+    }
+    // Characters that show as nothing, or as a blank, are named instead.
+    if (c == 0x00A0) return std::string(code) + " (no-break space)";
+    if ((c >= 0x2000 && c <= 0x200A) || c == 0x202F || c == 0x205F || c == 0x3000) {
+        return std::string(code) + " (a space)";
+    }
+    if (c == 0x00AD || (c >= 0x200B && c <= 0x200D) || c == 0x2060 || c == 0xFEFF) {
+        return std::string(code) + " (an invisible character)";
     }
     std::string text = "\"";
     appendUtf8(text, c);

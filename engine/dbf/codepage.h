@@ -98,6 +98,11 @@ struct Utf8Fault {
 
 // True when `text` is UTF-8 throughout; `fault` tells where it is not.
 bool isUtf8(std::string_view text, Utf8Fault* fault = nullptr);
+// Decodes the UTF-8 character at `pos` into `c` and moves `pos` past it; false, `pos` left as
+// it was and `fault` filled in when given, at a sequence that is not UTF-8.
+bool nextUtf8Character(std::string_view text, size_t& pos, char32_t& c, Utf8Fault* fault = nullptr);
+// The byte that stands for `c` in `page`; nothing when the page does not hold it.
+std::optional<uint8_t> pageByteOf(CodePage page, char32_t c);
 
 char32_t pageToUnicode(CodePage page, uint8_t c);
 std::string pageToUtf8(CodePage page, std::string_view text);
@@ -138,7 +143,8 @@ class ByteTranslation {
 };
 
 // A character for a message: the character itself and its code point, '"«" (U+00AB)', or for
-// a control character its code point and name, 'U+0009 (tab)'.
+// a control character, a space other than the blank or an invisible one its code point and
+// name, 'U+0009 (tab)', 'U+00A0 (no-break space)'.
 std::string describeCharacter(char32_t c);
 // Bytes for a message: "0xCF 0xE5".
 std::string describeBytes(std::string_view bytes);

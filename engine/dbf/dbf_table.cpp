@@ -242,7 +242,8 @@ void GSO_dBaseDBF::WriteHeader() {
     m_header[dbf::kHdrFlags] = static_cast<uint8_t>(m_header[dbf::kHdrFlags] & kFlagKeptBits);
     // A table whose text is in code page 866 says so again after a program that names no page
     // (a spreadsheet's dBase filter writes 0) saved it: other readers take the page from here.
-    if (m_textCodePage == TextCodePage::Oem866 && m_header[dbf::kHdrLanguageDriver] == 0) {
+    if (m_textCodePage == TextCodePage::Oem866 && !m_keepLanguageDriver &&
+        m_header[dbf::kHdrLanguageDriver] == 0) {
         m_header[dbf::kHdrLanguageDriver] = kLanguageDriverOem866;
     }
     write(0, m_header.data(), kDbfHeaderSize);

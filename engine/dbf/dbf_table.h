@@ -244,6 +244,10 @@ class GSO_dBaseDBF : public GSO_DiskFile {
     // sets it.
     TextCodePage textCodePage() const { return m_textCodePage; }
     void setTextCodePage(TextCodePage page) { m_textCodePage = page; }
+    // A table whose text is in code page 866 names it in its language driver byte at every
+    // header write when another program left the byte 0; a caller that found the text to be in
+    // another encoding (UTF-8) keeps the byte as it is.
+    void keepLanguageDriver() { m_keepLanguageDriver = true; }
 
     // Flushes the table file; the handler then flushes its index files.
     virtual void flushAll();
@@ -308,6 +312,7 @@ class GSO_dBaseDBF : public GSO_DiskFile {
     bool m_useDeleted = false;
     TableState m_state = TableState::Browse;
     TextCodePage m_textCodePage = TextCodePage::Ansi1251;
+    bool m_keepLanguageDriver = false;
 };
 
 }  // namespace abonex

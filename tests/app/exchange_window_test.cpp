@@ -5,12 +5,15 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
 #include <QSettings>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include "app/application.h"
+#include "app/edit_record_dialog.h"
 #include "app/main_window.h"
 #include "directory/vcard.h"
 #include "engine/dbf/codepage.h"
@@ -18,11 +21,13 @@
 #include "tests/app/directory_fixture.h"
 #include "tests/app/window_session.h"
 #include "tests/support/test_support.h"
+#include "tests/support/when_dialog_shown.h"
 #include "ui/message_box.h"
 #include "ui/open_file_dialog.h"
 
 using namespace abonex;
 using abonex::test::typeText;
+using abonex::test::whenDialogShown;
 using abonex::test::WindowSession;
 
 namespace {
@@ -111,10 +116,23 @@ class ExchangeWindowTest : public QObject {
                  QStringLiteral("Звонить после 18:00\nпо будням, кроме пятницы; в отпуске с 1 по "
                                 "15 июля"));
         QCOMPARE(MessageBox::shown().last().text,
-                 QStringLiteral("Добавлено в избранное: 1\r\ncard 1 (line 1) has 3 phones: the "
-                                "first two are taken"));
+                 QStringLiteral("Добавлено в избранное: 1\r\nкарточка 1 (строка 1): телефонов 3, "
+                                "взяты первые два"));
         s.window()->mnuFavoritClick();
         QVERIFY(s.gridNames().contains(QStringLiteral("Петров Пётр Петрович")));
+        // The window's cards are the tool's, UIDs included: an address book that took one
+        // file knows the contacts of the other.
+        const QString again = out.filePath(QStringLiteral("again.vcf"));
+        OpenFileDialog::setNextAnswer(again);
+        s.action("mnuExportFavorVcard")->trigger();
+        const std::string cards = fileText(again);
+        QVERIFY(cards.find("\r\nUID:urn:uuid:") != std::string::npos);
+        const auto tool = test::runCommand(
+            test::shellQuote(test::toolPath()) + " export " +
+            test::shellQuote(s.fixture().filePath(QStringLiteral("Favor.dbf")).toStdString()) +
+            " --format vcard");
+        QCOMPARE(tool.status, 0);
+        QCOMPARE(QString::fromStdString(tool.out), QString::fromStdString(cards));
     }
 
     void aCardThatDoesNotFitAddsNothing() {
@@ -134,8 +152,80 @@ class ExchangeWindowTest : public QObject {
         QCOMPARE(MessageBox::shown().size(), 1);
         QCOMPARE(MessageBox::shown().at(0).icon, QMessageBox::Critical);
         QCOMPARE(MessageBox::shown().at(0).text,
-                 path + QStringLiteral(": card 2 (line 5): the first phone is 25 characters long, "
-                                       "the field PHON1 holds 15\r\nНичего не добавлено."));
+                 path + QStringLiteral(": карточка 2 (строка 5): первый телефон длиннее поля "
+                                       "PHON1: 25 символов, поле вмещает 15\r\nНичего не "
+                                       "добавлено."));
+    }
+
+    void typographicCardsAndInternationalPhonesComeInAsTheFieldsHoldThem() {
+        WindowSession s;
+        s.start();
+        QTemporaryDir in;
+        const QString path = in.filePath(QStringLiteral("phone.vcf"));
+        // 866 lacks the guillemets but holds the box drawing, which 1251 lacks.
+        const std::string text =
+            "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Бюро «Ромашка» ╔═╗\r\nTEL:+7 912 345-67-89\r\n"
+            "END:VCARD\r\n";
+        test::writeFileBytes(path.toStdString(), std::vector<uint8_t>(text.begin(), text.end()));
+        OpenFileDialog::setNextAnswer(path);
+        s.action("mnuImportVcard")->trigger();
+        const std::vector<DirectoryRow> stored =
+            s.fixture().storedEntries(DirectoryMode::Favourites);
+        QCOMPARE(stored.size(), size_t{2});
+        QCOMPARE(QString::fromStdString(stored[1].name), QStringLiteral("Бюро \"Ромашка\" ╔═╗"));
+        QCOMPARE(QString::fromStdString(stored[1].phone1), QStringLiteral("+79123456789"));
+        QCOMPARE(MessageBox::shown().size(), 1);
+        QCOMPARE(MessageBox::shown().at(0).text,
+                 QStringLiteral("Добавлено в избранное: 1\r\nкарточка 1 (строка 1): первый "
+                                "телефон \"+7 912 345-67-89\" длиннее поля PHON1 (16 символов, "
+                                "поле вмещает 15): записан как +79123456789\r\nЗаменено "
+                                "ближайшими символами кодовой страницы 866: 2 (\"«\" (U+00AB) на "
+                                "\"\"\": 1, \"»\" (U+00BB) на \"\"\": 1)"));
+    }
+
+    void theRecordDialogStoresWhatThePageHoldsAndTheNearestFormOfTheRest() {
+        WindowSession s;
+        std::vector<DirectoryRow> orgs = test::organisations();
+        orgs.push_back({"Бюро ╔═╗ №5 ▀▄ ░", "11-22-33", "", "", false});
+        s.fixture().removeFile(QStringLiteral("Org.dbf"));
+        s.fixture().removeFile(QStringLiteral("Org.MDX"));
+        s.fixture().writeTable(DirectoryMode::Organisations, orgs);
+        s.start();
+        s.window()->mnuOrgClick();
+        // Editing the phone of a name 1251 cannot show keeps the name's every byte.
+        typeText(s.edFam(), QStringLiteral("Бюро"));
+        QTest::keyClick(s.edFam(), Qt::Key_Return);
+        QCOMPARE(s.gridNames().size(), 1);
+        QString shown;
+        whenDialogShown<TFEditRecord>([&](TFEditRecord* dialog) {
+            shown = dialog->dbeName->text();
+            dialog->dbePhone1->clear();
+            typeText(dialog->dbePhone1, QStringLiteral("44-55-66"));
+            QTest::mouseClick(dialog->bbPost, Qt::LeftButton);
+        });
+        s.window()->redRecClick();
+        QCOMPARE(shown, QStringLiteral("Бюро ╔═╗ №5 ▀▄ ░"));
+        std::vector<DirectoryRow> stored = s.fixture().storedEntries(DirectoryMode::Organisations);
+        QCOMPARE(QString::fromStdString(stored.back().name), QStringLiteral("Бюро ╔═╗ №5 ▀▄ ░"));
+        QCOMPARE(QString::fromStdString(stored.back().phone1), QStringLiteral("44-55-66"));
+        // Typographic text goes in in its nearest form; a character without one is refused
+        // with the field's name, and the dialog stays open for a correction.
+        QString refusal;
+        whenDialogShown<TFEditRecord>([&](TFEditRecord* dialog) {
+            typeText(dialog->dbeName, QStringLiteral("ООО «Лютик» — №1"));
+            typeText(dialog->dbmComment, QStringLiteral("с 9 до 18 ☺"));
+            QTest::mouseClick(dialog->bbPost, Qt::LeftButton);
+            refusal = MessageBox::shown().isEmpty() ? QString() : MessageBox::shown().last().text;
+            dialog->dbmComment->clear();
+            typeText(dialog->dbmComment, QStringLiteral("с 9 до 18…"));
+            QTest::mouseClick(dialog->bbPost, Qt::LeftButton);
+        });
+        s.window()->insRecClick();
+        QCOMPARE(refusal, QStringLiteral("Поле COMMENT содержит символ \"☺\" (U+263A), которого "
+                                         "нет в кодовой странице 866"));
+        stored = s.fixture().storedEntries(DirectoryMode::Organisations);
+        QCOMPARE(QString::fromStdString(stored.back().name), QStringLiteral("ООО \"Лютик\" - №1"));
+        QCOMPARE(QString::fromStdString(stored.back().comment), QStringLiteral("с 9 до 18..."));
     }
 
     void aTableInAnotherCodePageIsShownReadOnlyWithANote() {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "directory/contact_rows.h"
 #include "tests/support/test_support.h"
 
 namespace abonex {
@@ -157,20 +158,85 @@ TEST(VcardRows, AValueLongerThanItsFieldIsRefusedWithItsCard) {
     checked = contactRowsForTable(contacts, CodePage::Cp866, columns, true);
     ASSERT_FALSE(checked.error);
     EXPECT_EQ(checked.rows[1][0], *utf8ToOem("Слишком дл"));
-    // Characters: the table's page, and 1251 for a window.
-    contacts = {{"Такси «Вояж»", "", "", "", 3, 20}};
+    // Characters the table's page lacks: their nearest form, else refused.
+    contacts = {{"«Вояж»", "", "", "", 3, 20}};
+    checked = contactRowsForTable(contacts, CodePage::Cp866, columns, false);
+    ASSERT_FALSE(checked.error) << *checked.error;
+    EXPECT_EQ(checked.rows[0][0], *utf8ToOem("\"Вояж\""));
+    EXPECT_EQ(checked.replaced.total(), 2u);
+    contacts = {{"Такси ☺", "", "", "", 3, 20}};
     checked = contactRowsForTable(contacts, CodePage::Cp866, columns, true);
     EXPECT_EQ(*checked.error,
-              "card 3 (line 20): the name holds \"«\" (U+00AB), which code page 866 cannot hold");
+              "card 3 (line 20): the name holds \"☺\" (U+263A), which code page 866 cannot hold");
+    // What the page holds is stored as it is, 1251 or not.
     contacts = {{"Угол ╫", "", "", "", 4, 30}};
-    EXPECT_FALSE(contactRowsForTable(contacts, CodePage::Cp866, columns, false).error);
-    checked = contactRowsForTable(contacts, CodePage::Cp866, columns, false, true);
-    EXPECT_EQ(*checked.error,
-              "card 4 (line 30): the name holds \"╫\" (U+256B), which code page 1251 cannot hold");
+    checked = contactRowsForTable(contacts, CodePage::Cp866, columns, false);
+    ASSERT_FALSE(checked.error);
+    EXPECT_EQ(checked.rows[0][0], *utf8ToOem("Угол ╫"));
     contacts = {{"a", "", "", "строка\n", 5, 40}};
     EXPECT_EQ(*contactRowsForTable(contacts, CodePage::Cp866, columns, false).error,
               "card 5 (line 40): the comment ends with U+000A (line feed), which a field loses at "
               "its end");
+}
+
+TEST(VcardRows, APhoneLongerThanItsFieldIsStoredAsItsDigits) {
+    const std::vector<TableColumn> columns = {
+        {"NAME", 30}, {"PHONE1", 15}, {"PHONE2", 15}, {"COMMENT", 40}};
+    const std::vector<Contact> contacts = {
+        {"Иван", "+7 912 345-67-89", "8 (912) 345-67-89", "", 1, 1},
+        {"Пётр", "+7 (912) 345-67-89", "22-33-44", "", 2, 8}};
+    ContactRows checked = contactRowsForTable(contacts, CodePage::Cp866, columns, false);
+    ASSERT_FALSE(checked.error) << *checked.error;
+    EXPECT_EQ(checked.rows[0][1], "+79123456789");
+    EXPECT_EQ(checked.rows[0][2], "89123456789");  // no "+" that was not written
+    EXPECT_EQ(checked.rows[1][1], "+79123456789");
+    EXPECT_EQ(checked.rows[1][2], "22-33-44");
+    EXPECT_EQ(checked.notes,
+              (std::vector<std::string>{
+                  "card 1 (line 1): the first phone \"+7 912 345-67-89\" is 16 characters long, "
+                  "the field PHONE1 holds 15: stored as +79123456789",
+                  "card 1 (line 1): the second phone \"8 (912) 345-67-89\" is 17 characters "
+                  "long, the field PHONE2 holds 15: stored as 89123456789",
+                  "card 2 (line 8): the first phone \"+7 (912) 345-67-89\" is 18 characters "
+                  "long, the field PHONE1 holds 15: stored as +79123456789"}));
+    // Digits that do not fit even so, and a phone with words in it, are refused; in Russian for
+    // the window.
+    for (const std::string phone : {"+7 912 345-67-89 / 345-67-90", "22-33-44 доб. 12345"}) {
+        const std::vector<Contact> one = {{"Иван", phone, "", "", 3, 15}};
+        checked =
+            contactRowsForTable(one, CodePage::Cp866, columns, false, MessageLanguage::Russian);
+        ASSERT_TRUE(checked.error) << phone;
+        EXPECT_EQ(*checked.error, "карточка 3 (строка 15): первый телефон длиннее поля PHONE1: " +
+                                      std::to_string(utf8ToOem(phone)->size()) +
+                                      " символов, поле вмещает 15");
+        EXPECT_TRUE(checked.tooLong);
+    }
+}
+
+TEST(VcardRows, TheWindowsMessagesAreRussian) {
+    const std::vector<TableColumn> columns = {
+        {"NAME", 30}, {"PHONE1", 15}, {"PHONE2", 15}, {"COMMENT", 40}};
+    const std::vector<Contact> contacts = {{"Иван", "+7 912 345-67-89", "", "☺", 2, 7}};
+    const ContactRows checked =
+        contactRowsForTable(contacts, CodePage::Cp866, columns, false, MessageLanguage::Russian);
+    EXPECT_EQ(*checked.error,
+              "карточка 2 (строка 7): комментарий содержит символ \"☺\" (U+263A), которого нет в "
+              "кодовой странице 866");
+    const std::string begin = "BEGIN:VCARD\r\nVERSION:3.0\r\n";
+    EXPECT_EQ(*readVcards(begin + "FN:a\r\n", MessageLanguage::Russian).error,
+              "карточка 1 (строка 1): файл кончается раньше её END:VCARD");
+    EXPECT_EQ(*readVcards(begin + "FN:\xC8\xE2\r\nEND:VCARD\r\n", MessageLanguage::Russian).error,
+              "карточка 1 (строка 3): FN содержит байты, которые не являются текстом UTF-8 (0xC8), "
+              "а параметра CHARSET с её кодировкой нет");
+    EXPECT_EQ(readVcards(begin + "FN:a\r\nTEL:1\r\nTEL:2\r\nTEL:3\r\nEND:VCARD\r\n",
+                         MessageLanguage::Russian)
+                  .notes,
+              std::vector<std::string>{"карточка 1 (строка 1): телефонов 3, взяты первые два"});
+    NearFormTally tally;
+    ASSERT_TRUE(utf8ToPageNear(CodePage::Cp866, "«а» — б", nullptr, &tally));
+    EXPECT_EQ(describeNearFormsIn(MessageLanguage::Russian, tally, CodePage::Cp866),
+              "Заменено ближайшими символами кодовой страницы 866: 3 (\"«\" (U+00AB) на \"\"\": 1, "
+              "\"»\" (U+00BB) на \"\"\": 1, \"—\" (U+2014) на \"-\": 1)");
 }
 
 }  // namespace

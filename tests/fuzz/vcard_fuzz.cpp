@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "directory/contact_rows.h"
 #include "directory/vcard.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

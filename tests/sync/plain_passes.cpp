@@ -102,10 +102,7 @@ std::vector<DifferenceEntry> plainComparison(TEngineDataSet& source, TEngineData
         }
         if (outcome) {
             entry.source = shown(source);
-            // A record added from the source takes its comment along.
-            if (entry.kind == DifferenceKind::Missing && source.FieldCount() > 3) {
-                entry.comment = source.Fields(3).AsString();
-            }
+
             entries.push_back(entry);
         }
     }
@@ -134,7 +131,10 @@ ApplyCounts plainApply(TEngineDataSet& change, SyncDirection direction, ChangeSi
             change.Fields(0).SetAsString(value.name);
             change.Fields(1).SetAsString(value.phone1);
             change.Fields(2).SetAsString(value.phone2);
-            if (change.FieldCount() > 3) change.Fields(3).SetAsString(entry.comment);
+            // A record added from the source takes its comment along.
+            if (change.FieldCount() > 3) {
+                change.Fields(3).SetStoredText(commentToStore(entry, change.tableCodePage()));
+            }
             change.Post();
             ++counts.added;
         } else if (change.IsEmpty()) {

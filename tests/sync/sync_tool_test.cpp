@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <set>
@@ -50,6 +51,87 @@ TEST_F(SyncToolTest, DifferencesAreListedAsCsvInListOrder) {
                                 "0,Иванов И.И., 22-22-22,,Иванов И.И.,11-11-11,\n"
                                 "1,Козлов,1,3,Козлов,1,2\n"
                                 "2,,,,Только свой,5,\n");
+}
+
+// The tool's own run, with its arguments as one string.
+test::CommandResult runTool(const std::string& arguments) {
+    return test::runCommand(test::shellQuote(test::toolPath()) + " " + arguments);
+}
+
+// A table's live rows as lines "name|phone1|phone2", sorted, for comparing what two tables hold.
+std::string rowLines(const std::string& table) {
+    std::vector<std::string> lines;
+    for (const DirectoryRow& row : readDirectoryTable(table)) {
+        if (!row.deleted) lines.push_back(row.name + "|" + row.phone1 + "|" + row.phone2 + "\n");
+    }
+    std::sort(lines.begin(), lines.end());
+    std::string text;
+    for (const std::string& line : lines) text += line;
+    return text;
+}
+
+// Sets the language byte (header byte 29) of a table file.
+void setLanguageByte(const std::string& path, uint8_t value) {
+    auto bytes = test::readFileBytes(path);
+    bytes.at(29) = value;
+    test::writeFileBytes(path, bytes);
+}
+
+TEST_F(SyncToolTest, AnApplyBetweenTablesOfOnePageCopiesTheStoredBytes) {
+    // 866's box drawing and block letters, which 1251 lacks.
+    const std::string name = "Бюро ╔═╗ №5 ▀▄ ░";
+    test::writeSyncTable(own(), "Org.dbf", DirectoryMode::Organisations,
+                         {{"Аптека", "1", "", ""}, {"Угол ╫", "2", "", ""}});
+    test::writeSyncTable(
+        external(), "Org.dbf", DirectoryMode::Organisations,
+        {{"Аптека", "1", "", ""}, {"Угол ╫", "3 ║ 4", "", ""}, {name, "5", "", ""}});
+    auto applied = sync(tables("Org.dbf") + " --import --apply mine");
+    ASSERT_EQ(applied.status, 0) << applied.err;
+    EXPECT_EQ(applied.out, "changed 1, added 1, deleted 0, skipped 0\n");
+    const std::string rows = rowLines(own() + "/Org.dbf");
+    EXPECT_EQ(rows, "Аптека|1|\n" + name + "|5|\nУгол ╫|3 ║ 4|\n");
+    // Both tables alike now.
+    EXPECT_EQ(sync(tables("Org.dbf") + " --import").status, 1);
+    // The other way round, into the external table.
+    test::writeSyncTable(external(), "Org.dbf", DirectoryMode::Organisations, {});
+    applied = sync(tables("Org.dbf") + " --export --apply theirs");
+    ASSERT_EQ(applied.status, 0) << applied.err;
+    EXPECT_EQ(rowLines(external() + "/Org.dbf"), rows);
+}
+
+TEST_F(SyncToolTest, AnApplyBetweenPagesGoesThroughUnicodeAndTheExternalPageCanBeNamed) {
+    // The external copy as a Windows program keeps it: 1251, its language byte saying so.
+    const std::string table = external() + "/Org.dbf";
+    ASSERT_EQ(runTool("create " + test::shellQuote(external())).status, 0);
+    setLanguageByte(table, 0xC9);
+    const std::string csv = m_counts.file("org.csv");
+    const std::string rows = "ООО «Лютик» — №1,+7 912 345-67-89,,\nБюро Ё,22-33-44,,\n";
+    test::writeFileBytes(csv, std::vector<uint8_t>(rows.begin(), rows.end()));
+    ASSERT_EQ(runTool("import " + test::shellQuote(table) + " " + test::shellQuote(csv)).status, 0);
+    test::writeSyncTable(own(), "Org.dbf", DirectoryMode::Organisations, {});
+    auto applied = sync(tables("Org.dbf") + " --import --apply mine");
+    ASSERT_EQ(applied.status, 0) << applied.err;
+    EXPECT_EQ(applied.out, "changed 0, added 2, deleted 0, skipped 0\n");
+    const std::string expected = "Бюро Ё|22-33-44|\nООО \"Лютик\" - №1|+79123456789|\n";
+    EXPECT_EQ(rowLines(own() + "/Org.dbf"), expected);
+
+    // A table a spreadsheet saved: 1251 text behind the language byte 0x00, which reads as
+    // 866 unless the tool is told.
+    setLanguageByte(table, 0x00);
+    test::writeSyncTable(own(), "Org.dbf", DirectoryMode::Organisations, {});
+    applied = sync(tables("Org.dbf") + " --import --apply mine --table-encoding cp1251");
+    ASSERT_EQ(applied.status, 0) << applied.err;
+    EXPECT_EQ(rowLines(own() + "/Org.dbf"), expected);
+    // And back into it in its page.
+    test::writeSyncTable(own(), "Org.dbf", DirectoryMode::Organisations,
+                         {{"Новая ╔═╗", "1", "", ""}});
+    applied = sync(tables("Org.dbf") + " --export --apply theirs --table-encoding cp1251");
+    ASSERT_EQ(applied.status, 0) << applied.err;
+    auto exported = runTool("export " + test::shellQuote(table) + " --table-encoding cp1251");
+    EXPECT_EQ(exported.out,
+              "ORG_NAME,PHON_1,PHON_2,COMMENT\nБюро Ё,22-33-44,,\nНовая +=+,1,,\n"
+              "ООО «Лютик» — №1,+79123456789,,\n");
+    EXPECT_EQ(sync(tables("Org.dbf") + " --import --table-encoding koi8").status, 2);
 }
 
 TEST_F(SyncToolTest, NoDifferenceExitsWithOneAndTheOwnTableIsFoundInAnyCase) {
@@ -202,7 +284,7 @@ TEST_F(SyncToolTest, UsageErrorsAndMissingTables) {
                          {{"Иванов", "1", "", ""}});
     const std::string usage =
         "usage: abonex-db sync OWN_DIR EXTERNAL_TABLE (--import | --export) "
-        "[--apply mine|theirs]\n";
+        "[--apply mine|theirs] [--table-encoding PAGE]\n";
     const std::string oneDirection = "abonex-db: give one of --import and --export\n" + usage;
     struct Case {
         std::string arguments;

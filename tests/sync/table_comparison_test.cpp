@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "engine/dataset/engine_dataset.h"
+#include "engine/dbf/codepage.h"
 #include "engine/dbf/dbf_create.h"
 #include "sync/sync_tables.h"
 #include "tests/support/test_support.h"
@@ -74,13 +75,15 @@ TEST_F(ComparisonTest, EachKindWithItsTargetTextsInSourceOrder) {
          texts("Козлов К.К.", "11-11-11", "22-22-22"),
          texts("Козлов К.К.", "11-11-11", "33-33-33"),
          {}},
-        {DifferenceKind::Missing,
-         {},
-         texts("Новиков Н.Н.", "30-30-30", ""),
-         test::ansi("нет в базе")},
+        {DifferenceKind::Missing, {}, texts("Новиков Н.Н.", "30-30-30", ""), {}},
     };
-    // The comment takes no part in the comparison; a missing record brings it along.
-    EXPECT_EQ(compare(), expected);
+    // The comment takes no part in the comparison; a missing record brings it along, as the
+    // source stores it.
+    const std::vector<DifferenceEntry> found = compare();
+    EXPECT_EQ(found, expected);
+    ASSERT_EQ(found.size(), 3u);
+    ASSERT_TRUE(found[2].sourceStored.has_value());
+    EXPECT_EQ(found[2].sourceStored->comment, utf8ToPage(CodePage::Cp866, "нет в базе").value());
 }
 
 TEST_F(ComparisonTest, BlankNamesAreSkippedButVisitedAndDeletedRecordsAreNotSeen) {

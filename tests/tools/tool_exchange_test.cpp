@@ -50,9 +50,21 @@ TEST_F(ExchangeTest, EveryCsvFaultNamesItsLineColumnAndCharacter) {
         {*utf8ToOem("Иванов И.,1,,дача\n"),
          ":1: column 1 holds the byte 0x88, which is not UTF-8 (is the file in code page 866? "
          "--encoding cp866 reads it); nothing imported\n"},
-        // A character the table's page lacks.
-        {"Иванов И.,1,,«дача»\n",
-         ":1: column 4 holds \"«\" (U+00AB), which code page 866 cannot hold; nothing imported\n"},
+        // A character the table's page lacks and that has no nearest form there.
+        {"Иванов И.,1,,«дача» ☺\n",
+         ":1: column 4 holds \"☺\" (U+263A), which code page 866 cannot hold; nothing imported\n"},
+        // A file whose letters a spreadsheet wrote as "?" in a page without them.
+        {"Иванов И.,1,,\n??????? ?.?.,2,,\n",
+         ":2: column 1 holds \"??????? ?.?.\": a name of nothing but \"?\" and punctuation (the "
+         "file has most likely lost its letters, saved in a code page without Cyrillic; save it "
+         "as UTF-8 or in code page 1251); nothing imported\n"},
+        // A phone that does not fit even as its digits, or that holds words.
+        {"Иванов И.,+7 912 345-67-89 / 345-67-90,,\n",
+         ":1: column 2 is 28 characters long, the field PHONE1 holds 15; nothing imported "
+         "(--truncate cuts long values)\n"},
+        {"Иванов И.,22-33-44 доб. 12345,,\n",
+         ":1: column 2 is 19 characters long, the field PHONE1 holds 15; nothing imported "
+         "(--truncate cuts long values)\n"},
         // A file separated by semicolons, or by tabs.
         {"Иванов И.;1;;дача\n",
          ":1: expected 4 columns, found 1 (the line holds \";\": --separator ';' reads such a "
@@ -88,6 +100,48 @@ TEST_F(ExchangeTest, EveryCsvFaultNamesItsLineColumnAndCharacter) {
     EXPECT_EQ(import(m_phone, "a,1,,\n", "--encoding koi8-r").status, 2);
     EXPECT_EQ(import(m_phone, "a,1,,\n", "--separator ab").status, 2);
     EXPECT_EQ(tool("export " + shellQuote(m_phone) + " --bom --encoding cp1251").status, 2);
+}
+
+TEST_F(ExchangeTest, TypographicRussianAndLongPhonesImportInTheirNearestForm) {
+    // Windows-1251, as an office's spreadsheet saves it: guillemets, dashes, the ellipsis and
+    // the no-break space, which 866 lacks or a search would not find; № stays.
+    const std::string file =
+        writeCsv("office.csv", cp1251("ООО «Ромашка»,+7 912 345-67-89,8 (912) 345-67-89,"
+                                      "«кавычки» — №5…\nЗАО\u00A0„Лютик“,22-33-44,,\n"));
+    auto result =
+        tool("import " + shellQuote(m_phone) + " " + shellQuote(file) + " --encoding cp1251");
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.out, "imported 2 rows into " + m_phone + "\n");
+    EXPECT_EQ(result.err,
+              file +
+                  ":1: column 2 \"+7 912 345-67-89\" is 16 characters long, the field PHONE1 "
+                  "holds 15: stored as +79123456789\n" +
+                  file +
+                  ":1: column 3 \"8 (912) 345-67-89\" is 17 characters long, the field PHONE2 "
+                  "holds 15: stored as 89123456789\n" +
+                  file +
+                  ": 9 characters written in the nearest form code page 866 holds: 1 × U+00A0 "
+                  "(no-break space) as \" \", 2 × \"«\" (U+00AB) as \"\"\", 2 × \"»\" (U+00BB) "
+                  "as \"\"\", 1 × \"—\" (U+2014) as \"-\", 1 × \"“\" (U+201C) as \"\"\", "
+                  "1 × \"„\" (U+201E) as \"\"\", 1 × \"…\" (U+2026) as \"...\"\n");
+    EXPECT_EQ(exported(m_phone, "--tag ''"),
+              "NAME,PHONE1,PHONE2,COMMENT\n"
+              "\"ООО \"\"Ромашка\"\"\",+79123456789,89123456789,\"\"\"кавычки\"\" - №5...\"\n"
+              "\"ЗАО \"\"Лютик\"\"\",22-33-44,,\n");
+    // The search finds the row by its name as typed with plain quotes, and by its start.
+    auto found = tool("search " + shellQuote(m_phone) + " --name 'ооо \"ром'");
+    EXPECT_EQ(found.status, 0) << found.err;
+    EXPECT_EQ(found.out,
+              "NAME,PHONE1,PHONE2,COMMENT\n\"ООО \"\"Ромашка\"\"\",+79123456789,"
+              "89123456789,\"\"\"кавычки\"\" - №5...\"\n");
+    EXPECT_EQ(tool("search " + shellQuote(m_phone) + " --name 'зао \"л'").status, 0);
+    EXPECT_EQ(tool("check " + shellQuote(m_phone)).status, 0);
+    const std::string oracle = oracleCompare(
+        "csv " + shellQuote(m_phone) + " " +
+        shellQuote(writeCsv("out.csv", exported(m_phone, "--tag ''"))) + " --table-encoding cp866");
+    if (oracle != "SKIP") {
+        EXPECT_EQ(oracle, "2 rows equal\n");
+    }
 }
 
 TEST_F(ExchangeTest, SpreadsheetFilesWithByteOrderMarkCrLfAndBlankLastLinesImport) {
@@ -159,12 +213,16 @@ TEST_F(ExchangeTest, A1251TableIsReadAndWrittenIn1251) {
 
 TEST_F(ExchangeTest, ATableThatNamesNoPageIs866UnlessTheToolIsTold) {
     setHeaderByte(m_phone, dbf::kHdrLanguageDriver, 0x00);
-    ASSERT_EQ(import(m_phone, "Жуков Ж.,1,,\n").status, 0);
-    EXPECT_EQ(exported(m_phone), "NAME,PHONE1,PHONE2,COMMENT\nЖуков Ж.,1,,\n");
     EXPECT_NE(
         tool("info " + shellQuote(m_phone))
             .out.find("language:       0x00 (names no code page), read as cp866 (the directory's "
                       "page)\n"),
+        std::string::npos);
+    ASSERT_EQ(import(m_phone, "Жуков Ж.,1,,\n").status, 0);
+    EXPECT_EQ(exported(m_phone), "NAME,PHONE1,PHONE2,COMMENT\nЖуков Ж.,1,,\n");
+    // The import wrote 866 text, and the table names its page again.
+    EXPECT_NE(
+        tool("info " + shellQuote(m_phone)).out.find("language:       0x26 (code page 866)\n"),
         std::string::npos);
     // A 1251 table saved without its language byte, as spreadsheets save it.
     TempDir other;
@@ -184,6 +242,59 @@ TEST_F(ExchangeTest, ATableThatNamesNoPageIs866UnlessTheToolIsTold) {
                                              " --table-encoding cp1251");
     if (oracle == "SKIP") GTEST_SKIP() << "python3-dbfread is not installed";
     EXPECT_EQ(oracle, "1 rows equal\n");
+}
+
+TEST_F(ExchangeTest, ATableASpreadsheetSavedInUtf8IsReadAsUtf8) {
+    // As LibreOffice saves a sheet as dBASE with its default options: UTF-8 text behind the
+    // language byte 0x00.
+    TempDir other;
+    const std::string table = other.file("T.DBF");
+    createDbfTable(table,
+                   {{"NAME", 'C', 20, 0},
+                    {"PHONE1", 'C', 15, 0},
+                    {"PHONE2", 'C', 15, 0},
+                    {"COMMENT", 'C', 50, 0}},
+                   0x00);
+    ASSERT_EQ(import(table, "a,1,,\nb,2,,\n").status, 0);
+    auto bytes = readFileBytes(table);
+    const auto put = [&](size_t record, size_t offset, size_t width, std::string_view text) {
+        const size_t at = 161 + record * 101 + offset;
+        std::fill(bytes.begin() + at, bytes.begin() + at + width, ' ');
+        std::copy(text.begin(), text.end(), bytes.begin() + at);
+    };
+    put(0, 1, 20, "Жуков Ж.");
+    put(0, 51, 50, "«к» дача");
+    put(1, 1, 20, "Café Ёлка");
+    bytes[29] = 0x00;  // the import named 866, which the spreadsheet's table does not
+    writeFileBytes(table, bytes);
+    EXPECT_NE(tool("info " + shellQuote(table))
+                  .out.find("language:       0x00 (names no code page), read as UTF-8 (its text "
+                            "is UTF-8, as a spreadsheet saves it)\n"),
+              std::string::npos);
+    const std::string rows = "NAME,PHONE1,PHONE2,COMMENT\nЖуков Ж.,1,,«к» дача\nCafé Ёлка,2,,\n";
+    EXPECT_EQ(exported(table), rows);
+    EXPECT_EQ(exported(table, "--table-encoding utf-8"), rows);
+    EXPECT_NE(tool("info " + shellQuote(table) + " --table-encoding utf-8")
+                  .out.find("read as UTF-8 (--table-encoding)\n"),
+              std::string::npos);
+    // The page a user names wins.
+    EXPECT_EQ(exported(table, "--table-encoding cp1251").find("Жуков"), std::string::npos);
+    // The tool writes text in single-byte pages only.
+    const auto refused = import(table, "c,3,,\n", "--table-encoding utf-8");
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_EQ(refused.err.rfind("abonex-db: --table-encoding utf-8 is for info and export", 0), 0u)
+        << refused.err;
+    // A tag made on it keeps the byte as the spreadsheet left it: 866 it is not.
+    const auto indexed = tool("index create " + shellQuote(table) + " " +
+                              shellQuote(other.file("T.MDX")) + " NAME NAME");
+    ASSERT_EQ(indexed.status, 0) << indexed.err;
+    EXPECT_EQ(readFileBytes(table)[28], 0x01);
+    EXPECT_EQ(readFileBytes(table)[29], 0x00);
+    const std::string csv = writeCsv("out.csv", exported(table));
+    const std::string oracle = oracleCompare("csv " + shellQuote(table) + " " + shellQuote(csv) +
+                                             " --table-encoding utf-8");
+    if (oracle == "SKIP") GTEST_SKIP() << "python3-dbfread is not installed";
+    EXPECT_EQ(oracle, "2 rows equal\n");
 }
 
 TEST_F(ExchangeTest, InfoShowsAPlausibleYearForTwoDigitYears) {

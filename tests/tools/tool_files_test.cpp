@@ -253,5 +253,47 @@ TEST_F(ToolTest, InfoOnAnIndexFileSaysSoAndShowsItsTags) {
     EXPECT_EQ(info.err, "");
 }
 
+TEST(ToolLostIndex, ReindexOfADirectoryTableWithoutItsIndexFileMakesItAnew) {
+    TempDir town;
+    const std::string tool = shellQuote(toolPath());
+    ASSERT_EQ(
+        runCommand(tool + " demo " + shellQuote(town.path()) + " --persons 300 --orgs 20").status,
+        0);
+    struct Case {
+        std::string table, index, tag;
+    };
+    for (const Case& c :
+         {Case{"Phone.DBF", "Phone.MDX", "NAME"}, Case{"Org.dbf", "Org.MDX", "ORG_NAME"},
+          Case{"Favor.dbf", "Favor.MDX", "F_NAME"}}) {
+        SCOPED_TRACE(c.table);
+        const std::string table = shellQuote(town.file(c.table));
+        const std::string dump = "index dump " + shellQuote(town.file(c.index));
+        const auto before = runCommand(tool + " " + dump);
+        const auto shown = runCommand(tool + " export " + table);
+        ASSERT_EQ(before.status, 0) << before.err;
+        std::filesystem::remove(town.file(c.index));
+        auto rebuilt = runCommand(tool + " reindex " + table);
+        EXPECT_EQ(rebuilt.status, 0) << rebuilt.err;
+        EXPECT_EQ(
+            rebuilt.out.rfind(
+                "created " + town.file(c.index) + " (it was missing): tag " + c.tag + " on ", 0),
+            0u)
+            << rebuilt.out;
+        // The same tag over the same keys as the directory made it, the same rows in name order.
+        EXPECT_EQ(runCommand(tool + " " + dump).out, before.out);
+        EXPECT_EQ(runCommand(tool + " export " + table).out, shown.out);
+        EXPECT_EQ(runCommand(tool + " check " + table).status, 0);
+        // Once there, it is rebuilt as before.
+        EXPECT_EQ(runCommand(tool + " reindex " + table).out.rfind("reindexed ", 0), 0u);
+    }
+    // Another table without an index file is told how to make one.
+    std::filesystem::copy_file(town.file("Org.dbf"), town.file("Copy.dbf"));
+    auto other = runCommand(tool + " reindex " + shellQuote(town.file("Copy.dbf")));
+    EXPECT_EQ(other.status, 1);
+    EXPECT_EQ(other.err, "abonex-db: " + town.file("Copy.dbf") + " has no index file " +
+                             town.file("Copy.MDX") + "; abonex-db index create makes its tags\n");
+    EXPECT_FALSE(std::filesystem::exists(town.file("Copy.MDX")));
+}
+
 }  // namespace
 }  // namespace abonex::test

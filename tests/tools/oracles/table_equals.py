@@ -8,7 +8,8 @@
 #
 # Prints "N rows equal" and exits 0, or prints the first difference and exits 1; exits 3 when
 # a reader is not installed. A vCard row is equal when FN is the first field, the TELs are the
-# non-empty phones (second and third fields) and NOTE is the fourth field (absent when empty).
+# non-empty phones (second and third fields), NOTE is the fourth field (absent when empty) and
+# the card has a UID no other card of the file has.
 import argparse
 import csv
 import io
@@ -58,6 +59,7 @@ else:
         cards = list(vobject.readComponents(f.read()))
     if len(cards) != len(rows):
         differ(len(rows), "card count", len(rows), len(cards))
+    uids = set()
     for i, (row, card) in enumerate(zip(rows, cards)):
         name, phone1, phone2, comment = row[:4]
         if card.fn.value != name:
@@ -68,4 +70,8 @@ else:
         note = card.note.value if hasattr(card, "note") else ""
         if note != comment:
             differ(i, "NOTE", comment, note)
+        uid = card.uid.value if hasattr(card, "uid") else ""
+        if not uid.startswith("urn:uuid:") or uid in uids:
+            differ(i, "UID (present, distinct)", "a UID of its own", uid)
+        uids.add(uid)
 print("%d rows equal" % len(rows))
