@@ -289,6 +289,9 @@ class TFMain : public QMainWindow, public SyncWindowHost {
     void showDataSet(TEngineDataSet& dataSet);
     // The grid follows the data set: the row of its current record becomes the grid's current row.
     void followCurrentRecord();
+    // Makes record `record` current again, in the data set and the grid, when the rows shown
+    // hold it (read ahead as far as followCurrentRecord reads); otherwise changes nothing.
+    void returnToRecord(int record);
     void gridRowChanged(int row);
     ModeView& modeView(DirectoryMode mode);
     std::array<std::string, 4> gridFieldNames() const;

@@ -96,6 +96,17 @@ void TFMain::followCurrentRecord() {
     }
 }
 
+void TFMain::returnToRecord(int record) {
+    TEngineDataSet* dataSet = m_model->dataSet();
+    if (record <= 0 || dataSet == nullptr || !dataSet->Active() || dataSet->RecNo() == record) {
+        return;
+    }
+    // Only a row the search shows: a record it no longer accepts leaves the first row current.
+    if (m_model->rowOfRecord(record, kFollowRowLimit) < 0) return;
+    dataSet->GotoRecNo(record);
+    followCurrentRecord();
+}
+
 void TFMain::gridRowChanged(int row) {
     if (m_followingRecord || row < 0) return;
     TEngineDataSet* dataSet = m_model->dataSet();

@@ -86,9 +86,13 @@ void TFMain::sbClearClick() {
 }
 
 void TFMain::FormActivate() {
+    // The activation comes back from a dialog (the record dialog, the modem settings) with the
+    // user's row in mind: the search it re-applies stays on that row whenever it still shows it.
+    const int record = gridDataSet().Active() ? gridDataSet().RecNo() : 0;
     edFam->clear();
     edFam->setFocus();
     btnFiltrClick();
+    userOperation([&] { returnToRecord(record); });
     if (m_startRecord) {
         // The first activation empties the name box; the row asked for is searched again.
         standOnStartRecord();

@@ -1,0 +1,155 @@
+// The main window as people use it: the row they stood on stays current after a dialog, the
+// keyboard reaches every command from wherever the focus is, and the window itself says what a
+// search found.
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QSettings>
+#include <QStatusBar>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/application.h"
+#include "app/directory_model.h"
+#include "app/edit_record_dialog.h"
+#include "app/main_window.h"
+#include "dial/modem_settings_dialog.h"
+#include "tests/app/window_session.h"
+#include "ui/message_box.h"
+
+using namespace abonex;
+using abonex::test::typeText;
+using abonex::test::whenDialogShown;
+using abonex::test::WindowSession;
+
+namespace {
+
+// `count` persons "Житель 0001" … in name order, with phones of their own.
+std::vector<DirectoryRow> manyPersons(int count) {
+    std::vector<DirectoryRow> rows;
+    for (int i = 1; i <= count; ++i) {
+        const std::string number = QStringLiteral("%1").arg(i, 4, 10, QChar(u'0')).toStdString();
+        rows.push_back({"Житель " + number, "5-" + number, {}, {}});
+    }
+    return rows;
+}
+
+struct Session : WindowSession {
+    explicit Session(const std::vector<DirectoryRow>& people = {}) {
+        if (people.empty()) return;
+        fixture().removeFile(QStringLiteral("Phone.DBF"));
+        fixture().removeFile(QStringLiteral("Phone.MDX"));
+        fixture().writeTable(DirectoryMode::Persons, people);
+    }
+    void search(const QString& name, const QString& phone = {}) const {
+        edFam()->clear();
+        edPhone()->clear();
+        typeText(edFam(), name);
+        typeText(edPhone(), phone);
+        QTest::keyClick(phone.isEmpty() ? edFam() : edPhone(), Qt::Key_Return);
+    }
+    QModelIndex current() const { return grid()->currentIndex(); }
+    // The record of the grid's current row.
+    int currentRecord() const { return window()->gridModel()->recordAt(current().row()); }
+    QString currentName() const { return current().siblingAtColumn(0).data().toString(); }
+    void selectRow(int row) const {
+        QAbstractItemModel* model = grid()->model();
+        while (row >= model->rowCount() && model->canFetchMore({})) model->fetchMore({});
+        grid()->setCurrentIndex(model->index(row, 0));
+    }
+    // Waits for the activation a dialog of the program hands back: it empties the name box,
+    // here holding text that was never searched.
+    void markNameBox() const { typeText(edFam(), QStringLiteral("не искали")); }
+    bool activatedAgain() const {
+        // The window manager gives the focus back; offscreen nobody does.
+        if (!window()->isActiveWindow()) QApplication::setActiveWindow(window());
+        return QTest::qWaitFor([&] { return edFam()->text().isEmpty(); }, 5000);
+    }
+};
+
+}  // namespace
+
+class WindowUseTest : public QObject {
+    Q_OBJECT
+  private slots:
+    void init() { MessageBox::clearShown(); }
+
+    // --- The row stays current ---
+
+    void theModemSettingsLeaveTheRowWhereItWas() {
+        // Back from "Настройка модема" the search ran again and stood on the first row: the
+        // next press of the dial button called somebody else.
+        Session s(manyPersons(450));
+        s.start();
+        s.selectRow(420);
+        QCOMPARE(s.currentName(), QStringLiteral("Житель 0421"));
+        s.markNameBox();
+        whenDialogShown<ModemSettingsDialog>([](ModemSettingsDialog* dialog) {
+            dialog->buttons->button(QDialogButtonBox::Ok)->click();
+        });
+        s.action("mnuConfig")->trigger();
+        QVERIFY(s.activatedAgain());
+        QCOMPARE(s.currentName(), QStringLiteral("Житель 0421"));
+        QCOMPARE(s.window()->DSet.RecNo(), 421);
+        QCOMPARE(s.currentRecord(), 421);
+    }
+
+    void anInsertAndAnEditStayOnTheirRecord() {
+        Session s(manyPersons(300));
+        s.start();
+        s.markNameBox();
+        whenDialogShown<TFEditRecord>([](TFEditRecord* dialog) {
+            typeText(dialog->dbeName, QStringLiteral("Житель 0250а"));
+            typeText(dialog->dbePhone1, QStringLiteral("5-9999"));
+            QTest::mouseClick(dialog->bbPost, Qt::LeftButton);
+        });
+        s.window()->insRecClick();
+        QVERIFY(s.activatedAgain());
+        QCOMPARE(s.currentName(), QStringLiteral("Житель 0250а"));
+        QCOMPARE(s.currentRecord(), 301);
+        QCOMPARE(s.window()->DSet.RecNo(), 301);
+
+        // An edit that moves the record in name order follows it there.
+        s.selectRow(10);
+        QCOMPARE(s.currentName(), QStringLiteral("Житель 0011"));
+        s.markNameBox();
+        whenDialogShown<TFEditRecord>([](TFEditRecord* dialog) {
+            dialog->dbeName->setText(QStringLiteral("Житель 0280б"));
+            QTest::mouseClick(dialog->bbPost, Qt::LeftButton);
+        });
+        s.window()->redRecClick();
+        QVERIFY(s.activatedAgain());
+        QCOMPARE(s.currentName(), QStringLiteral("Житель 0280б"));
+        QCOMPARE(s.currentRecord(), 11);
+
+        // A record the search no longer shows leaves the first row current, as before.
+        s.search(QStringLiteral("Житель 01"));
+        s.selectRow(3);
+        QCOMPARE(s.currentName(), QStringLiteral("Житель 0103"));
+        typeText(s.edPhone(), QStringLiteral("5-015"));
+        s.window()->FormActivate();
+        QCOMPARE(s.window()->gridModel()->rowCount(), 10);
+        QCOMPARE(s.current().row(), 0);
+        QCOMPARE(s.currentName(), QStringLiteral("Житель 0150"));
+    }
+};
+
+int main(int argc, char** argv) {
+    Application app(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+    MessageBox::setInteractive(false);
+    WindowUseTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "window_use_test.moc"
