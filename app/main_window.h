@@ -11,12 +11,12 @@
 //
 // This header declares all of the window's handlers; they are implemented by concern in
 // app/main_window*.cpp: main_window.cpp (the window's own events: showing, activation, closing),
-// _build (the widgets), _tables (opening, re-indexing and closing the tables), _status (the status
-// line and the width rule), _search, _modes (the directory modes and the grid following the data
-// set's record), _records (record maintenance), _events (the data sets' opening and closing),
-// _dial, _view (view options), _tray (the notification area), _links (links and the About box),
-// _sync (the synchronisation window) and _exchange (vCard files, and tables in another code page,
-// which are shown read-only).
+// _build (the widgets), _keys (the keyboard), _tables (opening, re-indexing and closing the
+// tables), _status (the status line and the width rule), _search, _modes (the directory modes and
+// the grid following the data set's record), _records (record maintenance), _events (the data sets'
+// opening and closing), _dial, _view (view options), _tray (the notification area), _links (links
+// and the About box), _sync (the synchronisation window) and _exchange (vCard files, and tables in
+// another code page, which are shown read-only).
 //
 // Invariants: exactly one of the mode buttons and exactly the matching mode menu item are
 // checked; the grid's model shows the data set of the checked mode; DatabaseFolder ends in "/".
@@ -42,6 +42,7 @@ class QAbstractButton;
 class QAction;
 class QActionGroup;
 class QButtonGroup;
+class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QMenu;
@@ -289,6 +290,11 @@ class TFMain : public QMainWindow, public SyncWindowHost {
     void showDataSet(TEngineDataSet& dataSet);
     // The grid follows the data set: the row of its current record becomes the grid's current row.
     void followCurrentRecord();
+    // The keyboard (main_window_keys.cpp): true when the key was handled.
+    bool searchBoxKeyPressed(const QKeyEvent& key);
+    bool gridKeyPressed(const QKeyEvent& key);
+    // The last row of the search, read up to the real end of the rows.
+    void goToLastRow();
     // Makes record `record` current again, in the data set and the grid, when the rows shown
     // hold it (read ahead as far as followCurrentRecord reads); otherwise changes nothing.
     void returnToRecord(int record);

@@ -354,9 +354,10 @@ void TFMain::buildGrid() {
     });
     connect(GxDBGrid1->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex& current) { gridRowChanged(current.row()); });
-    // The pop-up's keys act while the grid has the focus.
+    // The pop-up's keys act wherever the focus is in the window, a search box included (its
+    // own editing keys give way to them there, see eventFilter).
     for (QAction* item : {addKont, insRec, redRec, delRec, mnuRing}) {
-        item->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+        item->setShortcutContext(Qt::WindowShortcut);
         GxDBGrid1->addAction(item);
     }
 }

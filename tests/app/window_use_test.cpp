@@ -20,10 +20,12 @@
 #include <vector>
 
 #include "app/application.h"
+#include "app/desktop.h"
 #include "app/directory_model.h"
 #include "app/edit_record_dialog.h"
 #include "app/main_window.h"
 #include "dial/modem_settings_dialog.h"
+#include "dial/tapi_dial.h"
 #include "tests/app/window_session.h"
 #include "ui/message_box.h"
 
@@ -43,6 +45,17 @@ std::vector<DirectoryRow> manyPersons(int count) {
     }
     return rows;
 }
+
+// The desktop's phone application, in place of a modem: records the numbers handed to it.
+struct RecordingDesktop : Desktop {
+    QList<QUrl> opened;
+    RecordingDesktop() { Desktop::install(this); }
+    ~RecordingDesktop() override { Desktop::install(nullptr); }
+    void openUrl(const QUrl& url, Outcome outcome) override {
+        opened << url;
+        if (outcome) outcome(true);
+    }
+};
 
 struct Session : WindowSession {
     explicit Session(const std::vector<DirectoryRow>& people = {}) {
@@ -67,13 +80,19 @@ struct Session : WindowSession {
         while (row >= model->rowCount() && model->canFetchMore({})) model->fetchMore({});
         grid()->setCurrentIndex(model->index(row, 0));
     }
+    // Calls go to the desktop's phone application from the next start on.
+    void dialThroughTheDesktop() const {
+        QSettings settings(settingsFile(), QSettings::IniFormat);
+        settings.setValue(QStringLiteral("Modem/Line"), QStringLiteral("desktop"));
+    }
     // Waits for the activation a dialog of the program hands back: it empties the name box,
     // here holding text that was never searched.
     void markNameBox() const { typeText(edFam(), QStringLiteral("не искали")); }
     bool activatedAgain() const {
         // The window manager gives the focus back; offscreen nobody does.
         if (!window()->isActiveWindow()) QApplication::setActiveWindow(window());
-        return QTest::qWaitFor([&] { return edFam()->text().isEmpty(); }, 5000);
+        return QTest::qWaitFor([&] { return edFam()->text().isEmpty() && edFam()->hasFocus(); },
+                               5000);
     }
 };
 
@@ -141,6 +160,103 @@ class WindowUseTest : public QObject {
         QCOMPARE(s.window()->gridModel()->rowCount(), 10);
         QCOMPARE(s.current().row(), 0);
         QCOMPARE(s.currentName(), QStringLiteral("Житель 0150"));
+    }
+
+    // --- The keyboard ---
+
+    void theMenuKeysWorkFromTheSearchBox() {
+        // Typing leaves the focus in a search box: the keys the menus show did nothing there.
+        Session s(manyPersons(5));
+        RecordingDesktop desktop;
+        s.dialThroughTheDesktop();
+        s.start();
+        s.search(QStringLiteral("Житель 0003"));
+        QVERIFY(s.edFam()->hasFocus());
+
+        QString caption;
+        whenDialogShown<TFEditRecord>([&](TFEditRecord* dialog) {
+            caption = dialog->windowTitle();
+            dialog->reject();
+        });
+        QTest::keyClick(s.edFam(), Qt::Key_Insert, Qt::ControlModifier);
+        QCOMPARE(caption, QStringLiteral("Новая запись"));
+
+        QVERIFY(s.activatedAgain());
+        QString edited;
+        whenDialogShown<TFEditRecord>([&](TFEditRecord* dialog) {
+            edited = dialog->dbeName->text();
+            dialog->reject();
+        });
+        QTest::keyClick(s.edFam(), Qt::Key_Backspace, Qt::AltModifier);
+        QCOMPARE(edited, QStringLiteral("Житель 0003"));
+
+        QVERIFY(s.activatedAgain());
+        s.search(QStringLiteral("Житель 0003"));
+        QTest::keyClick(s.edFam(), Qt::Key_D, Qt::ControlModifier);
+        QCOMPARE(desktop.opened, QList<QUrl>{QUrl(QStringLiteral("tel:50003"))});
+
+        s.search(QStringLiteral("Житель 0003"));
+        QTest::keyClick(s.edFam(), Qt::Key_F, Qt::ControlModifier | Qt::AltModifier);
+        QCOMPARE(s.fixture().storedNames(DirectoryMode::Favourites).back(),
+                 QStringLiteral("Житель 0003"));
+
+        s.search(QStringLiteral("Житель 0003"));
+        MessageBox::setNextAnswer(QMessageBox::Yes);
+        QTest::keyClick(s.edPhone(), Qt::Key_Delete, Qt::ControlModifier);
+        QCOMPARE(MessageBox::shown().size(), 1);
+        QCOMPARE(MessageBox::shown().at(0).caption, QStringLiteral("Удаление записи?"));
+        QCOMPARE(s.fixture().storedNames(DirectoryMode::Persons).size(), size_t(4));
+    }
+
+    void downEnterShiftEnterAndEscape() {
+        Session s(manyPersons(5));
+        RecordingDesktop desktop;
+        s.dialThroughTheDesktop();
+        s.start();
+        s.search(QStringLiteral("Житель 000"));
+        // Down goes from the search box into the rows found, on the first of them.
+        QTest::keyClick(s.edFam(), Qt::Key_Down);
+        QVERIFY(s.grid()->hasFocus());
+        QCOMPARE(s.current().row(), 0);
+        QTest::keyClick(s.grid(), Qt::Key_Down);
+        QCOMPARE(s.currentName(), QStringLiteral("Житель 0002"));
+        // Enter dials the row, Shift+Enter edits it.
+        QTest::keyClick(s.grid(), Qt::Key_Return);
+        QCOMPARE(desktop.opened, QList<QUrl>{QUrl(QStringLiteral("tel:50002"))});
+        QString edited;
+        whenDialogShown<TFEditRecord>([&](TFEditRecord* dialog) {
+            edited = dialog->dbeName->text();
+            dialog->reject();
+        });
+        QTest::keyClick(s.grid(), Qt::Key_Return, Qt::ShiftModifier);
+        QCOMPARE(edited, QStringLiteral("Житель 0002"));
+        // Escape goes back to the name box, its text selected for the next search.
+        QVERIFY(s.activatedAgain());
+        s.grid()->setFocus();
+        QTRY_VERIFY(s.grid()->hasFocus());
+        typeText(s.edFam(), QStringLiteral("Жит"));
+        QTest::keyClick(s.grid(), Qt::Key_Escape);
+        QVERIFY(s.edFam()->hasFocus());
+        QCOMPARE(s.edFam()->selectedText(), QStringLiteral("Жит"));
+    }
+
+    void ctrlEndGoesToTheRealLastRow() {
+        // It stopped at the rows read so far: the 200th of 450.
+        Session s(manyPersons(450));
+        s.start();
+        QTest::keyClick(s.edFam(), Qt::Key_Down);
+        QVERIFY(s.grid()->hasFocus());
+        QTest::keyClick(s.grid(), Qt::Key_End, Qt::ControlModifier);
+        QCOMPARE(s.currentName(), QStringLiteral("Житель 0450"));
+        QCOMPARE(s.window()->DSet.RecNo(), 450);
+        QTest::keyClick(s.grid(), Qt::Key_Home, Qt::ControlModifier);
+        QCOMPARE(s.currentName(), QStringLiteral("Житель 0001"));
+        QCOMPARE(s.window()->DSet.RecNo(), 1);
+        // The search's last row, not the table's.
+        s.search(QStringLiteral("Житель 01"));
+        QTest::keyClick(s.edFam(), Qt::Key_Down);
+        QTest::keyClick(s.grid(), Qt::Key_End, Qt::ControlModifier);
+        QCOMPARE(s.currentName(), QStringLiteral("Житель 0199"));
     }
 };
 
