@@ -6,9 +6,11 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <string>
 
 #include "app/application.h"
 #include "engine/dataset/engine_dataset.h"
+#include "ui/message_box.h"
 #include "ui/text_codec.h"
 
 namespace abonex {
@@ -105,12 +107,49 @@ void TFEditRecord::bindFields(TEngineDataSet& dataSet,
     m_dataSet = &dataSet;
     m_fieldNames = fieldNames;
     std::array<QLineEdit*, 3> lines{dbeName, dbePhone1, dbePhone2};
+    for (size_t i = 0; i < m_fieldSizes.size(); ++i) {
+        m_fieldSizes[i] = dataSet.FieldByName(fieldNames[i]).Size();
+    }
+    // No length limit on the boxes themselves: a limit there cuts a pasted text silently.
+    // "Применить" refuses a text too long instead, and each box says how much it holds.
+    std::array<QWidget*, 4> editors{dbeName, dbePhone1, dbePhone2, dbmComment};
+    for (size_t i = 0; i < editors.size(); ++i) {
+        editors[i]->setToolTip(QStringLiteral("Не более %1 знаков").arg(m_fieldSizes[i]));
+    }
     for (size_t i = 0; i < lines.size(); ++i) {
-        TField& field = dataSet.FieldByName(fieldNames[i]);
-        lines[i]->setMaxLength(field.Size());
-        lines[i]->setText(fromAnsi(field.AsString()));
+        lines[i]->setText(fromAnsi(dataSet.FieldByName(fieldNames[i]).AsString()));
     }
     dbmComment->setPlainText(memoText(fromAnsi(dataSet.FieldByName(fieldNames[3]).AsString())));
+}
+
+QString TFEditRecord::refusal(QWidget** editor) const {
+    const std::array<QWidget*, 4> editors{dbeName, dbePhone1, dbePhone2, dbmComment};
+    const std::array<QString, 4> texts{dbeName->text(), dbePhone1->text(), dbePhone2->text(),
+                                       storedText(dbmComment->toPlainText())};
+    if (texts[0].trimmed().isEmpty() && texts[1].trimmed().isEmpty() &&
+        texts[2].trimmed().isEmpty()) {
+        *editor = dbeName;
+        return QStringLiteral("Запись пуста: введите имя или номер телефона.");
+    }
+    const std::array<QString, 4> captions{Label1->text(), QStringLiteral("Телефон 1"),
+                                          QStringLiteral("Телефон 2"),
+                                          QStringLiteral("Комментарии")};
+    for (size_t i = 0; i < texts.size(); ++i) {
+        // What the table stores: one byte a character, trailing blanks left out.
+        std::string stored = toAnsi(texts[i]);
+        while (!stored.empty() && stored.back() == ' ') stored.pop_back();
+        const auto length = static_cast<int>(stored.size());
+        if (length > m_fieldSizes[i] && m_fieldSizes[i] > 0) {
+            *editor = editors[i];
+            return QStringLiteral(
+                       "Поле «%1» длиннее %2 знаков (набрано %3): сократите его, "
+                       "иначе оно не поместится в таблицу.")
+                .arg(captions[i])
+                .arg(m_fieldSizes[i])
+                .arg(length);
+        }
+    }
+    return {};
 }
 
 void TFEditRecord::storeFields() {
@@ -123,6 +162,12 @@ void TFEditRecord::storeFields() {
 }
 
 void TFEditRecord::apply() {
+    QWidget* editor = nullptr;
+    if (const QString why = refusal(&editor); !why.isEmpty()) {
+        MessageBox::warning(this, QStringLiteral("Warning"), why);
+        editor->setFocus();
+        return;
+    }
     if (m_apply) {
         try {
             m_apply();

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSettings>
 #include <QStatusBar>
@@ -160,6 +161,85 @@ class WindowUseTest : public QObject {
         QCOMPARE(s.window()->gridModel()->rowCount(), 10);
         QCOMPARE(s.current().row(), 0);
         QCOMPARE(s.currentName(), QStringLiteral("Житель 0150"));
+    }
+
+    // --- The record dialog ---
+
+    void anEmptyRecordAndTooLongTextsAreRefusedWithAMessage() {
+        // "Применить" on an empty "Новая запись" added a blank row; a name of 31 characters or a
+        // phone of 16 lost their ends unseen.
+        Session s;
+        s.start();
+        QStringList refusals;
+        bool stillOpen = false;
+        auto tryApply = [&](TFEditRecord* dialog) {
+            const qsizetype before = MessageBox::shown().size();
+            QTest::mouseClick(dialog->bbPost, Qt::LeftButton);
+            stillOpen = dialog->isVisible();
+            if (MessageBox::shown().size() > before) refusals << MessageBox::shown().last().text;
+        };
+        whenDialogShown<TFEditRecord>([&](TFEditRecord* dialog) {
+            tryApply(dialog);
+            dialog->reject();
+        });
+        s.window()->insRecClick();
+        QVERIFY(stillOpen);
+        QCOMPARE(refusals,
+                 QStringList{QStringLiteral("Запись пуста: введите имя или номер телефона.")});
+        QCOMPARE(MessageBox::shown().last().icon, QMessageBox::Warning);
+        QCOMPARE(s.fixture().storedNames(DirectoryMode::Persons).size(), size_t(7));
+
+        const QString name31 = QStringLiteral("Александров-Константинопольский");
+        QCOMPARE(name31.size(), 31);
+        refusals.clear();
+        QList<QWidget*> focused;  // the editor to mend after each refusal
+        whenDialogShown<TFEditRecord>([&](TFEditRecord* dialog) {
+            dialog->dbeName->setText(name31);  // as pasted
+            dialog->dbePhone1->setText(QStringLiteral("8-812-555-12-345"));
+            tryApply(dialog);
+            focused << dialog->focusWidget();
+            dialog->dbeName->setText(name31.left(30));
+            tryApply(dialog);
+            focused << dialog->focusWidget();
+            dialog->dbePhone1->setText(QStringLiteral("8-812-555-12-34"));
+            focused << dialog->dbeName << dialog->dbePhone1;
+            tryApply(dialog);
+        });
+        s.window()->insRecClick();
+        QCOMPARE(focused.size(), 4);
+        QCOMPARE(focused.at(0), focused.at(2));
+        QCOMPARE(focused.at(1), focused.at(3));
+        QCOMPARE(
+            refusals,
+            (QStringList{QStringLiteral("Поле «Фамилия И.О.» длиннее 30 знаков (набрано 31): "
+                                        "сократите его, иначе оно не поместится в таблицу."),
+                         QStringLiteral("Поле «Телефон 1» длиннее 15 знаков (набрано 16): "
+                                        "сократите его, иначе оно не поместится в таблицу.")}));
+        QVERIFY(!stillOpen);
+        const auto stored = s.fixture().storedEntries(DirectoryMode::Persons);
+        QCOMPARE(stored.size(), size_t(8));
+        QCOMPARE(QString::fromStdString(stored.back().name), name31.left(30));
+        QCOMPARE(QString::fromStdString(stored.back().phone1), QStringLiteral("8-812-555-12-34"));
+        QCOMPARE(s.window()->findChild<TFEditRecord*>(), nullptr);
+
+        // An organisation's name holds 100 characters; a comment 250, a line break two of them.
+        QVERIFY(s.activatedAgain());
+        s.window()->mnuOrgClick();
+        refusals.clear();
+        QString hint;
+        whenDialogShown<TFEditRecord>([&](TFEditRecord* dialog) {
+            hint = dialog->dbeName->toolTip();
+            dialog->dbeName->setText(QString(100, QChar(u'Я')));
+            dialog->dbmComment->setPlainText(QString(124, u'к') + u'\n' + QString(125, u'к'));
+            tryApply(dialog);
+            dialog->reject();
+        });
+        s.window()->insRecClick();
+        QCOMPARE(hint, QStringLiteral("Не более 100 знаков"));
+        QCOMPARE(refusals, QStringList{QStringLiteral(
+                               "Поле «Комментарии» длиннее 250 знаков (набрано 251): сократите "
+                               "его, иначе оно не поместится в таблицу.")});
+        QCOMPARE(s.fixture().storedNames(DirectoryMode::Organisations).size(), size_t(3));
     }
 
     // --- The keyboard ---
