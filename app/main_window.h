@@ -302,6 +302,8 @@ class TFMain : public QMainWindow, public SyncWindowHost {
     ModeView& modeView(DirectoryMode mode);
     std::array<std::string, 4> gridFieldNames() const;
     void EditCurrentRecord();
+    // True when the favourites hold a row with these name, first and second phone (ANSI).
+    bool holdsFavourite(const std::array<std::string, 3>& fields);
 
     // Data-set events (main_window_events.cpp; DSetAfterScroll is the status line's,
     // DSOrgAfterInsert and DSetBeforeDelete record maintenance's, dataSetChanged the modes').

@@ -29,6 +29,7 @@
 #include "dial/tapi_dial.h"
 #include "tests/app/window_session.h"
 #include "ui/message_box.h"
+#include "ui/text_codec.h"
 
 using namespace abonex;
 using abonex::test::typeText;
@@ -242,6 +243,41 @@ class WindowUseTest : public QObject {
         QCOMPARE(s.fixture().storedNames(DirectoryMode::Organisations).size(), size_t(3));
     }
 
+    void aContactIsCopiedToTheFavouritesOnceAndEachCopySaysWhatItDid() {
+        // Twice made two rows and said nothing either time.
+        Session s;
+        s.start();
+        s.search(QStringLiteral("Сидоров"));
+        s.window()->addKontClick();
+        QCOMPARE(MessageBox::shown().size(), 1);
+        QCOMPARE(MessageBox::shown().at(0).text, QStringLiteral("«Сидоров» добавлен в фавориты."));
+        QCOMPARE(MessageBox::shown().at(0).icon, QMessageBox::Information);
+        s.window()->addKontClick();
+        QCOMPARE(MessageBox::shown().size(), 2);
+        QCOMPARE(MessageBox::shown().at(1).text,
+                 QStringLiteral("«Сидоров» уже есть в фаворитах: вторая копия не добавлена."));
+        QCOMPARE(s.fixture().storedNames(DirectoryMode::Favourites),
+                 (std::vector<QString>{QStringLiteral("Мама"), QStringLiteral("Сидоров")}));
+        // The same name with other phones is another contact.
+        {
+            TEngineDataSet other;
+            other.setDatabaseName(s.fixture().folder().toStdString());
+            other.setTableName("Phone.DBF");
+            other.Open();
+            other.Append();
+            other.Fields(0).SetAsString(toAnsi(QStringLiteral("Сидоров")));
+            other.Fields(1).SetAsString("35-00-01");
+            other.Post();
+        }
+        s.window()->DSet.ReindexAll();
+        s.search(QStringLiteral("Сидоров"));
+        s.selectRow(s.window()->gridModel()->recordAt(0) == 8 ? 0 : 1);
+        QCOMPARE(s.currentRecord(), 8);
+        s.window()->addKontClick();
+        QCOMPARE(MessageBox::shown().last().text, QStringLiteral("«Сидоров» добавлен в фавориты."));
+        QCOMPARE(s.fixture().storedEntries(DirectoryMode::Favourites).size(), size_t(3));
+    }
+
     // --- The keyboard ---
 
     void theMenuKeysWorkFromTheSearchBox() {
@@ -281,6 +317,7 @@ class WindowUseTest : public QObject {
                  QStringLiteral("Житель 0003"));
 
         s.search(QStringLiteral("Житель 0003"));
+        MessageBox::clearShown();
         MessageBox::setNextAnswer(QMessageBox::Yes);
         QTest::keyClick(s.edPhone(), Qt::Key_Delete, Qt::ControlModifier);
         QCOMPARE(MessageBox::shown().size(), 1);
