@@ -225,6 +225,8 @@ class TFMain : public QMainWindow, public SyncWindowHost {
     void buildViewMenu(QMenu* menu);           // main_window_view.cpp
     void buildHelpMenu(QMenu* menu);           // main_window_links.cpp
     void buildTray();                          // main_window_tray.cpp
+    QWidget* buildBand(QWidget* parent);       // main_window_found.cpp, with the count
+    void buildNothingFoundNote();              // main_window_found.cpp
     void buildRingMenu();                      // main_window_dial.cpp
     void buildDialer();                        // main_window_dial.cpp
     void buildSyncMenuItem(QMenu* file);       // main_window_sync.cpp
@@ -276,6 +278,8 @@ class TFMain : public QMainWindow, public SyncWindowHost {
     void searchTextsChanged();
     // Shows the record asked for by showRecordAtStart.
     void standOnStartRecord();
+    // The search boxes' hints, with or without "и нажмите Enter" as "Искать при вводе" says.
+    void showSearchHints();
     // A key typed in a search box (not the boxes emptied by the window).
     void searchTextTyped();
     void setDataSetStatus(TEngineDataSet& dataSet);
@@ -285,6 +289,14 @@ class TFMain : public QMainWindow, public SyncWindowHost {
     void bringIndexUpToDate(TEngineDataSet& dataSet);
     // The count the status line is waiting for, shown now.
     void showPendingCount() const;
+    // What the search found, in the window (main_window_found.cpp): the notes over the grid and
+    // beside the band for the table shown, `searched` when a search narrows its rows; the count
+    // of rows found, taken once the grid has read the new rows; the status line's text for a
+    // search by the phone alone.
+    void showFound(TEngineDataSet& dataSet, bool searched);
+    void countFound(TEngineDataSet& dataSet);
+    QString nothingFoundText() const;
+    QString phoneFilterStatus() const;
     // Enables the record items for the table shown (the grid's pop-up and "&Телефоны").
     void updateRecordItems();
     void showDataSet(TEngineDataSet& dataSet);
@@ -407,6 +419,10 @@ class TFMain : public QMainWindow, public SyncWindowHost {
     QLabel* m_statusText = nullptr;
     // "ничего не найдено" beside the filter, while a search shows no row.
     QLabel* m_foundNothingNote = nullptr;
+    // The same over the empty grid, and the count of rows found beside the band (-1: none).
+    QLabel* m_nothingFound = nullptr;
+    QLabel* m_foundCount = nullptr;
+    int m_found = -1;
     QLabel* m_codePageNote = nullptr;
     QLabel* m_readOnlyNote = nullptr;
     HintSwitch* m_hints = nullptr;

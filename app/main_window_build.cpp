@@ -85,10 +85,9 @@ void TFMain::buildWindow() {
     layout->setSpacing(0);
     layout->addWidget(buildSearchPanel());
     // The grid's band: one row over all the columns, right above their headers.
-    m_banner = new Banner(GroupBox1);
-    m_banner->setObjectName(QStringLiteral("Banner"));
-    layout->addWidget(m_banner);
+    layout->addWidget(buildBand(GroupBox1));
     buildGrid();
+    buildNothingFoundNote();
     layout->addWidget(GxDBGrid1, 1);
     setCentralWidget(GroupBox1);
 
@@ -257,11 +256,10 @@ QWidget* TFMain::buildSearchPanel() {
                                   .arg(windowsColor(kGridBackground).name());
     edFam = new QLineEdit(panel);
     edFam->setObjectName(QStringLiteral("edFam"));
-    setHint(edFam, QStringLiteral("Наберите нужную фамилию (часть фамилии) и нажмите Enter"));
     edPhone = new QLineEdit(panel);
     edPhone->setObjectName(QStringLiteral("edPhone"));
-    setHint(edPhone, QStringLiteral("Наберите номер телефона (или часть номера), включая "
-                                    "\" - \", и нажмите Enter"));
+    showSearchHints();
+    connect(mnuLiveSearch, &QAction::toggled, this, &TFMain::showSearchHints);
     for (QLineEdit* box : {edFam, edPhone}) {
         box->setStyleSheet(editStyle);
         box->installEventFilter(this);

@@ -32,13 +32,13 @@ void TFMain::setDataSetStatus(TEngineDataSet& dataSet) {
     if (&dataSet != m_model->dataSet()) return;
     // A closed table has no count; its status is left as it was.
     if (!dataSet.Active()) {
-        m_foundNothingNote->hide();
+        showFound(dataSet, false);
         return;
     }
-    // A search that shows no row says so beside its filter (an empty table searched for
-    // nothing is just empty).
+    // A search that shows no row says so beside its filter and over the grid (an empty table
+    // searched for nothing is just empty).
     const bool searched = !edFam->text().isEmpty() || !edPhone->text().isEmpty();
-    m_foundNothingNote->setVisible(searched && dataSet.Filtered() && dataSet.IsEmpty());
+    showFound(dataSet, searched && dataSet.Filtered());
     if (!dataSet.Filtered()) {
         // Counting reads the deletion mark of every record: done when the line is seen.
         m_pendingCount = &dataSet;
@@ -51,6 +51,10 @@ void TFMain::setDataSetStatus(TEngineDataSet& dataSet) {
         m_pendingCount = nullptr;
         m_statusText->setText(QStringLiteral("Таблица отфильтрована по фильтру \"") +
                               edFam->text() + u'"');
+    } else if (!edPhone->text().isEmpty() && m_found >= 0) {
+        // A search by the phone alone has no name to show: it says how many rows it found.
+        m_pendingCount = nullptr;
+        m_statusText->setText(phoneFilterStatus());
     }
 }
 

@@ -10,6 +10,7 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QSettings>
 #include <QStatusBar>
 #include <QTableView>
@@ -276,6 +277,76 @@ class WindowUseTest : public QObject {
         s.window()->addKontClick();
         QCOMPARE(MessageBox::shown().last().text, QStringLiteral("«Сидоров» добавлен в фавориты."));
         QCOMPARE(s.fixture().storedEntries(DirectoryMode::Favourites).size(), size_t(3));
+    }
+
+    // --- What the search found, in the window ---
+
+    void theWindowSaysWhatASearchFoundWithoutTheStatusLine() {
+        Session s;
+        s.start();
+        QVERIFY(!s.child<QStatusBar>("StatusBar1")->isVisible());
+        QLabel* nothing = s.child<QLabel>("lblNothingFound");
+        QLabel* count = s.child<QLabel>("lblFoundCount");
+        QVERIFY(!nothing->isVisible());
+        QVERIFY(!count->isVisible());
+        s.search(QStringLiteral("иван"));
+        QVERIFY(count->isVisible());
+        QCOMPARE(count->text(), QStringLiteral("Найдено: 3"));
+        QVERIFY(!nothing->isVisible());
+
+        // Nothing found: the grid says so, and which other searches were tried.
+        s.search(QStringLiteral("Щукин"));
+        QVERIFY(nothing->isVisible());
+        QCOMPARE(nothing->text(), QStringLiteral("Ничего не найдено\nИскали также по раскладке: "
+                                                 "Oerby"));
+        QCOMPARE(count->text(), QStringLiteral("Найдено: 0"));
+        s.search({}, QStringLiteral("99-99-9"));
+        QCOMPARE(nothing->text(),
+                 QStringLiteral("Ничего не найдено\nИскали также по цифрам номера: 99999"));
+        s.child<QRadioButton>("chAny")->click();
+        s.search(QStringLiteral("Ё"));
+        QCOMPARE(nothing->text(), QStringLiteral("Ничего не найдено\nИскали также без учёта Ё, "
+                                                 "по раскладке: ~"));
+        s.child<QRadioButton>("chStart")->click();
+        QTest::mouseClick(s.child<QToolButton>("sbClear"), Qt::LeftButton);
+        QVERIFY(!nothing->isVisible());
+        QVERIFY(!count->isVisible());
+        QCOMPARE(s.gridNames().size(), 7);
+
+        // A search by the phone alone: the status line says how many it found.
+        s.search({}, QStringLiteral("22-"));
+        QCOMPARE(count->text(), QStringLiteral("Найдено: 4"));
+        QCOMPARE(s.window()->statusText(),
+                 QStringLiteral("Таблица отфильтрована по телефону \"22-\": найдено 4"));
+        s.search(QStringLiteral("Сид"));
+        QCOMPARE(s.window()->statusText(),
+                 QStringLiteral("Таблица отфильтрована по фильтру \"Сид\""));
+    }
+
+    void theCountTakesTheRowsNotReadYet() {
+        Session s(manyPersons(450));
+        s.start();
+        s.search(QStringLiteral("Житель"));
+        QCOMPARE(s.window()->gridModel()->rowCount(), DirectoryModel::kBlockRows);
+        QCOMPARE(s.child<QLabel>("lblFoundCount")->text(), QStringLiteral("Найдено: 450"));
+        QCOMPARE(s.window()->gridModel()->rowCount(), DirectoryModel::kBlockRows);
+    }
+
+    void searchingAsYouTypeDoesNotAskForEnter() {
+        Session s;
+        s.start();
+        QVERIFY(s.edFam()->statusTip().endsWith(QStringLiteral(" и нажмите Enter")));
+        s.action("mnuLiveSearch")->trigger();
+        QCOMPARE(s.edFam()->statusTip(), QStringLiteral("Наберите нужную фамилию (часть фамилии)"));
+        QCOMPARE(s.edPhone()->statusTip(),
+                 QStringLiteral("Наберите номер телефона (или часть номера), включая \" - \""));
+        QCOMPARE(s.edFam()->toolTip(), s.edFam()->statusTip());
+        // Kept with the check mark: after a restart too.
+        s.restart();
+        QCOMPARE(s.edFam()->statusTip(), QStringLiteral("Наберите нужную фамилию (часть фамилии)"));
+        s.action("mnuLiveSearch")->trigger();
+        QCOMPARE(s.edFam()->statusTip(),
+                 QStringLiteral("Наберите нужную фамилию (часть фамилии) и нажмите Enter"));
     }
 
     // --- The keyboard ---
