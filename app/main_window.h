@@ -147,6 +147,10 @@ class TFMain : public QMainWindow, public SyncWindowHost {
     void btnRingClick();
     void mnuPulseClick(QAction* sender);
     void mnuConfigClick();
+    // The grid's pop-up: the current row's number (the one dialing calls), or the whole row,
+    // onto the clipboard.
+    void mnuCopyPhoneClick();
+    void mnuCopyRowClick();
     // Drops the call in progress ("Положить трубку" in the dial button's drop-down).
     void mnuHangUpClick();
     // The dial button shows whether a call is in progress; its drop-down offers the hang-up.
@@ -228,6 +232,7 @@ class TFMain : public QMainWindow, public SyncWindowHost {
     QWidget* buildBand(QWidget* parent);       // main_window_found.cpp, with the count
     void buildNothingFoundNote();              // main_window_found.cpp
     void buildRingMenu();                      // main_window_dial.cpp
+    void buildCopyItems();                     // main_window_clipboard.cpp
     void buildDialer();                        // main_window_dial.cpp
     void buildSyncMenuItem(QMenu* file);       // main_window_sync.cpp
     void buildExchangeMenuItems(QMenu* file);  // main_window_exchange.cpp
@@ -314,6 +319,8 @@ class TFMain : public QMainWindow, public SyncWindowHost {
     ModeView& modeView(DirectoryMode mode);
     std::array<std::string, 4> gridFieldNames() const;
     void EditCurrentRecord();
+    // The field of the current row that holds the number to dial (and to copy).
+    int currentPhoneField();
     // True when the favourites hold a row with these name, first and second phone (ANSI).
     bool holdsFavourite(const std::array<std::string, 3>& fields);
 
@@ -415,6 +422,8 @@ class TFMain : public QMainWindow, public SyncWindowHost {
     QAction* delRec = nullptr;
     Banner* m_banner = nullptr;
     QAction* mnuRing = nullptr;
+    QAction* mnuCopyPhone = nullptr;
+    QAction* mnuCopyRow = nullptr;
     QStatusBar* StatusBar1 = nullptr;
     QLabel* m_statusText = nullptr;
     // "ничего не найдено" beside the filter, while a search shows no row.

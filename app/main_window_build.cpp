@@ -358,6 +358,7 @@ void TFMain::buildGrid() {
         item->setShortcutContext(Qt::WindowShortcut);
         GxDBGrid1->addAction(item);
     }
+    GxDBGrid1->addActions({mnuCopyPhone, mnuCopyRow});
 }
 
 void TFMain::buildPopUp() {
@@ -387,6 +388,7 @@ void TFMain::buildPopUp() {
     connect(insRec, &QAction::triggered, this, &TFMain::insRecClick);
     connect(redRec, &QAction::triggered, this, &TFMain::redRecClick);
     connect(delRec, &QAction::triggered, this, &TFMain::delRecClick);
+    buildCopyItems();
     connect(GridPopUp, &QMenu::aboutToShow, this, &TFMain::mnuPopPopup);
 }
 

@@ -24,6 +24,11 @@ bool TFMain::searchBoxKeyPressed(const QKeyEvent& key) {
 }
 
 bool TFMain::gridKeyPressed(const QKeyEvent& key) {
+    // The grid's own Ctrl+C copied the one cell under the focus: the row is copied instead.
+    if (key.matches(QKeySequence::Copy)) {
+        mnuCopyRowClick();
+        return true;
+    }
     const Qt::KeyboardModifiers modifiers = key.modifiers() & ~Qt::KeypadModifier;
     switch (key.key()) {
         case Qt::Key_Return:

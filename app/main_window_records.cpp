@@ -159,6 +159,7 @@ void TFMain::mnuPopPopup() {
     userOperation([&] {
         TEngineDataSet& dataSet = gridDataSet();
         const bool hasRows = dataSet.Active() && !dataSet.IsEmpty();
+        for (QAction* item : {mnuCopyPhone, mnuCopyRow}) item->setEnabled(hasRows);
         addKont->setText(QStringLiteral("Добавить в контакты"));
         mnuRing->setText(QStringLiteral("Набрать номер"));
         if (hasRows && !dataSet.Fields(kFieldName).IsNull()) {

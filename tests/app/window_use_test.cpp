@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDialogButtonBox>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -347,6 +348,42 @@ class WindowUseTest : public QObject {
         s.action("mnuLiveSearch")->trigger();
         QCOMPARE(s.edFam()->statusTip(),
                  QStringLiteral("Наберите нужную фамилию (часть фамилии) и нажмите Enter"));
+    }
+
+    // --- Copying ---
+
+    void theNumberOrTheWholeRowIsCopied() {
+        // There was no "Копировать номер", and Ctrl+C copied the one cell under the focus.
+        Session s;
+        s.start();
+        QClipboard* clipboard = QGuiApplication::clipboard();
+        const QList<QAction*> items = s.child<QMenu>("GridPopUp")->actions();
+        QVERIFY(items.contains(s.action("mnuCopyPhone")));
+        QCOMPARE(s.action("mnuCopyPhone")->text(), QStringLiteral("Копировать номер"));
+        QCOMPARE(s.action("mnuCopyPhone")->shortcut(),
+                 QKeySequence(QStringLiteral("Ctrl+Shift+C")));
+        QVERIFY(items.contains(s.action("mnuCopyRow")));
+        QCOMPARE(s.action("mnuCopyRow")->text(),
+                 QStringLiteral("Копировать запись (имя, телефоны, комментарий)"));
+        QCOMPARE(s.action("mnuCopyRow")->shortcut(), QKeySequence(QKeySequence::Copy));
+
+        s.search(QStringLiteral("Иванов И"));
+        QCOMPARE(s.currentName(), QStringLiteral("Иванов И.И."));
+        QTest::keyClick(s.edFam(), Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(clipboard->text(), QStringLiteral("22-33-44"));
+        // The number the dial command would call: the second phone's column is focused.
+        s.grid()->setCurrentIndex(s.current().siblingAtColumn(2));
+        s.action("mnuCopyPhone")->trigger();
+        QCOMPARE(clipboard->text(), QStringLiteral("11-11-11"));
+
+        s.grid()->setFocus();
+        QTest::keyClick(s.grid(), Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(clipboard->text(), QStringLiteral("Иванов И.И.\t22-33-44\t11-11-11\tдача"));
+        // In a search box Ctrl+C copies the box's text, as everywhere.
+        s.edFam()->setFocus();
+        s.edFam()->selectAll();
+        QTest::keyClick(s.edFam(), Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(clipboard->text(), QStringLiteral("Иванов И"));
     }
 
     // --- The keyboard ---
