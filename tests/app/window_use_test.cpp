@@ -301,6 +301,12 @@ class WindowUseTest : public QObject {
         QCOMPARE(nothing->text(), QStringLiteral("Ничего не найдено\nИскали также по раскладке: "
                                                  "Oerby"));
         QCOMPARE(count->text(), QStringLiteral("Найдено: 0"));
+        // ABONEX_SCREENSHOTS names a folder for a picture of the window as it is now.
+        if (const QString folder = qEnvironmentVariable("ABONEX_SCREENSHOTS"); !folder.isEmpty()) {
+            s.window()->resize(520, 420);
+            QTest::qWait(50);
+            QVERIFY(s.window()->grab().save(folder + QStringLiteral("/nothing_found.png")));
+        }
         s.search({}, QStringLiteral("99-99-9"));
         QCOMPARE(nothing->text(),
                  QStringLiteral("Ничего не найдено\nИскали также по цифрам номера: 99999"));
