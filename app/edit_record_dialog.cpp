@@ -6,6 +6,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <string>
 
 #include "app/application.h"
@@ -24,6 +25,8 @@ constexpr int kPhoneEditor = 121;
 constexpr int kCommentHeight = 61;
 constexpr int kButtonWidth = 107;
 constexpr int kButtonHeight = 36;
+// What the title bar takes beside the caption: its margins and the close box.
+constexpr int kCaptionAllowance = 80;
 
 // The comment is one table field: line breaks typed into the memo are stored as CR LF.
 QString memoText(const QString& stored) {
@@ -98,7 +101,10 @@ TFEditRecord::TFEditRecord(QWidget* parent) : QDialog(parent) {
 
     // The client area is kept at its designed size unless the platform's fonts need more.
     setMinimumSize(kClientWidth, kClientHeight);
-    const QSize needed = layout->totalSizeHint().expandedTo(QSize(kClientWidth, kClientHeight));
+    // As wide as its caption too: the title bar cut "Редактирование записи" short.
+    const int caption = fontMetrics().horizontalAdvance(windowTitle()) + kCaptionAllowance;
+    const QSize needed =
+        layout->totalSizeHint().expandedTo(QSize(std::max(kClientWidth, caption), kClientHeight));
     setFixedSize(needed);
 }
 

@@ -161,6 +161,9 @@ class TFMain : public QMainWindow, public SyncWindowHost {
     // The width rule: column 0 takes what the phone columns leave of the grid's width
     // `gridWidth` (its width after the change).
     void FormCanResize(int gridWidth);
+    // The size of a first start (no stored placement): `design`, widened for the caption and
+    // for a name beside both phones, within the screen.
+    QSize firstStartSize(const QSize& design) const;
     // View options (the items of "&Вид").
     void mnuBigIcoClick(QAction* sender);
     void mnuHintClick();

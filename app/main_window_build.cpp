@@ -66,10 +66,11 @@ void TFMain::buildWindow() {
     setObjectName(QStringLiteral("TFMain"));
     setWindowTitle(QStringLiteral("Абонекс (служба 09 после 20:00) v. 4"));
     setWindowIcon(Application::programIcon());
-    resize(kInitialWidth, kInitialHeight);
     setMinimumSize(kMinimumWidth, kMinimumHeight);
+    const QSize initial = firstStartSize(QSize(kInitialWidth, kInitialHeight));
+    resize(initial);
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        QRect frame(QPoint(), QSize(kInitialWidth, kInitialHeight));
+        QRect frame(QPoint(), initial);
         frame.moveCenter(screen->availableGeometry().center());
         move(frame.topLeft());
     }

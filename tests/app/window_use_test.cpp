@@ -181,11 +181,18 @@ class WindowUseTest : public QObject {
             stillOpen = dialog->isVisible();
             if (MessageBox::shown().size() > before) refusals << MessageBox::shown().last().text;
         };
+        int width = 0;
+        int captionWidth = 0;
         whenDialogShown<TFEditRecord>([&](TFEditRecord* dialog) {
+            width = dialog->width();
+            captionWidth =
+                dialog->fontMetrics().horizontalAdvance(QStringLiteral("Редактирование записи"));
             tryApply(dialog);
             dialog->reject();
         });
         s.window()->insRecClick();
+        // As wide as its longer caption, with room for the title bar's close box.
+        QVERIFY2(width >= captionWidth + 80, qPrintable(QString::number(width)));
         QVERIFY(stillOpen);
         QCOMPARE(refusals,
                  QStringList{QStringLiteral("Запись пуста: введите имя или номер телефона.")});
