@@ -12,8 +12,9 @@
 // This header declares all of the window's handlers; they are implemented by concern in
 // app/main_window*.cpp: main_window.cpp (the window's own events: showing, activation, closing),
 // _build (the widgets), _keys (the keyboard), _tables (opening, re-indexing and closing the
-// tables), _status (the status line and the width rule), _search, _modes (the directory modes and
-// the grid following the data set's record), _records (record maintenance), _events (the data sets'
+// tables), _status (the status line and the width rule), _search, _found (what a search found,
+// said in the window), _modes (the directory modes and the grid following the data set's record),
+// _records (record maintenance), _clipboard (copying from the grid), _events (the data sets'
 // opening and closing), _dial, _view (view options), _tray (the notification area), _links (links
 // and the About box), _sync (the synchronisation window) and _exchange (vCard files, and tables in
 // another code page, which are shown read-only).
@@ -298,12 +299,10 @@ class TFMain : public QMainWindow, public SyncWindowHost {
     // The count the status line is waiting for, shown now.
     void showPendingCount() const;
     // What the search found, in the window (main_window_found.cpp): the notes over the grid and
-    // beside the band for the table shown, `searched` when a search narrows its rows; the count
-    // of rows found, taken once the grid has read the new rows; the status line's text for a
-    // search by the phone alone.
+    // beside the band, `searched` when a search narrows the rows; the count of rows found, taken
+    // once the grid has read the new rows; the status line's text for the phone box alone.
     void showFound(TEngineDataSet& dataSet, bool searched);
     void countFound(TEngineDataSet& dataSet);
-    QString nothingFoundText() const;
     QString phoneFilterStatus() const;
     // Enables the record items for the table shown (the grid's pop-up and "&Телефоны").
     void updateRecordItems();

@@ -29,6 +29,23 @@ QString countText(int found) {
                                : QString::number(found);
 }
 
+// "Ничего не найдено", and the other searches tried for `typed`.
+QString nothingFoundText(const SearchCriteria& typed) {
+    QString text = QStringLiteral("Ничего не найдено");
+    QStringList tried;
+    SearchVariant last = SearchVariant::AsTyped;
+    for (const SearchAttempt& attempt : searchAttempts(typed)) {
+        // One reading of each kind is enough to show what was tried.
+        if (attempt.variant == SearchVariant::AsTyped || attempt.variant == last) continue;
+        last = attempt.variant;
+        tried << QString::fromStdString(variantText(attempt));
+    }
+    if (!tried.isEmpty()) {
+        text += QStringLiteral("\nИскали также ") + tried.join(QStringLiteral(", "));
+    }
+    return text;
+}
+
 }  // namespace
 
 QWidget* TFMain::buildBand(QWidget* parent) {
@@ -71,25 +88,10 @@ void TFMain::buildNothingFoundNote() {
     layout->addWidget(m_nothingFound, 0, Qt::AlignCenter);
 }
 
-QString TFMain::nothingFoundText() const {
-    QString text = QStringLiteral("Ничего не найдено");
-    QStringList tried;
-    SearchVariant last = SearchVariant::AsTyped;
-    for (const SearchAttempt& attempt : searchAttempts(m_typed)) {
-        // One reading of each kind is enough to show what was tried.
-        if (attempt.variant == SearchVariant::AsTyped || attempt.variant == last) continue;
-        last = attempt.variant;
-        tried << QString::fromStdString(variantText(attempt));
-    }
-    if (!tried.isEmpty())
-        text += QStringLiteral("\nИскали также ") + tried.join(QStringLiteral(", "));
-    return text;
-}
-
 void TFMain::showFound(TEngineDataSet& dataSet, bool searched) {
     const bool nothing = searched && dataSet.IsEmpty();
     m_foundNothingNote->setVisible(nothing);
-    if (nothing) m_nothingFound->setText(nothingFoundText());
+    if (nothing) m_nothingFound->setText(nothingFoundText(m_typed));
     m_nothingFound->setVisible(nothing);
     if (!searched) m_found = -1;
     m_foundCount->setVisible(m_found >= 0);

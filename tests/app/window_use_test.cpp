@@ -344,6 +344,15 @@ class WindowUseTest : public QObject {
         QCOMPARE(s.window()->gridModel()->rowCount(), DirectoryModel::kBlockRows);
         QCOMPARE(s.child<QLabel>("lblFoundCount")->text(), QStringLiteral("Найдено: 450"));
         QCOMPARE(s.window()->gridModel()->rowCount(), DirectoryModel::kBlockRows);
+
+        // Counted up to ten thousand: a search that finds more does not walk on to its end.
+        Session large(manyPersons(10050));
+        large.start();
+        large.search(QStringLiteral("Жит"));
+        QCOMPARE(large.child<QLabel>("lblFoundCount")->text(),
+                 QStringLiteral("Найдено: более 10000"));
+        large.search(QStringLiteral("Житель 1004"));
+        QCOMPARE(large.child<QLabel>("lblFoundCount")->text(), QStringLiteral("Найдено: 11"));
     }
 
     void searchingAsYouTypeDoesNotAskForEnter() {
