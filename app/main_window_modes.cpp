@@ -79,6 +79,8 @@ void TFMain::dataSetChanged(TEngineDataSet& dataSet) {
     if (&dataSet != m_model->dataSet()) return;
     m_model->reload(m_atFirstRow);
     followCurrentRecord();
+    // A record added or deleted under a search changes what it found.
+    if (m_found >= 0) userOperation([&] { countFound(dataSet); });
 }
 
 void TFMain::followCurrentRecord() {

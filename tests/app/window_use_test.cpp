@@ -301,6 +301,10 @@ class WindowUseTest : public QObject {
         QVERIFY(count->isVisible());
         QCOMPARE(count->text(), QStringLiteral("Найдено: 3"));
         QVERIFY(!nothing->isVisible());
+        // A row deleted from the rows found is counted out.
+        MessageBox::setNextAnswer(QMessageBox::Yes);
+        s.window()->delRecClick();
+        QCOMPARE(count->text(), QStringLiteral("Найдено: 2"));
 
         // Nothing found: the grid says so, and which other searches were tried.
         s.search(QStringLiteral("Щукин"));
@@ -325,7 +329,7 @@ class WindowUseTest : public QObject {
         QTest::mouseClick(s.child<QToolButton>("sbClear"), Qt::LeftButton);
         QVERIFY(!nothing->isVisible());
         QVERIFY(!count->isVisible());
-        QCOMPARE(s.gridNames().size(), 7);
+        QCOMPARE(s.gridNames().size(), 6);
 
         // A search by the phone alone: the status line says how many it found.
         s.search({}, QStringLiteral("22-"));
