@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -374,6 +375,27 @@ class WindowUseTest : public QObject {
         s.action("mnuLiveSearch")->trigger();
         QCOMPARE(s.edFam()->statusTip(),
                  QStringLiteral("Наберите нужную фамилию (часть фамилии) и нажмите Enter"));
+    }
+
+    void aQuestionBoxIsAsWideAsItsCaption() {
+        // "Удаление записи?" over a short question came out as "Удал… иси?".
+        Session s;
+        s.start();
+        s.search(QStringLiteral("Сид"));
+        int width = 0;
+        int captionWidth = 0;
+        whenDialogShown<QMessageBox>([&](QMessageBox* box) {
+            width = box->width();
+            captionWidth = box->fontMetrics().horizontalAdvance(box->windowTitle());
+            box->button(QMessageBox::No)->click();
+        });
+        MessageBox::setInteractive(true);
+        s.window()->delRecClick();
+        MessageBox::setInteractive(false);
+        QCOMPARE(MessageBox::shown().last().caption, QStringLiteral("Удаление записи?"));
+        QVERIFY2(width >= captionWidth + 80,
+                 qPrintable(QStringLiteral("%1 < %2 + 80").arg(width).arg(captionWidth)));
+        QCOMPARE(s.fixture().storedNames(DirectoryMode::Persons).size(), size_t(7));
     }
 
     // --- Copying ---
