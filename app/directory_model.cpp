@@ -75,6 +75,24 @@ int DirectoryModel::readBlock(std::vector<Row>& into, int count) const {
     return static_cast<int>(rows.size());
 }
 
+int DirectoryModel::countRows(int limit) const {
+    int count = rowCount();
+    if (m_atEnd || m_rows.empty() || m_dataSet == nullptr || !m_dataSet->Active()) return count;
+    int after = m_rows.back().recordNumber;
+    while (count <= limit) {
+        std::vector<DataSetRow> rows;
+        try {
+            rows = m_dataSet->fetchRows(after, kBlockRows);
+        } catch (const std::exception&) {
+            return count;  // as far as the table can be read, as the grid shows it
+        }
+        count += static_cast<int>(rows.size());
+        if (rows.size() < static_cast<size_t>(kBlockRows)) break;
+        after = rows.back().recordNumber;
+    }
+    return count;
+}
+
 int DirectoryModel::recordAt(int row) const {
     return row >= 0 && row < static_cast<int>(m_rows.size()) ? m_rows[row].recordNumber : 0;
 }

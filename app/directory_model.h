@@ -49,6 +49,9 @@ class DirectoryModel : public QAbstractTableModel {
 
     // The record number of `row` (0 when out of range).
     int recordAt(int row) const;
+    // The number of rows the data set shows, counting those not read yet without holding them;
+    // stops counting once it is past `limit` (the result is then limit + something).
+    int countRows(int limit) const;
     // The row showing record `recordNumber`, reading further blocks until it is found or
     // `rowLimit` rows are held; -1 when not found.
     int rowOfRecord(int recordNumber, int rowLimit);

@@ -6,12 +6,16 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <stdexcept>
+#include <string>
 
 #include "app/application.h"
 #include "directory/message_language.h"
 #include "engine/dataset/engine_dataset.h"
 #include "engine/dbf/near_form.h"
+#include "ui/message_box.h"
+#include "ui/text_codec.h"
 
 namespace abonex {
 
@@ -24,6 +28,8 @@ constexpr int kPhoneEditor = 121;
 constexpr int kCommentHeight = 61;
 constexpr int kButtonWidth = 107;
 constexpr int kButtonHeight = 36;
+// What the title bar takes beside the caption: its margins and the close box.
+constexpr int kCaptionAllowance = 80;
 
 // The comment is one table field: line breaks typed into the memo are stored as CR LF.
 QString memoText(const QString& stored) {
@@ -127,7 +133,10 @@ TFEditRecord::TFEditRecord(QWidget* parent) : QDialog(parent) {
 
     // The client area is kept at its designed size unless the platform's fonts need more.
     setMinimumSize(kClientWidth, kClientHeight);
-    const QSize needed = layout->totalSizeHint().expandedTo(QSize(kClientWidth, kClientHeight));
+    // As wide as its caption too: the title bar cut "Редактирование записи" short.
+    const int caption = fontMetrics().horizontalAdvance(windowTitle()) + kCaptionAllowance;
+    const QSize needed =
+        layout->totalSizeHint().expandedTo(QSize(std::max(kClientWidth, caption), kClientHeight));
     setFixedSize(needed);
 }
 
@@ -136,12 +145,49 @@ void TFEditRecord::bindFields(TEngineDataSet& dataSet,
     m_dataSet = &dataSet;
     m_fieldNames = fieldNames;
     std::array<QLineEdit*, 3> lines{dbeName, dbePhone1, dbePhone2};
+    for (size_t i = 0; i < m_fieldSizes.size(); ++i) {
+        m_fieldSizes[i] = dataSet.FieldByName(fieldNames[i]).Size();
+    }
+    // No length limit on the boxes themselves: a limit there cuts a pasted text silently.
+    // "Применить" refuses a text too long instead, and each box says how much it holds.
+    std::array<QWidget*, 4> editors{dbeName, dbePhone1, dbePhone2, dbmComment};
+    for (size_t i = 0; i < editors.size(); ++i) {
+        editors[i]->setToolTip(QStringLiteral("Не более %1 знаков").arg(m_fieldSizes[i]));
+    }
     for (size_t i = 0; i < lines.size(); ++i) {
-        TField& field = dataSet.FieldByName(fieldNames[i]);
-        lines[i]->setMaxLength(field.Size());
-        lines[i]->setText(shownText(dataSet, field));
+        lines[i]->setText(shownText(dataSet, dataSet.FieldByName(fieldNames[i])));
     }
     dbmComment->setPlainText(memoText(shownText(dataSet, dataSet.FieldByName(fieldNames[3]))));
+}
+
+QString TFEditRecord::refusal(QWidget** editor) const {
+    const std::array<QWidget*, 4> editors{dbeName, dbePhone1, dbePhone2, dbmComment};
+    const std::array<QString, 4> texts{dbeName->text(), dbePhone1->text(), dbePhone2->text(),
+                                       storedText(dbmComment->toPlainText())};
+    if (texts[0].trimmed().isEmpty() && texts[1].trimmed().isEmpty() &&
+        texts[2].trimmed().isEmpty()) {
+        *editor = dbeName;
+        return QStringLiteral("Запись пуста: введите имя или номер телефона.");
+    }
+    const std::array<QString, 4> captions{Label1->text(), QStringLiteral("Телефон 1"),
+                                          QStringLiteral("Телефон 2"),
+                                          QStringLiteral("Комментарии")};
+    for (size_t i = 0; i < texts.size(); ++i) {
+        // What the table stores: one byte a character, trailing blanks left out.
+        std::string stored = toAnsi(texts[i]);
+        while (!stored.empty() && stored.back() == ' ') stored.pop_back();
+        const auto length = static_cast<int>(stored.size());
+        if (length > m_fieldSizes[i] && m_fieldSizes[i] > 0) {
+            *editor = editors[i];
+            return QStringLiteral(
+                       "Поле «%1» длиннее %2 знаков (набрано %3): сократите его, "
+                       "иначе оно не поместится в таблицу.")
+                .arg(captions[i])
+                .arg(m_fieldSizes[i])
+                .arg(length);
+        }
+    }
+    return {};
 }
 
 void TFEditRecord::storeFields() {
@@ -160,6 +206,12 @@ void TFEditRecord::storeFields() {
 }
 
 void TFEditRecord::apply() {
+    QWidget* editor = nullptr;
+    if (const QString why = refusal(&editor); !why.isEmpty()) {
+        MessageBox::warning(this, QStringLiteral("Warning"), why);
+        editor->setFocus();
+        return;
+    }
     if (m_apply) {
         try {
             m_apply();

@@ -4,8 +4,11 @@
 // insert state: they show the fields' texts when bound and write them back with storeFields(),
 // straight between the table's code page and Unicode; a character the page lacks is stored in
 // its nearest form (engine/dbf/near_form.h), and one without is refused naming the field.
-// "Применить" runs the caller's apply action (store the fields, post the record) and closes the
-// dialog with result Accepted once it succeeded. An apply that fails shows its error once and
+// "Применить" first checks what was typed: a record without a name and without a phone, or a
+// text longer than its field, is refused with a message saying why, and the dialog stays open
+// on the editor to mend (nothing is ever cut to fit or stored blank). Then it runs the
+// caller's apply action (store the fields, post the record) and closes the dialog with result
+// Accepted once it succeeded. An apply that fails shows its error once and
 // leaves the dialog open with what the user typed: "Применить" tries again, "Отмена", Escape
 // and the close box close it with Rejected and the caller cancels the record. So a record whose
 // post failed is never left behind in edit or insert state for a later command to post unseen.
@@ -48,9 +51,13 @@ class TFEditRecord : public QDialog {
 
   private:
     void apply();
+    // The message for what was typed when it cannot be stored, and the editor it concerns;
+    // empty when it can.
+    QString refusal(QWidget** editor) const;
 
     TEngineDataSet* m_dataSet = nullptr;
     std::array<std::string, 4> m_fieldNames;
+    std::array<int, 4> m_fieldSizes{};
     std::function<void()> m_apply;
 };
 

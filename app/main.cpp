@@ -2,6 +2,8 @@
 // arguments the window works on the program's own folder; see start_request.h for the one
 // request the desktop search makes, command_line.h for --help and --version, and
 // index_rebuild.h for the closing rebuild the window hands to a process of its own.
+#include <QString>
+#include <QStringList>
 #include <cstdio>
 #include <iostream>
 #include <string>
@@ -27,14 +29,31 @@ int main(int argc, char** argv) {
     }
     // Answered before the application exists: it needs a display, a text does not.
     if (const auto status = abonex::answerCommandLine(argc, argv, std::cout)) return *status;
-    abonex::Application app(argc, argv);
-    QString error;
-    const std::optional<abonex::StartRequest> request =
-        abonex::parseStartArguments(QCoreApplication::arguments().mid(1), &error);
-    if (!request) {
+    const auto refuse = [](const QString& error) {
         std::fprintf(stderr, "abonex: %s\nusage: abonex [--table TABLE [--record N]]\n",
-                     qPrintable(error));
+                     error.toLocal8Bit().constData());
         return 2;
+    };
+    QStringList words;
+    for (int i = 1; i < argc; ++i) words << QString::fromLocal8Bit(argv[i]);
+    QString error;
+    std::optional<abonex::StartRequest> request;
+    // Understood before the application exists where they can be: a mistyped command line
+    // gets its usage text without a display.
+    if (!abonex::mayHoldToolkitOptions(words)) {
+        request = abonex::parseStartArguments(words, &error);
+        if (!request) return refuse(error);
+        if (const QString problem = abonex::startFolderProblem(*request); !problem.isEmpty()) {
+            return refuse(problem);
+        }
+    }
+    abonex::Application app(argc, argv);
+    if (!request) {
+        request = abonex::parseStartArguments(QCoreApplication::arguments().mid(1), &error);
+        if (!request) return refuse(error);
+        if (const QString problem = abonex::startFolderProblem(*request); !problem.isEmpty()) {
+            return refuse(problem);
+        }
     }
     abonex::shareNewFilesWithGroup(request->folder.isEmpty() ? abonex::programFolder()
                                                              : abonex::localPath(request->folder));

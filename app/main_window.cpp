@@ -169,8 +169,11 @@ bool TFMain::eventFilter(QObject* watched, QEvent* event) {
         }
     } else if ((watched == edFam || watched == edPhone) && event->type() == QEvent::KeyPress) {
         // edFamKeyDown: Enter re-applies the filter; the key goes on to the box as usual.
-        const int key = static_cast<QKeyEvent*>(event)->key();
-        if (key == Qt::Key_Return || key == Qt::Key_Enter) btnFiltr->click();
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) btnFiltr->click();
+        if (searchBoxKeyPressed(*key)) return true;
+    } else if (watched == GxDBGrid1 && event->type() == QEvent::KeyPress) {
+        if (gridKeyPressed(*static_cast<QKeyEvent*>(event))) return true;
     } else if (GxDBGrid1 != nullptr && watched == GxDBGrid1->viewport() &&
                event->type() == QEvent::Paint) {
         // The start-up rebuild begins once the rows of the first activation's search are on

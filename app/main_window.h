@@ -11,12 +11,13 @@
 //
 // This header declares all of the window's handlers; they are implemented by concern in
 // app/main_window*.cpp: main_window.cpp (the window's own events: showing, activation, closing),
-// _build (the widgets), _tables (opening, re-indexing and closing the tables), _status (the status
-// line and the width rule), _search, _modes (the directory modes and the grid following the data
-// set's record), _records (record maintenance), _events (the data sets' opening and closing),
-// _dial, _view (view options), _tray (the notification area), _links (links and the About box),
-// _sync (the synchronisation window) and _exchange (vCard files, and tables in another code page,
-// which are shown read-only).
+// _build (the widgets), _keys (the keyboard), _tables (opening, re-indexing and closing the
+// tables), _status (the status line and the width rule), _search, _found (what a search found,
+// said in the window), _modes (the directory modes and the grid following the data set's record),
+// _records (record maintenance), _clipboard (copying from the grid), _events (the data sets'
+// opening and closing), _dial, _view (view options), _tray (the notification area), _links (links
+// and the About box), _sync (the synchronisation window) and _exchange (vCard files, and tables in
+// another code page, which are shown read-only).
 //
 // Invariants: exactly one of the mode buttons and exactly the matching mode menu item are
 // checked; the grid's model shows the data set of the checked mode; DatabaseFolder ends in "/".
@@ -42,6 +43,7 @@ class QAbstractButton;
 class QAction;
 class QActionGroup;
 class QButtonGroup;
+class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QMenu;
@@ -146,6 +148,10 @@ class TFMain : public QMainWindow, public SyncWindowHost {
     void btnRingClick();
     void mnuPulseClick(QAction* sender);
     void mnuConfigClick();
+    // The grid's pop-up: the current row's number (the one dialing calls), or the whole row,
+    // onto the clipboard.
+    void mnuCopyPhoneClick();
+    void mnuCopyRowClick();
     // Drops the call in progress ("Положить трубку" in the dial button's drop-down).
     void mnuHangUpClick();
     // The dial button shows whether a call is in progress; its drop-down offers the hang-up.
@@ -156,6 +162,9 @@ class TFMain : public QMainWindow, public SyncWindowHost {
     // The width rule: column 0 takes what the phone columns leave of the grid's width
     // `gridWidth` (its width after the change).
     void FormCanResize(int gridWidth);
+    // The size of a first start (no stored placement): `design`, widened for the caption and
+    // for a name beside both phones, within the screen.
+    QSize firstStartSize(const QSize& design) const;
     // View options (the items of "&Вид").
     void mnuBigIcoClick(QAction* sender);
     void mnuHintClick();
@@ -224,7 +233,10 @@ class TFMain : public QMainWindow, public SyncWindowHost {
     void buildViewMenu(QMenu* menu);           // main_window_view.cpp
     void buildHelpMenu(QMenu* menu);           // main_window_links.cpp
     void buildTray();                          // main_window_tray.cpp
+    QWidget* buildBand(QWidget* parent);       // main_window_found.cpp, with the count
+    void buildNothingFoundNote();              // main_window_found.cpp
     void buildRingMenu();                      // main_window_dial.cpp
+    void buildCopyItems();                     // main_window_clipboard.cpp
     void buildDialer();                        // main_window_dial.cpp
     void buildSyncMenuItem(QMenu* file);       // main_window_sync.cpp
     void buildExchangeMenuItems(QMenu* file);  // main_window_exchange.cpp
@@ -275,6 +287,8 @@ class TFMain : public QMainWindow, public SyncWindowHost {
     void searchTextsChanged();
     // Shows the record asked for by showRecordAtStart.
     void standOnStartRecord();
+    // The search boxes' hints, with or without "и нажмите Enter" as "Искать при вводе" says.
+    void showSearchHints();
     // A key typed in a search box (not the boxes emptied by the window).
     void searchTextTyped();
     void setDataSetStatus(TEngineDataSet& dataSet);
@@ -284,15 +298,33 @@ class TFMain : public QMainWindow, public SyncWindowHost {
     void bringIndexUpToDate(TEngineDataSet& dataSet);
     // The count the status line is waiting for, shown now.
     void showPendingCount() const;
+    // What the search found, in the window (main_window_found.cpp): the notes over the grid and
+    // beside the band, `searched` when a search narrows the rows; the count of rows found, taken
+    // once the grid has read the new rows; the status line's text for the phone box alone.
+    void showFound(TEngineDataSet& dataSet, bool searched);
+    void countFound(TEngineDataSet& dataSet);
+    QString phoneFilterStatus() const;
     // Enables the record items for the table shown (the grid's pop-up and "&Телефоны").
     void updateRecordItems();
     void showDataSet(TEngineDataSet& dataSet);
     // The grid follows the data set: the row of its current record becomes the grid's current row.
     void followCurrentRecord();
+    // The keyboard (main_window_keys.cpp): true when the key was handled.
+    bool searchBoxKeyPressed(const QKeyEvent& key);
+    bool gridKeyPressed(const QKeyEvent& key);
+    // The last row of the search, read up to the real end of the rows.
+    void goToLastRow();
+    // Makes record `record` current again, in the data set and the grid, when the rows shown
+    // hold it (read ahead as far as followCurrentRecord reads); otherwise changes nothing.
+    void returnToRecord(int record);
     void gridRowChanged(int row);
     ModeView& modeView(DirectoryMode mode);
     std::array<std::string, 4> gridFieldNames() const;
     void EditCurrentRecord();
+    // The field of the current row that holds the number to dial (and to copy).
+    int currentPhoneField();
+    // True when the favourites hold a row with these name, first and second phone (ANSI).
+    bool holdsFavourite(const std::array<std::string, 3>& fields);
 
     // Data-set events (main_window_events.cpp; DSetAfterScroll is the status line's,
     // DSOrgAfterInsert and DSetBeforeDelete record maintenance's, dataSetChanged the modes').
@@ -392,10 +424,16 @@ class TFMain : public QMainWindow, public SyncWindowHost {
     QAction* delRec = nullptr;
     Banner* m_banner = nullptr;
     QAction* mnuRing = nullptr;
+    QAction* mnuCopyPhone = nullptr;
+    QAction* mnuCopyRow = nullptr;
     QStatusBar* StatusBar1 = nullptr;
     QLabel* m_statusText = nullptr;
     // "ничего не найдено" beside the filter, while a search shows no row.
     QLabel* m_foundNothingNote = nullptr;
+    // The same over the empty grid, and the count of rows found beside the band (-1: none).
+    QLabel* m_nothingFound = nullptr;
+    QLabel* m_foundCount = nullptr;
+    int m_found = -1;
     QLabel* m_codePageNote = nullptr;
     QLabel* m_readOnlyNote = nullptr;
     HintSwitch* m_hints = nullptr;

@@ -66,10 +66,11 @@ void TFMain::buildWindow() {
     setObjectName(QStringLiteral("TFMain"));
     setWindowTitle(QStringLiteral("Абонекс (служба 09 после 20:00) v. 4"));
     setWindowIcon(Application::programIcon());
-    resize(kInitialWidth, kInitialHeight);
     setMinimumSize(kMinimumWidth, kMinimumHeight);
+    const QSize initial = firstStartSize(QSize(kInitialWidth, kInitialHeight));
+    resize(initial);
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        QRect frame(QPoint(), QSize(kInitialWidth, kInitialHeight));
+        QRect frame(QPoint(), initial);
         frame.moveCenter(screen->availableGeometry().center());
         move(frame.topLeft());
     }
@@ -85,10 +86,9 @@ void TFMain::buildWindow() {
     layout->setSpacing(0);
     layout->addWidget(buildSearchPanel());
     // The grid's band: one row over all the columns, right above their headers.
-    m_banner = new Banner(GroupBox1);
-    m_banner->setObjectName(QStringLiteral("Banner"));
-    layout->addWidget(m_banner);
+    layout->addWidget(buildBand(GroupBox1));
     buildGrid();
+    buildNothingFoundNote();
     layout->addWidget(GxDBGrid1, 1);
     setCentralWidget(GroupBox1);
 
@@ -257,11 +257,10 @@ QWidget* TFMain::buildSearchPanel() {
                                   .arg(windowsColor(kGridBackground).name());
     edFam = new QLineEdit(panel);
     edFam->setObjectName(QStringLiteral("edFam"));
-    setHint(edFam, QStringLiteral("Наберите нужную фамилию (часть фамилии) и нажмите Enter"));
     edPhone = new QLineEdit(panel);
     edPhone->setObjectName(QStringLiteral("edPhone"));
-    setHint(edPhone, QStringLiteral("Наберите номер телефона (или часть номера), включая "
-                                    "\" - \", и нажмите Enter"));
+    showSearchHints();
+    connect(mnuLiveSearch, &QAction::toggled, this, &TFMain::showSearchHints);
     for (QLineEdit* box : {edFam, edPhone}) {
         box->setStyleSheet(editStyle);
         box->installEventFilter(this);
@@ -354,11 +353,13 @@ void TFMain::buildGrid() {
     });
     connect(GxDBGrid1->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex& current) { gridRowChanged(current.row()); });
-    // The pop-up's keys act while the grid has the focus.
+    // The pop-up's keys act wherever the focus is in the window, a search box included (its
+    // own editing keys give way to them there, see eventFilter).
     for (QAction* item : {addKont, insRec, redRec, delRec, mnuRing}) {
-        item->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+        item->setShortcutContext(Qt::WindowShortcut);
         GxDBGrid1->addAction(item);
     }
+    GxDBGrid1->addActions({mnuCopyPhone, mnuCopyRow});
 }
 
 void TFMain::buildPopUp() {
@@ -388,6 +389,7 @@ void TFMain::buildPopUp() {
     connect(insRec, &QAction::triggered, this, &TFMain::insRecClick);
     connect(redRec, &QAction::triggered, this, &TFMain::redRecClick);
     connect(delRec, &QAction::triggered, this, &TFMain::delRecClick);
+    buildCopyItems();
     connect(GridPopUp, &QMenu::aboutToShow, this, &TFMain::mnuPopPopup);
 }
 

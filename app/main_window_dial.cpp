@@ -15,6 +15,7 @@
 #include "app/main_window.h"
 #include "app/user_settings.h"
 #include "dial/configured_line.h"
+#include "dial/desktop_phone_line.h"
 #include "dial/tapi_dial.h"
 #include "ui/message_box.h"
 #include "ui/text_codec.h"
@@ -93,7 +94,7 @@ void TFMain::buildRingMenu() {
 
 void TFMain::btnRingClick() {
     // A click toggles the button's check; it shows the call, not the click.
-    btnRing->setChecked(Dialer3->callInProgress());
+    showCallInProgress(Dialer3->callInProgress());
     auto run = [&] {
         // The letter that makes the modem dial by tones or by pulses.
         const QString prefix = mnuTone->isChecked() ? QStringLiteral("T") : QStringLiteral("P");
@@ -103,18 +104,7 @@ void TFMain::btnRingClick() {
                                 QStringLiteral("Нет номера телефона для текущей записи"));
             return;
         }
-        // The number under the focused column of the selected row when that is a phone with a
-        // value; the first phone otherwise. (The name column holds no number: its text would
-        // go to the modem as the address.)
-        int field = kFieldPhone1;
-        if (!GxDBGrid1->selectionModel()->selectedRows().isEmpty()) {
-            const int column = GxDBGrid1->currentIndex().column();
-            if ((column == kFieldPhone1 || column == kFieldPhone2) &&
-                !dataSet.Fields(column).IsNull()) {
-                field = column;
-            }
-        }
-        const QString number = fromAnsi(dataSet.Fields(field).AsString());
+        const QString number = fromAnsi(dataSet.Fields(currentPhoneField()).AsString());
         if (number.isEmpty()) return;
         Dialer3->HangUp();
         Dialer3->setTelephonNo(prefix + number);
@@ -126,6 +116,20 @@ void TFMain::btnRingClick() {
     } catch (const std::exception& error) {
         Application::showException(error);
     }
+}
+
+int TFMain::currentPhoneField() {
+    // The number under the focused column of the selected row when that is a phone with a
+    // value; the first phone otherwise. (The name column holds no number: its text would go to
+    // the modem as the address.)
+    if (!GxDBGrid1->selectionModel()->selectedRows().isEmpty()) {
+        const int column = GxDBGrid1->currentIndex().column();
+        if ((column == kFieldPhone1 || column == kFieldPhone2) &&
+            !gridDataSet().Fields(column).IsNull()) {
+            return column;
+        }
+    }
+    return kFieldPhone1;
 }
 
 void TFMain::mnuPulseClick(QAction* sender) {
@@ -145,6 +149,12 @@ void TFMain::mnuHangUpClick() {
 }
 
 void TFMain::showCallInProgress(bool inProgress) {
+    // A number handed to the desktop's phone application is that application's call from then
+    // on: there is no call of ours for the button to show, nor to hang up.
+    const auto* line = Dialer3->findChild<ConfiguredLine*>();
+    if (line != nullptr && qobject_cast<DesktopPhoneLine*>(line->provider()) != nullptr) {
+        inProgress = false;
+    }
     btnRing->setChecked(inProgress);
     mnuHangUp->setEnabled(inProgress);
     const QString hint = QStringLiteral("Набрать текущий номер (Положить трубку)");

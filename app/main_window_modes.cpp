@@ -79,6 +79,8 @@ void TFMain::dataSetChanged(TEngineDataSet& dataSet) {
     if (&dataSet != m_model->dataSet()) return;
     m_model->reload(m_atFirstRow);
     followCurrentRecord();
+    // A record added or deleted under a search changes what it found.
+    if (m_found >= 0) userOperation([&] { countFound(dataSet); });
 }
 
 void TFMain::followCurrentRecord() {
@@ -94,6 +96,17 @@ void TFMain::followCurrentRecord() {
         // becomes current instead.
         GxDBGrid1->setCurrentIndex(m_model->index(0, 0));
     }
+}
+
+void TFMain::returnToRecord(int record) {
+    TEngineDataSet* dataSet = m_model->dataSet();
+    if (record <= 0 || dataSet == nullptr || !dataSet->Active() || dataSet->RecNo() == record) {
+        return;
+    }
+    // Only a row the search shows: a record it no longer accepts leaves the first row current.
+    if (m_model->rowOfRecord(record, kFollowRowLimit) < 0) return;
+    dataSet->GotoRecNo(record);
+    followCurrentRecord();
 }
 
 void TFMain::gridRowChanged(int row) {

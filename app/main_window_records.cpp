@@ -3,6 +3,9 @@
 #include <QAction>
 #include <QLabel>
 #include <QMessageBox>
+#include <array>
+#include <string>
+#include <vector>
 
 #include "app/application.h"
 #include "app/directory_model.h"
@@ -96,12 +99,46 @@ void TFMain::addKontClick() {
     if (DSFavor.ReadOnly()) return;
     userOperation([&] {
         TEngineDataSet& source = gridDataSet();
-        DSFavor.Append();
-        for (int field : {kFieldName, kFieldPhone1, kFieldPhone2, kFieldComment}) {
-            DSFavor.Fields(field).SetAsString(source.Fields(field).AsString());
+        if (!source.Active() || source.IsEmpty()) return;
+        const std::array<std::string, 3> copied{source.Fields(kFieldName).AsString(),
+                                                source.Fields(kFieldPhone1).AsString(),
+                                                source.Fields(kFieldPhone2).AsString()};
+        const QString name = fromAnsi(copied[0]);
+        // A second copy of the same contact would only be a second row to keep up to date.
+        if (holdsFavourite(copied)) {
+            MessageBox::information(this, QStringLiteral("Information"),
+                                    QStringLiteral("«") + name +
+                                        QStringLiteral("» уже есть в фаворитах: вторая копия "
+                                                       "не добавлена."));
+            return;
         }
+        DSFavor.Append();
+        for (size_t field = 0; field < copied.size(); ++field) {
+            DSFavor.Fields(static_cast<int>(field)).SetAsString(copied[field]);
+        }
+        // The address or whatever else the row's comment holds comes along.
+        DSFavor.Fields(kFieldComment).SetAsString(source.Fields(kFieldComment).AsString());
         DSFavor.Post();
+        MessageBox::information(
+            this, QStringLiteral("Information"),
+            QStringLiteral("«") + name + QStringLiteral("» добавлен в фавориты."));
     });
+}
+
+bool TFMain::holdsFavourite(const std::array<std::string, 3>& fields) {
+    // The favourites are the user's own few contacts: read them all, as they are on disk now
+    // (another copy of the program may have added the same one).
+    for (int after = 0;;) {
+        const std::vector<DataSetRow> rows = DSFavor.fetchRows(after, DirectoryModel::kBlockRows);
+        for (const DataSetRow& row : rows) {
+            if (row.values.size() > 2 && row.values[0] == fields[0] && row.values[1] == fields[1] &&
+                row.values[2] == fields[2]) {
+                return true;
+            }
+        }
+        if (rows.size() < static_cast<size_t>(DirectoryModel::kBlockRows)) return false;
+        after = rows.back().recordNumber;
+    }
 }
 
 void TFMain::updateRecordItems() {
@@ -124,6 +161,7 @@ void TFMain::mnuPopPopup() {
     userOperation([&] {
         TEngineDataSet& dataSet = gridDataSet();
         const bool hasRows = dataSet.Active() && !dataSet.IsEmpty();
+        for (QAction* item : {mnuCopyPhone, mnuCopyRow}) item->setEnabled(hasRows);
         addKont->setText(QStringLiteral("Добавить в контакты"));
         mnuRing->setText(QStringLiteral("Набрать номер"));
         if (hasRows && !dataSet.Fields(kFieldName).IsNull()) {

@@ -8,6 +8,7 @@
 #include <QTimer>
 #include <QToolButton>
 #include <array>
+#include <utility>
 
 #include "app/application.h"
 #include "app/main_window.h"
@@ -31,6 +32,24 @@ void TFMain::searchTextsChanged() {
     // tries its variants.
     m_search = m_typed;
     m_searchNote.clear();
+}
+
+void TFMain::showSearchHints() {
+    // Searching as the user types needs no Enter: then the hints do not ask for one.
+    const bool live = mnuLiveSearch->isChecked();
+    const QString name = live ? QStringLiteral("Наберите нужную фамилию (часть фамилии)")
+                              : QStringLiteral(
+                                    "Наберите нужную фамилию (часть фамилии) и нажмите "
+                                    "Enter");
+    const QString phone =
+        live ? QStringLiteral("Наберите номер телефона (или часть номера), включая \" - \"")
+             : QStringLiteral(
+                   "Наберите номер телефона (или часть номера), включая \" - \", и "
+                   "нажмите Enter");
+    for (auto [box, hint] : {std::pair{edFam, name}, std::pair{edPhone, phone}}) {
+        box->setToolTip(hint);
+        box->setStatusTip(hint);
+    }
 }
 
 void TFMain::searchTextTyped() {
@@ -62,6 +81,7 @@ void TFMain::btnFiltrClick() {
     const std::array<QWidget*, 4> busy{GxDBGrid1, GroupBox1, edFam, edPhone};
     for (QWidget* widget : busy) widget->setCursor(Qt::WaitCursor);
     m_searchNote.clear();
+    m_found = -1;
     // Rows that another program appended without their keys would never be found.
     userOperation([&] { bringIndexUpToDate(dataSet); });
     try {
@@ -77,6 +97,7 @@ void TFMain::btnFiltrClick() {
     for (QWidget* widget : busy) widget->unsetCursor();
     userOperation([&] { dataSet.EnableControls(); });
     m_atFirstRow = false;
+    userOperation([&] { countFound(dataSet); });
 }
 
 void TFMain::sbClearClick() {
@@ -86,9 +107,13 @@ void TFMain::sbClearClick() {
 }
 
 void TFMain::FormActivate() {
+    // The activation comes back from a dialog (the record dialog, the modem settings) with the
+    // user's row in mind: the search it re-applies stays on that row whenever it still shows it.
+    const int record = gridDataSet().Active() ? gridDataSet().RecNo() : 0;
     edFam->clear();
     edFam->setFocus();
     btnFiltrClick();
+    userOperation([&] { returnToRecord(record); });
     if (m_startRecord) {
         // The first activation empties the name box; the row asked for is searched again.
         standOnStartRecord();

@@ -1,8 +1,11 @@
 // TFMain's status line (the record count, the filter of the table shown, or the variant of the
 // search that found its rows) and the width rule of the grid's name column.
+#include <QFontMetrics>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QScreen>
 #include <QStatusBar>
 #include <QStyle>
 #include <QTableView>
@@ -18,6 +21,10 @@ namespace {
 
 // The width rule leaves this much beside the columns, the scroll bar and the borders.
 constexpr int kWidthRuleSlack = 14;
+// The phone columns' design width.
+constexpr int kPhoneColumnWidth = 80;
+// What a title bar takes beside the caption: the icon and the three buttons.
+constexpr int kTitleBarAllowance = 150;
 
 }  // namespace
 
@@ -32,13 +39,13 @@ void TFMain::setDataSetStatus(TEngineDataSet& dataSet) {
     if (&dataSet != m_model->dataSet()) return;
     // A closed table has no count; its status is left as it was.
     if (!dataSet.Active()) {
-        m_foundNothingNote->hide();
+        showFound(dataSet, false);
         return;
     }
-    // A search that shows no row says so beside its filter (an empty table searched for
-    // nothing is just empty).
+    // A search that shows no row says so beside its filter and over the grid (an empty table
+    // searched for nothing is just empty).
     const bool searched = !edFam->text().isEmpty() || !edPhone->text().isEmpty();
-    m_foundNothingNote->setVisible(searched && dataSet.Filtered() && dataSet.IsEmpty());
+    showFound(dataSet, searched && dataSet.Filtered());
     if (!dataSet.Filtered()) {
         // Counting reads the deletion mark of every record: done when the line is seen.
         m_pendingCount = &dataSet;
@@ -51,6 +58,10 @@ void TFMain::setDataSetStatus(TEngineDataSet& dataSet) {
         m_pendingCount = nullptr;
         m_statusText->setText(QStringLiteral("Таблица отфильтрована по фильтру \"") +
                               edFam->text() + u'"');
+    } else if (!edPhone->text().isEmpty() && m_found >= 0) {
+        // A search by the phone alone has no name to show: it says how many rows it found.
+        m_pendingCount = nullptr;
+        m_statusText->setText(phoneFilterStatus());
     }
 }
 
@@ -72,6 +83,21 @@ void TFMain::ShowTableStatus() {
 
 void TFMain::DSetAfterScroll(TEngineDataSet& dataSet) {
     setDataSetStatus(dataSet);
+}
+
+QSize TFMain::firstStartSize(const QSize& design) const {
+    // The design's 350 pixels left the caption cut by the title bar's buttons, and a name of
+    // some length cut beside the two phones: the first start is as wide as both need.
+    const QFontMetrics metrics(font());
+    const int caption = metrics.horizontalAdvance(windowTitle()) + kTitleBarAllowance;
+    const int columns = metrics.horizontalAdvance(QStringLiteral("Константинопольский А.А.")) +
+                        2 * kPhoneColumnWidth + kWidthRuleSlack +
+                        style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 8;
+    QSize size(std::max({design.width(), caption, columns}), design.height());
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        size = size.boundedTo(screen->availableGeometry().size());
+    }
+    return size.expandedTo(minimumSize());
 }
 
 void TFMain::FormCanResize(int gridWidth) {

@@ -5,6 +5,8 @@
 #include <QScreen>
 #include <QSettings>
 #include <QWidget>
+#include <QWindow>
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <utility>
@@ -118,7 +120,33 @@ void SettingsStore::restorePlacement(const QSettings& settings) {
     // A maximised window keeps its state; its normal rectangle comes back with the next
     // normal showing.
     if (m_window->isMaximized() || m_window->isFullScreen()) return;
-    m_window->setGeometry(*rect);
+    // The frame around it, once the window system has told (from the second showing on).
+    QMargins frame;
+    if (const QWindow* handle = m_window->windowHandle()) frame = handle->frameMargins();
+    m_window->setGeometry(withinItsScreen(*rect, frame));
+}
+
+QRect SettingsStore::withinItsScreen(const QRect& rect, const QMargins& frame) {
+    // The screen that shows most of it: a rectangle stored at another scale, or on a larger
+    // screen, comes back no larger than that screen and wholly on it.
+    const QScreen* landing = nullptr;
+    qint64 shown = -1;
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        const QRect part = screen->availableGeometry().intersected(rect);
+        const qint64 area = part.isEmpty() ? 0 : qint64(part.width()) * part.height();
+        if (area > shown) {
+            shown = area;
+            landing = screen;
+        }
+    }
+    if (landing == nullptr) return rect;
+    const QRect area = landing->availableGeometry().marginsRemoved(frame);
+    QRect placed(rect.topLeft(), rect.size().boundedTo(area.size()));
+    placed.moveLeft(
+        std::clamp(placed.left(), area.left(), area.left() + area.width() - placed.width()));
+    placed.moveTop(
+        std::clamp(placed.top(), area.top(), area.top() + area.height() - placed.height()));
+    return placed;
 }
 
 void SettingsStore::save() {

@@ -22,6 +22,7 @@
 // actions the window does not have are passed over. Every reading ends with restored().
 #pragma once
 
+#include <QMargins>
 #include <QObject>
 #include <QRect>
 #include <QString>
@@ -58,6 +59,9 @@ class SettingsStore : public QObject {
     static QString rectText(const QRect& rect);
     // True when enough of `rect` lies on one screen for its title to be reached.
     static bool onSomeScreen(const QRect& rect);
+    // `rect` (a window's inside, with `frame` around it) made to fit the screen that shows most
+    // of it: no larger than its free area, and moved wholly onto it.
+    static QRect withinItsScreen(const QRect& rect, const QMargins& frame = {});
 
   signals:
     void restored();

@@ -2,6 +2,9 @@
 
 #include <QFileInfo>
 
+#include "engine/file/path_util.h"
+#include "ui/local_path.h"
+
 namespace abonex {
 
 std::optional<StartRequest> parseStartArguments(const QStringList& arguments, QString* error) {
@@ -49,9 +52,36 @@ std::optional<StartRequest> parseStartArguments(const QStringList& arguments, QS
         return fail(QStringLiteral("--table wants Phone.DBF, Org.dbf or Favor.dbf, not \"") +
                     file.fileName() + u'"');
     }
+    request.table = table;
     request.folder = file.absolutePath();
     if (!request.folder.endsWith(u'/')) request.folder += u'/';
     return request;
+}
+
+bool mayHoldToolkitOptions(const QStringList& arguments) {
+    for (const QString& word : arguments) {
+        if (word == QLatin1String("--")) return false;
+        if (word.size() > 1 && word.startsWith(u'-') && word.at(1) != u'-') return true;
+    }
+    return false;
+}
+
+QString startFolderProblem(const StartRequest& request) {
+    if (request.folder.isEmpty()) return {};
+    if (!QFileInfo(request.folder).isDir()) {
+        return QStringLiteral("no folder \"") + request.folder +
+               QStringLiteral("\" for --table \"") + request.table + u'"';
+    }
+    if (!fileExistsAnyCase(localPath(request.table))) {
+        return QStringLiteral("no table \"") + request.table + u'"';
+    }
+    if (!holdsProgramFiles(localPath(request.folder))) {
+        return QStringLiteral("\"") + request.folder +
+               QStringLiteral(
+                   "\" holds no directory of the program: it needs Phone.DBF, Phone.MDX "
+                   "and EULA.txt");
+    }
+    return {};
 }
 
 }  // namespace abonex

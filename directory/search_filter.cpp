@@ -36,28 +36,34 @@ std::string digitsOf(std::string_view text) {
 }
 
 bool searchAccepts(const SearchCriteria& search, std::string_view name, std::string_view phoneText,
-                   bool accept) {
+                   std::string_view secondPhoneText, bool accept) {
     std::string upperName = foldedName(name, search.yoAsYe);
     std::string wantedName = foldedName(search.name, search.yoAsYe);
-    std::string phoneDigits, wantedDigits;
+    std::string phoneDigits, secondDigits, wantedDigits;
     std::string_view phone = phoneText;
+    std::string_view secondPhone = secondPhoneText;
     std::string_view wantedPhone = search.phone;
     if (search.phoneDigits) {
         phoneDigits = digitsOf(phoneText);
+        secondDigits = digitsOf(secondPhoneText);
         wantedDigits = digitsOf(search.phone);
         phone = phoneDigits;
+        secondPhone = secondDigits;
         wantedPhone = wantedDigits;
     }
     if (search.atStart) {
         // The first L characters of the name against the search text: a stored name shorter
         // than the search text can never match.
         bool nameMatches = std::string_view(upperName).substr(0, wantedName.size()) == wantedName;
-        bool phoneMatches = phone.substr(0, wantedPhone.size()) == wantedPhone;
+        bool phoneMatches = phone.substr(0, wantedPhone.size()) == wantedPhone ||
+                            secondPhone.substr(0, wantedPhone.size()) == wantedPhone;
         return nameMatches && phoneMatches;
     }
     if (search.name.empty() && search.phone.empty()) return accept;
     bool nameFound = !wantedName.empty() && upperName.find(wantedName) != std::string::npos;
-    bool phoneFound = !wantedPhone.empty() && phone.find(wantedPhone) != std::string_view::npos;
+    bool phoneFound =
+        !wantedPhone.empty() && (phone.find(wantedPhone) != std::string_view::npos ||
+                                 secondPhone.find(wantedPhone) != std::string_view::npos);
     return nameFound || phoneFound;
 }
 
@@ -72,7 +78,12 @@ void DSetFilterRecord(const SearchCriteria& search, TEngineDataSet& dataSet, boo
     try {
         std::string name = dataSet.Fields(kFieldName).AsString();
         std::string phone = dataSet.Fields(kFieldPhone1).AsString();
-        accept = searchAccepts(search, name, phone, accept);
+        // A person's second number is found as the first is (a table of another layout may
+        // have no second phone field).
+        std::string secondPhone = dataSet.FieldCount() > kFieldPhone2
+                                      ? dataSet.Fields(kFieldPhone2).AsString()
+                                      : std::string();
+        accept = searchAccepts(search, name, phone, secondPhone, accept);
     } catch (const std::exception&) {
         // A row that cannot be read is left as the caller preset it; searching never fails.
     }
@@ -118,7 +129,7 @@ std::optional<FieldBytesTest> searchBytesTest(const SearchCriteria& search) {
     for (const char c : search.phone) {
         if (static_cast<uint8_t>(c) >= 0x80) return std::nullopt;
     }
-    return FieldBytesTest{kFieldPhone1, search.phone, search.atStart};
+    return FieldBytesTest{kFieldPhone1, search.phone, search.atStart, kFieldPhone2};
 }
 
 std::optional<KeyFilter> searchKeyFilter(const SearchCriteria& search, bool translated) {

@@ -1,11 +1,11 @@
 // The search filter of the directory window: which rows the name and phone search texts accept.
 //
 // Prefix mode accepts a row when its upper-cased name starts with the upper-cased search name
-// and its first phone starts with the search phone (an empty text matches everything).
-// Substring mode accepts a row when the search name occurs in its upper-cased name or the
-// search phone occurs in its first phone; an empty text never occurs, and with both texts empty
-// every row is accepted. Texts are ANSI (code page 1251); upper case follows the fixed Russian
-// rules of the engine's locale. The second phone and the comment are never searched.
+// and one of its phones, the first or the second, starts with the search phone (an empty text
+// matches everything). Substring mode accepts a row when the search name occurs in its
+// upper-cased name or the search phone occurs in one of its phones; an empty text never occurs,
+// and with both texts empty every row is accepted. Texts are ANSI (code page 1251); upper case
+// follows the fixed Russian rules of the engine's locale. The comment is never searched.
 //
 // Two looser tests serve the searches tried when the one as typed finds nothing (see
 // search_variants.h): the name with Е and Ё taken as one letter, and the phone compared by its
@@ -40,13 +40,13 @@ struct SearchCriteria {
 // The digits of a text, in their order.
 std::string digitsOf(std::string_view text);
 
-// The test for one row; `accept` is the value the caller preset (kept in substring mode when
-// both texts are empty).
+// The test for one row with its first and second phone; `accept` is the value the caller
+// preset (kept in substring mode when both texts are empty).
 bool searchAccepts(const SearchCriteria& search, std::string_view name, std::string_view phone,
-                   bool accept = true);
+                   std::string_view secondPhone = {}, bool accept = true);
 
 // DSetFilterRecord: applies the test to the data set's current record (field 0 is the name,
-// field 1 the first phone). A failure while reading the fields leaves `accept` as it was.
+// fields 1 and 2 the phones). A failure while reading the fields leaves `accept` as it was.
 void DSetFilterRecord(const SearchCriteria& search, TEngineDataSet& dataSet, bool& accept);
 
 // The part of the search that the name field alone decides, for the data set's OnFilterKey:
@@ -56,11 +56,11 @@ void DSetFilterRecord(const SearchCriteria& search, TEngineDataSet& dataSet, boo
 // (`translated`: the data set hands the test its text translated to ANSI, as with
 // TranslateASCII on). std::nullopt when the name text is empty or cannot decide alone.
 std::optional<KeyFilter> searchKeyFilter(const SearchCriteria& search, bool translated);
-// The part of the search that the first phone's stored bytes alone decide, for the data set's
+// The part of the search that the phones' stored bytes alone decide, for the data set's
 // OnFilterBytes: its phone text at the start (prefix mode) or anywhere (substring mode with no
-// name text, which could accept a row instead). Phone texts of ASCII bytes only, which every
-// code page stores as they are; std::nullopt otherwise, and when phones are compared by their
-// digits.
+// name text, which could accept a row instead) of the first phone or of the second. Phone texts of
+// ASCII bytes only, which every code page stores as they are; std::nullopt otherwise, and when
+// phones are compared by their digits.
 std::optional<FieldBytesTest> searchBytesTest(const SearchCriteria& search);
 // The same for the fields as `dataSet` hands them to the test: translated from the table's
 // code page to ANSI when it translates, the stored bytes otherwise.

@@ -63,20 +63,25 @@ std::vector<SearchAttempt> searchAttempts(const SearchCriteria& typed) {
     return attempts;
 }
 
-std::string searchNote(const SearchAttempt& attempt) {
+std::string variantText(const SearchAttempt& attempt) {
     switch (attempt.variant) {
         case SearchVariant::AsTyped:
             return {};
         case SearchVariant::YoAsYe:
-            return "Найдено без учёта Ё";
+            return "без учёта Ё";
         case SearchVariant::Layout:
-            return "Найдено по раскладке: " + ansiToUtf8(attempt.criteria.name);
+            return "по раскладке: " + ansiToUtf8(attempt.criteria.name);
         case SearchVariant::Transliteration:
-            return "Найдено по транслитерации: " + ansiToUtf8(attempt.criteria.name);
+            return "по транслитерации: " + ansiToUtf8(attempt.criteria.name);
         case SearchVariant::PhoneDigits:
-            return "Найдено по цифрам номера: " + attempt.criteria.phone;
+            return "по цифрам номера: " + attempt.criteria.phone;
     }
     return {};
+}
+
+std::string searchNote(const SearchAttempt& attempt) {
+    const std::string variant = variantText(attempt);
+    return variant.empty() ? variant : "Найдено " + variant;
 }
 
 SearchAttempt searchWithVariants(TEngineDataSet& set, SearchCriteria& live,

@@ -37,6 +37,9 @@ std::vector<SearchAttempt> searchAttempts(const SearchCriteria& typed);
 // "Найдено без учёта Ё", "Найдено по раскладке: Петров", "Найдено по транслитерации: петров",
 // "Найдено по цифрам номера: 538752"; empty for the search as typed.
 std::string searchNote(const SearchAttempt& attempt);
+// The variant itself, as those notes name it after "Найдено " ("без учёта Ё", "по раскладке:
+// Петров", ...); empty for the search as typed.
+std::string variantText(const SearchAttempt& attempt);
 
 // Applies the search to `set` the window's way (the filter switched off and on again), first
 // as typed, then each variant in turn until one leaves the set on a row. `live` is what the

@@ -1,7 +1,9 @@
 #include "ui/message_box.h"
 
 #include <QAbstractButton>
+#include <QGridLayout>
 #include <QQueue>
+#include <QSpacerItem>
 #include <QStringList>
 #include <utility>
 
@@ -23,6 +25,9 @@ bool& interactive() {
     static bool on = true;
     return on;
 }
+
+// What a title bar takes beside the caption: its margins and the close box.
+constexpr int kCaptionAllowance = 80;
 
 }  // namespace
 
@@ -116,6 +121,12 @@ QMessageBox::StandardButton MessageBox::show(QWidget* parent, QMessageBox::Icon 
         }
         box.setDefaultButton(defaultButton);
         if (buttons.testFlag(QMessageBox::No)) box.setEscapeButton(QMessageBox::No);
+        // The box is as wide as its text; a caption longer than that was cut ("Удал… иси?").
+        if (auto* grid = qobject_cast<QGridLayout*>(box.layout())) {
+            const int width = box.fontMetrics().horizontalAdvance(caption) + kCaptionAllowance;
+            grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Fixed),
+                          grid->rowCount(), 0, 1, grid->columnCount());
+        }
         const int result = box.exec();
         record.answer = static_cast<QMessageBox::StandardButton>(result);
         if (record.answer == QMessageBox::NoButton || record.answer == QMessageBox::Cancel) {

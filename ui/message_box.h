@@ -5,6 +5,7 @@
 // (caption, the text as passed, icon) so tests can check the exact text, and a test can answer
 // the next boxes in advance with setNextAnswer(): an answered box is recorded but never shown.
 // With windows switched off (setInteractive(false)) an unanswered box gives its default button.
+// A box shown is at least as wide as its caption needs.
 #pragma once
 
 #include <QList>

@@ -578,8 +578,12 @@ std::optional<KeyFilter> GSO_dBHandler::tagKeyFilter() {
 
 std::optional<FieldBytesTest> GSO_dBHandler::usableBytesTest() {
     std::optional<FieldBytesTest> test = recordBytesTest();
-    if (!test || test->field < 0 || test->field >= static_cast<int>(fields().size()) ||
-        fields()[static_cast<size_t>(test->field)].type != 'C') {
+    const auto characterField = [&](int field) {
+        return field >= 0 && field < static_cast<int>(fields().size()) &&
+               fields()[static_cast<size_t>(field)].type == 'C';
+    };
+    if (!test || !characterField(test->field) ||
+        (test->otherField != -1 && !characterField(test->otherField))) {
         return std::nullopt;
     }
     return test;
@@ -597,6 +601,8 @@ void GSO_dBHandler::scanCandidates(const FieldBytesTest& test) {
     const FileChangeStamp before = changeStamp();
     if (!before.settled) return;
     const DbfField& field = fields()[static_cast<size_t>(test.field)];
+    const DbfField* other =
+        test.otherField >= 0 ? &fields()[static_cast<size_t>(test.otherField)] : nullptr;
     const auto length = static_cast<size_t>(recordLength());
     const auto records = static_cast<uint32_t>(recordCount());
     const size_t perRead = std::max<size_t>(1, kScanReadBytes / length);
@@ -616,7 +622,9 @@ void GSO_dBHandler::scanCandidates(const FieldBytesTest& test) {
         for (size_t i = 0; i < whole; ++i) {
             const uint8_t* record = buffer.data() + i * length;
             if (record[0] == kDeletedFlag && !useDeleted()) continue;
-            if (test.passes(record + field.offset, static_cast<size_t>(field.length))) {
+            if (test.passes(record + field.offset, static_cast<size_t>(field.length)) ||
+                (other != nullptr &&
+                 test.passes(record + other->offset, static_cast<size_t>(other->length)))) {
                 passing.push_back(scanned + static_cast<uint32_t>(i) + 1);
             }
         }

@@ -2,10 +2,14 @@
 // display is; every other command line starts the program as before.
 #include "app/command_line.h"
 
+#include <QFile>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QTemporaryDir>
 #include <QTest>
 #include <sstream>
+
+#include "app/start_request.h"
 
 #ifndef ABONEX_PROGRAM
 #error "ABONEX_PROGRAM names the built program"
@@ -86,6 +90,51 @@ class CommandLineTest : public QObject {
             QCOMPARE(start.status, std::nullopt);
             QCOMPARE(start.printed, std::string());
         }
+    }
+
+    void aWrongCommandLineGetsItsUsageWithoutADisplay() {
+        // It aborted in the platform plug-in (status 134) before it looked at the arguments.
+        const Run bogus = runWithoutDisplay({QStringLiteral("--bogus")});
+        QCOMPARE(bogus.exitStatus, QProcess::NormalExit);
+        QCOMPARE(bogus.exitCode, 2);
+        QCOMPARE(bogus.err, QStringLiteral("abonex: unknown argument \"--bogus\"\n"
+                                           "usage: abonex [--table TABLE [--record N]]\n"));
+        QCOMPARE(bogus.out, QString());
+        // A folder that is not there is named; it was told to reinstall the package.
+        const Run missing =
+            runWithoutDisplay({QStringLiteral("--table"), QStringLiteral("/no/such/Phone.DBF")});
+        QCOMPARE(missing.exitCode, 2);
+        QCOMPARE(
+            missing.err,
+            QStringLiteral("abonex: no folder \"/no/such/\" for --table \"/no/such/Phone.DBF\"\n"
+                           "usage: abonex [--table TABLE [--record N]]\n"));
+        QTemporaryDir empty;
+        const QString table = empty.path() + QStringLiteral("/Org.dbf");
+        const Run noTable = runWithoutDisplay({QStringLiteral("--table"), table});
+        QCOMPARE(noTable.exitCode, 2);
+        QVERIFY2(noTable.err.startsWith(QStringLiteral("abonex: no table \"") + table + u'"'),
+                 qPrintable(noTable.err));
+        QFile org(table);
+        QVERIFY(org.open(QIODevice::WriteOnly));
+        org.close();
+        const Run notADirectory = runWithoutDisplay({QStringLiteral("--table"), table});
+        QCOMPARE(notADirectory.exitCode, 2);
+        QVERIFY2(notADirectory.err.startsWith(QStringLiteral("abonex: \"") + empty.path() +
+                                              QStringLiteral("/\" holds no directory of the "
+                                                             "program: it needs Phone.DBF, "
+                                                             "Phone.MDX and EULA.txt\n")),
+                 qPrintable(notADirectory.err));
+    }
+
+    void onlyOneDashWordsAreLeftToTheToolkit() {
+        QVERIFY(mayHoldToolkitOptions({QStringLiteral("-platform"), QStringLiteral("xcb")}));
+        QVERIFY(mayHoldToolkitOptions({QStringLiteral("--table"), QStringLiteral("/t/Phone.DBF"),
+                                       QStringLiteral("-style"), QStringLiteral("fusion")}));
+        QVERIFY(!mayHoldToolkitOptions({QStringLiteral("--bogus")}));
+        QVERIFY(!mayHoldToolkitOptions({QStringLiteral("-")}));
+        QVERIFY(!mayHoldToolkitOptions({QStringLiteral("--"), QStringLiteral("-x")}));
+        QVERIFY(!mayHoldToolkitOptions({}));
+        QCOMPARE(startFolderProblem(StartRequest{}), QString());
     }
 
     void theProgramAnswersWithoutADisplay() {

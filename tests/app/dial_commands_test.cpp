@@ -330,8 +330,13 @@ class DialCommandsTest : public QObject {
         s.start(&modem);
         QMenu* popUp = s.child<QMenu>("GridPopUp");
         QAction* ring = s.action("mnuRing");
-        QCOMPARE(popUp->actions().last(), ring);
-        QVERIFY(popUp->actions().at(popUp->actions().size() - 2)->isSeparator());
+        // The last of the record items, in a group of its own; the copy items follow it.
+        const QList<QAction*> items = popUp->actions();
+        const qsizetype at = items.indexOf(ring);
+        QVERIFY(at > 0 && at + 1 < items.size());
+        QVERIFY(items.at(at - 1)->isSeparator());
+        QVERIFY(items.at(at + 1)->isSeparator());
+        QCOMPARE(items.at(at + 2), s.action("mnuCopyPhone"));
         QCOMPARE(ring->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_D));
         s.clickCell(QStringLiteral("Иванов И.И."), 0);
         s.window()->mnuPopPopup();
@@ -472,6 +477,12 @@ class DialCommandsTest : public QObject {
         QCOMPARE(opened, QList<QUrl>{QUrl(QStringLiteral("tel:223344"))});
         QTest::qWait(20);
         QVERIFY(MessageBox::shown().isEmpty());
+        // Handed on, the call is the phone application's: the button is not left pressed as
+        // for a call of the modem's, and there is nothing to hang up.
+        QTRY_VERIFY(s.dialer()->callInProgress());
+        QVERIFY(!s.btnRing()->isChecked());
+        QVERIFY(!s.action("mnuHangUp")->isEnabled());
+        QCOMPARE(s.btnRing()->toolTip(), QStringLiteral("Набрать текущий номер (Положить трубку)"));
 
         // No program takes tel: links: the box says so, not that a modem is missing.
         desktop.accept = false;

@@ -1,6 +1,8 @@
 // The view options of "&Вид" with the settings that keep them between runs, the window's
 // placement, and the banner.
 #include <QFile>
+#include <QFontMetrics>
+#include <QGuiApplication>
 #include <QHelpEvent>
 #include <QLineEdit>
 #include <QMenu>
@@ -78,10 +80,18 @@ void writeSettingsFile(const WindowSession& s, const QByteArray& text) {
 // Where the window is at design: 350 x 420, its frame's corner where a 350 x 420 rectangle
 // centred on the screen would have it.
 void expectDesignPlacement(const WindowSession& s) {
-    QRect rect(0, 0, 350, 420);
+    // Centred, 420 high, as wide as the caption and a name beside both phones need (350 at the
+    // least, as designed).
+    const QSize size = s.window()->size();
+    QCOMPARE(size.height(), 420);
+    const QFontMetrics metrics(s.window()->font());
+    QVERIFY(size.width() >= metrics.horizontalAdvance(s.window()->windowTitle()) + 150);
+    QVERIFY(size.width() >= 350);
+    QVERIFY(s.grid()->columnWidth(0) >=
+            metrics.horizontalAdvance(QStringLiteral("Константинопольский А.А.")));
+    QRect rect(QPoint(), size);
     rect.moveCenter(QGuiApplication::primaryScreen()->availableGeometry().center());
     QCOMPARE(s.window()->pos(), rect.topLeft());
-    QCOMPARE(s.window()->size(), rect.size());
 }
 
 // The hint that a pause over `widget` would pop up now ("" for none).
@@ -276,6 +286,43 @@ class ViewOptionsTest : public QObject {
         }
         s.restart();
         QCOMPARE(s.window()->geometry(), QRect(10, 10, 390, 290));
+    }
+
+    void aPlacementComesBackWithinTheScreenItLandsOn() {
+        // Stored at a scale of 2 on a larger screen, 1800 x 1600 came back as it was: its phone
+        // columns, status line and title buttons off the screen.
+        const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+        QCOMPARE(SettingsStore::withinItsScreen(QRect(100, 50, 1800, 1600)), screen);
+        QCOMPARE(SettingsStore::withinItsScreen(
+                     QRect(screen.right() - 100, screen.top() + 10, 350, 420)),
+                 QRect(screen.right() + 1 - 350, screen.top() + 10, 350, 420));
+        const QRect inside(screen.left() + 20, screen.top() + 30, 300, 200);
+        QCOMPARE(SettingsStore::withinItsScreen(inside), inside);
+
+        WindowSession s;
+        {
+            QSettings settings(s.settingsFile(), QSettings::IniFormat);
+            settings.setValue(QStringLiteral("FormProperties/NormPos"),
+                              QStringLiteral("100,50,1900,1650"));
+        }
+        s.start();
+        const auto text = [](const QRect& r) {
+            return QStringLiteral("%1,%2 %3x%4")
+                .arg(r.x())
+                .arg(r.y())
+                .arg(r.width())
+                .arg(r.height());
+        };
+        // The frame's few pixels aside (the first showing does not know them yet), the window
+        // fits the screen.
+        const QRect shown = s.window()->geometry();
+        QVERIFY2(shown.width() <= screen.width() && shown.height() <= screen.height() &&
+                     screen.contains(shown.topLeft()),
+                 qPrintable(text(screen) + QStringLiteral(" / ") + text(shown)));
+        // From the second showing on the frame is known and kept on the screen too.
+        const QMargins frame(4, 20, 4, 4);
+        QCOMPARE(SettingsStore::withinItsScreen(QRect(100, 50, 1800, 1600), frame),
+                 screen.marginsRemoved(frame));
     }
 
     void rectanglesAreCheckedBeforeUse() {

@@ -49,6 +49,27 @@ TEST(SearchFilter, NameAndPhoneTogether) {
     EXPECT_FALSE(accepts(anywhere, "Петров", "33-11-44"));
 }
 
+TEST(SearchFilter, APhoneIsFoundInTheSecondPhoneAsInTheFirst) {
+    // "67-87-70", a person's second phone, found nobody.
+    const auto second = [](const SearchCriteria& search, const char* phone1, const char* phone2) {
+        return searchAccepts(search, ansi("Петров"), ansi(phone1), ansi(phone2));
+    };
+    EXPECT_TRUE(second(criteria("", "67-87", true), "53-11-00", "67-87-70"));
+    EXPECT_TRUE(second(criteria("", "87-70", false), "53-11-00", "67-87-70"));
+    EXPECT_TRUE(second(criteria("пет", "67", true), "", "67-87-70"));
+    EXPECT_FALSE(second(criteria("сид", "67", true), "", "67-87-70"));  // both must match
+    EXPECT_FALSE(second(criteria("", "87-70", true), "53-11-00", "67-87-70"));
+    EXPECT_FALSE(second(criteria("", "99", false), "53-11-00", "67-87-70"));
+    SearchCriteria digits = criteria("", "678770", true);
+    digits.phoneDigits = true;
+    EXPECT_TRUE(second(digits, "53-11-00", "67-87-70"));
+    // The scan for candidate records looks at both phones' bytes.
+    const std::optional<FieldBytesTest> bytes = searchBytesTest(criteria("", "67-87", true));
+    ASSERT_TRUE(bytes.has_value());
+    EXPECT_EQ(bytes->field, 1);
+    EXPECT_EQ(bytes->otherField, 2);
+}
+
 TEST(SearchFilter, EmptyTextsAcceptEverythingInBothModes) {
     EXPECT_TRUE(accepts(criteria("", "", true), "Кто угодно"));
     EXPECT_TRUE(accepts(criteria("", "", false), "Кто угодно"));

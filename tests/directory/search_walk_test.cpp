@@ -385,6 +385,37 @@ TEST(SearchWalk, APhoneSearchPassesOverRecordsItsScanRejectedAndSeesLaterChanges
     }
 }
 
+// A fragment of the second phone is found like one of the first, by the walk that passes over
+// the records its scan rejected as by the full one.
+TEST(SearchWalk, APhoneSearchFindsTheSecondPhoneWithAndWithoutTheScan) {
+    std::vector<Person> people;
+    for (int i = 0; i < 3000; ++i) people.push_back({"Петров " + std::to_string(i), "20-11"});
+    TempDir dir;
+    test::makePersonsTable(dir.path(), people);
+    TEngineDataSet writer;
+    test::openPersons(writer, dir.path());
+    for (const int record : {7, 1500, 2999}) {
+        writer.GotoRecNo(record);
+        writer.Edit();
+        writer.Fields(2).SetAsString("67-87-70");
+        writer.Post();
+    }
+    for (const SearchCriteria& search :
+         {SearchCriteria{"", "87-70", false}, SearchCriteria{"", "67-8", true}}) {
+        SCOPED_TRACE(describe(search));
+        Walker keyed(dir.path(), search, true, true);
+        keyed.set.First();
+        const std::vector<Row> rows = rowsFromHere(keyed);
+        EXPECT_EQ(rows, fullWalk(dir.path(), search, true));
+        ASSERT_EQ(rows.size(), 3u);
+        ASSERT_NE(keyed.set.handler()->recordCandidates(), nullptr);
+        std::vector<int> records;
+        for (const Row& row : rows) records.push_back(row.first);
+        std::sort(records.begin(), records.end());
+        EXPECT_EQ(records, (std::vector<int>{7, 1500, 2999}));
+    }
+}
+
 // The scan for candidates comes after an eighth of kScanAfterRejected failing records when
 // hardly any record passed, and only then: a walk through a table that holds fewer records than
 // the full count scans it when no phone matches, and walks it record by record when every

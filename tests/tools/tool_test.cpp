@@ -95,8 +95,13 @@ TEST_F(ToolTest, SearchShowsWhatTheWindowWouldShow) {
     EXPECT_NE(anywhere.out.find("Петров-Иванов П.П."), std::string::npos);
     auto both = tool("search " + shellQuote(m_phone) + " --name И --phone 22");
     EXPECT_EQ(both.out, "NAME,PHONE1,PHONE2,COMMENT\nиванов и.и.,22-11-00,33-33-33,\n");
+    // Either phone: Сидоров's first, иванов's second.
     auto second = tool("search " + shellQuote(m_phone) + " --phone 33-33-33 --anywhere");
-    EXPECT_EQ(second.out, "NAME,PHONE1,PHONE2,COMMENT\nСидоров С.С.,33-33-33,,\n");
+    EXPECT_EQ(
+        second.out,
+        "NAME,PHONE1,PHONE2,COMMENT\nСидоров С.С.,33-33-33,,\nиванов и.и.,22-11-00,33-33-33,\n");
+    auto secondAtStart = tool("search " + shellQuote(m_phone) + " --phone 33-3");
+    EXPECT_EQ(secondAtStart.out, second.out);
 }
 
 TEST_F(ToolTest, SearchTriesWhatTheTextWasMeantAsAndSaysWhichOnStderr) {

@@ -551,7 +551,7 @@ class UpdateFromTableTest : public QObject {
         QVERIFY(!rows[1].deleted);
     }
 
-    void exportIntoTheExternalTableAddsTheOwnRecordWithAnEmptyComment() {
+    void exportIntoTheExternalTableAddsTheOwnRecordWithItsComment() {
         Session s;
         s.write({{"Новиков", "33", "44", "сосед"}}, {});
         s.compare(/*import=*/false);
@@ -560,7 +560,7 @@ class UpdateFromTableTest : public QObject {
                  QStringLiteral("Изменено телефонов: 0.\n\rДобавлено записей: 1.\n\r"
                                 "Удалено записей: 0."));
         QCOMPARE(readDirectoryTable(s.external() + "/Phone.DBF"),
-                 (std::vector<DirectoryRow>{{"Новиков", "33", "44", ""}}));
+                 (std::vector<DirectoryRow>{{"Новиков", "33", "44", "сосед"}}));
     }
 
     void rowsWhoseRecordIsGoneAreCountedForTheUser() {
