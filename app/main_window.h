@@ -61,6 +61,7 @@ class DirectoryModel;
 class HintSwitch;
 class PreviewDelegate;
 class SettingsStore;
+class CallLogWriter;
 class TrayIcon;
 class TTapiDial;
 
@@ -446,6 +447,7 @@ class TFMain : public QMainWindow, public SyncWindowHost {
     QTimer* m_liveSearchTimer = nullptr;
     std::array<ModeView, 3> m_modes{};
     TTapiDial* Dialer3 = nullptr;
+    CallLogWriter* m_callLog = nullptr;  // the user's call log, for the calls in and out
 };
 
 }  // namespace abonex

@@ -7,9 +7,11 @@
 #include <QSettings>
 #include <QTableView>
 #include <QToolButton>
+#include <ctime>
 #include <memory>
 
 #include "app/application.h"
+#include "app/call_log_writer.h"
 #include "app/call_notifier.h"
 #include "app/desktop.h"
 #include "app/main_window.h"
@@ -45,7 +47,12 @@ void TFMain::buildDialer() {
     connect(line.get(), &ConfiguredLine::handOffFailed, this, [this] {
         MessageBox::error(this, QStringLiteral("Error"), MessageBox::crLfLines(kNoPhoneAppLines));
     });
-    CallNotifier::attach(*this, *line);
+    m_callLog = new CallLogWriter([] { return callLogFolder(); }, this);
+    m_callLog->setObjectName(QStringLiteral("callLogWriter"));
+    connect(m_callLog, &CallLogWriter::failed, this, [this](const QString& message) {
+        MessageBox::error(this, QStringLiteral("Error"), message);
+    });
+    CallNotifier::attach(*this, *line, *m_callLog);
     Dialer3 = new TTapiDial(this, *line);
     // The line goes with the dialer, after the dialer has closed it.
     line.release()->setParent(Dialer3);
@@ -106,6 +113,13 @@ void TFMain::btnRingClick() {
         }
         const QString number = fromAnsi(dataSet.Fields(currentPhoneField()).AsString());
         if (number.isEmpty()) return;
+        CallLogEntry call = callLogEntryAt(std::time(nullptr), CallDirection::Outgoing);
+        call.number = number.toStdString();
+        call.name = fromAnsi(dataSet.Fields(kFieldName).AsString()).toStdString();
+        call.line = ModemSettings::load(*openUserSettings()).line == PhoneLine::Desktop
+                        ? CallLine::Desktop
+                        : CallLine::Modem;
+        m_callLog->record(call);
         Dialer3->HangUp();
         Dialer3->setTelephonNo(prefix + number);
         Dialer3->Dial();
