@@ -74,7 +74,8 @@ CallLogDialog::CallLogDialog(std::string folder, Dial dial, QWidget* parent)
     m_callBack->setObjectName(QStringLiteral("btnCallBack"));
     m_clear = buttons->addButton(QStringLiteral("Очистить"), QDialogButtonBox::ActionRole);
     m_clear->setObjectName(QStringLiteral("btnClearLog"));
-    QPushButton* close = buttons->addButton(QDialogButtonBox::Close);
+    QPushButton* close =
+        buttons->addButton(QStringLiteral("Закрыть"), QDialogButtonBox::RejectRole);
     close->setObjectName(QStringLiteral("btnClose"));
     layout->addWidget(buttons);
     connect(m_callBack, &QPushButton::clicked, this, &CallLogDialog::callBack);

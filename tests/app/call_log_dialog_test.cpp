@@ -74,6 +74,14 @@ class CallLogDialogTest : public QObject {
                               QStringLiteral("88172538752"), QStringLiteral("Петров А.Ж."),
                               QStringLiteral("3")}));
         QVERIFY(dialog.findChild<QLabel*>(QStringLiteral("lblCallLogError"))->isHidden());
+        // "Закрыть" only closes it.
+        auto* close = dialog.findChild<QPushButton*>(QStringLiteral("btnClose"));
+        QCOMPARE(close->text(), QStringLiteral("Закрыть"));
+        dialog.show();
+        close->click();
+        QCOMPARE(dialog.result(), int(QDialog::Rejected));
+        QVERIFY(!dialog.isVisible());
+        QCOMPARE(CallLog(dir.path()).entries().size(), size_t(3));
     }
 
     void aCallWithANumberIsDialedBackAndOneWithoutCannotBe() {
