@@ -74,6 +74,14 @@ TEST_F(ToolUntrustedFiles, ADirectoryInPlaceOfTheTableIsRefusedByEveryCommand) {
     expectEveryCommandRefuses(m_phone);
 }
 
+// A device reached through a link in the index's place, as a careless copy can leave one.
+TEST_F(ToolUntrustedFiles, ADeviceInPlaceOfTheIndexIsRefusedByEveryCommand) {
+    const std::string index = m_dir.file("Phone.MDX");
+    ASSERT_EQ(std::remove(index.c_str()), 0);
+    ASSERT_EQ(::symlink("/dev/null", index.c_str()), 0);
+    expectEveryCommandRefuses(index);
+}
+
 // The headers of a table of 300 persons (311-byte records behind a 161-byte header), damaged
 // as a copy from a careless program leaves them: export would write every row shifted into the
 // wrong columns, and an apply would add such rows to the folder.
