@@ -230,29 +230,20 @@ GSO_DiskFile::GSO_DiskFile(std::string_view fileName, bool shared, bool readWrit
     // a table or an index; anything else is refused before a byte of it is read.
     int flags = (readWrite ? O_RDWR : O_RDONLY) | O_CLOEXEC | O_NONBLOCK;
     m_fd = ::open(m_path.c_str(), flags);
-    if (m_fd < 0) {
-        const int openErrno = errno;
-        int code = openErrno == EISDIR ? err::kNotRegularFile : errnoToEngineCode(openErrno);
-        m_lastError = code;
-        fail(code, sub::kOpen);
-    }
-    struct stat info {};
-    const bool statted = ::fstat(m_fd, &info) == 0;
-    if (!statted || !S_ISREG(info.st_mode)) {
-        const int code = statted ? err::kNotRegularFile : errnoToEngineCode(errno);
-        ::close(m_fd);
+    const auto refuse = [this](int code) {
+        if (m_fd >= 0) ::close(m_fd);
         m_fd = -1;
         m_lastError = code;
         fail(code, sub::kOpen);
-    }
+    };
+    if (m_fd < 0) refuse(errno == EISDIR ? err::kNotRegularFile : errnoToEngineCode(errno));
+    struct stat info {};
+    if (::fstat(m_fd, &info) != 0) refuse(errnoToEngineCode(errno));
+    if (!S_ISREG(info.st_mode)) refuse(err::kNotRegularFile);
     // Reads and writes of a regular file block as they always did.
     const int statusFlags = ::fcntl(m_fd, F_GETFL);
     if (statusFlags < 0 || ::fcntl(m_fd, F_SETFL, statusFlags & ~O_NONBLOCK) < 0) {
-        const int code = errnoToEngineCode(errno);
-        ::close(m_fd);
-        m_fd = -1;
-        m_lastError = code;
-        fail(code, sub::kOpen);
+        refuse(errnoToEngineCode(errno));
     }
     const FileSystemKind kind = fileSystemKindOf(m_fd);
     m_network = kind.network;
