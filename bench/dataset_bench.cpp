@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_arguments.h"
 #include "bench/persons_table.h"
 #include "directory/persons_generator.h"
 #include "directory/search_filter.h"
@@ -47,13 +48,20 @@ double median(std::vector<double> values) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    int records = argc > 1 ? std::atoi(argv[1]) : 500000;
-    std::string dir = argc > 2 ? argv[2]
-                               : std::filesystem::temp_directory_path().string() +
-                                     "/abonex-dataset-bench-" + std::to_string(::getpid());
+    const bench::Arguments args(argc, argv, "[RECORDS] [DIR]",
+                                "Data-set figures on a persons table of RECORDS records (500000):\n"
+                                "open, rebuild, filtered passes, first rows, append and edit.\n"
+                                "DIR keeps the table for the next run (made when missing);\n"
+                                "without it a folder under the temporary folder is used and "
+                                "removed.\n",
+                                {}, 2);
+    int records = args.count(0, "RECORDS", 500000);
+    std::string dir = args.given(1) ? args.word(1)
+                                    : std::filesystem::temp_directory_path().string() +
+                                          "/abonex-dataset-bench-" + std::to_string(::getpid());
     std::filesystem::create_directories(dir);
     std::string table = dir + "/Phone.DBF";
-    bool reuse = argc > 2 && std::filesystem::exists(table);  // a table left by an earlier run
+    bool reuse = args.given(1) && std::filesystem::exists(table);  // a table left by an earlier run
     if (!reuse) {
         demo::writePersonsTable(table, records, 2026);
     }
@@ -166,6 +174,6 @@ int main(int argc, char** argv) {
                 static_cast<double>(index.readCount() - before) / seeks);
 
     set.Close();
-    if (argc <= 2) std::filesystem::remove_all(dir);
+    if (!args.given(1)) std::filesystem::remove_all(dir);
     return 0;
 }

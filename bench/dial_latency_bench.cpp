@@ -20,6 +20,7 @@
 
 #include "app/application.h"
 #include "app/main_window.h"
+#include "bench/bench_arguments.h"
 #include "bench/event_latency.h"
 #include "directory/directory_tables.h"
 #include "directory/table_writer.h"
@@ -146,7 +147,12 @@ bool round(int number) {
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    const int rounds = argc > 1 ? std::atoi(argv[1]) : 3;
+    const bench::Arguments args(argc, argv, "[ROUNDS]",
+                                "How long the window's events wait while a fake modem that\n"
+                                "answers only after 30 s dials, is dropped and dials again,\n"
+                                "ROUNDS times (3).\n",
+                                {}, 1);
+    const int rounds = args.count(0, "ROUNDS", 3);
     Application app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
     MessageBox::setInteractive(false);

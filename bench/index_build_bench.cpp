@@ -19,6 +19,7 @@
 #include <fstream>
 #include <string>
 
+#include "bench/bench_arguments.h"
 #include "bench/process_memory.h"
 #include "directory/persons_generator.h"
 #include "engine/dbf/codepage.h"
@@ -111,15 +112,25 @@ Timing sqliteCreateIndex(const std::string& database, int records) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const int records = argc > 1 ? std::atoi(argv[1]) : 500000;
+    const abonex::bench::Arguments args(
+        argc, argv, "[RECORDS] [DIR] [THREADS]",
+        "Rebuild of the name tag of a persons table of RECORDS records\n"
+        "(500000) against SQLite's CREATE INDEX, with the time of each\n"
+        "phase. DIR, an existing folder, receives the files (without it\n"
+        "a folder of its own under /tmp, removed); THREADS, 1 or 2,\n"
+        "chooses the keying threads.\n",
+        {}, 3);
+    const int records = args.count(0, "RECORDS", 500000);
     std::string dir;
-    if (argc > 2) {
-        dir = argv[2];
+    if (args.given(1)) {
+        dir = args.folder(1);
     } else {
         char pattern[] = "/tmp/abonex-bench-XXXXXX";
         dir = ::mkdtemp(pattern);
     }
-    if (argc > 3) abonex::setBulkBuildThreads(static_cast<unsigned>(std::atoi(argv[3])));
+    if (args.given(2)) {
+        abonex::setBulkBuildThreads(static_cast<unsigned>(args.count(2, "THREADS", 0)));
+    }
     const std::string table = dir + "/Phone.DBF";
     std::printf("records: %d\n", records);
     // The index file and its tag are made while the table is empty, so that the rebuild below
@@ -181,6 +192,6 @@ int main(int argc, char** argv) {
     std::printf("SQLite CREATE INDEX, temporary file:     %.3f s wall, %.3f s CPU\n", onDisk.wall,
                 onDisk.cpu);
     std::filesystem::remove(file);
-    if (argc <= 2) std::filesystem::remove_all(dir);
+    if (!args.given(1)) std::filesystem::remove_all(dir);
     return 0;
 }

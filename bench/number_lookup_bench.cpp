@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_arguments.h"
 #include "directory/number_lookup.h"
 #include "directory/persons_generator.h"
 #include "directory/search_filter.h"
@@ -52,10 +53,15 @@ std::string middlePhone(const std::string& dir) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const int records = argc > 1 ? std::atoi(argv[1]) : kGoalRecords;
-    std::string dir = argc > 2 ? argv[2]
-                               : std::filesystem::temp_directory_path().string() +
-                                     "/abonex-lookup-bench-" + std::to_string(::getpid());
+    const bench::Arguments args(argc, argv, "[RECORDS] [DIR]",
+                                "The look-up of a caller's number in the folder's tables, as a\n"
+                                "call coming in runs it, on RECORDS persons (500000). DIR keeps\n"
+                                "the tables for the next run (made when missing).\n",
+                                {}, 2);
+    const int records = args.count(0, "RECORDS", kGoalRecords);
+    std::string dir = args.given(1) ? args.word(1)
+                                    : std::filesystem::temp_directory_path().string() +
+                                          "/abonex-lookup-bench-" + std::to_string(::getpid());
     if (dir.back() != '/') dir += '/';
     std::filesystem::create_directories(dir);
     const std::string table = dir + "Phone.DBF";
@@ -89,6 +95,6 @@ int main(int argc, char** argv) {
     measure("the local number alone:", local, 7);
     std::printf("goal: %.0f ms at %d persons; %s\n", kGoalMs, kGoalRecords,
                 found <= kGoalMs ? "met" : "not met");
-    if (argc <= 2) std::filesystem::remove_all(dir);
+    if (!args.given(1)) std::filesystem::remove_all(dir);
     return 0;
 }

@@ -36,6 +36,7 @@
 #include <string_view>
 #include <vector>
 
+#include "bench/bench_arguments.h"
 #include "bench/persons_table.h"
 #include "bench/process_memory.h"
 #include "directory/search_filter.h"
@@ -264,23 +265,18 @@ Timed nameFloor(const std::string& indexPath, const std::vector<uint32_t>& leave
 
 int main(int argc, char** argv) {
     const long startKb = bench::statusKb("VmRSS");
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: search_floor_bench DIR [RUNS] [--sqlite] [--order-only]\n");
-        return 2;
-    }
-    const std::string dir = argv[1];
-    int runs = 5;
-    bool sqlite = false;
-    bool orderOnly = false;
-    for (int i = 2; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--sqlite") == 0) {
-            sqlite = true;
-        } else if (std::strcmp(argv[i], "--order-only") == 0) {
-            sqlite = orderOnly = true;
-        } else {
-            runs = std::max(1, std::atoi(argv[i]));
-        }
-    }
+    const bench::Arguments args(
+        argc, argv, "DIR [RUNS] [--sqlite] [--order-only]",
+        "Each search beside its floor, measured RUNS times (5) on the persons table and index\n"
+        "in DIR (as \"abonex-db demo DIR --persons N\" makes them); nothing is written to DIR.\n"
+        "--sqlite adds every row in name order against SQLite; --order-only measures those\n"
+        "name-order figures alone.\n",
+        {"--sqlite", "--order-only"}, 2);
+    if (!args.given(0)) args.refuse("DIR is needed");
+    const std::string dir = args.folder(0);
+    const int runs = args.count(1, "RUNS", 5);
+    const bool orderOnly = args.flag("--order-only");
+    const bool sqlite = orderOnly || args.flag("--sqlite");
 
     SearchCriteria search;
     TEngineDataSet set;

@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_arguments.h"
 #include "bench/persons_table.h"
 #include "directory/persons_generator.h"
 #include "directory/search_filter.h"
@@ -68,10 +69,16 @@ std::string padded(const std::string& text, size_t width) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const int records = argc > 1 ? std::atoi(argv[1]) : 500000;
-    const std::string dir = argc > 2 ? argv[2]
-                                     : std::filesystem::temp_directory_path().string() +
-                                           "/abonex-variants-bench-" + std::to_string(::getpid());
+    const bench::Arguments args(argc, argv, "[RECORDS] [DIR]",
+                                "The whole wait for the first 50 rows of each search variant on\n"
+                                "a persons table of RECORDS records (500000). DIR keeps the table\n"
+                                "for the next run (made when missing).\n",
+                                {}, 2);
+    const int records = args.count(0, "RECORDS", 500000);
+    const std::string dir = args.given(1)
+                                ? args.word(1)
+                                : std::filesystem::temp_directory_path().string() +
+                                      "/abonex-variants-bench-" + std::to_string(::getpid());
     std::filesystem::create_directories(dir);
     const std::string table = dir + "/Phone.DBF";
     const bool reuse = std::filesystem::exists(table);
@@ -139,6 +146,6 @@ int main(int argc, char** argv) {
     measure("ПЕТРОВ, phone 538 (digits):", "ПЕТРОВ", "538", 5);
     measure("phone 538752 alone (digits):", "", "538752", 3);
     set.Close();
-    if (argc <= 2) std::filesystem::remove_all(dir);
+    if (!args.given(1)) std::filesystem::remove_all(dir);
     return 0;
 }

@@ -17,6 +17,7 @@
 #include <filesystem>
 #include <string>
 
+#include "bench/bench_arguments.h"
 #include "directory/directory_tables.h"
 #include "engine/dataset/db_handler.h"
 #include "engine/dataset/engine_dataset.h"
@@ -95,22 +96,27 @@ void importTwoAtOnce(const std::string& a, const std::string& b, int rows) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3 && argc != 5) {
-        std::fprintf(stderr, "usage: %s ROWS LOCAL_FOLDER [MOUNT_A MOUNT_B]\n", argv[0]);
-        return 2;
+    const bench::Arguments args(argc, argv, "ROWS LOCAL_FOLDER [MOUNT_A MOUNT_B]",
+                                "What an imported row costs on a local folder, through one mount\n"
+                                "of a shared folder and through two mounts of it at once. Every\n"
+                                "folder must exist; the tables are made in folders of their own\n"
+                                "inside them.\n",
+                                {}, 4);
+    if (args.wordCount() != 2 && args.wordCount() != 4) {
+        args.refuse("ROWS and LOCAL_FOLDER are needed, and both mounts or none");
     }
-    const int rows = std::atoi(argv[1]);
+    const int rows = args.count(0, "ROWS", 0);
     const std::string run = "import" + std::to_string(::getpid());
-    const std::string local = std::string(argv[2]) + "/" + run;
+    const std::string local = args.folder(1) + "/" + run;
     makeTable(local);
     report("local folder", rows, importRows(local, "Local", rows));
     std::filesystem::remove_all(local);
-    if (argc == 5) {
-        const std::string one = std::string(argv[3]) + "/" + run + "-one";
+    if (args.wordCount() == 4) {
+        const std::string one = args.folder(2) + "/" + run + "-one";
         makeTable(one);
         report("one mount", rows, importRows(one, "Alone", rows));
-        const std::string a = std::string(argv[3]) + "/" + run + "-two";
-        const std::string b = std::string(argv[4]) + "/" + run + "-two";
+        const std::string a = args.folder(2) + "/" + run + "-two";
+        const std::string b = args.folder(3) + "/" + run + "-two";
         makeTable(a);
         importTwoAtOnce(a, b, rows);
     }

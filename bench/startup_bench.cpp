@@ -49,6 +49,7 @@
 
 #include "app/application.h"
 #include "app/main_window.h"
+#include "bench/bench_arguments.h"
 #include "bench/process_memory.h"
 #include "directory/directory_tables.h"
 #include "directory/index_rebuild.h"
@@ -393,19 +394,17 @@ int main(int argc, char** argv) {
         std::fputs(errors.c_str(), stderr);
         return status;
     }
-    std::vector<std::string> positional;
-    bool measuring = false, cold = false;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--measure") == 0) {
-            measuring = true;
-        } else if (std::strcmp(argv[i], "--cold") == 0) {
-            cold = true;
-        } else {
-            positional.emplace_back(argv[i]);
-        }
-    }
-    std::string folder = positional.size() > 0 ? positional[0] : "/tmp/abonex-startup-bench";
-    const int records = positional.size() > 1 ? std::atoi(positional[1].c_str()) : 500000;
+    // --measure is the word the benchmark runs itself with for the measured start.
+    const bench::Arguments args(argc, argv, "[FOLDER] [RECORDS] [--cold]",
+                                "The window's start-up, searches and resident memory on FOLDER\n"
+                                "(/tmp/abonex-startup-bench), made with RECORDS persons (500000)\n"
+                                "unless it holds a table and index; --cold writes its files out\n"
+                                "and drops them from the page cache first, as after a reboot.\n",
+                                {"--measure", "--cold"}, 2);
+    const bool measuring = args.flag("--measure");
+    const bool cold = args.flag("--cold");
+    std::string folder = args.word(0, "/tmp/abonex-startup-bench");
+    const int records = args.count(1, "RECORDS", 500000);
     if (folder.back() != '/') folder += '/';
     if (!measuring) {
         const std::string marker = folder + "records-" + std::to_string(records);

@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_arguments.h"
 #include "bench/bench_sync_host.h"
 #include "bench/event_latency.h"
 #include "bench/sync_copies.h"
@@ -107,10 +108,16 @@ int measure(const std::string& dir) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const int records = argc > 1 ? std::atoi(argv[1]) : 300000;
-    const std::string dir = argc > 2 ? argv[2]
-                                     : std::filesystem::temp_directory_path().string() +
-                                           "/abonex-sync-apply-bench-" + std::to_string(::getpid());
+    const bench::Arguments args(argc, argv, "[RECORDS] [DIR]",
+                                "How long events wait while the window applies RECORDS\n"
+                                "differences (300000). DIR keeps the copies for the next run\n"
+                                "(made when missing).\n",
+                                {}, 2);
+    const int records = args.count(0, "RECORDS", 300000);
+    const std::string dir = args.given(1)
+                                ? args.word(1)
+                                : std::filesystem::temp_directory_path().string() +
+                                      "/abonex-sync-apply-bench-" + std::to_string(::getpid());
     if (!std::filesystem::exists(dir + "/own/Phone.DBF") ||
         !std::filesystem::exists(dir + "/external/Phone.DBF")) {
         writeCopies(dir, records);
@@ -124,6 +131,6 @@ int main(int argc, char** argv) {
         MessageBox::setInteractive(false);
         status = measure(dir);
     }
-    if (argc <= 2) std::filesystem::remove_all(dir);
+    if (!args.given(1)) std::filesystem::remove_all(dir);
     return status;
 }

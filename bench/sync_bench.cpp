@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_arguments.h"
 #include "bench/process_memory.h"
 #include "bench/sync_copies.h"
 #include "engine/dataset/engine_dataset.h"
@@ -112,12 +113,18 @@ void report(const char* label, const Run& run) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const int records = argc > 1 ? std::atoi(argv[1]) : 500000;
-    const std::string dir = argc > 2 ? argv[2]
-                                     : std::filesystem::temp_directory_path().string() +
-                                           "/abonex-sync-bench-" + std::to_string(::getpid());
-    const bool rebuildFirst = !(argc > 3 && std::string(argv[3]) == "--no-rebuild");
-    const bool reuse = argc > 2 && std::filesystem::exists(dir + "/own/Phone.DBF") &&
+    const bench::Arguments args(argc, argv, "[RECORDS] [DIR] [--no-rebuild]",
+                                "Rebuilds, comparison both ways and apply on two persons tables\n"
+                                "of RECORDS records (500000) that differ in 5 % of their rows.\n"
+                                "DIR keeps the copies for the next run (made when missing);\n"
+                                "--no-rebuild uses the index files as DIR holds them.\n",
+                                {"--no-rebuild"}, 2);
+    const int records = args.count(0, "RECORDS", 500000);
+    const std::string dir = args.given(1) ? args.word(1)
+                                          : std::filesystem::temp_directory_path().string() +
+                                                "/abonex-sync-bench-" + std::to_string(::getpid());
+    const bool rebuildFirst = !args.flag("--no-rebuild");
+    const bool reuse = args.given(1) && std::filesystem::exists(dir + "/own/Phone.DBF") &&
                        std::filesystem::exists(dir + "/external/Phone.DBF");
     if (!reuse) bench::writeSyncCopies(dir, records);
     std::printf("persons tables: %d records, the external copy differing in about 5 %%\n", records);
@@ -153,6 +160,6 @@ int main(int argc, char** argv) {
         import.rebuildCpuMs + import.compareCpuMs + applyCpuMs);
     std::printf("peak resident set %ld MB (goal: 1,024 MB)\n", bench::statusKb("VmHWM") / 1024);
 
-    if (argc <= 2) std::filesystem::remove_all(dir);
+    if (!args.given(1)) std::filesystem::remove_all(dir);
     return 0;
 }

@@ -27,6 +27,7 @@
 #include <functional>
 #include <string>
 
+#include "bench/bench_arguments.h"
 #include "bench/bench_sync_host.h"
 #include "bench/sync_copies.h"
 #include "engine/dataset/engine_dataset.h"
@@ -192,12 +193,17 @@ int measureRunAlone(const std::string& dir) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const bool runOnly = argc > 1 && std::string(argv[1]) == "--run-only";
-    char** args = runOnly ? argv + 1 : argv;
-    const int count = runOnly ? argc - 1 : argc;
-    const int records = count > 1 ? std::atoi(args[1]) : 500000;
-    const std::string dir = count > 2
-                                ? args[2]
+    const bench::Arguments args(argc, argv, "[--run-only] [RECORDS] [DIR]",
+                                "The synchronisation window's longest wait between handled\n"
+                                "events during a comparison of two persons tables of RECORDS\n"
+                                "records (500000), and what a stop takes; --run-only measures\n"
+                                "the same of the comparison run without the window. DIR keeps\n"
+                                "the copies for the next run (made when missing).\n",
+                                {"--run-only"}, 2);
+    const bool runOnly = args.flag("--run-only");
+    const int records = args.count(0, "RECORDS", 500000);
+    const std::string dir = args.given(1)
+                                ? args.word(1)
                                 : std::filesystem::temp_directory_path().string() +
                                       "/abonex-sync-window-bench-" + std::to_string(::getpid());
     if (!std::filesystem::exists(dir + "/own/Phone.DBF") ||
@@ -219,6 +225,6 @@ int main(int argc, char** argv) {
         MessageBox::setInteractive(false);
         status = measureWindow(dir);
     }
-    if (count <= 2) std::filesystem::remove_all(dir);
+    if (!args.given(1)) std::filesystem::remove_all(dir);
     return status;
 }

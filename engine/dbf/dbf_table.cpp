@@ -23,6 +23,24 @@ bool isAcceptedVersion(uint8_t version) {
            version == 0xF5;
 }
 
+// True when the header's lengths agree with its descriptors. The fields fill the record
+// behind the deletion flag exactly (`recordEnd`: one past the last field's last byte). The
+// header ends right behind the terminator (and, for version 0x30, the backlink area); a
+// writer may leave room behind the terminator, but only NUL bytes in it, with the
+// terminator where the descriptors end. Anything else in that room is the start of a record
+// that the header length points behind, and every field would be read shifted.
+bool headerAgreesWithItself(const std::vector<uint8_t>& header, size_t fieldCount, int backlink,
+                            int recordEnd, int recordLength) {
+    if (recordEnd != recordLength) return false;
+    const size_t terminator = kDbfHeaderSize + fieldCount * kFieldDescriptorSize;
+    const size_t exact = terminator + 1 + static_cast<size_t>(backlink);
+    if (header.size() == exact) return true;
+    if (header.size() < exact || header[terminator] != kDescriptorTerminator) return false;
+    const auto roomBegin = header.begin() + static_cast<std::ptrdiff_t>(terminator + 1);
+    const auto roomEnd = header.end() - backlink;
+    return std::all_of(roomBegin, roomEnd, [](uint8_t byte) { return byte == 0; });
+}
+
 // The name a table is opened under: trimmed, ".DBF" appended when it has no extension.
 std::string tableFileName(std::string_view name) {
     while (!name.empty() && static_cast<uint8_t>(name.back()) <= ' ') name.remove_suffix(1);
@@ -119,16 +137,19 @@ void GSO_dBaseDBF::readHeaderAndDescriptors(std::string_view password) {
                          ? TextCodePage::Oem866
                          : TextCodePage::Ansi1251;
 
-    // Descriptor area: from offset 32 up to the terminator's place.
+    // Descriptor area: from offset 32 up to the terminator's place. The whole header is read
+    // at once: the checks below look at the bytes behind the descriptors as well.
+    const int backlink = ver == 0x30 ? kBacklinkReserve30 : 0;
     int areaLength = m_headerLength - (ver == 0x30 ? kMinHeaderLength30 : kMinHeaderLength);
     int descriptorCount = areaLength / static_cast<int>(kFieldDescriptorSize);
-    std::vector<uint8_t> area(static_cast<size_t>(descriptorCount) * kFieldDescriptorSize);
-    if (!area.empty() && read(kDbfHeaderSize, area.data(), area.size()) != area.size()) {
+    std::vector<uint8_t> header(static_cast<size_t>(m_headerLength));
+    if (read(0, header.data(), header.size()) != header.size()) {
         fail(err::kHeaderInvalid, sub::kHeaderRead);
     }
+    const uint8_t* area = header.data() + kDbfHeaderSize;
     int offset = 1;
     for (int i = 0; i < descriptorCount; ++i) {
-        const uint8_t* d = &area[static_cast<size_t>(i) * kFieldDescriptorSize];
+        const uint8_t* d = area + static_cast<size_t>(i) * kFieldDescriptorSize;
         // Writers that leave room behind the descriptors put the terminator first; a field
         // name never starts with it.
         if (d[0] == kDescriptorTerminator) break;
@@ -148,10 +169,15 @@ void GSO_dBaseDBF::readHeaderAndDescriptors(std::string_view password) {
         field.offset = offset;
         field.number = i + 1;
         offset += field.length;
-        if (offset > m_recordLength) fail(err::kHeaderInvalid, sub::kHeaderRead);
+        // A field of no bytes is what blank or NUL room read as a descriptor looks like.
+        if (field.length == 0 || offset > m_recordLength) {
+            fail(err::kHeaderInvalid, sub::kHeaderRead);
+        }
         m_fields.push_back(std::move(field));
     }
-    (void)kBacklinkReserve30;
+    if (!headerAgreesWithItself(header, m_fields.size(), backlink, offset, m_recordLength)) {
+        fail(err::kHeaderInvalid, sub::kHeaderRead);
+    }
 
     m_recordCount = countFromFileSize();
     m_ownImage.assign(static_cast<size_t>(m_recordLength) + 1, ' ');

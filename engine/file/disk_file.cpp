@@ -225,18 +225,25 @@ DiskFileTap* diskFileTap() {
 GSO_DiskFile::GSO_DiskFile(std::string_view fileName, bool shared, bool readWrite)
     : m_shared(shared), m_readWrite(readWrite) {
     m_path = resolveCaseInsensitive(expandPath(fileName));
-    int flags = (readWrite ? O_RDWR : O_RDONLY) | O_CLOEXEC;
+    // Without blocking: a FIFO in the table's place would hold the open until a writer came,
+    // and a device may wait for its medium. Whatever the name shows, only a regular file holds
+    // a table or an index; anything else is refused before a byte of it is read.
+    int flags = (readWrite ? O_RDWR : O_RDONLY) | O_CLOEXEC | O_NONBLOCK;
     m_fd = ::open(m_path.c_str(), flags);
-    if (m_fd < 0) {
-        int code = errnoToEngineCode(errno);
+    const auto refuse = [this](int code) {
+        if (m_fd >= 0) ::close(m_fd);
+        m_fd = -1;
         m_lastError = code;
         fail(code, sub::kOpen);
-    }
+    };
+    if (m_fd < 0) refuse(errno == EISDIR ? err::kNotRegularFile : errnoToEngineCode(errno));
     struct stat info {};
-    if (::fstat(m_fd, &info) == 0 && S_ISDIR(info.st_mode)) {
-        ::close(m_fd);
-        m_fd = -1;
-        fail(err::kAccessDenied, sub::kOpen);
+    if (::fstat(m_fd, &info) != 0) refuse(errnoToEngineCode(errno));
+    if (!S_ISREG(info.st_mode)) refuse(err::kNotRegularFile);
+    // Reads and writes of a regular file block as they always did.
+    const int statusFlags = ::fcntl(m_fd, F_GETFL);
+    if (statusFlags < 0 || ::fcntl(m_fd, F_SETFL, statusFlags & ~O_NONBLOCK) < 0) {
+        refuse(errnoToEngineCode(errno));
     }
     const FileSystemKind kind = fileSystemKindOf(m_fd);
     m_network = kind.network;

@@ -39,6 +39,7 @@ constexpr CodeText kCodeTexts[] = {
     {1006, "Formula expression cannot be translated"},
     {1011, "Number too large to fit in field"},
     {1012, "File was replaced by another program"},
+    {1013, "Not a regular file"},
 };
 
 }  // namespace

@@ -60,6 +60,8 @@ inline constexpr int kFormula = 1006;
 inline constexpr int kNumberTooLarge = 1011;
 // The path names another file than the one open (see GSO_DiskFile::pathNamesThisFile).
 inline constexpr int kFileReplaced = 1012;
+// The name shows a directory, a FIFO, a device or a socket where a table or an index belongs.
+inline constexpr int kNotRegularFile = 1013;
 }  // namespace err
 
 // Sub-codes naming the failing operation.

@@ -374,6 +374,80 @@ TEST_F(DamagedTableTest, MalformedHeadersAreErrorOneThousandOne) {
     expectRefused(fieldsTooWide);
 }
 
+// A header whose lengths disagree with its descriptors would have every record read shifted
+// into the wrong fields. The table holds 220 records (68,421 bytes), so that each header length
+// below lies inside the file and only the disagreement can refuse it.
+TEST_F(DamagedTableTest, LengthsThatDisagreeWithTheDescriptorsAreRefused) {
+    {
+        GSO_dBaseFld table(m_path, false, true);
+        for (int i = 0; i < 220; ++i) appendPerson(table, "Name " + std::to_string(i), "22-33-44");
+    }
+    const auto good = bytes();
+    ASSERT_GT(good.size(), 65535u);
+    auto fieldsShort = good;
+    fieldsShort[32 + 3 * 32 + 16] = 220;  // COMMENT C(220): the fields add up to 281 of 311
+    expectRefused(fieldsShort);
+    for (int headerLength : {160, 162, 193, 32767, 65535}) {
+        SCOPED_TRACE("header length " + std::to_string(headerLength));
+        auto damaged = good;
+        test::putLe16(damaged, 8, static_cast<uint16_t>(headerLength));
+        expectRefused(damaged);
+    }
+    for (int recordLength : {310, 312, 32767, 65535}) {
+        SCOPED_TRACE("record length " + std::to_string(recordLength));
+        auto damaged = good;
+        test::putLe16(damaged, 10, static_cast<uint16_t>(recordLength));
+        expectRefused(damaged);
+    }
+    // Room behind the terminator holding anything but NULs is a record's start, whatever the
+    // terminator's place.
+    auto room = good;
+    room.insert(room.begin() + kHeaderLength, 32, 0);
+    room[kHeaderLength + 31] = ' ';
+    test::putLe16(room, 8, kHeaderLength + 32);
+    expectRefused(room);
+    room[kHeaderLength + 31] = 0;
+    room[kHeaderLength - 1] = ' ';  // the terminator missing where the descriptors end
+    expectRefused(room);
+}
+
+// Writers that leave NUL-filled room behind the terminator, as version 0x30 tables do with
+// their backlink area, still open, and their records are read from the header length on.
+TEST_F(TableTest, RoomBehindTheTerminatorIsAcceptedWhenItHoldsOnlyNuls) {
+    {
+        GSO_dBaseFld table(m_path, false, true);
+        appendPerson(table, "Ivanov", "22-33-44");
+        appendPerson(table, "Petrov", "22-33-45");
+    }
+    const auto good = bytes();
+    for (int version : {0x03, 0x30}) {
+        SCOPED_TRACE("version " + std::to_string(version));
+        const int room = version == 0x30 ? 263 + 2 : 2;
+        auto padded = good;
+        padded.insert(padded.begin() + kHeaderLength, static_cast<size_t>(room), 0);
+        if (version == 0x30) padded[kHeaderLength + room - 1] = 'x';  // a backlink's text
+        padded[0] = static_cast<uint8_t>(version);
+        test::putLe16(padded, 8, static_cast<uint16_t>(kHeaderLength + room));
+        test::writeFileBytes(m_path, padded);
+        GSO_dBaseFld table(m_path, true, false);
+        ASSERT_EQ(table.recordCount(), 2);
+        ASSERT_EQ(table.fieldCount(), 4);
+        table.GotoRecord(2);
+        EXPECT_EQ(table.FieldGet("NAME"), "Petrov");
+        EXPECT_EQ(table.FieldGet("PHONE1"), "22-33-45");
+    }
+    // A version 0x30 table whose header holds the descriptors, the terminator and the backlink
+    // area and nothing more.
+    auto exact = good;
+    exact.insert(exact.begin() + kHeaderLength, 263, 'b');
+    exact[0] = 0x30;
+    test::putLe16(exact, 8, kHeaderLength + 263);
+    test::writeFileBytes(m_path, exact);
+    GSO_dBaseFld table(m_path, true, false);
+    table.GotoRecord(1);
+    EXPECT_EQ(table.FieldGet("NAME"), "Ivanov");
+}
+
 TEST_F(DamagedTableTest, EncryptedTableIsRefused) {
     auto b = bytes();
     b[15] = 1;

@@ -1,6 +1,8 @@
 #include "engine/file/disk_file.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -283,6 +285,38 @@ TEST_F(DiskFileTest, WritesFarBeyondTwoGigabytesAndReadOnlyRefusal) {
 TEST_F(DiskFileTest, ReadOnlyHandleRefusesWrites) {
     GSO_DiskFile file(m_path, true, false);
     expectEngineError([&] { file.write(0, "a", 1); }, 5, 1102, "File access denied - " + m_path);
+}
+
+// Only a regular file is a table or an index. A FIFO in a table's place would keep an open for
+// reading waiting for a writer that never comes: the alarm ends the test process then, so a
+// hang fails the test instead of blocking the suite.
+TEST_F(DiskFileTest, WhatIsNotARegularFileIsRefusedAtOnce) {
+    const std::string fifo = m_dir.file("Phone.MDX");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0666), 0);
+    const std::string folder = m_dir.file("Org.dbf");
+    ASSERT_EQ(::mkdir(folder.c_str(), 0777), 0);
+    ::alarm(10);
+    for (const std::string& path : {fifo, folder, std::string("/dev/null")}) {
+        for (bool shared : {true, false}) {
+            for (bool readWrite : {false, true}) {
+                SCOPED_TRACE(path + (shared ? " shared" : " exclusive") +
+                             (readWrite ? " read-write" : " read-only"));
+                expectEngineError([&] { GSO_DiskFile file(path, shared, readWrite); }, 1013, 1107,
+                                  "Not a regular file - " + path);
+            }
+        }
+    }
+    ::alarm(0);
+    EXPECT_EQ(GSO_DiskFile::openFileCount(), 0u) << "a refused file stays registered";
+    // A regular file is opened without waiting too, but reads and writes it as before: the
+    // descriptor blocks again once the file is known to be one.
+    GSO_DiskFile file(m_path, true, true);
+    const int flags = ::fcntl(file.descriptor(), F_GETFL);
+    ASSERT_GE(flags, 0);
+    EXPECT_EQ(flags & O_NONBLOCK, 0);
+    char byte = 0;
+    EXPECT_EQ(file.read(99, &byte, 1), 1u);
+    EXPECT_EQ(byte, 'x');
 }
 
 TEST_F(DiskFileTest, MappedReadsSeeEveryWriteAndFollowTheFileSize) {
