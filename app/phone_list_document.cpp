@@ -15,11 +15,12 @@ namespace abonex {
 
 namespace {
 
-// Shares of the page's width: the name, the two phones, the comment (which holds up to 250
-// characters, so it is given most).
-constexpr std::array<double, PhoneListDocument::kColumns> kColumnShare{0.27, 0.12, 0.12, 0.49};
-constexpr double kBodyPoints = 10;
-constexpr double kTitlePoints = 14;
+// Shares of the page's width: on A4 between the usual margins, at the body's size, the widest
+// name (30 characters) and the widest phones (15 characters) keep to one line; the comment, which
+// holds up to 250 characters, wraps in what is left.
+constexpr std::array<double, PhoneListDocument::kColumns> kColumnShare{0.36, 0.17, 0.17, 0.30};
+constexpr double kBodyPoints = 9;
+constexpr double kTitlePoints = 13;
 
 QFont fontOf(double points, bool bold) {
     QFont font;
@@ -99,7 +100,7 @@ int PhoneListDocument::print(QPagedPaintDevice& device) const {
     const double pageHeight = device.height();
     const double line = bodyMetrics.lineSpacing();
     const double padding = line * 0.2;
-    const double gap = bodyMetrics.averageCharWidth() * 1.5;
+    const double gap = bodyMetrics.averageCharWidth();
     std::array<double, kColumns> left{};
     std::array<double, kColumns> width{};
     double x = 0;

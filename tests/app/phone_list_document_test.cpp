@@ -84,6 +84,27 @@ class PhoneListDocumentTest : public QObject {
         }
     }
 
+    void theWidestNameAndPhonesOfTheTablesKeepToOneLineOnA4() {
+        // 30 characters of name, 15 of each phone: the widest the fields hold.
+        const QString name = QStringLiteral("Константинопольский-Задун Ж.Ш.");
+        const QString phone = QStringLiteral("+7 912 345-67-8");
+        QCOMPARE(name.size(), 30);
+        PhoneListDocument list;
+        list.setCaptions({QStringLiteral("Фамилия И.О."), QStringLiteral("телефон 1"),
+                          QStringLiteral("телефон 2"), QStringLiteral("Комментарий")});
+        list.addRow({name, phone, phone, {}});
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("wide.pdf"));
+        QCOMPARE(writePdf(list, path), 1);
+        const QString text = pdfText(path);
+        // A line broken inside a cell would show here as a line break inside the text.
+        for (const QString& whole :
+             {name, phone, QStringLiteral("телефон 1"), QStringLiteral("телефон 2")}) {
+            QVERIFY2(text.contains(whole), qPrintable(whole));
+        }
+        QCOMPARE(text.count(phone), 2);
+    }
+
     void aLongListGoesOnPagesThatEachRepeatTheCaptions() {
         constexpr int kRows = 300;
         QTemporaryDir dir;

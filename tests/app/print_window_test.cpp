@@ -2,6 +2,7 @@
 // file, with the search in the heading and every row of the search, also those the grid has not
 // read yet.
 #include <QApplication>
+#include <QFile>
 #include <QLineEdit>
 #include <QPrintPreviewDialog>
 #include <QPrintPreviewWidget>
@@ -12,6 +13,7 @@
 #include <algorithm>
 #include <random>
 
+#include "app/application.h"
 #include "app/directory_model.h"
 #include "app/main_window.h"
 #include "tests/app/directory_fixture.h"
@@ -109,6 +111,19 @@ class PrintWindowTest : public QObject {
                  -1);
     }
 
+    void aPdfFileThatCannotBeWrittenIsSaid() {
+        WindowSession s;
+        s.start();
+        QTemporaryDir out;
+        const QString path = out.filePath(QStringLiteral("no/such/folder/list.pdf"));
+        MessageBox::setNextAnswer(QMessageBox::Ok);
+        printToPdf(s.edFam(), path);
+        QCOMPARE(MessageBox::shown().size(), 1);
+        QCOMPARE(MessageBox::shown().at(0).text,
+                 QStringLiteral("Не удалось напечатать список в файл ") + path);
+        QVERIFY(!QFile::exists(path));
+    }
+
     void everyRowOfTheSearchIsPrintedNotOnlyThoseRead() {
         constexpr int kRows = 3 * DirectoryModel::kBlockRows + 50;
         WindowSession s;
@@ -140,5 +155,12 @@ class PrintWindowTest : public QObject {
     }
 };
 
-QTEST_MAIN(PrintWindowTest)
+int main(int argc, char** argv) {
+    Application app(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+    // A box no test answered gives its default button instead of waiting for a click.
+    MessageBox::setInteractive(false);
+    PrintWindowTest test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "print_window_test.moc"
