@@ -6,9 +6,12 @@
 #include <QTimer>
 #include <QWidget>
 #include <QtConcurrent/QtConcurrentRun>
+#include <algorithm>
+#include <ctime>
 #include <exception>
 #include <utility>
 
+#include "app/call_log_writer.h"
 #include "app/desktop_notifications.h"
 #include "app/main_window.h"
 #include "app/tray_icon.h"
@@ -46,12 +49,16 @@ CallNotifier::CallNotifier(Sources sources, QObject* parent)
 
 CallNotifier::~CallNotifier() = default;
 
-CallNotifier* CallNotifier::attach(TFMain& window, ConfiguredLine& line) {
+CallNotifier* CallNotifier::attach(TFMain& window, ConfiguredLine& line, CallLogWriter& log) {
     TFMain* owner = &window;
+    QPointer<CallLogWriter> writer(&log);
     auto* notifier =
         new CallNotifier({[owner] { return owner->DatabaseFolder(); },
                           [] { return ModemSettings::load(*openUserSettings()).townCode; },
-                          [owner] { return owner->trayIcon(); }},
+                          [owner] { return owner->trayIcon(); },
+                          [writer](const CallLogEntry& entry) {
+                              if (writer) writer->record(entry);
+                          }},
                          owner);
     connect(&line, &ConfiguredLine::incomingCall, notifier, &CallNotifier::callComingIn);
     connect(&line, &ConfiguredLine::incomingCallEnded, notifier, &CallNotifier::callOver);
@@ -59,6 +66,11 @@ CallNotifier* CallNotifier::attach(TFMain& window, ConfiguredLine& line) {
 }
 
 void CallNotifier::callComingIn(const IncomingCall& call) {
+    if (!m_ringing) {
+        m_ringing = true;
+        m_entry = callLogEntryAt(std::time(nullptr), CallDirection::Incoming);
+    }
+    m_entry.rings = std::max(m_entry.rings, call.rings);
     if (!call.identified || m_noticed) return;
     m_noticed = true;
     const CallerId id = call.callerId;
@@ -68,10 +80,13 @@ void CallNotifier::callComingIn(const IncomingCall& call) {
         show(callNotice(id, {}), serial);
         return;
     }
+    m_entry.number = id.number.toStdString();
+    m_lookingUp = true;
     auto* watcher = new QFutureWatcher<LookupAnswer>(this);
     connect(watcher, &QFutureWatcher<LookupAnswer>::finished, this, [this, watcher, id, serial] {
         watcher->deleteLater();
         const LookupAnswer answer = watcher->result();
+        looked(serial, answer.found);
         show(answer.error.isEmpty() ? callNotice(id, answer.found)
                                     : callNoticeUnread(id, answer.error),
              serial);
@@ -82,9 +97,43 @@ void CallNotifier::callComingIn(const IncomingCall& call) {
     watcher->setFuture(QtConcurrent::run(lookUp, folder, id.number.toStdString(), townCode));
 }
 
-void CallNotifier::callOver(const IncomingCall&) {
+void CallNotifier::callOver(const IncomingCall& call) {
+    if (m_ringing) {
+        m_entry.rings = std::max(m_entry.rings, call.rings);
+        if (m_lookingUp) {
+            m_awaitingName[m_call] = m_entry;
+        } else {
+            logCall(m_entry);
+        }
+    }
     ++m_call;
     m_noticed = false;
+    m_ringing = false;
+    m_lookingUp = false;
+}
+
+void CallNotifier::looked(quint64 call, const std::vector<NumberMatch>& found) {
+    // The names as the notice gives them: the longest matches, favourites first.
+    std::string name;
+    for (const NumberMatch& match : found) {
+        if (!name.empty()) name += "; ";
+        name += match.row.name;
+    }
+    if (call == m_call) {
+        m_entry.name = name;
+        m_lookingUp = false;
+        return;
+    }
+    const auto waiting = m_awaitingName.find(call);
+    if (waiting == m_awaitingName.end()) return;
+    CallLogEntry entry = std::move(waiting->second);
+    m_awaitingName.erase(waiting);
+    entry.name = name;
+    logCall(entry);
+}
+
+void CallNotifier::logCall(const CallLogEntry& entry) {
+    if (m_sources.log) m_sources.log(entry);
 }
 
 void CallNotifier::show(const CallNotice& notice, quint64 call) {

@@ -6,17 +6,24 @@
 // The look-up reads the tables on a worker thread, so the window's events go on meanwhile; its
 // answer counts only for the call it was asked for (a call that ended since shows nothing).
 // One notice per call; a call without caller ID shows none.
+//
+// Every call coming in is logged when it is over (its time of first ring or caller ID, the
+// number, the name found, how often it rang), a call whose look-up is still running then once
+// its answer is in.
 #pragma once
 
 #include <QObject>
 #include <QString>
 #include <functional>
+#include <map>
 
 #include "app/call_notice.h"
 #include "dial/incoming_call.h"
+#include "directory/call_log.h"
 
 namespace abonex {
 
+class CallLogWriter;
 class ConfiguredLine;
 class TFMain;
 class TrayIcon;
@@ -28,6 +35,7 @@ class CallNotifier : public QObject {
         std::function<QString()> folder;    // the directory's folder, ending in "/"
         std::function<QString()> townCode;  // the town's code as the settings hold it now
         std::function<TrayIcon*()> tray;    // the icon for the fallback; may give null
+        std::function<void(const CallLogEntry&)> log{};  // takes each call over; may be empty
     };
 
     // How long an icon shown only for a message stays.
@@ -37,8 +45,8 @@ class CallNotifier : public QObject {
     ~CallNotifier() override;
 
     // A notifier for `window` that follows the calls of `line`: the window's folder and icon,
-    // the town's code of the user's settings. Owned by the window.
-    static CallNotifier* attach(TFMain& window, ConfiguredLine& line);
+    // the town's code of the user's settings; the calls go to `log`. Owned by the window.
+    static CallNotifier* attach(TFMain& window, ConfiguredLine& line, CallLogWriter& log);
 
     // What a line tells of its calls coming in (connect its signals here).
     void callComingIn(const abonex::IncomingCall& call);
@@ -52,10 +60,16 @@ class CallNotifier : public QObject {
   private:
     void show(const CallNotice& notice, quint64 call);
     void showByTray(const CallNotice& notice);
+    void looked(quint64 call, const std::vector<NumberMatch>& found);
+    void logCall(const CallLogEntry& entry);
 
     Sources m_sources;
-    quint64 m_call = 1;      // counts the calls; an answer for an earlier one is dropped
-    bool m_noticed = false;  // the current call's notice was asked for
+    quint64 m_call = 1;        // counts the calls; an answer for an earlier one is dropped
+    bool m_noticed = false;    // the current call's notice was asked for
+    bool m_ringing = false;    // the current call has been heard of
+    bool m_lookingUp = false;  // the current call's look-up has not answered yet
+    CallLogEntry m_entry;      // the current call, as it is to be logged
+    std::map<quint64, CallLogEntry> m_awaitingName;  // calls over before their look-up answered
 };
 
 }  // namespace abonex

@@ -61,6 +61,7 @@ class DirectoryModel;
 class HintSwitch;
 class PreviewDelegate;
 class SettingsStore;
+class CallLogWriter;
 class TrayIcon;
 class TTapiDial;
 
@@ -146,6 +147,10 @@ class TFMain : public QMainWindow, public SyncWindowHost {
     void mnuPopPopup();
     // Dialing (the dial button, its drop-down and the pop-up's dial item).
     void btnRingClick();
+    // Dials `number` by the pulse/tone choice and logs the call with `name`.
+    void dialNumber(const QString& number, const QString& name);
+    // "Журнал звонков": the user's call log, from which a call is dialed back.
+    void mnuCallLogClick();
     void mnuPulseClick(QAction* sender);
     void mnuConfigClick();
     // The grid's pop-up: the current row's number (the one dialing calls), or the whole row,
@@ -388,6 +393,7 @@ class TFMain : public QMainWindow, public SyncWindowHost {
     QActionGroup* m_dialingItems = nullptr;
     QAction* mnuConfig = nullptr;
     QAction* mnuHangUp = nullptr;
+    QAction* mnuCallLog = nullptr;
     QAction* mnuUpdateFromTable = nullptr;
     QAction* mnuExportVcard = nullptr;
     QAction* mnuExportFavorVcard = nullptr;
@@ -449,6 +455,7 @@ class TFMain : public QMainWindow, public SyncWindowHost {
     QTimer* m_liveSearchTimer = nullptr;
     std::array<ModeView, 3> m_modes{};
     TTapiDial* Dialer3 = nullptr;
+    CallLogWriter* m_callLog = nullptr;  // the user's call log, for the calls in and out
 };
 
 }  // namespace abonex

@@ -185,6 +185,10 @@ void TFMain::buildMenus() {
     // empty table is looked for.
     phones->addSeparator();
     phones->addAction(insRec);
+    phones->addSeparator();
+    mnuCallLog = phones->addAction(QStringLiteral("Журнал звонков"));
+    mnuCallLog->setObjectName(QStringLiteral("mnuCallLog"));
+    connect(mnuCallLog, &QAction::triggered, this, &TFMain::mnuCallLogClick);
     connect(phones, &QMenu::aboutToShow, this, &TFMain::updateRecordItems);
 
     QMenu* view = bar->addMenu(QStringLiteral("&Вид"));

@@ -7,9 +7,12 @@
 #include <QSettings>
 #include <QTableView>
 #include <QToolButton>
+#include <ctime>
 #include <memory>
 
 #include "app/application.h"
+#include "app/call_log_dialog.h"
+#include "app/call_log_writer.h"
 #include "app/call_notifier.h"
 #include "app/desktop.h"
 #include "app/main_window.h"
@@ -45,7 +48,12 @@ void TFMain::buildDialer() {
     connect(line.get(), &ConfiguredLine::handOffFailed, this, [this] {
         MessageBox::error(this, QStringLiteral("Error"), MessageBox::crLfLines(kNoPhoneAppLines));
     });
-    CallNotifier::attach(*this, *line);
+    m_callLog = new CallLogWriter([] { return callLogFolder(); }, this);
+    m_callLog->setObjectName(QStringLiteral("callLogWriter"));
+    connect(m_callLog, &CallLogWriter::failed, this, [this](const QString& message) {
+        MessageBox::error(this, QStringLiteral("Error"), message);
+    });
+    CallNotifier::attach(*this, *line, *m_callLog);
     Dialer3 = new TTapiDial(this, *line);
     // The line goes with the dialer, after the dialer has closed it.
     line.release()->setParent(Dialer3);
@@ -96,8 +104,6 @@ void TFMain::btnRingClick() {
     // A click toggles the button's check; it shows the call, not the click.
     showCallInProgress(Dialer3->callInProgress());
     auto run = [&] {
-        // The letter that makes the modem dial by tones or by pulses.
-        const QString prefix = mnuTone->isChecked() ? QStringLiteral("T") : QStringLiteral("P");
         TEngineDataSet& dataSet = gridDataSet();
         if (!dataSet.Active() || dataSet.IsEmpty() || dataSet.Fields(kFieldPhone1).IsNull()) {
             MessageBox::warning(this, QStringLiteral("Warning"),
@@ -106,16 +112,50 @@ void TFMain::btnRingClick() {
         }
         const QString number = fromAnsi(dataSet.Fields(currentPhoneField()).AsString());
         if (number.isEmpty()) return;
-        Dialer3->HangUp();
-        Dialer3->setTelephonNo(prefix + number);
-        Dialer3->Dial();
-        Dialer3->HangUp();
+        dialNumber(number, fromAnsi(dataSet.Fields(kFieldName).AsString()));
     };
     try {
         run();
     } catch (const std::exception& error) {
         Application::showException(error);
     }
+}
+
+void TFMain::dialNumber(const QString& number, const QString& name) {
+    // The letter that makes the modem dial by tones or by pulses.
+    const QString prefix = mnuTone->isChecked() ? QStringLiteral("T") : QStringLiteral("P");
+    CallLogEntry call = callLogEntryAt(std::time(nullptr), CallDirection::Outgoing);
+    call.number = number.toStdString();
+    call.name = name.toStdString();
+    call.line = ModemSettings::load(*openUserSettings()).line == PhoneLine::Desktop
+                    ? CallLine::Desktop
+                    : CallLine::Modem;
+    m_callLog->record(call);
+    Dialer3->HangUp();
+    Dialer3->setTelephonNo(prefix + number);
+    Dialer3->Dial();
+    Dialer3->HangUp();
+}
+
+void TFMain::mnuCallLogClick() {
+    std::string folder;
+    try {
+        folder = callLogFolder();
+    } catch (const std::exception& error) {
+        Application::showException(error);
+        return;
+    }
+    CallLogDialog dialog(
+        folder,
+        [this](const QString& number, const QString& name) {
+            try {
+                dialNumber(number, name);
+            } catch (const std::exception& error) {
+                Application::showException(error);
+            }
+        },
+        this);
+    dialog.exec();
 }
 
 int TFMain::currentPhoneField() {

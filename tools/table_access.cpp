@@ -167,11 +167,30 @@ namespace {
 
 void requireRowInTable(TEngineDataSet& set) {
     DBFObject& table = *set.handler();
-    if (set.RecNo() <= table.recordCount()) return;  // a record of the table, or no row
     GSobjMDXTag* tag = table.currentTag();
     if (tag == nullptr) return;  // record-number order reads only records the table holds
-    raiseIndexMismatch(table, tag->file(),
-                       "names record " + std::to_string(set.RecNo()) + " in tag " + tag->name());
+    if (set.RecNo() > table.recordCount()) {
+        raiseIndexMismatch(
+            table, tag->file(),
+            "names record " + std::to_string(set.RecNo()) + " in tag " + tag->name());
+    }
+    // The row came under a key: its record must still give that key. When it does not, and
+    // the index file has not changed since the walk last looked at it (a writer of this program
+    // changes the record and its key under one lock), another program changed the record
+    // without its index.
+    if (set.RecNo() <= 0 || tag->currentRecord() != set.RecNo() || tag->currentKeyFitsRecord()) {
+        return;
+    }
+    GSobjMDXFile& file = tag->file();
+    file.lockIndexFile();
+    struct Unlock {
+        GSobjMDXFile& file;
+        ~Unlock() { file.unlockIndexFile(); }
+    } unlock{file};
+    if (file.lookForChanges()) return;
+    raiseIndexMismatch(table, file,
+                       "holds record " + std::to_string(set.RecNo()) + " in tag " + tag->name() +
+                           " under a key its row no longer gives");
 }
 
 void requireIndexMatchesTable(TEngineDataSet& set) {
@@ -208,6 +227,12 @@ void requireIndexMatchesTable(TEngineDataSet& set) {
                 if (!tag->unique() && !tag->hasFilter() && keys != records) {
                     return "holds " + std::to_string(keys) + " keys in tag " + tag->name();
                 }
+            }
+            // Every writer of this program marks the index files after its writes to the table,
+            // under the lock held here: a table modified later was written by a program that
+            // leaves the index as it was (a row renamed in place, a table saved anew).
+            if (table.changeStamp().modifiedNs > file->diskFile().changeStamp().modifiedNs) {
+                return std::string("was written before another program changed the table");
             }
             return std::nullopt;
         };

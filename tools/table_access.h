@@ -88,7 +88,8 @@ void openTable(TEngineDataSet& set, const TableLocation& location, std::string_v
 // The window shows one blank row for an index entry whose record the table does not hold
 // (another copy may just have cut it away); the tool, whose output is a file, stops instead.
 // Raises an error naming the table, what is wrong and the fix when the current row of `set`
-// is such an entry.
+// is such an entry, or a row that another program changed in place without its index (its
+// record no longer gives the key the walk found it under).
 void requireRowInTable(TEngineDataSet& set);
 
 // Before the tool writes through `set`: raises the same error when an open index file does

@@ -225,10 +225,31 @@ void GSO_dBHandler::lockIndexFiles() {
     }
     m_lockedFiles = locked;
     m_indexLockDepth = 1;
+    m_writesAtIndexLock = writeCount();
+}
+
+void GSO_dBHandler::markIndexFilesAfterTable() {
+    // Every write of this program to a table with index files leaves the index files modified
+    // no earlier than the table: a table modified after its index was written by a program that
+    // does not keep the index (its rows may lie under keys they no longer have). The table's
+    // writes reach the server first.
+    if (onNetworkShare()) pushWrites();
+    for (auto& file : m_slots) {
+        if (file && file->diskFile().isReadWrite()) file->diskFile().markModifiedNow();
+    }
 }
 
 void GSO_dBHandler::unlockIndexFiles() {
     if (m_indexLockDepth == 0 || --m_indexLockDepth > 0) return;
+    // The table written under the locks: its index files are marked after it, before anyone
+    // else may write (see markIndexFilesAfterTable).
+    if (writeCount() != m_writesAtIndexLock) {
+        try {
+            markIndexFilesAfterTable();
+        } catch (...) {
+            // The mark is for readers that look for other programs' writes; the writes stand.
+        }
+    }
     int remaining = m_lockedFiles;
     for (auto& file : m_slots) {
         if (!file || remaining == 0) continue;

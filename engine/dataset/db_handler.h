@@ -220,6 +220,8 @@ class GSO_dBHandler : public GSO_dBaseFld {
   private:
     void lockIndexFiles();
     void unlockIndexFiles();
+    // Marks the index files modified now, after the table (see GSO_DiskFile::markModifiedNow).
+    void markIndexFilesAfterTable();
     // Raises when the writes of an index file cannot be pushed to its server.
     void pushIndexWrites();
     void releaseCurrentTag();
@@ -249,6 +251,8 @@ class GSO_dBHandler : public GSO_dBaseFld {
     bool m_found = false;
     bool m_outOfOrder = false;
     int m_lockedFiles = 0;
+    // The table's write count when the index locks were taken.
+    uint64_t m_writesAtIndexLock = 0;
     int m_indexLockDepth = 0;
     int m_coveredRecords = 0;
     AppendBatch* m_batch = nullptr;

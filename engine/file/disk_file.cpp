@@ -479,6 +479,7 @@ void GSO_DiskFile::write2(uint64_t offset, const void* first, size_t firstCount,
     }
     m_lastError = 0;
     m_written = true;
+    ++m_writes;
     noteWritten(offset + firstCount + secondCount);
 }
 
@@ -627,6 +628,7 @@ void GSO_DiskFile::truncate(uint64_t offset) {
     }
     if (m_mapLength > offset) refreshMapping();
     m_written = true;
+    ++m_writes;
     m_unpushed = m_network;
     if (m_sizeKnown) {
         m_knownSize = offset;
@@ -692,6 +694,15 @@ void GSO_DiskFile::refreshClientCaches() {
     // kept, changes no byte and no length. A read-only descriptor cannot make it; a sync of
     // the file goes to the server too (but leaves such contents kept: see forgetClientCaches).
     if (!m_readWrite || ::fallocate(m_fd, FALLOC_FL_KEEP_SIZE, 0, 1) != 0) ::fsync(m_fd);
+}
+
+void GSO_DiskFile::markModifiedNow() {
+    if (m_fd < 0 || !m_readWrite) return;
+    const timespec times[2] = {{0, UTIME_OMIT}, {0, UTIME_NOW}};
+    if (::futimens(m_fd, times) != 0) {
+        m_lastError = errnoToEngineCode(errno);
+        fail(m_lastError, sub::kWrite);
+    }
 }
 
 void GSO_DiskFile::forgetClientCaches() {

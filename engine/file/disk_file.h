@@ -160,6 +160,13 @@ class GSO_DiskFile {
     int lockCount() const { return m_lockCount; }
     LockRegion lockedRegion() const { return {m_lockOffset, m_lockLength}; }
     bool writtenSinceFlush() const { return m_written; }
+    // Writes (and truncations) made through this object since it was opened.
+    uint64_t writeCount() const { return m_writes; }
+    // Sets the file's modification time to now (the server's now on a network file system):
+    // the mark by which a copy of the program tells that the table beside an index file was not
+    // written after the index. Writes held for the push set it again when they go out. Raises
+    // on a failure.
+    void markModifiedNow();
     int descriptor() const { return m_fd; }
     // True when the file lies on a network file system (see above).
     bool onNetworkShare() const { return m_network; }
@@ -245,6 +252,7 @@ class GSO_DiskFile {
     uint64_t m_lockOffset = 0;
     uint64_t m_lockLength = 0;
     bool m_written = false;
+    uint64_t m_writes = 0;
     uint64_t m_reads = 0;
     bool m_mappingEnabled = false;
     bool m_compareMapping = false;

@@ -260,7 +260,11 @@ std::vector<uint8_t> GSobjMDXFile::readHeaderArea() {
 void GSobjMDXFile::markProductionIndex() {
     if ((m_table.tableFlags() & kFlagProductionIndex) != 0 || !m_table.isReadWrite()) return;
     const std::string asTable = replaceExtension(m_file->path(), extensionPart(m_table.path()));
-    if (samePathText(asTable, m_table.path())) m_table.setTableFlags(kFlagProductionIndex);
+    if (samePathText(asTable, m_table.path())) {
+        m_table.setTableFlags(kFlagProductionIndex);
+        // The table's header was written after this file: the mark says the index knows it.
+        if (m_file->isReadWrite()) m_file->markModifiedNow();
+    }
 }
 
 void GSobjMDXFile::close() {

@@ -130,6 +130,10 @@ class GSobjMDXTag : public GSobjIndexTag {
     // Re-positions on record `recordNumber` when the cursor is elsewhere; returns the cursor's
     // record number afterwards.
     int SyncToRecord(int recordNumber);
+    // True when the key this tag's expression gives for the table's current record buffer is
+    // the key under the cursor (record numbers aside): false for a row that another program
+    // changed in place without its index. REQUIRES: the buffer holds the cursor's record.
+    bool currentKeyFitsRecord();
     // Adds `key` (its pointer is the record number) after every equal key; false when nothing
     // was added (a unique tag that holds the key already).
     bool KeyInsert(const TgsVariant& key);

@@ -1019,6 +1019,25 @@ void GSobjMDXTag::TreeReset(int mode) {
     });
 }
 
+bool GSobjMDXTag::currentKeyFitsRecord() {
+    TgsVariant key;
+    if (!KeyEvaluate(key) || m_currentKey.isEmpty()) return true;
+    KeyAdjust(key, true);
+    if (m_keyType == 'C' && isText(key) && isText(m_currentKey)) {
+        // As the key is stored: cut at the key length, without what pads it.
+        const auto stored = [&](std::string_view bytes) {
+            bytes = bytes.substr(0, static_cast<size_t>(std::max(m_keyLength, 0)));
+            while (!bytes.empty() && static_cast<uint8_t>(bytes.back()) <= 0x20) {
+                bytes.remove_suffix(1);
+            }
+            return bytes;
+        };
+        return stored(key.bytes()) == stored(m_currentKey.bytes());
+    }
+    key.setPointer(m_currentKey.pointer());
+    return compareKeys(key, m_currentKey, 0) == 0;
+}
+
 int GSobjMDXTag::SyncToRecord(int recordNumber) {
     if (m_rootPage && currentRecord() == recordNumber && recordNumber != 0) return recordNumber;
     TreeReset(1);

@@ -5,6 +5,7 @@
 #include "app/call_notifier.h"
 
 #include <QDBusConnection>
+#include <QFile>
 #include <QScopeGuard>
 #include <QSettings>
 #include <QSignalSpy>
@@ -133,7 +134,8 @@ struct Rig : NotificationBus {
         line = std::make_unique<HayesModemLine>(options);
         notifier = std::make_unique<CallNotifier>(
             CallNotifier::Sources{[this] { return QString::fromStdString(tables.path() + "/"); },
-                                  [] { return QStringLiteral("8172"); }, [this] { return &tray; }});
+                                  [] { return QStringLiteral("8172"); }, [this] { return &tray; },
+                                  [this](const CallLogEntry& call) { logged.push_back(call); }});
         QObject::connect(line.get(), &LineProvider::incomingCall, notifier.get(),
                          &CallNotifier::callComingIn);
         QObject::connect(line.get(), &LineProvider::incomingCallEnded, notifier.get(),
@@ -159,6 +161,7 @@ struct Rig : NotificationBus {
     RecordingTray tray;
     std::unique_ptr<HayesModemLine> line;
     std::unique_ptr<CallNotifier> notifier;
+    std::vector<CallLogEntry> logged;
     HLINEAPP app = 0;
     HLINE handle = 0;
 };
@@ -260,6 +263,37 @@ class CallNotifierTest : public QObject {
         QVERIFY(rig.tray.messages.isEmpty());
     }
 
+    void everyCallIsLoggedWhenOverWithTheNameFoundAndItsRings() {
+        Rig rig(false);
+        QVERIFY2(!rig.bus->address().empty(), rig.bus->error().c_str());
+        rig.ring({"88172538752", "", "12101405", CallerIdForm::Formatted});
+        QTRY_COMPARE_WITH_TIMEOUT(rig.logged.size(), size_t(1), 10000);
+        CallLogEntry call = rig.logged[0];
+        QCOMPARE(call.direction, CallDirection::Incoming);
+        QCOMPARE(call.number, std::string("88172538752"));
+        QCOMPARE(call.name, std::string("Петров А.Ж."));
+        QCOMPARE(call.rings, 2);
+        QCOMPARE(call.line, CallLine::None);
+        QCOMPARE(call.time.size(), size_t(8));
+
+        // Not in the directory: the number without a name.
+        rig.ring({"88172999999", "", "12101405", CallerIdForm::Mdmf});
+        QTRY_COMPARE_WITH_TIMEOUT(rig.logged.size(), size_t(2), 10000);
+        QCOMPARE(rig.logged[1].number, std::string("88172999999"));
+        QCOMPARE(rig.logged[1].name, std::string());
+
+        // A message that failed its checks leaves a call without a number.
+        IncomingRing bad{"88172538752", "", "12101405", CallerIdForm::Mdmf};
+        bad.badChecksum = true;
+        rig.ring(bad);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.logged.size(), size_t(3), 10000);
+        QCOMPARE(rig.logged[2].number, std::string());
+        QCOMPARE(rig.logged[2].name, std::string());
+        QCOMPARE(rig.logged[2].rings, 2);
+        QTest::qWait(300);
+        QCOMPARE(rig.logged.size(), size_t(3));  // one entry per call
+    }
+
     void withoutAServiceTheIconShowsTheMessage() {
         Rig rig(false);
         QVERIFY2(!rig.bus->address().empty(), rig.bus->error().c_str());
@@ -283,6 +317,13 @@ class CallNotifierTest : public QObject {
         ringTwice(modem, {"88172538752", "", "12101405", CallerIdForm::Formatted});
         QTRY_VERIFY_WITH_TIMEOUT(
             bus.notified().find("'Звонит: Петров А.Ж., 53-87-52'") != std::string::npos, 10000);
+        // Over, the call is in the user's log, not in the directory's folder.
+        const CallLog log(
+            (session.settingsFolder() + QStringLiteral("/data/abonex/")).toStdString());
+        QTRY_COMPARE_WITH_TIMEOUT(log.entries().size(), size_t(1), 10000);
+        QCOMPARE(log.entries()[0].number, std::string("88172538752"));
+        QCOMPARE(log.entries()[0].name, std::string("Петров А.Ж."));
+        QVERIFY(!QFile::exists(session.fixture().folder() + QStringLiteral("Calls.dbf")));
         qunsetenv("ABONEX_MODEM");
     }
 

@@ -5,6 +5,8 @@
 // modem dials.
 #include <QAction>
 #include <QDialogButtonBox>
+#include <QDir>
+#include <QFile>
 #include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QMenu>
@@ -25,6 +27,7 @@
 #include "dial/configured_line.h"
 #include "dial/modem_settings_dialog.h"
 #include "dial/tapi_dial.h"
+#include "directory/call_log.h"
 #include "tests/app/directory_fixture.h"
 #include "tests/app/window_session.h"
 #include "tools/fake_modem/fake_modem.h"
@@ -83,6 +86,11 @@ struct Session {
     QTableView* grid() const { return session.grid(); }
     QAction* action(const char* name) const { return session.action(name); }
     QToolButton* btnRing() const { return child<QToolButton>("btnRing"); }
+    // The user's call log, the newest call first.
+    std::vector<CallLogEntry> calls() const {
+        return CallLog((session.settingsFolder() + QStringLiteral("/data/abonex/")).toStdString())
+            .entries();
+    }
 
     int rowOf(const QString& name) const {
         const qsizetype row = session.gridNames().indexOf(name);
@@ -493,6 +501,72 @@ class DialCommandsTest : public QObject {
                                 "Установите одну из известных программ:\r\n"
                                 "- GNOME Calls;\r\n- KDE Connect;\r\n- Linphone;\r\n- и т.п."));
         QCOMPARE(MessageBox::shown().at(0).icon, QMessageBox::Critical);
+        // Both were handed to the desktop's phone, and logged as such.
+        const std::vector<CallLogEntry> calls = s.calls();
+        QCOMPARE(calls.size(), size_t(2));
+        for (const CallLogEntry& call : calls) {
+            QCOMPARE(call.direction, CallDirection::Outgoing);
+            QCOMPARE(call.line, CallLine::Desktop);
+            QCOMPARE(call.number, std::string("22-33-44"));
+        }
+    }
+
+    // --- The call log ---
+
+    void everyDialIsLoggedWithTheRowsNameTheNewestFirst() {
+        FakeModem modem;
+        Session s;
+        s.start(&modem);
+        QVERIFY(s.calls().empty());
+        s.clickCell(QStringLiteral("Иванов И.И."), 1);
+        s.pressRing();
+        QVERIFY(modemGot(modem, "ATDP22-33-44;"));
+        s.clickCell(QStringLiteral("Сидоров"), 2);
+        s.pressRing();
+        QVERIFY(modemGot(modem, "ATDP22-99-99;"));
+        const std::vector<CallLogEntry> calls = s.calls();
+        QCOMPARE(calls.size(), size_t(2));
+        QCOMPARE(calls[0].number, std::string("22-99-99"));
+        QCOMPARE(calls[0].name, std::string("Сидоров"));
+        QCOMPARE(calls[1].number, std::string("22-33-44"));
+        QCOMPARE(calls[1].name, std::string("Иванов И.И."));
+        for (const CallLogEntry& call : calls) {
+            QCOMPARE(call.direction, CallDirection::Outgoing);
+            QCOMPARE(call.line, CallLine::Modem);
+            QCOMPARE(call.rings, 0);
+            QCOMPARE(call.date.size(), size_t(8));
+        }
+        QVERIFY(MessageBox::shown().isEmpty());
+    }
+
+    void aLogThatCannotBeWrittenIsSaidAndTheCallGoesInLater() {
+        FakeModem modem;
+        Session s;
+        s.start(&modem);
+        // A file where the log's folder should be.
+        const QString data = s.session.settingsFolder() + QStringLiteral("/data");
+        QVERIFY(QDir().mkpath(data));
+        {
+            QFile blocker(data + QStringLiteral("/abonex"));
+            QVERIFY(blocker.open(QIODevice::WriteOnly));
+        }
+        s.clickCell(QStringLiteral("Иванов И.И."), 1);
+        s.pressRing();
+        QVERIFY(modemGot(modem, "ATDP22-33-44;"));
+        QTRY_COMPARE(MessageBox::shown().size(), 1);
+        QCOMPARE(MessageBox::shown().at(0).text,
+                 QStringLiteral("the call log %1/abonex/Calls.dbf could not be written: %1/abonex/ "
+                                "is not a folder")
+                     .arg(data));
+        QVERIFY(QFile::remove(data + QStringLiteral("/abonex")));
+        s.clickCell(QStringLiteral("Сидоров"), 1);
+        s.pressRing();
+        QVERIFY(modemGot(modem, "ATDP35-00-00;"));
+        const std::vector<CallLogEntry> calls = s.calls();
+        QCOMPARE(calls.size(), size_t(2));
+        QCOMPARE(calls[0].name, std::string("Сидоров"));
+        QCOMPARE(calls[1].name, std::string("Иванов И.И."));
+        QCOMPARE(MessageBox::shown().size(), 1);
     }
 
     // --- The event loop stays free ---

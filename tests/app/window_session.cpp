@@ -43,6 +43,8 @@ std::vector<DirectoryRow> favourites() {
 
 WindowSession::WindowSession() {
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_settings.path());
+    // The user's data (the call log) goes there too.
+    qputenv("XDG_DATA_HOME", (m_settings.path() + QStringLiteral("/data")).toLocal8Bit());
     m_fixture.writeAll(persons(), organisations(), favourites());
 }
 

@@ -47,7 +47,8 @@ class WindowSession {
 
     TFMain* window() const { return m_window.get(); }
     DirectoryFixture& fixture() { return m_fixture; }
-    // The folder the user scope of the settings points to, and the program's file in it.
+    // The folder the user scope of the settings points to, and the program's file in it; the
+    // user's data folder (XDG_DATA_HOME) is its "data".
     QString settingsFolder() const { return m_settings.path(); }
     QString settingsFile() const;
     // A stored value of the group "FormProperties", as text.

@@ -53,6 +53,16 @@ void writeFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) 
     if (!out) throw std::runtime_error("cannot write " + path);
 }
 
+void writeFileBytesKeepingTime(const std::string& path, const std::vector<uint8_t>& bytes) {
+    struct stat before {};
+    if (::stat(path.c_str(), &before) != 0) throw std::runtime_error("cannot stat " + path);
+    writeFileBytes(path, bytes);
+    const timespec times[2] = {before.st_atim, before.st_mtim};
+    if (::utimensat(AT_FDCWD, path.c_str(), times, 0) != 0) {
+        throw std::runtime_error("cannot set the times of " + path);
+    }
+}
+
 void copyFile(const std::string& from, const std::string& to) {
     std::filesystem::copy_file(from, to, std::filesystem::copy_options::overwrite_existing);
     std::filesystem::permissions(

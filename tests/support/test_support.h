@@ -29,6 +29,9 @@ class TempDir {
 
 std::vector<uint8_t> readFileBytes(const std::string& path);
 void writeFileBytes(const std::string& path, const std::vector<uint8_t>& bytes);
+// Writes `bytes` over the file and gives it back the modification time it had: a table made so
+// from the start, not one that another program changed after its index was written.
+void writeFileBytesKeepingTime(const std::string& path, const std::vector<uint8_t>& bytes);
 void copyFile(const std::string& from, const std::string& to);
 uint64_t fileSize(const std::string& path);
 

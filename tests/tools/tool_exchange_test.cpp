@@ -14,11 +14,11 @@ std::string cp1251(std::string_view utf8) {
     return *utf8ToPage(CodePage::Cp1251, utf8);
 }
 
-// Sets a header byte of a table file.
+// Sets a header byte of a table file, as if the table had been made so.
 void setHeaderByte(const std::string& path, size_t offset, uint8_t value) {
     auto bytes = readFileBytes(path);
     bytes.at(offset) = value;
-    writeFileBytes(path, bytes);
+    writeFileBytesKeepingTime(path, bytes);
 }
 
 class ExchangeTest : public ToolTest {
