@@ -17,7 +17,7 @@
 // _records (record maintenance), _clipboard (copying from the grid), _events (the data sets'
 // opening and closing), _dial, _view (view options), _tray (the notification area), _links (links
 // and the About box), _sync (the synchronisation window) and _exchange (vCard files, and tables in
-// another code page, which are shown read-only).
+// another code page, which are shown read-only) and _print (the phone list on paper).
 //
 // Invariants: exactly one of the mode buttons and exactly the matching mode menu item are
 // checked; the grid's model shows the data set of the checked mode; DatabaseFolder ends in "/".
@@ -202,6 +202,8 @@ class TFMain : public QMainWindow, public SyncWindowHost {
     void mnuExportVcardClick();
     void mnuExportFavorVcardClick();
     void mnuImportVcardClick();
+    // "Печать…": the rows shown as a phone list, in a print preview (main_window_print.cpp).
+    void mnuPrintClick();
 
   public:
     // What the synchronisation window asks of the main window (main_window_sync.cpp; the tray
@@ -396,6 +398,7 @@ class TFMain : public QMainWindow, public SyncWindowHost {
     QAction* mnuExportVcard = nullptr;
     QAction* mnuExportFavorVcard = nullptr;
     QAction* mnuImportVcard = nullptr;
+    QAction* mnuPrint = nullptr;
     QAction* mnuExit = nullptr;
     QActionGroup* m_pictureSizeItems = nullptr;
     QAction* mnuBigIco = nullptr;

@@ -148,6 +148,11 @@ void TFMain::buildMenus() {
     file->setObjectName(QStringLiteral("mnuFile"));
     buildSyncMenuItem(file);
     buildExchangeMenuItems(file);
+    mnuPrint = file->addAction(QStringLiteral("Печать…"));
+    mnuPrint->setObjectName(QStringLiteral("mnuPrint"));
+    mnuPrint->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
+    connect(mnuPrint, &QAction::triggered, this, &TFMain::mnuPrintClick);
+    file->addSeparator();
     mnuExit = file->addAction(QStringLiteral("Выход"));
     mnuExit->setObjectName(QStringLiteral("mnuExit"));
     mnuExit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
