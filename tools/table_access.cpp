@@ -188,6 +188,10 @@ void requireRowInTable(TEngineDataSet& set) {
         ~Unlock() { file.unlockIndexFile(); }
     } unlock{file};
     if (file.lookForChanges()) return;
+    // The record as the disk holds it now (the server's, on a share): a record read before a
+    // writer of this program changed it is no fault of the index.
+    table.forgetClientCaches();
+    if (!table.recordReads(set.RecNo(), table.recordImage())) return;
     raiseIndexMismatch(table, file,
                        "holds record " + std::to_string(set.RecNo()) + " in tag " + tag->name() +
                            " under a key its row no longer gives");
