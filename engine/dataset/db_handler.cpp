@@ -231,11 +231,14 @@ void GSO_dBHandler::lockIndexFiles() {
 void GSO_dBHandler::markIndexFilesAfterTable() {
     // Every write of this program to a table with index files leaves the index files modified
     // no earlier than the table: a table modified after its index was written by a program that
-    // does not keep the index (its rows may lie under keys they no longer have). The table's
-    // writes reach the server first.
-    if (onNetworkShare()) pushWrites();
+    // does not keep the index (its rows may lie under keys they no longer have). Readers
+    // compare the times on local disks only: through a network file system they come with the
+    // client's delays, and nothing is marked there.
+    if (onNetworkShare()) return;
     for (auto& file : m_slots) {
-        if (file && file->diskFile().isReadWrite()) file->diskFile().markModifiedNow();
+        if (file && file->diskFile().isReadWrite() && !file->diskFile().onNetworkShare()) {
+            file->diskFile().markModifiedNow();
+        }
     }
 }
 

@@ -263,7 +263,7 @@ void GSobjMDXFile::markProductionIndex() {
     if (samePathText(asTable, m_table.path())) {
         m_table.setTableFlags(kFlagProductionIndex);
         // The table's header was written after this file: the mark says the index knows it.
-        if (m_file->isReadWrite()) m_file->markModifiedNow();
+        if (m_file->isReadWrite() && !m_file->onNetworkShare()) m_file->markModifiedNow();
     }
 }
 
