@@ -8,55 +8,6 @@ namespace abonex {
 
 namespace {
 
-constexpr size_t kFoldAt = 75;  // bytes of a line before it is folded
-constexpr std::string_view kCrLf = "\r\n";
-
-// --- Writing ---
-
-std::string escapeText(std::string_view value) {
-    std::string out;
-    for (size_t i = 0; i < value.size(); ++i) {
-        const char c = value[i];
-        switch (c) {
-            case '\\':
-                out += "\\\\";
-                break;
-            case ',':
-                out += "\\,";
-                break;
-            case ';':
-                out += "\\;";
-                break;
-            case '\r':
-                if (i + 1 < value.size() && value[i + 1] == '\n') ++i;
-                out += "\\n";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            default:
-                out += c;
-        }
-    }
-    return out;
-}
-
-// Appends `line` folded: a CR LF and a blank before every 75 bytes, never inside a character.
-void appendFolded(std::string& out, std::string_view line) {
-    size_t room = kFoldAt;
-    while (line.size() > room) {
-        size_t cut = room;
-        while (cut > 0 && (static_cast<uint8_t>(line[cut]) & 0xC0) == 0x80) --cut;
-        out.append(line.substr(0, cut));
-        out += kCrLf;
-        out += ' ';
-        line.remove_prefix(cut);
-        room = kFoldAt - 1;  // the blank that starts a continuation counts
-    }
-    out.append(line);
-    out += kCrLf;
-}
-
 // --- Reading ---
 
 struct Parameter {
@@ -70,12 +21,6 @@ struct Property {
     std::string value;  // raw: still escaped, quoted-printable and in its character set
     int line = 0;
 };
-
-std::string trimmed(std::string_view text) {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
-    return std::string(text);
-}
 
 std::optional<std::string> parameterValue(const Property& property, std::string_view name) {
     for (const Parameter& p : property.parameters) {
@@ -121,7 +66,7 @@ bool splitProperty(std::string_view line, Property& property) {
         }
     }
     parts.push_back(part);
-    std::string name = upperAscii(trimmed(parts[0]));
+    std::string name = upperAscii(trimmedVcardText(parts[0]));
     if (const size_t dot = name.rfind('.'); dot != std::string::npos) name = name.substr(dot + 1);
     property.name = name;
     for (size_t i = 1; i < parts.size(); ++i) {
@@ -129,10 +74,10 @@ bool splitProperty(std::string_view line, Property& property) {
         const size_t equals = text.find('=');
         Parameter parameter;
         if (equals == std::string::npos) {
-            parameter.value = trimmed(text);
+            parameter.value = trimmedVcardText(text);
         } else {
-            parameter.name = upperAscii(trimmed(text.substr(0, equals)));
-            parameter.value = trimmed(text.substr(equals + 1));
+            parameter.name = upperAscii(trimmedVcardText(text.substr(0, equals)));
+            parameter.value = trimmedVcardText(text.substr(equals + 1));
         }
         if (parameter.value.size() >= 2 && parameter.value.front() == '"' &&
             parameter.value.back() == '"') {
@@ -227,7 +172,7 @@ class CardReader {
     // Takes one property; the message of a fault otherwise.
     std::optional<std::string> take(const Property& property) {
         if (property.name == "VERSION") {
-            const std::string version = trimmed(property.value);
+            const std::string version = trimmedVcardText(property.value);
             if (version != "2.1" && version != "3.0" && version != "4.0") {
                 return at(property.line) +
                        say(": vCard version \"" + version + "\" is not 2.1, 3.0 or 4.0",
@@ -270,12 +215,12 @@ class CardReader {
             }
         }
         if (property.name == "FN") {
-            if (m_fn.empty()) m_fn = trimmed(unescape(raw));
+            if (m_fn.empty()) m_fn = trimmedVcardText(unescape(raw));
         } else if (property.name == "N") {
             if (m_n.empty()) {
                 std::vector<std::string> parts;
                 for (const std::string& part : components(raw))
-                    parts.push_back(trimmed(unescape(part)));
+                    parts.push_back(trimmedVcardText(unescape(part)));
                 parts.resize(3);  // surname, given names, additional names
                 m_n = joinNonEmpty(parts, " ");
             }
@@ -283,11 +228,11 @@ class CardReader {
             if (m_org.empty()) {
                 std::vector<std::string> parts;
                 for (const std::string& part : components(raw))
-                    parts.push_back(trimmed(unescape(part)));
+                    parts.push_back(trimmedVcardText(unescape(part)));
                 m_org = joinNonEmpty(parts, ", ");
             }
         } else if (property.name == "TEL") {
-            std::string phone = trimmed(unescape(raw));
+            std::string phone = trimmedVcardText(unescape(raw));
             if (upperAscii(phone.substr(0, 4)) == "TEL:") phone = phone.substr(4);
             if (!phone.empty()) m_phones.push_back(phone);
         } else if (property.name == "NOTE") {
@@ -357,35 +302,10 @@ std::vector<PhysicalLine> physicalLines(std::string_view text) {
 
 }  // namespace
 
-std::string writeVcard(const Contact& contact, VcardStyle style) {
-    std::string out;
-    appendFolded(out, "BEGIN:VCARD");
-    appendFolded(out, "VERSION:3.0");
-    switch (style) {
-        case VcardStyle::Person: {
-            const size_t blank = contact.name.find(' ');
-            const std::string surname = contact.name.substr(0, blank);
-            const std::string given =
-                blank == std::string::npos ? std::string() : trimmed(contact.name.substr(blank));
-            appendFolded(out, "N:" + escapeText(surname) + ";" + escapeText(given) + ";;;");
-            break;
-        }
-        case VcardStyle::Organisation:
-            appendFolded(out, "N:;;;;");
-            break;
-        case VcardStyle::Plain:
-            appendFolded(out, "N:" + escapeText(contact.name) + ";;;;");
-            break;
-    }
-    appendFolded(out, "FN:" + escapeText(contact.name));
-    if (style == VcardStyle::Organisation) appendFolded(out, "ORG:" + escapeText(contact.name));
-    for (const std::string* phone : {&contact.phone1, &contact.phone2}) {
-        if (!phone->empty()) appendFolded(out, "TEL;TYPE=VOICE:" + escapeText(*phone));
-    }
-    if (!contact.comment.empty()) appendFolded(out, "NOTE:" + escapeText(contact.comment));
-    if (!contact.uid.empty()) appendFolded(out, "UID:" + contact.uid);
-    appendFolded(out, "END:VCARD");
-    return out;
+std::string trimmedVcardText(std::string_view text) {
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+    return std::string(text);
 }
 
 std::string cardPlace(int card, int line, MessageLanguage language) {
@@ -416,11 +336,11 @@ VcardImport readVcards(std::string_view text, MessageLanguage language) {
             }
         };
         unfold();
-        if (trimmed(logical).empty()) continue;
+        if (trimmedVcardText(logical).empty()) continue;
         Property property;
         property.line = number;
         if (!splitProperty(logical, property)) {
-            const std::string shown = "\"" + trimmed(logical).substr(0, 40) + "\"";
+            const std::string shown = "\"" + trimmedVcardText(logical).substr(0, 40) + "\"";
             result.error = say("line " + std::to_string(number) + ": " + shown +
                                    " is no vCard property (NAME:value)",
                                "строка " + std::to_string(number) + ": " + shown +
@@ -437,7 +357,7 @@ VcardImport readVcards(std::string_view text, MessageLanguage language) {
             }
             splitProperty(logical, property);
         }
-        if (property.name == "BEGIN" && upperAscii(trimmed(property.value)) == "VCARD") {
+        if (property.name == "BEGIN" && upperAscii(trimmedVcardText(property.value)) == "VCARD") {
             if (card) {
                 result.error =
                     cardPlace(card->card(), card->line(), language) +
@@ -456,7 +376,7 @@ VcardImport readVcards(std::string_view text, MessageLanguage language) {
                                    " вне BEGIN:VCARD ... END:VCARD");
             return result;
         }
-        if (property.name == "END" && upperAscii(trimmed(property.value)) == "VCARD") {
+        if (property.name == "END" && upperAscii(trimmedVcardText(property.value)) == "VCARD") {
             Contact contact;
             if (auto error = card->finish(contact, result.notes)) {
                 result.error = *error;

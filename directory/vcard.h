@@ -45,6 +45,8 @@ enum class VcardStyle {
 
 // One card, its lines ended by CR LF.
 std::string writeVcard(const Contact& contact, VcardStyle style);
+// A vCard value or name part without blanks and tabs at either end.
+std::string trimmedVcardText(std::string_view text);
 
 struct VcardImport {
     std::vector<Contact> contacts;

@@ -36,6 +36,18 @@ std::string commentToStore(const DifferenceEntry& entry, CodePage page) {
     return convertedText(entry.sourceStored->comment, entry.sourceStored->page, page);
 }
 
+MatchLevel entryLevel(DifferenceKind kind) {
+    switch (kind) {
+        case DifferenceKind::Phone1:
+            return MatchLevel::NameAndPhones;
+        case DifferenceKind::Phone2:
+            return MatchLevel::NameAndPhone1;
+        case DifferenceKind::Missing:
+            break;
+    }
+    return MatchLevel::Name;
+}
+
 std::string_view kindText(DifferenceKind kind) {
     switch (kind) {
         case DifferenceKind::Phone1:

@@ -65,6 +65,10 @@ RecordTexts textsToStore(const DifferenceEntry& entry, bool fromSource, CodePage
 // where the comparison read none).
 std::string commentToStore(const DifferenceEntry& entry, CodePage page);
 
+// The level at which an entry's record is found: all three fields for a first phone that
+// differs, name and first phone for a second phone, the name for a missing record.
+MatchLevel entryLevel(DifferenceKind kind);
+
 // True when an apply with `side` changes the table that was the comparison's target.
 inline bool changesTarget(SyncDirection direction, ChangeSide side) {
     return (direction == SyncDirection::Import) == (side == ChangeSide::Own);
