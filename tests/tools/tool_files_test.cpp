@@ -253,6 +253,53 @@ TEST_F(ToolTest, InfoOnAnIndexFileSaysSoAndShowsItsTags) {
     EXPECT_EQ(info.err, "");
 }
 
+TEST(ToolLostIndex, ReindexOfADirectoryTableWhoseIndexCannotBeReadMakesItAnew) {
+    TempDir town;
+    const std::string tool = shellQuote(toolPath());
+    ASSERT_EQ(runCommand(tool + " demo " + shellQuote(town.path()) + " --persons 300").status, 0);
+    const std::string table = shellQuote(town.file("Phone.DBF"));
+    const std::string dump = tool + " index dump " + shellQuote(town.file("Phone.MDX"));
+    const auto before = runCommand(dump);
+    const auto shown = runCommand(tool + " export " + table);
+    ASSERT_EQ(before.status, 0) << before.err;
+    const std::vector<uint8_t> whole = test::readFileBytes(town.file("Phone.MDX"));
+    // The first slot of the tag table names a header block far past the file's end; then the
+    // file cut inside its header.
+    std::vector<uint8_t> badSlot = whole;
+    test::putLe32(badSlot, 544, 0x00FFFFFF);
+    for (const std::vector<uint8_t>& damaged :
+         {badSlot, std::vector<uint8_t>(whole.begin(), whole.begin() + 100)}) {
+        test::writeFileBytes(town.file("Phone.MDX"), damaged);
+        ASSERT_NE(runCommand(tool + " search " + table + " --name А").status, 0);
+        const auto rebuilt = runCommand(tool + " reindex " + table);
+        EXPECT_EQ(rebuilt.status, 0) << rebuilt.err;
+        EXPECT_EQ(rebuilt.out.rfind(
+                      "made " + town.file("Phone.MDX") + " anew (its tags could not be read: ", 0),
+                  0u)
+            << rebuilt.out;
+        EXPECT_NE(rebuilt.out.find("any other tag it held must be made again with abonex-db "
+                                   "index create"),
+                  std::string::npos);
+        EXPECT_EQ(runCommand(dump).out, before.out);
+        EXPECT_EQ(runCommand(tool + " export " + table).out, shown.out);
+        EXPECT_EQ(runCommand(tool + " check " + table).status, 0);
+        EXPECT_FALSE(std::filesystem::exists(town.file("Phone.MDX.new")));
+    }
+    // Named on the command line, or of a table that is not the directory's, a damaged file is
+    // reported and left as it is.
+    std::filesystem::copy_file(town.file("Phone.DBF"), town.file("Copy.dbf"));
+    test::writeFileBytes(town.file("Copy.MDX"), badSlot);
+    const auto other = runCommand(tool + " reindex " + shellQuote(town.file("Copy.dbf")));
+    EXPECT_NE(other.status, 0);
+    EXPECT_NE(other.err.find("Copy.MDX"), std::string::npos) << other.err;
+    EXPECT_EQ(test::readFileBytes(town.file("Copy.MDX")), badSlot);
+    test::writeFileBytes(town.file("Phone.MDX"), badSlot);
+    const auto named =
+        runCommand(tool + " reindex " + table + " " + shellQuote(town.file("Phone.MDX")));
+    EXPECT_NE(named.status, 0);
+    EXPECT_EQ(test::readFileBytes(town.file("Phone.MDX")), badSlot);
+}
+
 TEST(ToolLostIndex, ReindexOfADirectoryTableWithoutItsIndexFileMakesItAnew) {
     TempDir town;
     const std::string tool = shellQuote(toolPath());
