@@ -57,9 +57,18 @@ void TFMain::searchTextTyped() {
 }
 
 void TFMain::bringIndexUpToDate(TEngineDataSet& dataSet) {
-    if (!dataSet.Active() || dataSet.IndexHoldsAppendedRows()) return;
-    m_statusText->setText(
-        QStringLiteral("Индекс таблицы обновляется: другая программа добавила в неё записи"));
+    if (!dataSet.Active()) return;
+    QString why;
+    if (!dataSet.IndexHoldsAppendedRows()) {
+        why = QStringLiteral("Индекс таблицы обновляется: другая программа добавила в неё записи");
+    } else if (dataSet.TakeRowDisagreement() || dataSet.IndexDisagreesWithTable(IndexLook::Marks)) {
+        // A row shown before no longer gave its key, or the table was written after its index:
+        // another program changed rows in place or saved the table anew.
+        why = QStringLiteral("Индекс таблицы обновляется: другая программа изменила таблицу");
+    } else {
+        return;
+    }
+    m_statusText->setText(why);
     m_statusText->repaint();
     dataSet.ReindexAll();
 }

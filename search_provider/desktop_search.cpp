@@ -4,6 +4,7 @@
 #include <charconv>
 #include <exception>
 
+#include "directory/index_rebuild.h"
 #include "directory/search_variants.h"
 #include "engine/dataset/db_handler.h"
 #include "engine/dbf/codepage.h"
@@ -83,12 +84,32 @@ DesktopSearch::Table* DesktopSearch::open(DirectoryMode mode) {
     attachSearch(set, live);
     try {
         set.Open();
+        // Rows that another program appended, renamed in place or saved anew would be missed
+        // or shown out of place through an index that no longer describes the table.
+        if (set.IndexDisagreesWithTable(IndexLook::Samples)) {
+            set.Close();
+            rebuildDirectoryIndex(m_folder, mode);
+            set.Open();
+        }
     } catch (const std::exception& error) {
         m_lastError = error.what();
         table.reset();
         return nullptr;
     }
     return table.get();
+}
+
+void DesktopSearch::bringIndexUpToDate(DirectoryMode mode, Table& table) {
+    TEngineDataSet& set = table.set;
+    if (set.IndexHoldsAppendedRows() && !set.TakeRowDisagreement() &&
+        !set.IndexDisagreesWithTable(IndexLook::Marks)) {
+        return;
+    }
+    // The set reads only; the rebuild opens the table for writing, under the locks every
+    // rebuild takes, and the set reads the rebuilt files once it is opened again.
+    set.Close();
+    rebuildDirectoryIndex(m_folder, mode);
+    set.Open();
 }
 
 DesktopRow DesktopSearch::rowFrom(DirectoryMode mode, const DataSetRow& data) const {
@@ -109,6 +130,7 @@ std::vector<DesktopRow> DesktopSearch::search(DirectoryMode mode, const SearchCr
     std::vector<DesktopRow> rows;
     try {
         TEngineDataSet& set = table->set;
+        bringIndexUpToDate(mode, *table);
         const SearchAttempt used = searchWithVariants(set, table->live, typed);
         if (set.Eof()) return {};
         std::vector<DataSetRow> found{set.currentRow()};

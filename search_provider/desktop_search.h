@@ -68,6 +68,10 @@ class DesktopSearch {
         bool tried = false;
     };
     Table* open(DirectoryMode mode);
+    // Before a search: rebuilds the index files of the table when they no longer describe it
+    // (another program appended rows, changed rows in place or saved the table anew) and opens
+    // the table again. Raises the rebuild's errors.
+    void bringIndexUpToDate(DirectoryMode mode, Table& table);
     std::vector<DesktopRow> search(DirectoryMode mode, const SearchCriteria& typed, size_t limit);
     DesktopRow rowFrom(DirectoryMode mode, const DataSetRow& data) const;
 

@@ -187,7 +187,7 @@ int runExport(const Args& args) {
             }
             ++cards;
         }
-        requireIndexMatchesTable(set);
+        requireIndexMatchesTable(set, IndexLook::EveryKey);
         if (vdir) printLine("exported " + std::to_string(cards) + " cards into " + *vdir);
         return kExitOk;
     }
@@ -201,7 +201,7 @@ int runExport(const Args& args) {
     }
     // Rows another program appended without their keys were not in the walk: say so instead
     // of ending as if the export were whole.
-    requireIndexMatchesTable(set);
+    requireIndexMatchesTable(set, IndexLook::EveryKey);
     return kExitOk;
 }
 

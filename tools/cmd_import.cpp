@@ -150,7 +150,7 @@ int runImport(const Args& args) {
     if (!checked.replaced.empty()) {
         printError(filePath + ": " + checked.replaced.describe(settings.tablePage));
     }
-    requireIndexMatchesTable(set);
+    requireIndexMatchesTable(set, IndexLook::EveryKey);
 
     // Rows go in in batches: one hold of the locks, one header and (on a network file system)
     // one push to the server per batch, with the other writers' turns between batches.

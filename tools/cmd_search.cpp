@@ -44,7 +44,7 @@ int search(const TableLocation& location, const SearchCriteria& typed, long limi
     // Opened unfiltered, so that only switching the filter on below walks to the first row.
     openTable(set, location, defaultOrderTag(location), /*translate=*/true, /*readOnly=*/true);
     // A row another program appended without its key could never be found.
-    requireIndexMatchesTable(set);
+    requireIndexMatchesTable(set, IndexLook::Samples);
     std::vector<std::string> header;
     for (int i = 0; i < set.FieldCount(); ++i) header.push_back(set.Fields(i).FieldName());
     std::cout << csvLine(header);

@@ -78,7 +78,7 @@ int synchronise(const std::string& ownFolder, const std::string& externalTable,
     const bool own = *side == ChangeSide::Own;
     openChangeTable(change, own ? ownFolder : externalFolder, tableFileName,
                     own ? std::nullopt : externalPage);
-    requireIndexMatchesTable(change);
+    requireIndexMatchesTable(change, IndexLook::EveryKey);
     DifferenceApply applying(change, direction, *side);
     const auto printCounts = [&] {
         const ApplyCounts& counts = applying.counts();

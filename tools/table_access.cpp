@@ -150,9 +150,8 @@ void openTable(TEngineDataSet& set, const TableLocation& location, std::string_v
 
 namespace {
 
-[[noreturn]] void raiseIndexMismatch(GSO_dBHandler& table, const GSobjMDXFile& file,
-                                     const std::string& what) {
-    std::string message = "index does not match the table: " + file.path() + " " + what +
+[[noreturn]] void raiseIndexMismatch(GSO_dBHandler& table, const IndexDisagreement& found) {
+    std::string message = "index does not match the table: " + found.indexPath + " " + found.what +
                           ", the table " + table.path() + " holds " +
                           std::to_string(table.recordCount()) + " records";
     if (const uint64_t partial = table.partialRecordBytes(); partial > 0) {
@@ -166,91 +165,12 @@ namespace {
 }  // namespace
 
 void requireRowInTable(TEngineDataSet& set) {
-    DBFObject& table = *set.handler();
-    GSobjMDXTag* tag = table.currentTag();
-    if (tag == nullptr) return;  // record-number order reads only records the table holds
-    if (set.RecNo() > table.recordCount()) {
-        raiseIndexMismatch(
-            table, tag->file(),
-            "names record " + std::to_string(set.RecNo()) + " in tag " + tag->name());
-    }
-    // The row came under a key: its record must still give that key. When it does not, and
-    // the index file has not changed since the walk last looked at it (a writer of this program
-    // changes the record and its key under one lock), another program changed the record
-    // without its index.
-    if (set.RecNo() <= 0 || tag->currentRecord() != set.RecNo() || tag->currentKeyFitsRecord()) {
-        return;
-    }
-    GSobjMDXFile& file = tag->file();
-    file.lockIndexFile();
-    struct Unlock {
-        GSobjMDXFile& file;
-        ~Unlock() { file.unlockIndexFile(); }
-    } unlock{file};
-    if (file.lookForChanges()) return;
-    // The record as the disk holds it now (the server's, on a share): a record read before a
-    // writer of this program changed it is no fault of the index.
-    table.forgetClientCaches();
-    if (!table.recordReads(set.RecNo(), table.recordImage())) return;
-    raiseIndexMismatch(table, file,
-                       "holds record " + std::to_string(set.RecNo()) + " in tag " + tag->name() +
-                           " under a key its row no longer gives");
+    if (const auto found = set.RowDisagreesWithIndex()) raiseIndexMismatch(*set.handler(), *found);
 }
 
-void requireIndexMatchesTable(TEngineDataSet& set) {
-    DBFObject& table = *set.handler();
-    for (int slot = 0; slot < GSO_dBHandler::kIndexSlots; ++slot) {
-        GSobjMDXFile* file = table.indexFile(slot);
-        if (file == nullptr) continue;
-        file->lockIndexFile();
-        struct Unlock {
-            GSobjMDXFile& file;
-            ~Unlock() { file.unlockIndexFile(); }
-        } unlock{*file};
-        // What disagrees with the table, or nothing.
-        const auto mismatch = [&]() -> std::optional<std::string> {
-            // Blocks kept from the walk before may be from another copy's rebuild under way
-            // then: the keys are counted in the file as it is now.
-            file->forgetReads(true);
-            file->refreshTags();
-            table.RefreshHeader();
-            const auto records = static_cast<uint32_t>(table.recordCount());
-            for (const auto& tag : file->tags()) {
-                uint32_t keys = 0, highest = 0;
-                // The root as the file names it now: another copy may have rebuilt the tree
-                // since this process read the tag header (when it opened the file during that
-                // rebuild, the header named no root at all).
-                tag->RootBlock();
-                tag->walkKeys([&](const TgsVariant& key) {
-                    ++keys;
-                    highest = std::max(highest, key.pointer());
-                });
-                if (highest > records) {
-                    return "names record " + std::to_string(highest) + " in tag " + tag->name();
-                }
-                if (!tag->unique() && !tag->hasFilter() && keys != records) {
-                    return "holds " + std::to_string(keys) + " keys in tag " + tag->name();
-                }
-            }
-            // Every writer of this program marks the index files after its writes to the table,
-            // under the lock held here: a table modified later was written by a program that
-            // leaves the index as it was (a row renamed in place, a table saved anew). Through a
-            // network file system the times are the server's and come with the client's delays:
-            // there only the walks' look at each row's key tells.
-            const bool local = !table.onNetworkShare() && !file->diskFile().onNetworkShare();
-            if (local &&
-                table.changeStamp().modifiedNs > file->diskFile().changeStamp().modifiedNs) {
-                return std::string("was written before another program changed the table");
-            }
-            return std::nullopt;
-        };
-        if (!mismatch()) continue;
-        // Before the files are said to disagree, both are read as the server holds them: the
-        // client of a network file system may have answered one of them from what it kept of
-        // it before another machine's last write.
-        file->diskFile().forgetClientCaches();
-        table.forgetClientCaches();
-        if (const auto found = mismatch()) raiseIndexMismatch(table, *file, *found);
+void requireIndexMatchesTable(TEngineDataSet& set, IndexLook look) {
+    if (const auto found = set.IndexDisagreesWithTable(look)) {
+        raiseIndexMismatch(*set.handler(), *found);
     }
 }
 

@@ -92,11 +92,11 @@ void openTable(TEngineDataSet& set, const TableLocation& location, std::string_v
 // record no longer gives the key the walk found it under).
 void requireRowInTable(TEngineDataSet& set);
 
-// Before the tool writes through `set`: raises the same error when an open index file does
-// not match the table, that is when one of its tags names a record beyond the table's end or,
-// unless filtered or unique, holds another number of keys than the table has records (an index
-// file of another table, or of this one before it was cut short). Looked at under each file's
-// index lock, so that no writer is half-way through a record meanwhile.
-void requireIndexMatchesTable(TEngineDataSet& set);
+// Raises the same error when an open index file does not match the table as far as `look`
+// tells (see IndexLook): a search takes the quick look of Samples at the open, whatever the
+// table's size, and leaves the rest to requireRowInTable on each row it hands out; a command
+// that walked the whole order, or writes through `set`, counts every key (EveryKey). Looked at
+// under the index locks, so that no writer is half-way through a record meanwhile.
+void requireIndexMatchesTable(TEngineDataSet& set, IndexLook look);
 
 }  // namespace abonex::tool

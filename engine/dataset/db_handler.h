@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "engine/dataset/field_bytes_test.h"
+#include "engine/dataset/index_agreement.h"
 #include "engine/dbf/dbf_fields.h"
 #include "engine/file/disk_file.h"
 #include "engine/index/key_filter.h"
@@ -152,11 +153,23 @@ class GSO_dBHandler : public GSO_dBaseFld {
     // now, the table's last record, its first kCoverSamples records, kCoverSamples records
     // spread evenly over it, and the records of the first kCoverSamples entries of the current
     // tag (which must lie inside the table). False when any is missing, when the table ends
-    // inside a record and when an index cannot be read: a rebuild killed before it was done
-    // leaves tags without a root, another program's appends leave the last record out. True
-    // for a table without records. The current record is undefined afterwards.
+    // inside a record, when an index cannot be read and when the table was written after an
+    // index file (see IndexLook::Marks): a rebuild killed before it was done leaves tags
+    // without a root, another program's appends leave the last record out. True for a table
+    // without records. The current record is undefined afterwards.
     static constexpr int kCoverSamples = 64;
     bool indexesCoverTable();
+
+    // A look (see IndexLook), under the index locks every writer takes; what it finds is looked at
+    // again in the files as the server holds them (on a network file system) before it is told.
+    // Raises the engine's errors of an index that cannot be read. The current record is undefined
+    // afterwards, but for Marks.
+    std::optional<IndexDisagreement> indexDisagreement(IndexLook look);
+    // Whether the current record, reached in the current tag's order, still gives the key it
+    // was found under. One key computed from the record; only when it differs are the locks
+    // taken and the record read again (a writer of this program changes a record and its keys
+    // under one lock, so only another program leaves them apart).
+    std::optional<IndexDisagreement> currentRecordDisagreement();
 
     void setFilterActive(bool on) { m_filterActive = on; }
     bool filterActive() const { return m_filterActive; }
@@ -233,7 +246,14 @@ class GSO_dBHandler : public GSO_dBaseFld {
     // Reads record `n` into `record` (its length and one byte more) and tells whether every tag
     // that takes it holds it under its current key; false also when the table ends before it.
     // The caller restores the record buffer.
-    bool recordKeysIndexed(int n, std::vector<uint8_t>& record);
+    // `missing`, when given, names the tag that lacks the key.
+    bool recordKeysIndexed(int n, std::vector<uint8_t>& record, GSobjMDXTag** missing = nullptr);
+    // The records of the quick look (see indexesCoverTable), each under its keys. REQUIRES the
+    // index locks.
+    std::optional<IndexDisagreement> sampledDisagreement();
+    // The index file the table was written after, when a local disk holds both.
+    std::optional<IndexDisagreement> unmarkedTableWrite();
+    std::optional<IndexDisagreement> disagreementNow(IndexLook look);
     // The record filter's key filter when the current tag's keys are the stored bytes of the
     // field it tests, whole; otherwise none.
     std::optional<KeyFilter> tagKeyFilter();

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstring>
 #include <limits>
+#include <utility>
 
 #include "engine/dataset/db_handler.h"
 #include "engine/dbf/codepage.h"
@@ -687,6 +688,7 @@ void TEngineDataSet::ReindexAll() {
     postOrCancelPending();
     m_handler->reindexAll();
     m_orderUnreadable = false;
+    m_rowDisagreement.reset();
     bool found = m_handler->found();
     m_recordNumber = found ? m_handler->recordNumber() : 0;
     m_bof = true;
@@ -696,6 +698,22 @@ void TEngineDataSet::ReindexAll() {
 bool TEngineDataSet::IndexHoldsAppendedRows() {
     requireActive();
     return m_handler->appendedRecordsIndexed();
+}
+
+std::optional<IndexDisagreement> TEngineDataSet::IndexDisagreesWithTable(IndexLook look) {
+    requireActive();
+    if (look != IndexLook::Marks) postOrCancelPending();
+    return m_handler->indexDisagreement(look);
+}
+
+std::optional<IndexDisagreement> TEngineDataSet::TakeRowDisagreement() {
+    return std::exchange(m_rowDisagreement, std::nullopt);
+}
+
+std::optional<IndexDisagreement> TEngineDataSet::RowDisagreesWithIndex() {
+    requireActive();
+    if (m_recordNumber <= 0 || m_handler->recordNumber() != m_recordNumber) return std::nullopt;
+    return m_handler->currentRecordDisagreement();
 }
 
 bool TEngineDataSet::IndexesCoverTable() {
@@ -775,6 +793,7 @@ std::vector<DataSetRow> TEngineDataSet::fetchRows(int afterRecord, int count) {
                 row.recordNumber = m_handler->recordNumber();
                 for (int i = 0; i < FieldCount(); ++i) row.values.push_back(fieldText(i));
                 rows.push_back(std::move(row));
+                if (!m_rowDisagreement) m_rowDisagreement = m_handler->currentRecordDisagreement();
             }
             if (static_cast<int>(rows.size()) < count) m_handler->GotoRecord(PosNext);
         }

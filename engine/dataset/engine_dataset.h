@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "engine/dataset/field_bytes_test.h"
+#include "engine/dataset/index_agreement.h"
 #include "engine/dbf/codepage.h"
 #include "engine/file/disk_file.h"
 #include "engine/file/lock_protocol.h"
@@ -265,6 +266,17 @@ class TEngineDataSet {
     // ReindexAll. When true, stands on the first acceptable row afterwards; when false, the
     // current row is undefined until ReindexAll.
     bool IndexesCoverTable();
+    // What disagrees between the table and its open index files, as far as `look` tells, or
+    // nothing (see GSO_dBHandler::indexDisagreement). The current row is undefined afterwards
+    // but for IndexLook::Marks: the caller searches or moves next.
+    std::optional<IndexDisagreement> IndexDisagreesWithTable(IndexLook look);
+    // Whether the current row, reached in the current tag's order, no longer gives the key it
+    // was found under (see GSO_dBHandler::currentRecordDisagreement).
+    std::optional<IndexDisagreement> RowDisagreesWithIndex();
+    // The first row fetchRows read that did not give the key it was found under, since the
+    // last call or ReindexAll, and forgets it: a reader shows such rows as they are now and
+    // rebuilds before its next search.
+    std::optional<IndexDisagreement> TakeRowDisagreement();
 
     // The handler while open (tests and tools use it; windows never do).
     DBFObject* handler() { return m_handler.get(); }
@@ -319,6 +331,7 @@ class TEngineDataSet {
     bool m_changeHeld = false;
     // The open could not read the current tag's tree: before the first row, yet not empty.
     bool m_orderUnreadable = false;
+    std::optional<IndexDisagreement> m_rowDisagreement;  // see TakeRowDisagreement
     // The last LiveRecordCount and the table file's change stamp it was counted at.
     int m_liveCount = -1;
     FileChangeStamp m_liveCountStamp;

@@ -185,6 +185,37 @@ class SharedUseTest : public QObject {
         QVERIFY(s.window()->DSet.IndexHoldsAppendedRows());
     }
 
+    void aRowAnotherProgramRenamedInPlaceShowsAtTheNextSearch() {
+        WindowSession s;
+        s.start();
+        typeText(s.edFam(), QStringLiteral("Сидоров"));
+        QTest::keyClick(s.edFam(), Qt::Key_Return);
+        QCOMPARE(s.gridNames(), QStringList{QStringLiteral("Сидоров")});
+        {
+            // Another dBASE program renames record 3 a while after the index was last written
+            // and leaves the index as it was.
+            test::ageModifiedTime(
+                QFile::encodeName(s.fixture().filePath(QStringLiteral("Phone.MDX"))).toStdString(),
+                10);
+            GSO_dBaseFld table(
+                QFile::encodeName(s.fixture().filePath(QStringLiteral("Phone.DBF"))).toStdString(),
+                true, true);
+            table.GotoRecord(3);
+            table.FieldPut("NAME", *utf8ToOem("Перлов"));
+            table.ReplaceRecord(3);
+        }
+        s.edFam()->clear();
+        typeText(s.edFam(), QStringLiteral("Перлов"));
+        QTest::keyClick(s.edFam(), Qt::Key_Return);
+        QCOMPARE(s.gridNames(), QStringList{QStringLiteral("Перлов")});
+        s.edFam()->clear();
+        QTest::keyClick(s.edFam(), Qt::Key_Return);
+        QCOMPARE(s.gridNames().size(), 7);
+        QVERIFY(!s.gridNames().contains(QStringLiteral("Сидоров")));
+        QVERIFY(MessageBox::shown().isEmpty());
+        QVERIFY(!s.window()->DSet.IndexDisagreesWithTable(IndexLook::Samples).has_value());
+    }
+
     void startUpRebuildsAnIndexWithoutTheRowsAnotherProgramAdded() {
         // A fresh installation: empty tables, which another program then filled.
         WindowSession s;

@@ -5,7 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include "engine/dbf/codepage.h"
+#include "engine/dbf/dbf_fields.h"
 #include "tests/search_provider/provider_fixture.h"
+#include "tests/support/test_support.h"
 
 namespace abonex {
 namespace {
@@ -149,6 +152,29 @@ TEST_F(DesktopSearchTest, RowsOtherCopiesChangedAreSeenAsTheyAreNow) {
     EXPECT_TRUE(search.find({"ёлкин"}).empty());
     DesktopSearch later(folder());
     EXPECT_FALSE(later.row("P:4").has_value()) << "a deleted record";
+}
+
+TEST_F(DesktopSearchTest, RowsAnotherProgramChangedOrAddedAreFoundByTheirNewNames) {
+    DesktopSearch search(folder());
+    ASSERT_EQ(search.find({"сидоров"}).size(), 1u);
+    {
+        // Another dBASE program renames Сидоров in place and adds a row, a while after the index
+        // was last written, and leaves the index as it was.
+        test::ageModifiedTime(m_dir.file("Phone.MDX"), 10);
+        GSO_dBaseFld table(m_dir.file("Phone.DBF"), true, true);
+        table.GotoRecord(5);
+        table.FieldPut("NAME", *utf8ToOem("Перлов П.П."));
+        table.ReplaceRecord(5);
+        table.BlankRecord();
+        table.FieldPut("NAME", *utf8ToOem("Перлова Е.П."));
+        table.AppendRecord();
+    }
+    EXPECT_EQ(titles(search.find({"перлов"})),
+              (std::vector<std::string>{"Перлов П.П. — 21-00-01", "Перлова Е.П."}));
+    EXPECT_TRUE(search.find({"сидоров"}).empty());
+    // A provider started afterwards, over the index rebuilt.
+    DesktopSearch later(folder());
+    EXPECT_EQ(later.find({"перлов"}).size(), 2u);
 }
 
 TEST(DesktopSearch, AFolderWithoutTablesFindsNothingAndSaysWhy) {

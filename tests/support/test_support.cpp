@@ -63,6 +63,17 @@ void writeFileBytesKeepingTime(const std::string& path, const std::vector<uint8_
     }
 }
 
+void ageModifiedTime(const std::string& path, int seconds) {
+    struct stat now {};
+    if (::stat(path.c_str(), &now) != 0) throw std::runtime_error("cannot stat " + path);
+    timespec modified = now.st_mtim;
+    modified.tv_sec -= seconds;
+    const timespec times[2] = {now.st_atim, modified};
+    if (::utimensat(AT_FDCWD, path.c_str(), times, 0) != 0) {
+        throw std::runtime_error("cannot set the times of " + path);
+    }
+}
+
 void copyFile(const std::string& from, const std::string& to) {
     std::filesystem::copy_file(from, to, std::filesystem::copy_options::overwrite_existing);
     std::filesystem::permissions(

@@ -32,6 +32,9 @@ void writeFileBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 // Writes `bytes` over the file and gives it back the modification time it had: a table made so
 // from the start, not one that another program changed after its index was written.
 void writeFileBytesKeepingTime(const std::string& path, const std::vector<uint8_t>& bytes);
+// Sets the file's modification time `seconds` back: written a while ago, as a file that another
+// program changes later was (the clock's steps are coarser than one test's writes).
+void ageModifiedTime(const std::string& path, int seconds);
 void copyFile(const std::string& from, const std::string& to);
 uint64_t fileSize(const std::string& path);
 

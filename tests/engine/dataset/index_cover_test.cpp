@@ -1,9 +1,13 @@
-// The quick look at start-up: whether an index file still holds the table as it is, so that rows
-// can be shown from it before the rebuild. Each case leaves the index as a real mishap would: a
-// rebuild killed before a tag's tree was written, rows another program appended or changed
+// Whether an index file still describes the table: the quick look at start-up, before rows are
+// shown from it, the looks a reader takes at the open, at each search and at the end of a walk,
+// and the look at each row a walk hands out. Each case leaves the index as a real mishap would:
+// a rebuild killed before a tag's tree was written, rows another program appended or changed
 // without touching the index, a table cut shorter behind the index.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -60,8 +64,10 @@ class IndexCoverTest : public ::testing::Test {
         test::writeFileBytes(index(), bytes);
     }
 
-    // Rewrites the name of record `n` in the table alone, as other dBASE software would.
+    // Rewrites the name of record `n` in the table alone, as other dBASE software would, a while
+    // after the index was written.
     void renameBehindTheIndex(int n, const std::string& name) {
+        test::ageModifiedTime(index(), 10);
         GSO_dBaseFld dbf(table(), false, true);
         dbf.GotoRecord(n);
         dbf.FieldPut("NAME", *utf8ToOem(name));
@@ -152,6 +158,99 @@ TEST_F(IndexCoverTest, ATableCutShorterThanItsIndexIsNotCovered) {
     TEngineDataSet set;
     test::openPersons(set, dir.path());
     EXPECT_FALSE(set.IndexesCoverTable());
+}
+
+TEST_F(IndexCoverTest, ARowRenamedWhereNoSampleLooksIsToldByTheTimesAndByTheWalk) {
+    // Record 203 ("Житель 1274") is neither among the first records, nor on the stride, nor
+    // among the first rows in name order.
+    ASSERT_NE(203 % (300 / GSO_dBHandler::kCoverSamples), 0);
+    renameBehindTheIndex(203, "Перлов");
+    TEngineDataSet set;
+    test::openPersons(set, m_dir.path());
+    for (const IndexLook look : {IndexLook::Marks, IndexLook::Samples, IndexLook::EveryKey}) {
+        const auto found = set.IndexDisagreesWithTable(look);
+        ASSERT_TRUE(found.has_value()) << static_cast<int>(look);
+        EXPECT_EQ(found->what, "was written before another program changed the table");
+        EXPECT_EQ(found->indexPath, index());
+    }
+    EXPECT_FALSE(set.IndexesCoverTable());
+
+    // Where the times cannot tell (a network file system), the walk meets the row under the
+    // key it had: the rows fetched are as the table holds them, and the first that disagreed
+    // is kept for the reader until it rebuilds.
+    ::utimensat(AT_FDCWD, index().c_str(), nullptr, 0);
+    ASSERT_FALSE(set.IndexDisagreesWithTable(IndexLook::Marks).has_value());
+    set.First();
+    std::vector<std::string> names;
+    for (const DataSetRow& row : set.fetchRows(0, 400)) names.push_back(ansiToUtf8(row.values[0]));
+    EXPECT_EQ(names.size(), 299u);
+    EXPECT_EQ(std::count(names.begin(), names.end(), "Перлов"), 1);
+    const auto walked = set.TakeRowDisagreement();
+    ASSERT_TRUE(walked.has_value());
+    EXPECT_EQ(walked->what, "holds record 203 in tag NAME under a key its row no longer gives");
+    EXPECT_FALSE(set.TakeRowDisagreement().has_value()) << "told once";
+    // A walk standing on the row.
+    const auto walkTo = [&](int record) {
+        for (set.First(); !set.Eof() && set.RecNo() != record;) set.Next();
+        return !set.Eof();
+    };
+    ASSERT_TRUE(walkTo(203));
+    EXPECT_TRUE(set.RowDisagreesWithIndex().has_value());
+    set.ReindexAll();
+    ASSERT_TRUE(walkTo(203));
+    EXPECT_FALSE(set.RowDisagreesWithIndex().has_value());
+    EXPECT_FALSE(set.IndexDisagreesWithTable(IndexLook::EveryKey).has_value());
+}
+
+TEST_F(IndexCoverTest, EachLookNamesWhatItFound) {
+    {
+        GSO_dBaseFld dbf(table(), false, true);
+        dbf.BlankRecord();
+        dbf.FieldPut("NAME", *utf8ToOem("Новосёл"));
+        dbf.AppendRecord();
+    }
+    // As on a share, where the times do not count: only the keys tell.
+    ::utimensat(AT_FDCWD, index().c_str(), nullptr, 0);
+    TEngineDataSet set;
+    test::openPersons(set, m_dir.path());
+    EXPECT_FALSE(set.IndexDisagreesWithTable(IndexLook::Marks).has_value());
+    const auto sampled = set.IndexDisagreesWithTable(IndexLook::Samples);
+    ASSERT_TRUE(sampled.has_value());
+    EXPECT_EQ(sampled->what, "holds no key for record 301 in tag NAME");
+    const auto counted = set.IndexDisagreesWithTable(IndexLook::EveryKey);
+    ASSERT_TRUE(counted.has_value());
+    EXPECT_EQ(counted->what, "holds 300 keys in tag NAME");
+}
+
+TEST_F(IndexCoverTest, WritesOfThisProgramLeaveNothingForAnyLook) {
+    // Every kind of write, then the set closed and another one opened: none of them may make a
+    // reader rebuild (a window would at every search).
+    {
+        TEngineDataSet set;
+        test::openPersons(set, m_dir.path());
+        set.Append();
+        set.Fields(0).SetAsString(*utf8ToAnsi("Новиков"));
+        set.Post();
+        set.GotoRecNo(5);
+        set.Edit();
+        set.Fields(0).SetAsString(*utf8ToAnsi("Перлов"));
+        set.Post();
+        set.GotoRecNo(7);
+        set.Delete();
+        for (const IndexLook look : {IndexLook::Marks, IndexLook::Samples, IndexLook::EveryKey}) {
+            EXPECT_FALSE(set.IndexDisagreesWithTable(look).has_value()) << static_cast<int>(look);
+        }
+        set.ReindexAll();
+    }
+    TEngineDataSet set;
+    test::openPersons(set, m_dir.path());
+    for (const IndexLook look : {IndexLook::Marks, IndexLook::Samples, IndexLook::EveryKey}) {
+        EXPECT_FALSE(set.IndexDisagreesWithTable(look).has_value()) << static_cast<int>(look);
+    }
+    set.First();
+    EXPECT_EQ(set.fetchRows(0, 400).size(), 299u);
+    EXPECT_FALSE(set.TakeRowDisagreement().has_value());
+    EXPECT_TRUE(set.IndexesCoverTable());
 }
 
 }  // namespace
