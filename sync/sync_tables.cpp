@@ -18,7 +18,7 @@ void openTable(TEngineDataSet& dataSet, std::string_view folder, std::string_vie
     const DirectoryTable* table = syncDirectoryTable(tableFileName);
     dataSet.setTranslateASCII(true);
     dataSet.setExclusive(false);
-    dataSet.setAutoFlush(false);
+    dataSet.setAutoFlush(kCommitPoints);
     dataSet.setUseDeleted(false);
     dataSet.setUserID(0);
     dataSet.setLockProtocol(table != nullptr ? table->protocol : TgsLokProtocol::Default);

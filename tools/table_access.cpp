@@ -140,6 +140,7 @@ void openTable(TEngineDataSet& set, const TableLocation& location, std::string_v
     set.setTableName(location.file);
     set.setTranslateASCII(translate);
     set.setReadOnly(readOnly);
+    set.setAutoFlush(kCommitPoints);
     if (location.directory != nullptr) set.setLockProtocol(location.directory->protocol);
     set.setIndexName(tag);
     if (!location.productionIndex.empty()) set.setIndexFiles({location.productionIndex});

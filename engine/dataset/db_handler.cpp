@@ -10,6 +10,7 @@
 #include "engine/dataset/engine_dataset.h"
 #include "engine/file/engine_error.h"
 #include "engine/file/path_util.h"
+#include "engine/file/rollback_journal.h"
 #include "engine/index/mdx_file.h"
 
 namespace abonex {
@@ -23,6 +24,7 @@ GSO_dBHandler::~GSO_dBHandler() {
     } catch (...) {
         // Closing writes pending pages; a failure here must not escape a destructor.
     }
+    setJournal(nullptr);  // the table file outlives the journal
 }
 
 int GSO_dBHandler::indexFileCount() const {
@@ -226,6 +228,87 @@ void GSO_dBHandler::lockIndexFiles() {
     m_lockedFiles = locked;
     m_indexLockDepth = 1;
     m_writesAtIndexLock = writeCount();
+    if (autoFlush() && isReadWrite()) {
+        try {
+            beginJournal();
+        } catch (...) {
+            unlockIndexFiles();
+            throw;
+        }
+    }
+}
+
+uint64_t GSO_dBHandler::indexWriteCount() const {
+    uint64_t writes = 0;
+    for (const auto& file : m_slots) {
+        if (file) writes += file->diskFile().writeCount();
+    }
+    return writes;
+}
+
+void GSO_dBHandler::beginJournal() {
+    if (!m_journal) m_journal = std::make_unique<RollbackJournal>(path());
+    m_journal->detachAll();
+    const uint64_t header = static_cast<uint64_t>(headerLength());
+    const uint64_t record = static_cast<uint64_t>(recordLength());
+    // The bytes past the last whole record are the end mark and appends: not written in place.
+    m_journal->attach(*this, LockRegion{0, 0}, [header, record](uint64_t length) {
+        return length <= header ? length : header + (length - header) / record * record;
+    });
+    for (auto& file : m_slots) {
+        if (file) m_journal->attach(file->diskFile(), file->diskFile().lockedRegion());
+    }
+    if (m_journal->begin()) {
+        // A writer's half-done writes were undone under the locks: what this copy read of the
+        // files before may be what they undid.
+        RefreshHeader();
+        for (auto& file : m_slots) {
+            if (!file) continue;
+            file->lookForChanges();
+            file->BlockRecount();
+            file->refreshTags();
+        }
+    }
+    // The index files' writes wait for the end of the transaction, to be journalled at once.
+    for (auto& file : m_slots) {
+        if (file) file->diskFile().holdWritesUnderLock();
+    }
+    m_indexWritesAtLock = indexWriteCount();
+}
+
+bool GSO_dBHandler::writesJournalled() const {
+    return m_journal && m_journal->active();
+}
+
+void GSO_dBHandler::commitWrites() {
+    if (!m_journal || !m_journal->active()) return;
+    try {
+        if (writeCount() != m_writesAtIndexLock || indexWriteCount() != m_indexWritesAtLock) {
+            if (m_tag != nullptr) m_tag->TreeRelease();
+            for (auto& file : m_slots) {
+                if (file) file->diskFile().recordHeldWrites();
+            }
+            m_journal->sync();
+            for (auto& file : m_slots) {
+                if (file) file->diskFile().sendJournaledWrites();
+            }
+            flush();
+            for (auto& file : m_slots) {
+                if (file) file->diskFile().flush();
+            }
+            m_writesAtIndexLock = writeCount();
+            m_indexWritesAtLock = indexWriteCount();
+            if (m_tag != nullptr) {
+                m_tag->TreeReset(1);
+                m_tag->SyncToRecord(recordNumber());
+            }
+        }
+        m_journal->finish();
+    } catch (...) {
+        // Left hot: the writes of this transaction are undone before anyone writes again.
+        m_journal->abandon();
+        throw;
+    }
 }
 
 void GSO_dBHandler::markIndexFilesAfterTable() {
@@ -244,6 +327,11 @@ void GSO_dBHandler::markIndexFilesAfterTable() {
 
 void GSO_dBHandler::unlockIndexFiles() {
     if (m_indexLockDepth == 0 || --m_indexLockDepth > 0) return;
+    try {
+        commitWrites();
+    } catch (...) {
+        // The journal stays hot (see commitWrites); the writers that raise report it.
+    }
     // The table written under the locks: its index files are marked after it, before anyone
     // else may write (see markIndexFilesAfterTable).
     if (writeCount() != m_writesAtIndexLock) {
@@ -279,7 +367,10 @@ void GSO_dBHandler::AppendRecord() {
         const bool covered = m_coveredRecords >= recordCount();
         GSO_dBaseFld::AppendRecord();
         if (covered) m_coveredRecords = recordNumber();
-        if (m_indexLockDepth == 1) pushIndexWrites();
+        if (m_indexLockDepth == 1) {
+            commitWrites();
+            pushIndexWrites();
+        }
     }
     if (m_batch != nullptr) m_batch->appended();
 }
@@ -327,7 +418,10 @@ void GSO_dBHandler::AppendBatch::appended() {
     const int64_t now = std::chrono::duration_cast<std::chrono::nanoseconds>(
                             std::chrono::steady_clock::now().time_since_epoch())
                             .count();
-    if (m_rows >= kMaxRows || now - m_startNs >= int64_t{kMaxTimeMs} * 1000000) finish();
+    const bool committed = m_handler.autoFlush();
+    const int maxRows = committed ? kMaxCommittedRows : kMaxRows;
+    const int maxMs = committed ? kMaxCommittedTimeMs : kMaxTimeMs;
+    if (m_rows >= maxRows || now - m_startNs >= int64_t{maxMs} * 1000000) finish();
 }
 
 void GSO_dBHandler::AppendBatch::finish() {
@@ -338,6 +432,7 @@ void GSO_dBHandler::AppendBatch::finish() {
         ~Unlock() { handler.unlockIndexFiles(); }
     } unlock{m_handler};
     m_handler.endAppendRun();
+    m_handler.commitWrites();
     m_handler.pushIndexWrites();
 }
 
@@ -441,7 +536,10 @@ void GSO_dBHandler::ReplaceRecord(int n) {
     }
     IndexLocks locks(*this);
     GSO_dBaseFld::ReplaceRecord(n);
-    if (m_indexLockDepth == 1) pushIndexWrites();
+    if (m_indexLockDepth == 1) {
+        commitWrites();
+        pushIndexWrites();
+    }
 }
 
 bool GSO_dBHandler::recordReads(int n, const uint8_t* expected) {
@@ -502,6 +600,8 @@ void GSO_dBHandler::recordWritten(bool isNew) {
 }
 
 void GSO_dBHandler::flushAll() {
+    // In a transaction the flush is its commit, when the last lock level goes.
+    if (writesJournalled()) return;
     if (m_tag != nullptr) m_tag->TreeRelease();
     GSO_dBaseFld::flushAll();
     for (auto& file : m_slots) {
@@ -533,6 +633,12 @@ void GSO_dBHandler::reindexAll() {
     setTableState(TableState::Browse);
     setReadAhead(savedReadAhead);
     releaseReadPages();
+    // A commit point: the rebuilt index files are on the disk before the rebuild is done.
+    if (autoFlush()) {
+        for (auto& file : m_slots) {
+            if (file && file->diskFile().isReadWrite()) file->diskFile().flush();
+        }
+    }
     // Every record the rebuilds found under their locks has its keys.
     int rebuilt = -1;
     for (const auto& file : m_slots) {
