@@ -6,6 +6,7 @@
 
 #include "engine/dataset/engine_dataset.h"
 #include "engine/file/path_util.h"
+#include "engine/index/index_errors.h"
 
 namespace abonex {
 
@@ -34,7 +35,17 @@ void openTable(TEngineDataSet& dataSet, std::string_view folder, std::string_vie
             throw EDatabaseError("Table " + dataSet.tablePath() + " has fewer than three fields");
         }
         if (table != nullptr) {
-            dataSet.OpenIndexFiles(table->indexFile, withTag ? table->tagName : std::string_view());
+            try {
+                dataSet.OpenIndexFiles(table->indexFile,
+                                       withTag ? table->tagName : std::string_view());
+            } catch (const EIndexDamaged&) {
+                // A rebuild cut short (a sync or a start killed early) leaves its tags without
+                // a root: the comparison rebuilds both index files before it reads them, and
+                // selects the tag then (rebuildAndSelectTag).
+                if (!withTag) throw;
+                dataSet.setIndexName({});
+                dataSet.OpenIndexFiles(table->indexFile, std::string_view());
+            }
         }
     } catch (...) {
         dataSet.Close();
@@ -56,25 +67,39 @@ void openSyncTable(TEngineDataSet& dataSet, std::string_view folder, std::string
     openTable(dataSet, folder, tableFileName, true, forcedPage);
 }
 
+namespace {
+
+// Rebuilds the data set's index files; a directory table whose tag could not be selected at
+// the open (a damaged index) gets it now.
+void rebuildAndSelectTag(TEngineDataSet& dataSet) {
+    dataSet.ReindexAll();
+    const DirectoryTable* table = syncDirectoryTable(std::string(fileNamePart(dataSet.tablePath())));
+    if (table != nullptr && dataSet.IndexName().empty()) {
+        dataSet.OpenIndexFiles(table->indexFile, table->tagName);
+    }
+}
+
+}  // namespace
+
 void reindexSyncTables(TEngineDataSet& source, TEngineDataSet& target) {
     std::error_code ignored;
     if (std::filesystem::equivalent(source.tablePath(), target.tablePath(), ignored)) {
         // Two rebuilds of one index file must not overlap.
-        source.ReindexAll();
-        target.ReindexAll();
+        rebuildAndSelectTag(source);
+        rebuildAndSelectTag(target);
         return;
     }
     std::exception_ptr targetError;
     std::thread other([&] {
         try {
-            target.ReindexAll();
+            rebuildAndSelectTag(target);
         } catch (...) {
             targetError = std::current_exception();
         }
     });
     std::exception_ptr sourceError;
     try {
-        source.ReindexAll();
+        rebuildAndSelectTag(source);
     } catch (...) {
         sourceError = std::current_exception();
     }
