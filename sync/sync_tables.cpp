@@ -41,7 +41,7 @@ void openTable(TEngineDataSet& dataSet, std::string_view folder, std::string_vie
             } catch (const EIndexDamaged&) {
                 // A rebuild cut short (a sync or a start killed early) leaves its tags without
                 // a root: the comparison rebuilds both index files before it reads them, and
-                // selects the tag then (rebuildAndSelectTag).
+                // selects the tag then (reindexSyncTable).
                 if (!withTag) throw;
                 dataSet.setIndexName({});
                 dataSet.OpenIndexFiles(table->indexFile, std::string_view());
@@ -67,11 +67,7 @@ void openSyncTable(TEngineDataSet& dataSet, std::string_view folder, std::string
     openTable(dataSet, folder, tableFileName, true, forcedPage);
 }
 
-namespace {
-
-// Rebuilds the data set's index files; a directory table whose tag could not be selected at
-// the open (a damaged index) gets it now.
-void rebuildAndSelectTag(TEngineDataSet& dataSet) {
+void reindexSyncTable(TEngineDataSet& dataSet) {
     dataSet.ReindexAll();
     const DirectoryTable* table = syncDirectoryTable(std::string(fileNamePart(dataSet.tablePath())));
     if (table != nullptr && dataSet.IndexName().empty()) {
@@ -79,27 +75,25 @@ void rebuildAndSelectTag(TEngineDataSet& dataSet) {
     }
 }
 
-}  // namespace
-
 void reindexSyncTables(TEngineDataSet& source, TEngineDataSet& target) {
     std::error_code ignored;
     if (std::filesystem::equivalent(source.tablePath(), target.tablePath(), ignored)) {
         // Two rebuilds of one index file must not overlap.
-        rebuildAndSelectTag(source);
-        rebuildAndSelectTag(target);
+        reindexSyncTable(source);
+        reindexSyncTable(target);
         return;
     }
     std::exception_ptr targetError;
     std::thread other([&] {
         try {
-            rebuildAndSelectTag(target);
+            reindexSyncTable(target);
         } catch (...) {
             targetError = std::current_exception();
         }
     });
     std::exception_ptr sourceError;
     try {
-        rebuildAndSelectTag(source);
+        reindexSyncTable(source);
     } catch (...) {
         sourceError = std::current_exception();
     }

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -75,6 +76,37 @@ std::vector<Entry> parseEntries(const std::vector<uint8_t>& image) {
         at = hashAt + 4;
     }
     return entries;
+}
+
+// Puts the old bytes back into `now` (what the file holds where a journalled write went) where
+// it holds what the write left; true when anything changed. The write is taken in spans, the
+// runs of bytes where it changed the file: a span that holds the new bytes up to some point
+// and the old ones after it (the write reached the disk so far, sector by sector) gets its old
+// bytes back; any other span was written by someone else since and stays as it is.
+bool undoSpans(std::vector<uint8_t>& now, const std::vector<uint8_t>& oldBytes,
+               const std::vector<uint8_t>& newBytes) {
+    bool changed = false;
+    size_t i = 0;
+    while (i < now.size()) {
+        if (oldBytes[i] == newBytes[i]) {
+            ++i;
+            continue;
+        }
+        size_t end = i;
+        while (end < now.size() && oldBytes[end] != newBytes[end]) ++end;
+        size_t k = i;
+        while (k < end && now[k] == newBytes[k]) ++k;
+        const bool ours = std::equal(now.begin() + static_cast<long>(k),
+                                     now.begin() + static_cast<long>(end),
+                                     oldBytes.begin() + static_cast<long>(k));
+        if (ours && k > i) {
+            std::copy(oldBytes.begin() + static_cast<long>(i),
+                      oldBytes.begin() + static_cast<long>(k), now.begin() + static_cast<long>(i));
+            changed = true;
+        }
+        i = end;
+    }
+    return changed;
 }
 
 std::vector<uint8_t> readWhole(GSO_DiskFile& file) {
@@ -263,14 +295,9 @@ void RollbackJournal::rollBackHeld() {
         GSO_DiskFile& file = *files.at(entry->name);
         std::vector<uint8_t> now(entry->oldBytes.size());
         now.resize(file.readFromFile(entry->offset, now.data(), now.size()));
-        bool changed = false;
-        for (size_t i = 0; i < now.size(); ++i) {
-            if (now[i] == entry->newBytes[i] && now[i] != entry->oldBytes[i]) {
-                now[i] = entry->oldBytes[i];
-                changed = true;
-            }
+        if (undoSpans(now, entry->oldBytes, entry->newBytes)) {
+            file.write(entry->offset, now.data(), now.size());
         }
-        if (changed) file.write(entry->offset, now.data(), now.size());
     }
     for (auto& [name, file] : files) file->flush();
     m_file->truncate(0);

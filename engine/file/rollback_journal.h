@@ -29,10 +29,11 @@
 // the writers' lock of every file it restores (the region kept with each entry) before it
 // writes.
 //
-// Rollback goes through the entries from the last to the first and puts a byte's old value
-// back only where the file holds the value the journalled write put there: bytes another
-// program wrote since stay, and a write that never reached the disk, or only partly, is
-// undone as far as it went.
+// Rollback goes through the entries from the last to the first. An entry's write is taken in
+// spans, the runs of bytes it changed; a span is put back to its old bytes only where the file
+// holds what the write left there: the new bytes, or the new ones up to some point and the old
+// ones after it (a write that reached the disk only in part). A span that holds anything else
+// was written by another program since and stays as it is.
 //
 // Entry layout (little-endian): "JREC", name length (2), name (the file's name when it lies
 // in the journal's folder, else its full path), offset (8), length (4), writers' lock region
