@@ -221,6 +221,8 @@ bool DifferenceApply::step(Clock::time_point deadline) {
             throw;
         }
         finishBatch();
+        // The batch is on the disk before the locks go (a commit point of the apply).
+        m_change.handler()->commitWrites();
         locks.reset();
         givePagesBack();
         if (timeUp) return true;

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <exception>
 
 #include "engine/dataset/engine_dataset.h"
 #include "engine/file/engine_error.h"
@@ -276,6 +277,26 @@ void GSO_dBHandler::beginJournal() {
     m_indexWritesAtLock = indexWriteCount();
 }
 
+void GSO_dBHandler::rollBackWrites() {
+    if (!m_journal || !m_journal->active()) return;
+    try {
+        // The index files' held writes go to the file too, journalled, so that one rollback
+        // undoes all of it; the index files then see the rollback as another copy's writes.
+        for (auto& file : m_slots) {
+            if (file) file->diskFile().recordHeldWrites();
+        }
+        m_journal->sync();
+        for (auto& file : m_slots) {
+            if (file) file->diskFile().sendJournaledWrites();
+        }
+        m_journal->rollBack();
+    } catch (...) {
+        m_journal->abandon();
+        throw;
+    }
+    RefreshHeader();
+}
+
 bool GSO_dBHandler::writesJournalled() const {
     return m_journal && m_journal->active();
 }
@@ -326,12 +347,20 @@ void GSO_dBHandler::markIndexFilesAfterTable() {
 }
 
 void GSO_dBHandler::unlockIndexFiles() {
-    if (m_indexLockDepth == 0 || --m_indexLockDepth > 0) return;
+    if (m_indexLockDepth == 0 || --m_indexLockDepth > 0) {
+        m_rollBackOnUnlock = false;
+        return;
+    }
     try {
-        commitWrites();
+        if (m_rollBackOnUnlock) {
+            rollBackWrites();
+        } else {
+            commitWrites();
+        }
     } catch (...) {
         // The journal stays hot (see commitWrites); the writers that raise report it.
     }
+    m_rollBackOnUnlock = false;
     // The table written under the locks: its index files are marked after it, before anyone
     // else may write (see markIndexFilesAfterTable).
     if (writeCount() != m_writesAtIndexLock) {
@@ -350,11 +379,14 @@ void GSO_dBHandler::unlockIndexFiles() {
     m_lockedFiles = 0;
 }
 
-GSO_dBHandler::IndexLocks::IndexLocks(GSO_dBHandler& handler) : m_handler(handler) {
+GSO_dBHandler::IndexLocks::IndexLocks(GSO_dBHandler& handler)
+    : m_handler(handler), m_exceptions(std::uncaught_exceptions()) {
     m_handler.lockIndexFiles();
 }
 
 GSO_dBHandler::IndexLocks::~IndexLocks() {
+    // Let go because a write raised: what it wrote is undone rather than made durable.
+    if (std::uncaught_exceptions() > m_exceptions) m_handler.m_rollBackOnUnlock = true;
     m_handler.unlockIndexFiles();
 }
 

@@ -109,6 +109,7 @@ class GSO_dBHandler : public GSO_dBaseFld {
 
       private:
         GSO_dBHandler& m_handler;
+        int m_exceptions;  // in flight when the locks were taken
     };
     // Appends made while a batch lives share one hold of the index locks and of the table's
     // append lock (a span), so that the locks, the header and, on a network file system, the
@@ -269,6 +270,9 @@ class GSO_dBHandler : public GSO_dBaseFld {
 
     // Begins the journal's transaction under the index locks just taken.
     void beginJournal();
+    // Undoes the writes of the transaction (a write that raised), as far as they went.
+    void rollBackWrites();
+    bool m_rollBackOnUnlock = false;
     uint64_t indexWriteCount() const;
 
     std::unique_ptr<RollbackJournal> m_journal;

@@ -265,6 +265,13 @@ void RollbackJournal::finish() {
     m_file->unlock();
 }
 
+void RollbackJournal::rollBack() {
+    if (!m_active) return;
+    sync();
+    rollBackHeld();
+    finish();
+}
+
 void RollbackJournal::abandon() {
     m_active = false;
     m_unsynced = false;

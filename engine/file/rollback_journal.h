@@ -97,6 +97,9 @@ class RollbackJournal {
     void finish();
     // Lets the lock go and leaves the journal as it is (a failed transaction: it is hot now).
     void abandon();
+    // Undoes the transaction's writes now (a failed one), empties the journal and lets its lock
+    // go. The files are written through descriptors of their own, as another copy would.
+    void rollBack();
     // Entries recorded in this transaction (for tests and measurements).
     int entryCount() const { return m_entries; }
     const std::string& path() const { return m_path; }

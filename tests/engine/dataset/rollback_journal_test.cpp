@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <map>
 
+#include "engine/file/engine_error.h"
 #include "engine/file/rollback_journal.h"
 #include "tests/engine/dataset/dataset_fixture.h"
 
@@ -175,6 +176,45 @@ TEST_F(RollbackJournalTest, ATableReachedThroughALinkKeepsItsJournalBesideTheFil
     EXPECT_EQ(test::readFileBytes(m_table), before);
     EXPECT_TRUE(std::filesystem::is_symlink(linked.file("Phone.DBF")));
     EXPECT_EQ(fileSize(m_journal), 0u);
+}
+
+// Fails the first write of record `record` of `table` once it reached the file, as a disk that
+// reports an error after taking a write does.
+class FailRecordWrite : public DiskFileTap {
+  public:
+    FailRecordWrite(std::string table, int record)
+        : m_table(std::move(table)), m_offset(recordOffset(record)) {}
+    void wrote(const std::string& path, uint64_t offset, const uint8_t*, size_t) override {
+        if (path != m_table || offset != m_offset || m_failed) return;
+        m_failed = true;
+        throw EEngineError("the disk failed");
+    }
+
+  private:
+    std::string m_table;
+    uint64_t m_offset;
+    bool m_failed = false;
+};
+
+TEST_F(RollbackJournalTest, APostThatFailsHalfWayIsUndoneAndCanBeMadeAgain) {
+    const Bytes before = test::readFileBytes(m_table);
+    TEngineDataSet set;
+    set.setAutoFlush(true);
+    test::openPersons(set, m_dir.path());
+    set.GotoRecNo(20);
+    set.Edit();
+    set.FieldByName("NAME").SetAsString(*utf8ToAnsi("Неудачная правка"));
+    FailRecordWrite fail(set.tablePath(), 20);
+    setDiskFileTap(&fail);
+    EXPECT_THROW(set.Post(), EEngineError);
+    setDiskFileTap(nullptr);
+    EXPECT_EQ(test::readFileBytes(m_table), before);
+    EXPECT_EQ(fileSize(m_journal), 0u);
+    // The edit is still there to be posted again.
+    set.Post();
+    set.GotoRecNo(20);
+    EXPECT_EQ(ansiToUtf8(set.Fields(0).AsString()), "Неудачная правка");
+    test::expectIndexClean(m_dir.path());
 }
 
 // Counts the flushes of each file.
