@@ -229,9 +229,17 @@ void GSO_dBHandler::lockIndexFiles() {
     m_lockedFiles = locked;
     m_indexLockDepth = 1;
     m_writesAtIndexLock = writeCount();
-    if (autoFlush() && isReadWrite()) {
+    if (autoFlush() && isReadWrite() && !m_noJournal) {
         try {
             beginJournal();
+        } catch (const EEngineError& error) {
+            if (error.code() != err::kAccessDenied || error.subCode() != sub::kCreate) {
+                unlockIndexFiles();
+                throw;
+            }
+            // A folder this user may not create files in: the writes still reach the disk at
+            // every write, only without a journal to undo one cut short.
+            m_noJournal = true;
         } catch (...) {
             unlockIndexFiles();
             throw;

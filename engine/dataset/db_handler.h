@@ -273,6 +273,7 @@ class GSO_dBHandler : public GSO_dBaseFld {
     // Undoes the writes of the transaction (a write that raised), as far as they went.
     void rollBackWrites();
     bool m_rollBackOnUnlock = false;
+    bool m_noJournal = false;  // the journal cannot be made in the table's folder
     uint64_t indexWriteCount() const;
 
     std::unique_ptr<RollbackJournal> m_journal;
