@@ -267,22 +267,33 @@ void GSO_dBHandler::beginJournal() {
     for (auto& file : m_slots) {
         if (file) m_journal->attach(file->diskFile(), file->diskFile().lockedRegion());
     }
-    if (m_journal->begin()) {
-        // A writer's half-done writes were undone under the locks: what this copy read of the
-        // files before may be what they undid.
-        RefreshHeader();
-        for (auto& file : m_slots) {
-            if (!file) continue;
-            file->lookForChanges();
-            file->BlockRecount();
-            file->refreshTags();
-        }
-    }
+    if (m_journal->begin()) afterRollback();
     // The index files' writes wait for the end of the transaction, to be journalled at once.
     for (auto& file : m_slots) {
         if (file) file->diskFile().holdWritesUnderLock();
     }
     m_indexWritesAtLock = indexWriteCount();
+}
+
+void GSO_dBHandler::afterRollback() {
+    // Writes were undone under the locks: what this copy read or wrote of the files before may
+    // be what they undid, the current record's old image (the keys it is filed under) too.
+    RefreshHeader();
+    dropReadAhead();
+    m_candidates.reset();
+    const int n = recordNumber();
+    if (n >= 1 && n <= recordCount()) {
+        const auto length = static_cast<size_t>(recordLength());
+        if (read(recordOffset(n), savedImageMutable(), length) != length) {
+            fail(err::kShortRead, sub::kRecordRead);
+        }
+    }
+    for (auto& file : m_slots) {
+        if (!file) continue;
+        file->forgetReads(true);
+        file->BlockRecount();
+        file->refreshTags();
+    }
 }
 
 void GSO_dBHandler::rollBackWrites() {
@@ -302,7 +313,7 @@ void GSO_dBHandler::rollBackWrites() {
         m_journal->abandon();
         throw;
     }
-    RefreshHeader();
+    afterRollback();
 }
 
 bool GSO_dBHandler::writesJournalled() const {

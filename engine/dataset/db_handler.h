@@ -272,6 +272,8 @@ class GSO_dBHandler : public GSO_dBaseFld {
     void beginJournal();
     // Undoes the writes of the transaction (a write that raised), as far as they went.
     void rollBackWrites();
+    // Forgets what the rollback of a journal may have changed under this handler.
+    void afterRollback();
     bool m_rollBackOnUnlock = false;
     bool m_noJournal = false;  // the journal cannot be made in the table's folder
     uint64_t indexWriteCount() const;

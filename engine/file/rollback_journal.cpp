@@ -190,7 +190,7 @@ bool RollbackJournal::begin() {
     m_end = 0;
     try {
         if (m_file->systemSize() == 0) return false;
-        rollBackHeld();
+        rollBackHeld(true);
         return true;
     } catch (...) {
         abandon();
@@ -206,7 +206,7 @@ void RollbackJournal::record(GSO_DiskFile& file, uint64_t offset, const uint8_t*
 
 void RollbackJournal::record(GSO_DiskFile& file, uint64_t offset, const iovec* pieces,
                              int pieceCount) {
-    if (!m_active) return;
+    if (!m_active || m_rollingBack) return;
     auto found = m_attached.find(&file);
     if (found == m_attached.end()) return;
     const Attached& attached = found->second;
@@ -268,7 +268,7 @@ void RollbackJournal::finish() {
 void RollbackJournal::rollBack() {
     if (!m_active) return;
     sync();
-    rollBackHeld();
+    rollBackHeld(true);
     finish();
 }
 
@@ -279,25 +279,41 @@ void RollbackJournal::abandon() {
     if (m_file) m_file->unlock();
 }
 
-void RollbackJournal::rollBackHeld() {
+bool RollbackJournal::rollBackHeld(bool asWriter) {
     const std::vector<Entry> entries = parseEntries(readWhole(*m_file));
-    // Every file the entries name, opened for writing and held under its writers' lock.
-    std::map<std::string, std::unique_ptr<GSO_DiskFile>> files;
+    // Every file the entries name, under its writers' lock: a writer's own attached files hold
+    // it already; the others are opened for writing here and locked.
+    std::map<std::string, GSO_DiskFile*> files;
+    std::vector<std::unique_ptr<GSO_DiskFile>> opened;
     struct Release {
-        std::map<std::string, std::unique_ptr<GSO_DiskFile>>& files;
+        std::vector<std::unique_ptr<GSO_DiskFile>>& opened;
         ~Release() {
-            for (auto& [name, file] : files) file->unlock();
+            for (auto& file : opened) file->unlock();
         }
-    } release{files};
+    } release{opened};
+    for (const auto& [file, attached] : m_attached) {
+        files[attached.name] = const_cast<GSO_DiskFile*>(file);
+    }
     for (const Entry& entry : entries) {
         if (files.count(entry.name) != 0) continue;
         const std::string path = isAbsolutePath(entry.name) ? entry.name : m_folder + entry.name;
         auto file = std::make_unique<GSO_DiskFile>(path, true, true);
-        if (entry.writersLock.length > 0 && !file->lockWaiting(entry.writersLock)) {
-            raiseLockWaitError(file->lastError(), file->path());
+        if (entry.writersLock.length > 0) {
+            // A copy that only opens the table leaves the journal to a writer at work, which
+            // rolls it back itself before its first write.
+            const bool locked = asWriter ? file->lockWaiting(entry.writersLock)
+                                         : file->lock(entry.writersLock);
+            if (!locked && !asWriter) return false;
+            if (!locked) raiseLockWaitError(file->lastError(), file->path());
         }
-        files[entry.name] = std::move(file);
+        files[entry.name] = file.get();
+        opened.push_back(std::move(file));
     }
+    m_rollingBack = true;
+    struct EndRollback {
+        bool& flag;
+        ~EndRollback() { flag = false; }
+    } endRollback{m_rollingBack};
     for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) {
         GSO_DiskFile& file = *files.at(entry->name);
         std::vector<uint8_t> now(entry->oldBytes.size());
@@ -306,10 +322,16 @@ void RollbackJournal::rollBackHeld() {
             file.write(entry->offset, now.data(), now.size());
         }
     }
-    for (auto& [name, file] : files) file->flush();
+    for (const auto& [name, file] : files) {
+        if (std::any_of(entries.begin(), entries.end(),
+                        [&](const Entry& entry) { return entry.name == name; })) {
+            file->flush();
+        }
+    }
     m_file->truncate(0);
     m_file->flush();
     m_end = 0;
+    return true;
 }
 
 bool RollbackJournal::recoverIfHot(std::string_view tablePath) {
@@ -330,7 +352,7 @@ bool RollbackJournal::recoverIfHot(std::string_view tablePath) {
     } unlock{journal};
     if (journal.m_file->systemSize() == 0) return false;
     try {
-        journal.rollBackHeld();
+        if (!journal.rollBackHeld(false)) return false;
     } catch (const EEngineError& error) {
         // A file the journal names that this copy may not write (a reader's right): left for
         // a writer, which rolls back before its first write.

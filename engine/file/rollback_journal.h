@@ -111,8 +111,10 @@ class RollbackJournal {
         std::function<uint64_t(uint64_t)> inPlaceLimit;
     };
     void open();
-    // Rolls back what the journal holds (its lock held) and empties it.
-    void rollBackHeld();
+    // Rolls back what the journal holds (its lock held) and empties it. A writer (holding the
+    // writers' lock of its attached files) waits for the others' locks; an opener takes none
+    // of them when a writer holds it, and leaves the journal (false).
+    bool rollBackHeld(bool asWriter);
 
     std::string m_path;
     std::string m_folder;
@@ -121,6 +123,7 @@ class RollbackJournal {
     uint64_t m_end = 0;
     bool m_active = false;
     bool m_unsynced = false;
+    bool m_rollingBack = false;  // the rollback's own writes are not recorded
     int m_entries = 0;
 };
 
