@@ -142,6 +142,11 @@ std::string errorMessage(const std::exception& error) {
     }
     if (missing.empty() || !samePathText(extensionPart(missing), ".MDX")) return message;
     const std::string table = resolveCaseInsensitive(replaceExtension(missing, ".DBF"));
+    // The tool makes the production index of a directory table anew; another table's tags
+    // are its user's to say.
+    if (locateTable(table).directory == nullptr) {
+        return message + " (abonex-db index create makes its tags)";
+    }
     return message + " (abonex-db reindex " + table + " makes it)";
 }
 
