@@ -218,6 +218,8 @@ bool DifferenceApply::step(Clock::time_point deadline) {
             }
         } catch (...) {
             finishBatch();
+            // What was applied before the error stays applied, and durable.
+            m_change.handler()->commitWrites();
             throw;
         }
         finishBatch();
