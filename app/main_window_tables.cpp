@@ -69,7 +69,7 @@ void TFMain::setUpDataSets() {
         dataSet.BeforeOpen = [this](TEngineDataSet& d) { DSetBeforeOpen(d); };
         dataSet.setTranslateASCII(true);
         dataSet.setExclusive(false);
-        dataSet.setAutoFlush(false);
+        dataSet.setAutoFlush(kCommitPoints);
         dataSet.setUseDeleted(false);
         dataSet.setLockProtocol(table.protocol);
         dataSet.setTableName(table.tableFile);

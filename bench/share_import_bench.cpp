@@ -52,6 +52,7 @@ double importRows(const std::string& folder, const std::string& prefix, int rows
     set.setTableName(std::string(persons.tableFile));
     set.setIndexFiles({std::string(persons.indexFile)});
     set.setIndexName(std::string(persons.tagName));
+    set.setAutoFlush(kCommitPoints);  // as the tool's import writes
     set.Open();
     const auto begin = Clock::now();
     GSO_dBHandler::AppendBatch batch(*set.handler());

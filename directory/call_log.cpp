@@ -10,6 +10,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "directory/directory_tables.h"
 #include "engine/dataset/db_handler.h"
 #include "engine/dataset/engine_dataset.h"
 #include "engine/dbf/codepage.h"
@@ -62,6 +63,7 @@ void openLog(TEngineDataSet& set, const std::string& folder, bool readOnly) {
     set.setTableName(kCallLogFile);
     set.setTranslateASCII(false);
     set.setReadOnly(readOnly);
+    set.setAutoFlush(kCommitPoints);
     set.setLockProtocol(TgsLokProtocol::Default);
     set.setIndexName("");
     set.Open();

@@ -39,6 +39,11 @@ struct DirectoryRow {
     bool operator==(const DirectoryRow&) const = default;
 };
 
+// The directory's tables are written with commit points (the engine's AutoFlush): a post, a
+// delete, a batch of an import, an apply and a rebuild are on the disk before the program says
+// they are done, and a write cut short is rolled back from the table's journal.
+inline constexpr bool kCommitPoints = true;
+
 inline constexpr int kFieldName = 0;
 inline constexpr int kFieldPhone1 = 1;
 inline constexpr int kFieldPhone2 = 2;

@@ -36,6 +36,7 @@ void rebuildDirectoryIndex(std::string_view folder, DirectoryMode mode,
     TEngineDataSet dataSet;
     dataSet.setDatabaseName(folder);
     dataSet.setExclusive(false);
+    dataSet.setAutoFlush(kCommitPoints);
     dataSet.setLockProtocol(table.protocol);
     dataSet.setTableName(table.tableFile);
     dataSet.setIndexName(table.tagName);

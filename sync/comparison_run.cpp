@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "engine/dataset/engine_dataset.h"
+#include "sync/sync_tables.h"
 #include "sync/table_comparison.h"
 
 namespace abonex {
@@ -99,7 +100,7 @@ void ComparisonRun::startRebuild(int run, bool oneFile) {
             const auto rebuild = [this, run](TEngineDataSet& dataSet) -> std::exception_ptr {
                 if (m_activeRun != run) return nullptr;  // stopped meanwhile
                 try {
-                    dataSet.ReindexAll();
+                    reindexSyncTable(dataSet);
                 } catch (...) {
                     return std::current_exception();
                 }

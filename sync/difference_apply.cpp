@@ -218,9 +218,13 @@ bool DifferenceApply::step(Clock::time_point deadline) {
             }
         } catch (...) {
             finishBatch();
+            // What was applied before the error stays applied, and durable.
+            m_change.handler()->commitWrites();
             throw;
         }
         finishBatch();
+        // The batch is on the disk before the locks go (a commit point of the apply).
+        m_change.handler()->commitWrites();
         locks.reset();
         givePagesBack();
         if (timeUp) return true;

@@ -6,6 +6,7 @@
 
 #include "engine/dataset/engine_dataset.h"
 #include "engine/file/path_util.h"
+#include "engine/index/index_errors.h"
 
 namespace abonex {
 
@@ -18,7 +19,7 @@ void openTable(TEngineDataSet& dataSet, std::string_view folder, std::string_vie
     const DirectoryTable* table = syncDirectoryTable(tableFileName);
     dataSet.setTranslateASCII(true);
     dataSet.setExclusive(false);
-    dataSet.setAutoFlush(false);
+    dataSet.setAutoFlush(kCommitPoints);
     dataSet.setUseDeleted(false);
     dataSet.setUserID(0);
     dataSet.setLockProtocol(table != nullptr ? table->protocol : TgsLokProtocol::Default);
@@ -34,7 +35,17 @@ void openTable(TEngineDataSet& dataSet, std::string_view folder, std::string_vie
             throw EDatabaseError("Table " + dataSet.tablePath() + " has fewer than three fields");
         }
         if (table != nullptr) {
-            dataSet.OpenIndexFiles(table->indexFile, withTag ? table->tagName : std::string_view());
+            try {
+                dataSet.OpenIndexFiles(table->indexFile,
+                                       withTag ? table->tagName : std::string_view());
+            } catch (const EIndexDamaged&) {
+                // A rebuild cut short (a sync or a start killed early) leaves its tags without
+                // a root: the comparison rebuilds both index files before it reads them, and
+                // selects the tag then (reindexSyncTable).
+                if (!withTag) throw;
+                dataSet.setIndexName({});
+                dataSet.OpenIndexFiles(table->indexFile, std::string_view());
+            }
         }
     } catch (...) {
         dataSet.Close();
@@ -56,25 +67,33 @@ void openSyncTable(TEngineDataSet& dataSet, std::string_view folder, std::string
     openTable(dataSet, folder, tableFileName, true, forcedPage);
 }
 
+void reindexSyncTable(TEngineDataSet& dataSet) {
+    dataSet.ReindexAll();
+    const DirectoryTable* table = syncDirectoryTable(std::string(fileNamePart(dataSet.tablePath())));
+    if (table != nullptr && dataSet.IndexName().empty()) {
+        dataSet.OpenIndexFiles(table->indexFile, table->tagName);
+    }
+}
+
 void reindexSyncTables(TEngineDataSet& source, TEngineDataSet& target) {
     std::error_code ignored;
     if (std::filesystem::equivalent(source.tablePath(), target.tablePath(), ignored)) {
         // Two rebuilds of one index file must not overlap.
-        source.ReindexAll();
-        target.ReindexAll();
+        reindexSyncTable(source);
+        reindexSyncTable(target);
         return;
     }
     std::exception_ptr targetError;
     std::thread other([&] {
         try {
-            target.ReindexAll();
+            reindexSyncTable(target);
         } catch (...) {
             targetError = std::current_exception();
         }
     });
     std::exception_ptr sourceError;
     try {
-        source.ReindexAll();
+        reindexSyncTable(source);
     } catch (...) {
         sourceError = std::current_exception();
     }

@@ -32,6 +32,11 @@ const DirectoryTable* syncDirectoryTable(std::string_view tableFileName);
 void openSyncTable(TEngineDataSet& dataSet, std::string_view folder, std::string_view tableFileName,
                    std::optional<CodePage> forcedPage = std::nullopt);
 
+// Rebuilds the index files of one data set opened by openSyncTable; a directory table whose
+// name tag could not be selected at the open (a rebuild cut short left it without a root)
+// gets it now.
+void reindexSyncTable(TEngineDataSet& dataSet);
+
 // Rebuilds the index files of the comparison's two data sets: both at once, on this thread and
 // another, or one after the other when both are open on one table file. The first error raised
 // (the source's before the target's) propagates once both have ended.

@@ -10,6 +10,7 @@
 #include "directory/shared_folder.h"
 #include "engine/file/engine_error.h"
 #include "engine/file/path_util.h"
+#include "tools/table_access.h"
 #include "tools/tool_command.h"
 
 namespace abonex::tool {
@@ -89,7 +90,7 @@ int main(int argc, char** argv) {
             status = command.run(args);
         } catch (const std::exception& error) {
             std::cout.flush();
-            std::cerr << error.what() << '\n';
+            std::cerr << errorMessage(error) << '\n';
             return 1;
         }
         // What the command printed may not have reached its file (a full disk): that is no

@@ -33,7 +33,7 @@ std::string counted(long count, const char* singular, const char* plural) {
 
 int unreadable(const EEngineError& error) {
     std::cout.flush();
-    std::cerr << error.what() << '\n';
+    std::cerr << errorMessage(error) << '\n';
     return kExitUnreadable;
 }
 

@@ -13,6 +13,7 @@
 #include "directory/number_lookup.h"
 #include "engine/file/path_util.h"
 #include "tools/csv.h"
+#include "tools/table_access.h"
 #include "tools/tool_command.h"
 #include "tools/tool_options.h"
 
@@ -57,7 +58,7 @@ int runLookup(const Args& args) {
         return lookup(options.words()[0], number);
     } catch (const std::exception& error) {
         std::cout.flush();
-        printError(error.what());
+        printError(errorMessage(error));
         return kExitLookupFailed;
     }
 }

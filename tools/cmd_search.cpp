@@ -132,7 +132,7 @@ int runSearch(const Args& args) {
         return search(locateTable(options.words()[0]), criteria, limit);
     } catch (const std::exception& error) {
         std::cout.flush();
-        printError(error.what());
+        printError(errorMessage(error));
         return kExitSearchFailed;
     }
 }

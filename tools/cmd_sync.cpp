@@ -120,7 +120,7 @@ int runSync(const Args& args) {
                            side, externalPage);
     } catch (const std::exception& error) {
         std::cout.flush();
-        printError(error.what());
+        printError(errorMessage(error));
         return kExitSyncFailed;
     }
 }

@@ -7,6 +7,7 @@
 
 #include "engine/dataset/db_handler.h"
 #include "engine/dbf/codepage.h"
+#include "engine/file/engine_error.h"
 #include "engine/file/path_util.h"
 #include "engine/index/mdx_file.h"
 
@@ -128,6 +129,27 @@ TableLocation locateTable(std::string_view path) {
     return location;
 }
 
+std::string errorMessage(const std::exception& error) {
+    std::string message = error.what();
+    // The engine names the file last: "File not found - PATH", "Cannot find file PATH".
+    std::string_view missing;
+    const auto* engine = dynamic_cast<const EEngineError*>(&error);
+    if (engine != nullptr && engine->code() == err::kFileNotFound) {
+        missing = engine->text();
+    } else if (dynamic_cast<const EDatabaseError*>(&error) != nullptr &&
+               message.starts_with("Cannot find file ")) {
+        missing = std::string_view(message).substr(std::string_view("Cannot find file ").size());
+    }
+    if (missing.empty() || !samePathText(extensionPart(missing), ".MDX")) return message;
+    const std::string table = resolveCaseInsensitive(replaceExtension(missing, ".DBF"));
+    // The tool makes the production index of a directory table anew; another table's tags
+    // are its user's to say.
+    if (locateTable(table).directory == nullptr) {
+        return message + " (abonex-db index create makes its tags)";
+    }
+    return message + " (abonex-db reindex " + table + " makes it)";
+}
+
 std::string defaultOrderTag(const TableLocation& location) {
     if (location.directory == nullptr || location.productionIndex.empty()) return {};
     return std::string(location.directory->tagName);
@@ -140,6 +162,7 @@ void openTable(TEngineDataSet& set, const TableLocation& location, std::string_v
     set.setTableName(location.file);
     set.setTranslateASCII(translate);
     set.setReadOnly(readOnly);
+    set.setAutoFlush(kCommitPoints);
     if (location.directory != nullptr) set.setLockProtocol(location.directory->protocol);
     set.setIndexName(tag);
     if (!location.productionIndex.empty()) set.setIndexFiles({location.productionIndex});

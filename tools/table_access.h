@@ -76,6 +76,10 @@ struct TableLocation {
 
 TableLocation locateTable(std::string_view path);
 
+// The message of `error`; one about a missing index file (".MDX") says which command makes it
+// (reindex for a directory table's, index create for another table's).
+std::string errorMessage(const std::exception& error);
+
 // The name tag of a directory table, or "" (record-number order) for any other table.
 std::string defaultOrderTag(const TableLocation& location);
 

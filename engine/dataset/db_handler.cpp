@@ -6,10 +6,12 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <exception>
 
 #include "engine/dataset/engine_dataset.h"
 #include "engine/file/engine_error.h"
 #include "engine/file/path_util.h"
+#include "engine/file/rollback_journal.h"
 #include "engine/index/mdx_file.h"
 
 namespace abonex {
@@ -23,6 +25,7 @@ GSO_dBHandler::~GSO_dBHandler() {
     } catch (...) {
         // Closing writes pending pages; a failure here must not escape a destructor.
     }
+    setJournal(nullptr);  // the table file outlives the journal
 }
 
 int GSO_dBHandler::indexFileCount() const {
@@ -226,6 +229,126 @@ void GSO_dBHandler::lockIndexFiles() {
     m_lockedFiles = locked;
     m_indexLockDepth = 1;
     m_writesAtIndexLock = writeCount();
+    if (autoFlush() && isReadWrite() && !m_noJournal) {
+        try {
+            beginJournal();
+        } catch (const EEngineError& error) {
+            if (error.code() != err::kAccessDenied || error.subCode() != sub::kCreate) {
+                unlockIndexFiles();
+                throw;
+            }
+            // A folder this user may not create files in: the writes still reach the disk at
+            // every write, only without a journal to undo one cut short.
+            m_noJournal = true;
+        } catch (...) {
+            unlockIndexFiles();
+            throw;
+        }
+    }
+}
+
+uint64_t GSO_dBHandler::indexWriteCount() const {
+    uint64_t writes = 0;
+    for (const auto& file : m_slots) {
+        if (file) writes += file->diskFile().writeCount();
+    }
+    return writes;
+}
+
+void GSO_dBHandler::beginJournal() {
+    if (!m_journal) m_journal = std::make_unique<RollbackJournal>(path());
+    m_journal->detachAll();
+    const uint64_t header = static_cast<uint64_t>(headerLength());
+    const uint64_t record = static_cast<uint64_t>(recordLength());
+    // The bytes past the last whole record are the end mark and appends: not written in place.
+    m_journal->attach(*this, LockRegion{0, 0}, [header, record](uint64_t length) {
+        return length <= header ? length : header + (length - header) / record * record;
+    });
+    for (auto& file : m_slots) {
+        if (file) m_journal->attach(file->diskFile(), file->diskFile().lockedRegion());
+    }
+    if (m_journal->begin()) afterRollback();
+    // The index files' writes wait for the end of the transaction, to be journalled at once.
+    for (auto& file : m_slots) {
+        if (file) file->diskFile().holdWritesUnderLock();
+    }
+    m_indexWritesAtLock = indexWriteCount();
+}
+
+void GSO_dBHandler::afterRollback() {
+    // Writes were undone under the locks: what this copy read or wrote of the files before may
+    // be what they undid, the current record's old image (the keys it is filed under) too.
+    RefreshHeader();
+    dropReadAhead();
+    m_candidates.reset();
+    const int n = recordNumber();
+    if (n >= 1 && n <= recordCount()) {
+        const auto length = static_cast<size_t>(recordLength());
+        if (read(recordOffset(n), savedImageMutable(), length) != length) {
+            fail(err::kShortRead, sub::kRecordRead);
+        }
+    }
+    for (auto& file : m_slots) {
+        if (!file) continue;
+        file->forgetReads(true);
+        file->BlockRecount();
+        file->refreshTags();
+    }
+}
+
+void GSO_dBHandler::rollBackWrites() {
+    if (!m_journal || !m_journal->active()) return;
+    try {
+        // The index files' held writes go to the file too, journalled, so that one rollback
+        // undoes all of it; the index files then see the rollback as another copy's writes.
+        for (auto& file : m_slots) {
+            if (file) file->diskFile().recordHeldWrites();
+        }
+        m_journal->sync();
+        for (auto& file : m_slots) {
+            if (file) file->diskFile().sendJournaledWrites();
+        }
+        m_journal->rollBack();
+    } catch (...) {
+        m_journal->abandon();
+        throw;
+    }
+    afterRollback();
+}
+
+bool GSO_dBHandler::writesJournalled() const {
+    return m_journal && m_journal->active();
+}
+
+void GSO_dBHandler::commitWrites() {
+    if (!m_journal || !m_journal->active()) return;
+    try {
+        if (writeCount() != m_writesAtIndexLock || indexWriteCount() != m_indexWritesAtLock) {
+            if (m_tag != nullptr) m_tag->TreeRelease();
+            for (auto& file : m_slots) {
+                if (file) file->diskFile().recordHeldWrites();
+            }
+            m_journal->sync();
+            for (auto& file : m_slots) {
+                if (file) file->diskFile().sendJournaledWrites();
+            }
+            flush();
+            for (auto& file : m_slots) {
+                if (file) file->diskFile().flush();
+            }
+            m_writesAtIndexLock = writeCount();
+            m_indexWritesAtLock = indexWriteCount();
+            if (m_tag != nullptr) {
+                m_tag->TreeReset(1);
+                m_tag->SyncToRecord(recordNumber());
+            }
+        }
+        m_journal->finish();
+    } catch (...) {
+        // Left hot: the writes of this transaction are undone before anyone writes again.
+        m_journal->abandon();
+        throw;
+    }
 }
 
 void GSO_dBHandler::markIndexFilesAfterTable() {
@@ -243,7 +366,20 @@ void GSO_dBHandler::markIndexFilesAfterTable() {
 }
 
 void GSO_dBHandler::unlockIndexFiles() {
-    if (m_indexLockDepth == 0 || --m_indexLockDepth > 0) return;
+    if (m_indexLockDepth == 0 || --m_indexLockDepth > 0) {
+        m_rollBackOnUnlock = false;
+        return;
+    }
+    try {
+        if (m_rollBackOnUnlock) {
+            rollBackWrites();
+        } else {
+            commitWrites();
+        }
+    } catch (...) {
+        // The journal stays hot (see commitWrites); the writers that raise report it.
+    }
+    m_rollBackOnUnlock = false;
     // The table written under the locks: its index files are marked after it, before anyone
     // else may write (see markIndexFilesAfterTable).
     if (writeCount() != m_writesAtIndexLock) {
@@ -262,11 +398,14 @@ void GSO_dBHandler::unlockIndexFiles() {
     m_lockedFiles = 0;
 }
 
-GSO_dBHandler::IndexLocks::IndexLocks(GSO_dBHandler& handler) : m_handler(handler) {
+GSO_dBHandler::IndexLocks::IndexLocks(GSO_dBHandler& handler)
+    : m_handler(handler), m_exceptions(std::uncaught_exceptions()) {
     m_handler.lockIndexFiles();
 }
 
 GSO_dBHandler::IndexLocks::~IndexLocks() {
+    // Let go because a write raised: what it wrote is undone rather than made durable.
+    if (std::uncaught_exceptions() > m_exceptions) m_handler.m_rollBackOnUnlock = true;
     m_handler.unlockIndexFiles();
 }
 
@@ -279,7 +418,10 @@ void GSO_dBHandler::AppendRecord() {
         const bool covered = m_coveredRecords >= recordCount();
         GSO_dBaseFld::AppendRecord();
         if (covered) m_coveredRecords = recordNumber();
-        if (m_indexLockDepth == 1) pushIndexWrites();
+        if (m_indexLockDepth == 1) {
+            commitWrites();
+            pushIndexWrites();
+        }
     }
     if (m_batch != nullptr) m_batch->appended();
 }
@@ -327,7 +469,10 @@ void GSO_dBHandler::AppendBatch::appended() {
     const int64_t now = std::chrono::duration_cast<std::chrono::nanoseconds>(
                             std::chrono::steady_clock::now().time_since_epoch())
                             .count();
-    if (m_rows >= kMaxRows || now - m_startNs >= int64_t{kMaxTimeMs} * 1000000) finish();
+    const bool committed = m_handler.autoFlush();
+    const int maxRows = committed ? kMaxCommittedRows : kMaxRows;
+    const int maxMs = committed ? kMaxCommittedTimeMs : kMaxTimeMs;
+    if (m_rows >= maxRows || now - m_startNs >= int64_t{maxMs} * 1000000) finish();
 }
 
 void GSO_dBHandler::AppendBatch::finish() {
@@ -338,6 +483,7 @@ void GSO_dBHandler::AppendBatch::finish() {
         ~Unlock() { handler.unlockIndexFiles(); }
     } unlock{m_handler};
     m_handler.endAppendRun();
+    m_handler.commitWrites();
     m_handler.pushIndexWrites();
 }
 
@@ -348,7 +494,10 @@ void GSO_dBHandler::ReplaceRecord(int n) {
     }
     IndexLocks locks(*this);
     GSO_dBaseFld::ReplaceRecord(n);
-    if (m_indexLockDepth == 1) pushIndexWrites();
+    if (m_indexLockDepth == 1) {
+        commitWrites();
+        pushIndexWrites();
+    }
 }
 
 bool GSO_dBHandler::recordReads(int n, const uint8_t* expected) {
@@ -409,6 +558,8 @@ void GSO_dBHandler::recordWritten(bool isNew) {
 }
 
 void GSO_dBHandler::flushAll() {
+    // In a transaction the flush is its commit, when the last lock level goes.
+    if (writesJournalled()) return;
     if (m_tag != nullptr) m_tag->TreeRelease();
     GSO_dBaseFld::flushAll();
     for (auto& file : m_slots) {
@@ -440,6 +591,12 @@ void GSO_dBHandler::reindexAll() {
     setTableState(TableState::Browse);
     setReadAhead(savedReadAhead);
     releaseReadPages();
+    // A commit point: the rebuilt index files are on the disk before the rebuild is done.
+    if (autoFlush()) {
+        for (auto& file : m_slots) {
+            if (file && file->diskFile().isReadWrite()) file->diskFile().flush();
+        }
+    }
     // Every record the rebuilds found under their locks has its keys.
     int rebuilt = -1;
     for (const auto& file : m_slots) {

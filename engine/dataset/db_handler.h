@@ -12,6 +12,16 @@
 // reading their records, and prefix searches seek over them (see GSobjMDXTag::Navigate). The
 // record filter still decides on every record that is read.
 //
+// With AutoFlush on, every write through the handler is a commit point, and the writes in place
+// of one hold of the index locks (one post, one delete, one span of an append batch, the
+// writes a caller makes under IndexLocks) are one transaction of the table's rollback journal
+// (see rollback_journal.h): the old bytes of the table's writes go to the journal before each
+// write, the index files' writes are held in memory and journalled together, and when the
+// last lock level is let go the index writes are made, the table and index files synced, and
+// the journal emptied. A post that returns is on the disk; one cut short by a power cut or a
+// kill is undone by the next copy that opens the table (it rolls back a hot journal before
+// anything else) or writes it. With AutoFlush off nothing is journalled or synced.
+//
 // The pages of the mapped table that a walk or a rebuild went through are taken out of the
 // process's resident set once it is over (the page cache keeps them); the first records of a
 // walk in tag order are read past the mapping (see kShortWalkRecords).
@@ -40,6 +50,7 @@ namespace abonex {
 
 class GSobjMDXFile;
 class GSobjMDXTag;
+class RollbackJournal;
 class TEngineDataSet;
 struct IndexProgress;
 
@@ -73,6 +84,14 @@ class GSO_dBHandler : public GSO_dBaseFld {
     void AppendRecord() override;
     void ReplaceRecord(int n) override;
     void flushAll() override;
+    // Ends the transaction of the outermost lock level now (see above): makes the writes so
+    // far durable and empties the journal; raises when the disk refuses (the journal then
+    // stays, and the next writer or opener rolls the writes back). Nothing without one.
+    void commitWrites();
+    // True while writes go to the journal (AutoFlush on, index locks held).
+    bool writesJournalled() const override;
+    // The table's rollback journal (nullptr before the first journalled write).
+    const RollbackJournal* rollbackJournal() const { return m_journal.get(); }
 
     // Rebuilds every open index file, then stands on the first acceptable record.
     void reindexAll();
@@ -91,6 +110,7 @@ class GSO_dBHandler : public GSO_dBaseFld {
 
       private:
         GSO_dBHandler& m_handler;
+        int m_exceptions;  // in flight when the locks were taken
     };
     // Appends made while a batch lives share one hold of the index locks and of the table's
     // append lock (a span), so that the locks, the header and, on a network file system, the
@@ -103,6 +123,10 @@ class GSO_dBHandler : public GSO_dBaseFld {
       public:
         static constexpr int kMaxRows = 256;
         static constexpr int kMaxTimeMs = 100;
+        // A span that ends in a commit point (AutoFlush) pays a few syncs of the disk: it is
+        // let run longer, so that they stay a small part of its time.
+        static constexpr int kMaxCommittedRows = 4096;
+        static constexpr int kMaxCommittedTimeMs = 1000;
         explicit AppendBatch(GSO_dBHandler& handler);
         // Ends a span still held; a failure here is not raised (finish() raises it).
         ~AppendBatch();
@@ -264,6 +288,18 @@ class GSO_dBHandler : public GSO_dBaseFld {
     // Scans the table for the records that pass `test` (see recordBytesTest).
     void scanCandidates(const FieldBytesTest& test);
 
+    // Begins the journal's transaction under the index locks just taken.
+    void beginJournal();
+    // Undoes the writes of the transaction (a write that raised), as far as they went.
+    void rollBackWrites();
+    // Forgets what the rollback of a journal may have changed under this handler.
+    void afterRollback();
+    bool m_rollBackOnUnlock = false;
+    bool m_noJournal = false;  // the journal cannot be made in the table's folder
+    uint64_t indexWriteCount() const;
+
+    std::unique_ptr<RollbackJournal> m_journal;
+    uint64_t m_indexWritesAtLock = 0;
     std::array<std::unique_ptr<GSobjMDXFile>, kIndexSlots> m_slots;
     GSobjMDXTag* m_tag = nullptr;
     std::string m_tagName;

@@ -545,6 +545,8 @@ void TEngineDataSet::Post() {
         m_handler->AppendRecord();
     } else {
         m_handler->ReplaceRecord(m_recordNumber);
+        // The commit point: a failure to make the post durable is the post's failure.
+        m_handler->commitWrites();
         locks.reset();
         releaseRecordLock();
     }
@@ -591,6 +593,7 @@ bool TEngineDataSet::Delete() {
         GSO_dBHandler::IndexLocks locks(*m_handler);
         m_handler->GotoRecord(m_recordNumber);
         m_handler->DeleteRecord();
+        m_handler->commitWrites();
     } catch (const std::exception&) {
         m_handler->setUseDeleted(savedUseDeleted);
         throw EDatabaseError("Cannot delete the record");

@@ -9,6 +9,7 @@
 #include "engine/file/byte_order.h"
 #include "engine/file/engine_error.h"
 #include "engine/file/path_util.h"
+#include "engine/file/rollback_journal.h"
 
 namespace abonex {
 
@@ -96,6 +97,12 @@ void stampHeaderDate(uint8_t* at, const LocalTimestamp& now) {
 GSO_dBaseDBF::GSO_dBaseDBF(std::string_view fileName, bool shared, bool readWrite,
                            std::string_view password)
     : GSO_DiskFile(tableFileName(fileName), shared, readWrite) {
+    // The table is read only once the writes a killed writer left half done are undone.
+    try {
+        RollbackJournal::recoverIfHot(path());
+    } catch (const EEngineError&) {
+        // Left for the next writer, whose first write rolls it back or says why it cannot.
+    }
     readHeaderAndDescriptors(password);
 }
 
@@ -436,7 +443,7 @@ int GSO_dBaseDBF::appendUnderLock(const uint8_t* images, int count) {
         // Other programs read as many records as the header counts. When writes are flushed,
         // the records are on the disk before the header that counts them: a power cut between
         // the two must not leave a header that promises records the disk does not hold.
-        if (m_autoFlush) flush();
+        if (m_autoFlush && !writesJournalled()) flush();
         WriteHeader();
         return first;
     } catch (...) {

@@ -251,6 +251,9 @@ class GSO_dBaseDBF : public GSO_DiskFile {
 
     // Flushes the table file; the handler then flushes its index files.
     virtual void flushAll();
+    // True while the writes in place go to a rollback journal (a handler's transaction): the
+    // header then need not wait for the records it counts to reach the disk first.
+    virtual bool writesJournalled() const { return false; }
 
   protected:
     // Reads record n (1..recordCount()) into the record image; false on a short read.

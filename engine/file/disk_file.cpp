@@ -24,6 +24,7 @@
 #include "engine/file/engine_error.h"
 #include "engine/file/network_share.h"
 #include "engine/file/path_util.h"
+#include "engine/file/rollback_journal.h"
 
 namespace abonex {
 
@@ -491,6 +492,11 @@ void GSO_DiskFile::write2(uint64_t offset, const void* first, size_t firstCount,
 }
 
 void GSO_DiskFile::writeSystem(uint64_t offset, const iovec* pieces, int pieceCount) {
+    if (m_journal != nullptr && !m_journalCovered && m_journal->active()) {
+        // The old bytes reach the disk before the new ones replace them.
+        m_journal->record(*this, offset, pieces, pieceCount);
+        m_journal->sync();
+    }
     size_t total = 0;
     for (int i = 0; i < pieceCount; ++i) total += pieces[i].iov_len;
     const iovec* next = pieces;
@@ -646,7 +652,7 @@ void GSO_DiskFile::truncate(uint64_t offset) {
 }
 
 void GSO_DiskFile::noteWritten(uint64_t end) {
-    if (m_network) m_unpushed = true;
+    if (m_network || m_holdWrites) m_unpushed = true;
     if (m_sizeKnown) {
         m_knownSize = std::max(m_knownSize, end);
         ++m_writesWhileKept;
@@ -662,6 +668,7 @@ bool GSO_DiskFile::pushQuietly() {
         return false;
     }
     m_unpushed = false;
+    if (g_tap != nullptr) g_tap->flushed(m_path);
     return true;
 }
 
@@ -690,6 +697,48 @@ void GSO_DiskFile::keepSizeUntilUnlock(bool everyWriterOut) {
     m_serverSize = stamp.size;
     m_holdWrites = true;
     m_holdReads = everyWriterOut;
+}
+
+void GSO_DiskFile::holdWritesUnderLock() {
+    if (m_fd < 0 || m_lockCount == 0 || m_holdWrites || !m_readWrite) return;
+    FileChangeStamp stamp;
+    if (!freshStat(stamp)) return;
+    if (!m_sizeKnown) {
+        m_knownSize = stamp.size;
+        m_keptStamp = stamp;
+        m_writesWhileKept = 0;
+        m_sizeKnown = true;
+    }
+    m_serverSize = stamp.size;
+    m_holdWrites = true;
+}
+
+void GSO_DiskFile::recordHeldWrites() {
+    if (m_journal == nullptr) return;
+    for (const auto& [page, held] : m_held) {
+        if (!held.dirty()) continue;
+        m_journal->record(*this, page * kHeldPage + held.dirtyBegin,
+                          held.bytes.data() + held.dirtyBegin,
+                          size_t{held.dirtyEnd} - held.dirtyBegin);
+    }
+}
+
+void GSO_DiskFile::sendJournaledWrites() {
+    m_journalCovered = true;
+    const bool sent = sendHeldWrites();
+    m_journalCovered = false;
+    if (!sent) fail(m_lastError, sub::kWrite);
+}
+
+uint64_t GSO_DiskFile::systemSize() const {
+    FileChangeStamp stamp;
+    if (!freshStat(stamp)) raiseEngineError(errnoToEngineCode(errno), sub::kSize, m_path);
+    return stamp.size;
+}
+
+size_t GSO_DiskFile::readFromFile(uint64_t offset, void* buffer, size_t count) {
+    if (m_fd < 0) fail(103, sub::kRead);
+    return readSystem(offset, static_cast<uint8_t*>(buffer), count);
 }
 
 void GSO_DiskFile::refreshClientCaches() {

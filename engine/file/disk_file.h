@@ -83,6 +83,8 @@ struct LockWait {
     int pauseMs = 50;
 };
 
+class RollbackJournal;
+
 class GSO_DiskFile {
   public:
     // Opens an existing file (never creates one). The name is made absolute against the current
@@ -200,6 +202,25 @@ class GSO_DiskFile {
     // Bytes of writes held in memory (see above), not sent to the file yet.
     size_t heldWriteBytes() const;
 
+    // Journalled writes (see rollback_journal.h): while the journal set here has a transaction
+    // open, every write that reaches the system is recorded in it, and the journal synced,
+    // before it is made. Writes held in memory are recorded when they are sent.
+    void setJournal(RollbackJournal* journal) { m_journal = journal; }
+    RollbackJournal* journal() const { return m_journal; }
+    // On a local disk too, holds this object's writes in memory (as a network file system's
+    // lock does, see above) until they are sent, at the latest when the lock now held is let
+    // go: a transaction then records all of them in its journal with one sync. Nothing when
+    // no lock is held or writes are held already.
+    void holdWritesUnderLock();
+    // Records the held writes in the journal (not synced), then, after the caller synced it,
+    // sendJournaledWrites() sends them without recording them again. Raises (sub-code 1102).
+    void recordHeldWrites();
+    void sendJournaledWrites();
+    // The length of the file on the disk (or the server), past held writes; reads past held
+    // writes and mappings. Both raise on a failure of the system.
+    uint64_t systemSize() const;
+    size_t readFromFile(uint64_t offset, void* buffer, size_t count);
+
     // Serves reads from a shared read-only memory mapping of the file instead of one system
     // call per read. The mapping follows the file's size: a read past its end looks at the
     // size again and maps the new length. What a reader sees is the same as through read():
@@ -301,6 +322,9 @@ class GSO_DiskFile {
     uint64_t m_serverSize = 0;  // the file's length at the server when holding began
     uint64_t m_systemWrites = 0;
     uint64_t m_systemReads = 0;
+
+    RollbackJournal* m_journal = nullptr;
+    bool m_journalCovered = false;  // the writes being sent are in the journal already
 
     bool m_network = false;
     bool m_unpushed = false;   // written since the last push to the server

@@ -8,6 +8,9 @@
 #include <filesystem>
 #include <set>
 
+#include "engine/dbf/dbf_fields.h"
+#include "engine/index/mdx_file.h"
+#include "engine/index/mdx_tag.h"
 #include "tests/support/test_support.h"
 #include "tests/sync/sync_fixture.h"
 
@@ -276,6 +279,41 @@ TEST_F(SyncToolTest, ApplyingBesideAWriterChangesNothingThatWasAlike) {
     EXPECT_GE(rounds, 1);
     EXPECT_EQ(readDirectoryTable(external() + "/Phone.DBF").size(), rows.size());
     EXPECT_EQ(readDirectoryTable(own() + "/Phone.DBF").size(), rows.size() + 30000);
+}
+
+// Leaves the index file beside `table` as a rebuild killed before its first tree was written
+// leaves it: every tag without a root.
+void cutRebuildShort(const std::string& table, const std::string& index) {
+    GSO_dBaseFld file(table, true, true);
+    GSobjMDXFile mdx(file, index);
+    for (const auto& tag : mdx.tags()) {
+        tag->setRoot(0);
+        tag->setNodeRange(0, 0);
+        tag->markHeaderChanged();
+        tag->HeaderWrite();
+    }
+}
+
+TEST_F(SyncToolTest, ASyncAfterOneKilledEarlyRebuildsTheIndexFilesItFindsWithoutARoot) {
+    test::writeSyncTable(own(), "Phone.DBF", DirectoryMode::Persons,
+                         {{"Козлов", "1", "2", ""}, {"Только свой", "5", "", ""}});
+    test::writeSyncTable(external(), "Phone.DBF", DirectoryMode::Persons,
+                         {{"Козлов", "1", "3", ""}, {"Новиков", "30-30-30", "", ""}});
+    cutRebuildShort(own() + "/Phone.DBF", own() + "/Phone.MDX");
+    cutRebuildShort(external() + "/Phone.DBF", external() + "/Phone.MDX");
+    auto listed = sync(tables() + " --import");
+    EXPECT_EQ(listed.status, 0) << listed.err;
+    EXPECT_EQ(listed.out, std::string(kHeader) + "1,Козлов,1,2,Козлов,1,3\n"
+                                                 "2,,,,Новиков,30-30-30,\n");
+    for (const std::string& folder : {own(), external()}) {
+        auto check = runTool("check " + test::shellQuote(folder + "/Phone.DBF"));
+        EXPECT_EQ(check.status, 0) << folder << ": " << check.out << check.err;
+    }
+    // The apply after the same cut: the table changed is the one whose index was mended.
+    cutRebuildShort(own() + "/Phone.DBF", own() + "/Phone.MDX");
+    auto applied = sync(tables() + " --import --apply mine");
+    EXPECT_EQ(applied.status, 0) << applied.err;
+    EXPECT_EQ(rowLines(own() + "/Phone.DBF"), "Козлов|1|3\nНовиков|30-30-30|\nТолько свой|5|\n");
 }
 
 TEST_F(SyncToolTest, UsageErrorsAndMissingTables) {

@@ -1,6 +1,6 @@
 // Files the tool cannot trust: something that is not a regular file in the place of a table or
-// an index, and table headers whose lengths disagree with their descriptors. Every command
-// ends with a clear error and a status that is not 0.
+// an index, a missing index file, and table headers whose lengths disagree with their
+// descriptors. Every command ends with a clear error and a status that is not 0.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -80,6 +80,22 @@ TEST_F(ToolUntrustedFiles, ADeviceInPlaceOfTheIndexIsRefusedByEveryCommand) {
     ASSERT_EQ(std::remove(index.c_str()), 0);
     ASSERT_EQ(::symlink("/dev/null", index.c_str()), 0);
     expectEveryCommandRefuses(index);
+}
+
+TEST_F(ToolUntrustedFiles, AMissingIndexFileIsReportedWithTheCommandThatMakesOne) {
+    const std::string index = m_dir.file("Phone.MDX");
+    ASSERT_EQ(std::remove(index.c_str()), 0);
+    const std::string hint = index + " (abonex-db reindex " + m_phone + " makes it)";
+    const CommandResult checked = guarded("check " + shellQuote(m_phone));
+    EXPECT_EQ(checked.status, 2);
+    EXPECT_EQ(checked.err, "File not found - " + hint + "\n");
+    const CommandResult synced = guarded("sync " + shellQuote(m_dir.path()) + " " +
+                                         shellQuote(m_town.file("Phone.DBF")) + " --import");
+    EXPECT_EQ(synced.status, 3);
+    EXPECT_EQ(synced.err, "Cannot find file " + hint + "\n");
+    // The command named makes it, and the next check finds it whole.
+    EXPECT_EQ(guarded("reindex " + shellQuote(m_phone)).status, 0);
+    EXPECT_EQ(guarded("check " + shellQuote(m_phone)).status, 0);
 }
 
 // The headers of a table of 300 persons (311-byte records behind a 161-byte header), damaged

@@ -227,7 +227,8 @@ TEST(IndexTool, ErrorsPrintTheEngineMessageAndExitOne) {
     result =
         test::runCommand(tool + " index delete " + test::shellQuote(dir.file("T.DBF")) + " T NAME");
     EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.err, "File not found - " + dir.file("T.MDX") + "\n");
+    EXPECT_EQ(result.err, "File not found - " + dir.file("T.MDX") +
+                              " (abonex-db index create makes its tags)\n");
 
     result = test::runCommand(tool + " index create " + test::shellQuote(dir.file("T.DBF")) +
                               " T NAME NAME");
