@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "engine/dataset/db_handler.h"
+#include "engine/dbf/dbf_fields.h"
+#include "engine/index/mdx_file.h"
 #include "engine/file/byte_order.h"
 #include "engine/file/engine_error.h"
 #include "engine/file/path_util.h"
@@ -226,10 +228,24 @@ PackResult packTable(TEngineDataSet& set) {
     // What a pack cut short left: the table at its name is whole either way.
     removeIfThere(backup);
     std::unique_ptr<GSO_DiskFile> out;
+    // The new table, held unshared from before it takes the table's name until its index files
+    // are rebuilt: another copy that opens the table meanwhile is refused, and so never meets
+    // the new table with the old index.
+    std::unique_ptr<GSO_dBaseFld> packedTable;
+    std::vector<std::string> indexFiles;
     try {
         if (!set.IndexesCoverTable()) set.ReindexAll();
         result.deletedRecords = deletedRecordCount(set);
         result.liveRecords = writePackedFile(set, packed, out);
+        out.reset();
+        packedTable = std::make_unique<GSO_dBaseFld>(packed, false, true);
+        packedTable->setLockProtocol(set.handler()->lockProtocol());
+        packedTable->setTextCodePage(set.handler()->textCodePage());
+        for (int slot = 0; slot < GSO_dBHandler::kIndexSlots; ++slot) {
+            if (GSobjMDXFile* file = set.handler()->indexFile(slot)) {
+                indexFiles.push_back(file->path());
+            }
+        }
         flushFolder(folder);
         keepBackup(*set.handler(), target, backup);
         flushFolder(folder);
@@ -238,18 +254,27 @@ PackResult packTable(TEngineDataSet& set) {
         }
     } catch (...) {
         out.reset();
+        packedTable.reset();
         ::unlink(packed.c_str());
         ::unlink(backup.c_str());
         throw;
     }
     try {
         flushFolder(folder);
-        // The index files are rebuilt against the new table, opened under its name again.
+        // The old table's files are let go; its index files are rebuilt against the new one.
         set.Close();
-        out.reset();
-        openExclusively(set);
-        set.ReindexAll();
-        set.handler()->flushAll();
+        for (const std::string& path : indexFiles) {
+            GSobjMDXFile file(*packedTable, path);
+            file.Reindex();
+            for (const auto& tag : file.tags()) {
+                tag->TreeRelease();
+                tag->HeaderWrite();
+            }
+            file.diskFile().flush();
+            file.close();
+        }
+        packedTable->flush();
+        packedTable.reset();
         removeIfThere(backup);
         flushFolder(folder);
     } catch (const std::exception& error) {
