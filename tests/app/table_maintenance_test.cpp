@@ -23,12 +23,13 @@ namespace {
 
 // Deletes the row named `name` through the window, answering its question with Yes.
 void deleteInWindow(WindowSession& session, const QString& name) {
-    const int row = session.gridNames().indexOf(name);
+    const int row = static_cast<int>(session.gridNames().indexOf(name));
     QVERIFY2(row >= 0, qPrintable(name));
     session.grid()->setCurrentIndex(session.grid()->model()->index(row, 0));
     MessageBox::setNextAnswer(QMessageBox::Yes);
     session.window()->delRecClick();
     QVERIFY(!session.gridNames().contains(name));
+    MessageBox::clearShown();
 }
 
 std::string phoneTable(WindowSession& session) {
