@@ -38,6 +38,7 @@ namespace {
 
 // Writes before this size is reached are gathered: the new file goes out in large writes.
 constexpr size_t kWriteChunk = 1u << 20;
+constexpr int kReleaseEvery = 16384;
 
 [[noreturn]] void raiseSystem(int error, const std::string& what, const std::string& path) {
     throw EEngineError(errnoToEngineCode(error), sub::kWrite, path,
@@ -154,6 +155,9 @@ bool writeLiveRecords(TEngineDataSet& set, GSO_DiskFile& out, Written& written) 
             chunk.insert(chunk.end(), image, image + recordLength);
             ++records;
             if (chunk.size() >= kWriteChunk) send();
+            // The table's pages go back to the page cache as the walk goes: a pack of a large
+            // table holds no more of it than a chunk's worth.
+            if (records % kReleaseEvery == 0) table.releaseReadPages();
         }
         table.GotoRecord(PosNext);
     }
