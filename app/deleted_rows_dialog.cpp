@@ -45,7 +45,8 @@ DeletedRowsDialog::DeletedRowsDialog(TEngineDataSet& dataSet, const QString& nam
     auto* buttons = new QDialogButtonBox(this);
     m_recall = buttons->addButton(QStringLiteral("Восстановить"), QDialogButtonBox::ActionRole);
     m_recall->setObjectName(QStringLiteral("btnRecall"));
-    QPushButton* close = buttons->addButton(QStringLiteral("Закрыть"), QDialogButtonBox::RejectRole);
+    QPushButton* close =
+        buttons->addButton(QStringLiteral("Закрыть"), QDialogButtonBox::RejectRole);
     close->setObjectName(QStringLiteral("btnClose"));
     layout->addWidget(buttons);
     connect(m_recall, &QPushButton::clicked, this, [this] { recallSelected(); });
@@ -70,8 +71,9 @@ void DeletedRowsDialog::reload() {
         const DataSetRow& record = m_rows[static_cast<size_t>(row)];
         const int shown = std::min(kShownFields, static_cast<int>(record.values.size()));
         for (int column = 0; column < shown; ++column) {
-            m_list->setItem(row, column,
-                            new QTableWidgetItem(fromAnsi(record.values[static_cast<size_t>(column)])));
+            m_list->setItem(
+                row, column,
+                new QTableWidgetItem(fromAnsi(record.values[static_cast<size_t>(column)])));
         }
     }
     m_list->resizeColumnsToContents();

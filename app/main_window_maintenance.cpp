@@ -50,12 +50,14 @@ void TFMain::mnuPackClick() {
         return;
     }
     if (deleted == 0) {
-        MessageBox::information(this, kPackCaption, QStringLiteral("В таблице нет удалённых записей."));
+        MessageBox::information(this, kPackCaption,
+                                QStringLiteral("В таблице нет удалённых записей."));
         return;
     }
     const QString question = QStringLiteral("Удалённых записей: ") + QString::number(deleted) +
-                             QStringLiteral(".\r\nОни будут удалены из таблицы навсегда и "
-                                            "восстановить их будет нельзя.\r\n\r\nСжать таблицу?");
+                             QStringLiteral(
+                                 ".\r\nОни будут удалены из таблицы навсегда и "
+                                 "восстановить их будет нельзя.\r\n\r\nСжать таблицу?");
     if (MessageBox::question(this, kPackCaption, question, QMessageBox::No) != QMessageBox::Yes) {
         return;
     }
@@ -68,11 +70,10 @@ void TFMain::mnuPackClick() {
     dataSet.Close();
     try {
         const PackResult result = packDirectoryTable(localPath(m_databaseFolder), mode);
-        MessageBox::information(this, kPackCaption,
-                                QStringLiteral("Таблица сжата: записей ") +
-                                    QString::number(result.liveRecords) +
-                                    QStringLiteral(", удалено ") +
-                                    QString::number(result.deletedRecords) + u'.');
+        MessageBox::information(
+            this, kPackCaption,
+            QStringLiteral("Таблица сжата: записей ") + QString::number(result.liveRecords) +
+                QStringLiteral(", удалено ") + QString::number(result.deletedRecords) + u'.');
     } catch (const ETableInUse&) {
         MessageBox::warning(this, kPackCaption,
                             QStringLiteral("Таблица открыта в другой копии программы (на этом или "

@@ -4,7 +4,6 @@
 // are rebuilt (engine/dataset/table_pack.h). Refused while another copy of the program has the
 // table open.
 #include "engine/dataset/table_pack.h"
-
 #include "tools/table_access.h"
 #include "tools/tool_command.h"
 #include "tools/tool_options.h"

@@ -13,10 +13,10 @@
 
 #include "engine/dataset/db_handler.h"
 #include "engine/dbf/dbf_fields.h"
-#include "engine/index/mdx_file.h"
 #include "engine/file/byte_order.h"
 #include "engine/file/engine_error.h"
 #include "engine/file/path_util.h"
+#include "engine/index/mdx_file.h"
 
 namespace abonex {
 
@@ -184,8 +184,9 @@ int writePackedFile(TEngineDataSet& set, const std::string& path,
         }
         out.reset();
         // The index lacks rows: rebuilt (nobody else has the table open), the walk meets them.
-        if (attempt > 0) throw EEngineError("the index of " + set.tablePath() +
-                                            " does not hold every record even after a rebuild");
+        if (attempt > 0)
+            throw EEngineError("the index of " + set.tablePath() +
+                               " does not hold every record even after a rebuild");
         set.ReindexAll();
     }
 }

@@ -2,8 +2,8 @@
 // listed and brought back, the table packed after the question that counts the rows going for
 // good, and a pack refused while another copy has the table open.
 #include <QPushButton>
-#include <QTableWidget>
 #include <QTableView>
+#include <QTableWidget>
 #include <QTest>
 
 #include "app/deleted_rows_dialog.h"
@@ -133,7 +133,8 @@ class TableMaintenanceTest : public QObject {
         MessageBox::setNextAnswer(QMessageBox::Ok);
         item->trigger();
         QCOMPARE(MessageBox::shown().size(), 1);
-        QCOMPARE(MessageBox::shown().at(0).text, QStringLiteral("В таблице нет удалённых записей."));
+        QCOMPARE(MessageBox::shown().at(0).text,
+                 QStringLiteral("В таблице нет удалённых записей."));
     }
 
     void packIsRefusedWhileAnotherCopyHasTheTableOpen() {

@@ -71,8 +71,7 @@ TEST_F(ToolPackTest, DeletedRowIsListedRecalledAndFoundAgain) {
 
     auto deleted = tool("deleted " + shellQuote(m_phone));
     ASSERT_EQ(deleted.status, 0) << deleted.err;
-    EXPECT_EQ(deleted.out,
-              "RECORD,NAME,PHONE1,PHONE2,COMMENT\n2,Петров П.П.,11-22-33,44-55-66,\n");
+    EXPECT_EQ(deleted.out, "RECORD,NAME,PHONE1,PHONE2,COMMENT\n2,Петров П.П.,11-22-33,44-55-66,\n");
 
     auto recalled = tool("recall " + shellQuote(m_phone) + " 2");
     ASSERT_EQ(recalled.status, 0) << recalled.err;
@@ -107,8 +106,8 @@ TEST_F(ToolPackTest, PackKeepsTheLiveRowsInNameOrder) {
               std::string::npos)
         << packed.out;
     // The live rows, in name order, are the records of the file front to back.
-    const std::string compared = oracleCompare("csv " + shellQuote(m_phone) + " " +
-                                               shellQuote(expected));
+    const std::string compared =
+        oracleCompare("csv " + shellQuote(m_phone) + " " + shellQuote(expected));
     if (compared != "SKIP") {
         EXPECT_EQ(compared, "19000 rows equal\n");
     }
@@ -143,7 +142,8 @@ TEST_F(ToolPackTest, PackIsRefusedWhileAnotherCopyHasTheTableOpen) {
     }
     auto packed = tool("pack " + shellQuote(m_phone));
     EXPECT_EQ(packed.status, 0) << packed.err;
-    EXPECT_EQ(tool("export " + shellQuote(m_phone)).out, "NAME,PHONE1,PHONE2,COMMENT\nПетров,2,,\n");
+    EXPECT_EQ(tool("export " + shellQuote(m_phone)).out,
+              "NAME,PHONE1,PHONE2,COMMENT\nПетров,2,,\n");
 }
 
 TEST_F(ToolPackTest, PackThroughALinkPacksTheFileItNames) {
@@ -171,7 +171,8 @@ TEST_F(ToolPackTest, PackAndRecallBesideAnotherProcessWrites) {
     deleteRecords(m_dir.path(), {2, 4});
     const int batches = 12;
     std::string batch = "NAME,PHONE1\n";
-    for (int i = 0; i < 50; ++i) batch += "Строка " + std::to_string(i) + "," + std::to_string(i) + "\n";
+    for (int i = 0; i < 50; ++i)
+        batch += "Строка " + std::to_string(i) + "," + std::to_string(i) + "\n";
     const std::string batchFile = writeCsv("batch.csv", batch);
     std::atomic<int> importedBatches{0};
     std::thread writer([&] {

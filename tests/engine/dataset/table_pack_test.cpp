@@ -1,11 +1,12 @@
 // Packing a table: the live records in name order, and a process that dies at any write of
 // the pack leaves a table that opens whole, the old one or the new one.
+#include "engine/dataset/table_pack.h"
+
 #include <unistd.h>
 
 #include <algorithm>
 #include <map>
 
-#include "engine/dataset/table_pack.h"
 #include "tests/engine/dataset/dataset_fixture.h"
 
 namespace abonex::test {
@@ -17,7 +18,8 @@ std::vector<Person> packablePeople(int count) {
     std::vector<Person> people;
     for (int i = 0; i < count; ++i) {
         const int key = (i * 7919) % count;
-        people.push_back({"Абонент " + std::to_string(100000 + key), std::to_string(i), i % 7 == 3});
+        people.push_back(
+            {"Абонент " + std::to_string(100000 + key), std::to_string(i), i % 7 == 3});
     }
     return people;
 }
