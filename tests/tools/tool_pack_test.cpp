@@ -108,9 +108,8 @@ TEST_F(ToolPackTest, PackKeepsTheLiveRowsInNameOrder) {
     // The live rows, in name order, are the records of the file front to back.
     const std::string compared =
         oracleCompare("csv " + shellQuote(m_phone) + " " + shellQuote(expected));
-    if (compared != "SKIP") {
-        EXPECT_EQ(compared, "19000 rows equal\n");
-    }
+    // The independent reader is part of the setup (python3-dbfread): this check is not skipped.
+    EXPECT_EQ(compared, "19000 rows equal\n");
     const std::vector<uint8_t> bytes = readFileBytes(m_phone);
     EXPECT_EQ(le32(bytes, 4), 19000u);
     EXPECT_EQ(bytes.size(), le16(bytes, 8) + 19000u * le16(bytes, 10) + 1);
