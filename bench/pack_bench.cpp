@@ -24,7 +24,8 @@ int main(int argc, char** argv) {
                                 "deleted and packs the table; prints the time and peak memory.\n",
                                 {}, 2);
     if (!args.given(0)) args.refuse("DIR is needed");
-    const std::string dir = args.folder(0);
+    std::string dir = args.folder(0);
+    if (dir.back() != '/') dir += '/';
     const int every = args.count(1, "EVERY", 10);
     const std::string table = dir + "Phone.DBF";
     int records = 0, headerLength = 0, recordLength = 0;

@@ -38,7 +38,7 @@ namespace {
 
 // Writes before this size is reached are gathered: the new file goes out in large writes.
 constexpr size_t kWriteChunk = 1u << 20;
-constexpr int kReleaseEvery = 16384;
+constexpr int kReleaseEvery = 262144;
 
 [[noreturn]] void raiseSystem(int error, const std::string& what, const std::string& path) {
     throw EEngineError(errnoToEngineCode(error), sub::kWrite, path,
@@ -144,7 +144,6 @@ bool writeLiveRecords(TEngineDataSet& set, GSO_DiskFile& out, Written& written) 
     };
     std::vector<bool> seen(static_cast<size_t>(count) + 1, false);
     int records = 0;
-    table.setReadAhead(true);
     table.GotoRecord(PosTop);
     while (table.found()) {
         const int n = table.recordNumber();
@@ -155,8 +154,8 @@ bool writeLiveRecords(TEngineDataSet& set, GSO_DiskFile& out, Written& written) 
             chunk.insert(chunk.end(), image, image + recordLength);
             ++records;
             if (chunk.size() >= kWriteChunk) send();
-            // The table's pages go back to the page cache as the walk goes: a pack of a large
-            // table holds no more of it than a chunk's worth.
+            // The table's pages go back to the page cache now and then as the walk goes. Not
+            // often: each time, the records read next map their pages in again.
             if (records % kReleaseEvery == 0) table.releaseReadPages();
         }
         table.GotoRecord(PosNext);
