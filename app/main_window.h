@@ -242,17 +242,17 @@ class TFMain : public QMainWindow, public SyncWindowHost {
     QWidget* buildSearchPanel();
     void buildGrid();
     void buildPopUp();
-    void buildViewMenu(QMenu* menu);           // main_window_view.cpp
-    void buildHelpMenu(QMenu* menu);           // main_window_links.cpp
+    void buildViewMenu(QMenu* menu);            // main_window_view.cpp
+    void buildHelpMenu(QMenu* menu);            // main_window_links.cpp
     void buildMaintenanceItems(QMenu* phones);  // main_window_maintenance.cpp
-    void buildTray();                          // main_window_tray.cpp
-    QWidget* buildBand(QWidget* parent);       // main_window_found.cpp, with the count
-    void buildNothingFoundNote();              // main_window_found.cpp
-    void buildRingMenu();                      // main_window_dial.cpp
-    void buildCopyItems();                     // main_window_clipboard.cpp
-    void buildDialer();                        // main_window_dial.cpp
-    void buildSyncMenuItem(QMenu* file);       // main_window_sync.cpp
-    void buildExchangeMenuItems(QMenu* file);  // main_window_exchange.cpp
+    void buildTray();                           // main_window_tray.cpp
+    QWidget* buildBand(QWidget* parent);        // main_window_found.cpp, with the count
+    void buildNothingFoundNote();               // main_window_found.cpp
+    void buildRingMenu();                       // main_window_dial.cpp
+    void buildCopyItems();                      // main_window_clipboard.cpp
+    void buildDialer();                         // main_window_dial.cpp
+    void buildSyncMenuItem(QMenu* file);        // main_window_sync.cpp
+    void buildExchangeMenuItems(QMenu* file);   // main_window_exchange.cpp
     // Writes the rows `dataSet` shows (every row when it is not filtered) as vCards into a file
     // the user chooses.
     void exportVcards(TEngineDataSet& dataSet, DirectoryMode mode, const QString& caption);
