@@ -151,6 +151,11 @@ class TFMain : public QMainWindow, public SyncWindowHost {
     void dialNumber(const QString& number, const QString& name);
     // "Журнал звонков": the user's call log, from which a call is dialed back.
     void mnuCallLogClick();
+    // "Удалённые записи": the deleted rows of the table shown, recalled at the user's choice.
+    void mnuDeletedClick();
+    // "Сжать таблицу…": after a question that says how many deleted rows go for good, the table
+    // shown is packed (refused while another copy of the program has it open) and shown again.
+    void mnuPackClick();
     void mnuPulseClick(QAction* sender);
     void mnuConfigClick();
     // The grid's pop-up: the current row's number (the one dialing calls), or the whole row,
@@ -237,16 +242,17 @@ class TFMain : public QMainWindow, public SyncWindowHost {
     QWidget* buildSearchPanel();
     void buildGrid();
     void buildPopUp();
-    void buildViewMenu(QMenu* menu);           // main_window_view.cpp
-    void buildHelpMenu(QMenu* menu);           // main_window_links.cpp
-    void buildTray();                          // main_window_tray.cpp
-    QWidget* buildBand(QWidget* parent);       // main_window_found.cpp, with the count
-    void buildNothingFoundNote();              // main_window_found.cpp
-    void buildRingMenu();                      // main_window_dial.cpp
-    void buildCopyItems();                     // main_window_clipboard.cpp
-    void buildDialer();                        // main_window_dial.cpp
-    void buildSyncMenuItem(QMenu* file);       // main_window_sync.cpp
-    void buildExchangeMenuItems(QMenu* file);  // main_window_exchange.cpp
+    void buildViewMenu(QMenu* menu);            // main_window_view.cpp
+    void buildHelpMenu(QMenu* menu);            // main_window_links.cpp
+    void buildMaintenanceItems(QMenu* phones);  // main_window_maintenance.cpp
+    void buildTray();                           // main_window_tray.cpp
+    QWidget* buildBand(QWidget* parent);        // main_window_found.cpp, with the count
+    void buildNothingFoundNote();               // main_window_found.cpp
+    void buildRingMenu();                       // main_window_dial.cpp
+    void buildCopyItems();                      // main_window_clipboard.cpp
+    void buildDialer();                         // main_window_dial.cpp
+    void buildSyncMenuItem(QMenu* file);        // main_window_sync.cpp
+    void buildExchangeMenuItems(QMenu* file);   // main_window_exchange.cpp
     // Writes the rows `dataSet` shows (every row when it is not filtered) as vCards into a file
     // the user chooses.
     void exportVcards(TEngineDataSet& dataSet, DirectoryMode mode, const QString& caption);
@@ -394,6 +400,8 @@ class TFMain : public QMainWindow, public SyncWindowHost {
     QAction* mnuConfig = nullptr;
     QAction* mnuHangUp = nullptr;
     QAction* mnuCallLog = nullptr;
+    QAction* mnuDeleted = nullptr;
+    QAction* mnuPack = nullptr;
     QAction* mnuUpdateFromTable = nullptr;
     QAction* mnuExportVcard = nullptr;
     QAction* mnuExportFavorVcard = nullptr;

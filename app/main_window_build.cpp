@@ -189,6 +189,8 @@ void TFMain::buildMenus() {
     mnuCallLog = phones->addAction(QStringLiteral("Журнал звонков"));
     mnuCallLog->setObjectName(QStringLiteral("mnuCallLog"));
     connect(mnuCallLog, &QAction::triggered, this, &TFMain::mnuCallLogClick);
+    phones->addSeparator();
+    buildMaintenanceItems(phones);
     connect(phones, &QMenu::aboutToShow, this, &TFMain::updateRecordItems);
 
     QMenu* view = bar->addMenu(QStringLiteral("&Вид"));

@@ -240,6 +240,18 @@ class TEngineDataSet {
     bool Delete();
     void Refresh();
 
+    // --- Deleted rows (deleted_rows.cpp) ---
+    // The rows of the records marked deleted, in record-number order, with their texts as
+    // fetchRows gives them; the current row stays as it was. Reads every record.
+    std::vector<DataSetRow> deletedRows();
+    // Makes record `recordNumber` live again: under the index lock every writer takes, the
+    // record is read as the disk holds it now and, when it is still marked deleted, written
+    // with the mark cleared (its keys stayed in the index files when it was deleted, and are
+    // brought in line with what it holds now). False when it was live already (another copy
+    // recalled it). "Record request beyond range of table" for a number the table does not
+    // hold, "Cannot recall the record" when the write fails.
+    bool Recall(int recordNumber);
+
     // --- Grid support ---
     void DisableControls();
     void EnableControls();
