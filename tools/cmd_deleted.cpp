@@ -67,7 +67,7 @@ int runRecall(const Args& args) {
     TEngineDataSet set;
     openTable(set, location, defaultOrderTag(location), /*translate=*/false, /*readOnly=*/false,
               tablePage);
-    requireIndexMatchesTable(set);
+    requireIndexMatchesTable(set, IndexLook::EveryKey);
     int status = kExitOk;
     for (int n : records) {
         try {
