@@ -231,6 +231,7 @@ TForm2::TForm2(QWidget* parent) : QDialog(parent) {
     lblEmail->adjustSize();
     btnClose = new QPushButton(QStringLiteral("Закрыть"), Panel1);
     btnClose->setObjectName(QStringLiteral("btnClose"));
+    btnClose->setToolTip(QStringLiteral("Закрыть окно «О программе»"));
     btnClose->setDefault(true);
     btnClose->setAutoDefault(true);
     const QSize button(88, 25);

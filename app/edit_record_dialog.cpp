@@ -96,19 +96,28 @@ TFEditRecord::TFEditRecord(QWidget* parent) : QDialog(parent) {
     Label1->setBuddy(dbeName);
     addEditor(Label1, dbeName, kWideEditor);
 
+    // Each label is its editor's buddy: a screen reader names the editor by it.
+    auto labelFor = [this](const QString& text, QWidget* editor) {
+        auto* label = new QLabel(text, this);
+        label->setBuddy(editor);
+        return label;
+    };
     dbePhone1 = new QLineEdit(this);
     dbePhone1->setObjectName(QStringLiteral("dbePhone1"));
-    addEditor(new QLabel(QStringLiteral("Телефон 1."), this), dbePhone1, kPhoneEditor);
+    addEditor(labelFor(QStringLiteral("Телефон 1."), dbePhone1), dbePhone1, kPhoneEditor);
 
     dbePhone2 = new QLineEdit(this);
     dbePhone2->setObjectName(QStringLiteral("dbePhone2"));
-    addEditor(new QLabel(QStringLiteral("Телефон 2."), this), dbePhone2, kPhoneEditor);
+    addEditor(labelFor(QStringLiteral("Телефон 2."), dbePhone2), dbePhone2, kPhoneEditor);
 
     dbmComment = new QPlainTextEdit(this);
     dbmComment->setObjectName(QStringLiteral("dbmComment"));
     dbmComment->setFixedHeight(kCommentHeight);
     dbmComment->setTabChangesFocus(true);
-    addEditor(new QLabel(QStringLiteral("Комментарии"), this), dbmComment, kWideEditor);
+    QLabel* commentLabel = labelFor(QStringLiteral("Комментарии"), dbmComment);
+    // The memo is not named by its buddy; its name is given.
+    dbmComment->setAccessibleName(commentLabel->text());
+    addEditor(commentLabel, dbmComment, kWideEditor);
     layout->addStretch(1);
 
     auto* buttons = new QHBoxLayout;
@@ -121,6 +130,8 @@ TFEditRecord::TFEditRecord(QWidget* parent) : QDialog(parent) {
     cancelButton = new QPushButton(QStringLiteral("Отмена"), this);
     cancelButton->setObjectName(QStringLiteral("cancelButton"));
     cancelButton->setAutoDefault(false);
+    bbPost->setToolTip(QStringLiteral("Сохранить запись в таблице и закрыть окно"));
+    cancelButton->setToolTip(QStringLiteral("Закрыть окно, не сохраняя изменений"));
     for (QPushButton* button : {bbPost, cancelButton}) {
         button->setFixedSize(kButtonWidth, kButtonHeight);
         buttons->addWidget(button);

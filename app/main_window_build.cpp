@@ -143,6 +143,7 @@ void TFMain::buildMenus() {
     QMenuBar* bar = menuBar();
     bar->setObjectName(QStringLiteral("TBToolbar2"));
     bar->setWindowTitle(QStringLiteral("Главное меню"));
+    bar->setAccessibleName(bar->windowTitle());
 
     QMenu* file = bar->addMenu(QStringLiteral("&Файл"));
     file->setObjectName(QStringLiteral("mnuFile"));
@@ -209,11 +210,13 @@ void TFMain::buildToolBar() {
     TBToolbar1->toggleViewAction()->setEnabled(false);
     setContextMenuPolicy(Qt::NoContextMenu);
 
+    // The buttons are pictures only: a screen reader reads their hints as their names.
     auto makeButton = [&](const char* name, const QString& icon, const QString& hint) {
         auto* button = new QToolButton(TBToolbar1);
         button->setObjectName(QString::fromLatin1(name));
         button->setIcon(Application::picture(icon));
         button->setAutoRaise(true);
+        button->setAccessibleName(hint);
         setHint(button, hint);
         TBToolbar1->addWidget(button);
         return button;
@@ -247,6 +250,9 @@ void TFMain::buildToolBar() {
     btnAbout->setMenu(m_aboutDropDown);
     btnAbout->setPopupMode(QToolButton::MenuButtonPopup);
     connect(btnAbout, &QToolButton::clicked, this, &TFMain::btnAboutClick);
+    // The button that shows what a narrow window has no room for.
+    if (auto* more = TBToolbar1->findChild<QToolButton*>(QStringLiteral("qt_toolbar_ext_button")))
+        more->setAccessibleName(QStringLiteral("Другие кнопки панели"));
 }
 
 QWidget* TFMain::buildSearchPanel() {
@@ -268,6 +274,9 @@ QWidget* TFMain::buildSearchPanel() {
     edFam->setObjectName(QStringLiteral("edFam"));
     edPhone = new QLineEdit(panel);
     edPhone->setObjectName(QStringLiteral("edPhone"));
+    // Their hints, which say what to type, are their descriptions.
+    edFam->setAccessibleName(QStringLiteral("Поиск по фамилии"));
+    edPhone->setAccessibleName(QStringLiteral("Поиск по телефону"));
     showSearchHints();
     connect(mnuLiveSearch, &QAction::toggled, this, &TFMain::showSearchHints);
     for (QLineEdit* box : {edFam, edPhone}) {
@@ -286,6 +295,7 @@ QWidget* TFMain::buildSearchPanel() {
     sbClear->setFont(bold);
     sbClear->setAutoRaise(true);
     setHint(sbClear, QStringLiteral("Сброс"));
+    sbClear->setAccessibleName(QStringLiteral("Сброс"));
     connect(sbClear, &QToolButton::clicked, this, &TFMain::sbClearClick);
 
     chStart = new QRadioButton(QStringLiteral("В &начале строки"), panel);
@@ -351,6 +361,9 @@ void TFMain::buildGrid() {
     palette.setColor(QPalette::Base, windowsColor(kGridBackground));
     GxDBGrid1->setPalette(palette);
     setHint(GxDBGrid1, QStringLiteral("Пользуйтесь правой кнопкой мыши"));
+    GxDBGrid1->setAccessibleName(QStringLiteral("Записи справочника"));
+    // A table does not read its hint as a description of its own.
+    GxDBGrid1->setAccessibleDescription(GxDBGrid1->toolTip());
     GxDBGrid1->installEventFilter(this);
     GxDBGrid1->viewport()->installEventFilter(this);
 

@@ -35,6 +35,8 @@ ModemSettingsDialog::ModemSettingsDialog(const ModemSettings& settings, ModemQue
     rbModem->setObjectName(QStringLiteral("rbModem"));
     rbDesktop = new QRadioButton(QStringLiteral("Телефон через приложение системы"), lineBox);
     rbDesktop->setObjectName(QStringLiteral("rbDesktop"));
+    rbModem->setToolTip(
+        QStringLiteral("Номер набирает модем, подключённый к последовательному порту"));
     rbDesktop->setToolTip(
         QStringLiteral("Номер передаётся программе-телефону рабочего стола (ссылка tel:)"));
     auto* lineLayout = new QVBoxLayout(lineBox);
@@ -64,16 +66,20 @@ ModemSettingsDialog::ModemSettingsDialog(const ModemSettings& settings, ModemQue
         cbSpeed->addItem(QString::number(settings.speed), settings.speed);
     }
     cbSpeed->setCurrentIndex(cbSpeed->findData(settings.speed));
+    cbSpeed->setToolTip(QStringLiteral("Скорость обмена с модемом по порту"));
 
     edInit = new QLineEdit(settings.initString, modemBox);
     edInit->setObjectName(QStringLiteral("edInit"));
     edInit->setMaxLength(static_cast<int>(ModemSettings::kMaxInitString));
+    edInit->setToolTip(QStringLiteral("Команды, которые модем получает перед набором номера"));
 
     sbDialTimeout = new QSpinBox(modemBox);
     sbDialTimeout->setObjectName(QStringLiteral("sbDialTimeout"));
     sbDialTimeout->setRange(ModemSettings::kMinDialTimeout, ModemSettings::kMaxDialTimeout);
     sbDialTimeout->setSuffix(QStringLiteral(" с"));
     sbDialTimeout->setValue(settings.dialTimeoutSeconds);
+    sbDialTimeout->setToolTip(
+        QStringLiteral("Сколько секунд ждать ответа модема, прежде чем положить трубку"));
 
     btnQuery = new QPushButton(QStringLiteral("Опросить модем"), modemBox);
     btnQuery->setObjectName(QStringLiteral("btnQuery"));
@@ -83,6 +89,7 @@ ModemSettingsDialog::ModemSettingsDialog(const ModemSettings& settings, ModemQue
     memoAnswer->setObjectName(QStringLiteral("memoAnswer"));
     memoAnswer->setReadOnly(true);
     memoAnswer->setPlaceholderText(QStringLiteral("Здесь будет ответ модема на команду ATI"));
+    memoAnswer->setToolTip(memoAnswer->placeholderText());
     memoAnswer->setFixedHeight(memoAnswer->fontMetrics().lineSpacing() * 4 + 10);
 
     auto* form = new QFormLayout(modemBox);
@@ -91,6 +98,14 @@ ModemSettingsDialog::ModemSettingsDialog(const ModemSettings& settings, ModemQue
     form->addRow(QStringLiteral("Строка инициализации:"), edInit);
     form->addRow(QStringLiteral("Ждать ответа при наборе:"), sbDialTimeout);
     form->addRow(btnQuery, memoAnswer);
+    // A combo box and a memo are not named by their labels: their names are given.
+    cbDevice->setAccessibleName(QStringLiteral("Порт"));
+    cbSpeed->setAccessibleName(QStringLiteral("Скорость, бит/с"));
+    memoAnswer->setAccessibleName(QStringLiteral("Ответ модема"));
+    if (QLineEdit* typed = cbDevice->lineEdit()) {
+        typed->setAccessibleName(cbDevice->accessibleName());
+        typed->setToolTip(cbDevice->toolTip());
+    }
     m_modemWidgets = {cbDevice, cbSpeed, edInit, sbDialTimeout, btnQuery, memoAnswer};
 
     edTownCode = new QLineEdit(settings.townCode, this);
@@ -119,6 +134,9 @@ ModemSettingsDialog::ModemSettingsDialog(const ModemSettings& settings, ModemQue
     buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("ОК"));
     buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("Отмена"));
+    buttons->button(QDialogButtonBox::Ok)->setToolTip(QStringLiteral("Запомнить настройки"));
+    buttons->button(QDialogButtonBox::Cancel)
+        ->setToolTip(QStringLiteral("Закрыть окно, не меняя настроек"));
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 

@@ -29,9 +29,12 @@ constexpr int kClientHeight = 295;
 constexpr int kNameColumnWidth = 200;
 constexpr int kPhoneColumnWidth = 110;
 
-QPushButton* makeButton(const QString& text, const char* name, QWidget* parent) {
+// A button with its hint, which a screen reader reads as its description.
+QPushButton* makeButton(const QString& text, const char* name, QWidget* parent,
+                        const QString& hint) {
     auto* button = new QPushButton(text, parent);
     button->setObjectName(QString::fromLatin1(name));
+    button->setToolTip(hint);
     button->setAutoDefault(false);
     return button;
 }
@@ -75,8 +78,10 @@ QWidget* TFUpdateFromTable::buildComparisonPage() {
     layout->setContentsMargins(8, 8, 8, 8);
     layout->setSpacing(6);
 
-    btnImport = makeButton(QStringLiteral("Импорт данных"), "btnImport", page);
-    btnExport = makeButton(QStringLiteral("Экспорт данных"), "btnExport", page);
+    btnImport = makeButton(QStringLiteral("Импорт данных"), "btnImport", page,
+        QStringLiteral("Перенести в свою таблицу то, чем от неё отличается внешняя"));
+    btnExport = makeButton(QStringLiteral("Экспорт данных"), "btnExport", page,
+        QStringLiteral("Перенести во внешнюю таблицу то, чем от неё отличается своя"));
     auto* directions = new QButtonGroup(page);
     for (QPushButton* button : {btnImport, btnExport}) {
         button->setCheckable(true);
@@ -95,7 +100,8 @@ QWidget* TFUpdateFromTable::buildComparisonPage() {
     edSource->setObjectName(QStringLiteral("edSource"));
     edSource->setMinimumWidth(1);
     edSource->installEventFilter(this);
-    btnBrowse = makeButton(QStringLiteral("О&бзор"), "btnBrowse", fileGroup);
+    btnBrowse = makeButton(QStringLiteral("О&бзор"), "btnBrowse", fileGroup,
+                           QStringLiteral("Выбрать файл внешней таблицы"));
     connect(btnBrowse, &QPushButton::clicked, this, &TFUpdateFromTable::btnBrowseClick);
     fileRow->addWidget(edSource, 1);
     fileRow->addWidget(btnBrowse);
@@ -108,7 +114,9 @@ QWidget* TFUpdateFromTable::buildComparisonPage() {
     ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
     ProgressBar1->setTextVisible(false);
     ProgressBar1->setValue(0);
-    btnStart = makeButton(QStringLiteral("С&тарт !"), "btnStart", progressGroup);
+    ProgressBar1->setToolTip(QStringLiteral("Какая часть таблиц уже сравнена"));
+    btnStart = makeButton(QStringLiteral("С&тарт !"), "btnStart", progressGroup,
+                          QStringLiteral("Сравнить свою таблицу с внешней"));
     btnStart->setEnabled(false);
     connect(btnStart, &QPushButton::clicked, this, &TFUpdateFromTable::btnStartClick);
     progressRow->addWidget(ProgressBar1, 1);
@@ -130,9 +138,11 @@ QWidget* TFUpdateFromTable::buildComparisonPage() {
     layout->addWidget(runGroup);
     layout->addStretch(1);
 
-    Button1 = makeButton(QStringLiteral("С&прятать"), "Button1", page);
+    Button1 = makeButton(QStringLiteral("С&прятать"), "Button1", page,
+                         QStringLiteral("Убрать программу в область уведомлений, пока идёт сравнение"));
     connect(Button1, &QPushButton::clicked, this, &TFUpdateFromTable::Button1Click);
-    btnClose = makeButton(QStringLiteral("З&акрыть"), "btnClose", page);
+    btnClose = makeButton(QStringLiteral("З&акрыть"), "btnClose", page,
+                          QStringLiteral("Закрыть окно синхронизации"));
     connect(btnClose, &QPushButton::clicked, this, &QWidget::close);
     auto* buttonRow = new QHBoxLayout;
     buttonRow->addWidget(Button1);
@@ -161,6 +171,8 @@ QWidget* TFUpdateFromTable::buildDifferencesPage() {
 
     changesList = new QTreeView(page);
     changesList->setObjectName(QStringLiteral("changesList"));
+    changesList->setAccessibleName(header->text());
+    changesList->setToolTip(QStringLiteral("Отмеченные строки будут применены"));
     m_differences = new DifferenceListModel(this);
     m_delegate = new DifferenceListDelegate(this);
     changesList->setModel(m_differences);
@@ -189,12 +201,15 @@ QWidget* TFUpdateFromTable::buildDifferencesPage() {
     chShowDetails = new QCheckBox(QStringLiteral("Показывать &дополнительную информацию"), page);
     chShowDetails->setObjectName(QStringLiteral("chShowDetails"));
     chShowDetails->setChecked(true);
+    chShowDetails->setToolTip(QStringLiteral("Показывать под строкой, чем записи различаются"));
     connect(chShowDetails, &QCheckBox::clicked, this, &TFUpdateFromTable::chShowDetailsClick);
     // How many rows there are and how many will be applied, and both marks at once.
     lblCounts = new QLabel(page);
     lblCounts->setObjectName(QStringLiteral("lblCounts"));
-    btnCheckAll = makeButton(QStringLiteral("Отметить все"), "btnCheckAll", page);
-    btnUncheckAll = makeButton(QStringLiteral("Снять все"), "btnUncheckAll", page);
+    btnCheckAll = makeButton(QStringLiteral("Отметить все"), "btnCheckAll", page,
+                             QStringLiteral("Отметить все строки списка"));
+    btnUncheckAll = makeButton(QStringLiteral("Снять все"), "btnUncheckAll", page,
+                               QStringLiteral("Снять отметки со всех строк списка"));
     connect(btnCheckAll, &QPushButton::clicked, this,
             [this] { m_differences->setAllChecked(true); });
     connect(btnUncheckAll, &QPushButton::clicked, this,
@@ -210,12 +225,15 @@ QWidget* TFUpdateFromTable::buildDifferencesPage() {
     pbApply = new QProgressBar(page);
     pbApply->setObjectName(QStringLiteral("pbApply"));
     pbApply->setTextVisible(false);
+    pbApply->setToolTip(QStringLiteral("Какая часть отмеченных строк уже применена"));
     pbApply->hide();
 
     chMy = new QRadioButton(QStringLiteral("Изменить в &своей"), page);
     chMy->setObjectName(QStringLiteral("chMy"));
     chHim = new QRadioButton(QStringLiteral("Изменить во &внешней"), page);
     chHim->setObjectName(QStringLiteral("chHim"));
+    chMy->setToolTip(QStringLiteral("Отмеченные отличия вносятся в свою таблицу"));
+    chHim->setToolTip(QStringLiteral("Отмеченные отличия вносятся во внешнюю таблицу"));
     chMy->setChecked(true);
     auto* sideRow = new QHBoxLayout;
     sideRow->addWidget(chMy);
@@ -223,11 +241,14 @@ QWidget* TFUpdateFromTable::buildDifferencesPage() {
     sideRow->addStretch(1);
     layout->addLayout(sideRow);
 
-    btnBack = makeButton(QStringLiteral("<< -- Проверить &еще"), "btnBack", page);
+    btnBack = makeButton(QStringLiteral("<< -- Проверить &еще"), "btnBack", page,
+                         QStringLiteral("Вернуться к выбору таблицы"));
     connect(btnBack, &QPushButton::clicked, this, &TFUpdateFromTable::btnBackClick);
-    btnApply = makeButton(QStringLiteral("П&рименить изменения"), "btnApply", page);
+    btnApply = makeButton(QStringLiteral("П&рименить изменения"), "btnApply", page,
+                          QStringLiteral("Внести отмеченные отличия в таблицу"));
     connect(btnApply, &QPushButton::clicked, this, &TFUpdateFromTable::btnApplyClick);
-    btnCancel = makeButton(QStringLiteral("З&акрыть"), "btnCancel", page);
+    btnCancel = makeButton(QStringLiteral("З&акрыть"), "btnCancel", page,
+                           QStringLiteral("Закрыть окно синхронизации"));
     connect(btnCancel, &QPushButton::clicked, this, &QWidget::close);
     auto* buttonRow = new QHBoxLayout;
     buttonRow->addWidget(btnBack);
