@@ -78,7 +78,7 @@ bool Application::installRussianTexts(QCoreApplication& app) {
 QIcon Application::programIcon() {
     initProgramPictures();
     QIcon icon;
-    for (int size : {16, 32, 48, 128})
+    for (int size : {16, 32, 48, 64, 128, 256})
         icon.addFile(QStringLiteral(":/icons/%1/abonex.png").arg(size), QSize(size, size));
     return icon;
 }
@@ -86,8 +86,10 @@ QIcon Application::programIcon() {
 QIcon Application::picture(const QString& name) {
     initProgramPictures();
     QIcon icon;
-    icon.addFile(QStringLiteral(":/icons/32/%1.png").arg(name), QSize(32, 32));
-    icon.addFile(QStringLiteral(":/icons/16/%1.png").arg(name), QSize(16, 16));
+    // 64 pixels: the 32-pixel pictures of a screen at twice the scale (the 16-pixel ones take
+    // the 32), drawn from the same picture rather than blown up.
+    for (int size : {64, 32, 16})
+        icon.addFile(QStringLiteral(":/icons/%1/%2.png").arg(size).arg(name), QSize(size, size));
     return icon;
 }
 

@@ -26,9 +26,11 @@ class Application : public QApplication {
     static void showException(const std::exception& error);
     // Loads Qt's Russian texts for standard buttons and dialogs; false when they are missing.
     static bool installRussianTexts(QCoreApplication& app);
-    // The program's own icon (windows, the notification area), at 16, 32, 48 and 128 pixels.
+    // The program's own icon (windows, the notification area), at 16, 32, 48, 64, 128 and 256
+    // pixels.
     static QIcon programIcon();
-    // One of the program's pictures (tool bar buttons, menu items) by name, at 32 and 16 pixels.
+    // One of the program's pictures (tool bar buttons, menu items) by name, at 32 and 16 pixels
+    // and at twice those for a screen at a scale of 2.
     static QIcon picture(const QString& name);
     // Delay before a hint appears, in milliseconds (negative: the style's own).
     static void setHintPause(int milliseconds);
