@@ -1,10 +1,9 @@
 #include "app/application.h"
 
 #include <QIcon>
-#include <QLibraryInfo>
 #include <QProxyStyle>
-#include <QTranslator>
 
+#include "app/window_language.h"
 #include "engine/dataset/engine_dataset.h"
 #include "ui/message_box.h"
 
@@ -45,7 +44,7 @@ Application::Application(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationName(QString::fromUtf8(kApplicationTitle));
     setWindowIcon(programIcon());
     setStyle(new HintTimingStyle);
-    installRussianTexts(*this);
+    installWindowTexts(*this, windowLanguage());
 }
 
 bool Application::notify(QObject* receiver, QEvent* event) {
@@ -59,20 +58,14 @@ bool Application::notify(QObject* receiver, QEvent* event) {
     }
 }
 
-void Application::showException(const std::exception& error) {
-    if (dynamic_cast<const EAbort*>(&error)) return;
-    MessageBox::error(QApplication::activeWindow(), QString::fromUtf8(kApplicationTitle),
-                      exceptionText(error.what()));
+QString Application::title() {
+    return QCoreApplication::translate("abonex::Application", kApplicationTitle);
 }
 
-bool Application::installRussianTexts(QCoreApplication& app) {
-    auto* translator = new QTranslator(&app);
-    if (!translator->load(QStringLiteral("qtbase_ru"),
-                          QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
-        delete translator;
-        return false;
-    }
-    return QCoreApplication::installTranslator(translator);
+void Application::showException(const std::exception& error) {
+    if (dynamic_cast<const EAbort*>(&error)) return;
+    MessageBox::error(QApplication::activeWindow(), title(),
+                      exceptionText(error.what()));
 }
 
 QIcon Application::programIcon() {

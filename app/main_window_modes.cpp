@@ -43,7 +43,7 @@ void TFMain::btnUserClick(QAbstractButton* sender) {
                                                      : DirectoryMode::Favourites;
     ModeView& view = modeView(mode);
     m_model->setColumnCaptions(
-        {view.nameCaption, QStringLiteral("телефон 1"), QStringLiteral("телефон 2")});
+        {view.nameCaption, tr("телефон 1"), tr("телефон 2")});
     m_mode = mode;
     showDataSet(*view.dataSet);
     view.menuItem->setChecked(true);

@@ -37,13 +37,13 @@ void TFMain::searchTextsChanged() {
 void TFMain::showSearchHints() {
     // Searching as the user types needs no Enter: then the hints do not ask for one.
     const bool live = mnuLiveSearch->isChecked();
-    const QString name = live ? QStringLiteral("Наберите нужную фамилию (часть фамилии)")
-                              : QStringLiteral(
+    const QString name = live ? tr("Наберите нужную фамилию (часть фамилии)")
+                              : tr(
                                     "Наберите нужную фамилию (часть фамилии) и нажмите "
                                     "Enter");
     const QString phone =
-        live ? QStringLiteral("Наберите номер телефона (или часть номера), включая \" - \"")
-             : QStringLiteral(
+        live ? tr("Наберите номер телефона (или часть номера), включая \" - \"")
+             : tr(
                    "Наберите номер телефона (или часть номера), включая \" - \", и "
                    "нажмите Enter");
     for (auto [box, hint] : {std::pair{edFam, name}, std::pair{edPhone, phone}}) {
@@ -59,7 +59,7 @@ void TFMain::searchTextTyped() {
 void TFMain::bringIndexUpToDate(TEngineDataSet& dataSet) {
     if (!dataSet.Active() || dataSet.IndexHoldsAppendedRows()) return;
     m_statusText->setText(
-        QStringLiteral("Индекс таблицы обновляется: другая программа добавила в неё записи"));
+        tr("Индекс таблицы обновляется: другая программа добавила в неё записи"));
     m_statusText->repaint();
     dataSet.ReindexAll();
 }
@@ -73,7 +73,7 @@ void TFMain::btnFiltrClick() {
         m_searchAfterRebuild = true;
         m_pendingCount = nullptr;  // the note stays until the search has run
         m_statusText->setText(
-            QStringLiteral("Индекс таблицы обновляется, поиск будет выполнен по его окончании"));
+            tr("Индекс таблицы обновляется, поиск будет выполнен по его окончании"));
         return;
     }
     TEngineDataSet& dataSet = gridDataSet();

@@ -15,11 +15,11 @@ void TFMain::buildTray() {
     TrayPopup = new QMenu(this);
     TrayPopup->setObjectName(QStringLiteral("TrayPopup"));
     mnuTrayPopAbout =
-        TrayPopup->addAction(Application::programIcon(), QString::fromUtf8(kApplicationTitle));
+        TrayPopup->addAction(Application::programIcon(), Application::title());
     mnuTrayPopAbout->setObjectName(QStringLiteral("mnuTrayPopAbout"));
     TrayPopup->addSeparator();
     mnuRestore = TrayPopup->addAction(Application::picture(QStringLiteral("restore")),
-                                      QStringLiteral("Восстановить"));
+                                      tr("Восстановить"));
     mnuRestore->setObjectName(QStringLiteral("mnuRestore"));
     QFont bold = mnuRestore->font();
     bold.setBold(true);

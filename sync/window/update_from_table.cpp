@@ -79,7 +79,7 @@ void TFUpdateFromTable::TryToOpen() {
         const std::string own = ownFolder();
         const bool import = direction() == SyncDirection::Import;
         setWindowTitle(m_baseCaption +
-                       (import ? QStringLiteral(" (импорт)") : QStringLiteral(" (экспорт)")));
+                       (import ? tr(" (импорт)") : tr(" (экспорт)")));
         const std::string name = tableFileName();
         openSyncTable(dsTarget, import ? own : external, name);
         openSyncTable(dsSource, import ? external : own, name);
@@ -88,7 +88,7 @@ void TFUpdateFromTable::TryToOpen() {
         dsSource.Close();
         dsTarget.Close();
         MessageBox::error(this, QStringLiteral("Error"),
-                          QStringLiteral("Не могу открыть выбранную таблицу."));
+                          tr("Не могу открыть выбранную таблицу."));
         setWindowTitle(m_baseCaption);
     }
 }
@@ -98,7 +98,7 @@ void TFUpdateFromTable::btnBrowseClick() {
     dsSource.Close();
     dsTarget.Close();
     const QString chosen = OpenFileDialog::choose(
-        this, QString(), QStringLiteral("Файлы таблиц Абонекс (Phone.dbf Org.dbf)"),
+        this, QString(), tr("Файлы таблиц Абонекс (Phone.dbf Org.dbf)"),
         QStringLiteral("dbf"));
     if (!chosen.isEmpty()) setSourcePath(chosen);
     TryToOpen();
@@ -112,9 +112,9 @@ void TFUpdateFromTable::reject() {
     if (m_applyRun.running() || m_applyFailed) return;
     // The differences found would be thrown away unseen: asked first.
     if (PageControl1->currentIndex() == 1 &&
-        MessageBox::question(this, QStringLiteral("Закрыть окно?"),
-                             lines({QStringLiteral("Найденные отличия не будут применены."),
-                                    QStringLiteral("Закрыть окно синхронизации?")}),
+        MessageBox::question(this, tr("Закрыть окно?"),
+                             lines({tr("Найденные отличия не будут применены."),
+                                    tr("Закрыть окно синхронизации?")}),
                              QMessageBox::No) != QMessageBox::Yes) {
         return;
     }

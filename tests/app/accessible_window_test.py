@@ -8,7 +8,10 @@ menu item a description; then a search is made as a screen reader's user makes i
 found by its name, a surname typed into it, the search button pressed by its name, and the grid's
 rows read back and compared with what `abonex-db search` finds in the same table.
 
-usage: accessible_window_test.py PROGRAM TOOL EULA [--lang LANG]
+With --lang en the program runs under LANG=en_US.UTF-8 and every name is looked for in English
+(and none may be left in Russian).
+
+usage: accessible_window_test.py PROGRAM TOOL EULA [--lang ru|en]
 
 Exit status 77 (skipped) only when a program the test needs is not installed."""
 
@@ -160,7 +163,7 @@ def find(root, wanted_role, name):
     return None
 
 
-def check_names(root, failures, where):
+def check_names(root, failures, where, language):
     checked = 0
     for node, path in walk(root):
         here = role(node)
@@ -174,6 +177,10 @@ def check_names(root, failures, where):
             failures.add("%s: a control without a name: %s" % (where, " / ".join(path)))
         elif here not in NO_DESCRIPTION_ROLES and not node.description.strip():
             failures.add("%s: a control without a description: %s" % (where, " / ".join(path)))
+        elif language != "ru" and any("\u0400" <= c <= "\u04ff" for c in node.name +
+                                      node.description):
+            failures.add("%s: a control left in Russian: %s (%s)" % (where, " / ".join(path),
+                                                                     node.description))
     return checked
 
 
@@ -198,8 +205,9 @@ def inner(program, tool, eula, language):
     shutil.copy(eula, folder)
     env = dict(os.environ, QT_QPA_PLATFORM="xcb", QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1",
                XDG_CONFIG_HOME=os.path.join(work, "config"), HOME=work)
-    for name in ("QT_SCALE_FACTOR", "QT_ACCESSIBILITY"):
+    for name in ("QT_SCALE_FACTOR", "QT_ACCESSIBILITY", "LANGUAGE", "LC_ALL", "LC_MESSAGES"):
         env.pop(name, None)
+    env["LANG"] = {"ru": "ru_RU.UTF-8", "en": "en_US.UTF-8"}[language]
     window = subprocess.Popen([program, "--table", os.path.join(folder, "Phone.DBF")], env=env)
     try:
         def application():
@@ -217,7 +225,7 @@ def inner(program, tool, eula, language):
         main = wait_for("the main window", lambda: next(
             (w for w in children(app) if role(w) == "frame"), None))
         wait_for("the persons button", lambda: find(main, "check box", texts["persons"]))
-        print("main window: %d controls" % check_names(main, failures, "main window"))
+        print("main window: %d controls" % check_names(main, failures, "main window", language))
 
         # The dialogs, each opened by its menu item's name, checked and closed.
         for item, title in (("insert", "record_title"), ("sync", "sync_title"),
@@ -233,7 +241,7 @@ def inner(program, tool, eula, language):
 
             shown = wait_for(texts[title], dialog)
             time.sleep(0.3)
-            print("%s: %d controls" % (texts[title], check_names(shown, failures, texts[title])))
+            print("%s: %d controls" % (texts[title], check_names(shown, failures, texts[title], language)))
             closer = None
             for node, _ in walk(shown):
                 if role(node) == "push button" and node.name.replace("&", "") in (
