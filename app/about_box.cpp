@@ -63,7 +63,8 @@ const char* const kHistoryLines[] = {
 };
 
 const char kCreditLine1[] = QT_TRANSLATE_NOOP("abonex::TForm2", "Разработка: команда Абонекс");
-const char kCreditLine2[] = QT_TRANSLATE_NOOP("abonex::TForm2", "Данные: городская справочная служба");
+const char kCreditLine2[] =
+    QT_TRANSLATE_NOOP("abonex::TForm2", "Данные: городская справочная служба");
 
 QStringList historyLines() {
     QStringList lines;

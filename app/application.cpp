@@ -64,8 +64,7 @@ QString Application::title() {
 
 void Application::showException(const std::exception& error) {
     if (dynamic_cast<const EAbort*>(&error)) return;
-    MessageBox::error(QApplication::activeWindow(), title(),
-                      exceptionText(error.what()));
+    MessageBox::error(QApplication::activeWindow(), title(), exceptionText(error.what()));
 }
 
 QIcon Application::programIcon() {

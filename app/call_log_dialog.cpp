@@ -38,8 +38,8 @@ QString shownKind(const CallLogEntry& call) {
 }  // namespace
 
 QStringList CallLogDialog::rowTexts(const CallLogEntry& call) {
-    const QString number = call.number.empty() ? tr("номер не определён")
-                                               : QString::fromStdString(call.number);
+    const QString number =
+        call.number.empty() ? tr("номер не определён") : QString::fromStdString(call.number);
     const QString rings =
         call.direction == CallDirection::Incoming ? QString::number(call.rings) : QString();
     return {shownDate(call), shownKind(call), number, QString::fromStdString(call.name), rings};
@@ -58,9 +58,8 @@ CallLogDialog::CallLogDialog(std::string folder, Dial dial, QWidget* parent)
 
     m_list = new QTableWidget(0, 5, this);
     m_list->setObjectName(QStringLiteral("lstCalls"));
-    m_list->setHorizontalHeaderLabels({tr("Когда"), tr("Звонок"),
-                                       tr("Номер"), tr("Имя"),
-                                       tr("Звонков")});
+    m_list->setHorizontalHeaderLabels(
+        {tr("Когда"), tr("Звонок"), tr("Номер"), tr("Имя"), tr("Звонков")});
     m_list->verticalHeader()->hide();
     m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_list->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -74,8 +73,7 @@ CallLogDialog::CallLogDialog(std::string folder, Dial dial, QWidget* parent)
     m_callBack->setObjectName(QStringLiteral("btnCallBack"));
     m_clear = buttons->addButton(tr("Очистить"), QDialogButtonBox::ActionRole);
     m_clear->setObjectName(QStringLiteral("btnClearLog"));
-    QPushButton* close =
-        buttons->addButton(tr("Закрыть"), QDialogButtonBox::RejectRole);
+    QPushButton* close = buttons->addButton(tr("Закрыть"), QDialogButtonBox::RejectRole);
     close->setObjectName(QStringLiteral("btnClose"));
     layout->addWidget(buttons);
     connect(m_callBack, &QPushButton::clicked, this, &CallLogDialog::callBack);
@@ -125,8 +123,8 @@ void CallLogDialog::callBack() {
 }
 
 void CallLogDialog::clear() {
-    if (MessageBox::question(this, tr("Журнал звонков"),
-                             tr("Очистить журнал звонков?")) != QMessageBox::Yes) {
+    if (MessageBox::question(this, tr("Журнал звонков"), tr("Очистить журнал звонков?")) !=
+        QMessageBox::Yes) {
         return;
     }
     try {

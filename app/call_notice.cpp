@@ -20,7 +20,9 @@ constexpr qsizetype kShortestLocal = 5;
 constexpr qsizetype kLongestLocal = 7;
 
 QString callerNameLine(const CallerId& id) {
-    return id.name.isEmpty() ? QString() : QCoreApplication::translate("abonex::CallNotice", "Имя по линии: ") + id.name;
+    return id.name.isEmpty()
+               ? QString()
+               : QCoreApplication::translate("abonex::CallNotice", "Имя по линии: ") + id.name;
 }
 
 QString withBody(const QString& first, const QString& second) {
@@ -55,13 +57,16 @@ QString displayNumber(const QString& number) {
 
 CallNotice callNotice(const CallerId& id, const std::vector<NumberMatch>& found) {
     if (id.numberAbsence == CallerIdAbsence::Withheld) {
-        return {QCoreApplication::translate("abonex::CallNotice", "Звонит: номер скрыт"), callerNameLine(id)};
+        return {QCoreApplication::translate("abonex::CallNotice", "Звонит: номер скрыт"),
+                callerNameLine(id)};
     }
     if (id.number.isEmpty()) {
-        return {QCoreApplication::translate("abonex::CallNotice", "Звонит: номер не определён"), callerNameLine(id)};
+        return {QCoreApplication::translate("abonex::CallNotice", "Звонит: номер не определён"),
+                callerNameLine(id)};
     }
     if (found.empty()) {
-        return {QCoreApplication::translate("abonex::CallNotice", "Звонит %1 — нет в справочнике").arg(displayNumber(id.number)),
+        return {QCoreApplication::translate("abonex::CallNotice", "Звонит %1 — нет в справочнике")
+                    .arg(displayNumber(id.number)),
                 callerNameLine(id)};
     }
     const NumberMatch& first = found.front();
@@ -71,7 +76,8 @@ CallNotice callNotice(const CallerId& id, const std::vector<NumberMatch>& found)
     if (found.size() > 1) {
         QStringList names;
         for (const NumberMatch& match : found) names << QString::fromStdString(match.row.name);
-        notice.body = QCoreApplication::translate("abonex::CallNotice", "Этот номер есть у %1 записей справочника: %2")
+        notice.body = QCoreApplication::translate("abonex::CallNotice",
+                                                  "Этот номер есть у %1 записей справочника: %2")
                           .arg(found.size())
                           .arg(names.join(QStringLiteral("; ")));
     }
@@ -80,8 +86,11 @@ CallNotice callNotice(const CallerId& id, const std::vector<NumberMatch>& found)
 }
 
 CallNotice callNoticeUnread(const CallerId& id, const QString& error) {
-    return {QCoreApplication::translate("abonex::CallNotice", "Звонит %1").arg(displayNumber(id.number)),
-            withBody(QCoreApplication::translate("abonex::CallNotice", "Справочник не прочитан: ") + error, callerNameLine(id))};
+    return {QCoreApplication::translate("abonex::CallNotice", "Звонит %1")
+                .arg(displayNumber(id.number)),
+            withBody(QCoreApplication::translate("abonex::CallNotice", "Справочник не прочитан: ") +
+                         error,
+                     callerNameLine(id))};
 }
 
 }  // namespace abonex

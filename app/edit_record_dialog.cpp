@@ -66,8 +66,9 @@ std::string typedText(const QString& text, const TField& field, CodePage page) {
     const QString name = QString::fromStdString(field.FieldName());
     if (!stored) {
         const std::string why = describeFaultIn(windowMessageLanguage(), typed, fault, page);
-        throw std::runtime_error(
-            QCoreApplication::translate(kContext, "Поле %1 %2").arg(name, QString::fromStdString(why)).toStdString());
+        throw std::runtime_error(QCoreApplication::translate(kContext, "Поле %1 %2")
+                                     .arg(name, QString::fromStdString(why))
+                                     .toStdString());
     }
     if (static_cast<int>(stored->size()) > field.Size()) {
         throw std::runtime_error(
@@ -191,8 +192,7 @@ QString TFEditRecord::refusal(QWidget** editor) const {
         *editor = dbeName;
         return tr("Запись пуста: введите имя или номер телефона.");
     }
-    const std::array<QString, 4> captions{Label1->text(), tr("Телефон 1"),
-                                          tr("Телефон 2"),
+    const std::array<QString, 4> captions{Label1->text(), tr("Телефон 1"), tr("Телефон 2"),
                                           tr("Комментарии")};
     for (size_t i = 0; i < texts.size(); ++i) {
         // What the table stores: one byte a character, trailing blanks left out.
@@ -201,9 +201,8 @@ QString TFEditRecord::refusal(QWidget** editor) const {
         const auto length = static_cast<int>(stored.size());
         if (length > m_fieldSizes[i] && m_fieldSizes[i] > 0) {
             *editor = editors[i];
-            return tr(
-                       "Поле «%1» длиннее %2 знаков (набрано %3): сократите его, "
-                       "иначе оно не поместится в таблицу.")
+            return tr("Поле «%1» длиннее %2 знаков (набрано %3): сократите его, "
+                      "иначе оно не поместится в таблицу.")
                 .arg(captions[i])
                 .arg(m_fieldSizes[i])
                 .arg(length);

@@ -18,10 +18,12 @@ namespace {
 const char kUpdatePath[] = "/docs/products/abonex.php";
 const char kNewsPath[] = "/docs/products/subscribe.php";
 const char kMailSubject[] = "I%20need%20help";
-const char kMailGreeting[] = QT_TRANSLATE_NOOP("abonex::Links", "Здравствуйте! У меня вопрос о программе Абонекс.");
+const char kMailGreeting[] =
+    QT_TRANSLATE_NOOP("abonex::Links", "Здравствуйте! У меня вопрос о программе Абонекс.");
 
 const char* const kNoBrowserLines[] = {
-    QT_TRANSLATE_NOOP("abonex::MessageBox", "Не найдено приложение, отвечающее за просмотр Web страниц."),
+    QT_TRANSLATE_NOOP("abonex::MessageBox",
+                      "Не найдено приложение, отвечающее за просмотр Web страниц."),
     QT_TRANSLATE_NOOP("abonex::MessageBox", "Установите одну из известных программ:"),
     "- Firefox;",
     "- Chromium;",
@@ -39,7 +41,8 @@ const char* const kNoMailLines[] = {
 };
 
 const char* const kNoTextViewerLines[] = {
-    QT_TRANSLATE_NOOP("abonex::MessageBox", "Не найдено приложение, отвечающее за просмотр файлов *.txt."),
+    QT_TRANSLATE_NOOP("abonex::MessageBox",
+                      "Не найдено приложение, отвечающее за просмотр файлов *.txt."),
     QT_TRANSLATE_NOOP("abonex::MessageBox", "Установите одну из известных программ:"),
     "- gedit;",
     "- Mousepad;",
@@ -78,7 +81,8 @@ QString newsPageAddress() {
 }
 
 QUrl supportMailUrl() {
-    const QByteArray greeting = QUrl::toPercentEncoding(QCoreApplication::translate("abonex::Links", kMailGreeting));
+    const QByteArray greeting =
+        QUrl::toPercentEncoding(QCoreApplication::translate("abonex::Links", kMailGreeting));
     return QUrl::fromEncoded(QByteArrayLiteral("mailto:") + QByteArray(ABONEX_SUPPORT_MAIL) +
                                  "?subj=" + kMailSubject + "&body=" + greeting,
                              QUrl::StrictMode);

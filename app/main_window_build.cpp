@@ -20,6 +20,7 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <array>
 
 #include "app/application.h"
@@ -172,12 +173,9 @@ void TFMain::buildMenus() {
         m_modeItems->addAction(item);
         return item;
     };
-    mnuUsers =
-        addModeItem("mnuUsers", tr("Частных лиц"), Qt::Key_F2, QStringLiteral("user"));
-    mnuOrg =
-        addModeItem("mnuOrg", tr("Организаций"), Qt::Key_F3, QStringLiteral("org"));
-    mnuFavorit = addModeItem("mnuFavorit", tr("Фавориты"), Qt::Key_F4,
-                             QStringLiteral("favorit"));
+    mnuUsers = addModeItem("mnuUsers", tr("Частных лиц"), Qt::Key_F2, QStringLiteral("user"));
+    mnuOrg = addModeItem("mnuOrg", tr("Организаций"), Qt::Key_F3, QStringLiteral("org"));
+    mnuFavorit = addModeItem("mnuFavorit", tr("Фавориты"), Qt::Key_F4, QStringLiteral("favorit"));
     mnuUsers->setChecked(true);
     connect(mnuUsers, &QAction::triggered, this, &TFMain::mnuUsersClick);
     connect(mnuOrg, &QAction::triggered, this, &TFMain::mnuOrgClick);
@@ -221,8 +219,7 @@ void TFMain::buildToolBar() {
         TBToolbar1->addWidget(button);
         return button;
     };
-    btnFiltr =
-        makeButton("btnFiltr", QStringLiteral("filter"), tr("Показать результат"));
+    btnFiltr = makeButton("btnFiltr", QStringLiteral("filter"), tr("Показать результат"));
     connect(btnFiltr, &QToolButton::clicked, this, &TFMain::btnFiltrClick);
     TBToolbar1->addSeparator();
 
@@ -301,11 +298,11 @@ QWidget* TFMain::buildSearchPanel() {
     chStart = new QRadioButton(tr("В &начале строки"), panel);
     chStart->setObjectName(QStringLiteral("chStart"));
     setHint(chStart, tr("Ищем записи с вхождением искомого текста только в начале "
-                                    "строки (удобнее для фамилий)"));
+                        "строки (удобнее для фамилий)"));
     chAny = new QRadioButton(tr("В &любом месте строки"), panel);
     chAny->setObjectName(QStringLiteral("chAny"));
     setHint(chAny, tr("Ищем записи с вхождением искомого текста в любом месте "
-                                  "строки (удобнее для организаций)"));
+                      "строки (удобнее для организаций)"));
     chStart->setChecked(true);
     connect(chStart, &QRadioButton::toggled, this, [this](bool on) {
         m_typed.atStart = on;
@@ -315,8 +312,10 @@ QWidget* TFMain::buildSearchPanel() {
     // Two rows in 40 pixels: the boxes above, the position switches below them.
     const int boxHeight = kClearButtonSize;
     const int left = 4;
-    caption->setGeometry(left, 1, 44, boxHeight);
-    const int boxLeft = left + 44;
+    // The design's 44 pixels, or what a translated caption needs.
+    const int captionWidth = std::max(44, caption->sizeHint().width() + 4);
+    caption->setGeometry(left, 1, captionWidth, boxHeight);
+    const int boxLeft = left + captionWidth;
     edFam->setGeometry(boxLeft, 1, kNameBoxWidth, boxHeight);
     edPhone->setGeometry(boxLeft + kNameBoxWidth + 2, 1, kPhoneBoxWidth, boxHeight);
     sbClear->setGeometry(boxLeft + kNameBoxWidth + kPhoneBoxWidth + 4, 1, kClearButtonSize,
@@ -397,15 +396,15 @@ void TFMain::buildPopUp() {
     addKont = addItem("addKont", tr("Добавить в контакты"),
                       QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_F), QStringLiteral("add_contact"));
     GridPopUp->addSeparator();
-    insRec = addItem("insRec", tr("Вставить запись"),
-                     QKeySequence(Qt::CTRL | Qt::Key_Insert), QStringLiteral("insert"));
-    redRec = addItem("redRec", tr("Редактировать"),
-                     QKeySequence(Qt::ALT | Qt::Key_Backspace), QStringLiteral("edit"));
+    insRec = addItem("insRec", tr("Вставить запись"), QKeySequence(Qt::CTRL | Qt::Key_Insert),
+                     QStringLiteral("insert"));
+    redRec = addItem("redRec", tr("Редактировать"), QKeySequence(Qt::ALT | Qt::Key_Backspace),
+                     QStringLiteral("edit"));
     delRec = addItem("delRec", tr("Удалить"), QKeySequence(Qt::CTRL | Qt::Key_Delete),
                      QStringLiteral("delete"));
     GridPopUp->addSeparator();
-    mnuRing = addItem("mnuRing", tr("Набрать номер"),
-                      QKeySequence(Qt::CTRL | Qt::Key_D), QStringLiteral("ring"));
+    mnuRing = addItem("mnuRing", tr("Набрать номер"), QKeySequence(Qt::CTRL | Qt::Key_D),
+                      QStringLiteral("ring"));
     connect(mnuRing, &QAction::triggered, this, &TFMain::btnRingClick);
     connect(addKont, &QAction::triggered, this, &TFMain::addKontClick);
     connect(insRec, &QAction::triggered, this, &TFMain::insRecClick);

@@ -28,7 +28,8 @@ namespace abonex {
 namespace {
 
 const char* const kNoPhoneAppLines[] = {
-    QT_TRANSLATE_NOOP("abonex::MessageBox", "Не найдено приложение, отвечающее за звонки по ссылкам tel:."),
+    QT_TRANSLATE_NOOP("abonex::MessageBox",
+                      "Не найдено приложение, отвечающее за звонки по ссылкам tel:."),
     QT_TRANSLATE_NOOP("abonex::MessageBox", "Установите одну из известных программ:"),
     "- GNOME Calls;",
     "- KDE Connect;",

@@ -91,7 +91,7 @@ void TFMain::exportVcards(TEngineDataSet& dataSet, DirectoryMode mode, const QSt
     if (isTableFile(path)) {
         MessageBox::error(this, QStringLiteral("Error"),
                           path + tr(": это файл таблицы; карточки записываются в файл "
-                                                "vCard (.vcf)"));
+                                    "vCard (.vcf)"));
         return;
     }
     userOperation([&] {
@@ -125,8 +125,7 @@ void TFMain::exportVcards(TEngineDataSet& dataSet, DirectoryMode mode, const QSt
                               tr("Не удалось записать файл ") + path);
             return;
         }
-        MessageBox::information(this, caption,
-                                tr("Записано карточек: ") + QString::number(count));
+        MessageBox::information(this, caption, tr("Записано карточек: ") + QString::number(count));
     });
 }
 
@@ -172,8 +171,7 @@ void TFMain::mnuImportVcardClick() {
             }
             DSFavor.Post();
         }
-        QString told =
-            tr("Добавлено в избранное: ") + QString::number(rows.rows.size());
+        QString told = tr("Добавлено в избранное: ") + QString::number(rows.rows.size());
         std::vector<std::string> notes = cards.notes;
         notes.insert(notes.end(), rows.notes.begin(), rows.notes.end());
         if (!rows.replaced.empty()) {

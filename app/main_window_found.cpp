@@ -106,8 +106,8 @@ void TFMain::countFound(TEngineDataSet& dataSet) {
 }
 
 QString TFMain::phoneFilterStatus() const {
-    return tr("Таблица отфильтрована по телефону \"") + edPhone->text() +
-           tr("\": найдено ") + countText(m_found);
+    return tr("Таблица отфильтрована по телефону \"") + edPhone->text() + tr("\": найдено ") +
+           countText(m_found);
 }
 
 }  // namespace abonex

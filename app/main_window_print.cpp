@@ -35,8 +35,8 @@ QString searchText(const TEngineDataSet& dataSet, const SearchCriteria& search,
     QStringList parts;
     if (dataSet.Filtered() && !search.name.empty()) {
         parts << QStringLiteral("«%1» %2").arg(
-            fromAnsi(search.name), search.atStart ? TFMain::tr("в начале строки")
-                                                  : TFMain::tr("в любом месте строки"));
+            fromAnsi(search.name),
+            search.atStart ? TFMain::tr("в начале строки") : TFMain::tr("в любом месте строки"));
     }
     if (dataSet.Filtered() && !search.phone.empty()) {
         parts << TFMain::tr("телефон «%1»").arg(fromAnsi(search.phone));
@@ -85,11 +85,11 @@ void TFMain::mnuPrintClick() {
     preview.setWindowTitle(tr("Печать: ") + list.title());
     connect(&preview, &QPrintPreviewDialog::paintRequested, this, [this, &list](QPrinter* to) {
         if (list.print(*to) == 0) {
-            MessageBox::error(this, QStringLiteral("Error"),
-                              tr("Не удалось напечатать список") +
-                                  (to->outputFileName().isEmpty()
-                                       ? QString()
-                                       : tr(" в файл ") + to->outputFileName()));
+            MessageBox::error(
+                this, QStringLiteral("Error"),
+                tr("Не удалось напечатать список") + (to->outputFileName().isEmpty()
+                                                          ? QString()
+                                                          : tr(" в файл ") + to->outputFileName()));
         }
     });
     preview.exec();

@@ -109,7 +109,7 @@ void TFMain::addKontClick() {
             MessageBox::information(this, QStringLiteral("Information"),
                                     QStringLiteral("«") + name +
                                         tr("» уже есть в фаворитах: вторая копия "
-                                                       "не добавлена."));
+                                           "не добавлена."));
             return;
         }
         DSFavor.Append();
@@ -119,9 +119,8 @@ void TFMain::addKontClick() {
         // The address or whatever else the row's comment holds comes along.
         DSFavor.Fields(kFieldComment).SetAsString(source.Fields(kFieldComment).AsString());
         DSFavor.Post();
-        MessageBox::information(
-            this, QStringLiteral("Information"),
-            QStringLiteral("«") + name + tr("» добавлен в фавориты."));
+        MessageBox::information(this, QStringLiteral("Information"),
+                                QStringLiteral("«") + name + tr("» добавлен в фавориты."));
     });
 }
 
@@ -166,12 +165,10 @@ void TFMain::mnuPopPopup() {
         mnuRing->setText(tr("Набрать номер"));
         if (hasRows && !dataSet.Fields(kFieldName).IsNull()) {
             addKont->setText(plainCaption(
-                tr("Добавить в контакты (") +
-                fromAnsi(dataSet.Fields(kFieldName).AsString()) + tr(" тел. ") +
-                fromAnsi(dataSet.Fields(kFieldPhone1).AsString()) + u')'));
-            mnuRing->setText(plainCaption(tr("Набрать номер (") +
-                                          fromAnsi(dataSet.Fields(kFieldPhone1).AsString()) +
-                                          u')'));
+                tr("Добавить в контакты (") + fromAnsi(dataSet.Fields(kFieldName).AsString()) +
+                tr(" тел. ") + fromAnsi(dataSet.Fields(kFieldPhone1).AsString()) + u')'));
+            mnuRing->setText(plainCaption(
+                tr("Набрать номер (") + fromAnsi(dataSet.Fields(kFieldPhone1).AsString()) + u')'));
         }
     });
 }

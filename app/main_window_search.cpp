@@ -38,14 +38,12 @@ void TFMain::showSearchHints() {
     // Searching as the user types needs no Enter: then the hints do not ask for one.
     const bool live = mnuLiveSearch->isChecked();
     const QString name = live ? tr("Наберите нужную фамилию (часть фамилии)")
-                              : tr(
-                                    "Наберите нужную фамилию (часть фамилии) и нажмите "
-                                    "Enter");
-    const QString phone =
-        live ? tr("Наберите номер телефона (или часть номера), включая \" - \"")
-             : tr(
-                   "Наберите номер телефона (или часть номера), включая \" - \", и "
-                   "нажмите Enter");
+                              : tr("Наберите нужную фамилию (часть фамилии) и нажмите "
+                                   "Enter");
+    const QString phone = live
+                              ? tr("Наберите номер телефона (или часть номера), включая \" - \"")
+                              : tr("Наберите номер телефона (или часть номера), включая \" - \", и "
+                                   "нажмите Enter");
     for (auto [box, hint] : {std::pair{edFam, name}, std::pair{edPhone, phone}}) {
         box->setToolTip(hint);
         box->setStatusTip(hint);
@@ -58,8 +56,7 @@ void TFMain::searchTextTyped() {
 
 void TFMain::bringIndexUpToDate(TEngineDataSet& dataSet) {
     if (!dataSet.Active() || dataSet.IndexHoldsAppendedRows()) return;
-    m_statusText->setText(
-        tr("Индекс таблицы обновляется: другая программа добавила в неё записи"));
+    m_statusText->setText(tr("Индекс таблицы обновляется: другая программа добавила в неё записи"));
     m_statusText->repaint();
     dataSet.ReindexAll();
 }

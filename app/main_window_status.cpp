@@ -56,8 +56,7 @@ void TFMain::setDataSetStatus(TEngineDataSet& dataSet) {
         m_statusText->setText(m_searchNote);
     } else if (!edFam->text().isEmpty()) {
         m_pendingCount = nullptr;
-        m_statusText->setText(tr("Таблица отфильтрована по фильтру \"") +
-                              edFam->text() + u'"');
+        m_statusText->setText(tr("Таблица отфильтрована по фильтру \"") + edFam->text() + u'"');
     } else if (!edPhone->text().isEmpty() && m_found >= 0) {
         // A search by the phone alone has no name to show: it says how many rows it found.
         m_pendingCount = nullptr;
@@ -71,8 +70,7 @@ void TFMain::showPendingCount() const {
     if (dataSet == nullptr || !dataSet->Active()) return;
     // The records a user can see: those marked deleted are not shown, so not counted.
     userOperation([&] {
-        m_statusText->setText(tr("Всего в таблице ") +
-                              QString::number(dataSet->LiveRecordCount()) +
+        m_statusText->setText(tr("Всего в таблице ") + QString::number(dataSet->LiveRecordCount()) +
                               tr(" записей"));
     });
 }

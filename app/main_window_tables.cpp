@@ -40,7 +40,8 @@ constexpr int kReloadRetry = 250;
 
 const char* const kInstallErrorLines[] = {
     QT_TRANSLATE_NOOP("abonex::MessageBox", "Телефонный справочник установлен неправильно."),
-    QT_TRANSLATE_NOOP("abonex::MessageBox", "Пожалуйста, переустановите пакет abonex и не изменяйте"),
+    QT_TRANSLATE_NOOP("abonex::MessageBox",
+                      "Пожалуйста, переустановите пакет abonex и не изменяйте"),
     QT_TRANSLATE_NOOP("abonex::MessageBox", "после установки местоположение и содержимое"),
     QT_TRANSLATE_NOOP("abonex::MessageBox", "папки, которую выберите для установки."),
 };
@@ -136,10 +137,9 @@ void TFMain::decideReadOnly() {
     mnuUpdateFromTable->setEnabled(!m_readOnly);
     if (!m_readOnly) return;
     const QString group = QFileInfo(m_databaseFolder).group();
-    const QString why =
-        group.isEmpty() || group == QStringLiteral("root")
-            ? tr("Только чтение: нет прав на запись в файлы справочника")
-            : tr("Только чтение: изменять справочник могут члены группы ") + group;
+    const QString why = group.isEmpty() || group == QStringLiteral("root")
+                            ? tr("Только чтение: нет прав на запись в файлы справочника")
+                            : tr("Только чтение: изменять справочник могут члены группы ") + group;
     // The line is narrow at the design size: the mark stays whole, the reason is its hint.
     m_readOnlyNote->setText(tr("Только чтение"));
     m_readOnlyNote->setToolTip(why);

@@ -139,8 +139,9 @@ int PhoneListDocument::print(QPagedPaintDevice& device) const {
         const QRectF area(0, pageHeight - line, pageWidth, line);
         painter.drawText(area, Qt::AlignLeft | Qt::AlignBottom,
                          bodyMetrics.elidedText(m_title, Qt::ElideRight, pageWidth * 0.7));
-        painter.drawText(area, Qt::AlignRight | Qt::AlignBottom,
-                         QCoreApplication::translate("abonex::PhoneListDocument", "Страница %1").arg(page));
+        painter.drawText(
+            area, Qt::AlignRight | Qt::AlignBottom,
+            QCoreApplication::translate("abonex::PhoneListDocument", "Страница %1").arg(page));
     };
 
     // The heading, on the first page.
@@ -156,7 +157,8 @@ int PhoneListDocument::print(QPagedPaintDevice& device) const {
     rowsStart();
     if (m_rows.empty()) {
         painter.setPen(ink);
-        Cell(QCoreApplication::translate("abonex::PhoneListDocument", "Нет записей"), body, bodyMetrics, &device, pageWidth)
+        Cell(QCoreApplication::translate("abonex::PhoneListDocument", "Нет записей"), body,
+             bodyMetrics, &device, pageWidth)
             .draw(painter, bodyMetrics, QPointF(0, y + padding));
     }
 

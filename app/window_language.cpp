@@ -64,7 +64,8 @@ bool installWindowTexts(QCoreApplication& app, WindowLanguage language) {
         return complete;
     }
     auto* qt = new QTranslator(&app);
-    if (!qt->load(QStringLiteral("qtbase_ru"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+    if (!qt->load(QStringLiteral("qtbase_ru"),
+                  QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
         delete qt;
         return false;
     }

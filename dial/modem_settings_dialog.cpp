@@ -35,10 +35,8 @@ ModemSettingsDialog::ModemSettingsDialog(const ModemSettings& settings, ModemQue
     rbModem->setObjectName(QStringLiteral("rbModem"));
     rbDesktop = new QRadioButton(tr("Телефон через приложение системы"), lineBox);
     rbDesktop->setObjectName(QStringLiteral("rbDesktop"));
-    rbModem->setToolTip(
-        tr("Номер набирает модем, подключённый к последовательному порту"));
-    rbDesktop->setToolTip(
-        tr("Номер передаётся программе-телефону рабочего стола (ссылка tel:)"));
+    rbModem->setToolTip(tr("Номер набирает модем, подключённый к последовательному порту"));
+    rbDesktop->setToolTip(tr("Номер передаётся программе-телефону рабочего стола (ссылка tel:)"));
     auto* lineLayout = new QVBoxLayout(lineBox);
     lineLayout->addWidget(rbModem);
     lineLayout->addWidget(rbDesktop);
@@ -78,8 +76,7 @@ ModemSettingsDialog::ModemSettingsDialog(const ModemSettings& settings, ModemQue
     sbDialTimeout->setRange(ModemSettings::kMinDialTimeout, ModemSettings::kMaxDialTimeout);
     sbDialTimeout->setSuffix(tr(" с"));
     sbDialTimeout->setValue(settings.dialTimeoutSeconds);
-    sbDialTimeout->setToolTip(
-        tr("Сколько секунд ждать ответа модема, прежде чем положить трубку"));
+    sbDialTimeout->setToolTip(tr("Сколько секунд ждать ответа модема, прежде чем положить трубку"));
 
     btnQuery = new QPushButton(tr("Опросить модем"), modemBox);
     btnQuery->setObjectName(QStringLiteral("btnQuery"));
@@ -115,7 +112,7 @@ ModemSettingsDialog::ModemSettingsDialog(const ModemSettings& settings, ModemQue
         edTownCode));
     edTownCode->setToolTip(
         tr("Телефонный код города справочника, например 8172: по нему номер "
-                       "звонящего с кодом находится среди местных номеров"));
+           "звонящего с кодом находится среди местных номеров"));
     auto* townForm = new QFormLayout;
     townForm->addRow(tr("Код города:"), edTownCode);
 
@@ -126,7 +123,7 @@ ModemSettingsDialog::ModemSettingsDialog(const ModemSettings& settings, ModemQue
     // device as it is.
     m_override = ModemSettings::deviceOverride();
     lblOverride->setText(tr("Сейчас звонки идут через %1: так задано переменной "
-                                        "окружения ABONEX_MODEM.")
+                            "окружения ABONEX_MODEM.")
                              .arg(m_override));
     lblOverride->setVisible(!m_override.isEmpty());
     if (!m_override.isEmpty()) cbDevice->setEditText(m_override);
@@ -135,8 +132,7 @@ ModemSettingsDialog::ModemSettingsDialog(const ModemSettings& settings, ModemQue
     buttons->button(QDialogButtonBox::Ok)->setText(tr("ОК"));
     buttons->button(QDialogButtonBox::Cancel)->setText(tr("Отмена"));
     buttons->button(QDialogButtonBox::Ok)->setToolTip(tr("Запомнить настройки"));
-    buttons->button(QDialogButtonBox::Cancel)
-        ->setToolTip(tr("Закрыть окно, не меняя настроек"));
+    buttons->button(QDialogButtonBox::Cancel)->setToolTip(tr("Закрыть окно, не меняя настроек"));
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 

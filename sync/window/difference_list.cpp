@@ -31,20 +31,30 @@ const char* kindPrefix(SyncDirection direction, DifferenceKind kind) {
     const bool import = direction == SyncDirection::Import;
     switch (kind) {
         case DifferenceKind::Phone1:
-            return import ? QT_TRANSLATE_NOOP("abonex::DifferenceListModel", "Номер телефона 1 во внешней таблице не совпадает с номером, "
-                            "имеющимся в базе.")
-                          : QT_TRANSLATE_NOOP("abonex::DifferenceListModel", "Номер телефона 1 в Вашей базе не совпадает с номером во внешней "
-                            "таблице.");
+            return import ? QT_TRANSLATE_NOOP(
+                                "abonex::DifferenceListModel",
+                                "Номер телефона 1 во внешней таблице не совпадает с номером, "
+                                "имеющимся в базе.")
+                          : QT_TRANSLATE_NOOP(
+                                "abonex::DifferenceListModel",
+                                "Номер телефона 1 в Вашей базе не совпадает с номером во внешней "
+                                "таблице.");
         case DifferenceKind::Phone2:
-            return import ? QT_TRANSLATE_NOOP("abonex::DifferenceListModel", "Номер телефона 2 во внешней таблице не совпадает с номером, "
-                            "имеющимся в базе.")
-                          : QT_TRANSLATE_NOOP("abonex::DifferenceListModel", "Номер телефона 2 в Вашей базе не совпадает с номером во внешней "
-                            "таблице.");
+            return import ? QT_TRANSLATE_NOOP(
+                                "abonex::DifferenceListModel",
+                                "Номер телефона 2 во внешней таблице не совпадает с номером, "
+                                "имеющимся в базе.")
+                          : QT_TRANSLATE_NOOP(
+                                "abonex::DifferenceListModel",
+                                "Номер телефона 2 в Вашей базе не совпадает с номером во внешней "
+                                "таблице.");
         case DifferenceKind::Missing:
             break;
     }
-    return import ? QT_TRANSLATE_NOOP("abonex::DifferenceListModel", "Данная запись в Вашей базе отсутствует.")
-                  : QT_TRANSLATE_NOOP("abonex::DifferenceListModel", "Данная запись во внешней таблице отсутствует.");
+    return import ? QT_TRANSLATE_NOOP("abonex::DifferenceListModel",
+                                      "Данная запись в Вашей базе отсутствует.")
+                  : QT_TRANSLATE_NOOP("abonex::DifferenceListModel",
+                                      "Данная запись во внешней таблице отсутствует.");
 }
 
 QString differenceText(const DifferenceEntry& entry) {

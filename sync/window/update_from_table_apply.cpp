@@ -16,8 +16,11 @@ namespace abonex {
 namespace {
 
 const char* const kApplyWarningLines[] = {
-    QT_TRANSLATE_NOOP("abonex::TFUpdateFromTable", "Эта процедура находится в стадии тестирования."),
-    QT_TRANSLATE_NOOP("abonex::TFUpdateFromTable", "Прежде, чем воспользоваться ею, сохраните резервные копии файлов базы данных:"),
+    QT_TRANSLATE_NOOP("abonex::TFUpdateFromTable",
+                      "Эта процедура находится в стадии тестирования."),
+    QT_TRANSLATE_NOOP(
+        "abonex::TFUpdateFromTable",
+        "Прежде, чем воспользоваться ею, сохраните резервные копии файлов базы данных:"),
     "- Phone.DBF;",
     "- Phone.MDX;",
     "- Org.DBF;",
@@ -64,8 +67,7 @@ void TFUpdateFromTable::applyFinished() {
                         tr("Удалено записей: %1.").arg(counts.deleted)};
     if (counts.skipped > 0) {
         summary << tr("Не применено отличий: %1.").arg(counts.skipped)
-                << tr(
-                       "Записи, к которым они относятся, изменены или удалены после проверки.");
+                << tr("Записи, к которым они относятся, изменены или удалены после проверки.");
     }
     MessageBox::information(this, tr("Изменения применены"), lines(summary));
     showComparisonPage();

@@ -80,8 +80,8 @@ void TFUpdateFromTable::showProgress() {
         Label3->setText(QString::number(found));
     }
     if (visited > 0) {
-        m_host.setTrayHint(tr("Выполнено - ") +
-                           percentText(visited, ProgressBar1->maximum()) + u'%');
+        m_host.setTrayHint(tr("Выполнено - ") + percentText(visited, ProgressBar1->maximum()) +
+                           u'%');
     }
     ProgressBar1->setValue(std::min(visited, ProgressBar1->maximum()));
 }
@@ -132,14 +132,13 @@ void TFUpdateFromTable::finishComparison() {
         TabSheet2Show();
         return;
     }
-    const QString text =
-        m_runDirection == SyncDirection::Import
-            ? lines({tr("Внешняя таблица не содержит записей отличных от Ваших!"),
-                     {},
-                     tr("Попробуйте сделать \"Экспорт\".")})
-            : lines({tr("Ваша таблица не содержит записей отличных от внешней!"),
-                     {},
-                     tr("Попробуйте сделать \"Импорт\".")});
+    const QString text = m_runDirection == SyncDirection::Import
+                             ? lines({tr("Внешняя таблица не содержит записей отличных от Ваших!"),
+                                      {},
+                                      tr("Попробуйте сделать \"Экспорт\".")})
+                             : lines({tr("Ваша таблица не содержит записей отличных от внешней!"),
+                                      {},
+                                      tr("Попробуйте сделать \"Импорт\".")});
     MessageBox::information(this, tr("Проверка закончена"), text);
 }
 

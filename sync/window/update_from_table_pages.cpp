@@ -79,9 +79,9 @@ QWidget* TFUpdateFromTable::buildComparisonPage() {
     layout->setSpacing(6);
 
     btnImport = makeButton(tr("Импорт данных"), "btnImport", page,
-        tr("Перенести в свою таблицу то, чем от неё отличается внешняя"));
+                           tr("Перенести в свою таблицу то, чем от неё отличается внешняя"));
     btnExport = makeButton(tr("Экспорт данных"), "btnExport", page,
-        tr("Перенести во внешнюю таблицу то, чем от неё отличается своя"));
+                           tr("Перенести во внешнюю таблицу то, чем от неё отличается своя"));
     auto* directions = new QButtonGroup(page);
     for (QPushButton* button : {btnImport, btnExport}) {
         button->setCheckable(true);
@@ -100,8 +100,8 @@ QWidget* TFUpdateFromTable::buildComparisonPage() {
     edSource->setObjectName(QStringLiteral("edSource"));
     edSource->setMinimumWidth(1);
     edSource->installEventFilter(this);
-    btnBrowse = makeButton(tr("О&бзор"), "btnBrowse", fileGroup,
-                           tr("Выбрать файл внешней таблицы"));
+    btnBrowse =
+        makeButton(tr("О&бзор"), "btnBrowse", fileGroup, tr("Выбрать файл внешней таблицы"));
     connect(btnBrowse, &QPushButton::clicked, this, &TFUpdateFromTable::btnBrowseClick);
     fileRow->addWidget(edSource, 1);
     fileRow->addWidget(btnBrowse);
@@ -141,8 +141,7 @@ QWidget* TFUpdateFromTable::buildComparisonPage() {
     Button1 = makeButton(tr("С&прятать"), "Button1", page,
                          tr("Убрать программу в область уведомлений, пока идёт сравнение"));
     connect(Button1, &QPushButton::clicked, this, &TFUpdateFromTable::Button1Click);
-    btnClose = makeButton(tr("З&акрыть"), "btnClose", page,
-                          tr("Закрыть окно синхронизации"));
+    btnClose = makeButton(tr("З&акрыть"), "btnClose", page, tr("Закрыть окно синхронизации"));
     connect(btnClose, &QPushButton::clicked, this, &QWidget::close);
     auto* buttonRow = new QHBoxLayout;
     buttonRow->addWidget(Button1);
@@ -206,8 +205,8 @@ QWidget* TFUpdateFromTable::buildDifferencesPage() {
     // How many rows there are and how many will be applied, and both marks at once.
     lblCounts = new QLabel(page);
     lblCounts->setObjectName(QStringLiteral("lblCounts"));
-    btnCheckAll = makeButton(tr("Отметить все"), "btnCheckAll", page,
-                             tr("Отметить все строки списка"));
+    btnCheckAll =
+        makeButton(tr("Отметить все"), "btnCheckAll", page, tr("Отметить все строки списка"));
     btnUncheckAll = makeButton(tr("Снять все"), "btnUncheckAll", page,
                                tr("Снять отметки со всех строк списка"));
     connect(btnCheckAll, &QPushButton::clicked, this,
@@ -241,14 +240,13 @@ QWidget* TFUpdateFromTable::buildDifferencesPage() {
     sideRow->addStretch(1);
     layout->addLayout(sideRow);
 
-    btnBack = makeButton(tr("<< -- Проверить &еще"), "btnBack", page,
-                         tr("Вернуться к выбору таблицы"));
+    btnBack =
+        makeButton(tr("<< -- Проверить &еще"), "btnBack", page, tr("Вернуться к выбору таблицы"));
     connect(btnBack, &QPushButton::clicked, this, &TFUpdateFromTable::btnBackClick);
     btnApply = makeButton(tr("П&рименить изменения"), "btnApply", page,
                           tr("Внести отмеченные отличия в таблицу"));
     connect(btnApply, &QPushButton::clicked, this, &TFUpdateFromTable::btnApplyClick);
-    btnCancel = makeButton(tr("З&акрыть"), "btnCancel", page,
-                           tr("Закрыть окно синхронизации"));
+    btnCancel = makeButton(tr("З&акрыть"), "btnCancel", page, tr("Закрыть окно синхронизации"));
     connect(btnCancel, &QPushButton::clicked, this, &QWidget::close);
     auto* buttonRow = new QHBoxLayout;
     buttonRow->addWidget(btnBack);
@@ -306,9 +304,8 @@ void TFUpdateFromTable::TabSheet2Show() {
     // The first column holds what the compared table lists by.
     const QString table = m_tableFileName.toUpper();
     m_differences->setNameCaption(table == QStringLiteral("ORG.DBF") ? tr("Организация")
-                                  : table == QStringLiteral("FAVOR.DBF")
-                                      ? tr("Контакт")
-                                      : tr("Фамилия И.О."));
+                                  : table == QStringLiteral("FAVOR.DBF") ? tr("Контакт")
+                                                                         : tr("Фамилия И.О."));
     if (m_differences->rowCount() > 0) {
         const QModelIndex first = m_differences->index(0, 0);
         changesList->setCurrentIndex(first);

@@ -17,10 +17,12 @@ using namespace abonex::test;
 
 namespace {
 
-// The pixels the icon gives for `size` logical pixels at `scale`, as premultiplied ARGB (as a pixmap holds them).
+// The pixels the icon gives for `size` logical pixels at `scale`, as premultiplied ARGB (as a
+// pixmap holds them).
 QImage drawn(const QIcon& icon, int size, qreal scale) {
-    QImage image =
-        icon.pixmap(QSize(size, size), scale).toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    QImage image = icon.pixmap(QSize(size, size), scale)
+                       .toImage()
+                       .convertToFormat(QImage::Format_ARGB32_Premultiplied);
     image.setDevicePixelRatio(1.0);
     return image;
 }
@@ -39,9 +41,7 @@ class ScaledPicturesTest : public QObject {
   private slots:
     void init() { MessageBox::clearShown(); }
 
-    void theScreenIsAtTwiceTheScale() {
-        QCOMPARE(qApp->devicePixelRatio(), 2.0);
-    }
+    void theScreenIsAtTwiceTheScale() { QCOMPARE(qApp->devicePixelRatio(), 2.0); }
 
     void everyToolBarButtonHasItsPictureAtTwiceTheSize() {
         WindowSession s;

@@ -2,6 +2,8 @@
 // language, Russian by default; under an English locale every text of the main window and of
 // its dialogs is English (the program itself runs with LANG=en_US.UTF-8, set before the
 // application exists), and `abonex --help` is English too.
+#include "app/window_language.h"
+
 #include <QAbstractButton>
 #include <QAction>
 #include <QGroupBox>
@@ -18,7 +20,6 @@
 #include "app/application.h"
 #include "app/command_line.h"
 #include "app/edit_record_dialog.h"
-#include "app/window_language.h"
 #include "dial/modem_settings.h"
 #include "dial/modem_settings_dialog.h"
 #include "tests/app/window_session.h"
@@ -79,9 +80,11 @@ QStringList russianTexts(const QWidget* root) {
         check(widget, widget->accessibleName());
         check(widget, widget->accessibleDescription());
         if (auto* label = qobject_cast<const QLabel*>(widget)) check(label, label->text());
-        if (auto* button = qobject_cast<const QAbstractButton*>(widget)) check(button, button->text());
+        if (auto* button = qobject_cast<const QAbstractButton*>(widget))
+            check(button, button->text());
         if (auto* group = qobject_cast<const QGroupBox*>(widget)) check(group, group->title());
-        if (auto* edit = qobject_cast<const QLineEdit*>(widget)) check(edit, edit->placeholderText());
+        if (auto* edit = qobject_cast<const QLineEdit*>(widget))
+            check(edit, edit->placeholderText());
         if (auto* memo = qobject_cast<const QPlainTextEdit*>(widget))
             check(memo, memo->placeholderText());
         for (const QAction* action : widget->actions()) {
@@ -159,8 +162,10 @@ class WindowLanguageTest : public QObject {
         WindowSession s;
         s.start();
         TFMain* window = s.window();
-        QCOMPARE(window->windowTitle(), QStringLiteral("Abonex (directory enquiries after 20:00) v. 4"));
-        QCOMPARE(s.child<QLineEdit>("edFam")->accessibleName(), QStringLiteral("Search by surname"));
+        QCOMPARE(window->windowTitle(),
+                 QStringLiteral("Abonex (directory enquiries after 20:00) v. 4"));
+        QCOMPARE(s.child<QLineEdit>("edFam")->accessibleName(),
+                 QStringLiteral("Search by surname"));
         const QStringList left = russianTexts(window);
         QVERIFY2(left.isEmpty(), qPrintable(left.join(u'\n')));
         // The grid's column captions.
@@ -176,7 +181,8 @@ class WindowLanguageTest : public QObject {
         TFEditRecord record(nullptr);
         TForm2 about(nullptr);
         ModemSettingsDialog modem(ModemSettings{}, ModemSettingsDialog::ModemQuery{}, nullptr);
-        for (const QWidget* dialog : std::initializer_list<const QWidget*>{&record, &about, &modem}) {
+        for (const QWidget* dialog :
+             std::initializer_list<const QWidget*>{&record, &about, &modem}) {
             const QStringList left = russianTexts(dialog);
             QVERIFY2(left.isEmpty(), qPrintable(left.join(u'\n')));
         }
