@@ -123,7 +123,14 @@ def role(node):
         return None
 
 
-def children(node):
+def children(node, fresh=False):
+    """The node's children; `fresh` reads them again from the program rather than from the
+    library's cache, which keeps what it read while a window was still being built."""
+    if fresh:
+        try:
+            node.clear_cache()
+        except Exception:
+            pass
     result = []
     for i in range(node.childCount):
         child = node.getChildAtIndex(i)
@@ -215,18 +222,24 @@ def inner(program, tool, eula, language):
     try:
         def application():
             desktop = pyatspi.Registry.getDesktop(0)
-            for app in children(desktop):
+            for app in children(desktop, fresh=True):
                 try:
                     if app.description == program or app.name.startswith("Абонекс") or \
                             app.name.startswith("Abonex"):
-                        return app if app.childCount > 0 else None
+                        return app if children(app, fresh=True) else None
                 except Exception:
                     continue
             return None
 
-        app = wait_for("the program on the accessibility bus", application)
+        def started():
+            if window.poll() is not None:
+                raise RuntimeError("the program ended with status %d before it was found"
+                                   % window.returncode)
+            return application()
+
+        app = wait_for("the program on the accessibility bus", started, seconds=40)
         main = wait_for("the main window", lambda: next(
-            (w for w in children(app) if role(w) == "frame"), None))
+            (w for w in children(app, fresh=True) if role(w) == "frame"), None))
         wait_for("the persons button", lambda: find(main, "check box", texts["persons"]))
         print("main window: %d controls" % check_names(main, failures, "main window", language))
 
@@ -237,7 +250,7 @@ def inner(program, tool, eula, language):
             press(opener)
 
             def dialog():
-                for w in children(app):
+                for w in children(app, fresh=True):
                     if role(w) in ("dialog", "frame", "window") and w.name == texts[title]:
                         return w
                 return None
