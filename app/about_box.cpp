@@ -36,38 +36,39 @@ const QColor kEngravedLight(0xFF, 0xFF, 0xFF);
 const QColor kEngravedDark(0x5A, 0x5A, 0x5A);
 
 const char* const kHistoryLines[] = {
-    "Абонекс",
-    "Версия 4 от 14.02.2002",
-    "Редакция для домашнего компьютера",
+    QT_TRANSLATE_NOOP("abonex::TForm2", "Абонекс"),
+    QT_TRANSLATE_NOOP("abonex::TForm2", "Версия 4 от 14.02.2002"),
+    QT_TRANSLATE_NOOP("abonex::TForm2", "Редакция для домашнего компьютера"),
     "",
-    "Что нового в версии 4:",
-    "- справочник организаций",
-    "- фавориты: свои контакты",
-    "- набор номера через модем",
-    "- импульсный и тоновый набор",
-    "- обновление базы из другой копии",
-    "- значок в области уведомлений",
+    QT_TRANSLATE_NOOP("abonex::TForm2", "Что нового в версии 4:"),
+    QT_TRANSLATE_NOOP("abonex::TForm2", "- справочник организаций"),
+    QT_TRANSLATE_NOOP("abonex::TForm2", "- фавориты: свои контакты"),
+    QT_TRANSLATE_NOOP("abonex::TForm2", "- набор номера через модем"),
+    QT_TRANSLATE_NOOP("abonex::TForm2", "- импульсный и тоновый набор"),
+    QT_TRANSLATE_NOOP("abonex::TForm2", "- обновление базы из другой копии"),
+    QT_TRANSLATE_NOOP("abonex::TForm2", "- значок в области уведомлений"),
     "",
-    "Версия 3.1:",
-    "- поиск по любой части фамилии",
-    "- поиск по части номера телефона",
-    "- комментарии к записям",
+    QT_TRANSLATE_NOOP("abonex::TForm2", "Версия 3.1:"),
+    QT_TRANSLATE_NOOP("abonex::TForm2", "- поиск по любой части фамилии"),
+    QT_TRANSLATE_NOOP("abonex::TForm2", "- поиск по части номера телефона"),
+    QT_TRANSLATE_NOOP("abonex::TForm2", "- комментарии к записям"),
     "",
-    "Версия 3.0:",
-    "- работа нескольких копий по сети",
-    "- быстрый поиск по индексу",
+    QT_TRANSLATE_NOOP("abonex::TForm2", "Версия 3.0:"),
+    QT_TRANSLATE_NOOP("abonex::TForm2", "- работа нескольких копий по сети"),
+    QT_TRANSLATE_NOOP("abonex::TForm2", "- быстрый поиск по индексу"),
     "",
-    "Совет: пользуйтесь правой",
-    "кнопкой мыши и клавишами",
-    "F2, F3, F4, F1 и Ctrl+Q.",
+    QT_TRANSLATE_NOOP("abonex::TForm2", "Совет: пользуйтесь правой"),
+    QT_TRANSLATE_NOOP("abonex::TForm2", "кнопкой мыши и клавишами"),
+    QT_TRANSLATE_NOOP("abonex::TForm2", "F2, F3, F4, F1 и Ctrl+Q."),
 };
 
-const char kCreditLine1[] = "Разработка: команда Абонекс";
-const char kCreditLine2[] = "Данные: городская справочная служба";
+const char kCreditLine1[] = QT_TRANSLATE_NOOP("abonex::TForm2", "Разработка: команда Абонекс");
+const char kCreditLine2[] =
+    QT_TRANSLATE_NOOP("abonex::TForm2", "Данные: городская справочная служба");
 
 QStringList historyLines() {
     QStringList lines;
-    for (const char* line : kHistoryLines) lines << QString::fromUtf8(line);
+    for (const char* line : kHistoryLines) lines << TForm2::tr(line);
     return lines;
 }
 
@@ -180,10 +181,10 @@ TForm2::TForm2(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("TForm2"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
-    setWindowTitle(QStringLiteral("О программе"));
+    setWindowTitle(tr("О программе"));
     setFixedSize(kClientWidth, kClientHeight);
 
-    Title = new ShadowTitle(QStringLiteral("Абонекс \n(служба 09 после 20:00)"), this);
+    Title = new ShadowTitle(tr("Абонекс \n(служба 09 после 20:00)"), this);
     Title->setObjectName(QStringLiteral("Title"));
     Title->setGeometry(0, 0, kClientWidth, kTitleHeight);
 
@@ -201,7 +202,7 @@ TForm2::TForm2(QWidget* parent) : QDialog(parent) {
     const int lineHeight = fontMetrics().height() + 2;
     int top = 4;
     for (const char* credit : {kCreditLine1, kCreditLine2}) {
-        auto* line = new QLabel(QString::fromUtf8(credit), Panel1);
+        auto* line = new QLabel(TForm2::tr(credit), Panel1);
         line->setGeometry(kMargin, top, kClientWidth - 2 * kMargin, lineHeight);
         line->setMouseTracking(true);
         top += lineHeight;
@@ -215,7 +216,7 @@ TForm2::TForm2(QWidget* parent) : QDialog(parent) {
     Panel2->setGeometry(kMargin, top, kClientWidth - 2 * kMargin, lineHeight + 2 * kSiteMargin);
     Panel2->setMouseTracking(true);
     Panel2->installEventFilter(this);
-    auto* siteCaption = new QLabel(QStringLiteral("Официальный сайт:"), Panel2);
+    auto* siteCaption = new QLabel(tr("Официальный сайт:"), Panel2);
     siteCaption->setMouseTracking(true);
     siteCaption->adjustSize();
     siteCaption->move(0, kSiteMargin);
@@ -227,10 +228,11 @@ TForm2::TForm2(QWidget* parent) : QDialog(parent) {
     labelWWW->move(siteCaption->width() + 4, kSiteMargin);
     top += Panel2->height() + 2;
 
-    lblEmail = makeLinkLabel("lblEmail", QStringLiteral("Написать на support"), Panel1);
+    lblEmail = makeLinkLabel("lblEmail", tr("Написать на support"), Panel1);
     lblEmail->adjustSize();
-    btnClose = new QPushButton(QStringLiteral("Закрыть"), Panel1);
+    btnClose = new QPushButton(tr("Закрыть"), Panel1);
     btnClose->setObjectName(QStringLiteral("btnClose"));
+    btnClose->setToolTip(tr("Закрыть окно «О программе»"));
     btnClose->setDefault(true);
     btnClose->setAutoDefault(true);
     const QSize button(88, 25);

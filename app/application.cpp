@@ -1,10 +1,9 @@
 #include "app/application.h"
 
 #include <QIcon>
-#include <QLibraryInfo>
 #include <QProxyStyle>
-#include <QTranslator>
 
+#include "app/window_language.h"
 #include "engine/dataset/engine_dataset.h"
 #include "ui/message_box.h"
 
@@ -45,7 +44,7 @@ Application::Application(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationName(QString::fromUtf8(kApplicationTitle));
     setWindowIcon(programIcon());
     setStyle(new HintTimingStyle);
-    installRussianTexts(*this);
+    installWindowTexts(*this, windowLanguage());
 }
 
 bool Application::notify(QObject* receiver, QEvent* event) {
@@ -59,26 +58,19 @@ bool Application::notify(QObject* receiver, QEvent* event) {
     }
 }
 
-void Application::showException(const std::exception& error) {
-    if (dynamic_cast<const EAbort*>(&error)) return;
-    MessageBox::error(QApplication::activeWindow(), QString::fromUtf8(kApplicationTitle),
-                      exceptionText(error.what()));
+QString Application::title() {
+    return QCoreApplication::translate("abonex::Application", kApplicationTitle);
 }
 
-bool Application::installRussianTexts(QCoreApplication& app) {
-    auto* translator = new QTranslator(&app);
-    if (!translator->load(QStringLiteral("qtbase_ru"),
-                          QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
-        delete translator;
-        return false;
-    }
-    return QCoreApplication::installTranslator(translator);
+void Application::showException(const std::exception& error) {
+    if (dynamic_cast<const EAbort*>(&error)) return;
+    MessageBox::error(QApplication::activeWindow(), title(), exceptionText(error.what()));
 }
 
 QIcon Application::programIcon() {
     initProgramPictures();
     QIcon icon;
-    for (int size : {16, 32, 48, 128})
+    for (int size : {16, 32, 48, 64, 128, 256})
         icon.addFile(QStringLiteral(":/icons/%1/abonex.png").arg(size), QSize(size, size));
     return icon;
 }
@@ -86,8 +78,10 @@ QIcon Application::programIcon() {
 QIcon Application::picture(const QString& name) {
     initProgramPictures();
     QIcon icon;
-    icon.addFile(QStringLiteral(":/icons/32/%1.png").arg(name), QSize(32, 32));
-    icon.addFile(QStringLiteral(":/icons/16/%1.png").arg(name), QSize(16, 16));
+    // 64 pixels: the 32-pixel pictures of a screen at twice the scale (the 16-pixel ones take
+    // the 32), drawn from the same picture rather than blown up.
+    for (int size : {64, 32, 16})
+        icon.addFile(QStringLiteral(":/icons/%1/%2.png").arg(size).arg(name), QSize(size, size));
     return icon;
 }
 

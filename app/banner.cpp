@@ -7,15 +7,15 @@ namespace abonex {
 namespace {
 
 const char* const kBannerLines[] = {
-    "Такси «Попутчик» — по городу быстро и недорого",
-    "Магазин «Связист»: телефоны, модемы, аксессуары",
-    "Ремонт телефонов и модемов — в день обращения",
+    QT_TRANSLATE_NOOP("abonex::Banner", "Такси «Попутчик» — по городу быстро и недорого"),
+    QT_TRANSLATE_NOOP("abonex::Banner", "Магазин «Связист»: телефоны, модемы, аксессуары"),
+    QT_TRANSLATE_NOOP("abonex::Banner", "Ремонт телефонов и модемов — в день обращения"),
 };
 
 }  // namespace
 
 Banner::Banner(QWidget* parent) : QLabel(parent) {
-    for (const char* line : kBannerLines) m_lines << QString::fromUtf8(line);
+    for (const char* line : kBannerLines) m_lines << tr(line);
     setAlignment(Qt::AlignCenter);
     setAutoFillBackground(true);
     setFrameShape(QFrame::Panel);

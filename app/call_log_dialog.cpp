@@ -23,23 +23,23 @@ QString shownDate(const CallLogEntry& call) {
 }
 
 QString shownKind(const CallLogEntry& call) {
-    if (call.direction == CallDirection::Incoming) return QStringLiteral("Входящий");
+    if (call.direction == CallDirection::Incoming) return CallLogDialog::tr("Входящий");
     switch (call.line) {
         case CallLine::Modem:
-            return QStringLiteral("Исходящий (модем)");
+            return CallLogDialog::tr("Исходящий (модем)");
         case CallLine::Desktop:
-            return QStringLiteral("Исходящий (телефон)");
+            return CallLogDialog::tr("Исходящий (телефон)");
         case CallLine::None:
             break;
     }
-    return QStringLiteral("Исходящий");
+    return CallLogDialog::tr("Исходящий");
 }
 
 }  // namespace
 
 QStringList CallLogDialog::rowTexts(const CallLogEntry& call) {
-    const QString number = call.number.empty() ? QStringLiteral("номер не определён")
-                                               : QString::fromStdString(call.number);
+    const QString number =
+        call.number.empty() ? tr("номер не определён") : QString::fromStdString(call.number);
     const QString rings =
         call.direction == CallDirection::Incoming ? QString::number(call.rings) : QString();
     return {shownDate(call), shownKind(call), number, QString::fromStdString(call.name), rings};
@@ -48,7 +48,7 @@ QStringList CallLogDialog::rowTexts(const CallLogEntry& call) {
 CallLogDialog::CallLogDialog(std::string folder, Dial dial, QWidget* parent)
     : QDialog(parent), m_folder(std::move(folder)), m_dial(std::move(dial)) {
     setObjectName(QStringLiteral("CallLogDialog"));
-    setWindowTitle(QStringLiteral("Журнал звонков"));
+    setWindowTitle(tr("Журнал звонков"));
     auto* layout = new QVBoxLayout(this);
     m_error = new QLabel(this);
     m_error->setObjectName(QStringLiteral("lblCallLogError"));
@@ -58,9 +58,8 @@ CallLogDialog::CallLogDialog(std::string folder, Dial dial, QWidget* parent)
 
     m_list = new QTableWidget(0, 5, this);
     m_list->setObjectName(QStringLiteral("lstCalls"));
-    m_list->setHorizontalHeaderLabels({QStringLiteral("Когда"), QStringLiteral("Звонок"),
-                                       QStringLiteral("Номер"), QStringLiteral("Имя"),
-                                       QStringLiteral("Звонков")});
+    m_list->setHorizontalHeaderLabels(
+        {tr("Когда"), tr("Звонок"), tr("Номер"), tr("Имя"), tr("Звонков")});
     m_list->verticalHeader()->hide();
     m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_list->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -70,12 +69,11 @@ CallLogDialog::CallLogDialog(std::string folder, Dial dial, QWidget* parent)
     layout->addWidget(m_list);
 
     auto* buttons = new QDialogButtonBox(this);
-    m_callBack = buttons->addButton(QStringLiteral("Перезвонить"), QDialogButtonBox::ActionRole);
+    m_callBack = buttons->addButton(tr("Перезвонить"), QDialogButtonBox::ActionRole);
     m_callBack->setObjectName(QStringLiteral("btnCallBack"));
-    m_clear = buttons->addButton(QStringLiteral("Очистить"), QDialogButtonBox::ActionRole);
+    m_clear = buttons->addButton(tr("Очистить"), QDialogButtonBox::ActionRole);
     m_clear->setObjectName(QStringLiteral("btnClearLog"));
-    QPushButton* close =
-        buttons->addButton(QStringLiteral("Закрыть"), QDialogButtonBox::RejectRole);
+    QPushButton* close = buttons->addButton(tr("Закрыть"), QDialogButtonBox::RejectRole);
     close->setObjectName(QStringLiteral("btnClose"));
     layout->addWidget(buttons);
     connect(m_callBack, &QPushButton::clicked, this, &CallLogDialog::callBack);
@@ -125,8 +123,8 @@ void CallLogDialog::callBack() {
 }
 
 void CallLogDialog::clear() {
-    if (MessageBox::question(this, QStringLiteral("Журнал звонков"),
-                             QStringLiteral("Очистить журнал звонков?")) != QMessageBox::Yes) {
+    if (MessageBox::question(this, tr("Журнал звонков"), tr("Очистить журнал звонков?")) !=
+        QMessageBox::Yes) {
         return;
     }
     try {

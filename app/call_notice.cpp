@@ -1,5 +1,6 @@
 #include "app/call_notice.h"
 
+#include <QCoreApplication>
 #include <QStringList>
 
 namespace abonex {
@@ -19,7 +20,9 @@ constexpr qsizetype kShortestLocal = 5;
 constexpr qsizetype kLongestLocal = 7;
 
 QString callerNameLine(const CallerId& id) {
-    return id.name.isEmpty() ? QString() : QStringLiteral("Имя по линии: ") + id.name;
+    return id.name.isEmpty()
+               ? QString()
+               : QCoreApplication::translate("abonex::CallNotice", "Имя по линии: ") + id.name;
 }
 
 QString withBody(const QString& first, const QString& second) {
@@ -54,23 +57,27 @@ QString displayNumber(const QString& number) {
 
 CallNotice callNotice(const CallerId& id, const std::vector<NumberMatch>& found) {
     if (id.numberAbsence == CallerIdAbsence::Withheld) {
-        return {QStringLiteral("Звонит: номер скрыт"), callerNameLine(id)};
+        return {QCoreApplication::translate("abonex::CallNotice", "Звонит: номер скрыт"),
+                callerNameLine(id)};
     }
     if (id.number.isEmpty()) {
-        return {QStringLiteral("Звонит: номер не определён"), callerNameLine(id)};
+        return {QCoreApplication::translate("abonex::CallNotice", "Звонит: номер не определён"),
+                callerNameLine(id)};
     }
     if (found.empty()) {
-        return {QStringLiteral("Звонит %1 — нет в справочнике").arg(displayNumber(id.number)),
+        return {QCoreApplication::translate("abonex::CallNotice", "Звонит %1 — нет в справочнике")
+                    .arg(displayNumber(id.number)),
                 callerNameLine(id)};
     }
     const NumberMatch& first = found.front();
-    CallNotice notice{QStringLiteral("Звонит: %1, %2")
+    CallNotice notice{QCoreApplication::translate("abonex::CallNotice", "Звонит: %1, %2")
                           .arg(QString::fromStdString(first.row.name), phoneOf(first)),
                       QString()};
     if (found.size() > 1) {
         QStringList names;
         for (const NumberMatch& match : found) names << QString::fromStdString(match.row.name);
-        notice.body = QStringLiteral("Этот номер есть у %1 записей справочника: %2")
+        notice.body = QCoreApplication::translate("abonex::CallNotice",
+                                                  "Этот номер есть у %1 записей справочника: %2")
                           .arg(found.size())
                           .arg(names.join(QStringLiteral("; ")));
     }
@@ -79,8 +86,11 @@ CallNotice callNotice(const CallerId& id, const std::vector<NumberMatch>& found)
 }
 
 CallNotice callNoticeUnread(const CallerId& id, const QString& error) {
-    return {QStringLiteral("Звонит %1").arg(displayNumber(id.number)),
-            withBody(QStringLiteral("Справочник не прочитан: ") + error, callerNameLine(id))};
+    return {QCoreApplication::translate("abonex::CallNotice", "Звонит %1")
+                .arg(displayNumber(id.number)),
+            withBody(QCoreApplication::translate("abonex::CallNotice", "Справочник не прочитан: ") +
+                         error,
+                     callerNameLine(id))};
 }
 
 }  // namespace abonex

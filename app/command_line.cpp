@@ -1,29 +1,33 @@
 #include "app/command_line.h"
 
+#include <QtGlobal>
 #include <string_view>
 
+#include "app/window_language.h"
 #include "directory/program_version.h"
 
 namespace abonex {
 
 namespace {
 
-constexpr char kHelp[] =
-    "usage: abonex [--help | --version]\n"
-    "       abonex --table PATH [--record N]\n"
+// Russian as written; the translation gives it in English (see window_language.h).
+constexpr char kHelp[] = QT_TRANSLATE_NOOP(
+    "abonex::CommandLine",
+    "использование: abonex [--help | --version]\n"
+    "               abonex --table ПУТЬ [--record N]\n"
     "\n"
-    "Opens the directory window of Абонекс, the telephone directory of one town, on the\n"
-    "tables in the program's own folder (Phone.DBF, Org.dbf, Favor.dbf with their .MDX\n"
-    "index files). Writing to them needs membership of the group that owns the folder\n"
-    "(abonex when installed from the package); other users may search and dial.\n"
+    "Открывает окно Абонекса, телефонного справочника одного города, на таблицах в папке\n"
+    "программы (Phone.DBF, Org.dbf, Favor.dbf с индексными файлами .MDX). Изменять их\n"
+    "могут члены группы, которой принадлежит папка (abonex, если программа установлена\n"
+    "из пакета); остальные пользователи могут искать и звонить.\n"
     "\n"
-    "  -h, --help        show this text and exit\n"
-    "      --version     show the version and exit\n"
-    "      --table PATH  open the window on the folder of the directory table PATH, showing it\n"
-    "      --record N    with --table: stand on record N\n"
+    "  -h, --help        показать этот текст и выйти\n"
+    "      --version     показать версию и выйти\n"
+    "      --table ПУТЬ  открыть окно на папке таблицы справочника ПУТЬ и показать её\n"
+    "      --record N    вместе с --table: встать на запись N\n"
     "\n"
-    "The tables are created, checked, imported and exported with abonex-db; see\n"
-    "abonex(1) and abonex-db(1).\n";
+    "Таблицы создаёт, проверяет, импортирует и экспортирует abonex-db; см. abonex(1)\n"
+    "и abonex-db(1).\n");
 
 }  // namespace
 
@@ -32,7 +36,7 @@ std::optional<int> answerCommandLine(int argc, const char* const* argv, std::ost
         const std::string_view word = argv[i];
         if (word == "--") break;
         if (word == "--help" || word == "-h") {
-            out << kHelp;
+            out << windowText(windowLanguage(), "abonex::CommandLine", kHelp).toStdString();
             return 0;
         }
         if (word == "--version") {

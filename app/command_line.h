@@ -1,5 +1,6 @@
 // The program's command line: `abonex` takes no arguments of its own but --help and --version,
-// which print and end the program before any window (or display) is needed.
+// which print and end the program before any window (or display) is needed. The help is in the
+// window's language (window_language.h): Russian, or English where the locale asks for it.
 #pragma once
 
 #include <optional>

@@ -1,5 +1,6 @@
 #include "app/edit_record_dialog.h"
 
+#include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -11,6 +12,7 @@
 #include <string>
 
 #include "app/application.h"
+#include "app/window_language.h"
 #include "directory/message_language.h"
 #include "engine/dataset/engine_dataset.h"
 #include "engine/dbf/near_form.h"
@@ -30,6 +32,9 @@ constexpr int kButtonWidth = 107;
 constexpr int kButtonHeight = 36;
 // What the title bar takes beside the caption: its margins and the close box.
 constexpr int kCaptionAllowance = 80;
+
+// The translation context of the dialog's texts, for the functions outside it.
+constexpr char kContext[] = "abonex::TFEditRecord";
 
 // The comment is one table field: line breaks typed into the memo are stored as CR LF.
 QString memoText(const QString& stored) {
@@ -58,15 +63,22 @@ std::string typedText(const QString& text, const TField& field, CodePage page) {
     const std::string_view typed(utf8.constData(), static_cast<size_t>(utf8.size()));
     Utf8Fault fault;
     std::optional<std::string> stored = utf8ToPageNear(page, typed, &fault);
+    const QString name = QString::fromStdString(field.FieldName());
     if (!stored) {
-        throw std::runtime_error("Поле " + field.FieldName() + " " +
-                                 describeFaultIn(MessageLanguage::Russian, typed, fault, page));
+        const std::string why = describeFaultIn(windowMessageLanguage(), typed, fault, page);
+        throw std::runtime_error(QCoreApplication::translate(kContext, "Поле %1 %2")
+                                     .arg(name, QString::fromStdString(why))
+                                     .toStdString());
     }
     if (static_cast<int>(stored->size()) > field.Size()) {
         throw std::runtime_error(
-            "Поле " + field.FieldName() + " вмещает " + std::to_string(field.Size()) +
-            " знаков; текст, в котором символы заменены ближайшими, занимает " +
-            std::to_string(stored->size()));
+            QCoreApplication::translate(kContext,
+                                        "Поле %1 вмещает %2 знаков; текст, в котором символы "
+                                        "заменены ближайшими, занимает %3")
+                .arg(name)
+                .arg(field.Size())
+                .arg(stored->size())
+                .toStdString());
     }
     return *stored;
 }
@@ -76,7 +88,7 @@ std::string typedText(const QString& text, const TField& field, CodePage page) {
 TFEditRecord::TFEditRecord(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("TFEditRecord"));
     setWindowFlags(Qt::Tool | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
-    setWindowTitle(QStringLiteral("Редактирование записи"));
+    setWindowTitle(tr("Редактирование записи"));
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(8, 6, 8, 6);
@@ -89,38 +101,49 @@ TFEditRecord::TFEditRecord(QWidget* parent) : QDialog(parent) {
         layout->addSpacing(4);
     };
 
-    Label1 = new QLabel(QStringLiteral("Фамилия И.О."), this);
+    Label1 = new QLabel(tr("Фамилия И.О."), this);
     Label1->setObjectName(QStringLiteral("Label1"));
     dbeName = new QLineEdit(this);
     dbeName->setObjectName(QStringLiteral("dbeName"));
     Label1->setBuddy(dbeName);
     addEditor(Label1, dbeName, kWideEditor);
 
+    // Each label is its editor's buddy: a screen reader names the editor by it.
+    auto labelFor = [this](const QString& text, QWidget* editor) {
+        auto* label = new QLabel(text, this);
+        label->setBuddy(editor);
+        return label;
+    };
     dbePhone1 = new QLineEdit(this);
     dbePhone1->setObjectName(QStringLiteral("dbePhone1"));
-    addEditor(new QLabel(QStringLiteral("Телефон 1."), this), dbePhone1, kPhoneEditor);
+    addEditor(labelFor(tr("Телефон 1."), dbePhone1), dbePhone1, kPhoneEditor);
 
     dbePhone2 = new QLineEdit(this);
     dbePhone2->setObjectName(QStringLiteral("dbePhone2"));
-    addEditor(new QLabel(QStringLiteral("Телефон 2."), this), dbePhone2, kPhoneEditor);
+    addEditor(labelFor(tr("Телефон 2."), dbePhone2), dbePhone2, kPhoneEditor);
 
     dbmComment = new QPlainTextEdit(this);
     dbmComment->setObjectName(QStringLiteral("dbmComment"));
     dbmComment->setFixedHeight(kCommentHeight);
     dbmComment->setTabChangesFocus(true);
-    addEditor(new QLabel(QStringLiteral("Комментарии"), this), dbmComment, kWideEditor);
+    QLabel* commentLabel = labelFor(tr("Комментарии"), dbmComment);
+    // The memo is not named by its buddy; its name is given.
+    dbmComment->setAccessibleName(commentLabel->text());
+    addEditor(commentLabel, dbmComment, kWideEditor);
     layout->addStretch(1);
 
     auto* buttons = new QHBoxLayout;
     buttons->setContentsMargins(0, 0, 0, 0);
     buttons->setSpacing(0);
-    bbPost = new QPushButton(QStringLiteral("Применить"), this);
+    bbPost = new QPushButton(tr("Применить"), this);
     bbPost->setObjectName(QStringLiteral("bbPost"));
     bbPost->setDefault(true);
     bbPost->setAutoDefault(true);
-    cancelButton = new QPushButton(QStringLiteral("Отмена"), this);
+    cancelButton = new QPushButton(tr("Отмена"), this);
     cancelButton->setObjectName(QStringLiteral("cancelButton"));
     cancelButton->setAutoDefault(false);
+    bbPost->setToolTip(tr("Сохранить запись в таблице и закрыть окно"));
+    cancelButton->setToolTip(tr("Закрыть окно, не сохраняя изменений"));
     for (QPushButton* button : {bbPost, cancelButton}) {
         button->setFixedSize(kButtonWidth, kButtonHeight);
         buttons->addWidget(button);
@@ -152,7 +175,7 @@ void TFEditRecord::bindFields(TEngineDataSet& dataSet,
     // "Применить" refuses a text too long instead, and each box says how much it holds.
     std::array<QWidget*, 4> editors{dbeName, dbePhone1, dbePhone2, dbmComment};
     for (size_t i = 0; i < editors.size(); ++i) {
-        editors[i]->setToolTip(QStringLiteral("Не более %1 знаков").arg(m_fieldSizes[i]));
+        editors[i]->setToolTip(tr("Не более %1 знаков").arg(m_fieldSizes[i]));
     }
     for (size_t i = 0; i < lines.size(); ++i) {
         lines[i]->setText(shownText(dataSet, dataSet.FieldByName(fieldNames[i])));
@@ -167,11 +190,10 @@ QString TFEditRecord::refusal(QWidget** editor) const {
     if (texts[0].trimmed().isEmpty() && texts[1].trimmed().isEmpty() &&
         texts[2].trimmed().isEmpty()) {
         *editor = dbeName;
-        return QStringLiteral("Запись пуста: введите имя или номер телефона.");
+        return tr("Запись пуста: введите имя или номер телефона.");
     }
-    const std::array<QString, 4> captions{Label1->text(), QStringLiteral("Телефон 1"),
-                                          QStringLiteral("Телефон 2"),
-                                          QStringLiteral("Комментарии")};
+    const std::array<QString, 4> captions{Label1->text(), tr("Телефон 1"), tr("Телефон 2"),
+                                          tr("Комментарии")};
     for (size_t i = 0; i < texts.size(); ++i) {
         // What the table stores: one byte a character, trailing blanks left out.
         std::string stored = toAnsi(texts[i]);
@@ -179,9 +201,8 @@ QString TFEditRecord::refusal(QWidget** editor) const {
         const auto length = static_cast<int>(stored.size());
         if (length > m_fieldSizes[i] && m_fieldSizes[i] > 0) {
             *editor = editors[i];
-            return QStringLiteral(
-                       "Поле «%1» длиннее %2 знаков (набрано %3): сократите его, "
-                       "иначе оно не поместится в таблицу.")
+            return tr("Поле «%1» длиннее %2 знаков (набрано %3): сократите его, "
+                      "иначе оно не поместится в таблицу.")
                 .arg(captions[i])
                 .arg(m_fieldSizes[i])
                 .arg(length);

@@ -1,5 +1,6 @@
 #include "app/links.h"
 
+#include <QCoreApplication>
 #include <QPointer>
 
 #include "app/desktop.h"
@@ -17,33 +18,36 @@ namespace {
 const char kUpdatePath[] = "/docs/products/abonex.php";
 const char kNewsPath[] = "/docs/products/subscribe.php";
 const char kMailSubject[] = "I%20need%20help";
-const char kMailGreeting[] = "Здравствуйте! У меня вопрос о программе Абонекс.";
+const char kMailGreeting[] =
+    QT_TRANSLATE_NOOP("abonex::Links", "Здравствуйте! У меня вопрос о программе Абонекс.");
 
 const char* const kNoBrowserLines[] = {
-    "Не найдено приложение, отвечающее за просмотр Web страниц.",
-    "Установите одну из известных программ:",
+    QT_TRANSLATE_NOOP("abonex::MessageBox",
+                      "Не найдено приложение, отвечающее за просмотр Web страниц."),
+    QT_TRANSLATE_NOOP("abonex::MessageBox", "Установите одну из известных программ:"),
     "- Firefox;",
     "- Chromium;",
     "- GNOME Web;",
-    "- и т.п.",
+    QT_TRANSLATE_NOOP("abonex::MessageBox", "- и т.п."),
 };
 
 const char* const kNoMailLines[] = {
-    "Не найдено приложение, отвечающее за отправку почты.",
-    "Установите одну из известных программ:",
+    QT_TRANSLATE_NOOP("abonex::MessageBox", "Не найдено приложение, отвечающее за отправку почты."),
+    QT_TRANSLATE_NOOP("abonex::MessageBox", "Установите одну из известных программ:"),
     "- Thunderbird;",
     "- Evolution;",
     "- Claws Mail;",
-    "- и т.п.",
+    QT_TRANSLATE_NOOP("abonex::MessageBox", "- и т.п."),
 };
 
 const char* const kNoTextViewerLines[] = {
-    "Не найдено приложение, отвечающее за просмотр файлов *.txt.",
-    "Установите одну из известных программ:",
+    QT_TRANSLATE_NOOP("abonex::MessageBox",
+                      "Не найдено приложение, отвечающее за просмотр файлов *.txt."),
+    QT_TRANSLATE_NOOP("abonex::MessageBox", "Установите одну из известных программ:"),
     "- gedit;",
     "- Mousepad;",
     "- Kate;",
-    "- и т.п.",
+    QT_TRANSLATE_NOOP("abonex::MessageBox", "- и т.п."),
 };
 
 // Opens `url` on the desktop; when its program for it does not take it, the error box with
@@ -77,7 +81,8 @@ QString newsPageAddress() {
 }
 
 QUrl supportMailUrl() {
-    const QByteArray greeting = QUrl::toPercentEncoding(QString::fromUtf8(kMailGreeting));
+    const QByteArray greeting =
+        QUrl::toPercentEncoding(QCoreApplication::translate("abonex::Links", kMailGreeting));
     return QUrl::fromEncoded(QByteArrayLiteral("mailto:") + QByteArray(ABONEX_SUPPORT_MAIL) +
                                  "?subj=" + kMailSubject + "&body=" + greeting,
                              QUrl::StrictMode);

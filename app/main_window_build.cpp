@@ -20,6 +20,7 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <array>
 
 #include "app/application.h"
@@ -64,7 +65,7 @@ void setHint(QWidget* widget, const QString& hint) {
 
 void TFMain::buildWindow() {
     setObjectName(QStringLiteral("TFMain"));
-    setWindowTitle(QStringLiteral("Абонекс (служба 09 после 20:00) v. 4"));
+    setWindowTitle(tr("Абонекс (служба 09 после 20:00) v. 4"));
     setWindowIcon(Application::programIcon());
     setMinimumSize(kMinimumWidth, kMinimumHeight);
     const QSize initial = firstStartSize(QSize(kInitialWidth, kInitialHeight));
@@ -98,7 +99,7 @@ void TFMain::buildWindow() {
     m_statusText->setObjectName(QStringLiteral("statusText"));
     // The note that a search found nothing comes first, whole; the filter beside it may be cut
     // at the design width.
-    m_foundNothingNote = new QLabel(QStringLiteral("ничего не найдено"), StatusBar1);
+    m_foundNothingNote = new QLabel(tr("ничего не найдено"), StatusBar1);
     m_foundNothingNote->setObjectName(QStringLiteral("lblFoundNothing"));
     m_foundNothingNote->hide();
     StatusBar1->addWidget(m_foundNothingNote);
@@ -133,32 +134,33 @@ void TFMain::buildWindow() {
     Timer1->start();
 
     m_modes = {{
-        {DirectoryMode::Persons, btnUser, mnuUsers, &DSet, QStringLiteral("Фамилия И.О.")},
-        {DirectoryMode::Organisations, btnOrg, mnuOrg, &DSOrg, QStringLiteral("Организация")},
-        {DirectoryMode::Favourites, btnFavorit, mnuFavorit, &DSFavor, QStringLiteral("Контакт")},
+        {DirectoryMode::Persons, btnUser, mnuUsers, &DSet, tr("Фамилия И.О.")},
+        {DirectoryMode::Organisations, btnOrg, mnuOrg, &DSOrg, tr("Организация")},
+        {DirectoryMode::Favourites, btnFavorit, mnuFavorit, &DSFavor, tr("Контакт")},
     }};
 }
 
 void TFMain::buildMenus() {
     QMenuBar* bar = menuBar();
     bar->setObjectName(QStringLiteral("TBToolbar2"));
-    bar->setWindowTitle(QStringLiteral("Главное меню"));
+    bar->setWindowTitle(tr("Главное меню"));
+    bar->setAccessibleName(bar->windowTitle());
 
-    QMenu* file = bar->addMenu(QStringLiteral("&Файл"));
+    QMenu* file = bar->addMenu(tr("&Файл"));
     file->setObjectName(QStringLiteral("mnuFile"));
     buildSyncMenuItem(file);
     buildExchangeMenuItems(file);
-    mnuPrint = file->addAction(QStringLiteral("Печать…"));
+    mnuPrint = file->addAction(tr("Печать…"));
     mnuPrint->setObjectName(QStringLiteral("mnuPrint"));
     mnuPrint->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
     connect(mnuPrint, &QAction::triggered, this, &TFMain::mnuPrintClick);
     file->addSeparator();
-    mnuExit = file->addAction(QStringLiteral("Выход"));
+    mnuExit = file->addAction(tr("Выход"));
     mnuExit->setObjectName(QStringLiteral("mnuExit"));
     mnuExit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     connect(mnuExit, &QAction::triggered, this, &QWidget::close);
 
-    QMenu* phones = bar->addMenu(QStringLiteral("&Телефоны"));
+    QMenu* phones = bar->addMenu(tr("&Телефоны"));
     phones->setObjectName(QStringLiteral("mnuPhones"));
     m_modeItems = new QActionGroup(this);
     m_modeItems->setExclusive(true);
@@ -171,12 +173,9 @@ void TFMain::buildMenus() {
         m_modeItems->addAction(item);
         return item;
     };
-    mnuUsers =
-        addModeItem("mnuUsers", QStringLiteral("Частных лиц"), Qt::Key_F2, QStringLiteral("user"));
-    mnuOrg =
-        addModeItem("mnuOrg", QStringLiteral("Организаций"), Qt::Key_F3, QStringLiteral("org"));
-    mnuFavorit = addModeItem("mnuFavorit", QStringLiteral("Фавориты"), Qt::Key_F4,
-                             QStringLiteral("favorit"));
+    mnuUsers = addModeItem("mnuUsers", tr("Частных лиц"), Qt::Key_F2, QStringLiteral("user"));
+    mnuOrg = addModeItem("mnuOrg", tr("Организаций"), Qt::Key_F3, QStringLiteral("org"));
+    mnuFavorit = addModeItem("mnuFavorit", tr("Фавориты"), Qt::Key_F4, QStringLiteral("favorit"));
     mnuUsers->setChecked(true);
     connect(mnuUsers, &QAction::triggered, this, &TFMain::mnuUsersClick);
     connect(mnuOrg, &QAction::triggered, this, &TFMain::mnuOrgClick);
@@ -186,23 +185,23 @@ void TFMain::buildMenus() {
     phones->addSeparator();
     phones->addAction(insRec);
     phones->addSeparator();
-    mnuCallLog = phones->addAction(QStringLiteral("Журнал звонков"));
+    mnuCallLog = phones->addAction(tr("Журнал звонков"));
     mnuCallLog->setObjectName(QStringLiteral("mnuCallLog"));
     connect(mnuCallLog, &QAction::triggered, this, &TFMain::mnuCallLogClick);
     phones->addSeparator();
     buildMaintenanceItems(phones);
     connect(phones, &QMenu::aboutToShow, this, &TFMain::updateRecordItems);
 
-    QMenu* view = bar->addMenu(QStringLiteral("&Вид"));
+    QMenu* view = bar->addMenu(tr("&Вид"));
     view->setObjectName(QStringLiteral("mnuView"));
     buildViewMenu(view);
-    QMenu* help = bar->addMenu(QStringLiteral("&Помощь"));
+    QMenu* help = bar->addMenu(tr("&Помощь"));
     help->setObjectName(QStringLiteral("mnuHelp"));
     buildHelpMenu(help);
 }
 
 void TFMain::buildToolBar() {
-    TBToolbar1 = addToolBar(QStringLiteral("Панель управления"));
+    TBToolbar1 = addToolBar(tr("Панель управления"));
     TBToolbar1->setObjectName(QStringLiteral("TBToolbar1"));
     TBToolbar1->setMovable(false);
     TBToolbar1->setFloatable(false);
@@ -211,24 +210,25 @@ void TFMain::buildToolBar() {
     TBToolbar1->toggleViewAction()->setEnabled(false);
     setContextMenuPolicy(Qt::NoContextMenu);
 
+    // The buttons are pictures only: a screen reader reads their hints as their names.
     auto makeButton = [&](const char* name, const QString& icon, const QString& hint) {
         auto* button = new QToolButton(TBToolbar1);
         button->setObjectName(QString::fromLatin1(name));
         button->setIcon(Application::picture(icon));
         button->setAutoRaise(true);
+        button->setAccessibleName(hint);
         setHint(button, hint);
         TBToolbar1->addWidget(button);
         return button;
     };
-    btnFiltr =
-        makeButton("btnFiltr", QStringLiteral("filter"), QStringLiteral("Показать результат"));
+    btnFiltr = makeButton("btnFiltr", QStringLiteral("filter"), tr("Показать результат"));
     connect(btnFiltr, &QToolButton::clicked, this, &TFMain::btnFiltrClick);
     TBToolbar1->addSeparator();
 
-    btnUser = makeButton("btnUser", QStringLiteral("user"), QStringLiteral("Телефоны частных лиц"));
-    btnOrg = makeButton("btnOrg", QStringLiteral("org"), QStringLiteral("Телефоны организаций"));
+    btnUser = makeButton("btnUser", QStringLiteral("user"), tr("Телефоны частных лиц"));
+    btnOrg = makeButton("btnOrg", QStringLiteral("org"), tr("Телефоны организаций"));
     btnFavorit = makeButton("btnFavorit", QStringLiteral("favorit"),
-                            QStringLiteral("Фавориты (часто ипользуемые контакты)"));
+                            tr("Фавориты (часто ипользуемые контакты)"));
     m_modeButtons = new QButtonGroup(this);
     m_modeButtons->setExclusive(true);
     for (QToolButton* button : {btnUser, btnOrg, btnFavorit}) {
@@ -240,15 +240,18 @@ void TFMain::buildToolBar() {
     TBToolbar1->addSeparator();
 
     btnRing = makeButton("btnRing", QStringLiteral("ring"),
-                         QStringLiteral("Набрать текущий номер (Положить трубку)"));
+                         tr("Набрать текущий номер (Положить трубку)"));
     buildRingMenu();
     TBToolbar1->addSeparator();
 
-    btnAbout = makeButton("btnAbout", QStringLiteral("about"), QStringLiteral("О Программе"));
+    btnAbout = makeButton("btnAbout", QStringLiteral("about"), tr("О Программе"));
     // Filled by buildHelpMenu, which runs first.
     btnAbout->setMenu(m_aboutDropDown);
     btnAbout->setPopupMode(QToolButton::MenuButtonPopup);
     connect(btnAbout, &QToolButton::clicked, this, &TFMain::btnAboutClick);
+    // The button that shows what a narrow window has no room for.
+    if (auto* more = TBToolbar1->findChild<QToolButton*>(QStringLiteral("qt_toolbar_ext_button")))
+        more->setAccessibleName(tr("Другие кнопки панели"));
 }
 
 QWidget* TFMain::buildSearchPanel() {
@@ -256,7 +259,7 @@ QWidget* TFMain::buildSearchPanel() {
     panel->setObjectName(QStringLiteral("Panel1"));
     panel->setFixedHeight(kSearchPanelHeight);
 
-    auto* caption = new QLabel(QStringLiteral("Поиск"), panel);
+    auto* caption = new QLabel(tr("Поиск"), panel);
     QFont bold = caption->font();
     bold.setBold(true);
     caption->setFont(bold);
@@ -270,6 +273,9 @@ QWidget* TFMain::buildSearchPanel() {
     edFam->setObjectName(QStringLiteral("edFam"));
     edPhone = new QLineEdit(panel);
     edPhone->setObjectName(QStringLiteral("edPhone"));
+    // Their hints, which say what to type, are their descriptions.
+    edFam->setAccessibleName(tr("Поиск по фамилии"));
+    edPhone->setAccessibleName(tr("Поиск по телефону"));
     showSearchHints();
     connect(mnuLiveSearch, &QAction::toggled, this, &TFMain::showSearchHints);
     for (QLineEdit* box : {edFam, edPhone}) {
@@ -287,17 +293,18 @@ QWidget* TFMain::buildSearchPanel() {
     sbClear->setText(QStringLiteral("X"));
     sbClear->setFont(bold);
     sbClear->setAutoRaise(true);
-    setHint(sbClear, QStringLiteral("Сброс"));
+    setHint(sbClear, tr("Сброс"));
+    sbClear->setAccessibleName(tr("Сброс"));
     connect(sbClear, &QToolButton::clicked, this, &TFMain::sbClearClick);
 
-    chStart = new QRadioButton(QStringLiteral("В &начале строки"), panel);
+    chStart = new QRadioButton(tr("В &начале строки"), panel);
     chStart->setObjectName(QStringLiteral("chStart"));
-    setHint(chStart, QStringLiteral("Ищем записи с вхождением искомого текста только в начале "
-                                    "строки (удобнее для фамилий)"));
-    chAny = new QRadioButton(QStringLiteral("В &любом месте строки"), panel);
+    setHint(chStart, tr("Ищем записи с вхождением искомого текста только в начале "
+                        "строки (удобнее для фамилий)"));
+    chAny = new QRadioButton(tr("В &любом месте строки"), panel);
     chAny->setObjectName(QStringLiteral("chAny"));
-    setHint(chAny, QStringLiteral("Ищем записи с вхождением искомого текста в любом месте "
-                                  "строки (удобнее для организаций)"));
+    setHint(chAny, tr("Ищем записи с вхождением искомого текста в любом месте "
+                      "строки (удобнее для организаций)"));
     chStart->setChecked(true);
     connect(chStart, &QRadioButton::toggled, this, [this](bool on) {
         m_typed.atStart = on;
@@ -307,8 +314,10 @@ QWidget* TFMain::buildSearchPanel() {
     // Two rows in 40 pixels: the boxes above, the position switches below them.
     const int boxHeight = kClearButtonSize;
     const int left = 4;
-    caption->setGeometry(left, 1, 44, boxHeight);
-    const int boxLeft = left + 44;
+    // The design's 44 pixels, or what a translated caption needs.
+    const int captionWidth = std::max(44, caption->sizeHint().width() + 4);
+    caption->setGeometry(left, 1, captionWidth, boxHeight);
+    const int boxLeft = left + captionWidth;
     edFam->setGeometry(boxLeft, 1, kNameBoxWidth, boxHeight);
     edPhone->setGeometry(boxLeft + kNameBoxWidth + 2, 1, kPhoneBoxWidth, boxHeight);
     sbClear->setGeometry(boxLeft + kNameBoxWidth + kPhoneBoxWidth + 4, 1, kClearButtonSize,
@@ -352,7 +361,10 @@ void TFMain::buildGrid() {
     QPalette palette = GxDBGrid1->palette();
     palette.setColor(QPalette::Base, windowsColor(kGridBackground));
     GxDBGrid1->setPalette(palette);
-    setHint(GxDBGrid1, QStringLiteral("Пользуйтесь правой кнопкой мыши"));
+    setHint(GxDBGrid1, tr("Пользуйтесь правой кнопкой мыши"));
+    GxDBGrid1->setAccessibleName(tr("Записи справочника"));
+    // A table does not read its hint as a description of its own.
+    GxDBGrid1->setAccessibleDescription(GxDBGrid1->toolTip());
     GxDBGrid1->installEventFilter(this);
     GxDBGrid1->viewport()->installEventFilter(this);
 
@@ -383,18 +395,18 @@ void TFMain::buildPopUp() {
         item->setShortcut(key);
         return item;
     };
-    addKont = addItem("addKont", QStringLiteral("Добавить в контакты"),
+    addKont = addItem("addKont", tr("Добавить в контакты"),
                       QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_F), QStringLiteral("add_contact"));
     GridPopUp->addSeparator();
-    insRec = addItem("insRec", QStringLiteral("Вставить запись"),
-                     QKeySequence(Qt::CTRL | Qt::Key_Insert), QStringLiteral("insert"));
-    redRec = addItem("redRec", QStringLiteral("Редактировать"),
-                     QKeySequence(Qt::ALT | Qt::Key_Backspace), QStringLiteral("edit"));
-    delRec = addItem("delRec", QStringLiteral("Удалить"), QKeySequence(Qt::CTRL | Qt::Key_Delete),
+    insRec = addItem("insRec", tr("Вставить запись"), QKeySequence(Qt::CTRL | Qt::Key_Insert),
+                     QStringLiteral("insert"));
+    redRec = addItem("redRec", tr("Редактировать"), QKeySequence(Qt::ALT | Qt::Key_Backspace),
+                     QStringLiteral("edit"));
+    delRec = addItem("delRec", tr("Удалить"), QKeySequence(Qt::CTRL | Qt::Key_Delete),
                      QStringLiteral("delete"));
     GridPopUp->addSeparator();
-    mnuRing = addItem("mnuRing", QStringLiteral("Набрать номер"),
-                      QKeySequence(Qt::CTRL | Qt::Key_D), QStringLiteral("ring"));
+    mnuRing = addItem("mnuRing", tr("Набрать номер"), QKeySequence(Qt::CTRL | Qt::Key_D),
+                      QStringLiteral("ring"));
     connect(mnuRing, &QAction::triggered, this, &TFMain::btnRingClick);
     connect(addKont, &QAction::triggered, this, &TFMain::addKontClick);
     connect(insRec, &QAction::triggered, this, &TFMain::insRecClick);

@@ -16,16 +16,15 @@ namespace abonex {
 
 void TFMain::buildCopyItems() {
     GridPopUp->addSeparator();
-    mnuCopyPhone = GridPopUp->addAction(QStringLiteral("Копировать номер"));
+    mnuCopyPhone = GridPopUp->addAction(tr("Копировать номер"));
     mnuCopyPhone->setObjectName(QStringLiteral("mnuCopyPhone"));
     mnuCopyPhone->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C));
     mnuCopyPhone->setShortcutContext(Qt::WindowShortcut);
-    mnuCopyPhone->setStatusTip(
-        QStringLiteral("Копирует номер текущей записи: тот, что набрал бы звонок"));
+    mnuCopyPhone->setStatusTip(tr("Копирует номер текущей записи: тот, что набрал бы звонок"));
     connect(mnuCopyPhone, &QAction::triggered, this, &TFMain::mnuCopyPhoneClick);
     mnuCopyRow =
-        GridPopUp->addAction(QStringLiteral("Копировать запись (имя, телефоны, "
-                                            "комментарий)"));
+        GridPopUp->addAction(tr("Копировать запись (имя, телефоны, "
+                                "комментарий)"));
     mnuCopyRow->setObjectName(QStringLiteral("mnuCopyRow"));
     // Ctrl+C of the grid only: in a search box it copies the box's text, as everywhere.
     mnuCopyRow->setShortcut(QKeySequence::Copy);

@@ -28,12 +28,13 @@ namespace abonex {
 namespace {
 
 const char* const kNoPhoneAppLines[] = {
-    "Не найдено приложение, отвечающее за звонки по ссылкам tel:.",
-    "Установите одну из известных программ:",
+    QT_TRANSLATE_NOOP("abonex::MessageBox",
+                      "Не найдено приложение, отвечающее за звонки по ссылкам tel:."),
+    QT_TRANSLATE_NOOP("abonex::MessageBox", "Установите одну из известных программ:"),
     "- GNOME Calls;",
     "- KDE Connect;",
     "- Linphone;",
-    "- и т.п.",
+    QT_TRANSLATE_NOOP("abonex::MessageBox", "- и т.п."),
 };
 
 }  // namespace
@@ -70,13 +71,13 @@ void TFMain::buildDialer() {
 void TFMain::buildRingMenu() {
     auto* menu = new QMenu(btnRing);
     menu->setObjectName(QStringLiteral("RingMenu"));
-    QMenu* dialing = menu->addMenu(QStringLiteral("Набор номера"));
+    QMenu* dialing = menu->addMenu(tr("Набор номера"));
     dialing->setObjectName(QStringLiteral("mnuDialing"));
     m_dialingItems = new QActionGroup(this);
     m_dialingItems->setExclusive(true);
-    mnuPulse = dialing->addAction(QStringLiteral("Импульсный"));
+    mnuPulse = dialing->addAction(tr("Импульсный"));
     mnuPulse->setObjectName(QStringLiteral("mnuPulse"));
-    mnuTone = dialing->addAction(QStringLiteral("Тоновый"));
+    mnuTone = dialing->addAction(tr("Тоновый"));
     mnuTone->setObjectName(QStringLiteral("mnuTone"));
     for (QAction* item : {mnuPulse, mnuTone}) {
         item->setCheckable(true);
@@ -84,11 +85,11 @@ void TFMain::buildRingMenu() {
         connect(item, &QAction::triggered, this, [this, item] { mnuPulseClick(item); });
     }
     mnuPulse->setChecked(true);
-    mnuConfig = menu->addAction(QStringLiteral("Настройка модема"));
+    mnuConfig = menu->addAction(tr("Настройка модема"));
     mnuConfig->setObjectName(QStringLiteral("mnuConfig"));
     connect(mnuConfig, &QAction::triggered, this, &TFMain::mnuConfigClick);
     menu->addSeparator();
-    mnuHangUp = menu->addAction(QStringLiteral("Положить трубку"));
+    mnuHangUp = menu->addAction(tr("Положить трубку"));
     mnuHangUp->setObjectName(QStringLiteral("mnuHangUp"));
     mnuHangUp->setEnabled(false);
     connect(mnuHangUp, &QAction::triggered, this, &TFMain::mnuHangUpClick);
@@ -107,7 +108,7 @@ void TFMain::btnRingClick() {
         TEngineDataSet& dataSet = gridDataSet();
         if (!dataSet.Active() || dataSet.IsEmpty() || dataSet.Fields(kFieldPhone1).IsNull()) {
             MessageBox::warning(this, QStringLiteral("Warning"),
-                                QStringLiteral("Нет номера телефона для текущей записи"));
+                                tr("Нет номера телефона для текущей записи"));
             return;
         }
         const QString number = fromAnsi(dataSet.Fields(currentPhoneField()).AsString());
@@ -197,11 +198,11 @@ void TFMain::showCallInProgress(bool inProgress) {
     }
     btnRing->setChecked(inProgress);
     mnuHangUp->setEnabled(inProgress);
-    const QString hint = QStringLiteral("Набрать текущий номер (Положить трубку)");
+    const QString hint = tr("Набрать текущий номер (Положить трубку)");
     // The number without the letter of the dialing method.
     const QString number = Dialer3->TelephonNo().mid(1);
     const QString shown =
-        inProgress ? QStringLiteral("Идёт вызов: ") + number + QStringLiteral(". ") + hint : hint;
+        inProgress ? tr("Идёт вызов: ") + number + QStringLiteral(". ") + hint : hint;
     btnRing->setToolTip(shown);
     btnRing->setStatusTip(shown);
 }

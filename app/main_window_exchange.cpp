@@ -13,6 +13,7 @@
 #include "app/application.h"
 #include "app/directory_model.h"
 #include "app/main_window.h"
+#include "app/window_language.h"
 #include "directory/contact_rows.h"
 #include "directory/vcard.h"
 #include "directory/vcard_uid.h"
@@ -26,7 +27,7 @@ namespace abonex {
 
 namespace {
 
-const QString kVcardFilter = QStringLiteral("Визитные карточки vCard (*.vcf *.vcard)");
+const QString kVcardFilter = TFMain::tr("Визитные карточки vCard (*.vcf *.vcard)");
 const QString kVcardSuffix = QStringLiteral("vcf");
 constexpr int kRowsPerRead = 500;
 
@@ -58,13 +59,13 @@ QString pageNumber(CodePage page) {
 }  // namespace
 
 void TFMain::buildExchangeMenuItems(QMenu* file) {
-    mnuExportVcard = file->addAction(QStringLiteral("Экспорт показанных записей в vCard..."));
+    mnuExportVcard = file->addAction(tr("Экспорт показанных записей в vCard..."));
     mnuExportVcard->setObjectName(QStringLiteral("mnuExportVcard"));
     connect(mnuExportVcard, &QAction::triggered, this, &TFMain::mnuExportVcardClick);
-    mnuExportFavorVcard = file->addAction(QStringLiteral("Экспорт избранного в vCard..."));
+    mnuExportFavorVcard = file->addAction(tr("Экспорт избранного в vCard..."));
     mnuExportFavorVcard->setObjectName(QStringLiteral("mnuExportFavorVcard"));
     connect(mnuExportFavorVcard, &QAction::triggered, this, &TFMain::mnuExportFavorVcardClick);
-    mnuImportVcard = file->addAction(QStringLiteral("Импорт из vCard в избранное..."));
+    mnuImportVcard = file->addAction(tr("Импорт из vCard в избранное..."));
     mnuImportVcard->setObjectName(QStringLiteral("mnuImportVcard"));
     connect(mnuImportVcard, &QAction::triggered, this, &TFMain::mnuImportVcardClick);
     file->addSeparator();
@@ -75,12 +76,12 @@ void TFMain::buildExchangeMenuItems(QMenu* file) {
 }
 
 void TFMain::mnuExportVcardClick() {
-    exportVcards(gridDataSet(), m_mode, QStringLiteral("Экспорт показанных записей в vCard"));
+    exportVcards(gridDataSet(), m_mode, tr("Экспорт показанных записей в vCard"));
 }
 
 void TFMain::mnuExportFavorVcardClick() {
     if (!DSFavor.Active()) return;
-    exportVcards(DSFavor, DirectoryMode::Favourites, QStringLiteral("Экспорт избранного в vCard"));
+    exportVcards(DSFavor, DirectoryMode::Favourites, tr("Экспорт избранного в vCard"));
 }
 
 void TFMain::exportVcards(TEngineDataSet& dataSet, DirectoryMode mode, const QString& caption) {
@@ -89,8 +90,8 @@ void TFMain::exportVcards(TEngineDataSet& dataSet, DirectoryMode mode, const QSt
     if (path.isEmpty()) return;
     if (isTableFile(path)) {
         MessageBox::error(this, QStringLiteral("Error"),
-                          path + QStringLiteral(": это файл таблицы; карточки записываются в файл "
-                                                "vCard (.vcf)"));
+                          path + tr(": это файл таблицы; карточки записываются в файл "
+                                    "vCard (.vcf)"));
         return;
     }
     userOperation([&] {
@@ -121,33 +122,32 @@ void TFMain::exportVcards(TEngineDataSet& dataSet, DirectoryMode mode, const QSt
         out.close();
         if (!out) {
             MessageBox::error(this, QStringLiteral("Error"),
-                              QStringLiteral("Не удалось записать файл ") + path);
+                              tr("Не удалось записать файл ") + path);
             return;
         }
-        MessageBox::information(this, caption,
-                                QStringLiteral("Записано карточек: ") + QString::number(count));
+        MessageBox::information(this, caption, tr("Записано карточек: ") + QString::number(count));
     });
 }
 
 void TFMain::mnuImportVcardClick() {
     if (!DSFavor.Active() || DSFavor.ReadOnly()) return;
-    const QString caption = QStringLiteral("Импорт из vCard в избранное");
+    const QString caption = tr("Импорт из vCard в избранное");
     const QString path = OpenFileDialog::choose(this, caption, kVcardFilter, kVcardSuffix);
     if (path.isEmpty()) return;
     userOperation([&] {
         std::ifstream in(localPath(path), std::ios::binary);
         if (!in) {
             MessageBox::error(this, QStringLiteral("Error"),
-                              QStringLiteral("Не удалось прочитать файл ") + path);
+                              tr("Не удалось прочитать файл ") + path);
             return;
         }
         const std::string text{std::istreambuf_iterator<char>(in),
                                std::istreambuf_iterator<char>()};
-        const VcardImport cards = readVcards(text, MessageLanguage::Russian);
+        const VcardImport cards = readVcards(text, windowMessageLanguage());
         if (cards.error) {
             MessageBox::error(this, QStringLiteral("Error"),
                               path + QStringLiteral(": ") + QString::fromStdString(*cards.error) +
-                                  QStringLiteral("\r\nНичего не добавлено."));
+                                  QStringLiteral("\r\n") + tr("Ничего не добавлено."));
             return;
         }
         std::vector<TableColumn> columns;
@@ -157,11 +157,11 @@ void TFMain::mnuImportVcardClick() {
         // Every card is checked before the first is added; the rows hold the table's own bytes.
         const CodePage page = DSFavor.tableCodePage();
         const ContactRows rows =
-            contactRowsForTable(cards.contacts, page, columns, false, MessageLanguage::Russian);
+            contactRowsForTable(cards.contacts, page, columns, false, windowMessageLanguage());
         if (rows.error) {
             MessageBox::error(this, QStringLiteral("Error"),
                               path + QStringLiteral(": ") + QString::fromStdString(*rows.error) +
-                                  QStringLiteral("\r\nНичего не добавлено."));
+                                  QStringLiteral("\r\n") + tr("Ничего не добавлено."));
             return;
         }
         for (const std::vector<std::string>& row : rows.rows) {
@@ -171,12 +171,11 @@ void TFMain::mnuImportVcardClick() {
             }
             DSFavor.Post();
         }
-        QString told =
-            QStringLiteral("Добавлено в избранное: ") + QString::number(rows.rows.size());
+        QString told = tr("Добавлено в избранное: ") + QString::number(rows.rows.size());
         std::vector<std::string> notes = cards.notes;
         notes.insert(notes.end(), rows.notes.begin(), rows.notes.end());
         if (!rows.replaced.empty()) {
-            notes.push_back(describeNearFormsIn(MessageLanguage::Russian, rows.replaced, page));
+            notes.push_back(describeNearFormsIn(windowMessageLanguage(), rows.replaced, page));
         }
         for (const std::string& note : notes) {
             told += QStringLiteral("\r\n") + QString::fromStdString(note);
@@ -199,9 +198,9 @@ void TFMain::showCodePageNote() {
     const bool foreign = dataSet != nullptr && dataSet->Active() && dataSet->ReadOnly() &&
                          dataSet->tableCodePage() != CodePage::Cp866;
     if (foreign) {
-        m_codePageNote->setText(QStringLiteral("Таблица в кодовой странице ") +
+        m_codePageNote->setText(tr("Таблица в кодовой странице ") +
                                 pageNumber(dataSet->tableCodePage()) +
-                                QStringLiteral(", не 866: только просмотр"));
+                                tr(", не 866: только просмотр"));
     }
     m_codePageNote->setVisible(foreign);
 }

@@ -25,13 +25,13 @@ namespace {
 constexpr int kCountLimit = 10000;
 
 QString countText(int found) {
-    return found > kCountLimit ? QStringLiteral("более ") + QString::number(kCountLimit)
+    return found > kCountLimit ? TFMain::tr("более ") + QString::number(kCountLimit)
                                : QString::number(found);
 }
 
 // "Ничего не найдено", and the other searches tried for `typed`.
 QString nothingFoundText(const SearchCriteria& typed) {
-    QString text = QStringLiteral("Ничего не найдено");
+    QString text = TFMain::tr("Ничего не найдено");
     QStringList tried;
     SearchVariant last = SearchVariant::AsTyped;
     for (const SearchAttempt& attempt : searchAttempts(typed)) {
@@ -41,7 +41,7 @@ QString nothingFoundText(const SearchCriteria& typed) {
         tried << QString::fromStdString(variantText(attempt));
     }
     if (!tried.isEmpty()) {
-        text += QStringLiteral("\nИскали также ") + tried.join(QStringLiteral(", "));
+        text += TFMain::tr("\nИскали также ") + tried.join(QStringLiteral(", "));
     }
     return text;
 }
@@ -95,7 +95,7 @@ void TFMain::showFound(TEngineDataSet& dataSet, bool searched) {
     m_nothingFound->setVisible(nothing);
     if (!searched) m_found = -1;
     m_foundCount->setVisible(m_found >= 0);
-    if (m_found >= 0) m_foundCount->setText(QStringLiteral("Найдено: ") + countText(m_found));
+    if (m_found >= 0) m_foundCount->setText(tr("Найдено: ") + countText(m_found));
 }
 
 void TFMain::countFound(TEngineDataSet& dataSet) {
@@ -106,8 +106,8 @@ void TFMain::countFound(TEngineDataSet& dataSet) {
 }
 
 QString TFMain::phoneFilterStatus() const {
-    return QStringLiteral("Таблица отфильтрована по телефону \"") + edPhone->text() +
-           QStringLiteral("\": найдено ") + countText(m_found);
+    return tr("Таблица отфильтрована по телефону \"") + edPhone->text() + tr("\": найдено ") +
+           countText(m_found);
 }
 
 }  // namespace abonex

@@ -24,18 +24,19 @@ void TFMain::buildHelpMenu(QMenu* menu) {
         QAction* TFMain::*item;
     };
     const Link links[] = {
-        {"mnuHomePage", "TBItem9", "Абонекс HomePage", QKeySequence(Qt::CTRL | Qt::Key_H), "home",
-         &TFMain::mnuHomePageClick, &TFMain::mnuHomePage},
-        {"mnuUpdate", "TBItem8", "Абонекс обновление", QKeySequence(Qt::CTRL | Qt::Key_U), "update",
-         &TFMain::mnuUpdateClick, &TFMain::mnuUpdate},
-        {"mnuNews", "TBItem10", "Подписаться на новости", QKeySequence(Qt::CTRL | Qt::Key_N),
-         "news", &TFMain::mnuNewsClick, &TFMain::mnuNews},
-        {"mnuSupport", "TBItem11", "Написать письмо", QKeySequence(Qt::CTRL | Qt::Key_E), "mail",
-         &TFMain::mnuSupportClick, &TFMain::mnuSupport},
-        {"mnuAbout", "TBItem12", "О программе", QKeySequence(Qt::Key_F1), "about",
-         &TFMain::btnAboutClick, &TFMain::mnuAbout},
-        {"mnuLicense", "TBItem13", "Пользовательская лицензия", QKeySequence(), "licence",
-         &TFMain::mnuLicenseClick, &TFMain::mnuLicense},
+        {"mnuHomePage", "TBItem9", QT_TRANSLATE_NOOP("abonex::TFMain", "Абонекс HomePage"),
+         QKeySequence(Qt::CTRL | Qt::Key_H), "home", &TFMain::mnuHomePageClick,
+         &TFMain::mnuHomePage},
+        {"mnuUpdate", "TBItem8", QT_TRANSLATE_NOOP("abonex::TFMain", "Абонекс обновление"),
+         QKeySequence(Qt::CTRL | Qt::Key_U), "update", &TFMain::mnuUpdateClick, &TFMain::mnuUpdate},
+        {"mnuNews", "TBItem10", QT_TRANSLATE_NOOP("abonex::TFMain", "Подписаться на новости"),
+         QKeySequence(Qt::CTRL | Qt::Key_N), "news", &TFMain::mnuNewsClick, &TFMain::mnuNews},
+        {"mnuSupport", "TBItem11", QT_TRANSLATE_NOOP("abonex::TFMain", "Написать письмо"),
+         QKeySequence(Qt::CTRL | Qt::Key_E), "mail", &TFMain::mnuSupportClick, &TFMain::mnuSupport},
+        {"mnuAbout", "TBItem12", QT_TRANSLATE_NOOP("abonex::TFMain", "О программе"),
+         QKeySequence(Qt::Key_F1), "about", &TFMain::btnAboutClick, &TFMain::mnuAbout},
+        {"mnuLicense", "TBItem13", QT_TRANSLATE_NOOP("abonex::TFMain", "Пользовательская лицензия"),
+         QKeySequence(), "licence", &TFMain::mnuLicenseClick, &TFMain::mnuLicense},
     };
     // The tool bar's drop-down lists the same items with the update page first. Its items show
     // the keys too, but only the menu's items take them: two items of one window on one key
@@ -45,7 +46,7 @@ void TFMain::buildHelpMenu(QMenu* menu) {
     QAction* dropDown[std::size(links)] = {};
     for (size_t i = 0; i < std::size(links); ++i) {
         const Link& link = links[i];
-        const QString caption = QString::fromUtf8(link.caption);
+        const QString caption = tr(link.caption);
         QAction* item =
             menu->addAction(Application::picture(QString::fromLatin1(link.icon)), caption);
         item->setObjectName(QString::fromLatin1(link.menuName));

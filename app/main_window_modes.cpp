@@ -42,8 +42,7 @@ void TFMain::btnUserClick(QAbstractButton* sender) {
                                : btnOrg->isChecked() ? DirectoryMode::Organisations
                                                      : DirectoryMode::Favourites;
     ModeView& view = modeView(mode);
-    m_model->setColumnCaptions(
-        {view.nameCaption, QStringLiteral("телефон 1"), QStringLiteral("телефон 2")});
+    m_model->setColumnCaptions({view.nameCaption, tr("телефон 1"), tr("телефон 2")});
     m_mode = mode;
     showDataSet(*view.dataSet);
     view.menuItem->setChecked(true);

@@ -20,13 +20,13 @@ constexpr int kRowsPerRead = 500;
 QString tableTitle(DirectoryMode mode) {
     switch (mode) {
         case DirectoryMode::Persons:
-            return QStringLiteral("Телефоны частных лиц");
+            return TFMain::tr("Телефоны частных лиц");
         case DirectoryMode::Organisations:
-            return QStringLiteral("Телефоны организаций");
+            return TFMain::tr("Телефоны организаций");
         case DirectoryMode::Favourites:
             break;
     }
-    return QStringLiteral("Фавориты");
+    return TFMain::tr("Фавориты");
 }
 
 // What chose the rows, as the heading says it.
@@ -35,14 +35,14 @@ QString searchText(const TEngineDataSet& dataSet, const SearchCriteria& search,
     QStringList parts;
     if (dataSet.Filtered() && !search.name.empty()) {
         parts << QStringLiteral("«%1» %2").arg(
-            fromAnsi(search.name), search.atStart ? QStringLiteral("в начале строки")
-                                                  : QStringLiteral("в любом месте строки"));
+            fromAnsi(search.name),
+            search.atStart ? TFMain::tr("в начале строки") : TFMain::tr("в любом месте строки"));
     }
     if (dataSet.Filtered() && !search.phone.empty()) {
-        parts << QStringLiteral("телефон «%1»").arg(fromAnsi(search.phone));
+        parts << TFMain::tr("телефон «%1»").arg(fromAnsi(search.phone));
     }
-    if (parts.isEmpty()) return QStringLiteral("Все записи");
-    QString text = QStringLiteral("Поиск: ") + parts.join(QStringLiteral(", "));
+    if (parts.isEmpty()) return TFMain::tr("Все записи");
+    QString text = TFMain::tr("Поиск: ") + parts.join(QStringLiteral(", "));
     if (!note.isEmpty()) text += QStringLiteral(" (") + note + QStringLiteral(")");
     return text;
 }
@@ -55,7 +55,7 @@ void TFMain::mnuPrintClick() {
     PhoneListDocument list;
     list.setHeading(tableTitle(m_mode), searchText(dataSet, m_search, m_searchNote));
     list.setCaptions({m_model->columnCaption(0), m_model->columnCaption(1),
-                      m_model->columnCaption(2), QStringLiteral("Комментарий")});
+                      m_model->columnCaption(2), tr("Комментарий")});
     bool read = false;
     userOperation([&] {
         // The data set's own reading, as the grid's blocks are read, but to the end: the grid
@@ -82,14 +82,14 @@ void TFMain::mnuPrintClick() {
     printer.setPageMargins(QMarginsF(margin, margin, margin, margin), QPageLayout::Millimeter);
     QPrintPreviewDialog preview(&printer, this);
     preview.setObjectName(QStringLiteral("PrintPreview"));
-    preview.setWindowTitle(QStringLiteral("Печать: ") + list.title());
+    preview.setWindowTitle(tr("Печать: ") + list.title());
     connect(&preview, &QPrintPreviewDialog::paintRequested, this, [this, &list](QPrinter* to) {
         if (list.print(*to) == 0) {
-            MessageBox::error(this, QStringLiteral("Error"),
-                              QStringLiteral("Не удалось напечатать список") +
-                                  (to->outputFileName().isEmpty()
-                                       ? QString()
-                                       : QStringLiteral(" в файл ") + to->outputFileName()));
+            MessageBox::error(
+                this, QStringLiteral("Error"),
+                tr("Не удалось напечатать список") + (to->outputFileName().isEmpty()
+                                                          ? QString()
+                                                          : tr(" в файл ") + to->outputFileName()));
         }
     });
     preview.exec();

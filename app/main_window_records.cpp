@@ -31,7 +31,7 @@ void TFMain::EditCurrentRecord() {
     TFEditRecord dialog(this);
     try {
         if (dataSet.State() == DataSetState::Insert) {
-            dialog.setWindowTitle(QStringLiteral("Новая запись"));
+            dialog.setWindowTitle(tr("Новая запись"));
         }
         dialog.bindFields(dataSet, gridFieldNames());
         dialog.Label1->setText(m_model->columnCaption(0));
@@ -79,10 +79,10 @@ void TFMain::delRecClick() {
 }
 
 void TFMain::DSetBeforeDelete(TEngineDataSet& dataSet) {
-    const QString question = QStringLiteral("Удалить из базы\n\r") +
+    const QString question = tr("Удалить из базы\n\r") +
                              fromAnsi(dataSet.Fields(kFieldName).AsString()) +
-                             QStringLiteral("\n\r\n\rВы уверены?");
-    if (MessageBox::question(this, QStringLiteral("Удаление записи?"), question, QMessageBox::No) !=
+                             tr("\n\r\n\rВы уверены?");
+    if (MessageBox::question(this, tr("Удаление записи?"), question, QMessageBox::No) !=
         QMessageBox::Yes) {
         if (dataSet.State() == DataSetState::Edit || dataSet.State() == DataSetState::Insert) {
             dataSet.Cancel();
@@ -108,8 +108,8 @@ void TFMain::addKontClick() {
         if (holdsFavourite(copied)) {
             MessageBox::information(this, QStringLiteral("Information"),
                                     QStringLiteral("«") + name +
-                                        QStringLiteral("» уже есть в фаворитах: вторая копия "
-                                                       "не добавлена."));
+                                        tr("» уже есть в фаворитах: вторая копия "
+                                           "не добавлена."));
             return;
         }
         DSFavor.Append();
@@ -119,9 +119,8 @@ void TFMain::addKontClick() {
         // The address or whatever else the row's comment holds comes along.
         DSFavor.Fields(kFieldComment).SetAsString(source.Fields(kFieldComment).AsString());
         DSFavor.Post();
-        MessageBox::information(
-            this, QStringLiteral("Information"),
-            QStringLiteral("«") + name + QStringLiteral("» добавлен в фавориты."));
+        MessageBox::information(this, QStringLiteral("Information"),
+                                QStringLiteral("«") + name + tr("» добавлен в фавориты."));
     });
 }
 
@@ -162,16 +161,14 @@ void TFMain::mnuPopPopup() {
         TEngineDataSet& dataSet = gridDataSet();
         const bool hasRows = dataSet.Active() && !dataSet.IsEmpty();
         for (QAction* item : {mnuCopyPhone, mnuCopyRow}) item->setEnabled(hasRows);
-        addKont->setText(QStringLiteral("Добавить в контакты"));
-        mnuRing->setText(QStringLiteral("Набрать номер"));
+        addKont->setText(tr("Добавить в контакты"));
+        mnuRing->setText(tr("Набрать номер"));
         if (hasRows && !dataSet.Fields(kFieldName).IsNull()) {
             addKont->setText(plainCaption(
-                QStringLiteral("Добавить в контакты (") +
-                fromAnsi(dataSet.Fields(kFieldName).AsString()) + QStringLiteral(" тел. ") +
-                fromAnsi(dataSet.Fields(kFieldPhone1).AsString()) + u')'));
-            mnuRing->setText(plainCaption(QStringLiteral("Набрать номер (") +
-                                          fromAnsi(dataSet.Fields(kFieldPhone1).AsString()) +
-                                          u')'));
+                tr("Добавить в контакты (") + fromAnsi(dataSet.Fields(kFieldName).AsString()) +
+                tr(" тел. ") + fromAnsi(dataSet.Fields(kFieldPhone1).AsString()) + u')'));
+            mnuRing->setText(plainCaption(
+                tr("Набрать номер (") + fromAnsi(dataSet.Fields(kFieldPhone1).AsString()) + u')'));
         }
     });
 }

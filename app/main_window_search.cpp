@@ -37,15 +37,13 @@ void TFMain::searchTextsChanged() {
 void TFMain::showSearchHints() {
     // Searching as the user types needs no Enter: then the hints do not ask for one.
     const bool live = mnuLiveSearch->isChecked();
-    const QString name = live ? QStringLiteral("Наберите нужную фамилию (часть фамилии)")
-                              : QStringLiteral(
-                                    "Наберите нужную фамилию (часть фамилии) и нажмите "
-                                    "Enter");
-    const QString phone =
-        live ? QStringLiteral("Наберите номер телефона (или часть номера), включая \" - \"")
-             : QStringLiteral(
-                   "Наберите номер телефона (или часть номера), включая \" - \", и "
-                   "нажмите Enter");
+    const QString name = live ? tr("Наберите нужную фамилию (часть фамилии)")
+                              : tr("Наберите нужную фамилию (часть фамилии) и нажмите "
+                                   "Enter");
+    const QString phone = live
+                              ? tr("Наберите номер телефона (или часть номера), включая \" - \"")
+                              : tr("Наберите номер телефона (или часть номера), включая \" - \", и "
+                                   "нажмите Enter");
     for (auto [box, hint] : {std::pair{edFam, name}, std::pair{edPhone, phone}}) {
         box->setToolTip(hint);
         box->setStatusTip(hint);
@@ -60,11 +58,11 @@ void TFMain::bringIndexUpToDate(TEngineDataSet& dataSet) {
     if (!dataSet.Active()) return;
     QString why;
     if (!dataSet.IndexHoldsAppendedRows()) {
-        why = QStringLiteral("Индекс таблицы обновляется: другая программа добавила в неё записи");
+        why = tr("Индекс таблицы обновляется: другая программа добавила в неё записи");
     } else if (dataSet.TakeRowDisagreement() || dataSet.IndexDisagreesWithTable(IndexLook::Marks)) {
         // A row shown before no longer gave its key, or the table was written after its index:
         // another program changed rows in place or saved the table anew.
-        why = QStringLiteral("Индекс таблицы обновляется: другая программа изменила таблицу");
+        why = tr("Индекс таблицы обновляется: другая программа изменила таблицу");
     } else {
         return;
     }
@@ -82,7 +80,7 @@ void TFMain::btnFiltrClick() {
         m_searchAfterRebuild = true;
         m_pendingCount = nullptr;  // the note stays until the search has run
         m_statusText->setText(
-            QStringLiteral("Индекс таблицы обновляется, поиск будет выполнен по его окончании"));
+            tr("Индекс таблицы обновляется, поиск будет выполнен по его окончании"));
         return;
     }
     TEngineDataSet& dataSet = gridDataSet();

@@ -56,8 +56,7 @@ void TFMain::setDataSetStatus(TEngineDataSet& dataSet) {
         m_statusText->setText(m_searchNote);
     } else if (!edFam->text().isEmpty()) {
         m_pendingCount = nullptr;
-        m_statusText->setText(QStringLiteral("Таблица отфильтрована по фильтру \"") +
-                              edFam->text() + u'"');
+        m_statusText->setText(tr("Таблица отфильтрована по фильтру \"") + edFam->text() + u'"');
     } else if (!edPhone->text().isEmpty() && m_found >= 0) {
         // A search by the phone alone has no name to show: it says how many rows it found.
         m_pendingCount = nullptr;
@@ -71,9 +70,8 @@ void TFMain::showPendingCount() const {
     if (dataSet == nullptr || !dataSet->Active()) return;
     // The records a user can see: those marked deleted are not shown, so not counted.
     userOperation([&] {
-        m_statusText->setText(QStringLiteral("Всего в таблице ") +
-                              QString::number(dataSet->LiveRecordCount()) +
-                              QStringLiteral(" записей"));
+        m_statusText->setText(tr("Всего в таблице ") + QString::number(dataSet->LiveRecordCount()) +
+                              tr(" записей"));
     });
 }
 
@@ -90,7 +88,7 @@ QSize TFMain::firstStartSize(const QSize& design) const {
     // some length cut beside the two phones: the first start is as wide as both need.
     const QFontMetrics metrics(font());
     const int caption = metrics.horizontalAdvance(windowTitle()) + kTitleBarAllowance;
-    const int columns = metrics.horizontalAdvance(QStringLiteral("Константинопольский А.А.")) +
+    const int columns = metrics.horizontalAdvance(tr("Константинопольский А.А.")) +
                         2 * kPhoneColumnWidth + kWidthRuleSlack +
                         style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 8;
     QSize size(std::max({design.width(), caption, columns}), design.height());

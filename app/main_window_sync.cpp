@@ -32,7 +32,7 @@ QWidget* TFMain::synchronisationWindow() {
 }
 
 void TFMain::buildSyncMenuItem(QMenu* file) {
-    mnuUpdateFromTable = file->addAction(QStringLiteral("Обновление базы данных"));
+    mnuUpdateFromTable = file->addAction(tr("Обновление базы данных"));
     mnuUpdateFromTable->setObjectName(QStringLiteral("mnuUpdateFromTable"));
     mnuUpdateFromTable->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
     connect(mnuUpdateFromTable, &QAction::triggered, this, &TFMain::mnuUpdateFromTableClick);

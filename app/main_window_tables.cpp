@@ -39,15 +39,16 @@ constexpr int kHintPause = 100;
 constexpr int kReloadRetry = 250;
 
 const char* const kInstallErrorLines[] = {
-    "Телефонный справочник установлен неправильно.",
-    "Пожалуйста, переустановите пакет abonex и не изменяйте",
-    "после установки местоположение и содержимое",
-    "папки, которую выберите для установки.",
+    QT_TRANSLATE_NOOP("abonex::MessageBox", "Телефонный справочник установлен неправильно."),
+    QT_TRANSLATE_NOOP("abonex::MessageBox",
+                      "Пожалуйста, переустановите пакет abonex и не изменяйте"),
+    QT_TRANSLATE_NOOP("abonex::MessageBox", "после установки местоположение и содержимое"),
+    QT_TRANSLATE_NOOP("abonex::MessageBox", "папки, которую выберите для установки."),
 };
 
 const char* const kDatabaseErrorLines[] = {
-    "По какой-то причине невозможно открыть базу данных.",
-    "Проверьте не испорчены ли файлы:",
+    QT_TRANSLATE_NOOP("abonex::MessageBox", "По какой-то причине невозможно открыть базу данных."),
+    QT_TRANSLATE_NOOP("abonex::MessageBox", "Проверьте не испорчены ли файлы:"),
     "Phone.dbf;",
     "Org.dbf;",
     "Favor.dbf;",
@@ -136,12 +137,11 @@ void TFMain::decideReadOnly() {
     mnuUpdateFromTable->setEnabled(!m_readOnly);
     if (!m_readOnly) return;
     const QString group = QFileInfo(m_databaseFolder).group();
-    const QString why =
-        group.isEmpty() || group == QStringLiteral("root")
-            ? QStringLiteral("Только чтение: нет прав на запись в файлы справочника")
-            : QStringLiteral("Только чтение: изменять справочник могут члены группы ") + group;
+    const QString why = group.isEmpty() || group == QStringLiteral("root")
+                            ? tr("Только чтение: нет прав на запись в файлы справочника")
+                            : tr("Только чтение: изменять справочник могут члены группы ") + group;
     // The line is narrow at the design size: the mark stays whole, the reason is its hint.
-    m_readOnlyNote->setText(QStringLiteral("Только чтение"));
+    m_readOnlyNote->setText(tr("Только чтение"));
     m_readOnlyNote->setToolTip(why);
     m_readOnlyNote->setStatusTip(why);
     m_readOnlyNote->show();

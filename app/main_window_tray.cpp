@@ -14,12 +14,11 @@ namespace abonex {
 void TFMain::buildTray() {
     TrayPopup = new QMenu(this);
     TrayPopup->setObjectName(QStringLiteral("TrayPopup"));
-    mnuTrayPopAbout =
-        TrayPopup->addAction(Application::programIcon(), QString::fromUtf8(kApplicationTitle));
+    mnuTrayPopAbout = TrayPopup->addAction(Application::programIcon(), Application::title());
     mnuTrayPopAbout->setObjectName(QStringLiteral("mnuTrayPopAbout"));
     TrayPopup->addSeparator();
-    mnuRestore = TrayPopup->addAction(Application::picture(QStringLiteral("restore")),
-                                      QStringLiteral("Восстановить"));
+    mnuRestore =
+        TrayPopup->addAction(Application::picture(QStringLiteral("restore")), tr("Восстановить"));
     mnuRestore->setObjectName(QStringLiteral("mnuRestore"));
     QFont bold = mnuRestore->font();
     bold.setBold(true);

@@ -33,9 +33,9 @@ void TFMain::buildViewMenu(QMenu* menu) {
         item->setChecked(checked);
         return item;
     };
-    mnuBigIco = addItem("mnuBigIco", QStringLiteral("Крупные значки"), true);
+    mnuBigIco = addItem("mnuBigIco", tr("Крупные значки"), true);
     mnuBigIco->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_B));
-    mnuSmallIco = addItem("mnuSmallIco", QStringLiteral("Мелкие значки"), false);
+    mnuSmallIco = addItem("mnuSmallIco", tr("Мелкие значки"), false);
     mnuSmallIco->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
     m_pictureSizeItems = new QActionGroup(this);
     m_pictureSizeItems->setExclusive(true);
@@ -44,16 +44,16 @@ void TFMain::buildViewMenu(QMenu* menu) {
         connect(item, &QAction::triggered, this, [this, item] { mnuBigIcoClick(item); });
     }
     menu->addSeparator();
-    mnuHint = addItem("mnuHint", QStringLiteral("Всплывающие подсказки"), true);
-    mnuShowPanel = addItem("mnuShowPanel", QStringLiteral("Показывать инструменты"), true);
-    mnuComments = addItem("mnuComments", QStringLiteral("Показывать комментарии"), true);
-    mnuStatus = addItem("mnuStatus", QStringLiteral("Показывать статус"), false);
+    mnuHint = addItem("mnuHint", tr("Всплывающие подсказки"), true);
+    mnuShowPanel = addItem("mnuShowPanel", tr("Показывать инструменты"), true);
+    mnuComments = addItem("mnuComments", tr("Показывать комментарии"), true);
+    mnuStatus = addItem("mnuStatus", tr("Показывать статус"), false);
     connect(mnuHint, &QAction::triggered, this, &TFMain::mnuHintClick);
     connect(mnuShowPanel, &QAction::triggered, this, &TFMain::mnuShowPanelClick);
     connect(mnuComments, &QAction::triggered, this, &TFMain::mnuCommentsClick);
     connect(mnuStatus, &QAction::triggered, this, &TFMain::mnuStatusClick);
     menu->addSeparator();
-    mnuLiveSearch = addItem("mnuLiveSearch", QStringLiteral("Искать при вводе"), false);
+    mnuLiveSearch = addItem("mnuLiveSearch", tr("Искать при вводе"), false);
     connect(mnuLiveSearch, &QAction::triggered, this, &TFMain::mnuLiveSearchClick);
 }
 

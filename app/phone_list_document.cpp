@@ -2,6 +2,7 @@
 // begins), so that each foot can say how many pages there are, and painted after.
 #include "app/phone_list_document.h"
 
+#include <QCoreApplication>
 #include <QFont>
 #include <QFontMetricsF>
 #include <QPagedPaintDevice>
@@ -138,8 +139,9 @@ int PhoneListDocument::print(QPagedPaintDevice& device) const {
         const QRectF area(0, pageHeight - line, pageWidth, line);
         painter.drawText(area, Qt::AlignLeft | Qt::AlignBottom,
                          bodyMetrics.elidedText(m_title, Qt::ElideRight, pageWidth * 0.7));
-        painter.drawText(area, Qt::AlignRight | Qt::AlignBottom,
-                         QStringLiteral("Страница %1").arg(page));
+        painter.drawText(
+            area, Qt::AlignRight | Qt::AlignBottom,
+            QCoreApplication::translate("abonex::PhoneListDocument", "Страница %1").arg(page));
     };
 
     // The heading, on the first page.
@@ -155,7 +157,8 @@ int PhoneListDocument::print(QPagedPaintDevice& device) const {
     rowsStart();
     if (m_rows.empty()) {
         painter.setPen(ink);
-        Cell(QStringLiteral("Нет записей"), body, bodyMetrics, &device, pageWidth)
+        Cell(QCoreApplication::translate("abonex::PhoneListDocument", "Нет записей"), body,
+             bodyMetrics, &device, pageWidth)
             .draw(painter, bodyMetrics, QPointF(0, y + padding));
     }
 

@@ -26,7 +26,7 @@ QString answerText(HayesResult result, const QList<QByteArray>& lines) {
     if (result != HayesResult::Info) {
         text << QString::fromLatin1(resultText(result));
     } else if (text.isEmpty()) {
-        text << QStringLiteral("Модем не ответил.");
+        text << HayesModemLine::tr("Модем не ответил.");
     }
     return text.join(u'\n');
 }
@@ -63,7 +63,7 @@ HayesModemLine::~HayesModemLine() {
 
 bool HayesModemLine::openPort() {
     if (m_options.device.isEmpty()) {
-        m_openError = QStringLiteral("не выбрано устройство");
+        m_openError = HayesModemLine::tr("не выбрано устройство");
         return false;
     }
     auto port = std::make_unique<QSerialPort>(m_options.device);
@@ -131,7 +131,7 @@ std::uint32_t HayesModemLine::openDevice() {
 }
 
 void HayesModemLine::closeDevice() {
-    releasePort(QStringLiteral("Связь с модемом закрыта."));
+    releasePort(HayesModemLine::tr("Связь с модемом закрыта."));
 }
 
 void HayesModemLine::releasePort(const QString& reason) {
@@ -166,7 +166,7 @@ bool HayesModemLine::supportsKind(CallKind) const {
 
 void HayesModemLine::portFailed() {
     if (!m_alive) return;
-    releasePort(QStringLiteral("Нет связи с модемом: ") +
+    releasePort(HayesModemLine::tr("Нет связи с модемом: ") +
                 (m_port ? m_port->errorString() : QString()));
     callEnded(LINEDISCONNECTMODE_UNAVAIL);
     dropDone(droppingCall());
@@ -412,7 +412,7 @@ void HayesModemLine::query(const QByteArray& command,
                            std::function<void(const QString&)> answered) {
     if (!deviceAlive()) {
         QMetaObject::invokeMethod(
-            this, [answered] { answered(QStringLiteral("Модем не подключён.")); },
+            this, [answered] { answered(HayesModemLine::tr("Модем не подключён.")); },
             Qt::QueuedConnection);
         return;
     }
@@ -427,7 +427,7 @@ void HayesModemLine::queryDevice(const Options& options, const QByteArray& comma
     auto* line = new HayesModemLine(options);
     if (!line->openPort()) {
         const QString text =
-            QStringLiteral("Не удалось открыть %1: %2").arg(options.device, line->m_openError);
+            HayesModemLine::tr("Не удалось открыть %1: %2").arg(options.device, line->m_openError);
         QMetaObject::invokeMethod(
             line,
             [line, answered, text] {

@@ -28,20 +28,20 @@ ModemSettingsDialog::ModemSettingsDialog(const ModemSettings& settings, ModemQue
                                          QWidget* parent)
     : QDialog(parent), m_query(std::move(query)) {
     setObjectName(QStringLiteral("ModemSettingsDialog"));
-    setWindowTitle(QStringLiteral("Настройка модема"));
+    setWindowTitle(tr("Настройка модема"));
 
-    auto* lineBox = new QGroupBox(QStringLiteral("Как звонить"), this);
-    rbModem = new QRadioButton(QStringLiteral("Через модем на последовательном порту"), lineBox);
+    auto* lineBox = new QGroupBox(tr("Как звонить"), this);
+    rbModem = new QRadioButton(tr("Через модем на последовательном порту"), lineBox);
     rbModem->setObjectName(QStringLiteral("rbModem"));
-    rbDesktop = new QRadioButton(QStringLiteral("Телефон через приложение системы"), lineBox);
+    rbDesktop = new QRadioButton(tr("Телефон через приложение системы"), lineBox);
     rbDesktop->setObjectName(QStringLiteral("rbDesktop"));
-    rbDesktop->setToolTip(
-        QStringLiteral("Номер передаётся программе-телефону рабочего стола (ссылка tel:)"));
+    rbModem->setToolTip(tr("Номер набирает модем, подключённый к последовательному порту"));
+    rbDesktop->setToolTip(tr("Номер передаётся программе-телефону рабочего стола (ссылка tel:)"));
     auto* lineLayout = new QVBoxLayout(lineBox);
     lineLayout->addWidget(rbModem);
     lineLayout->addWidget(rbDesktop);
 
-    auto* modemBox = new QGroupBox(QStringLiteral("Модем"), this);
+    auto* modemBox = new QGroupBox(tr("Модем"), this);
     cbDevice = new QComboBox(modemBox);
     cbDevice->setObjectName(QStringLiteral("cbDevice"));
     cbDevice->setEditable(true);
@@ -55,7 +55,7 @@ ModemSettingsDialog::ModemSettingsDialog(const ModemSettings& settings, ModemQue
     }
     cbDevice->setEditText(settings.device);
     m_storedDevice = settings.device;
-    cbDevice->setToolTip(QStringLiteral("Устройство модема, например /dev/ttyACM0 или /dev/ttyS0"));
+    cbDevice->setToolTip(tr("Устройство модема, например /dev/ttyACM0 или /dev/ttyS0"));
 
     cbSpeed = new QComboBox(modemBox);
     cbSpeed->setObjectName(QStringLiteral("cbSpeed"));
@@ -64,33 +64,45 @@ ModemSettingsDialog::ModemSettingsDialog(const ModemSettings& settings, ModemQue
         cbSpeed->addItem(QString::number(settings.speed), settings.speed);
     }
     cbSpeed->setCurrentIndex(cbSpeed->findData(settings.speed));
+    cbSpeed->setToolTip(tr("Скорость обмена с модемом по порту"));
 
     edInit = new QLineEdit(settings.initString, modemBox);
     edInit->setObjectName(QStringLiteral("edInit"));
     edInit->setMaxLength(static_cast<int>(ModemSettings::kMaxInitString));
+    edInit->setToolTip(tr("Команды, которые модем получает перед набором номера"));
 
     sbDialTimeout = new QSpinBox(modemBox);
     sbDialTimeout->setObjectName(QStringLiteral("sbDialTimeout"));
     sbDialTimeout->setRange(ModemSettings::kMinDialTimeout, ModemSettings::kMaxDialTimeout);
-    sbDialTimeout->setSuffix(QStringLiteral(" с"));
+    sbDialTimeout->setSuffix(tr(" с"));
     sbDialTimeout->setValue(settings.dialTimeoutSeconds);
+    sbDialTimeout->setToolTip(tr("Сколько секунд ждать ответа модема, прежде чем положить трубку"));
 
-    btnQuery = new QPushButton(QStringLiteral("Опросить модем"), modemBox);
+    btnQuery = new QPushButton(tr("Опросить модем"), modemBox);
     btnQuery->setObjectName(QStringLiteral("btnQuery"));
-    btnQuery->setToolTip(QStringLiteral("Послать модему команду ATI и показать его ответ"));
+    btnQuery->setToolTip(tr("Послать модему команду ATI и показать его ответ"));
     btnQuery->setAutoDefault(false);
     memoAnswer = new QPlainTextEdit(modemBox);
     memoAnswer->setObjectName(QStringLiteral("memoAnswer"));
     memoAnswer->setReadOnly(true);
-    memoAnswer->setPlaceholderText(QStringLiteral("Здесь будет ответ модема на команду ATI"));
+    memoAnswer->setPlaceholderText(tr("Здесь будет ответ модема на команду ATI"));
+    memoAnswer->setToolTip(memoAnswer->placeholderText());
     memoAnswer->setFixedHeight(memoAnswer->fontMetrics().lineSpacing() * 4 + 10);
 
     auto* form = new QFormLayout(modemBox);
-    form->addRow(QStringLiteral("Порт:"), cbDevice);
-    form->addRow(QStringLiteral("Скорость, бит/с:"), cbSpeed);
-    form->addRow(QStringLiteral("Строка инициализации:"), edInit);
-    form->addRow(QStringLiteral("Ждать ответа при наборе:"), sbDialTimeout);
+    form->addRow(tr("Порт:"), cbDevice);
+    form->addRow(tr("Скорость, бит/с:"), cbSpeed);
+    form->addRow(tr("Строка инициализации:"), edInit);
+    form->addRow(tr("Ждать ответа при наборе:"), sbDialTimeout);
     form->addRow(btnQuery, memoAnswer);
+    // A combo box and a memo are not named by their labels: their names are given.
+    cbDevice->setAccessibleName(tr("Порт"));
+    cbSpeed->setAccessibleName(tr("Скорость, бит/с"));
+    memoAnswer->setAccessibleName(tr("Ответ модема"));
+    if (QLineEdit* typed = cbDevice->lineEdit()) {
+        typed->setAccessibleName(cbDevice->accessibleName());
+        typed->setToolTip(cbDevice->toolTip());
+    }
     m_modemWidgets = {cbDevice, cbSpeed, edInit, sbDialTimeout, btnQuery, memoAnswer};
 
     edTownCode = new QLineEdit(settings.townCode, this);
@@ -99,10 +111,10 @@ ModemSettingsDialog::ModemSettingsDialog(const ModemSettings& settings, ModemQue
         QRegularExpression(QStringLiteral("[0-9]{0,%1}").arg(ModemSettings::kMaxTownCode)),
         edTownCode));
     edTownCode->setToolTip(
-        QStringLiteral("Телефонный код города справочника, например 8172: по нему номер "
-                       "звонящего с кодом находится среди местных номеров"));
+        tr("Телефонный код города справочника, например 8172: по нему номер "
+           "звонящего с кодом находится среди местных номеров"));
     auto* townForm = new QFormLayout;
-    townForm->addRow(QStringLiteral("Код города:"), edTownCode);
+    townForm->addRow(tr("Код города:"), edTownCode);
 
     lblOverride = new QLabel(this);
     lblOverride->setObjectName(QStringLiteral("lblOverride"));
@@ -110,15 +122,17 @@ ModemSettingsDialog::ModemSettingsDialog(const ModemSettings& settings, ModemQue
     // While ABONEX_MODEM names the device, the dialog shows that one and leaves the stored
     // device as it is.
     m_override = ModemSettings::deviceOverride();
-    lblOverride->setText(QStringLiteral("Сейчас звонки идут через %1: так задано переменной "
-                                        "окружения ABONEX_MODEM.")
+    lblOverride->setText(tr("Сейчас звонки идут через %1: так задано переменной "
+                            "окружения ABONEX_MODEM.")
                              .arg(m_override));
     lblOverride->setVisible(!m_override.isEmpty());
     if (!m_override.isEmpty()) cbDevice->setEditText(m_override);
 
     buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("ОК"));
-    buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("Отмена"));
+    buttons->button(QDialogButtonBox::Ok)->setText(tr("ОК"));
+    buttons->button(QDialogButtonBox::Cancel)->setText(tr("Отмена"));
+    buttons->button(QDialogButtonBox::Ok)->setToolTip(tr("Запомнить настройки"));
+    buttons->button(QDialogButtonBox::Cancel)->setToolTip(tr("Закрыть окно, не меняя настроек"));
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 
@@ -156,7 +170,7 @@ void ModemSettingsDialog::lineChosen() {
 void ModemSettingsDialog::queryModem() {
     if (!m_query) return;
     btnQuery->setEnabled(false);
-    memoAnswer->setPlainText(QStringLiteral("Опрос модема..."));
+    memoAnswer->setPlainText(tr("Опрос модема..."));
     // The dialog may be closed before the modem answers.
     QPointer<ModemSettingsDialog> self(this);
     ModemSettings asked = settings();

@@ -18,7 +18,8 @@ namespace {
 const char* const kNotOnForm = "Please drop the component onto a Form!";
 const char* const kSecondDialer = "There is TTApiDial component already on this form";
 const char* const kErrorInLineMakeCall = "Error in lineMakeCall";
-const char* const kCheckModem = "Проверьте наличие и правильность подключения модема!";
+const char* const kCheckModem =
+    QT_TRANSLATE_NOOP("abonex::TTapiDial", "Проверьте наличие и правильность подключения модема!");
 
 // The status window's place and size, and its list's font.
 constexpr QRect kStatusWindowFrame(527, 419, 230, 100);
@@ -193,7 +194,7 @@ void TTapiDial::Dial() {
     }
     if (failed()) {
         if (m_noticeBox(m_ownerWindow, QCoreApplication::applicationName(),
-                        QString::fromUtf8(kCheckModem)) != QMessageBox::Ok) {
+                        TTapiDial::tr(kCheckModem)) != QMessageBox::Ok) {
             HangUp();
         }
     } else {

@@ -12,7 +12,8 @@ PACKAGES=(
   dbus libglib2.0-bin python3-dbusmock
   sqlite3 libsqlite3-dev
   glusterfs-server glusterfs-client fuse3
-  xvfb xauth poppler-utils
+  xvfb xauth poppler-utils at-spi2-core python3-pyatspi
+  qt6-l10n-tools qt6-tools-dev
   dpkg-dev file desktop-file-utils appstream lintian man-db
 )
 # Callers that need more (the fuzz build needs clang) name them in EXTRA_PACKAGES.

@@ -1,6 +1,7 @@
 #include "ui/message_box.h"
 
 #include <QAbstractButton>
+#include <QCoreApplication>
 #include <QGridLayout>
 #include <QQueue>
 #include <QSpacerItem>
@@ -10,6 +11,9 @@
 namespace abonex {
 
 namespace {
+
+// The translation context of the boxes' texts (the lines given to crLfLines are marked with it).
+constexpr char kTextContext[] = "abonex::MessageBox";
 
 QQueue<QMessageBox::StandardButton>& answers() {
     static QQueue<QMessageBox::StandardButton> queue;
@@ -93,7 +97,7 @@ QString MessageBox::withLineBreaks(const QString& text) {
 
 QString MessageBox::crLfLines(std::span<const char* const> lines) {
     QStringList list;
-    for (const char* line : lines) list << QString::fromUtf8(line);
+    for (const char* line : lines) list << QCoreApplication::translate(kTextContext, line);
     return list.join(QStringLiteral("\r\n"));
 }
 
@@ -108,15 +112,16 @@ QMessageBox::StandardButton MessageBox::show(QWidget* parent, QMessageBox::Icon 
         record.answer = defaultButton;
     } else {
         QMessageBox box(icon, caption, withLineBreaks(text), buttons, parent);
-        // The standard buttons speak Russian whether or not Qt's translation is installed.
+        // The standard buttons speak the window's language whether or not Qt's translation is
+        // installed: Russian as written, or the program's translation of it.
         const std::pair<QMessageBox::StandardButton, const char*> captions[] = {
-            {QMessageBox::Yes, "Да"},
-            {QMessageBox::No, "Нет"},
-            {QMessageBox::Ok, "ОК"},
-            {QMessageBox::Cancel, "Отмена"}};
+            {QMessageBox::Yes, QT_TRANSLATE_NOOP("abonex::MessageBox", "Да")},
+            {QMessageBox::No, QT_TRANSLATE_NOOP("abonex::MessageBox", "Нет")},
+            {QMessageBox::Ok, QT_TRANSLATE_NOOP("abonex::MessageBox", "ОК")},
+            {QMessageBox::Cancel, QT_TRANSLATE_NOOP("abonex::MessageBox", "Отмена")}};
         for (const auto& [button, russian] : captions) {
             if (QAbstractButton* shown = box.button(button)) {
-                shown->setText(QString::fromUtf8(russian));
+                shown->setText(QCoreApplication::translate(kTextContext, russian));
             }
         }
         box.setDefaultButton(defaultButton);

@@ -54,7 +54,8 @@ class MessageBox {
 
     // The text with every CR LF, LF CR, lone CR or lone LF turned into one "\n".
     static QString withLineBreaks(const QString& text);
-    // UTF-8 lines joined by CR LF, as the directory window composes its messages.
+    // UTF-8 lines joined by CR LF, as the directory window composes its messages, each in the
+    // window's language (its source text marked with the context "abonex::MessageBox").
     static QString crLfLines(std::span<const char* const> lines);
 
   private:

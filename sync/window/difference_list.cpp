@@ -22,29 +22,39 @@ const QColor kSelectedDetailText(0xE8, 0xE8, 0xE8);  // grey that stays legible 
 const QColor kSeparator(0xD0, 0xD0, 0xD0);
 
 const char* const kColumnCaptions[] = {
-    "<b>Фамилия И.О.</b>",
-    "<center><b>телефон 1</b></center>",
-    "<center><b>телефон 2</b></center>",
+    QT_TRANSLATE_NOOP("abonex::DifferenceListModel", "<b>Фамилия И.О.</b>"),
+    QT_TRANSLATE_NOOP("abonex::DifferenceListModel", "<center><b>телефон 1</b></center>"),
+    QT_TRANSLATE_NOOP("abonex::DifferenceListModel", "<center><b>телефон 2</b></center>"),
 };
 
 const char* kindPrefix(SyncDirection direction, DifferenceKind kind) {
     const bool import = direction == SyncDirection::Import;
     switch (kind) {
         case DifferenceKind::Phone1:
-            return import ? "Номер телефона 1 во внешней таблице не совпадает с номером, "
-                            "имеющимся в базе."
-                          : "Номер телефона 1 в Вашей базе не совпадает с номером во внешней "
-                            "таблице.";
+            return import ? QT_TRANSLATE_NOOP(
+                                "abonex::DifferenceListModel",
+                                "Номер телефона 1 во внешней таблице не совпадает с номером, "
+                                "имеющимся в базе.")
+                          : QT_TRANSLATE_NOOP(
+                                "abonex::DifferenceListModel",
+                                "Номер телефона 1 в Вашей базе не совпадает с номером во внешней "
+                                "таблице.");
         case DifferenceKind::Phone2:
-            return import ? "Номер телефона 2 во внешней таблице не совпадает с номером, "
-                            "имеющимся в базе."
-                          : "Номер телефона 2 в Вашей базе не совпадает с номером во внешней "
-                            "таблице.";
+            return import ? QT_TRANSLATE_NOOP(
+                                "abonex::DifferenceListModel",
+                                "Номер телефона 2 во внешней таблице не совпадает с номером, "
+                                "имеющимся в базе.")
+                          : QT_TRANSLATE_NOOP(
+                                "abonex::DifferenceListModel",
+                                "Номер телефона 2 в Вашей базе не совпадает с номером во внешней "
+                                "таблице.");
         case DifferenceKind::Missing:
             break;
     }
-    return import ? "Данная запись в Вашей базе отсутствует."
-                  : "Данная запись во внешней таблице отсутствует.";
+    return import ? QT_TRANSLATE_NOOP("abonex::DifferenceListModel",
+                                      "Данная запись в Вашей базе отсутствует.")
+                  : QT_TRANSLATE_NOOP("abonex::DifferenceListModel",
+                                      "Данная запись во внешней таблице отсутствует.");
 }
 
 QString differenceText(const DifferenceEntry& entry) {
@@ -60,7 +70,7 @@ QString differenceText(const DifferenceEntry& entry) {
             break;
     }
     // A phone the other table leaves blank reads as nothing after the arrows otherwise.
-    return text.trimmed().isEmpty() ? QStringLiteral(" (пусто) ") : text;
+    return text.trimmed().isEmpty() ? DifferenceListModel::tr(" (пусто) ") : text;
 }
 
 // The markup as rich text: every character shown as it is, except the tags the list knows.
@@ -76,7 +86,7 @@ QString markupToHtml(const QString& marked) {
 }  // namespace
 
 QString detailLine(SyncDirection direction, const DifferenceEntry& entry) {
-    return QString::fromUtf8(kindPrefix(direction, entry.kind)) + QStringLiteral(">>>>><b>") +
+    return DifferenceListModel::tr(kindPrefix(direction, entry.kind)) + QStringLiteral(">>>>><b>") +
            differenceText(entry) + QStringLiteral("</b>");
 }
 
@@ -187,7 +197,7 @@ Qt::ItemFlags DifferenceListModel::flags(const QModelIndex& index) const {
 
 QVariant DifferenceListModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal || section < 0 || section >= 3) return {};
-    MarkedText caption = parseMarkup(QString::fromUtf8(kColumnCaptions[section]));
+    MarkedText caption = parseMarkup(tr(kColumnCaptions[section]));
     if (section == 0) caption.text = m_nameCaption;
     switch (role) {
         case Qt::DisplayRole:

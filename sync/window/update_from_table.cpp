@@ -78,8 +78,7 @@ void TFUpdateFromTable::TryToOpen() {
         const std::string external = externalFolder();
         const std::string own = ownFolder();
         const bool import = direction() == SyncDirection::Import;
-        setWindowTitle(m_baseCaption +
-                       (import ? QStringLiteral(" (импорт)") : QStringLiteral(" (экспорт)")));
+        setWindowTitle(m_baseCaption + (import ? tr(" (импорт)") : tr(" (экспорт)")));
         const std::string name = tableFileName();
         openSyncTable(dsTarget, import ? own : external, name);
         openSyncTable(dsSource, import ? external : own, name);
@@ -87,8 +86,7 @@ void TFUpdateFromTable::TryToOpen() {
     } catch (const std::exception&) {
         dsSource.Close();
         dsTarget.Close();
-        MessageBox::error(this, QStringLiteral("Error"),
-                          QStringLiteral("Не могу открыть выбранную таблицу."));
+        MessageBox::error(this, QStringLiteral("Error"), tr("Не могу открыть выбранную таблицу."));
         setWindowTitle(m_baseCaption);
     }
 }
@@ -98,8 +96,7 @@ void TFUpdateFromTable::btnBrowseClick() {
     dsSource.Close();
     dsTarget.Close();
     const QString chosen = OpenFileDialog::choose(
-        this, QString(), QStringLiteral("Файлы таблиц Абонекс (Phone.dbf Org.dbf)"),
-        QStringLiteral("dbf"));
+        this, QString(), tr("Файлы таблиц Абонекс (Phone.dbf Org.dbf)"), QStringLiteral("dbf"));
     if (!chosen.isEmpty()) setSourcePath(chosen);
     TryToOpen();
 }
@@ -112,10 +109,10 @@ void TFUpdateFromTable::reject() {
     if (m_applyRun.running() || m_applyFailed) return;
     // The differences found would be thrown away unseen: asked first.
     if (PageControl1->currentIndex() == 1 &&
-        MessageBox::question(this, QStringLiteral("Закрыть окно?"),
-                             lines({QStringLiteral("Найденные отличия не будут применены."),
-                                    QStringLiteral("Закрыть окно синхронизации?")}),
-                             QMessageBox::No) != QMessageBox::Yes) {
+        MessageBox::question(
+            this, tr("Закрыть окно?"),
+            lines({tr("Найденные отличия не будут применены."), tr("Закрыть окно синхронизации?")}),
+            QMessageBox::No) != QMessageBox::Yes) {
         return;
     }
     close();

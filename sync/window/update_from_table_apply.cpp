@@ -16,22 +16,25 @@ namespace abonex {
 namespace {
 
 const char* const kApplyWarningLines[] = {
-    "Эта процедура находится в стадии тестирования.",
-    "Прежде, чем воспользоваться ею, сохраните резервные копии файлов базы данных:",
+    QT_TRANSLATE_NOOP("abonex::TFUpdateFromTable",
+                      "Эта процедура находится в стадии тестирования."),
+    QT_TRANSLATE_NOOP(
+        "abonex::TFUpdateFromTable",
+        "Прежде, чем воспользоваться ею, сохраните резервные копии файлов базы данных:"),
     "- Phone.DBF;",
     "- Phone.MDX;",
     "- Org.DBF;",
     "- Org.MDX.",
     "",
-    "Продолжить выполнение?",
+    QT_TRANSLATE_NOOP("abonex::TFUpdateFromTable", "Продолжить выполнение?"),
 };
 
 }  // namespace
 
 void TFUpdateFromTable::btnApplyClick() {
     QStringList warning;
-    for (const char* line : kApplyWarningLines) warning << QString::fromUtf8(line);
-    if (MessageBox::question(this, QStringLiteral("Внимание!!!"), lines(warning), QMessageBox::No,
+    for (const char* line : kApplyWarningLines) warning << tr(line);
+    if (MessageBox::question(this, tr("Внимание!!!"), lines(warning), QMessageBox::No,
                              QMessageBox::Warning) != QMessageBox::Yes) {
         return;
     }
@@ -59,15 +62,14 @@ void TFUpdateFromTable::applyFinished() {
     pbApply->hide();
     changesList->setEnabled(true);
     const ApplyCounts counts = m_applyRun.counts();
-    QStringList summary{QStringLiteral("Изменено телефонов: %1.").arg(counts.changed),
-                        QStringLiteral("Добавлено записей: %1.").arg(counts.added),
-                        QStringLiteral("Удалено записей: %1.").arg(counts.deleted)};
+    QStringList summary{tr("Изменено телефонов: %1.").arg(counts.changed),
+                        tr("Добавлено записей: %1.").arg(counts.added),
+                        tr("Удалено записей: %1.").arg(counts.deleted)};
     if (counts.skipped > 0) {
-        summary << QStringLiteral("Не применено отличий: %1.").arg(counts.skipped)
-                << QStringLiteral(
-                       "Записи, к которым они относятся, изменены или удалены после проверки.");
+        summary << tr("Не применено отличий: %1.").arg(counts.skipped)
+                << tr("Записи, к которым они относятся, изменены или удалены после проверки.");
     }
-    MessageBox::information(this, QStringLiteral("Изменения применены"), lines(summary));
+    MessageBox::information(this, tr("Изменения применены"), lines(summary));
     showComparisonPage();
 }
 

@@ -46,14 +46,14 @@ void TFUpdateFromTable::btnStartClick() {
          std::initializer_list<QWidget*>{edSource, btnBrowse, btnExport, btnImport}) {
         control->setEnabled(false);
     }
-    btnStart->setText(QStringLiteral("&Стоп !"));
+    btnStart->setText(tr("&Стоп !"));
     m_runDirection = direction();
     // The maximum comes once the rebuilds are done: a stopped run's rebuild may still be at work
     // on the data sets, and only its worker touches them until then. Meanwhile the bar shows
     // that work goes on, and the line below says which.
     ProgressBar1->setRange(0, 0);
     ProgressBar1->setValue(0);
-    Label2->setText(QStringLiteral("перестраиваются индексы"));
+    Label2->setText(tr("перестраиваются индексы"));
     // Both index files are rebuilt from their tables first, away from the event loop.
     m_comparisonRun.start(dsSource, dsTarget);
 }
@@ -80,14 +80,14 @@ void TFUpdateFromTable::showProgress() {
         Label3->setText(QString::number(found));
     }
     if (visited > 0) {
-        m_host.setTrayHint(QStringLiteral("Выполнено - ") +
-                           percentText(visited, ProgressBar1->maximum()) + u'%');
+        m_host.setTrayHint(tr("Выполнено - ") + percentText(visited, ProgressBar1->maximum()) +
+                           u'%');
     }
     ProgressBar1->setValue(std::min(visited, ProgressBar1->maximum()));
 }
 
 void TFUpdateFromTable::ResetControls() {
-    showRunEnded(QStringLiteral("Старт!"));
+    showRunEnded(tr("Старт!"));
 }
 
 void TFUpdateFromTable::showRunEnded(const QString& startText) {
@@ -123,7 +123,7 @@ void TFUpdateFromTable::comparisonFailed(std::exception_ptr error) {
 }
 
 void TFUpdateFromTable::finishComparison() {
-    showRunEnded(QStringLiteral("&Старт !"));
+    showRunEnded(tr("&Старт !"));
     m_host.setTrayHint(m_savedHint);
     setWindowTitle(m_baseCaption);
 
@@ -132,15 +132,14 @@ void TFUpdateFromTable::finishComparison() {
         TabSheet2Show();
         return;
     }
-    const QString text =
-        m_runDirection == SyncDirection::Import
-            ? lines({QStringLiteral("Внешняя таблица не содержит записей отличных от Ваших!"),
-                     {},
-                     QStringLiteral("Попробуйте сделать \"Экспорт\".")})
-            : lines({QStringLiteral("Ваша таблица не содержит записей отличных от внешней!"),
-                     {},
-                     QStringLiteral("Попробуйте сделать \"Импорт\".")});
-    MessageBox::information(this, QStringLiteral("Проверка закончена"), text);
+    const QString text = m_runDirection == SyncDirection::Import
+                             ? lines({tr("Внешняя таблица не содержит записей отличных от Ваших!"),
+                                      {},
+                                      tr("Попробуйте сделать \"Экспорт\".")})
+                             : lines({tr("Ваша таблица не содержит записей отличных от внешней!"),
+                                      {},
+                                      tr("Попробуйте сделать \"Импорт\".")});
+    MessageBox::information(this, tr("Проверка закончена"), text);
 }
 
 void TFUpdateFromTable::Button1Click() {

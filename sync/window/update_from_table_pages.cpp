@@ -29,9 +29,12 @@ constexpr int kClientHeight = 295;
 constexpr int kNameColumnWidth = 200;
 constexpr int kPhoneColumnWidth = 110;
 
-QPushButton* makeButton(const QString& text, const char* name, QWidget* parent) {
+// A button with its hint, which a screen reader reads as its description.
+QPushButton* makeButton(const QString& text, const char* name, QWidget* parent,
+                        const QString& hint) {
     auto* button = new QPushButton(text, parent);
     button->setObjectName(QString::fromLatin1(name));
+    button->setToolTip(hint);
     button->setAutoDefault(false);
     return button;
 }
@@ -40,7 +43,7 @@ QPushButton* makeButton(const QString& text, const char* name, QWidget* parent) 
 
 void TFUpdateFromTable::buildWindow() {
     setObjectName(QStringLiteral("TFUpdateFromTable"));
-    m_baseCaption = QStringLiteral("Синхронизация с внешней таблицей");
+    m_baseCaption = tr("Синхронизация с внешней таблицей");
     setWindowTitle(m_baseCaption);
     // A frame that can be resized and maximised (a list of thousands of differences wants
     // room), no smaller than the design size, at the size the user left it last time.
@@ -75,8 +78,10 @@ QWidget* TFUpdateFromTable::buildComparisonPage() {
     layout->setContentsMargins(8, 8, 8, 8);
     layout->setSpacing(6);
 
-    btnImport = makeButton(QStringLiteral("Импорт данных"), "btnImport", page);
-    btnExport = makeButton(QStringLiteral("Экспорт данных"), "btnExport", page);
+    btnImport = makeButton(tr("Импорт данных"), "btnImport", page,
+                           tr("Перенести в свою таблицу то, чем от неё отличается внешняя"));
+    btnExport = makeButton(tr("Экспорт данных"), "btnExport", page,
+                           tr("Перенести во внешнюю таблицу то, чем от неё отличается своя"));
     auto* directions = new QButtonGroup(page);
     for (QPushButton* button : {btnImport, btnExport}) {
         button->setCheckable(true);
@@ -89,50 +94,54 @@ QWidget* TFUpdateFromTable::buildComparisonPage() {
     directionRow->addWidget(btnExport);
     layout->addLayout(directionRow);
 
-    auto* fileGroup = new QGroupBox(QStringLiteral("Файл внешней таблицы"), page);
+    auto* fileGroup = new QGroupBox(tr("Файл внешней таблицы"), page);
     auto* fileRow = new QHBoxLayout(fileGroup);
     edSource = new QLabel(fileGroup);
     edSource->setObjectName(QStringLiteral("edSource"));
     edSource->setMinimumWidth(1);
     edSource->installEventFilter(this);
-    btnBrowse = makeButton(QStringLiteral("О&бзор"), "btnBrowse", fileGroup);
+    btnBrowse =
+        makeButton(tr("О&бзор"), "btnBrowse", fileGroup, tr("Выбрать файл внешней таблицы"));
     connect(btnBrowse, &QPushButton::clicked, this, &TFUpdateFromTable::btnBrowseClick);
     fileRow->addWidget(edSource, 1);
     fileRow->addWidget(btnBrowse);
     layout->addWidget(fileGroup);
-    setSourcePath(QStringLiteral("С какой таблицей сравнить? (путь к файлу *.dbf) --->>>"));
+    setSourcePath(tr("С какой таблицей сравнить? (путь к файлу *.dbf) --->>>"));
 
-    auto* progressGroup = new QGroupBox(QStringLiteral("Прогресс"), page);
+    auto* progressGroup = new QGroupBox(tr("Прогресс"), page);
     auto* progressRow = new QHBoxLayout(progressGroup);
     ProgressBar1 = new QProgressBar(progressGroup);
     ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
     ProgressBar1->setTextVisible(false);
     ProgressBar1->setValue(0);
-    btnStart = makeButton(QStringLiteral("С&тарт !"), "btnStart", progressGroup);
+    ProgressBar1->setToolTip(tr("Какая часть таблиц уже сравнена"));
+    btnStart = makeButton(tr("С&тарт !"), "btnStart", progressGroup,
+                          tr("Сравнить свою таблицу с внешней"));
     btnStart->setEnabled(false);
     connect(btnStart, &QPushButton::clicked, this, &TFUpdateFromTable::btnStartClick);
     progressRow->addWidget(ProgressBar1, 1);
     progressRow->addWidget(btnStart);
     layout->addWidget(progressGroup);
 
-    auto* runGroup = new QGroupBox(QStringLiteral("Ход проверки"), page);
+    auto* runGroup = new QGroupBox(tr("Ход проверки"), page);
     auto* runGrid = new QGridLayout(runGroup);
     Label3 = new QLabel(runGroup);
     Label3->setObjectName(QStringLiteral("Label3"));
     Label2 = new QLabel(runGroup);
     Label2->setObjectName(QStringLiteral("Label2"));
     Label2->setMinimumWidth(1);
-    runGrid->addWidget(new QLabel(QStringLiteral("Найдено отличий:"), runGroup), 0, 0);
+    runGrid->addWidget(new QLabel(tr("Найдено отличий:"), runGroup), 0, 0);
     runGrid->addWidget(Label3, 0, 1);
-    runGrid->addWidget(new QLabel(QStringLiteral("Проверяется:"), runGroup), 1, 0);
+    runGrid->addWidget(new QLabel(tr("Проверяется:"), runGroup), 1, 0);
     runGrid->addWidget(Label2, 1, 1);
     runGrid->setColumnStretch(1, 1);
     layout->addWidget(runGroup);
     layout->addStretch(1);
 
-    Button1 = makeButton(QStringLiteral("С&прятать"), "Button1", page);
+    Button1 = makeButton(tr("С&прятать"), "Button1", page,
+                         tr("Убрать программу в область уведомлений, пока идёт сравнение"));
     connect(Button1, &QPushButton::clicked, this, &TFUpdateFromTable::Button1Click);
-    btnClose = makeButton(QStringLiteral("З&акрыть"), "btnClose", page);
+    btnClose = makeButton(tr("З&акрыть"), "btnClose", page, tr("Закрыть окно синхронизации"));
     connect(btnClose, &QPushButton::clicked, this, &QWidget::close);
     auto* buttonRow = new QHBoxLayout;
     buttonRow->addWidget(Button1);
@@ -149,7 +158,7 @@ QWidget* TFUpdateFromTable::buildDifferencesPage() {
     layout->setContentsMargins(8, 8, 8, 8);
     layout->setSpacing(4);
 
-    auto* header = new QLabel(QStringLiteral("Найденные несоответствия"), page);
+    auto* header = new QLabel(tr("Найденные несоответствия"), page);
     header->setObjectName(QStringLiteral("Panel1"));
     QFont bold = header->font();
     bold.setBold(true);
@@ -161,6 +170,8 @@ QWidget* TFUpdateFromTable::buildDifferencesPage() {
 
     changesList = new QTreeView(page);
     changesList->setObjectName(QStringLiteral("changesList"));
+    changesList->setAccessibleName(header->text());
+    changesList->setToolTip(tr("Отмеченные строки будут применены"));
     m_differences = new DifferenceListModel(this);
     m_delegate = new DifferenceListDelegate(this);
     changesList->setModel(m_differences);
@@ -186,15 +197,18 @@ QWidget* TFUpdateFromTable::buildDifferencesPage() {
     changesList->setPalette(palette);
     layout->addWidget(changesList, 1);
 
-    chShowDetails = new QCheckBox(QStringLiteral("Показывать &дополнительную информацию"), page);
+    chShowDetails = new QCheckBox(tr("Показывать &дополнительную информацию"), page);
     chShowDetails->setObjectName(QStringLiteral("chShowDetails"));
     chShowDetails->setChecked(true);
+    chShowDetails->setToolTip(tr("Показывать под строкой, чем записи различаются"));
     connect(chShowDetails, &QCheckBox::clicked, this, &TFUpdateFromTable::chShowDetailsClick);
     // How many rows there are and how many will be applied, and both marks at once.
     lblCounts = new QLabel(page);
     lblCounts->setObjectName(QStringLiteral("lblCounts"));
-    btnCheckAll = makeButton(QStringLiteral("Отметить все"), "btnCheckAll", page);
-    btnUncheckAll = makeButton(QStringLiteral("Снять все"), "btnUncheckAll", page);
+    btnCheckAll =
+        makeButton(tr("Отметить все"), "btnCheckAll", page, tr("Отметить все строки списка"));
+    btnUncheckAll = makeButton(tr("Снять все"), "btnUncheckAll", page,
+                               tr("Снять отметки со всех строк списка"));
     connect(btnCheckAll, &QPushButton::clicked, this,
             [this] { m_differences->setAllChecked(true); });
     connect(btnUncheckAll, &QPushButton::clicked, this,
@@ -210,12 +224,15 @@ QWidget* TFUpdateFromTable::buildDifferencesPage() {
     pbApply = new QProgressBar(page);
     pbApply->setObjectName(QStringLiteral("pbApply"));
     pbApply->setTextVisible(false);
+    pbApply->setToolTip(tr("Какая часть отмеченных строк уже применена"));
     pbApply->hide();
 
-    chMy = new QRadioButton(QStringLiteral("Изменить в &своей"), page);
+    chMy = new QRadioButton(tr("Изменить в &своей"), page);
     chMy->setObjectName(QStringLiteral("chMy"));
-    chHim = new QRadioButton(QStringLiteral("Изменить во &внешней"), page);
+    chHim = new QRadioButton(tr("Изменить во &внешней"), page);
     chHim->setObjectName(QStringLiteral("chHim"));
+    chMy->setToolTip(tr("Отмеченные отличия вносятся в свою таблицу"));
+    chHim->setToolTip(tr("Отмеченные отличия вносятся во внешнюю таблицу"));
     chMy->setChecked(true);
     auto* sideRow = new QHBoxLayout;
     sideRow->addWidget(chMy);
@@ -223,11 +240,13 @@ QWidget* TFUpdateFromTable::buildDifferencesPage() {
     sideRow->addStretch(1);
     layout->addLayout(sideRow);
 
-    btnBack = makeButton(QStringLiteral("<< -- Проверить &еще"), "btnBack", page);
+    btnBack =
+        makeButton(tr("<< -- Проверить &еще"), "btnBack", page, tr("Вернуться к выбору таблицы"));
     connect(btnBack, &QPushButton::clicked, this, &TFUpdateFromTable::btnBackClick);
-    btnApply = makeButton(QStringLiteral("П&рименить изменения"), "btnApply", page);
+    btnApply = makeButton(tr("П&рименить изменения"), "btnApply", page,
+                          tr("Внести отмеченные отличия в таблицу"));
     connect(btnApply, &QPushButton::clicked, this, &TFUpdateFromTable::btnApplyClick);
-    btnCancel = makeButton(QStringLiteral("З&акрыть"), "btnCancel", page);
+    btnCancel = makeButton(tr("З&акрыть"), "btnCancel", page, tr("Закрыть окно синхронизации"));
     connect(btnCancel, &QPushButton::clicked, this, &QWidget::close);
     auto* buttonRow = new QHBoxLayout;
     buttonRow->addWidget(btnBack);
@@ -268,7 +287,7 @@ void TFUpdateFromTable::showComparisonPage() {
 void TFUpdateFromTable::showCounts() {
     const int rows = m_differences->rowCount();
     const int checked = m_differences->checkedCount();
-    lblCounts->setText(QStringLiteral("Отличий: %1, отмечено: %2").arg(rows).arg(checked));
+    lblCounts->setText(tr("Отличий: %1, отмечено: %2").arg(rows).arg(checked));
     btnCheckAll->setEnabled(checked < rows);
     btnUncheckAll->setEnabled(checked > 0);
 }
@@ -284,10 +303,9 @@ void TFUpdateFromTable::TabSheet2Show() {
     showCounts();
     // The first column holds what the compared table lists by.
     const QString table = m_tableFileName.toUpper();
-    m_differences->setNameCaption(table == QStringLiteral("ORG.DBF") ? QStringLiteral("Организация")
-                                  : table == QStringLiteral("FAVOR.DBF")
-                                      ? QStringLiteral("Контакт")
-                                      : QStringLiteral("Фамилия И.О."));
+    m_differences->setNameCaption(table == QStringLiteral("ORG.DBF") ? tr("Организация")
+                                  : table == QStringLiteral("FAVOR.DBF") ? tr("Контакт")
+                                                                         : tr("Фамилия И.О."));
     if (m_differences->rowCount() > 0) {
         const QModelIndex first = m_differences->index(0, 0);
         changesList->setCurrentIndex(first);

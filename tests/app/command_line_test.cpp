@@ -42,8 +42,9 @@ struct Run {
     QString err;
 };
 
-Run runWithoutDisplay(const QStringList& arguments) {
+Run runWithoutDisplay(const QStringList& arguments, const QString& locale = QString()) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    if (!locale.isEmpty()) env.insert(QStringLiteral("LANG"), locale);
     for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
         env.remove(QString::fromLatin1(name));
     }
@@ -76,7 +77,8 @@ class CommandLineTest : public QObject {
             std::ostringstream out;
             const auto status = answerCommandLine(static_cast<int>(argv.size()), argv.data(), out);
             QCOMPARE(status, std::optional<int>(0));
-            QVERIFY(out.str().starts_with("usage: abonex [--help | --version]\n"));
+            // The tests run under the C locale: the help is Russian, the window's language.
+            QVERIFY(out.str().starts_with("использование: abonex [--help | --version]\n"));
         }
         const Answer version = answer({"--version"});
         QCOMPARE(version.status, std::optional<int>(0));
@@ -142,9 +144,17 @@ class CommandLineTest : public QObject {
         const Run help = runWithoutDisplay({QStringLiteral("--help")});
         QCOMPARE(help.exitStatus, QProcess::NormalExit);
         QCOMPARE(help.exitCode, 0);
-        QVERIFY2(help.out.startsWith(QStringLiteral("usage: abonex [--help | --version]\n")),
-                 qPrintable(help.out + help.err));
-        QVERIFY(help.out.contains(QStringLiteral("--version     show the version and exit")));
+        QVERIFY2(
+            help.out.startsWith(QStringLiteral("использование: abonex [--help | --version]\n")),
+            qPrintable(help.out + help.err));
+        QVERIFY(help.out.contains(QStringLiteral("--version     показать версию и выйти")));
+        // The same program under an English locale answers in English.
+        const Run english =
+            runWithoutDisplay({QStringLiteral("--help")}, QStringLiteral("en_US.UTF-8"));
+        QCOMPARE(english.exitCode, 0);
+        QVERIFY2(english.out.startsWith(QStringLiteral("usage: abonex [--help | --version]\n")),
+                 qPrintable(english.out + english.err));
+        QVERIFY(english.out.contains(QStringLiteral("--version     show the version and exit")));
         const Run version = runWithoutDisplay({QStringLiteral("--version")});
         QCOMPARE(version.exitStatus, QProcess::NormalExit);
         QCOMPARE(version.exitCode, 0);

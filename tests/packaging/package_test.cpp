@@ -159,10 +159,13 @@ TEST_F(PackageTest, ListingHoldsTheProgramFolderTheLinksAndTheDesktopFiles) {
         {"/usr/share/icons/hicolor/16x16/apps/abonex.png", "-rw-r--r--", ""},
         {"/usr/share/icons/hicolor/32x32/apps/abonex.png", "-rw-r--r--", ""},
         {"/usr/share/icons/hicolor/48x48/apps/abonex.png", "-rw-r--r--", ""},
+        {"/usr/share/icons/hicolor/64x64/apps/abonex.png", "-rw-r--r--", ""},
         {"/usr/share/icons/hicolor/128x128/apps/abonex.png", "-rw-r--r--", ""},
+        {"/usr/share/icons/hicolor/256x256/apps/abonex.png", "-rw-r--r--", ""},
         {"/usr/share/icons/hicolor/scalable/apps/abonex.svg", "-rw-r--r--", ""},
         {"/usr/share/man/man1/abonex.1.gz", "-rw-r--r--", ""},
         {"/usr/share/man/man1/abonex-db.1.gz", "-rw-r--r--", ""},
+        {"/usr/share/man/ru/man1/abonex.1.gz", "-rw-r--r--", ""},
         {"/usr/share/doc/abonex/copyright", "-rw-r--r--", ""},
         {"/usr/share/doc/abonex/changelog.gz", "-rw-r--r--", ""},
     };
@@ -206,7 +209,7 @@ TEST_F(PackageTest, DesktopEntryPassesTheValidatorAndStartsTheLinkedProgram) {
     ASSERT_TRUE(std::regex_search(text, exec, std::regex("\nExec=([^ \n]+)")));
     ASSERT_TRUE(std::regex_search(text, icon, std::regex("\nIcon=([^\n]+)")));
     EXPECT_TRUE(listed("/usr/bin/" + exec[1].str())) << exec[1];
-    for (const char* size : {"16x16", "32x32", "48x48", "128x128"}) {
+    for (const char* size : {"16x16", "32x32", "48x48", "64x64", "128x128", "256x256"}) {
         EXPECT_TRUE(listed("/usr/share/icons/hicolor/" + std::string(size) + "/apps/" +
                            icon[1].str() + ".png"))
             << size;
@@ -304,7 +307,7 @@ TEST_F(PackageTest, DesktopSearchAnswersGnomeShellAndKRunnerFromThePackagedFiles
 }
 
 TEST_F(PackageTest, EachIconHasTheSizeOfItsFolder) {
-    for (unsigned size : {16u, 32u, 48u, 128u}) {
+    for (unsigned size : {16u, 32u, 48u, 64u, 128u, 256u}) {
         const std::string side = std::to_string(size);
         std::vector<uint8_t> png = test::readFileBytes(s_root + "/usr/share/icons/hicolor/" + side +
                                                        "x" + side + "/apps/abonex.png");
@@ -318,13 +321,23 @@ TEST_F(PackageTest, EachIconHasTheSizeOfItsFolder) {
 
 TEST_F(PackageTest, ManualPagesRenderCleanlyAndTheToolsPageNamesEveryCommand) {
     const std::string pages = s_root + "/usr/share/man/man1/";
-    for (const char* page : {"abonex.1.gz", "abonex-db.1.gz"}) {
+    // The window's page is there in Russian too, with the same options.
+    const std::pair<std::string, const char*> rendering[] = {
+        {pages + "abonex.1.gz", "NAME"},
+        {pages + "abonex-db.1.gz", "NAME"},
+        {s_root + "/usr/share/man/ru/man1/abonex.1.gz", "ИМЯ"},
+    };
+    for (const auto& [page, heading] : rendering) {
         CommandResult rendered =
             runCommand("LC_ALL=C.UTF-8 MANROFFSEQ='' MANWIDTH=80 man --warnings -E UTF-8 -l " +
-                       shellQuote(pages + page));
+                       shellQuote(page));
         EXPECT_EQ(rendered.status, 0) << page;
         EXPECT_EQ(rendered.err, "") << page;
-        EXPECT_NE(rendered.out.find("NAME"), std::string::npos) << page;
+        EXPECT_NE(rendered.out.find(heading), std::string::npos) << page;
+        if (page.find("abonex-db") != std::string::npos) continue;
+        for (const char* option : {"--help", "--version", "--table", "--record", "LANG"}) {
+            EXPECT_NE(rendered.out.find(option), std::string::npos) << page << " " << option;
+        }
     }
     const std::string manual =
         runCommand("LC_ALL=C.UTF-8 MANWIDTH=200 man -l " + shellQuote(pages + "abonex-db.1.gz"))
