@@ -23,7 +23,7 @@ DeletedRowsDialog::DeletedRowsDialog(TEngineDataSet& dataSet, const QString& nam
                                      QWidget* parent)
     : QDialog(parent), m_dataSet(dataSet) {
     setObjectName(QStringLiteral("DeletedRowsDialog"));
-    setWindowTitle(QStringLiteral("Удалённые записи"));
+    setWindowTitle(tr("Удалённые записи"));
     auto* layout = new QVBoxLayout(this);
     m_error = new QLabel(this);
     m_error->setObjectName(QStringLiteral("lblDeletedError"));
@@ -33,8 +33,8 @@ DeletedRowsDialog::DeletedRowsDialog(TEngineDataSet& dataSet, const QString& nam
 
     m_list = new QTableWidget(0, kShownFields, this);
     m_list->setObjectName(QStringLiteral("lstDeleted"));
-    m_list->setHorizontalHeaderLabels({nameCaption, QStringLiteral("телефон 1"),
-                                       QStringLiteral("телефон 2"), QStringLiteral("Комментарии")});
+    m_list->setHorizontalHeaderLabels(
+        {nameCaption, tr("телефон 1"), tr("телефон 2"), tr("Комментарии")});
     m_list->verticalHeader()->hide();
     m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -43,10 +43,9 @@ DeletedRowsDialog::DeletedRowsDialog(TEngineDataSet& dataSet, const QString& nam
     layout->addWidget(m_list);
 
     auto* buttons = new QDialogButtonBox(this);
-    m_recall = buttons->addButton(QStringLiteral("Восстановить"), QDialogButtonBox::ActionRole);
+    m_recall = buttons->addButton(tr("Восстановить"), QDialogButtonBox::ActionRole);
     m_recall->setObjectName(QStringLiteral("btnRecall"));
-    QPushButton* close =
-        buttons->addButton(QStringLiteral("Закрыть"), QDialogButtonBox::RejectRole);
+    QPushButton* close = buttons->addButton(tr("Закрыть"), QDialogButtonBox::RejectRole);
     close->setObjectName(QStringLiteral("btnClose"));
     layout->addWidget(buttons);
     connect(m_recall, &QPushButton::clicked, this, [this] { recallSelected(); });

@@ -13,15 +13,11 @@
 
 namespace abonex {
 
-namespace {
-const QString kPackCaption = QStringLiteral("Сжатие таблицы");
-}  // namespace
-
 void TFMain::buildMaintenanceItems(QMenu* phones) {
-    mnuDeleted = phones->addAction(QStringLiteral("Удалённые записи"));
+    mnuDeleted = phones->addAction(tr("Удалённые записи"));
     mnuDeleted->setObjectName(QStringLiteral("mnuDeleted"));
     connect(mnuDeleted, &QAction::triggered, this, &TFMain::mnuDeletedClick);
-    mnuPack = phones->addAction(QStringLiteral("Сжать таблицу…"));
+    mnuPack = phones->addAction(tr("Сжать таблицу…"));
     mnuPack->setObjectName(QStringLiteral("mnuPack"));
     connect(mnuPack, &QAction::triggered, this, &TFMain::mnuPackClick);
     connect(phones, &QMenu::aboutToShow, this, [this] {
@@ -50,15 +46,14 @@ void TFMain::mnuPackClick() {
         return;
     }
     if (deleted == 0) {
-        MessageBox::information(this, kPackCaption,
-                                QStringLiteral("В таблице нет удалённых записей."));
+        MessageBox::information(this, tr("Сжатие таблицы"), tr("В таблице нет удалённых записей."));
         return;
     }
-    const QString question = QStringLiteral("Удалённых записей: ") + QString::number(deleted) +
-                             QStringLiteral(
-                                 ".\r\nОни будут удалены из таблицы навсегда и "
-                                 "восстановить их будет нельзя.\r\n\r\nСжать таблицу?");
-    if (MessageBox::question(this, kPackCaption, question, QMessageBox::No) != QMessageBox::Yes) {
+    const QString question = tr("Удалённых записей: %1.\r\nОни будут удалены из таблицы навсегда и "
+                                "восстановить их будет нельзя.\r\n\r\nСжать таблицу?")
+                                 .arg(deleted);
+    if (MessageBox::question(this, tr("Сжатие таблицы"), question, QMessageBox::No) !=
+        QMessageBox::Yes) {
         return;
     }
     // The window lets its own files go for the pack, which needs the table to itself; closing
@@ -70,15 +65,15 @@ void TFMain::mnuPackClick() {
     dataSet.Close();
     try {
         const PackResult result = packDirectoryTable(localPath(m_databaseFolder), mode);
-        MessageBox::information(
-            this, kPackCaption,
-            QStringLiteral("Таблица сжата: записей ") + QString::number(result.liveRecords) +
-                QStringLiteral(", удалено ") + QString::number(result.deletedRecords) + u'.');
+        MessageBox::information(this, tr("Сжатие таблицы"),
+                                tr("Таблица сжата: записей %1, удалено %2.")
+                                    .arg(result.liveRecords)
+                                    .arg(result.deletedRecords));
     } catch (const ETableInUse&) {
-        MessageBox::warning(this, kPackCaption,
-                            QStringLiteral("Таблица открыта в другой копии программы (на этом или "
-                                           "другом компьютере).\r\nСжать её можно, только когда "
-                                           "другие копии её закроют."));
+        MessageBox::warning(this, tr("Сжатие таблицы"),
+                            tr("Таблица открыта в другой копии программы (на этом или "
+                               "другом компьютере).\r\nСжать её можно, только когда "
+                               "другие копии её закроют."));
     } catch (const std::exception& error) {
         Application::showException(error);
     }

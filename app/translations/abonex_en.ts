@@ -159,6 +159,33 @@ abonex(1) and abonex-db(1).
     </message>
 </context>
 <context>
+    <name>abonex::DeletedRowsDialog</name>
+    <message>
+        <source>Удалённые записи</source>
+        <translation>Deleted records</translation>
+    </message>
+    <message>
+        <source>телефон 1</source>
+        <translation>phone 1</translation>
+    </message>
+    <message>
+        <source>телефон 2</source>
+        <translation>phone 2</translation>
+    </message>
+    <message>
+        <source>Комментарии</source>
+        <translation>Comments</translation>
+    </message>
+    <message>
+        <source>Восстановить</source>
+        <translation>Restore</translation>
+    </message>
+    <message>
+        <source>Закрыть</source>
+        <translation>Close</translation>
+    </message>
+</context>
+<context>
     <name>abonex::DifferenceListModel</name>
     <message>
         <source>&lt;b&gt;Фамилия И.О.&lt;/b&gt;</source>
@@ -497,6 +524,34 @@ abonex(1) and abonex-db(1).
 </context>
 <context>
     <name>abonex::TFMain</name>
+    <message>
+        <source>Удалённые записи</source>
+        <translation>Deleted records</translation>
+    </message>
+    <message>
+        <source>Сжать таблицу…</source>
+        <translation>Pack the table…</translation>
+    </message>
+    <message>
+        <source>Сжатие таблицы</source>
+        <translation>Packing the table</translation>
+    </message>
+    <message>
+        <source>В таблице нет удалённых записей.</source>
+        <translation>The table holds no deleted records.</translation>
+    </message>
+    <message>
+        <source>Удалённых записей: %1.&#xd;&#xa;Они будут удалены из таблицы навсегда и восстановить их будет нельзя.&#xd;&#xa;&#xd;&#xa;Сжать таблицу?</source>
+        <translation>Deleted records: %1.&#xd;&#xa;They will be removed from the table for good and cannot be restored.&#xd;&#xa;&#xd;&#xa;Pack the table?</translation>
+    </message>
+    <message>
+        <source>Таблица сжата: записей %1, удалено %2.</source>
+        <translation>The table is packed: %1 records, %2 removed.</translation>
+    </message>
+    <message>
+        <source>Таблица открыта в другой копии программы (на этом или другом компьютере).&#xd;&#xa;Сжать её можно, только когда другие копии её закроют.</source>
+        <translation>The table is open in another copy of the program (on this computer or another).&#xd;&#xa;It can be packed only when the other copies have closed it.</translation>
+    </message>
     <message>
         <source>Абонекс (служба 09 после 20:00) v. 4</source>
         <translation>Abonex (directory enquiries after 20:00) v. 4</translation>
