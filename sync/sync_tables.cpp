@@ -69,7 +69,8 @@ void openSyncTable(TEngineDataSet& dataSet, std::string_view folder, std::string
 
 void reindexSyncTable(TEngineDataSet& dataSet) {
     dataSet.ReindexAll();
-    const DirectoryTable* table = syncDirectoryTable(std::string(fileNamePart(dataSet.tablePath())));
+    const DirectoryTable* table =
+        syncDirectoryTable(std::string(fileNamePart(dataSet.tablePath())));
     if (table != nullptr && dataSet.IndexName().empty()) {
         dataSet.OpenIndexFiles(table->indexFile, table->tagName);
     }

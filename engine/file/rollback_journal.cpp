@@ -34,7 +34,8 @@ uint32_t fnv1a(const uint8_t* bytes, size_t count, uint32_t hash = 2166136261u) 
 
 // The folder's entry of a file created in it reaches the disk only with the folder.
 void syncFolder(const std::string& folder) {
-    const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd =
+        ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return;
     ::fsync(fd);
     ::close(fd);
@@ -96,9 +97,9 @@ bool undoSpans(std::vector<uint8_t>& now, const std::vector<uint8_t>& oldBytes,
         while (end < now.size() && oldBytes[end] != newBytes[end]) ++end;
         size_t k = i;
         while (k < end && now[k] == newBytes[k]) ++k;
-        const bool ours = std::equal(now.begin() + static_cast<long>(k),
-                                     now.begin() + static_cast<long>(end),
-                                     oldBytes.begin() + static_cast<long>(k));
+        const bool ours =
+            std::equal(now.begin() + static_cast<long>(k), now.begin() + static_cast<long>(end),
+                       oldBytes.begin() + static_cast<long>(k));
         if (ours && k > i) {
             std::copy(oldBytes.begin() + static_cast<long>(i),
                       oldBytes.begin() + static_cast<long>(k), now.begin() + static_cast<long>(i));
@@ -301,8 +302,8 @@ bool RollbackJournal::rollBackHeld(bool asWriter) {
         if (entry.writersLock.length > 0) {
             // A copy that only opens the table leaves the journal to a writer at work, which
             // rolls it back itself before its first write.
-            const bool locked = asWriter ? file->lockWaiting(entry.writersLock)
-                                         : file->lock(entry.writersLock);
+            const bool locked =
+                asWriter ? file->lockWaiting(entry.writersLock) : file->lock(entry.writersLock);
             if (!locked && !asWriter) return false;
             if (!locked) raiseLockWaitError(file->lastError(), file->path());
         }

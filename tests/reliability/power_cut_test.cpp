@@ -38,13 +38,13 @@ std::string versionComment(const std::string& name, int version) {
 struct Figures {
     long cuts = 0;
     long operations = 0;
-    long confirmed = 0;        // changes the program said were done, over all sessions
-    long recordsChecked = 0;   // records the disk held after the cuts, summed over the cuts
-    long confirmedLost = 0;    // records found older than their last confirmed change, or gone
-    long torn = 0;             // records that are none of their versions
-    long inFlightLanded = 0;   // the change cut short that stands whole after the next start
-    long inFlightUndone = 0;   // and the one that is undone (or never reached the disk)
-    long rolledBack = 0;       // cuts after which the next start found a hot journal
+    long confirmed = 0;       // changes the program said were done, over all sessions
+    long recordsChecked = 0;  // records the disk held after the cuts, summed over the cuts
+    long confirmedLost = 0;   // records found older than their last confirmed change, or gone
+    long torn = 0;            // records that are none of their versions
+    long inFlightLanded = 0;  // the change cut short that stands whole after the next start
+    long inFlightUndone = 0;  // and the one that is undone (or never reached the disk)
+    long rolledBack = 0;      // cuts after which the next start found a hot journal
 };
 
 // The table's geometry, from its header.
@@ -97,7 +97,8 @@ class PowerCutTest : public ::testing::Test {
         Bytes record(m_geometry.recordLength);
         std::ifstream in(m_table, std::ios::binary);
         in.seekg(static_cast<std::streamoff>(m_geometry.offsetOf(slot)));
-        in.read(reinterpret_cast<char*>(record.data()), static_cast<std::streamsize>(record.size()));
+        in.read(reinterpret_cast<char*>(record.data()),
+                static_cast<std::streamsize>(record.size()));
         return record;
     }
 
@@ -223,7 +224,8 @@ class PowerCutTest : public ::testing::Test {
                 if (confirmed == m_confirmed.end()) continue;  // an append cut short
                 ++m_figures.confirmedLost;
                 ADD_FAILURE() << "session " << session << ": confirmed record " << slot << " ("
-                              << nameIn(confirmed->second.back()) << ") lost: the file ends before it";
+                              << nameIn(confirmed->second.back())
+                              << ") lost: the file ends before it";
                 continue;
             }
             const Bytes now = slotOf(table, g, slot);
@@ -237,12 +239,12 @@ class PowerCutTest : public ::testing::Test {
                        std::find(confirmed->second.begin(), confirmed->second.end(), now) !=
                            confirmed->second.end()) {
                 ++m_figures.confirmedLost;
-                ADD_FAILURE() << "session " << session << ": record " << slot << " ("
-                              << nameIn(now) << ") lost its last confirmed change";
+                ADD_FAILURE() << "session " << session << ": record " << slot << " (" << nameIn(now)
+                              << ") lost its last confirmed change";
             } else {
                 ++m_figures.torn;
-                ADD_FAILURE() << "session " << session << ": record " << slot << " ("
-                              << nameIn(now) << ") is none of its versions: torn";
+                ADD_FAILURE() << "session " << session << ": record " << slot << " (" << nameIn(now)
+                              << ") is none of its versions: torn";
             }
             // From here on the record is what the disk holds.
             if (confirmed == m_confirmed.end() || now != confirmed->second.back()) {

@@ -303,8 +303,9 @@ TEST_F(SyncToolTest, ASyncAfterOneKilledEarlyRebuildsTheIndexFilesItFindsWithout
     cutRebuildShort(external() + "/Phone.DBF", external() + "/Phone.MDX");
     auto listed = sync(tables() + " --import");
     EXPECT_EQ(listed.status, 0) << listed.err;
-    EXPECT_EQ(listed.out, std::string(kHeader) + "1,Козлов,1,2,Козлов,1,3\n"
-                                                 "2,,,,Новиков,30-30-30,\n");
+    EXPECT_EQ(listed.out, std::string(kHeader) +
+                              "1,Козлов,1,2,Козлов,1,3\n"
+                              "2,,,,Новиков,30-30-30,\n");
     for (const std::string& folder : {own(), external()}) {
         auto check = runTool("check " + test::shellQuote(folder + "/Phone.DBF"));
         EXPECT_EQ(check.status, 0) << folder << ": " << check.out << check.err;

@@ -3,6 +3,8 @@
 // only then; bytes another program wrote since stay; a table reached through a link keeps its
 // journal beside the file the link names; a post with commit points is on the disk and leaves
 // the journal empty.
+#include "engine/file/rollback_journal.h"
+
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -14,7 +16,6 @@
 #include <optional>
 
 #include "engine/file/engine_error.h"
-#include "engine/file/rollback_journal.h"
 #include "tests/engine/dataset/dataset_fixture.h"
 
 namespace abonex {
@@ -171,9 +172,7 @@ TEST_F(RollbackJournalTest, ATableReachedThroughALinkKeepsItsJournalBesideTheFil
     EXPECT_FALSE(std::filesystem::exists(linked.file("Phone.DBF-journal")));
     killWriter();
     // A copy that opens the table by its own name finds the journal there.
-    {
-        GSO_dBaseFld table(m_table, true, false);
-    }
+    { GSO_dBaseFld table(m_table, true, false); }
     EXPECT_EQ(test::readFileBytes(m_table), before);
     EXPECT_TRUE(std::filesystem::is_symlink(linked.file("Phone.DBF")));
     EXPECT_EQ(fileSize(m_journal), 0u);
