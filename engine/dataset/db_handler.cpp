@@ -336,6 +336,9 @@ void GSO_dBHandler::commitWrites() {
             for (auto& file : m_slots) {
                 if (file) file->diskFile().flush();
             }
+            // The table was written under these locks: the index files are marked after it
+            // when the locks go, however many commits the hold made.
+            if (writeCount() != m_writesAtIndexLock) m_markAtUnlock = true;
             m_writesAtIndexLock = writeCount();
             m_indexWritesAtLock = indexWriteCount();
             if (m_tag != nullptr) {
@@ -370,6 +373,9 @@ void GSO_dBHandler::unlockIndexFiles() {
         m_rollBackOnUnlock = false;
         return;
     }
+    // Asked before the commit, which counts the table's writes afresh for the next transaction.
+    const bool tableWritten = m_markAtUnlock || writeCount() != m_writesAtIndexLock;
+    m_markAtUnlock = false;
     try {
         if (m_rollBackOnUnlock) {
             rollBackWrites();
@@ -382,7 +388,8 @@ void GSO_dBHandler::unlockIndexFiles() {
     m_rollBackOnUnlock = false;
     // The table written under the locks: its index files are marked after it, before anyone
     // else may write (see markIndexFilesAfterTable).
-    if (writeCount() != m_writesAtIndexLock) {
+    if (tableWritten || m_markAtUnlock || writeCount() != m_writesAtIndexLock) {
+        m_markAtUnlock = false;
         try {
             markIndexFilesAfterTable();
         } catch (...) {

@@ -309,6 +309,9 @@ class GSO_dBHandler : public GSO_dBaseFld {
     int m_lockedFiles = 0;
     // The table's write count when the index locks were taken.
     uint64_t m_writesAtIndexLock = 0;
+    // A commit made while the index locks are held found the table written: the index files
+    // are marked when the locks go (see markIndexFilesAfterTable).
+    bool m_markAtUnlock = false;
     int m_indexLockDepth = 0;
     int m_coveredRecords = 0;
     AppendBatch* m_batch = nullptr;

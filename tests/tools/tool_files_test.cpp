@@ -203,13 +203,15 @@ TEST_F(DamagedTableTool, RowsAnotherProgramAppendedWithoutKeysAreNeverLeftOutSil
         shellQuote(m_phone) + " " + shellQuote("Яковлев Я.") + " " + shellQuote("Аверин А."));
     ASSERT_EQ(appended.status, 0) << appended.err;
     const std::string expected = mismatch("holds 3 keys in tag NAME", "5 records");
+    // A search looks at a few records whatever the table's size, the table's last among them.
+    const std::string sampled = mismatch("holds no key for record 5 in tag NAME", "5 records");
 
     auto searched = tool("search " + shellQuote(m_phone) + " --name Я");
     EXPECT_EQ(searched.status, 3);
-    EXPECT_EQ(searched.err, expected);
+    EXPECT_EQ(searched.err, sampled);
     searched = tool("search " + shellQuote(m_phone) + " --name Б");
     EXPECT_EQ(searched.status, 3);
-    EXPECT_EQ(searched.err, expected);
+    EXPECT_EQ(searched.err, sampled);
     auto exported = tool("export " + shellQuote(m_phone));
     EXPECT_EQ(exported.status, 1);
     EXPECT_EQ(exported.err, expected);
